@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/FileSystem.h"
+
+namespace tavrolin {
+
+// The program's profile: an INI file of sections and "key=value" lines. Every read reads the
+// file anew and every write replaces it in one step, so a crash never leaves a torn profile
+// and a failed write loses nothing that was there. Section and key names match without
+// regard to case.
+class SettingsStore {
+public:
+    SettingsStore(FileSystem& fileSystem, std::string profilePath);
+
+    // A missing key (or file, or section) yields the default; otherwise the value is read as
+    // a signed decimal number: leading blanks, an optional sign, digits up to the first other
+    // character; no digits give 0.
+    int ReadInt(std::string_view section, std::string_view key, int defaultValue) const;
+    // A missing key yields the default; a key with an empty value yields "". Quotes that
+    // enclose the whole value are removed; the value is cut to 4095 characters.
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue) const;
+    // Replace the key's value in place, or append the key at the end of its section,
+    // creating the file and the section as needed. False when the file could not be written.
+    bool WriteInt(std::string_view section, std::string_view key, int value);
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+    const std::string& ProfilePath() const { return m_profilePath; }
+
+private:
+    FileSystem& m_fileSystem;
+    std::string m_profilePath;
+};
+
+}  // namespace tavrolin

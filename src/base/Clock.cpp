@@ -1,0 +1,33 @@
+#include "base/Clock.h"
+
+namespace tavrolin {
+
+LocalClock::~LocalClock() = default;
+CoarseClock::~CoarseClock() = default;
+
+namespace {
+
+// Days from 1601-01-01 to the given proleptic Gregorian date (H. Hinnant's days_from_civil,
+// shifted from the 1970 epoch to 1601).
+int64_t DaysSince1601(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const int64_t daysSince1970 = era * 146097 + static_cast<int64_t>(doe) - 719468;
+    constexpr int64_t kDays1601To1970 = 134774;
+    return daysSince1970 + kDays1601To1970;
+}
+
+}  // namespace
+
+uint64_t ToTickCount(const LocalTime& t) {
+    const int64_t days =
+        DaysSince1601(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
+    const int64_t ms =
+        ((days * 24 + t.hour) * 60 + t.minute) * 60000 + int64_t{t.second} * 1000 + t.millisecond;
+    return static_cast<uint64_t>(ms) * 10000;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tavrolin {
+
+// Local wall-clock time, with milliseconds, as the receiver window stamps its records.
+struct LocalTime {
+    int year = 1601;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
+// 100-ns ticks since 1601-01-01 00:00 of the given local time, with no time-zone conversion.
+// This is the count the reception clocks hold.
+uint64_t ToTickCount(const LocalTime& time);
+
+// Reads the local wall-clock time.
+class LocalClock {
+public:
+    virtual ~LocalClock();
+    virtual LocalTime Now() = 0;
+};
+
+// A millisecond clock that advances in coarse steps (one kernel tick). The multiplexer
+// signalling calibrates its line delays by counting reads of it within one step.
+class CoarseClock {
+public:
+    virtual ~CoarseClock();
+    virtual int64_t ReadMs() = 0;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+// Why a file operation failed, mapped once from the system's error codes.
+enum class FileError {
+    None,
+    NotFound,      // a folder on the path does not exist
+    AccessDenied,  // no permission, or a read-only file system
+    Busy,          // another writer holds the file
+    NoSpace,       // the disk (or quota) is full
+    Other,
+};
+
+// A file opened for writing by one writer only. Every Write reaches the operating system
+// before it returns, so a crash of the program loses nothing that was written.
+class OutputFile {
+public:
+    virtual ~OutputFile();
+    // Size of the file when it was opened, and its last byte then (if it had one).
+    virtual std::size_t InitialSize() const = 0;
+    virtual std::optional<char> InitialLastByte() const = 0;
+    virtual FileError Write(std::string_view bytes) = 0;
+    virtual FileError Close() = 0;
+};
+
+enum class OpenMode {
+    Append,    // create if missing, keep the content, write at the end
+    Truncate,  // create if missing, empty it
+};
+
+// The few file operations the core needs; the real one is POSIX, tests may use it on a
+// temporary folder.
+class FileSystem {
+public:
+    virtual ~FileSystem();
+
+    // Opens for exclusive writing; a second opener (this process or another) gets Busy.
+    virtual std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
+                                                       FileError& error) = 0;
+
+    // The whole content of a regular file of at most maxBytes, or nothing when it cannot
+    // be read (missing, not a regular file, too big).
+    virtual std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes) = 0;
+
+    // Replaces the file's content in one step: readers see either the old or the new
+    // content, never a torn one, also after a crash or power cut.
+    virtual FileError ReplaceFile(const std::string& path, std::string_view content) = 0;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,7 @@
+#include "base/MessageSink.h"
+
+namespace tavrolin {
+
+MessageSink::~MessageSink() = default;
+
+}  // namespace tavrolin

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+// The program's texts are Windows-1252 bytes in the protocol file and in the report lines;
+// the window and the terminal want UTF-8.
+std::string Win1252ToUtf8(std::string_view bytes);
+
+// Characters without a Windows-1252 byte become '?'. Invalid UTF-8 bytes are taken as
+// Windows-1252 already.
+std::string Utf8ToWin1252(std::string_view utf8);
+
+}  // namespace tavrolin

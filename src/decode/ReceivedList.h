@@ -1,0 +1,43 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+// The received-data list: an unsorted list box without user selection. Lines are
+// Windows-1252 bytes without a line end.
+class ReceivedList {
+public:
+    virtual ~ReceivedList();
+    virtual int GetCurSel() const = 0;  // -1 when no line is selected
+    virtual int GetCount() const = 0;
+    virtual void DeleteString(int index) = 0;
+    virtual void AddString(std::string_view line) = 0;  // appends at the bottom
+    virtual void SetCurSel(int index) = 0;              // selects and scrolls into view
+    virtual void ResetContent() = 0;
+};
+
+// The list kept in memory, for the headless logger and the tests.
+class MemoryList : public ReceivedList {
+public:
+    int GetCurSel() const override;
+    int GetCount() const override;
+    void DeleteString(int index) override;
+    void AddString(std::string_view line) override;
+    void SetCurSel(int index) override;
+    void ResetContent() override;
+
+    const std::deque<std::string>& Lines() const { return m_lines; }
+    // Called with every added line (the logger prints it).
+    void SetOnAdd(std::function<void(std::string_view)> onAdd) { m_onAdd = std::move(onAdd); }
+
+private:
+    std::deque<std::string> m_lines;
+    int m_curSel = -1;
+    std::function<void(std::string_view)> m_onAdd;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,198 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace tavrolin {
+
+FileError FileErrorFromErrno(int error) {
+    switch (error) {
+        case 0:
+            return FileError::None;
+        case ENOENT:
+        case ENOTDIR:
+            return FileError::NotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+            return FileError::AccessDenied;
+        case EWOULDBLOCK:
+        case EBUSY:
+        case ETXTBSY:
+            return FileError::Busy;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return FileError::NoSpace;
+        default:
+            return FileError::Other;
+    }
+}
+
+namespace {
+
+// Writes all bytes, resuming after signals and short writes.
+int WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+class PosixOutputFile : public OutputFile {
+public:
+    PosixOutputFile(int fd, std::size_t size, std::optional<char> lastByte)
+        : m_fd(fd), m_size(size), m_lastByte(lastByte) {}
+    ~PosixOutputFile() override { Close(); }
+
+    std::size_t InitialSize() const override { return m_size; }
+    std::optional<char> InitialLastByte() const override { return m_lastByte; }
+
+    FileError Write(std::string_view bytes) override {
+        if (m_fd < 0) {
+            return FileError::Other;
+        }
+        return FileErrorFromErrno(WriteAll(m_fd, bytes));
+    }
+
+    FileError Close() override {
+        if (m_fd < 0) {
+            return FileError::None;
+        }
+        // Closing releases the flock too.
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 || errno == EINTR ? FileError::None : FileErrorFromErrno(errno);
+    }
+
+private:
+    int m_fd;
+    std::size_t m_size;
+    std::optional<char> m_lastByte;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> PosixFileSystem::OpenForWriting(const std::string& path, OpenMode mode,
+                                                            FileError& error) {
+    // O_APPEND: every line lands at the end, whatever else happened to the file. The file is
+    // not truncated by open() because the lock must be held before the content is touched.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | O_NOCTTY, 0644);
+    if (fd < 0) {
+        error = FileErrorFromErrno(errno);
+        return nullptr;
+    }
+    // A second writer, in this process or another, is refused: one log, one writer.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = FileErrorFromErrno(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        error = FileError::AccessDenied;
+        ::close(fd);
+        return nullptr;
+    }
+    std::size_t size = 0;
+    std::optional<char> lastByte;
+    if (mode == OpenMode::Truncate) {
+        if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+            error = FileErrorFromErrno(errno);
+            ::close(fd);
+            return nullptr;
+        }
+    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        size = static_cast<std::size_t>(st.st_size);
+        // The descriptor is write-only; look at the last byte through a second one.
+        const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        char c = 0;
+        if (reader >= 0 && ::pread(reader, &c, 1, st.st_size - 1) == 1) {
+            lastByte = c;
+        }
+        if (reader >= 0) {
+            ::close(reader);
+        }
+    }
+    error = FileError::None;
+    return std::make_unique<PosixOutputFile>(fd, size, lastByte);
+}
+
+std::optional<std::string> PosixFileSystem::ReadFile(const std::string& path,
+                                                     std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+        if (content.size() > maxBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+FileError PosixFileSystem::ReplaceFile(const std::string& path, std::string_view content) {
+    // The temporary file must be in the same folder, or rename() would not be atomic.
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return FileErrorFromErrno(errno);
+    }
+    // Keep the permissions of the file being replaced, if there is one.
+    struct stat st {};
+    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    int error = WriteAll(fd, content);
+    // Data on disk before the rename, so a power cut leaves the old or the new file.
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        return FileErrorFromErrno(error);
+    }
+    return FileError::None;
+}
+
+}  // namespace tavrolin

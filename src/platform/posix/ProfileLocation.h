@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+// The profile of a program: "<name>.INI" in $XDG_CONFIG_HOME, or in ~/.config without it.
+// programName is the executable's file name; a directory and an extension are dropped
+// ("/usr/bin/tavrolin" and "tavrolin.bin" both give "tavrolin.INI").
+std::string ProfilePath(std::string_view programName);
+
+// The folder the profile lives in, created when missing (like the system folder the
+// profile functions write to, it is expected to exist).
+std::string ProfileFolder();
+
+}  // namespace tavrolin

@@ -1,0 +1,7 @@
+#include "serial/CommDevice.h"
+
+namespace tavrolin {
+
+CommDevice::~CommDevice() = default;
+
+}  // namespace tavrolin

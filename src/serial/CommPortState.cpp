@@ -1,0 +1,100 @@
+#include "serial/CommPortState.h"
+
+#include <algorithm>
+
+#include "serial/CommDevice.h"
+
+namespace tavrolin {
+
+CommPortState::CommPortState(std::size_t capacity) : m_capacity(capacity) {}
+
+void CommPortState::Reset() {
+    m_queue.clear();
+    m_errors = 0;
+    m_eventMask = 0;
+    m_happened = 0;
+    m_eventChar = 0;
+    m_hasReadEvent = false;
+    m_readEventSet = false;
+    m_pendingWait = nullptr;
+}
+
+void CommPortState::Deliver(std::span<const uint8_t> bytes) {
+    const std::size_t taken = std::min(bytes.size(), FreeSpace());
+    m_queue.insert(m_queue.end(), bytes.begin(), bytes.begin() + static_cast<long>(taken));
+    if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(taken), m_eventChar) !=
+        bytes.begin() + static_cast<long>(taken)) {
+        Happened(comm::EV_RXFLAG);
+    }
+    if (taken < bytes.size()) {
+        ReportLineErrors(comm::CE_RXOVER);
+    }
+}
+
+void CommPortState::ReportLineErrors(uint32_t flags) {
+    if (flags == 0) {
+        return;
+    }
+    m_errors |= flags;
+    Happened(comm::EV_ERR);
+}
+
+void CommPortState::Happened(uint32_t events) {
+    m_happened |= events & m_eventMask;
+    if (m_pendingWait != nullptr && m_happened != 0) {
+        *m_pendingWait = m_happened;
+        m_happened = 0;
+        m_pendingWait = nullptr;
+        m_readEventSet = true;
+    }
+}
+
+void CommPortState::SetCommMask(uint32_t eventMask) {
+    m_eventMask = eventMask;
+    m_happened = 0;
+    if (m_pendingWait != nullptr) {
+        *m_pendingWait = 0;
+        m_pendingWait = nullptr;
+        m_readEventSet = true;
+    }
+}
+
+void CommPortState::CreateReadEvent() {
+    m_hasReadEvent = true;
+    m_readEventSet = false;
+}
+
+bool CommPortState::WaitCommEvent(uint32_t& eventMask) {
+    if (m_happened != 0) {
+        eventMask = m_happened;
+        m_happened = 0;
+        m_readEventSet = true;
+        return true;
+    }
+    m_readEventSet = false;
+    m_pendingWait = &eventMask;
+    return false;
+}
+
+void CommPortState::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
+    errors = m_errors;
+    m_errors = 0;
+    inQueue = static_cast<uint32_t>(m_queue.size());
+}
+
+uint32_t CommPortState::Read(uint8_t* buffer, uint32_t count) {
+    m_readEventSet = false;
+    const auto n = static_cast<uint32_t>(std::min<std::size_t>(count, m_queue.size()));
+    std::copy_n(m_queue.begin(), n, buffer);
+    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
+    m_readEventSet = true;
+    return n;
+}
+
+void CommPortState::Purge(uint32_t flags) {
+    if ((flags & comm::PURGE_RXCLEAR) != 0) {
+        m_queue.clear();
+    }
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,7 @@
+#include "serial/MultiplexerSignaller.h"
+
+namespace tavrolin {
+
+MultiplexerSignaller::~MultiplexerSignaller() = default;
+
+}  // namespace tavrolin

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "serial/CommDevice.h"
+
+namespace tavrolin {
+
+// What the receiver link needs of the multiplexer: take a MuxAddress, then clock its
+// address words out on the DTR and RTS lines of the open port.
+class MultiplexerSignaller {
+public:
+    virtual ~MultiplexerSignaller();
+    virtual void SetAddress(uint8_t address) = 0;
+    virtual void SendAddress(CommDevice& port) = 0;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/MessageSink.h"
+
+namespace tavrolin::testing {
+
+struct ShownMessage {
+    std::string caption;
+    std::string text;
+    MessageIcon icon;
+};
+
+class RecordingMessageSink : public MessageSink {
+public:
+    void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) override {
+        messages.push_back({std::string(caption), std::string(text), icon});
+    }
+    std::vector<ShownMessage> messages;
+};
+
+}  // namespace tavrolin::testing
