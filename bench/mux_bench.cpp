@@ -1,0 +1,86 @@
+// How long the multiplexer selection holds the user-interface thread on this machine: one
+// address word (calibration, 57 line changes with 55 delays, the rest) and a two-stage
+// address, with the real coarse clock and a port that accepts every line change at no cost.
+#include <benchmark/benchmark.h>
+
+#include "mux/MultiplexerDialog.h"
+#include "platform/posix/SystemClocks.h"
+#include "serial/CommDevice.h"
+
+namespace tavrolin {
+namespace {
+
+// A port that does nothing, so only the signalling's own timing is measured.
+class NullCommDevice : public CommDevice {
+public:
+    OpenError Open(std::string_view) override { return OpenError::None; }
+    bool IsOpen() const override { return true; }
+    void Close() override {}
+    bool PurgeComm(uint32_t) override { return true; }
+    bool SetCommTimeouts(const CommTimeouts&) override { return true; }
+    bool GetCommConfig(CommConfig&, uint32_t&) override { return true; }
+    bool SetCommConfig(const CommConfig&, uint32_t) override { return true; }
+    bool SetCommMask(uint32_t) override { return true; }
+    bool CreateReadEvent() override { return true; }
+    bool WaitCommEvent(uint32_t&) override { return false; }
+    WaitResult WaitForReadEvent(uint32_t) override { return WaitResult::TimedOut; }
+    bool ClearCommError(uint32_t& errors, uint32_t& inQueue) override {
+        errors = 0;
+        inQueue = 0;
+        return true;
+    }
+    bool ReadFile(uint8_t*, uint32_t, uint32_t& read) override {
+        read = 0;
+        return true;
+    }
+    bool WriteFile(std::span<const uint8_t>) override { return true; }
+    bool EscapeCommFunction(EscapeCode) override { return true; }
+};
+
+void BM_OneAddressWord(benchmark::State& state) {
+    SystemCoarseClock clock;
+    NullCommDevice port;
+    MultiplexerDialog mux(clock);
+    for (auto _ : state) {
+        mux.SendPortValue(3, port);
+    }
+    state.counters["delayCount"] = static_cast<double>(mux.DelayCount());
+}
+BENCHMARK(BM_OneAddressWord)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_TwoStageAddress35(benchmark::State& state) {
+    SystemCoarseClock clock;
+    NullCommDevice port;
+    MultiplexerDialog mux(clock);
+    mux.SetAddress(35);
+    for (auto _ : state) {
+        mux.SendAddress(port);
+    }
+    state.counters["delayCount"] = static_cast<double>(mux.DelayCount());
+}
+BENCHMARK(BM_TwoStageAddress35)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The cost of one clock read and of one line delay, for reading the figures above: a delay
+// runs 20 increment passes for every read that fits into one clock step.
+void BM_CoarseClockRead(benchmark::State& state) {
+    SystemCoarseClock clock;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(clock.ReadMs());
+    }
+}
+BENCHMARK(BM_CoarseClockRead);
+
+void BM_OneLineDelay(benchmark::State& state) {
+    SystemCoarseClock clock;
+    NullCommDevice port;
+    MultiplexerDialog mux(clock);
+    mux.SendPortValue(0, port);  // calibrates
+    for (auto _ : state) {
+        mux.LineDelay();
+    }
+    state.counters["delayCount"] = static_cast<double>(mux.DelayCount());
+}
+BENCHMARK(BM_OneLineDelay)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tavrolin
