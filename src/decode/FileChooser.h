@@ -9,6 +9,7 @@ namespace tavrolin {
 struct FileFilter {
     std::string label;    // UTF-8, as shown
     std::string pattern;  // e.g. "*.dat"
+    bool operator==(const FileFilter&) const = default;
 };
 
 // The file dialog of ". . .": an open dialog that also accepts a name that does not exist

@@ -28,11 +28,27 @@ public:
     bool OpenTruncated(const std::string& name);
     // Writes the text; each "\n" in it becomes CR LF.
     void AppendLine(std::string_view text);
+    // Writes the line followed by a line end: AppendLine(line + "\n") without building that
+    // string first.
+    void AppendRecordLine(std::string_view line);
     void CloseFile();
     bool IsOpen() const;
 
 private:
-    // ... (implementation)
+    bool Open(const std::string& name, OpenMode mode);
+    // Converts the line ends and hands the bytes to the file in one write.
+    void Write(std::string_view text, bool addLineEnd);
+    // Tells the user once that the file failed; the file is already closed by then.
+    void ReportFailure(FileError error);
+
+    FileSystem& m_fileSystem;
+    MessageSink& m_messages;
+    std::unique_ptr<OutputFile> m_file;
+    std::string m_path;  // absolute, for the message
+    // The file was opened with content that does not end in a line end: the first line of
+    // this run starts on a line of its own.
+    bool m_startOnNewLine = false;
+    std::string m_bytes;  // reused for every line, so appending allocates nothing once warm
 };
 
 }  // namespace tavrolin

@@ -1,0 +1,98 @@
+// Cost of one received telegram from the decoder to the list and the protocol file, and of
+// the list policy alone.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "RecordingMessageSink.h"
+#include "TempDir.h"
+#include "decode/PresentReport.h"
+#include "decode/TelegramDecoder.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/SystemClocks.h"
+
+namespace tavrolin {
+namespace {
+
+using Telegram = std::array<uint8_t, 7>;
+
+// One of every kind, both wordings, the three special subtypes, and bit 7 set in places.
+const std::vector<Telegram> kMixed = {
+    {0x01, 0x00, 0xD5, 0x00, 0x00, 0x00, 0x03},
+    {0x11, 0x00, 123, 67, 0, 0, 0x03},
+    {0x1C, 0x7F, 0x4E, 0x55, 0, 0, 0x03},
+    {0x20, 0x35, 0x3C, 0, 0, 0, 0x03},
+    {0x33, 0x00, 125, 2, 2, 14, 0x03},
+    {0x4A, 1, 87, 45, 7, 117, 0x03},
+    {0x55, 0x10, 0x22, 3, 0, 0, 0x03},
+    {0x6E, 0x3F, 0x7F, 0, 0, 0, 0x03},
+    {0x70, 0, 0, 0, 0, 0, 0x03},
+    {0xF1, 0x80, 0x80, 0x80, 0x80, 0x80, 0x03},
+    {0x7F, 'H', 'a', 'l', 'l', 'o', 0x03},
+    {0x42, 0x80, 0xC4, 0xB2, 0x87, 0xF5, 0x03},
+};
+
+void DecodeAndPresentToListAndFile(benchmark::State& state) {
+    testing::TempDir dir;
+    PosixFileSystem fileSystem;
+    testing::RecordingMessageSink messages;
+    ProtocolFile file(fileSystem, messages);
+    if (!file.OpenForAppend(dir.File("protokoll.dat"))) {
+        state.SkipWithError("protocol file cannot be opened");
+        return;
+    }
+    SystemLocalClock clock;
+    TelegramDecoder decoder(clock);
+    MemoryList list;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], list, file, kAllRecordings));
+        next = next + 1 == kMixed.size() ? 0 : next + 1;
+    }
+    if (!file.IsOpen() || !messages.messages.empty()) {
+        state.SkipWithError("writing the protocol file failed");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(DecodeAndPresentToListAndFile);
+
+// The same without the file: what the write(2) per line costs is the difference.
+void DecodeAndPresentToListOnly(benchmark::State& state) {
+    PosixFileSystem fileSystem;
+    testing::RecordingMessageSink messages;
+    ProtocolFile file(fileSystem, messages);
+    SystemLocalClock clock;
+    TelegramDecoder decoder(clock);
+    MemoryList list;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], list, file, kAllRecordings));
+        next = next + 1 == kMixed.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(DecodeAndPresentToListOnly);
+
+void PresentReportOnAFullList(benchmark::State& state) {
+    PosixFileSystem fileSystem;
+    testing::RecordingMessageSink messages;
+    ProtocolFile file(fileSystem, messages);
+    MemoryList list;
+    const std::string line = "(14:03:07.4) : (177.25s)  Innen V1.2 (2)   21.5\xB0  45%  1013hPa";
+    for (int i = 0; i < kMaxListLines; ++i) {
+        PresentReport(line, list, file);
+    }
+    for (auto _ : state) {
+        PresentReport(line, list, file);
+    }
+    if (list.GetCount() != kMaxListLines) {
+        state.SkipWithError("list left its cap");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(PresentReportOnAFullList);
+
+}  // namespace
+}  // namespace tavrolin

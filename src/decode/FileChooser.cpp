@@ -1,0 +1,7 @@
+#include "decode/FileChooser.h"
+
+namespace tavrolin {
+
+FileChooser::~FileChooser() = default;
+
+}  // namespace tavrolin

@@ -1,0 +1,112 @@
+#include "decode/PresentReport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RecordingMessageSink.h"
+#include "TempDir.h"
+#include "platform/posix/PosixFileSystem.h"
+
+namespace tavrolin {
+namespace {
+
+struct Window {
+    void Present(int number) { PresentReport("line " + std::to_string(number), list, file); }
+
+    PosixFileSystem fileSystem;
+    testing::RecordingMessageSink messages;
+    ProtocolFile file{fileSystem, messages};
+    MemoryList list;
+};
+
+TEST(PresentReport, ListGrowsToFiftyOneLinesThenDropsTheOldest) {
+    Window w;
+    for (int i = 1; i <= 50; ++i) {
+        w.Present(i);
+    }
+    EXPECT_EQ(w.list.GetCount(), 50);
+    EXPECT_EQ(w.list.GetCurSel(), 49);
+    w.Present(51);
+    EXPECT_EQ(w.list.GetCount(), 51);
+    EXPECT_EQ(w.list.Lines().front(), "line 1");
+    EXPECT_EQ(w.list.GetCurSel(), 50);
+    w.Present(52);
+    EXPECT_EQ(w.list.GetCount(), 51);
+    EXPECT_EQ(w.list.Lines().front(), "line 2");
+    EXPECT_EQ(w.list.Lines().back(), "line 52");
+    EXPECT_EQ(w.list.GetCurSel(), 50);
+    for (int i = 53; i <= 500; ++i) {
+        w.Present(i);
+        ASSERT_LE(w.list.GetCount(), kMaxListLines);
+    }
+    ASSERT_EQ(w.list.GetCount(), 51);
+    for (int i = 0; i < 51; ++i) {
+        EXPECT_EQ(w.list.Lines()[static_cast<std::size_t>(i)], "line " + std::to_string(450 + i));
+    }
+    EXPECT_EQ(w.list.GetCurSel(), 50);
+}
+
+TEST(PresentReport, AfterClearingTheNextRecordIsLineZeroAndSelected) {
+    Window w;
+    for (int i = 1; i <= 60; ++i) {
+        w.Present(i);
+    }
+    w.list.ResetContent();
+    EXPECT_EQ(w.list.GetCurSel(), -1);
+    w.Present(61);
+    ASSERT_EQ(w.list.GetCount(), 1);
+    EXPECT_EQ(w.list.Lines().front(), "line 61");
+    EXPECT_EQ(w.list.GetCurSel(), 0);
+}
+
+TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
+    Window w;
+    for (int i = 1; i <= 20; ++i) {
+        w.Present(i);
+    }
+    w.list.SetCurSel(18);  // one above the bottom: stays
+    w.Present(21);
+    EXPECT_EQ(w.list.GetCurSel(), 18);
+    w.list.SetCurSel(20);  // the bottom: follows
+    w.Present(22);
+    EXPECT_EQ(w.list.GetCurSel(), 21);
+
+    for (int i = 23; i <= 60; ++i) {
+        w.Present(i);
+    }
+    // At the cap the dropped top line takes the selection's index one up with it.
+    w.list.SetCurSel(10);
+    const std::string selected = w.list.Lines()[10];
+    w.Present(61);
+    EXPECT_EQ(w.list.GetCurSel(), 9);
+    EXPECT_EQ(w.list.Lines()[9], selected);
+}
+
+TEST(PresentReport, EveryListedLineIsHandedOn) {
+    Window w;
+    std::vector<std::string> seen;
+    w.list.SetOnAdd([&](std::string_view line) { seen.emplace_back(line); });
+    for (int i = 1; i <= 55; ++i) {
+        w.Present(i);
+    }
+    ASSERT_EQ(seen.size(), 55u);
+    EXPECT_EQ(seen.front(), "line 1");
+    EXPECT_EQ(seen.back(), "line 55");
+}
+
+TEST(PresentReport, OpenFileGetsTheLineWithCrLf) {
+    testing::TempDir dir;
+    Window w;
+    const std::string path = dir.File("protokoll.dat");
+    PresentReport("before", w.list, w.file);  // closed: list only
+    ASSERT_TRUE(w.file.OpenForAppend(path));
+    PresentReport("(14:03:07.4) : ++++ Fenster High 60.00 s", w.list, w.file);
+    EXPECT_EQ(testing::ReadBytes(path), "(14:03:07.4) : ++++ Fenster High 60.00 s\r\n");
+    EXPECT_EQ(w.list.GetCount(), 2);
+    EXPECT_TRUE(w.messages.messages.empty());
+}
+
+}  // namespace
+}  // namespace tavrolin
