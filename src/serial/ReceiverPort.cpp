@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <span>
 
 namespace tavrolin {
@@ -45,8 +46,8 @@ int LineErrorResult(uint32_t errors) {
 }
 
 ReceiverPort::ReceiverPort(CommDevice& port, MultiplexerSignaller& multiplexer,
-                           MessageSink& messages)
-    : m_port(port), m_multiplexer(multiplexer), m_messages(messages) {}
+                           MessageSink& messages, LocalClock& clock)
+    : m_port(port), m_multiplexer(multiplexer), m_messages(messages), m_decoder(clock) {}
 
 ReceiverPort::~ReceiverPort() {
     // At exit the port is released as it is: no stop command, no multiplexer reset.
@@ -105,6 +106,7 @@ int ReceiverPort::Open(int portNumber) {
 }
 
 void ReceiverPort::Close() {
+    m_kept = 0;  // an unfinished telegram does not continue on another connection
     if (m_port.IsOpen()) {
         m_port.Close();  // releases the read event with the port; a pending wait ends
     }
@@ -217,6 +219,73 @@ int ReceiverPort::WaitForAck() {
         return LinkResult::kNoAnswerFrame;
     }
     return answer[etx - 1] == kAck ? LinkResult::kAcknowledged : LinkResult::kAnswered;
+}
+
+int ReceiverPort::Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mask) {
+    if (!m_port.IsOpen()) {
+        return LinkResult::kNotOpen;
+    }
+    // The read event is set once a read (or the acknowledgement's event wait) completed; until
+    // then, and while a wait given up on is pending, there is nothing to collect.
+    if (m_port.WaitForReadEvent(0) == WaitResult::TimedOut) {
+        return LinkResult::kNothing;
+    }
+    uint32_t errors = 0;
+    uint32_t inQueue = 0;
+    m_port.ClearCommError(errors, inQueue);
+    // Only what is queued, so the read completes at once. Bytes beyond the limit stay queued
+    // for the next tick: nothing the receiver sent is thrown away.
+    const uint32_t wanted = std::min(inQueue, kMaxPollRead);
+    uint32_t read = 0;
+    if (!m_port.ReadFile(m_rxBuffer.data() + m_kept, wanted, read)) {
+        m_kept = 0;
+        return LinkResult::kFailed;
+    }
+    read = std::min(read, wanted);
+    if (errors != 0) {
+        // A line error garbles the bytes around it; none of them is trusted.
+        m_kept = 0;
+        return LineErrorResult(errors);
+    }
+    const std::size_t carried = m_kept;
+    m_kept = ExtractTelegrams(m_rxBuffer.data(), carried + read, list, file, mask);
+    // A telegram takes 5 ms on the line, so its tail comes with the next read. Bytes that
+    // were already carried once and are still unfinished belong to no telegram.
+    if (m_kept > 0 && m_kept > read) {
+        m_kept = 0;
+    }
+    return LinkResult::kNothing;
+}
+
+std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, ReceivedList& list,
+                                           ProtocolFile& file, RecordingMask mask) {
+    constexpr std::size_t kTelegramTail = 7;  // six data bytes and the ETX after the STX
+    std::size_t start = 0;
+    while (start < count) {
+        uint8_t* const end = buffer + count;
+        uint8_t* const stx = std::find(buffer + start, end, kStx);
+        if (stx == end) {
+            return 0;  // noise
+        }
+        const auto afterStx = static_cast<std::size_t>(end - stx) - 1;
+        if (afterStx < kTelegramTail) {
+            // The rest of this telegram is still on its way (USB adapters hand the bytes
+            // over in pieces): keep it for the next poll.
+            std::memmove(buffer, stx, afterStx + 1);
+            return afterStx + 1;
+        }
+        const uint8_t* const etx = std::find(stx + 1, end, kEtx);
+        if (etx == end) {
+            return 0;  // no telegram can end here
+        }
+        // The decoder takes the candidate only when its seventh byte is ETX, so a telegram
+        // with a data byte 0x03 is still decoded whole; the search then goes on after that
+        // first 0x03 and skips the rest of the telegram like noise, up to the next STX.
+        m_decoder.DecodeTelegram(std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail),
+                                 list, file, mask);
+        start = static_cast<std::size_t>(etx - buffer) + 1;
+    }
+    return 0;
 }
 
 }  // namespace tavrolin

@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdint>
 
+#include "base/Clock.h"
 #include "base/MessageSink.h"
+#include "decode/TelegramDecoder.h"
 #include "serial/CommDevice.h"
 #include "serial/MultiplexerSignaller.h"
 
@@ -40,14 +42,16 @@ inline constexpr std::array<uint8_t, 6> kStopCommand{0xFE, 0x00, 0x00, 0x00, 0x0
 int LineErrorResult(uint32_t errors);
 
 // The serial link to the receiver: opens and configures the port, selects the multiplexer
-// port, sends command frames and waits for their acknowledgement.
+// port, sends command frames and waits for their acknowledgement, and polls the received
+// bytes for telegrams, which its decoder (with the reception clocks) turns into records.
 //
 // There is one per process. It keeps the event-mask word of WaitCommEvent itself, because a
 // wait that the acknowledgement gave up on stays pending at the port and writes that word
 // later, so it must neither be copied nor moved.
 class ReceiverPort {
 public:
-    ReceiverPort(CommDevice& port, MultiplexerSignaller& multiplexer, MessageSink& messages);
+    ReceiverPort(CommDevice& port, MultiplexerSignaller& multiplexer, MessageSink& messages,
+                 LocalClock& clock);
     virtual ~ReceiverPort();
     ReceiverPort(const ReceiverPort&) = delete;
     ReceiverPort& operator=(const ReceiverPort&) = delete;
@@ -73,9 +77,22 @@ public:
     const CommTimeouts& Timeouts() const { return m_timeouts; }
     uint32_t EventMask() const { return m_eventMask; }
 
-    // Receive polling joins here: Poll and ExtractTelegrams with the 500-byte receive
-    // buffer, handing each candidate to the TelegramDecoder (decode/TelegramDecoder.h) that
-    // keeps the reception clocks. The poll shares the read event with WaitForAck.
+    // Collects what the receiver sent since the previous poll, without waiting, and decodes
+    // every telegram in it. 0, or the result of a failed read or of line errors (LinkResult).
+    int Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mask);
+    // Cuts the telegrams out of the first count bytes of the buffer, in arrival order, and
+    // decodes each. An unfinished telegram at the end (an STX with fewer than seven bytes
+    // after it) is moved to the start of the buffer; the result is its length (0 when
+    // there is none).
+    std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReceivedList& list,
+                                 ProtocolFile& file, RecordingMask mask);
+    int DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedList& list, ProtocolFile& file,
+                       RecordingMask mask) {
+        return m_decoder.DecodeTelegram(data, list, file, mask);
+    }
+
+    // The most bytes one poll reads; a fuller queue is read on by the next ticks.
+    static constexpr uint32_t kMaxPollRead = 500;
 
 private:
     void ShowOpenError(const char* text);
@@ -87,6 +104,12 @@ private:
     int m_muxActive = 0;  // the multiplexer was in use at the last successful Connect
     CommTimeouts m_timeouts;
     uint32_t m_eventMask = 0;  // written by WaitCommEvent, possibly long after the call
+
+    TelegramDecoder m_decoder;
+    // Receive buffer: the unfinished telegram kept from the previous poll (at most an STX
+    // and six bytes), then the bytes of this poll's read.
+    std::array<uint8_t, kMaxPollRead + 7> m_rxBuffer{};
+    std::size_t m_kept = 0;
 };
 
 }  // namespace tavrolin

@@ -20,6 +20,7 @@ using testing::CommCall;
 using testing::DecodeAddressWords;
 using testing::FakeCoarseClock;
 using testing::FakeCommDevice;
+using testing::FakeLocalClock;
 using testing::RecordingMessageSink;
 using Bytes = std::vector<uint8_t>;
 using Kind = CommCall::Kind;
@@ -45,7 +46,8 @@ protected:
     FakeCoarseClock clock{3};
     MultiplexerDialog mux{clock};
     RecordingMessageSink messages;
-    ReceiverPort port{device, mux, messages};
+    FakeLocalClock localClock;
+    ReceiverPort port{device, mux, messages, localClock};
 };
 
 // --- Connection -------------------------------------------------------------------------
@@ -228,7 +230,7 @@ TEST_F(ReceiverPortTest, ReconnectsHoldAtMostOneReadEvent) {
 
 TEST_F(ReceiverPortTest, DestructionClosesWithoutStopCommandOrReset) {
     {
-        ReceiverPort other(device, mux, messages);
+        ReceiverPort other(device, mux, messages, localClock);
         ASSERT_EQ(other.Connect(0, 35, 1), 1);
         device.ClearRecord();
     }
