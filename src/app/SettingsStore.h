@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,10 @@ namespace tavrolin {
 // regard to case.
 class SettingsStore {
 public:
+    // A bigger profile reads as missing (every read gives its default) and is not written,
+    // and no write makes the profile grow beyond it.
+    static constexpr std::size_t MaxProfileBytes = 1024 * 1024;
+
     SettingsStore(FileSystem& fileSystem, std::string profilePath);
 
     // A missing key (or file, or section) yields the default; otherwise the value is read as
@@ -24,7 +29,11 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
     // Replace the key's value in place, or append the key at the end of its section,
-    // creating the file and the section as needed. False when the file could not be written.
+    // creating the file and the section as needed. False when the file could not be written;
+    // then the file is as it was. Also false, with the file left alone, when a profile is
+    // there but cannot be read (writing would lose its content), when the profile would grow
+    // beyond MaxProfileBytes, or for a name or value a profile line cannot hold (a line end,
+    // a zero byte; see IniFile::SetValue).
     bool WriteInt(std::string_view section, std::string_view key, int value);
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 

@@ -52,6 +52,11 @@ public:
     // Replaces the file's content in one step: readers see either the old or the new
     // content, never a torn one, also after a crash or power cut.
     virtual FileError ReplaceFile(const std::string& path, std::string_view content) = 0;
+
+    // Whether anything (a file of any kind, a folder) is at the path, so that a caller can
+    // tell a missing file from one that ReadFile could not read. The default asks the
+    // system; a fake answers for its own files.
+    virtual bool Exists(const std::string& path);
 };
 
 }  // namespace tavrolin

@@ -1,0 +1,212 @@
+#include "app/IniFile.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\v\f";
+// A UTF-8 byte order mark, as editors put it before the first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view TrimLeft(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view TrimRight(std::string_view text) {
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+std::string_view Trim(std::string_view text) {
+    return TrimRight(TrimLeft(text));
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HoldsLineBreakOrZero(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool IsEnclosedInQuotes(std::string_view value) {
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+           value.back() == value.front();
+}
+
+struct LineInfo {
+    enum class Kind { Other, Section, Key };
+    Kind kind = Kind::Other;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // Key: the trimmed text after the first '='
+};
+
+LineInfo Classify(std::string_view line, bool firstLine) {
+    if (firstLine && line.starts_with(kByteOrderMark)) {
+        line.remove_prefix(kByteOrderMark.size());
+    }
+    const std::string_view text = TrimLeft(line);
+    if (text.empty()) {
+        return {};
+    }
+    if (text.front() == '[') {
+        // "[name]", anything after the bracket ignored; a header without its closing
+        // bracket still starts a section, so the keys below it do not slip into the
+        // section before.
+        const std::string_view inside = text.substr(1);
+        return {LineInfo::Kind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
+    }
+    // A zero byte cuts a value short in every C string that reads it later (a file name),
+    // so such a line is not taken as a setting.
+    if (text.front() == ';' || text.find('\0') != std::string_view::npos) {
+        return {};
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view key = TrimRight(text.substr(0, equals));
+    if (key.empty()) {
+        return {};
+    }
+    return {LineInfo::Kind::Key, key, Trim(text.substr(equals + 1))};
+}
+
+// Where a key and its section are. Repeated sections read as one, in file order; keys are
+// added to the first of them.
+struct Location {
+    std::optional<std::size_t> keyLine;
+    std::optional<std::size_t> sectionHeader;
+    std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
+};
+
+Location Locate(const std::vector<std::string>& lines, std::string_view section,
+                std::string_view key) {
+    Location location;
+    bool inSection = false;
+    bool inFirstSection = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const LineInfo info = Classify(lines[i], i == 0);
+        if (info.kind == LineInfo::Kind::Section) {
+            inSection = EqualsIgnoringCase(info.name, section);
+            inFirstSection = inSection && !location.sectionHeader;
+            if (inFirstSection) {
+                location.sectionHeader = i;
+                location.lastKeyOfSection = i;
+            }
+        } else if (info.kind == LineInfo::Kind::Key && inSection) {
+            if (!location.keyLine && EqualsIgnoringCase(info.name, key)) {
+                location.keyLine = i;
+            }
+            if (inFirstSection) {
+                location.lastKeyOfSection = i;
+            }
+        }
+    }
+    return location;
+}
+
+bool IsValidSectionName(std::string_view section) {
+    return !section.empty() && Trim(section).size() == section.size() &&
+           section.find(']') == std::string_view::npos && !HoldsLineBreakOrZero(section);
+}
+
+bool IsValidKeyName(std::string_view key) {
+    return !key.empty() && Trim(key).size() == key.size() && key.front() != ';' &&
+           key.front() != '[' && key.find('=') == std::string_view::npos &&
+           !HoldsLineBreakOrZero(key);
+}
+
+// The value as it has to stand in the file to be read back unchanged: blanks around it
+// would be trimmed and enclosing quotes removed, so such a value gets a pair of quotes of
+// its own.
+std::string EncodeValue(std::string_view value) {
+    if (Trim(value).size() != value.size() || IsEnclosedInQuotes(value)) {
+        return '"' + std::string(value) + '"';
+    }
+    return std::string(value);
+}
+
+}  // namespace
+
+IniFile IniFile::Parse(std::string_view text) {
+    IniFile file;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            continue;
+        }
+        file.m_lines.emplace_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+        }
+        start = i + 1;
+    }
+    if (start < text.size()) {
+        file.m_lines.emplace_back(text.substr(start));
+    }
+    return file;
+}
+
+std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
+    const Location location = Locate(m_lines, section, key);
+    if (!location.keyLine) {
+        return std::nullopt;
+    }
+    std::string_view value = Classify(m_lines[*location.keyLine], false).value;
+    if (IsEnclosedInQuotes(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value.substr(0, MaxValueLength));
+}
+
+bool IniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+    if (!IsValidSectionName(section) || !IsValidKeyName(key) || HoldsLineBreakOrZero(value)) {
+        return false;
+    }
+    const Location location = Locate(m_lines, section, key);
+    const std::string encoded = EncodeValue(value);
+    if (location.keyLine) {
+        // The key keeps the spelling it has in the file.
+        std::string& line = m_lines[*location.keyLine];
+        line = std::string(Classify(line, false).name) + '=' + encoded;
+    } else if (location.sectionHeader) {
+        // After the section's last key, so that blank lines and comments that lead over to
+        // the next section stay where they are.
+        m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(location.lastKeyOfSection + 1),
+                       std::string(key) + '=' + encoded);
+    } else {
+        m_lines.push_back('[' + std::string(section) + ']');
+        m_lines.push_back(std::string(key) + '=' + encoded);
+    }
+    return true;
+}
+
+std::string IniFile::Serialize() const {
+    std::size_t size = 0;
+    for (const std::string& line : m_lines) {
+        size += line.size() + 2;
+    }
+    std::string text;
+    text.reserve(size);
+    for (const std::string& line : m_lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+}  // namespace tavrolin

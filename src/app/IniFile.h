@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrolin {
+
+// A profile text in the INI format, held line by line so that setting a value rewrites only
+// the line of that key and keeps everything else as it was: comments, other sections, keys
+// of other programs and lines that are neither "[section]" nor "key=value".
+//
+// Reading follows the rules of the Windows profile functions: section and key names match
+// without regard to ASCII case, blanks around names and values do not count, the first of
+// repeated keys wins (a section that appears twice is searched in file order), lines whose
+// first character is ';' are comments, and quotes enclosing the whole value are removed.
+// The text is bytes (Windows-1252 or whatever the file system holds) and is never recoded.
+class IniFile {
+public:
+    // The profile functions read into a buffer of 4096 bytes, one of them the terminating
+    // zero; longer values are cut to this length.
+    static constexpr std::size_t MaxValueLength = 4095;
+
+    // Accepts LF, CR LF and a lone CR as line ends. Any bytes are accepted; what cannot be
+    // understood is kept as an unknown line.
+    static IniFile Parse(std::string_view text);
+
+    // The value of the key in the section, or nothing when either is missing.
+    std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+    // Rewrites the key's line in place, or adds "key=value" after the last key of the
+    // section, or adds the section at the end. The value is quoted where needed so that
+    // Value gives it back exactly (leading or trailing blanks, enclosing quotes). Refused,
+    // with nothing changed, for a name or value that a line cannot hold: a line end or a
+    // zero byte anywhere, an empty name, blanks around a name, '=' in a key, ']' in a
+    // section, a key that would read as a comment or a section.
+    bool SetValue(std::string_view section, std::string_view key, std::string_view value);
+
+    // Every line followed by CR LF.
+    std::string Serialize() const;
+
+private:
+    std::vector<std::string> m_lines;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,93 @@
+#include "app/SettingsStore.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "app/IniFile.h"
+
+namespace tavrolin {
+
+namespace {
+
+// Like atoi, but a number beyond the range of int gives the nearest end of the range
+// instead of undefined behaviour.
+int ParseDecimal(std::string_view text) {
+    std::size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string_view::npos) {
+        return 0;
+    }
+    const bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+') {
+        ++i;
+    }
+    // One beyond INT_MAX is the magnitude of INT_MIN; no more is needed to saturate.
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int>::max()} + 1;
+    int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
+    }
+    if (negative) {
+        return static_cast<int>(-magnitude);
+    }
+    return static_cast<int>(std::min<int64_t>(magnitude, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(FileSystem& fileSystem, std::string profilePath)
+    : m_fileSystem(fileSystem), m_profilePath(std::move(profilePath)) {}
+
+int SettingsStore::ReadInt(std::string_view section, std::string_view key, int defaultValue) const {
+    // Read anew every time: the profile may have been edited while the program ran.
+    const std::optional<std::string> content =
+        m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
+    if (!content) {
+        return defaultValue;
+    }
+    const std::optional<std::string> value = IniFile::Parse(*content).Value(section, key);
+    return value ? ParseDecimal(*value) : defaultValue;
+}
+
+std::string SettingsStore::ReadString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue) const {
+    const std::optional<std::string> content =
+        m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
+    if (!content) {
+        return std::string(defaultValue);
+    }
+    return IniFile::Parse(*content).Value(section, key).value_or(std::string(defaultValue));
+}
+
+bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool SettingsStore::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+    const std::optional<std::string> old = m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
+    // Something that is there but cannot be read (too big, no permission, a folder) would be
+    // replaced by our one section: leave it alone.
+    if (!old && m_fileSystem.Exists(m_profilePath)) {
+        return false;
+    }
+    IniFile profile = IniFile::Parse(old.value_or(std::string()));
+    if (!profile.SetValue(section, key, value)) {
+        return false;
+    }
+    std::string content = profile.Serialize();
+    // A profile beyond the limit would read as missing from then on.
+    if (content.size() > MaxProfileBytes) {
+        return false;
+    }
+    // The window writes all its settings at every close, mostly unchanged; each replace
+    // costs a flush to the disk.
+    if (old && content == *old) {
+        return true;
+    }
+    return m_fileSystem.ReplaceFile(m_profilePath, content) == FileError::None;
+}
+
+}  // namespace tavrolin

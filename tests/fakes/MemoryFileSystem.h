@@ -1,0 +1,34 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "base/FileSystem.h"
+
+namespace tavrolin::testing {
+
+// Files held in memory, keyed by path; folders are not modelled. Switches make reads,
+// replaces and opens fail, as an unreadable profile or an unwritable folder would. The file
+// system must outlive the OutputFiles it opened.
+class MemoryFileSystem : public FileSystem {
+public:
+    std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
+                                               FileError& error) override;
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes) override;
+    FileError ReplaceFile(const std::string& path, std::string_view content) override;
+    bool Exists(const std::string& path) override { return files.count(path) != 0; }
+
+    std::map<std::string, std::string> files;
+    bool failRead = false;                     // ReadFile gives nothing, as for an unreadable file
+    FileError replaceError = FileError::None;  // every ReplaceFile fails with this
+    FileError openError = FileError::None;     // every OpenForWriting fails with this
+    FileError writeError = FileError::None;    // every OutputFile::Write fails with this
+    int replaceCount = 0;                      // ReplaceFile calls, failed ones included
+
+private:
+    friend class MemoryOutputFile;
+    std::set<std::string> m_openForWriting;
+};
+
+}  // namespace tavrolin::testing
