@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/DialogResult.h"
 #include "decode/ReceivedList.h"
 
 namespace tavrolin {
@@ -28,9 +29,6 @@ inline constexpr int kMuxAddressLabel = 1145;
 inline constexpr int kReceivedList = 1146;
 inline constexpr int kClearList = 1147;
 }  // namespace control
-
-// How a modal run ended.
-enum class DialogResult { Ok = 1, Cancel = 2 };
 
 // The receiver window's screen rectangle in pixels.
 struct WindowRect {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/DialogResult.h"
+
 namespace tavrolin {
 
 // Control identifiers of the multiplexer dialog.
@@ -21,6 +23,7 @@ public:
     virtual void SetCheck(int id, int state) = 0;
     virtual int GetCheck(int id) const = 0;
     virtual void Enable(int id, bool enabled) = 0;
+    virtual void EndDialog(DialogResult result) = 0;
 };
 
 }  // namespace tavrolin

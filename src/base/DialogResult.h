@@ -1,0 +1,8 @@
+#pragma once
+
+namespace tavrolin {
+
+// How a modal window's run ended.
+enum class DialogResult { Ok = 1, Cancel = 2 };
+
+}  // namespace tavrolin
