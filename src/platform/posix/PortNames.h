@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/SettingsStore.h"
+#include "platform/posix/PosixCommDevice.h"
+
+namespace tavrolin {
+
+// The section of the profile that maps the port names "COM1".."COM4" to device paths, for
+// USB adapters and stable names such as /dev/serial/by-id/...; it is only read.
+inline constexpr std::string_view kPortsSection = "Ports";
+
+// The device of a port name: the "Ports" entry of the profile when there is one, else the
+// default (/dev/ttyS<n-1> for COMn). The profile is read at every open, so an entry added
+// while the program runs counts at the next connect.
+PosixCommDevice::PortPathResolver ProfilePortResolver(const SettingsStore& settings);
+
+}  // namespace tavrolin
