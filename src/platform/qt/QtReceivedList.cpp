@@ -1,0 +1,36 @@
+#include "platform/qt/QtReceivedList.h"
+
+#include "base/Win1252.h"
+
+namespace tavrolin {
+
+void QtReceivedList::DeleteString(int index) {
+    if (index < 0 || index >= GetCount()) {
+        return;
+    }
+    delete m_widget.takeItem(index);
+    // As in a list box: the selection stays on its line, and is gone with it.
+    if (m_curSel == index) {
+        m_curSel = -1;
+    } else if (m_curSel > index) {
+        --m_curSel;
+    }
+}
+
+void QtReceivedList::AddString(std::string_view line) {
+    m_widget.addItem(QString::fromStdString(Win1252ToUtf8(line)));
+}
+
+void QtReceivedList::SetCurSel(int index) {
+    m_curSel = index >= 0 && index < GetCount() ? index : -1;
+    if (m_curSel >= 0) {
+        m_widget.scrollToItem(m_widget.item(m_curSel));
+    }
+}
+
+void QtReceivedList::ResetContent() {
+    m_widget.clear();
+    m_curSel = -1;
+}
+
+}  // namespace tavrolin
