@@ -36,7 +36,7 @@ Simulates the weather-sensor receiver on a pseudo-terminal: it answers the progr
 frames and, once started, sends sensor telegrams of a whole weather station.
 
 At start it prints one line "tavrolin-sim: ready on /dev/pts/N (link PATH)" on stdout.
-SIGINT or SIGTERM end it with a summary on stderr and exit status 0.
+SIGINT, SIGTERM or SIGHUP end it with a summary on stderr and exit status 0.
 
 Options:
   --link PATH     make PATH a symlink to the pseudo-terminal (an old symlink there is
