@@ -74,7 +74,7 @@ bool ReceiverDialog::InitializeWindow() {
 
     m_recordingMask = settings.ReadInt(kSection, "Protokoll", -1);
     for (int bit = 0; bit < kRecordingBits; ++bit) {
-        if ((static_cast<uint32_t>(m_recordingMask) >> bit & 1) != 0) {
+        if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
             view.SetCheck(control::kRecordingFirst + bit, 1);
         }
     }
