@@ -40,7 +40,7 @@ struct WindowRect {
 
 // The window operations the receiver window's controller asks for. The real view is the Qt
 // window; tests use a fake that keeps the controls' state and records the calls.
-// Texts are UTF-8 (the protocol file name: file-system bytes, which are UTF-8 here).
+// Texts are UTF-8; the controller converts a protocol file name that is not.
 class ReceiverView {
 public:
     virtual ~ReceiverView();

@@ -9,6 +9,13 @@ namespace tavrolin {
 // the window and the terminal want UTF-8.
 std::string Win1252ToUtf8(std::string_view bytes);
 
+// Whether the bytes are well-formed UTF-8.
+bool IsUtf8(std::string_view bytes);
+
+// A file name for the user's eyes. Names are bytes; those the system hands over are UTF-8,
+// a name that is not came from the profile, which holds Windows-1252.
+std::string FileNameToUtf8(std::string_view name);
+
 // Characters without a Windows-1252 byte become '?'. Invalid UTF-8 bytes are taken as
 // Windows-1252 already.
 std::string Utf8ToWin1252(std::string_view utf8);

@@ -19,34 +19,6 @@ std::string AbsolutePath(const std::string& name) {
     return error ? name : absolute.lexically_normal().string();
 }
 
-bool IsUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80           ? 1
-                                   : (lead >> 5) == 0x6  ? 2
-                                   : (lead >> 4) == 0xE  ? 3
-                                   : (lead >> 3) == 0x1E ? 4
-                                                         : 0;
-        if (length == 0 || i + length > bytes.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
-// File names are bytes; a name that is not UTF-8 came from the settings, which hold
-// Windows-1252.
-std::string ShownPath(const std::string& path) {
-    return IsUtf8(path) ? path : Win1252ToUtf8(path);
-}
-
 }  // namespace
 
 ProtocolFile::ProtocolFile(FileSystem& fileSystem, MessageSink& messages)
@@ -139,7 +111,7 @@ bool ProtocolFile::IsOpen() const {
 }
 
 void ProtocolFile::ReportFailure(FileError error) {
-    const std::string path = ShownPath(m_path);
+    const std::string path = FileNameToUtf8(m_path);
     const std::string text =
         error == FileError::NoSpace
             ? "Beim Zugriff auf " + path + " wurde ein voller Datenträger gemeldet."

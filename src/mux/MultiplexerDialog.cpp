@@ -49,7 +49,84 @@ void MultiplexerDialog::SetAddress(uint8_t address) {
     UpdateControls();
 }
 
-void MultiplexerDialog::UpdateControls() {}
+bool MultiplexerDialog::OnInitDialog() {
+    UpdateControls();
+    return true;
+}
+
+void MultiplexerDialog::UpdateControls() {
+    if (m_view == nullptr) {
+        return;
+    }
+    // Every button is set on its own. A stage without a port keeps the buttons as they are:
+    // a new window has none checked.
+    const auto showPort = [this](int firstButton, int port) {
+        if (port == 0) {
+            return;
+        }
+        for (int k = 1; k <= kPortsPerStage; ++k) {
+            m_view->SetCheck(firstButton + k - 1, k == port ? 1 : 0);
+        }
+    };
+    showPort(muxcontrol::kStage1First, m_stage1Port);
+    showPort(muxcontrol::kStage2First, m_stage2Port);
+    m_view->SetCheck(muxcontrol::kTwoStage, m_stage2Port != 0 ? 1 : 0);
+    OnTwoStage();
+}
+
+int MultiplexerDialog::CheckedPort(int firstButton) const {
+    for (int k = 1; k <= kPortsPerStage; ++k) {
+        if (m_view->GetCheck(firstButton + k - 1) != 0) {
+            return k;
+        }
+    }
+    return 0;
+}
+
+void MultiplexerDialog::OnStage1Port() {
+    if (m_view != nullptr) {
+        m_stage1Port = CheckedPort(muxcontrol::kStage1First);
+    }
+}
+
+void MultiplexerDialog::OnStage2Port() {
+    if (m_view != nullptr) {
+        m_stage2Port = CheckedPort(muxcontrol::kStage2First);
+    }
+}
+
+void MultiplexerDialog::OnTwoStage() {
+    if (m_view == nullptr) {
+        return;
+    }
+    m_twoStage = m_view->GetCheck(muxcontrol::kTwoStage) != 0 ? 1 : 0;
+    // Greyed out, the stage-2 buttons keep their check marks and m_stage2Port its value; only
+    // GetAddress leaves the second stage out.
+    const bool enabled = m_twoStage != 0;
+    m_view->Enable(muxcontrol::kStage2Group, enabled);
+    for (int k = 1; k <= kPortsPerStage; ++k) {
+        m_view->Enable(muxcontrol::kStage2First + k - 1, enabled);
+    }
+}
+
+void MultiplexerDialog::OnOk() {
+    if (m_view != nullptr) {
+        m_view->EndDialog(DialogResult::Ok);
+    }
+}
+
+void MultiplexerDialog::OnCancel() {
+    if (m_view != nullptr) {
+        m_view->EndDialog(DialogResult::Cancel);
+    }
+}
+
+int MultiplexerDialog::GetAddress() const {
+    if (m_twoStage != 0) {
+        return (m_stage1Port & 7) * 10 + (m_stage2Port & 7);
+    }
+    return m_stage1Port & 7;
+}
 
 void MultiplexerDialog::SendAddress(CommDevice& port) {
     SendPortValue(static_cast<uint8_t>(m_stage1Port), port);

@@ -23,5 +23,16 @@ TEST(Win1252, UnmappableAndInvalidInput) {
     EXPECT_EQ(Win1252ToUtf8(std::string("\x81\x00", 2)), std::string("\xC2\x81\x00", 3));
 }
 
+TEST(Win1252, FileNamesAreShownAsUtf8WhateverTheirOrigin) {
+    // A name from the file dialog is UTF-8 already; one written to the profile by the
+    // Windows program is Windows-1252.
+    EXPECT_EQ(FileNameToUtf8("/home/u/Meßwerte.dat"), "/home/u/Meßwerte.dat");
+    EXPECT_EQ(FileNameToUtf8("Me\xDFwerte.dat"), "Meßwerte.dat");
+    EXPECT_EQ(FileNameToUtf8("a\xC3"), "aÃ");  // a cut-off sequence is not UTF-8
+    EXPECT_EQ(FileNameToUtf8("\xF0\x9F\x93\x81.dat"), "\xF0\x9F\x93\x81.dat");  // four bytes
+    EXPECT_TRUE(IsUtf8(""));
+    EXPECT_FALSE(IsUtf8("\xC3\x28"));
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -48,7 +48,7 @@ private:
 
 std::unique_ptr<OutputFile> MemoryFileSystem::OpenForWriting(const std::string& path, OpenMode mode,
                                                              FileError& error) {
-    error = openError;
+    error = path.empty() ? FileError::NotFound : openError;  // as the system refuses ""
     if (error == FileError::None && m_openForWriting.count(path) != 0) {
         error = FileError::Busy;
     }

@@ -266,29 +266,5 @@ TEST_F(MultiplexerSignalling, AFailedLineChangeDoesNotStopTheSequence) {
     EXPECT_EQ(clock.ChangesAt(114), 2);
 }
 
-class RefreshCountingMultiplexer : public MultiplexerDialog {
-public:
-    using MultiplexerDialog::MultiplexerDialog;
-    std::vector<std::pair<int, int>> refreshes;
-
-protected:
-    void UpdateControls() override { refreshes.emplace_back(Stage1Port(), Stage2Port()); }
-};
-
-TEST(MultiplexerDialog, SetAddressRefreshesTheControlsWithTheNewPorts) {
-    FakeCoarseClock clock;
-    RefreshCountingMultiplexer mux(clock);
-    // A fresh object: one port in each stage, not yet calibrated, two stages offered.
-    EXPECT_EQ(mux.Stage1Port(), 1);
-    EXPECT_EQ(mux.Stage2Port(), 1);
-    EXPECT_EQ(mux.DelayCount(), 0u);
-    EXPECT_EQ(mux.TwoStage(), 1);
-
-    mux.SetAddress(35);
-    mux.SetAddress(0);
-    EXPECT_EQ(mux.refreshes, (std::vector<std::pair<int, int>>{{3, 5}, {0, 0}}));
-    EXPECT_EQ(mux.TwoStage(), 1);  // the check box is the dialog's, not the address's
-}
-
 }  // namespace
 }  // namespace tavrolin

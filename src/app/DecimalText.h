@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace tavrolin {
+
+// Reads a number the way the C library's atoi does: leading white space skipped, an optional
+// sign, decimal digits up to the first other character; no digits give 0. A number beyond
+// the range of int gives the nearest end of the range instead of undefined behaviour.
+int ParseDecimal(std::string_view text);
+
+}  // namespace tavrolin

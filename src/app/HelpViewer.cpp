@@ -1,0 +1,7 @@
+#include "app/HelpViewer.h"
+
+namespace tavrolin {
+
+HelpViewer::~HelpViewer() = default;
+
+}  // namespace tavrolin

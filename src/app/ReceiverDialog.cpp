@@ -1,0 +1,349 @@
+#include "app/ReceiverDialog.h"
+
+#include "base/Win1252.h"
+#include "decode/ProtocolFileChoice.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr const char* kSection = "SYSTEM";
+constexpr const char* kCaption = "Tavrolin";
+// The highest MuxAddress in use: port 6 of both stages.
+constexpr int kMaxMuxAddress = 66;
+// Recording boxes 1014..1034 stand for the bits 0..20 of the RecordingMask.
+constexpr int kRecordingBits = control::kRecordingLast - control::kRecordingFirst + 1;
+
+uint8_t LowByte(int value) {
+    return static_cast<uint8_t>(value & 0xFF);
+}
+
+}  // namespace
+
+ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexer,
+                               const AppEnvironment& env)
+    : m_port(port),
+      m_multiplexer(multiplexer),
+      m_env(env),
+      m_protocolFile(env.files, env.messages) {}
+
+// The protocol file closes itself; after Cancel it is still open here.
+ReceiverDialog::~ReceiverDialog() = default;
+
+void ReceiverDialog::AttachView(ReceiverView* view) {
+    m_view = view;
+    if (view == nullptr) {
+        m_receivedList = nullptr;
+    }
+}
+
+bool ReceiverDialog::InitializeWindow() {
+    if (m_view == nullptr) {
+        return true;
+    }
+    ReceiverView& view = *m_view;
+    SettingsStore& settings = m_env.settings;
+
+    m_receivedList = &view.List();
+    view.AddAboutItem(ABOUT_COMMAND_ID, kAboutItemText);
+    for (std::size_t i = 0; i < m_addressEdits.size(); ++i) {
+        m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
+    }
+
+    const int left = settings.ReadInt(kSection, "Links", 0);
+    const int top = settings.ReadInt(kSection, "Oben", 0);
+    m_comPort = settings.ReadInt(kSection, "COM", 0);
+    m_useMultiplexer = settings.ReadInt(kSection, "Mit MUX", 0);
+    m_muxAddress = settings.ReadInt(kSection, "MUX Adresse", 0);
+
+    // The window opens at the screen's origin. A saved position that equals it (the
+    // defaults 0, 0 of a first start) asks for a centred window instead.
+    const WindowRect before = view.GetWindowRect();
+    view.MoveWindow(left, top);
+    const bool centre = left == before.left && top == before.top;
+
+    m_rainAddress = settings.ReadInt(kSection, "Regen Adr", 7);
+    m_windAddress = settings.ReadInt(kSection, "Wind Adr", 7);
+    m_brightnessAddress = settings.ReadInt(kSection, "Helligkeit Adr", 7);
+    m_pyranoAddress = settings.ReadInt(kSection, "Pyrano Adr", 7);
+    // Shown as loaded, out of range or not, until the user validates a field.
+    for (const AddressEdit& edit : m_addressEdits) {
+        view.LimitText(edit.ControlId(), AddressEdit::kMaxCharacters);
+        view.SetText(edit.ControlId(), AddressEdit::LoadedText(*AddressValue(edit.ControlId())));
+    }
+
+    m_recordingMask = settings.ReadInt(kSection, "Protokoll", -1);
+    for (int bit = 0; bit < kRecordingBits; ++bit) {
+        if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
+            view.SetCheck(control::kRecordingFirst + bit, 1);
+        }
+    }
+
+    view.SetComboSelection(m_comPort);
+    view.SetCheck(control::kUseMultiplexer, m_useMultiplexer != 0 ? 1 : 0);
+    ShowMultiplexerState();
+    m_multiplexer.SetAddress(LowByte(m_muxAddress));
+
+    m_protocolFileName = settings.ReadString(kSection, "Filename", "protokoll.dat");
+    view.SetText(control::kFileName, FileNameToUtf8(m_protocolFileName));
+    // A file that cannot be opened leaves records to the list, without a message.
+    m_protocolFile.OpenForAppend(m_protocolFileName);
+
+    ConnectReceiver();
+    view.SetIcon();
+    if (centre) {
+        view.CenterWindow();
+    }
+    return true;
+}
+
+void ReceiverDialog::ConnectReceiver() {
+    if (m_view == nullptr) {
+        return;
+    }
+    if (m_connected != 0) {
+        DisconnectReceiver();
+    }
+    m_connected = m_port.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer);
+    if (m_connected == 0) {
+        return;  // the port layer has told the user; idle until the next change
+    }
+    m_pollBusy = false;
+    // Not looked at: a receiver that does not acknowledge is polled all the same.
+    m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
+    m_view->SetTimer(kReceiveTimerId, kReceiveTimerMs);
+}
+
+void ReceiverDialog::DisconnectReceiver() {
+    if (m_view == nullptr) {
+        return;
+    }
+    m_view->KillTimer(kReceiveTimerId);
+    if (m_connected != 0) {
+        m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
+        m_port.Disconnect();
+    }
+}
+
+void ReceiverDialog::OnTick() {
+    if (m_view == nullptr || m_receivedList == nullptr) {
+        return;
+    }
+    // A message shown inside the poll (a full disk) lets the timer fire again before the
+    // poll has returned; that tick must not read the port in the middle of this poll.
+    if (m_pollBusy) {
+        return;
+    }
+    m_pollBusy = true;
+    m_port.Poll(*m_receivedList, m_protocolFile, static_cast<RecordingMask>(m_recordingMask));
+    m_pollBusy = false;
+}
+
+void ReceiverDialog::ShowMultiplexerState() {
+    if (m_view == nullptr) {
+        return;
+    }
+    const bool inUse = m_useMultiplexer != 0;
+    m_view->Enable(control::kMuxAddressLabel, inUse);
+    m_view->Enable(control::kMuxAddress, inUse);
+    m_view->Enable(control::kSelectMultiplexer, inUse);
+    if (m_muxAddress < 0 || m_muxAddress > kMaxMuxAddress) {
+        m_muxAddress = 0;
+    }
+    m_view->SetText(control::kMuxAddress, std::to_string(m_muxAddress));
+}
+
+void ReceiverDialog::OnComPortSelected() {
+    if (m_view == nullptr) {
+        return;
+    }
+    m_comPort = m_view->GetComboSelection();
+    ConnectReceiver();
+}
+
+void ReceiverDialog::OnSelectMultiplexer() {
+    if (m_view == nullptr) {
+        return;
+    }
+    // The dialog opens on the address the window shows. After a reconnect that failed, the
+    // stage ports still hold the reset of the disconnect (none), and the dialog would offer
+    // that instead and hand it back, even from "&Abbruch".
+    m_multiplexer.SetAddress(LowByte(m_muxAddress));
+    // Whatever the result: the clicks changed the stage ports at once.
+    m_view->RunMultiplexerDialog(m_multiplexer);
+    m_muxAddress = LowByte(m_multiplexer.GetAddress());
+    ShowMultiplexerState();
+    ConnectReceiver();
+}
+
+void ReceiverDialog::OnUseMultiplexer() {
+    if (m_view == nullptr) {
+        return;
+    }
+    m_useMultiplexer = m_view->GetCheck(control::kUseMultiplexer);
+    ShowMultiplexerState();
+    ConnectReceiver();
+}
+
+void ReceiverDialog::OnClearList() {
+    if (m_view == nullptr) {
+        return;
+    }
+    m_view->List().ResetContent();
+}
+
+void ReceiverDialog::OnRecordingBox() {
+    if (m_view == nullptr) {
+        return;
+    }
+    // Rebuilt from all 21 boxes, so the bits above 20 of a loaded mask are gone.
+    uint32_t mask = 0;
+    for (int bit = 0; bit < kRecordingBits; ++bit) {
+        if (m_view->GetCheck(control::kRecordingFirst + bit) != 0) {
+            mask |= uint32_t{1} << bit;
+        }
+    }
+    m_recordingMask = static_cast<int>(mask);
+}
+
+int* ReceiverDialog::AddressValue(int id) {
+    switch (id) {
+        case control::kRainAddress:
+            return &m_rainAddress;
+        case control::kWindAddress:
+            return &m_windAddress;
+        case control::kBrightnessAddress:
+            return &m_brightnessAddress;
+        case control::kPyranoAddress:
+            return &m_pyranoAddress;
+        default:
+            return nullptr;
+    }
+}
+
+void ReceiverDialog::ValidateAddressField(int id) {
+    int* const value = AddressValue(id);
+    if (m_view == nullptr || value == nullptr) {
+        return;
+    }
+    *value = AddressEdit::ValidatedValue(m_view->GetText(id));
+    m_view->SetText(id, AddressEdit::ValueText(*value));
+}
+
+bool ReceiverDialog::OnAddressChar(int id, int character, bool shiftDown) {
+    if (m_view == nullptr) {
+        return false;
+    }
+    switch (AddressEdit::OnAddressChar(character, shiftDown)) {
+        case AddressEdit::KeyAction::NextField:
+            m_view->MoveFocus(false);
+            return true;
+        case AddressEdit::KeyAction::PreviousField:
+            m_view->MoveFocus(true);
+            return true;
+        case AddressEdit::KeyAction::Validate:
+            ValidateAddressField(id);
+            return true;
+        case AddressEdit::KeyAction::Swallow:
+            return true;
+        case AddressEdit::KeyAction::Edit:
+            return false;
+    }
+    return false;
+}
+
+void ReceiverDialog::OnChooseProtocolFile() {
+    if (m_view == nullptr) {
+        return;
+    }
+    if (!ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile)) {
+        return;  // cancelled: name and file as they were
+    }
+    const std::string shown = FileNameToUtf8(m_protocolFileName);
+    m_view->SetText(control::kFileName, shown);
+    // The user has just asked for this file, so unlike at start its failure is told; the
+    // records go to the list only until another file is chosen.
+    if (!m_protocolFile.IsOpen()) {
+        m_env.messages.ShowMessage(kCaption,
+                                   "Die Protokolldatei " + shown + " läßt sich nicht öffnen.",
+                                   MessageIcon::Exclamation);
+    }
+}
+
+bool ReceiverDialog::WriteSettings(const WindowRect& rect) {
+    SettingsStore& settings = m_env.settings;
+    // Every key is written, also after a failure: a key refused for its value alone (a file
+    // name with a line end) must not keep the others from being saved.
+    bool written = true;
+    const auto writeInt = [&](const char* key, int value) {
+        written = settings.WriteInt(kSection, key, value) && written;
+    };
+    written = settings.WriteString(kSection, "Filename", m_protocolFileName) && written;
+    writeInt("Links", rect.left);
+    writeInt("Oben", rect.top);
+    writeInt("COM", m_comPort);
+    writeInt("Mit MUX", m_useMultiplexer);
+    writeInt("MUX Adresse", m_muxAddress);
+    writeInt("Protokoll", m_recordingMask);
+    writeInt("Helligkeit Adr", m_brightnessAddress);
+    writeInt("Pyrano Adr", m_pyranoAddress);
+    writeInt("Regen Adr", m_rainAddress);
+    writeInt("Wind Adr", m_windAddress);
+    return written;
+}
+
+void ReceiverDialog::SaveAndStop() {
+    if (m_view == nullptr) {
+        return;
+    }
+    if (m_protocolFile.IsOpen()) {
+        m_protocolFile.CloseFile();
+    }
+    DisconnectReceiver();
+    const WindowRect rect = m_view->GetWindowRect();
+    if (!WriteSettings(rect)) {
+        // The profile keeps what it had: each write replaces it whole or not at all.
+        m_env.messages.ShowMessage(kCaption,
+                                   "Die Einstellungen konnten nicht gespeichert werden.\n" +
+                                       FileNameToUtf8(m_env.settings.ProfilePath()),
+                                   MessageIcon::Exclamation);
+    }
+}
+
+void ReceiverDialog::OnOkCommand() {
+    if (m_view == nullptr) {
+        return;
+    }
+    SaveAndStop();
+    m_view->EndDialog(DialogResult::Ok);
+}
+
+void ReceiverDialog::OnCloseRequest() {
+    if (m_view == nullptr) {
+        return;
+    }
+    SaveAndStop();
+    m_view->EndDialog(DialogResult::Cancel);
+}
+
+void ReceiverDialog::OnCancelCommand() {
+    if (m_view != nullptr) {
+        m_view->EndDialog(DialogResult::Cancel);
+    }
+}
+
+void ReceiverDialog::OnSystemCommand(int command) {
+    // The low four bits of a system command are the system's own.
+    if (m_view != nullptr && (command & 0xFFF0) == ABOUT_COMMAND_ID) {
+        m_view->RunAboutBox();
+    }
+}
+
+void ReceiverDialog::OnHelp(uint32_t context) {
+    if (!m_env.help.ShowHelp(context)) {
+        m_env.messages.ShowMessage(kCaption, "Die Hilfe konnte nicht aufgerufen werden.",
+                                   MessageIcon::Exclamation);
+    }
+}
+
+}  // namespace tavrolin

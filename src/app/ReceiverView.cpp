@@ -1,0 +1,7 @@
+#include "app/ReceiverView.h"
+
+namespace tavrolin {
+
+ReceiverView::~ReceiverView() = default;
+
+}  // namespace tavrolin

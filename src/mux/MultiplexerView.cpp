@@ -1,0 +1,7 @@
+#include "mux/MultiplexerView.h"
+
+namespace tavrolin {
+
+MultiplexerView::~MultiplexerView() = default;
+
+}  // namespace tavrolin

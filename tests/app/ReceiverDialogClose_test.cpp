@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ReceiverWindowFixture.h"
+#include "app/ReceiverApp.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::Bytes;
+using testing::kStartFrame;
+using testing::kStopFrame;
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+const Entries kDefaultsWritten = {
+    {"Filename", "protokoll.dat"},
+    {"Links", "637"},
+    {"Oben", "320"},
+    {"COM", "0"},
+    {"Mit MUX", "0"},
+    {"MUX Adresse", "0"},
+    {"Protokoll", "-1"},
+    {"Helligkeit Adr", "7"},
+    {"Pyrano Adr", "7"},
+    {"Regen Adr", "7"},
+    {"Wind Adr", "7"},
+};
+
+class ReceiverWindowEnd : public testing::ReceiverWindowTest {};
+
+TEST_F(ReceiverWindowEnd, OkAndCloseStopTheReceiverThenWriteAllSettings) {
+    struct Row {
+        const char* how;
+        std::function<void(ReceiverDialog&)> close;
+        DialogResult result;
+    };
+    const std::vector<Row> rows = {
+        {"OK command", [](ReceiverDialog& d) { d.OnOkCommand(); }, DialogResult::Ok},
+        {"close box", [](ReceiverDialog& d) { d.OnCloseRequest(); }, DialogResult::Cancel},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        testing::FakeReceiverView& w = Reopen({"Mit MUX=1", "MUX Adresse=35"});
+        journal.clear();
+        w.journal = &journal;
+        const std::size_t mark = device.calls.size();
+
+        row.close(dialog);
+
+        const std::vector<std::string> expected = {
+            "protocol file closed",
+            "KillTimer 1",
+            "stop command",
+            "multiplexer signalling",
+            "port closed",
+            "profile written",
+            row.result == DialogResult::Ok ? "EndDialog Ok" : "EndDialog Cancel"};
+        EXPECT_EQ(journal, expected);
+        EXPECT_EQ(w.result, row.result);
+        EXPECT_FALSE(w.TimerRunning(1));
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(WordsSince(mark), testing::Words{AddressWord(0)});  // the reset word alone
+        // Existing keys rewritten in place, the new ones appended in the write order.
+        EXPECT_EQ(files.files[testing::kProfilePath],
+                  "[SYSTEM]\r\nMit MUX=1\r\nMUX Adresse=35\r\nFilename=protokoll.dat\r\n"
+                  "Links=637\r\nOben=320\r\nCOM=0\r\nProtokoll=-1\r\nHelligkeit Adr=7\r\n"
+                  "Pyrano Adr=7\r\nRegen Adr=7\r\nWind Adr=7\r\n");
+    }
+}
+
+TEST_F(ReceiverWindowEnd, AFirstCloseWritesTheElevenKeysInTheWriteOrder) {
+    Open();
+    dialog.OnOkCommand();
+    EXPECT_EQ(ProfileEntries(), kDefaultsWritten);
+    EXPECT_EQ(files.replaceCount, 11);  // one write per key
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(ReceiverWindowEnd, TheWindowPositionIsSavedAsItIsAtTheEnd) {
+    SetProfile({"Links=-3000", "Oben=5"});
+    Open();
+    view.left = -2999;  // moved by the user
+    dialog.OnCloseRequest();
+    EXPECT_EQ(ProfileValue("Links"), "-2999");
+    EXPECT_EQ(ProfileValue("Oben"), "5");
+}
+
+TEST_F(ReceiverWindowEnd, EnterOnTheListRightAfterStartIsTheOkCommand) {
+    Open();
+    view.Type(13);
+    EXPECT_EQ(view.result, DialogResult::Ok);
+    EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStartFrame, kStopFrame}));
+    EXPECT_EQ(ProfileEntries().size(), 11u);
+}
+
+TEST_F(ReceiverWindowEnd, EscEndsTheWindowWithoutWritingOrStopping) {
+    SetProfile({"COM=1"});
+    Open();
+    view.SelectPort(2);  // a change that Esc throws away
+    const int writes = static_cast<int>(device.Writes().size());
+    view.Type(27);
+    EXPECT_EQ(view.result, DialogResult::Cancel);
+    EXPECT_EQ(Profile(), "[SYSTEM]\r\nCOM=1\r\n");
+    EXPECT_EQ(files.replaceCount, 0);
+    EXPECT_EQ(static_cast<int>(device.Writes().size()), writes);  // no stop command
+    EXPECT_TRUE(device.IsOpen());  // the port goes when the link object does
+    EXPECT_TRUE(dialog.File().IsOpen());
+}
+
+TEST_F(ReceiverWindowEnd, AProfileThatCannotBeWrittenIsToldOnceAndKeepsWhatItHad) {
+    SetProfile({"COM=1", "Wind Adr=3"});
+    const std::string before = Profile();
+    files.replaceError = FileError::AccessDenied;
+    Open();
+    view.SelectPort(2);
+    dialog.OnCloseRequest();
+
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
+    EXPECT_EQ(messages.messages[0].text,
+              "Die Einstellungen konnten nicht gespeichert werden.\n"
+              "/home/tester/.config/tavrolin.INI");
+    EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(Profile(), before);
+    // The receiver is stopped and the window ends all the same.
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(view.result, DialogResult::Cancel);
+}
+
+TEST_F(ReceiverWindowEnd, AnUnreadableProfileIsNeitherUsedNorOverwritten) {
+    SetProfile({"COM=1"});
+    files.failRead = true;  // there, but cannot be read (no permission)
+    Open();
+    EXPECT_EQ(OpenedPort(), "COM1");  // the defaults
+    dialog.OnOkCommand();
+    EXPECT_EQ(Profile(), "[SYSTEM]\r\nCOM=1\r\n");
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text.find("Die Einstellungen konnten nicht gespeichert"), 0u);
+}
+
+TEST_F(ReceiverWindowEnd, AKeyRefusedForItsValueDoesNotKeepTheOthersFromBeingSaved) {
+    Open();
+    // A file name with a line end (Linux allows it) cannot stand on a profile line.
+    chooser.answer = "/data/a\nb.dat";
+    view.Click(control::kChooseFile);
+    view.SelectPort(1);
+    dialog.OnOkCommand();
+    EXPECT_EQ(ProfileValue("Filename"), "<missing>");
+    EXPECT_EQ(ProfileValue("COM"), "1");
+    EXPECT_EQ(ProfileEntries().size(), 10u);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text.find("Die Einstellungen konnten nicht gespeichert"), 0u);
+}
+
+// A window runner that plays a whole run: the window appears, initialises, the user acts.
+class ScriptedRunner : public WindowRunner {
+public:
+    explicit ScriptedRunner(std::function<void(ReceiverDialog&, testing::FakeReceiverView&)> user)
+        : m_user(std::move(user)) {}
+    DialogResult RunReceiverWindow(ReceiverDialog& dialog) override {
+        testing::FakeReceiverView view;
+        view.Bind(dialog);
+        dialog.AttachView(&view);
+        dialog.InitializeWindow();
+        m_user(dialog, view);
+        dialog.AttachView(nullptr);
+        ++runs;
+        return view.result.value_or(DialogResult::Cancel);
+    }
+    int runs = 0;
+
+private:
+    std::function<void(ReceiverDialog&, testing::FakeReceiverView&)> m_user;
+};
+
+TEST_F(ReceiverWindowEnd, TheApplicationRunsTheWindowOnceAndEndsWithIt) {
+    ReceiverApp app(port, mux, env);
+    ScriptedRunner esc([](ReceiverDialog&, testing::FakeReceiverView& v) { v.Type(27); });
+    EXPECT_EQ(app.StartApplication(esc), 0);
+    EXPECT_EQ(esc.runs, 1);
+    // The window object is gone, and with it the open protocol file: another writer may
+    // open it now. Nothing was saved.
+    FileError error = FileError::None;
+    EXPECT_NE(files.OpenForWriting("protokoll.dat", OpenMode::Append, error), nullptr);
+    EXPECT_EQ(files.replaceCount, 0);
+
+    ReceiverApp again(port, mux, env);
+    ScriptedRunner ok([](ReceiverDialog&, testing::FakeReceiverView& v) { v.Type(13); });
+    EXPECT_EQ(again.StartApplication(ok), 0);
+    EXPECT_EQ(ProfileEntries().size(), 11u);
+}
+
+TEST_F(ReceiverWindowEnd, HandlersAfterTheWindowIsGoneDoNothing) {
+    Open();
+    dialog.OnCancelCommand();
+    dialog.AttachView(nullptr);
+    const std::size_t calls = device.calls.size();
+    dialog.OnTick();
+    dialog.OnComPortSelected();
+    dialog.OnUseMultiplexer();
+    dialog.OnSelectMultiplexer();
+    dialog.OnRecordingBox();
+    dialog.OnClearList();
+    dialog.ValidateAddressField(control::kRainAddress);
+    dialog.OnChooseProtocolFile();
+    dialog.OnOkCommand();
+    dialog.OnCloseRequest();
+    EXPECT_FALSE(dialog.OnAddressChar(control::kRainAddress, 9, false));
+    EXPECT_EQ(device.calls.size(), calls);
+    EXPECT_EQ(files.replaceCount, 0);
+    EXPECT_TRUE(chooser.shownFilters.empty());
+}
+
+}  // namespace
+}  // namespace tavrolin

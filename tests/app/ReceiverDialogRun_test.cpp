@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AddressWordDecoder.h"
+#include "ReceiverWindowFixture.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::Bytes;
+using testing::CommCall;
+using testing::FakeMultiplexerView;
+using testing::FakeReceiverView;
+using testing::kStartFrame;
+using testing::kStopFrame;
+using testing::Outdoor;
+using testing::Words;
+
+class ReceiverWindowRun : public testing::ReceiverWindowTest {
+protected:
+    // The outdoor addresses of the listed records, in list order ("Außen (3) ...").
+    std::string ListedAddresses() const {
+        std::string out;
+        for (const std::string& line : view.list.Lines()) {
+            const std::size_t at = line.find('(', line.find("Au\xDF"
+                                                            "en"));
+            out += line.at(at + 1);
+        }
+        return out;
+    }
+    std::size_t FileLines() const {
+        const std::string& content = files.files.at("protokoll.dat");
+        return static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n'));
+    }
+};
+
+TEST_F(ReceiverWindowRun, EachTickPollsAndRecordsGoToListAndFile) {
+    Open();
+    ReceiveAndTick({Outdoor(1), Outdoor(2)});
+    EXPECT_EQ(ListedAddresses(), "12");
+    EXPECT_EQ(FileLines(), 2u);
+    dialog.OnTick();  // nothing new
+    EXPECT_EQ(ListedAddresses(), "12");
+    EXPECT_FALSE(dialog.PollBusy());
+}
+
+TEST_F(ReceiverWindowRun, ARecordingBoxFiltersFromTheNextTickWithoutReconnecting) {
+    Open();
+    device.ClearRecord();
+    view.Click(1015);  // outdoor sensor 1 off
+    EXPECT_EQ(dialog.RecordingMaskValue(), 0x1FFFFF & ~0x2);
+    EXPECT_TRUE(device.calls.empty());  // no stop, no close, no open
+    EXPECT_TRUE(view.TimerRunning(1));
+
+    ReceiveAndTick({Outdoor(1), Outdoor(2), Outdoor(1)});
+    EXPECT_EQ(ListedAddresses(), "2");
+    EXPECT_EQ(FileLines(), 1u);
+
+    view.Click(1015);  // and on again
+    ReceiveAndTick({Outdoor(1)});
+    EXPECT_EQ(ListedAddresses(), "21");
+}
+
+TEST_F(ReceiverWindowRun, TheMaskIsWrittenBackAsReadUntilABoxIsClicked) {
+    struct Row {
+        std::vector<std::string> profile;
+        int clicks;  // clicks on box 1014
+        const char* written;
+    };
+    const std::vector<Row> rows = {
+        {{}, 0, "-1"},
+        {{}, 2, "2097151"},                       // all 21 ticked again: only bits 0..20
+        {{"Protokoll=-2097147"}, 0, "-2097147"},  // bits above 20 stay while nothing is clicked
+        {{"Protokoll=-2097147"}, 1, "4"},         // bits 0 and 2; box 0 clicked off
+        {{"Protokoll=0"}, 1, "1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.profile));
+        FakeReceiverView& fresh = Reopen(row.profile);
+        for (int i = 0; i < row.clicks; ++i) {
+            fresh.Click(control::kRecordingFirst);
+        }
+        dialog.OnOkCommand();
+        EXPECT_EQ(ProfileValue("Protokoll"), row.written);
+    }
+}
+
+TEST_F(ReceiverWindowRun, UsingTheMultiplexerReconnectsEveryTime) {
+    SetProfile({"MUX Adresse=23"});
+    Open();
+    EXPECT_FALSE(view.IsEnabled(control::kSelectMultiplexer));
+
+    std::size_t mark = device.calls.size();
+    view.Click(control::kUseMultiplexer);
+    EXPECT_EQ(dialog.UseMultiplexer(), 1);
+    EXPECT_TRUE(view.IsEnabled(control::kSelectMultiplexer));
+    EXPECT_TRUE(view.IsEnabled(control::kMuxAddressLabel));
+    EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStartFrame, kStopFrame, kStartFrame}));
+    EXPECT_EQ(Opens(), 2);
+    // The old connection had no multiplexer, so no reset word; the new one selects 23.
+    EXPECT_EQ(WordsSince(mark), (Words{AddressWord(2), AddressWord(3 | 8)}));
+    EXPECT_TRUE(view.TimerRunning(1));
+
+    mark = device.calls.size();
+    view.Click(control::kUseMultiplexer);
+    EXPECT_EQ(dialog.UseMultiplexer(), 0);
+    EXPECT_FALSE(view.IsEnabled(control::kSelectMultiplexer));
+    EXPECT_EQ(Opens(), 3);
+    EXPECT_EQ(WordsSince(mark), Words{AddressWord(0)});  // the reset as it ends
+    EXPECT_EQ(view.GetText(control::kMuxAddress), "23");
+}
+
+TEST_F(ReceiverWindowRun, ChoosingAPortReconnectsOnIt) {
+    Open();
+    view.SelectPort(3);
+    EXPECT_EQ(OpenedPort(), "COM4");
+    EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStartFrame, kStopFrame, kStartFrame}));
+    EXPECT_EQ(dialog.ComPort(), 3);
+    dialog.OnOkCommand();
+    EXPECT_EQ(ProfileValue("COM"), "3");
+}
+
+TEST_F(ReceiverWindowRun, ClearingTheListLeavesTheProtocolFileAlone) {
+    files.files["protokoll.dat"] = "old line\r\n";
+    Open();
+    ReceiveAndTick({Outdoor(1), Outdoor(2)});
+    const std::string written = files.files["protokoll.dat"];
+
+    view.Click(control::kClearList);
+    EXPECT_EQ(view.list.GetCount(), 0);
+    EXPECT_EQ(files.files["protokoll.dat"], written);
+    EXPECT_TRUE(dialog.File().IsOpen());
+
+    ReceiveAndTick({Outdoor(3)});
+    EXPECT_EQ(ListedAddresses(), "3");
+    EXPECT_EQ(view.list.GetCurSel(), 0);
+    EXPECT_EQ(FileLines(), 4u);
+    EXPECT_EQ(files.files["protokoll.dat"].rfind("old line\r\n", 0), 0u);
+}
+
+TEST_F(ReceiverWindowRun, TheMultiplexerDialogShowsTheStoredAddressAndItsChoiceReconnects) {
+    struct Row {
+        const char* stored;
+        std::vector<int> stage1;
+        std::vector<int> stage2;
+        int twoStage;
+        std::vector<int> clicks;
+        bool ok;
+        int address;
+    };
+    const std::vector<Row> rows = {
+        {"35", {3}, {5}, 1, {}, true, 35},
+        {"4", {4}, {}, 0, {}, true, 4},
+        {"0", {}, {}, 0, {}, true, 0},
+        {"35", {3}, {5}, 1, {1001}, false, 25},  // "&Abbruch" still applies the change
+        {"4", {4}, {}, 0, {muxcontrol::kTwoStage}, true, 40},
+        {"0", {}, {}, 0, {muxcontrol::kTwoStage, 1010}, false, 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.stored) + (row.ok ? " OK" : " Abbruch"));
+        FakeReceiverView& fresh = Reopen({"Mit MUX=1", std::string("MUX Adresse=") + row.stored});
+
+        std::vector<int> shown1;
+        std::vector<int> shown2;
+        int shownTwoStage = -1;
+        fresh.runMultiplexer =
+            FakeReceiverView::MultiplexerRun([&](FakeMultiplexerView& v, MultiplexerDialog& d) {
+                shown1 = v.CheckedPorts(1);
+                shown2 = v.CheckedPorts(2);
+                shownTwoStage = v.GetCheck(muxcontrol::kTwoStage);
+                for (const int id : row.clicks) {
+                    v.Click(d, id);
+                }
+                v.Click(d, row.ok ? muxcontrol::kOk : muxcontrol::kCancel);
+            });
+        const std::size_t mark = device.calls.size();
+        const int opensBefore = Opens();
+        fresh.Click(control::kSelectMultiplexer);
+
+        EXPECT_EQ(fresh.multiplexerRuns, 1);
+        EXPECT_EQ(shown1, row.stage1);
+        EXPECT_EQ(shown2, row.stage2);
+        EXPECT_EQ(shownTwoStage, row.twoStage);
+        EXPECT_EQ(dialog.MuxAddress(), row.address);
+        EXPECT_EQ(fresh.GetText(control::kMuxAddress), std::to_string(row.address));
+        // Reconnected: the reset word of the old connection, then the new address.
+        EXPECT_EQ(Opens(), opensBefore + 1);
+        Words expected = {AddressWord(0)};
+        const int tens = row.address / 10;
+        const int units = row.address % 10;
+        expected.push_back(AddressWord(static_cast<uint8_t>(tens == 0 ? units : tens)));
+        if (tens != 0 && units != 0) {
+            expected.push_back(AddressWord(static_cast<uint8_t>(units | 8)));
+        }
+        EXPECT_EQ(WordsSince(mark), expected);
+        dialog.OnOkCommand();
+        EXPECT_EQ(ProfileValue("MUX Adresse"), std::to_string(row.address));
+    }
+}
+
+TEST_F(ReceiverWindowRun, ReceptionGoesOnWhileTheMultiplexerDialogIsShown) {
+    SetProfile({"Mit MUX=1", "MUX Adresse=2"});
+    Open();
+    view.runMultiplexer =
+        FakeReceiverView::MultiplexerRun([this](FakeMultiplexerView& v, MultiplexerDialog& d) {
+            ReceiveAndTick({Outdoor(5)});
+            EXPECT_EQ(ListedAddresses(), "5");
+            v.Click(d, muxcontrol::kOk);
+        });
+    view.Click(control::kSelectMultiplexer);
+    EXPECT_EQ(ListedAddresses(), "5");
+    EXPECT_EQ(FileLines(), 1u);
+}
+
+TEST_F(ReceiverWindowRun, TheDialogOpensOnTheShownAddressAfterAFailedReconnect) {
+    SetProfile({"Mit MUX=1", "MUX Adresse=35"});
+    Open();
+    // Another program holds the next port: the disconnect reset the multiplexer, the
+    // connect failed before it could select 35 again.
+    device.openError = OpenError::AlreadyOpen;
+    view.SelectPort(1);
+    ASSERT_EQ(dialog.Connected(), 0);
+    EXPECT_EQ(view.GetText(control::kMuxAddress), "35");
+
+    std::vector<int> shown;
+    view.runMultiplexer =
+        FakeReceiverView::MultiplexerRun([&](FakeMultiplexerView& v, MultiplexerDialog& d) {
+            shown = v.CheckedPorts(1);
+            v.Click(d, muxcontrol::kCancel);
+        });
+    view.Click(control::kSelectMultiplexer);
+    EXPECT_EQ(shown, std::vector<int>{3});
+    EXPECT_EQ(dialog.MuxAddress(), 35);
+}
+
+TEST_F(ReceiverWindowRun, ATickDuringARunningPollDoesNothing) {
+    Open();
+    files.writeError = FileError::NoSpace;
+    int nestedTicks = 0;
+    std::size_t readsDuringMessage = 0;
+    messages.whileShown = [&] {
+        // The message box lets the timer fire while the poll waits for the user.
+        ++nestedTicks;
+        EXPECT_TRUE(dialog.PollBusy());
+        device.Receive(Outdoor(6));
+        dialog.OnTick();
+        readsDuringMessage = device.CallsOf(CommCall::Kind::ReadFile).size();
+    };
+    const std::size_t readsBefore = device.CallsOf(CommCall::Kind::ReadFile).size();
+    ReceiveAndTick({Outdoor(1), Outdoor(2)});
+
+    EXPECT_EQ(nestedTicks, 1);
+    EXPECT_EQ(readsDuringMessage, readsBefore + 1);  // only the outer poll read
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text.find("Beim Zugriff auf "), 0u);
+    EXPECT_EQ(ListedAddresses(), "12");  // the rest of the read went on, to the list
+    EXPECT_FALSE(dialog.PollBusy());
+
+    messages.whileShown = nullptr;
+    dialog.OnTick();  // the next tick polls again and finds what came meanwhile
+    EXPECT_EQ(ListedAddresses(), "126");
+}
+
+TEST_F(ReceiverWindowRun, AChosenProtocolFileTakesTheRecordsFromThenOn) {
+    Open();
+    ReceiveAndTick({Outdoor(1)});
+    chooser.answer = "/data/wetter.dat";
+    chooser.whileOpen = [this] { ReceiveAndTick({Outdoor(2)}); };  // still the old file
+    view.Click(control::kChooseFile);
+    EXPECT_EQ(view.GetText(control::kFileName), "/data/wetter.dat");
+    EXPECT_EQ(dialog.ProtocolFileName(), "/data/wetter.dat");
+    ReceiveAndTick({Outdoor(3)});
+    EXPECT_EQ(FileLines(), 2u);
+    EXPECT_NE(files.files["/data/wetter.dat"].find("(3)"), std::string::npos);
+    EXPECT_TRUE(messages.messages.empty());
+
+    dialog.OnOkCommand();
+    EXPECT_EQ(ProfileValue("Filename"), "/data/wetter.dat");
+}
+
+TEST_F(ReceiverWindowRun, CancellingTheFileChoiceChangesNothing) {
+    Open();
+    chooser.answer.reset();
+    view.Click(control::kChooseFile);
+    EXPECT_EQ(view.GetText(control::kFileName), "protokoll.dat");
+    EXPECT_TRUE(dialog.File().IsOpen());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(ReceiverWindowRun, AChosenFileThatCannotBeOpenedIsToldAndRecordsGoToTheListOnly) {
+    Open();
+    files.openError = FileError::AccessDenied;
+    chooser.answer = "/readonly/wetter.dat";
+    view.Click(control::kChooseFile);
+
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
+    EXPECT_EQ(messages.messages[0].text,
+              "Die Protokolldatei /readonly/wetter.dat läßt sich nicht öffnen.");
+    EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_FALSE(dialog.File().IsOpen());
+    EXPECT_EQ(view.GetText(control::kFileName), "/readonly/wetter.dat");
+
+    const std::string before = files.files["protokoll.dat"];
+    ReceiveAndTick({Outdoor(4)});
+    EXPECT_EQ(ListedAddresses(), "4");
+    EXPECT_EQ(files.files["protokoll.dat"], before);
+    EXPECT_EQ(files.files.count("/readonly/wetter.dat"), 0u);
+
+    // A working choice resumes writing.
+    files.openError = FileError::None;
+    chooser.answer = "/data/wetter.dat";
+    view.Click(control::kChooseFile);
+    EXPECT_EQ(messages.messages.size(), 1u);
+    ReceiveAndTick({Outdoor(5)});
+    EXPECT_NE(files.files["/data/wetter.dat"].find("(5)"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AddressWordDecoder.h"
+#include "ReceiverWindowFixture.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::CommCall;
+using testing::InOrder;
+using testing::kStartFrame;
+
+class ReceiverWindowStart : public testing::ReceiverWindowTest {};
+
+TEST_F(ReceiverWindowStart, AFirstStartWithoutProfileRunsOnTheDefaults) {
+    Open();
+
+    // Connected on COM1 and started: one start frame, acknowledged, and the timer runs.
+    EXPECT_EQ(OpenedPort(), "COM1");
+    EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
+    EXPECT_EQ(dialog.Connected(), 1);
+    EXPECT_EQ(view.timers, (std::map<int, int>{{1, 50}}));
+    EXPECT_EQ(view.comboSelection, 0);
+    EXPECT_TRUE(device.Escapes().empty());  // no multiplexer
+
+    // Multiplexer off: its address "0" and the three controls greyed.
+    EXPECT_EQ(view.GetCheck(control::kUseMultiplexer), 0);
+    EXPECT_EQ(view.GetText(control::kMuxAddress), "0");
+    for (const int id :
+         {control::kMuxAddressLabel, control::kMuxAddress, control::kSelectMultiplexer}) {
+        EXPECT_FALSE(view.IsEnabled(id)) << id;
+    }
+
+    for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
+        EXPECT_EQ(view.GetCheck(id), 1) << id;
+    }
+    for (int id = control::kRainAddress; id <= control::kPyranoAddress; ++id) {
+        EXPECT_EQ(view.GetText(id), "7") << id;
+        EXPECT_EQ(view.limits[id], 1) << id;
+    }
+
+    // The protocol file is open for appending: what it held stays.
+    EXPECT_EQ(view.GetText(control::kFileName), "protokoll.dat");
+    EXPECT_TRUE(dialog.File().IsOpen());
+    EXPECT_EQ(files.files.count("protokoll.dat"), 1u);
+
+    EXPECT_EQ(view.iconsSet, 1);
+    EXPECT_EQ(dialog.GetDragIcon(), 128);
+    EXPECT_EQ(view.aboutItems,
+              (std::vector<std::pair<int, std::string>>{{0x10, "Inf&o über Tavrolin..."}}));
+    EXPECT_EQ(view.centreRequests, 1);
+    EXPECT_EQ(view.moves, (std::vector<std::pair<int, int>>{{0, 0}}));
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(files.replaceCount, 0);  // nothing is written at start
+    EXPECT_EQ(view.focus, control::kReceivedList);
+}
+
+TEST_F(ReceiverWindowStart, TheStepsRunInTheirOrder) {
+    Open();
+    // About item, placement, address fields, recording boxes, port, multiplexer, file name,
+    // connect and timer, icon, and the centring once all is done.
+    EXPECT_TRUE(InOrder(
+        view.log,
+        {"AddAboutItem", "MoveWindow 0 0", "LimitText 1035 1", "SetText 1035 7", "SetText 1038 7",
+         "SetCheck 1014 1", "SetCheck 1034 1", "SetComboSelection 0", "SetCheck 1143 0",
+         "Enable 1145 0", "Enable 1144 0", "Enable 1142 0", "SetText 1144 0",
+         "SetText 1039 protokoll.dat", "SetTimer 1 50", "SetIcon", "CenterWindow"}))
+        << ::testing::PrintToString(view.log);
+}
+
+TEST_F(ReceiverWindowStart, TheSavedPositionIsAppliedAsItIsUnlessItIsTheScreensOrigin) {
+    struct Row {
+        std::vector<std::string> lines;
+        int left;
+        int top;
+        bool centred;
+    };
+    const std::vector<Row> rows = {
+        {{"Links=100", "Oben=-20"}, 100, -20, false},
+        {{"Links=0", "Oben=0"}, 0, 0, true},
+        {{"Links=0", "Oben=5"}, 0, 5, false},
+        {{"Links=99999999999", "Oben=-99999999999"}, 2147483647, -2147483647 - 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.lines));
+        const testing::FakeReceiverView& fresh = Reopen(row.lines);
+        EXPECT_EQ(fresh.moves, (std::vector<std::pair<int, int>>{{row.left, row.top}}));
+        EXPECT_EQ(fresh.centreRequests, row.centred ? 1 : 0);
+        dialog.OnCancelCommand();
+    }
+}
+
+TEST_F(ReceiverWindowStart, AStoredMultiplexerIsSelectedBeforeTheStartCommand) {
+    SetProfile({"COM=2", "Mit MUX=1", "MUX Adresse=35"});
+    Open();
+    EXPECT_EQ(OpenedPort(), "COM3");
+    EXPECT_EQ(view.comboSelection, 2);
+    EXPECT_EQ(view.GetCheck(control::kUseMultiplexer), 1);
+    EXPECT_EQ(view.GetText(control::kMuxAddress), "35");
+    EXPECT_TRUE(view.IsEnabled(control::kSelectMultiplexer));
+    EXPECT_EQ(mux.Stage1Port(), 3);
+    EXPECT_EQ(mux.Stage2Port(), 5);
+
+    // The address words went out before the start frame.
+    std::vector<EscapeCode> escapes;
+    for (const CommCall& call : device.calls) {
+        if (call.kind == CommCall::Kind::WriteFile) {
+            break;
+        }
+        if (call.kind == CommCall::Kind::EscapeCommFunction) {
+            escapes.push_back(call.escape);
+        }
+    }
+    EXPECT_EQ(testing::DecodeAddressWords(escapes).value_or(std::vector<uint16_t>{}),
+              (std::vector<uint16_t>{AddressWord(3), AddressWord(5 | 8)}));
+    EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
+}
+
+TEST_F(ReceiverWindowStart, AMultiplexerAddressBeyondItsRangeBecomesZero) {
+    for (const char* stored : {"70", "-5", "67", "2147483648"}) {
+        SCOPED_TRACE(stored);
+        mux.SetAddress(35);
+        const testing::FakeReceiverView& fresh =
+            Reopen({"Mit MUX=1", std::string("MUX Adresse=") + stored});
+        EXPECT_EQ(fresh.GetText(control::kMuxAddress), "0");
+        EXPECT_EQ(dialog.MuxAddress(), 0);
+        // The connect selects address 0: the reset word alone.
+        EXPECT_EQ(WordsSince(0), testing::Words{AddressWord(0)});
+        dialog.OnCloseRequest();
+        EXPECT_EQ(ProfileValue("MUX Adresse"), "0");
+    }
+}
+
+TEST_F(ReceiverWindowStart, AnInvalidPortLeavesNoSelectionAndNoTimer) {
+    SetProfile({"COM=7"});
+    Open();
+    EXPECT_EQ(view.comboSelection, -1);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Fehler beim Öffnen der Schnittstelle");
+    EXPECT_EQ(messages.messages[0].text, "Ungültiger COM-Port");
+    EXPECT_EQ(dialog.Connected(), 0);
+    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_EQ(Opens(), 0);
+
+    // Without a timer nothing polls; the window stays usable and a port choice connects.
+    view.SelectPort(0);
+    EXPECT_EQ(OpenedPort(), "COM1");
+    EXPECT_TRUE(view.TimerRunning(1));
+    EXPECT_EQ(dialog.ComPort(), 0);
+    EXPECT_EQ(messages.messages.size(), 1u);
+}
+
+TEST_F(ReceiverWindowStart, AFailedConnectLeavesTheProgramIdleUntilAnotherPortIsChosen) {
+    device.openError = OpenError::AlreadyOpen;
+    Open();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle ist bereits geöffnet");
+    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_TRUE(device.Writes().empty());
+
+    // Another try on the same port fails the same way and starts nothing.
+    view.SelectPort(0);
+    EXPECT_EQ(messages.messages.size(), 2u);
+    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_TRUE(device.Writes().empty());
+
+    device.openError = OpenError::None;
+    view.SelectPort(1);
+    EXPECT_EQ(OpenedPort(), "COM2");
+    EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
+    EXPECT_TRUE(view.TimerRunning(1));
+
+    device.Receive(testing::Outdoor(4));
+    dialog.OnTick();
+    EXPECT_EQ(view.list.GetCount(), 1);
+}
+
+TEST_F(ReceiverWindowStart, AReceiverThatDoesNotAcknowledgeIsPolledAllTheSame) {
+    receiverAnswers = false;
+    Open();
+    // Two attempts of the start frame, then the timer anyway.
+    EXPECT_EQ(device.Writes().size(), 2u);
+    EXPECT_TRUE(view.TimerRunning(1));
+}
+
+TEST_F(ReceiverWindowStart, WrongProfileValuesGiveTheirRulesNeverACrash) {
+    struct Row {
+        std::vector<std::string> lines;
+        std::string port;    // opened port, "" for none
+        int useMux;          // the check box
+        int recordingBoxes;  // how many are ticked
+        std::string fileName;
+        bool fileOpen;
+    };
+    const std::vector<Row> rows = {
+        {{"COM=abc", "Mit MUX=yes", "Protokoll=all"}, "COM1", 0, 0, "protokoll.dat", true},
+        {{"COM=99999999999999999999"}, "", 0, 21, "protokoll.dat", true},
+        {{"COM=-1", "Mit MUX=-7"}, "", 1, 21, "protokoll.dat", true},
+        {{"Protokoll=5"}, "COM1", 0, 2, "protokoll.dat", true},
+        {{"Protokoll=-2097152"}, "COM1", 0, 0, "protokoll.dat", true},  // bits 21..31 only
+        {{"Filename="}, "COM1", 0, 21, "", false},
+        {{"Filename=\"\""}, "COM1", 0, 21, "", false},
+        {{"Filename=log.dat", "Regen Adr=x", "Wind Adr=-99999999999"},
+         "COM1",
+         0,
+         21,
+         "log.dat",
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.lines));
+        const testing::FakeReceiverView& fresh = Reopen(row.lines);
+        EXPECT_EQ(OpenedPort(), row.port);
+        EXPECT_EQ(messages.messages.size(), row.port.empty() ? 1u : 0u);
+        EXPECT_EQ(fresh.GetCheck(control::kUseMultiplexer), row.useMux);
+        int ticked = 0;
+        for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
+            ticked += fresh.GetCheck(id);
+        }
+        EXPECT_EQ(ticked, row.recordingBoxes);
+        EXPECT_EQ(fresh.GetText(control::kFileName), row.fileName);
+        EXPECT_EQ(dialog.File().IsOpen(), row.fileOpen);
+
+        // The numbers go back as they were read, however odd.
+        std::map<std::string, std::string> asRead;
+        for (const char* key : {"COM", "Mit MUX", "Protokoll", "Wind Adr"}) {
+            asRead[key] = std::to_string(settings.ReadInt("SYSTEM", key, -12345));
+        }
+        dialog.OnCloseRequest();
+        for (const auto& [key, value] : asRead) {
+            if (value != "-12345") {
+                EXPECT_EQ(ProfileValue(key), value) << key;
+            }
+        }
+    }
+}
+
+TEST_F(ReceiverWindowStart, AProfileFileNameInWindowsBytesIsShownReadable) {
+    SetProfile({"Filename=Me\xDFwerte.dat"});
+    Open();
+    EXPECT_EQ(view.GetText(control::kFileName), "Meßwerte.dat");
+    EXPECT_EQ(dialog.ProtocolFileName(), "Me\xDFwerte.dat");  // the name itself stays bytes
+    EXPECT_EQ(files.files.count("Me\xDFwerte.dat"), 1u);
+}
+
+TEST_F(ReceiverWindowStart, AProtocolFileThatCannotBeOpenedAtStartIsSilent) {
+    files.openError = FileError::AccessDenied;
+    Open();
+    EXPECT_FALSE(dialog.File().IsOpen());
+    EXPECT_TRUE(messages.messages.empty());
+    ReceiveAndTick({testing::Outdoor(2)});
+    EXPECT_EQ(view.list.GetCount(), 1);
+    EXPECT_EQ(files.files.count("protokoll.dat"), 0u);
+}
+
+}  // namespace
+}  // namespace tavrolin
