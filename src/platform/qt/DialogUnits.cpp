@@ -1,6 +1,12 @@
 #include "platform/qt/DialogUnits.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace tavrolin {
 
@@ -24,6 +30,31 @@ QFont DialogFont() {
     QFont font(QStringLiteral("DejaVu Sans Condensed"), 8);
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+void WidenToCaption(QWidget* widget) {
+    QString caption;
+    int room = 0;
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        caption = label->text();
+        room = label->contentsRect().width();
+    } else if (qobject_cast<QCheckBox*>(widget) != nullptr ||
+               qobject_cast<QRadioButton*>(widget) != nullptr) {
+        caption = static_cast<QAbstractButton*>(widget)->text().remove(QLatin1Char('&'));
+        QStyleOptionButton option;
+        option.initFrom(widget);
+        const auto element = qobject_cast<QCheckBox*>(widget) != nullptr
+                                 ? QStyle::SE_CheckBoxContents
+                                 : QStyle::SE_RadioButtonContents;
+        room = widget->style()->subElementRect(element, &option, widget).width();
+    }
+    if (caption.isEmpty()) {
+        return;
+    }
+    const int needed = widget->fontMetrics().boundingRect(caption).width();
+    if (needed > room) {
+        widget->resize(widget->width() + needed - room, widget->height());
+    }
 }
 
 int AverageCharWidth(int widthOfAlphabet) {

@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+class QWidget;
+
 namespace tavrolin {
 
 // The font of the program's windows: a narrow sans serif at 8 point whose metrics match those
@@ -34,6 +36,11 @@ private:
     int m_baseX = 6;
     int m_baseY = 13;
 };
+
+// Widens a static text, check box or radio button whose caption would be cut by a few pixels:
+// the layout's boxes were measured for a font whose letters differ from this one's by a pixel
+// here and there. Push buttons and group boxes keep their size.
+void WidenToCaption(QWidget* widget);
 
 // The average character width of a font as the dialog manager measures it.
 int AverageCharWidth(int widthOfAlphabet);

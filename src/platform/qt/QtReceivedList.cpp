@@ -24,6 +24,9 @@ void QtReceivedList::AddString(std::string_view line) {
 void QtReceivedList::SetCurSel(int index) {
     m_curSel = index >= 0 && index < GetCount() ? index : -1;
     if (m_curSel >= 0) {
+        // The list takes no selection, so the line is only made current (the focus frame)
+        // and brought into view.
+        m_widget.setCurrentRow(m_curSel, QItemSelectionModel::NoUpdate);
         m_widget.scrollToItem(m_widget.item(m_curSel));
     }
 }

@@ -1,0 +1,45 @@
+// tavrolin: the receiver window. The profile is $XDG_CONFIG_HOME/tavrolin.INI; its section
+// "Ports" may name the device of each COM port (see the README).
+#include <QApplication>
+
+#include "app/ReceiverApp.h"
+#include "app/SettingsStore.h"
+#include "mux/MultiplexerDialog.h"
+#include "platform/posix/PortNames.h"
+#include "platform/posix/PosixCommDevice.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/ProfileLocation.h"
+#include "platform/posix/SystemClocks.h"
+#include "platform/qt/ProgramIcon.h"
+#include "platform/qt/QtFileChooser.h"
+#include "platform/qt/QtHelpViewer.h"
+#include "platform/qt/QtMessageSink.h"
+#include "platform/qt/QtWindowRunner.h"
+#include "serial/ReceiverPort.h"
+
+using namespace tavrolin;
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrolin"));
+    QApplication::setWindowIcon(ProgramIcon());
+
+    PosixFileSystem files;
+    SystemLocalClock localClock;
+    SystemCoarseClock coarseClock;
+    SettingsStore settings(files, ProfilePath("tavrolin"));
+    PosixCommDevice port(ProfilePortResolver(settings));
+    QtMessageSink messages;
+    QtFileChooser fileChooser;
+    QtHelpViewer help;
+    const AppEnvironment environment{settings, files, messages, fileChooser, help};
+
+    // The program's three long-lived objects, made in this order and ended in reverse: the
+    // port is closed (without stop command) only after the window has gone.
+    MultiplexerDialog multiplexer(coarseClock);
+    ReceiverPort receiverPort(port, multiplexer, messages, localClock);
+    ReceiverApp app(receiverPort, multiplexer, environment);
+
+    QtWindowRunner runner(&messages, &fileChooser);
+    return app.StartApplication(runner);
+}

@@ -1,0 +1,132 @@
+#include "platform/qt/MultiplexerWindow.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "mux/MultiplexerDialog.h"
+#include "platform/qt/DialogUnits.h"
+
+namespace tavrolin {
+
+MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_dialog(dialog) {
+    setWindowTitle(QStringLiteral("Quarnix RS232 Multiplexer"));
+    setFont(DialogFont());
+    const DialogUnits du(font());
+    setFixedSize(du.Size(189, 95));
+
+    auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
+        widget->setGeometry(du.Rect(x, y, w, h));
+        if (id != 0) {
+            m_controls[id] = widget;
+        }
+    };
+    auto pushButton = [&](const char* text, int id, int x, int y, auto handler) {
+        auto* button = new QPushButton(QString::fromUtf8(text), this);
+        place(button, id, x, y, 50, 14);
+        connect(button, &QPushButton::clicked, this, [this, handler] {
+            if (!m_ended) {
+                handler();
+            }
+        });
+        return button;
+    };
+    auto groupBox = [&](const char* title, int id, int x) {
+        auto* box = new QGroupBox(QString::fromUtf8(title), this);
+        box->setFocusPolicy(Qt::NoFocus);
+        place(box, id, x, 3, 54, 86);
+        box->lower();
+    };
+    // Each stage's buttons form their own exclusive group for the user's clicks. The
+    // controller sets every button on its own, and a new window starts with none checked;
+    // SetCheck lifts the exclusiveness for its one change so that "none checked" can be set.
+    auto stage = [&](int firstId, int x, void (MultiplexerDialog::*handler)()) {
+        auto* group = new QButtonGroup(this);
+        for (int k = 0; k < 6; ++k) {
+            auto* radio = new QRadioButton(QStringLiteral("Port %1").arg(k + 1), this);
+            // The radio buttons are no tab stops; the mouse (and the arrow keys once one of
+            // them has the focus) choose among them.
+            radio->setFocusPolicy(Qt::ClickFocus);
+            place(radio, firstId + k, x, 14 + 12 * k, 33, k == 5 && firstId == 1006 ? 9 : 11);
+            WidenToCaption(radio);
+            group->addButton(radio, firstId + k);
+            m_groupOf[firstId + k] = group;
+            connect(radio, &QRadioButton::clicked, this, [this, handler] {
+                if (!m_ended) {
+                    (m_dialog.*handler)();
+                }
+            });
+        }
+    };
+
+    QPushButton* ok = pushButton("&OK", muxcontrol::kOk, 132, 36, [this] { m_dialog.OnOk(); });
+    ok->setDefault(true);
+    pushButton("&Abbruch", muxcontrol::kCancel, 132, 55, [this] { m_dialog.OnCancel(); });
+    groupBox("1. Stufe ", 0, 7);
+    stage(muxcontrol::kStage1First, 12, &MultiplexerDialog::OnStage1Port);
+    groupBox("2. Stufe ", muxcontrol::kStage2Group, 70);
+    stage(muxcontrol::kStage2First, 74, &MultiplexerDialog::OnStage2Port);
+    auto* twoStage = new QCheckBox(QStringLiteral("Zweistufig"), this);
+    place(twoStage, muxcontrol::kTwoStage, 132, 15, 47, 11);
+    WidenToCaption(twoStage);
+    connect(twoStage, &QCheckBox::clicked, this, [this] {
+        if (!m_ended) {
+            m_dialog.OnTwoStage();
+        }
+    });
+    pushButton("&Hilfe", muxcontrol::kHelp, 132, 74, [this] {
+        if (onHelp) {
+            onHelp();
+        }
+    });
+}
+
+QWidget* MultiplexerWindow::Control(int id) const {
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+void MultiplexerWindow::SetCheck(int id, int state) {
+    auto* button = qobject_cast<QAbstractButton*>(Control(id));
+    if (button == nullptr) {
+        return;
+    }
+    const auto group = m_groupOf.find(id);
+    if (group == m_groupOf.end()) {
+        button->setChecked(state != 0);
+        return;
+    }
+    group->second->setExclusive(false);
+    button->setChecked(state != 0);
+    group->second->setExclusive(true);
+}
+
+int MultiplexerWindow::GetCheck(int id) const {
+    auto* button = qobject_cast<QAbstractButton*>(Control(id));
+    return button != nullptr && button->isChecked() ? 1 : 0;
+}
+
+void MultiplexerWindow::Enable(int id, bool enabled) {
+    if (QWidget* widget = Control(id)) {
+        widget->setEnabled(enabled);
+    }
+}
+
+void MultiplexerWindow::EndDialog(DialogResult result) {
+    m_ended = true;
+    done(static_cast<int>(result));
+}
+
+void MultiplexerWindow::reject() {
+    // Esc and the close box are the dialog's cancel.
+    if (!m_ended) {
+        m_dialog.OnCancel();
+    }
+}
+
+}  // namespace tavrolin

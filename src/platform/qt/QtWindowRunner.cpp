@@ -1,0 +1,24 @@
+#include "platform/qt/QtWindowRunner.h"
+
+#include "platform/qt/QtFileChooser.h"
+#include "platform/qt/QtMessageSink.h"
+#include "platform/qt/ReceiverWindow.h"
+
+namespace tavrolin {
+
+DialogResult QtWindowRunner::RunReceiverWindow(ReceiverDialog& dialog) {
+    ReceiverWindow window(dialog);
+    if (m_messages != nullptr) {
+        m_messages->SetOwner(&window);
+    }
+    if (m_fileChooser != nullptr) {
+        m_fileChooser->SetOwner(&window);
+    }
+    dialog.AttachView(&window);
+    dialog.InitializeWindow();
+    const int result = window.exec();
+    dialog.AttachView(nullptr);
+    return result == static_cast<int>(DialogResult::Ok) ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+}  // namespace tavrolin

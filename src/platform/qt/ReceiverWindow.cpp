@@ -1,0 +1,372 @@
+#include "platform/qt/ReceiverWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/ReceiverDialog.h"
+#include "mux/MultiplexerDialog.h"
+#include "platform/qt/AboutBox.h"
+#include "platform/qt/AddressField.h"
+#include "platform/qt/DialogUnits.h"
+#include "platform/qt/MultiplexerWindow.h"
+#include "platform/qt/ProgramIcon.h"
+
+namespace tavrolin {
+
+namespace {
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+ReceiverWindow::ReceiverWindow(ReceiverDialog& controller, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_controller(controller),
+      m_listWidget(new QListWidget(this)),
+      m_list(*m_listWidget) {
+    setWindowTitle(QStringLiteral("Tavrolin"));
+    setFont(DialogFont());
+    setFixedSize(DialogUnits(font()).Size(431, 271));
+    BuildControls();
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { Forward([this] { m_controller.OnTick(); }); });
+}
+
+ReceiverWindow::~ReceiverWindow() {
+    m_ended = true;
+}
+
+template <typename Handler>
+void ReceiverWindow::Forward(Handler handler) {
+    if (!m_ended) {
+        handler();
+    }
+}
+
+void ReceiverWindow::BuildControls() {
+    const DialogUnits du(font());
+    // Controls are made in the order of the window's resource, which is also their tab
+    // order; group boxes and static texts take no focus. Group boxes are frames drawn behind
+    // the controls, not their parents, so that every control is enabled on its own.
+    auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
+        widget->setGeometry(du.Rect(x, y, w, h));
+        if (id != 0) {
+            m_controls[id] = widget;
+        }
+    };
+    auto groupBox = [&](const char* title, int x, int y, int w, int h) {
+        auto* box = new QGroupBox(QString::fromUtf8(title), this);
+        box->setFocusPolicy(Qt::NoFocus);
+        place(box, 0, x, y, w, h);
+        box->lower();
+    };
+    auto label = [&](const char* text, int id, int x, int y, int w, int h) {
+        auto* widget = new QLabel(QString::fromUtf8(text), this);
+        widget->setTextFormat(Qt::PlainText);
+        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        place(widget, id, x, y, w, h);
+        WidenToCaption(widget);
+        return widget;
+    };
+    auto pushButton = [&](const char* text, int id, int x, int y, int w, int h, auto handler) {
+        auto* button = new QPushButton(QString::fromUtf8(text), this);
+        // The window has no default button: Enter is the OK command.
+        button->setAutoDefault(false);
+        place(button, id, x, y, w, h);
+        connect(button, &QPushButton::clicked, this, [this, handler] { Forward(handler); });
+        return button;
+    };
+    auto recordingBox = [&](QAbstractButton* button, int id) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this] { Forward([this] { m_controller.OnRecordingBox(); }); });
+        m_controls[id] = button;
+    };
+    // A recording box drawn as a push button: "0".."7" of the outdoor and indoor sensors.
+    auto sensorButton = [&](int index, int id, int x, int y) {
+        auto* button = new QPushButton(QString::number(index), this);
+        button->setCheckable(true);
+        button->setAutoDefault(false);
+        place(button, 0, x, y, 13, 11);
+        recordingBox(button, id);
+    };
+    // A small recording box without caption, alone in its group.
+    auto smallBox = [&](const char* name, int id, int x, int y) {
+        auto* box = new QCheckBox(this);
+        box->setAccessibleName(QString::fromUtf8(name));
+        place(box, 0, x, y, 9, 9);
+        recordingBox(box, id);
+    };
+    auto addressField = [&](const char* name, int id, int x, int y) {
+        auto* field = new AddressField(this);
+        field->setAccessibleName(QString::fromUtf8(name));
+        field->setAlignment(Qt::AlignLeft);
+        field->onChar = [this, id](int character, bool shiftDown) {
+            bool handled = true;
+            Forward([&] { handled = m_controller.OnAddressChar(id, character, shiftDown); });
+            return handled;
+        };
+        field->onFocusOut = [this, id] {
+            Forward([this, id] { m_controller.ValidateAddressField(id); });
+        };
+        place(field, id, x, y, 18, 14);
+    };
+
+    // Received-data list: not sorted, no selection, vertical scroll bar only.
+    m_listWidget->setSelectionMode(QAbstractItemView::NoSelection);
+    m_listWidget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_listWidget->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_listWidget->setUniformItemSizes(true);
+    m_listWidget->setTextElideMode(Qt::ElideNone);
+    m_listWidget->setAccessibleName(QStringLiteral("Empfangene Daten"));
+    place(m_listWidget, control::kReceivedList, 12, 15, 251, 242);
+    groupBox("Empfangene Daten", 6, 3, 263, 259);
+    pushButton("Liste löschen", control::kClearList, 356, 210, 64, 14,
+               [this] { m_controller.OnClearList(); });
+
+    m_comPort = new QComboBox(this);
+    m_comPort->addItems({QStringLiteral("COM 1"), QStringLiteral("COM 2"), QStringLiteral("COM 3"),
+                         QStringLiteral("COM 4")});
+    m_comPort->setCurrentIndex(-1);
+    m_comPort->setAccessibleName(QStringLiteral("COM-Port"));
+    // The resource's height is that of the open drop-down list; the closed box is as high as
+    // its font makes it.
+    place(m_comPort, control::kComPort, 286, 26, 52, 12);
+    m_comPort->resize(m_comPort->width(), m_comPort->sizeHint().height());
+    connect(m_comPort, &QComboBox::activated, this,
+            [this] { Forward([this] { m_controller.OnComPortSelected(); }); });
+    groupBox("COM-Port", 279, 3, 67, 55);
+    groupBox("Multiplexer", 357, 3, 67, 55);
+    label("Adresse :", control::kMuxAddressLabel, 364, 26, 30, 8);
+    QLabel* address = label("00", control::kMuxAddress, 402, 26, 11, 10);
+    address->setAlignment(Qt::AlignCenter);
+    address->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pushButton("Auswählen", control::kSelectMultiplexer, 363, 40, 55, 12,
+               [this] { m_controller.OnSelectMultiplexer(); });
+    auto* useMux = new QCheckBox(QStringLiteral("verwenden"), this);
+    place(useMux, control::kUseMultiplexer, 363, 13, 51, 10);
+    WidenToCaption(useMux);
+    connect(useMux, &QCheckBox::clicked, this,
+            [this] { Forward([this] { m_controller.OnUseMultiplexer(); }); });
+
+    for (int i = 0; i < 8; ++i) {
+        sensorButton(i, control::kRecordingFirst + i, 289 + 16 * i, 86);
+    }
+    groupBox("Aussensensoren", 284, 74, 136, 30);
+    groupBox("Aufzeichnung", 279, 63, 146, 199);
+    for (int i = 0; i < 8; ++i) {
+        sensorButton(i, control::kRecordingFirst + 10 + i, 290 + 16 * i, 120);
+    }
+    groupBox("Innensensoren", 284, 107, 136, 30);
+    groupBox("Regensensor", 284, 140, 64, 30);
+    groupBox("Windsensor", 356, 140, 64, 30);
+    addressField("Regensensor Adresse", control::kRainAddress, 324, 151);
+    label("Adr", 0, 308, 153, 12, 8);
+    addressField("Windsensor Adresse", control::kWindAddress, 396, 151);
+    label("Adr", 0, 380, 154, 12, 8);
+    groupBox("Helligkeitssensor", 284, 174, 64, 30);
+    groupBox("Pyranometer", 356, 174, 64, 30);
+    addressField("Helligkeitssensor Adresse", control::kBrightnessAddress, 324, 184);
+    label("Adr", 0, 308, 187, 12, 8);
+    addressField("Pyranometer Adresse", control::kPyranoAddress, 396, 184);
+    label("Adr", 0, 380, 187, 12, 8);
+    auto* remote = new QCheckBox(QStringLiteral("Fernbedienung"), this);
+    place(remote, 0, 285, 211, 63, 10);
+    WidenToCaption(remote);
+    recordingBox(remote, control::kRecordingLast);
+    groupBox("Protokoll datei", 284, 226, 136, 30);
+    auto* fileName = new QLineEdit(this);
+    fileName->setReadOnly(true);
+    fileName->setAccessibleName(QStringLiteral("Protokoll datei"));
+    // Read-only fields are grey, as the platform the layout comes from draws them.
+    QPalette grey = fileName->palette();
+    grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+    fileName->setPalette(grey);
+    place(fileName, control::kFileName, 289, 236, 104, 14);
+    pushButton(". . .", control::kChooseFile, 397, 236, 17, 15,
+               [this] { m_controller.OnChooseProtocolFile(); });
+    smallBox("Regensensor", control::kRecordingFirst + 8, 290, 152);
+    smallBox("Helligkeitssensor", control::kRecordingFirst + 18, 290, 186);
+    smallBox("Windsensor", control::kRecordingFirst + 9, 362, 152);
+    smallBox("Pyranometer", control::kRecordingFirst + 19, 361, 186);
+}
+
+QWidget* ReceiverWindow::Control(int id) const {
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+void ReceiverWindow::SetCheck(int id, int state) {
+    if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
+        button->setChecked(state != 0);
+    }
+}
+
+int ReceiverWindow::GetCheck(int id) const {
+    auto* button = qobject_cast<QAbstractButton*>(Control(id));
+    return button != nullptr && button->isChecked() ? 1 : 0;
+}
+
+void ReceiverWindow::SetComboSelection(int index) {
+    m_comPort->setCurrentIndex(index >= 0 && index < m_comPort->count() ? index : -1);
+}
+
+int ReceiverWindow::GetComboSelection() const {
+    return m_comPort->currentIndex();
+}
+
+void ReceiverWindow::SetText(int id, std::string_view text) {
+    QWidget* widget = Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(FromUtf8(text));
+        edit->setCursorPosition(0);
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(FromUtf8(text));
+    }
+}
+
+std::string ReceiverWindow::GetText(int id) const {
+    QWidget* widget = Control(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return edit->text().toStdString();
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->text().toStdString();
+    }
+    return {};
+}
+
+void ReceiverWindow::LimitText(int id, int characters) {
+    if (auto* edit = qobject_cast<QLineEdit*>(Control(id))) {
+        edit->setMaxLength(characters);
+    }
+}
+
+void ReceiverWindow::Enable(int id, bool enabled) {
+    if (QWidget* widget = Control(id)) {
+        widget->setEnabled(enabled);
+    }
+}
+
+void ReceiverWindow::MoveFocus(bool previous) {
+    focusNextPrevChild(!previous);
+}
+
+WindowRect ReceiverWindow::GetWindowRect() const {
+    const QRect frame = frameGeometry();
+    // Right and bottom lie just outside the window, as in a screen rectangle.
+    return {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+}
+
+void ReceiverWindow::MoveWindow(int left, int top) {
+    move(left, top);
+}
+
+void ReceiverWindow::CenterWindow() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    move(area.left() + (area.width() - size.width()) / 2,
+         area.top() + (area.height() - size.height()) / 2);
+}
+
+void ReceiverWindow::SetTimer(int /*id*/, int periodMs) {
+    m_timer.start(periodMs);
+}
+
+void ReceiverWindow::KillTimer(int /*id*/) {
+    m_timer.stop();
+}
+
+void ReceiverWindow::EndDialog(DialogResult result) {
+    m_ended = true;
+    done(static_cast<int>(result));
+}
+
+void ReceiverWindow::SetIcon() {
+    setWindowIcon(ProgramIcon());
+}
+
+void ReceiverWindow::AddAboutItem(int commandId, std::string_view text) {
+    m_aboutCommand = commandId;
+    m_aboutText = FromUtf8(text);
+}
+
+void ReceiverWindow::RunAboutBox() {
+    AboutBox box(this);
+    box.exec();
+}
+
+DialogResult ReceiverWindow::RunMultiplexerDialog(MultiplexerDialog& dialog) {
+    MultiplexerWindow window(dialog, this);
+    window.onHelp = [this] {
+        Forward([this] { m_controller.OnHelp(MultiplexerDialog::kHelpContext); });
+    };
+    dialog.AttachView(&window);
+    dialog.OnInitDialog();
+    const int result = window.exec();
+    dialog.AttachView(nullptr);
+    return result == static_cast<int>(DialogResult::Ok) ? DialogResult::Ok : DialogResult::Cancel;
+}
+
+void ReceiverWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            Forward([this] { m_controller.OnCancelCommand(); });
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: {
+            // A push button takes Enter as its click; a recording box drawn as a push button
+            // is a check box and does not.
+            auto* button = qobject_cast<QPushButton*>(focusWidget());
+            if (button != nullptr && !button->isCheckable()) {
+                button->click();
+            } else {
+                Forward([this] { m_controller.OnOkCommand(); });
+            }
+            return;
+        }
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void ReceiverWindow::closeEvent(QCloseEvent* event) {
+    // The controller saves and stops, then ends the window itself.
+    event->ignore();
+    Forward([this] { m_controller.OnCloseRequest(); });
+}
+
+void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_aboutText.isEmpty()) {
+        return;
+    }
+    QMenu menu(this);
+    menu.addSeparator();
+    const int command = m_aboutCommand;
+    menu.addAction(m_aboutText, this, [this, command] {
+        Forward([this, command] { m_controller.OnSystemCommand(command); });
+    });
+    menu.exec(event->globalPos());
+}
+
+void ReceiverWindow::reject() {
+    Forward([this] { m_controller.OnCancelCommand(); });
+}
+
+}  // namespace tavrolin

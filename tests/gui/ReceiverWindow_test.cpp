@@ -1,0 +1,473 @@
+// The receiver window as a person uses it: the real widgets and the real controllers, with a
+// receiver that acknowledges every command, fake clocks and the profile in memory. Modal
+// windows are driven from inside their own loop.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeClocks.h"
+#include "FakeCommDevice.h"
+#include "FakeFileChooser.h"
+#include "FakeHelpViewer.h"
+#include "MemoryFileSystem.h"
+#include "RecordingMessageSink.h"
+#include "app/ReceiverDialog.h"
+#include "app/SettingsStore.h"
+#include "mux/MultiplexerDialog.h"
+#include "platform/qt/MultiplexerWindow.h"
+#include "platform/qt/QtWindowRunner.h"
+#include "platform/qt/ReceiverWindow.h"
+#include "serial/ReceiverPort.h"
+
+using namespace tavrolin;
+using namespace tavrolin::testing;
+
+namespace {
+
+constexpr const char* kProfile = "/home/tester/.config/tavrolin.INI";
+
+std::vector<uint8_t> Outdoor(uint8_t address) {
+    return {0x02, static_cast<uint8_t>(0x10 | address), 0, 123, 67, 0, 0, 0x03};
+}
+
+// The program's objects, in their order, around a receiver that answers ACK to everything.
+struct Program {
+    MemoryFileSystem files;
+    FakeLocalClock localClock;
+    FakeCoarseClock coarseClock;
+    SettingsStore settings{files, kProfile};
+    FakeCommDevice port;
+    RecordingMessageSink messages;
+    FakeFileChooser fileChooser;
+    FakeHelpViewer help;
+    AppEnvironment env{settings, files, messages, fileChooser, help};
+    MultiplexerDialog multiplexer{coarseClock};
+    ReceiverPort receiverPort{port, multiplexer, messages, localClock};
+    ReceiverDialog dialog{receiverPort, multiplexer, env};
+
+    Program() {
+        port.onWrite = [this](std::span<const uint8_t>) { port.Receive({0x02, 0x06, 0x03}); };
+    }
+
+    // Shows the window; script runs inside its modal loop and has to end it.
+    DialogResult Run(std::function<void(ReceiverWindow&)> script) {
+        QTimer::singleShot(0, [script] {
+            auto* window = dynamic_cast<ReceiverWindow*>(QApplication::activeModalWidget());
+            QVERIFY(window != nullptr);
+            // Keys go to the focus, which only an active window has.
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            script(*window);
+            // A failed check leaves the script early: end the window so the test goes on.
+            if (window->isVisible()) {
+                window->EndDialog(DialogResult::Cancel);
+            }
+        });
+        QtWindowRunner runner;
+        return runner.RunReceiverWindow(dialog);
+    }
+
+    bool ProfileWritten() const { return files.files.count(kProfile) != 0; }
+    std::string Setting(const char* key) const { return settings.ReadString("SYSTEM", key, "-"); }
+};
+
+template <typename Widget>
+Widget* ControlAs(const ReceiverWindow& window, int id) {
+    return qobject_cast<Widget*>(window.Control(id));
+}
+
+// A key typed while the control has the focus.
+void KeyOn(const ReceiverWindow& window, int id, Qt::Key key) {
+    QWidget* widget = window.Control(id);
+    widget->setFocus();
+    QTest::keyClick(widget, key);
+}
+
+// Runs check on the next modal window, from inside its loop.
+void WhenModalOpens(std::function<void(QWidget*)> check) {
+    QTimer::singleShot(0, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal != nullptr);
+        QVERIFY(QTest::qWaitForWindowActive(modal));
+        check(modal);
+        // A failed check leaves early: close the window so the test goes on.
+        if (auto* dialog = qobject_cast<QDialog*>(modal);
+            dialog != nullptr && dialog->isVisible()) {
+            dialog->done(QDialog::Rejected);
+        }
+    });
+}
+
+QString Caption(const QWidget* widget) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text().remove(QLatin1Char('&'));
+    }
+    if (auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (auto* box = qobject_cast<const QGroupBox*>(widget)) {
+        return box->title();
+    }
+    return {};
+}
+
+// The width the style leaves a control for its caption.
+int CaptionRoom(const QWidget* widget) {
+    QStyleOptionButton option;
+    option.initFrom(widget);
+    if (qobject_cast<const QCheckBox*>(widget)) {
+        return widget->style()
+            ->subElementRect(QStyle::SE_CheckBoxContents, &option, widget)
+            .width();
+    }
+    if (qobject_cast<const QRadioButton*>(widget)) {
+        return widget->style()
+            ->subElementRect(QStyle::SE_RadioButtonContents, &option, widget)
+            .width();
+    }
+    if (qobject_cast<const QPushButton*>(widget)) {
+        return widget->style()
+            ->subElementRect(QStyle::SE_PushButtonContents, &option, widget)
+            .width();
+    }
+    if (auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->contentsRect().width();
+    }
+    return widget->width() - 8;  // a group box title's indent
+}
+
+// Every caption of a window is drawn whole: its ink fits the room its control gives it.
+void ExpectCaptionsFit(const QWidget& window) {
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        const QString caption = Caption(widget);
+        if (caption.isEmpty()) {
+            continue;
+        }
+        const int needed = widget->fontMetrics().boundingRect(caption).width();
+        const int room = CaptionRoom(widget);
+        QVERIFY2(needed <= room, qPrintable(QStringLiteral("\"%1\" needs %2 pixels, has %3")
+                                                .arg(caption)
+                                                .arg(needed)
+                                                .arg(room)));
+    }
+}
+
+// No two controls (group boxes aside, which frame others) share a pixel.
+void ExpectNoOverlaps(const QWidget& window) {
+    QList<const QWidget*> controls;
+    for (const QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<const QGroupBox*>(widget) == nullptr && !widget->isWindow()) {
+            controls << widget;
+        }
+    }
+    for (int i = 0; i < controls.size(); ++i) {
+        for (int j = i + 1; j < controls.size(); ++j) {
+            QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                     qPrintable(QStringLiteral("\"%1\" and \"%2\" overlap")
+                                    .arg(Caption(controls[i]), Caption(controls[j]))));
+        }
+    }
+}
+
+}  // namespace
+
+class ReceiverWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartShowsEveryControlAsTheResourceSays();
+    void enterOnTheListIsTheOkCommandAndWritesTheProfile();
+    void escEndsWithoutWritingAnything();
+    void closeBoxSavesAndEnds();
+    void recordingBoxFiltersTheNextTick();
+    void multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies();
+    void helpThatCannotBeShownIsReported();
+    void nineTypedIntoAnAddressFieldBecomesSevenAfterTab();
+    void enterAndEscInAnAddressFieldDoNotEndTheWindow();
+    void aboutItemOfTheContextMenuOpensTheAboutBox();
+};
+
+void ReceiverWindowTest::firstStartShowsEveryControlAsTheResourceSays() {
+    Program program;
+    const DialogResult result = program.Run([&](ReceiverWindow& window) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
+        QCOMPARE(window.minimumSize(), window.maximumSize());  // no sizing border
+        QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!window.windowIcon().isNull());
+
+        struct Expected {
+            int id;
+            const char* caption;
+            bool enabled;
+        };
+        const Expected buttons[] = {
+            {control::kClearList, "Liste löschen", true},
+            {control::kSelectMultiplexer, "Auswählen", false},
+            {control::kUseMultiplexer, "verwenden", true},
+            {control::kChooseFile, ". . .", true},
+            {control::kRecordingLast, "Fernbedienung", true},
+        };
+        for (const Expected& e : buttons) {
+            auto* button = ControlAs<QAbstractButton>(window, e.id);
+            QVERIFY(button != nullptr);
+            QCOMPARE(button->text(), QString::fromUtf8(e.caption));
+            QCOMPARE(button->isEnabled(), e.enabled);
+        }
+        QVERIFY(!window.Control(control::kMuxAddressLabel)->isEnabled());
+        QVERIFY(!window.Control(control::kMuxAddress)->isEnabled());
+        QCOMPARE(ControlAs<QLabel>(window, control::kMuxAddress)->text(), QStringLiteral("0"));
+        QVERIFY(!ControlAs<QAbstractButton>(window, control::kUseMultiplexer)->isChecked());
+
+        for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
+            auto* box = ControlAs<QAbstractButton>(window, id);
+            QVERIFY2(box != nullptr && box->isChecked(), qPrintable(QString::number(id)));
+        }
+        // Outdoor and indoor boxes are push buttons "0".."7" that stay down.
+        auto* outdoor3 = ControlAs<QPushButton>(window, control::kRecordingFirst + 3);
+        QVERIFY(outdoor3 != nullptr && outdoor3->isCheckable());
+        QCOMPARE(outdoor3->text(), QStringLiteral("3"));
+        for (int id = control::kRainAddress; id <= control::kPyranoAddress; ++id) {
+            QCOMPARE(ControlAs<QLineEdit>(window, id)->text(), QStringLiteral("7"));
+            QCOMPARE(ControlAs<QLineEdit>(window, id)->maxLength(), 1);
+        }
+        auto* fileName = ControlAs<QLineEdit>(window, control::kFileName);
+        QCOMPARE(fileName->text(), QStringLiteral("protokoll.dat"));
+        QVERIFY(fileName->isReadOnly());
+        auto* comPort = ControlAs<QComboBox>(window, control::kComPort);
+        QCOMPARE(comPort->count(), 4);
+        QCOMPARE(comPort->itemText(3), QStringLiteral("COM 4"));
+        QCOMPARE(comPort->currentText(), QStringLiteral("COM 1"));
+
+        QStringList groups;
+        for (const QGroupBox* box : window.findChildren<QGroupBox*>()) {
+            groups << box->title();
+        }
+        groups.sort();
+        QCOMPARE(groups,
+                 QStringList({"Aufzeichnung", "Aussensensoren", "COM-Port", "Empfangene Daten",
+                              "Helligkeitssensor", "Innensensoren", "Multiplexer",
+                              "Protokoll datei", "Pyranometer", "Regensensor", "Windsensor"}));
+        ExpectCaptionsFit(window);
+        ExpectNoOverlaps(window);
+        // The first tab stop has the focus: the list.
+        QTRY_COMPARE(QApplication::focusWidget(), window.Control(control::kReceivedList));
+        QTest::keyClick(&window, Qt::Key_Escape);
+    });
+    QCOMPARE(result, DialogResult::Cancel);
+    // Connected on COM1 and started.
+    QCOMPARE(program.port.CallsOf(CommCall::Kind::Open).front().name, std::string("COM1"));
+    QVERIFY(program.messages.messages.empty());
+}
+
+void ReceiverWindowTest::enterOnTheListIsTheOkCommandAndWritesTheProfile() {
+    Program program;
+    const DialogResult result = program.Run(
+        [](ReceiverWindow& window) { KeyOn(window, control::kReceivedList, Qt::Key_Return); });
+    QCOMPARE(result, DialogResult::Ok);
+    QVERIFY(program.ProfileWritten());
+    QCOMPARE(program.Setting("COM"), std::string("0"));
+    QCOMPARE(program.Setting("Filename"), std::string("protokoll.dat"));
+    QCOMPARE(program.Setting("Protokoll"), std::string("-1"));
+    // The receiver was stopped and the port closed.
+    QVERIFY(!program.port.IsOpen());
+    QCOMPARE(program.port.Writes().back()[1], uint8_t{0xFE});
+}
+
+void ReceiverWindowTest::escEndsWithoutWritingAnything() {
+    Program program;
+    const DialogResult result = program.Run([](ReceiverWindow& window) {
+        // A change that Esc throws away.
+        QTest::mouseClick(ControlAs<QPushButton>(window, control::kRecordingFirst), Qt::LeftButton);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QCOMPARE(result, DialogResult::Cancel);
+    QVERIFY(!program.ProfileWritten());
+    QCOMPARE(program.files.replaceCount, 0);
+    // No stop command: the last write is the start command.
+    QCOMPARE(program.port.Writes().back()[1], uint8_t{0xFF});
+}
+
+void ReceiverWindowTest::closeBoxSavesAndEnds() {
+    Program program;
+    const DialogResult result = program.Run([](ReceiverWindow& window) { window.close(); });
+    QCOMPARE(result, DialogResult::Cancel);
+    QVERIFY(program.ProfileWritten());
+    QVERIFY(!program.port.IsOpen());
+}
+
+void ReceiverWindowTest::recordingBoxFiltersTheNextTick() {
+    Program program;
+    QStringList shown;
+    program.Run([&](ReceiverWindow& window) {
+        auto* list = ControlAs<QListWidget>(window, control::kReceivedList);
+        // Outdoor sensor 1 off, sensor 2 stays on.
+        QTest::mouseClick(ControlAs<QPushButton>(window, control::kRecordingFirst + 1),
+                          Qt::LeftButton);
+        QVERIFY(!ControlAs<QPushButton>(window, control::kRecordingFirst + 1)->isChecked());
+        std::vector<uint8_t> bytes = Outdoor(1);
+        const std::vector<uint8_t> second = Outdoor(2);
+        bytes.insert(bytes.end(), second.begin(), second.end());
+        program.port.Receive(bytes);
+        // The window's own 50 ms timer polls the port.
+        QTRY_COMPARE(list->count(), 1);
+        shown << list->item(0)->text();
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QCOMPARE(shown.size(), 1);
+    // Windows-1252 "ß" and "°" of the report line, shown as such.
+    QVERIFY2(shown[0].contains(QStringLiteral("Außen (2)")), qPrintable(shown[0]));
+    QVERIFY2(shown[0].contains(QStringLiteral("°")), qPrintable(shown[0]));
+    QVERIFY(!shown[0].contains(QChar(0xFFFD)));
+}
+
+void ReceiverWindowTest::multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies() {
+    Program program;
+    program.settings.WriteInt("SYSTEM", "Mit MUX", 1);
+    program.settings.WriteInt("SYSTEM", "MUX Adresse", 35);
+    program.Run([&](ReceiverWindow& window) {
+        QCOMPARE(ControlAs<QLabel>(window, control::kMuxAddress)->text(), QStringLiteral("35"));
+        QVERIFY(window.Control(control::kSelectMultiplexer)->isEnabled());
+        WhenModalOpens([](QWidget* modal) {
+            auto* dialog = dynamic_cast<MultiplexerWindow*>(modal);
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Quarnix RS232 Multiplexer"));
+            ExpectCaptionsFit(*dialog);
+            ExpectNoOverlaps(*dialog);
+            auto radio = [&](int id) { return qobject_cast<QRadioButton*>(dialog->Control(id)); };
+            for (int k = 0; k < 6; ++k) {
+                QCOMPARE(radio(muxcontrol::kStage1First + k)->isChecked(), k == 2);
+                QCOMPARE(radio(muxcontrol::kStage2First + k)->isChecked(), k == 4);
+                QVERIFY(radio(muxcontrol::kStage2First + k)->isEnabled());
+            }
+            QVERIFY(qobject_cast<QCheckBox*>(dialog->Control(muxcontrol::kTwoStage))->isChecked());
+            QTRY_COMPARE(QApplication::focusWidget(), dialog->Control(muxcontrol::kOk));
+            QTest::mouseClick(radio(muxcontrol::kStage1First + 1), Qt::LeftButton);
+            QTest::mouseClick(radio(muxcontrol::kStage2First + 3), Qt::LeftButton);
+            // One button per stage stays checked.
+            QVERIFY(!radio(muxcontrol::kStage1First + 2)->isChecked());
+            QVERIFY(!radio(muxcontrol::kStage2First + 4)->isChecked());
+            QTest::mouseClick(qobject_cast<QPushButton*>(dialog->Control(muxcontrol::kCancel)),
+                              Qt::LeftButton);
+        });
+        program.port.ClearRecord();
+        QTest::mouseClick(ControlAs<QPushButton>(window, control::kSelectMultiplexer),
+                          Qt::LeftButton);
+        // "&Abbruch" still takes the new choice, shows it and reconnects.
+        QCOMPARE(ControlAs<QLabel>(window, control::kMuxAddress)->text(), QStringLiteral("24"));
+        QCOMPARE(program.port.CallsOf(CommCall::Kind::Open).size(), std::size_t{1});
+        KeyOn(window, control::kReceivedList, Qt::Key_Return);
+    });
+    QCOMPARE(program.Setting("MUX Adresse"), std::string("24"));
+}
+
+void ReceiverWindowTest::helpThatCannotBeShownIsReported() {
+    Program program;
+    program.help.available = false;
+    program.Run([&](ReceiverWindow& window) {
+        WhenModalOpens([](QWidget* modal) {
+            auto* dialog = dynamic_cast<MultiplexerWindow*>(modal);
+            QTest::mouseClick(qobject_cast<QPushButton*>(dialog->Control(muxcontrol::kHelp)),
+                              Qt::LeftButton);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        window.Control(control::kSelectMultiplexer)->setEnabled(true);
+        QTest::mouseClick(ControlAs<QPushButton>(window, control::kSelectMultiplexer),
+                          Qt::LeftButton);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QCOMPARE(program.help.requests, std::vector<uint32_t>{MultiplexerDialog::kHelpContext});
+    QCOMPARE(program.messages.messages.size(), std::size_t{1});
+    QCOMPARE(program.messages.messages[0].text,
+             std::string("Die Hilfe konnte nicht aufgerufen werden."));
+}
+
+void ReceiverWindowTest::nineTypedIntoAnAddressFieldBecomesSevenAfterTab() {
+    Program program;
+    program.Run([&](ReceiverWindow& window) {
+        auto* rain = ControlAs<QLineEdit>(window, control::kRainAddress);
+        QTest::mouseClick(rain, Qt::LeftButton);
+        rain->selectAll();
+        QTest::keyClick(rain, Qt::Key_9);
+        QCOMPARE(rain->text(), QStringLiteral("9"));
+        QTest::keyClick(rain, Qt::Key_Tab);
+        QCOMPARE(rain->text(), QStringLiteral("7"));
+        QCOMPARE(QApplication::focusWidget(), window.Control(control::kWindAddress));
+        // Shift+Tab goes back, and a letter becomes 0 on the way out.
+        auto* wind = ControlAs<QLineEdit>(window, control::kWindAddress);
+        wind->selectAll();
+        QTest::keyClick(wind, Qt::Key_X);
+        QTest::keyClick(wind, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(wind->text(), QStringLiteral("0"));
+        QCOMPARE(QApplication::focusWidget(), window.Control(control::kRainAddress));
+        KeyOn(window, control::kReceivedList, Qt::Key_Return);
+    });
+    QCOMPARE(program.Setting("Regen Adr"), std::string("7"));
+    QCOMPARE(program.Setting("Wind Adr"), std::string("0"));
+}
+
+void ReceiverWindowTest::enterAndEscInAnAddressFieldDoNotEndTheWindow() {
+    Program program;
+    bool stillOpen = false;
+    program.Run([&](ReceiverWindow& window) {
+        auto* pyrano = ControlAs<QLineEdit>(window, control::kPyranoAddress);
+        QTest::mouseClick(pyrano, Qt::LeftButton);
+        pyrano->selectAll();
+        QTest::keyClick(pyrano, Qt::Key_5);
+        QTest::keyClick(pyrano, Qt::Key_Return);  // validates, keeps the focus
+        QTest::keyClick(pyrano, Qt::Key_Escape);
+        stillOpen = window.isVisible();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pyrano));
+        QCOMPARE(program.dialog.PyranoAddress(), 5);
+        window.close();
+    });
+    QVERIFY(stillOpen);
+    QCOMPARE(program.Setting("Pyrano Adr"), std::string("5"));
+}
+
+void ReceiverWindowTest::aboutItemOfTheContextMenuOpensTheAboutBox() {
+    Program program;
+    QString aboutTitle;
+    program.Run([&](ReceiverWindow& window) {
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            QAction* about = nullptr;
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator()) {
+                    about = action;
+                }
+            }
+            QVERIFY(about != nullptr);
+            QCOMPARE(about->text(), QStringLiteral("Inf&o über Tavrolin..."));
+            WhenModalOpens([&](QWidget* box) {
+                aboutTitle = box->windowTitle();
+                QTest::keyClick(box, Qt::Key_Escape);
+            });
+            about->trigger();
+            menu->close();
+        });
+        const QPoint background(window.width() - 5, window.height() - 5);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, background,
+                                window.mapToGlobal(background));
+        QApplication::sendEvent(&window, &event);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QCOMPARE(aboutTitle, QStringLiteral("Info über Tavrolin"));
+}
+
+QTEST_MAIN(ReceiverWindowTest)
+#include "ReceiverWindow_test.moc"
