@@ -41,13 +41,12 @@ bool IsUtf8(std::string_view bytes) {
     return true;
 }
 
-// File names are bytes; a name that is not UTF-8 came from the settings, which hold
-// Windows-1252.
-std::string ShownPath(const std::string& path) {
+}  // namespace
+
+std::string ShownFilePath(const std::string& name) {
+    const std::string path = AbsolutePath(name);
     return IsUtf8(path) ? path : Win1252ToUtf8(path);
 }
-
-}  // namespace
 
 ProtocolFile::ProtocolFile(FileSystem& fileSystem, MessageSink& messages)
     : m_fileSystem(fileSystem), m_messages(messages) {
@@ -72,9 +71,12 @@ bool ProtocolFile::OpenTruncated(const std::string& name) {
 
 bool ProtocolFile::Open(const std::string& name, OpenMode mode) {
     CloseFile();
-    FileError error = FileError::None;
-    m_file = m_fileSystem.OpenForWriting(name, mode, error);
+    m_openError = FileError::None;
+    m_file = m_fileSystem.OpenForWriting(name, mode, m_openError);
     if (!m_file) {
+        if (m_openError == FileError::None) {
+            m_openError = FileError::Other;
+        }
         return false;
     }
     m_path = AbsolutePath(name);
@@ -139,7 +141,7 @@ bool ProtocolFile::IsOpen() const {
 }
 
 void ProtocolFile::ReportFailure(FileError error) {
-    const std::string path = ShownPath(m_path);
+    const std::string path = ShownFilePath(m_path);
     const std::string text =
         error == FileError::NoSpace
             ? "Beim Zugriff auf " + path + " wurde ein voller Datenträger gemeldet."
