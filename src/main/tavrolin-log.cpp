@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
     }
     const TickLoopEnd end = RunTicks(kTickPeriod, signals.Fd(), [&logger] { logger.OnTick(); });
     const int error = errno;
+    // What came since the last tick is logged too, before the file is closed.
+    logger.OnTick();
     logger.Stop();
     if (end != TickLoopEnd::Stopped) {
         std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
