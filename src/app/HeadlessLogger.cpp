@@ -75,8 +75,21 @@ bool HeadlessLogger::Start(const LoggerSettings& settings) {
     return true;
 }
 
-void HeadlessLogger::OnTick() {
-    m_port.Poll(m_list, m_protocolFile, m_settings.recordingMask);
+bool HeadlessLogger::OnTick() {
+    // Parity, framing and overrun errors spoil one read and are gone at the next; a failed
+    // read or an unclassified error (a break) that never stops means there is no line.
+    if (m_port.Poll(m_list, m_protocolFile, m_settings.recordingMask) != LinkResult::kFailed) {
+        m_failedPolls = 0;
+        return true;
+    }
+    if (++m_failedPolls < kLostAfterFailedPolls) {
+        return true;
+    }
+    m_messages.ShowMessage("Fehler beim Lesen der Schnittstelle",
+                           "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle meldet "
+                           "seit einer Sekunde nur Fehler.",
+                           MessageIcon::Stop);
+    return false;
 }
 
 void HeadlessLogger::Stop() {

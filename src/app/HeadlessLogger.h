@@ -48,8 +48,12 @@ public:
     // port layer has told why). A protocol file that cannot be opened is reported, and the
     // records go to the output only.
     bool Start(const LoggerSettings& settings);
-    // One tick: collects what the receiver sent and presents its records.
-    void OnTick();
+    // One tick: collects what the receiver sent and presents its records. False once the
+    // line has given nothing but failures for kLostAfterFailedPolls ticks in a row (an
+    // adapter pulled, a cable cut into a break, the device gone), after a message: a logger
+    // that would go on silently is of no use, one that ends can be restarted.
+    bool OnTick();
+    static constexpr int kLostAfterFailedPolls = 20;  // one second
     // Closes the protocol file, then stops the receiver and lets go of the line.
     void Stop();
 
@@ -67,6 +71,7 @@ private:
     MemoryList m_list;
     ProtocolFile m_protocolFile;
     int m_connected = 0;
+    int m_failedPolls = 0;  // in a row
 };
 
 }  // namespace tavrolin

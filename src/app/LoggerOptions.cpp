@@ -36,8 +36,10 @@ Signals: SIGINT or SIGTERM stop the logger as the desktop program's OK does: the
 file is closed, the stop command sent, the multiplexer set back to address 0 and the port
 closed; then it exits with status 0.
 
-Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened (the reason is
-shown on stderr); 2 for a wrong command line. A protocol file that cannot be opened is
+Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened, or when the
+line gives nothing but errors for a second (an adapter pulled, the device gone; the
+reason is shown on stderr, and a service manager may start the logger again); 2 for a
+wrong command line. A protocol file that cannot be opened is
 reported on stderr, and the records then go to stdout only.
 )usage";
 }

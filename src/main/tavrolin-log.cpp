@@ -100,14 +100,16 @@ int main(int argc, char** argv) {
         logger.Stop();
         return 1;
     }
-    const TickLoopEnd end = RunTicks(kTickPeriod, signals.Fd(), [&logger] { logger.OnTick(); });
+    const TickLoopEnd end =
+        RunTicks(kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); });
     const int error = errno;
-    // What came since the last tick is logged too, before the file is closed.
-    logger.OnTick();
-    logger.Stop();
-    if (end != TickLoopEnd::Stopped) {
-        std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
-        return 1;
+    if (end == TickLoopEnd::Stopped) {
+        // What came since the last tick is logged too, before the file is closed.
+        logger.OnTick();
     }
-    return 0;
+    logger.Stop();
+    if (end == TickLoopEnd::Failed) {
+        std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
+    }
+    return end == TickLoopEnd::Stopped ? 0 : 1;
 }

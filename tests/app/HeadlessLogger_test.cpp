@@ -243,5 +243,29 @@ TEST_F(HeadlessLoggerTest, AFailingFileIsReportedOnceAndTheRecordsGoOnToTheOutpu
     EXPECT_FALSE(logger.FileOpen());
 }
 
+TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {
+    ASSERT_TRUE(Start());
+    device.failRead = true;
+    for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
+        ASSERT_TRUE(logger.OnTick()) << tick;
+    }
+    // One good read starts the count again; line errors that come and go are no loss.
+    device.failRead = false;
+    device.RaiseLineError(comm::CE_FRAME);
+    EXPECT_TRUE(logger.OnTick());
+    EXPECT_TRUE(logger.OnTick());
+    device.failRead = true;
+    for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
+        ASSERT_TRUE(logger.OnTick()) << tick;
+    }
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(logger.OnTick());
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Fehler beim Lesen der Schnittstelle");
+    EXPECT_EQ(messages.messages[0].text,
+              "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle meldet seit einer "
+              "Sekunde nur Fehler.");
+}
+
 }  // namespace
 }  // namespace tavrolin

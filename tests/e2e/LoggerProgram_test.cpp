@@ -152,6 +152,21 @@ TEST(LoggerProgram, TheDesktopProgramsProfileAndARelativeFileName) {
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
+TEST(LoggerProgram, AReceiverThatGoesAwayEndsItWithStatus1) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(ProfileArgs(dir));
+    ASSERT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << logger.Stderr();
+    // The pseudo-terminal goes with the simulator, as a USB adapter goes when pulled.
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    EXPECT_EQ(logger.Exit(In(10s)), 1);
+    EXPECT_EQ(logger.Stderr(),
+              "Fehler beim Lesen der Schnittstelle: Der Empfänger ist nicht mehr erreichbar: die "
+              "Schnittstelle meldet seit einer Sekunde nur Fehler.\n");
+    EXPECT_TRUE(testing::ReadBytes(dir.File("log.dat")).ends_with("\r\n"));
+}
+
 TEST(LoggerProgram, HelpAndAWrongCommandLine) {
     Logger help({"--help"});
     EXPECT_EQ(help.Exit(In(5s)), 0);

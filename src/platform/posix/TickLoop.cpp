@@ -10,7 +10,7 @@
 namespace tavrolin {
 
 TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
-                     const std::function<void()>& tick) {
+                     const std::function<bool()>& tick) {
     const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timer < 0) {
         return TickLoopEnd::Failed;
@@ -45,8 +45,9 @@ TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
             // The count of expirations since the last read: more than one means ticks were
             // missed while the last one ran; they are not made up.
             uint64_t expirations = 0;
-            if (::read(timer, &expirations, sizeof expirations) == sizeof expirations) {
-                tick();
+            if (::read(timer, &expirations, sizeof expirations) == sizeof expirations && !tick()) {
+                end = TickLoopEnd::Ended;
+                break;
             }
         }
     }

@@ -67,8 +67,9 @@ TEST(TickLoop, TicksOnItsGridUntilTheStopDescriptorIsReadable) {
     const TickLoopEnd end = RunTicks(period, stop.Read(), [&] {
         ticks.push_back(Clock::now());
         if (ticks.size() == 5) {
-            ASSERT_EQ(::write(stop.Write(), "x", 1), 1);
+            EXPECT_EQ(::write(stop.Write(), "x", 1), 1);
         }
+        return true;
     });
     EXPECT_EQ(end, TickLoopEnd::Stopped);
     ASSERT_EQ(ticks.size(), 5u) << "no tick after the stop";
@@ -82,12 +83,23 @@ TEST(TickLoop, AStopThatIsThereAlreadyEndsItWithoutATick) {
     Pipe stop;
     ASSERT_EQ(::write(stop.Write(), "x", 1), 1);
     int ticks = 0;
-    EXPECT_EQ(RunTicks(1ms, stop.Read(), [&] { ++ticks; }), TickLoopEnd::Stopped);
+    const auto count = [&] {
+        ++ticks;
+        return true;
+    };
+    EXPECT_EQ(RunTicks(1ms, stop.Read(), count), TickLoopEnd::Stopped);
     EXPECT_EQ(ticks, 0);
 
     errno = 0;
-    EXPECT_EQ(RunTicks(0ms, stop.Read(), [&] { ++ticks; }), TickLoopEnd::Failed);
+    EXPECT_EQ(RunTicks(0ms, stop.Read(), count), TickLoopEnd::Failed);
     EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(TickLoop, ATickCanEndIt) {
+    Pipe stop;
+    int ticks = 0;
+    EXPECT_EQ(RunTicks(1ms, stop.Read(), [&] { return ++ticks < 3; }), TickLoopEnd::Ended);
+    EXPECT_EQ(ticks, 3);
 }
 
 TEST(SignalPipe, ASignalBecomesInputAndTheOldHandlingComesBack) {
