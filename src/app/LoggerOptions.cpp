@@ -1,5 +1,7 @@
 #include "app/LoggerOptions.h"
 
+#include "base/CommandLine.h"
+
 namespace tavrolin {
 
 std::string LoggerUsage() {
@@ -49,30 +51,22 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
     const auto fail = [](std::string text) {
         return ParsedLoggerOptions{std::nullopt, std::move(text)};
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::optional<std::string_view> inlineValue;
-        if (const auto eq = name.find('=');
-            name.starts_with("--") && eq != std::string_view::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
+    OptionReader reader(args);
+    while (reader.Next()) {
+        const std::string_view name = reader.Name();
         if (name == "--help" || name == "-h") {
-            if (inlineValue) {
+            if (reader.HasInlineValue()) {
                 return fail("--help takes no value");
             }
             o.help = true;
         } else if (name == "--profile" || name == "--port") {
-            std::optional<std::string_view> value = inlineValue;
-            if (!value && i + 1 < args.size()) {
-                value = args[++i];
-            }
+            const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
                 return fail(std::string(name) + " needs a file name");
             }
             (name == "--profile" ? o.profilePath : o.portPath) = std::string(*value);
         } else {
-            return fail("unknown option " + std::string(args[i]) + " (see --help)");
+            return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
         }
     }
     return {o, {}};

@@ -16,11 +16,11 @@ TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
         return TickLoopEnd::Failed;
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
-    itimerspec spec{};
-    spec.it_interval.tv_sec = static_cast<time_t>(seconds.count());
-    spec.it_interval.tv_nsec = static_cast<long>((period - seconds).count());
-    spec.it_value = spec.it_interval;
-    if (period.count() <= 0 || ::timerfd_settime(timer, 0, &spec, nullptr) != 0) {
+    itimerspec setting{};
+    setting.it_interval.tv_sec = static_cast<time_t>(seconds.count());
+    setting.it_interval.tv_nsec = static_cast<long>((period - seconds).count());
+    setting.it_value = setting.it_interval;
+    if (period.count() <= 0 || ::timerfd_settime(timer, 0, &setting, nullptr) != 0) {
         const int saved = errno;
         ::close(timer);
         errno = period.count() <= 0 ? EINVAL : saved;
