@@ -21,6 +21,10 @@ std::string AbsolutePath(const std::string& name) {
 
 }  // namespace
 
+std::string ShownFilePath(const std::string& name) {
+    return FileNameToUtf8(AbsolutePath(name));
+}
+
 ProtocolFile::ProtocolFile(FileSystem& fileSystem, MessageSink& messages)
     : m_fileSystem(fileSystem), m_messages(messages) {
     m_bytes.reserve(256);
@@ -44,9 +48,12 @@ bool ProtocolFile::OpenTruncated(const std::string& name) {
 
 bool ProtocolFile::Open(const std::string& name, OpenMode mode) {
     CloseFile();
-    FileError error = FileError::None;
-    m_file = m_fileSystem.OpenForWriting(name, mode, error);
+    m_openError = FileError::None;
+    m_file = m_fileSystem.OpenForWriting(name, mode, m_openError);
     if (!m_file) {
+        if (m_openError == FileError::None) {
+            m_openError = FileError::Other;
+        }
         return false;
     }
     m_path = AbsolutePath(name);

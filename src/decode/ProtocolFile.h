@@ -33,6 +33,8 @@ public:
     void AppendRecordLine(std::string_view line);
     void CloseFile();
     bool IsOpen() const;
+    // Why the last open failed (None after a successful one).
+    FileError LastOpenError() const { return m_openError; }
 
 private:
     bool Open(const std::string& name, OpenMode mode);
@@ -49,6 +51,12 @@ private:
     // this run starts on a line of its own.
     bool m_startOnNewLine = false;
     std::string m_bytes;  // reused for every line, so appending allocates nothing once warm
+    FileError m_openError = FileError::None;
 };
+
+// A file name as the user knows it, for messages: absolute (a relative name is taken from
+// the current folder, where the file is opened) and in UTF-8 (a name that is not UTF-8 came
+// from the settings, which hold Windows-1252).
+std::string ShownFilePath(const std::string& name);
 
 }  // namespace tavrolin

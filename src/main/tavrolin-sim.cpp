@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/SignalPipe.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/ReceiverSimulator.h"
 
@@ -28,31 +29,6 @@ namespace {
 constexpr std::size_t kMaxReplayBytes = 64u << 20;
 // While the master is hung up and cannot be revived, try again this often.
 constexpr SimTime kHangupRetry{250000};
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const int saved = errno;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallSignals() {
-    if (::pipe2(g_signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        return false;
-    }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        if (::sigaction(signal, &action, nullptr) != 0) {
-            return false;
-        }
-    }
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 const char* FileErrorText(FileError error) {
     switch (error) {
@@ -116,7 +92,8 @@ public:
 
     bool Open(std::string& error) { return m_pty.Open(error); }
     const std::string& SlavePath() const { return m_pty.SlavePath(); }
-    void Run();
+    // Runs until stopFd becomes readable.
+    void Run(int stopFd);
     const SimCounters& Counters() const { return m_sim.Counters(); }
 
 private:
@@ -237,7 +214,7 @@ void Simulator::HungUp() {
     m_retryAt = Now() + kHangupRetry;
 }
 
-void Simulator::Run() {
+void Simulator::Run(int stopFd) {
     m_sim.SetListening(m_pty.ClientPresent(), Now());
     for (;;) {
         WriteOutput();
@@ -255,7 +232,7 @@ void Simulator::Run() {
         }
 
         pollfd fds[3] = {
-            {g_signalPipe[0], POLLIN, 0},
+            {stopFd, POLLIN, 0},
             {m_pty.WatchFd(), POLLIN, 0},
             {m_masterUsable ? m_pty.MasterFd() : -1,
              static_cast<short>(POLLIN | (m_pending.empty() ? 0 : POLLOUT)), 0},
@@ -320,7 +297,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!InstallSignals()) {
+    ::signal(SIGPIPE, SIG_IGN);
+    SignalPipe signals;
+    if (!signals.Install({SIGINT, SIGTERM, SIGHUP})) {
         std::fprintf(stderr, "tavrolin-sim: cannot set up signal handling: %s\n",
                      std::strerror(errno));
         return 1;
@@ -345,7 +324,7 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    simulator.Run();
+    simulator.Run(signals.Fd());
 
     if (!options.linkPath.empty()) {
         RemoveLink(options.linkPath, slave);

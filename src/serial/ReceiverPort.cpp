@@ -279,11 +279,14 @@ std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, R
             return 0;  // no telegram can end here
         }
         // The decoder takes the candidate only when its seventh byte is ETX, so a telegram
-        // with a data byte 0x03 is still decoded whole; the search then goes on after that
-        // first 0x03 and skips the rest of the telegram like noise, up to the next STX.
+        // with a data byte 0x03 is still decoded whole.
         m_decoder.DecodeTelegram(std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail),
                                  list, file, mask);
-        start = static_cast<std::size_t>(etx - buffer) + 1;
+        // A whole telegram is passed over whole: resuming after a data byte 0x03 would let a
+        // later data byte 0x02 open a candidate, which a stray ETX behind the telegram can
+        // complete into a record that no sensor sent. Anything else ends at its first ETX.
+        const uint8_t* const last = stx[kTelegramTail] == kEtx ? stx + kTelegramTail : etx;
+        start = static_cast<std::size_t>(last - buffer) + 1;
     }
     return 0;
 }

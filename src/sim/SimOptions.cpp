@@ -1,5 +1,7 @@
 #include "sim/SimOptions.h"
 
+#include "base/CommandLine.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -82,28 +84,14 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
     SimOptions o;
     const auto fail = [](std::string text) { return ParsedOptions{std::nullopt, std::move(text)}; };
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::optional<std::string_view> inlineValue;
-        if (const auto eq = name.find('=');
-            name.starts_with("--") && eq != std::string_view::npos) {
-            inlineValue = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
+    OptionReader reader(args);
+    while (reader.Next()) {
+        const std::string_view name = reader.Name();
         const auto flag = [&](bool& target) {
             target = true;
-            return !inlineValue.has_value();
+            return !reader.HasInlineValue();
         };
-        // The value of an option that takes one, or nothing when it is missing.
-        const auto value = [&]() -> std::optional<std::string_view> {
-            if (inlineValue) {
-                return inlineValue;
-            }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
+        const auto value = [&reader] { return reader.Value(); };
         const std::string option(name);
 
         if (name == "--help" || name == "-h") {
@@ -152,7 +140,7 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
                 o.seed = n;
             }
         } else {
-            return fail("unknown option " + std::string(args[i]) + " (see --help)");
+            return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
         }
     }
     return ParsedOptions{o, ""};

@@ -106,6 +106,19 @@ TEST_F(PollTest, ATelegramSplitOverTwoPollsGivesOneRecord) {
     EXPECT_EQ(Addresses(), "345");
 }
 
+TEST_F(PollTest, DataBytesOfAWholeTelegramNeverStartAnotherOne) {
+    Connect();
+    // A wind telegram with the data bytes 0x03 and 0x02, then noise with ETX in it. Were the
+    // search to resume after the data byte 0x03, the data byte 0x02 would open a candidate
+    // whose seventh byte is a noise ETX: a record that no sensor sent.
+    const Bytes wind{0x02, 0x33, 0x03, 0x32, 0x03, 0x02, 0x22, 0x03};
+    device.Receive(Concat({wind, {0x7E, 0x03, 0x03, 0x01, 0x03}, Outdoor(4)}));
+    Poll();
+    ASSERT_EQ(list.Lines().size(), 2u);
+    EXPECT_NE(list.Lines()[0].find("Wind (3)"), std::string::npos) << list.Lines()[0];
+    EXPECT_NE(list.Lines()[1].find("(4)"), std::string::npos) << list.Lines()[1];
+}
+
 TEST_F(PollTest, AnUnfinishedTelegramIsKeptForOnePollOnly) {
     Connect();
     // Its tail never comes: the next read brings another whole telegram; the kept head must

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TelegramFields.h"
 #include "TempDir.h"
 
@@ -32,144 +33,20 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+using tavrolin::testing::In;
 using tavrolin::testing::TempDir;
+using tavrolin::testing::WaitReadable;
 
 const Bytes kStart = {0x01, 0xFF, 0, 0, 0, 0, 0, 0x80, 0x04};
 const Bytes kStop = {0x01, 0xFE, 0, 0, 0, 0, 0, 0x81, 0x04};
 const Bytes kAck = {0x02, 0x06, 0x03};
 const Bytes kNak = {0x02, 0x15, 0x03};
 
-// Waits for fd to become readable until the deadline; false on time-out.
-bool WaitReadable(int fd, Clock::time_point deadline) {
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() < 0) {
-            return false;
-        }
-        pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
-        if (r > 0) {
-            return true;
-        }
-        if (r < 0 && errno != EINTR) {
-            return false;
-        }
-    }
-}
-
 // tavrolin-sim as a child process with its stdout and stderr on pipes.
-class SimProcess {
+class SimProcess : public tavrolin::testing::ChildProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args) {
-        int out[2];
-        int err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(err[1], 2);
-            std::vector<char*> argv;
-            static char program[] = TAVROLIN_SIM_PROGRAM;
-            argv.push_back(program);
-            for (std::string& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(program, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
-        ::fcntl(m_out, F_SETFL, O_NONBLOCK);
-        ::fcntl(m_err, F_SETFL, O_NONBLOCK);
-    }
-
-    ~SimProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_out);
-        ::close(m_err);
-    }
-
-    // The first line on stdout.
-    std::string ReadyLine(Clock::time_point deadline) {
-        while (m_stdout.find('\n') == std::string::npos && WaitReadable(m_out, deadline)) {
-            if (!Drain(m_out, m_stdout)) {
-                break;
-            }
-        }
-        return m_stdout.substr(0, m_stdout.find('\n'));
-    }
-
-    // Waits until stderr holds `text` (after what was already seen).
-    bool WaitForStderr(const std::string& text, Clock::time_point deadline) {
-        for (;;) {
-            if (const auto at = m_stderr.find(text, m_seen); at != std::string::npos) {
-                m_seen = at + text.size();
-                return true;
-            }
-            if (!WaitReadable(m_err, deadline) || !Drain(m_err, m_stderr)) {
-                return false;
-            }
-        }
-    }
-
-    // SIGTERM, then the exit status once stderr has closed; nothing if it does not end.
-    std::optional<int> Terminate(Clock::time_point deadline) {
-        ::kill(m_pid, SIGTERM);
-        while (WaitReadable(m_err, deadline)) {
-            if (!Drain(m_err, m_stderr)) {
-                int status = 0;
-                ::waitpid(m_pid, &status, 0);
-                m_pid = -1;
-                return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // The exit status of a simulator that ends by itself.
-    std::optional<int> Exit(Clock::time_point deadline) {
-        while (WaitReadable(m_err, deadline)) {
-            if (!Drain(m_err, m_stderr)) {
-                int status = 0;
-                ::waitpid(m_pid, &status, 0);
-                m_pid = -1;
-                return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-            }
-        }
-        return std::nullopt;
-    }
-
-    const std::string& Stderr() const { return m_stderr; }
-
-private:
-    // Reads what is there; false at end of file.
-    static bool Drain(int fd, std::string& into) {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                into.append(buffer, static_cast<std::size_t>(n));
-                continue;
-            }
-            return n < 0 && (errno == EAGAIN || errno == EINTR);
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    std::string m_stdout;
-    std::string m_stderr;
-    std::size_t m_seen = 0;
+    explicit SimProcess(std::vector<std::string> args)
+        : ChildProcess(TAVROLIN_SIM_PROGRAM, std::move(args)) {}
 };
 
 // The program's end of the line: the pty's slave opened like a serial port.
@@ -229,10 +106,6 @@ public:
 private:
     int m_fd = -1;
 };
-
-Clock::time_point In(std::chrono::milliseconds ms) {
-    return Clock::now() + ms;
-}
 
 std::function<bool(const Bytes&)> AtLeast(std::size_t n) {
     return [n](const Bytes& b) { return b.size() >= n; };

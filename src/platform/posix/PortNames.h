@@ -17,4 +17,8 @@ inline constexpr std::string_view kPortsSection = "Ports";
 // while the program runs counts at the next connect.
 PosixCommDevice::PortPathResolver ProfilePortResolver(const SettingsStore& settings);
 
+// COM1 is the given device; the other names have their defaults (a device named on the
+// logger's command line).
+PosixCommDevice::PortPathResolver FixedPortResolver(std::string devicePath);
+
 }  // namespace tavrolin

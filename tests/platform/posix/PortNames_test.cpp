@@ -22,5 +22,11 @@ TEST(PortNames, TheProfileNamesTheDeviceOfAPortOtherwiseTheSerialDriverDoes) {
     EXPECT_EQ(resolve("COM4"), "/dev/ttyS3");
 }
 
+TEST(PortNames, ADeviceGivenDirectlyIsCom1) {
+    const auto resolve = FixedPortResolver("/dev/ttyACM0");
+    EXPECT_EQ(resolve("COM1"), "/dev/ttyACM0");
+    EXPECT_EQ(resolve("COM2"), "/dev/ttyS1");
+}
+
 }  // namespace
 }  // namespace tavrolin

@@ -1,0 +1,75 @@
+#include "app/LoggerOptions.h"
+
+#include "base/CommandLine.h"
+
+namespace tavrolin {
+
+std::string LoggerUsage() {
+    return R"usage(Usage: tavrolin-log [OPTIONS]
+
+Logs the weather-sensor receiver without a window: connects to the receiver as the desktop
+program tavrolin does, sends the start command and polls the port every 50 ms. Every
+record is appended to the protocol file (Windows-1252, CR LF line ends, exactly as the
+desktop program writes it) and printed on stdout in UTF-8, one line per record. Output to
+stdout never holds up the logging: when nobody reads it, or the reader has gone, records
+still go to the protocol file.
+
+Settings are read from the desktop program's profile, $XDG_CONFIG_HOME/tavrolin.INI
+(~/.config/tavrolin.INI without XDG_CONFIG_HOME), or from --profile FILE. Nothing is ever
+written to it. Keys of section [SYSTEM]:
+  COM           serial port 0..3 for COM1..COM4 (default 0)
+  Mit MUX       non-zero: the receiver sits behind the RS-232 multiplexer (default 0)
+  MUX Adresse   multiplexer address 0..66; other values count as 0 (default 0)
+  Protokoll     which records are logged, a bit mask; -1 (default) logs all: bits 0..7
+                outdoor and temperature sensors 0..7, 8 rain, 9 wind, 10..17 indoor
+                sensors 0..7, 18 brightness, 19 pyranometer, 20 remote control. Fenster
+                events are always logged
+  Filename      protocol file (default protokoll.dat); a relative name is taken from the
+                current directory
+Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry COMn is
+/dev/ttyS<n-1>.
+
+Options:
+  --profile FILE  read the settings from FILE instead
+  --port PATH     use the device PATH, whatever COM and [Ports] say
+  --help          show this text
+
+Signals: SIGINT or SIGTERM stop the logger as the desktop program's OK does: the protocol
+file is closed, the stop command sent, the multiplexer set back to address 0 and the port
+closed; then it exits with status 0.
+
+Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened, or when the
+line gives nothing but errors for a second (an adapter pulled, the device gone; the
+reason is shown on stderr, and a service manager may start the logger again); 2 for a
+wrong command line. A protocol file that cannot be opened is
+reported on stderr, and the records then go to stdout only.
+)usage";
+}
+
+ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
+    LoggerOptions o;
+    const auto fail = [](std::string text) {
+        return ParsedLoggerOptions{std::nullopt, std::move(text)};
+    };
+    OptionReader reader(args);
+    while (reader.Next()) {
+        const std::string_view name = reader.Name();
+        if (name == "--help" || name == "-h") {
+            if (reader.HasInlineValue()) {
+                return fail("--help takes no value");
+            }
+            o.help = true;
+        } else if (name == "--profile" || name == "--port") {
+            const std::optional<std::string_view> value = reader.Value();
+            if (!value || value->empty()) {
+                return fail(std::string(name) + " needs a file name");
+            }
+            (name == "--profile" ? o.profilePath : o.portPath) = std::string(*value);
+        } else {
+            return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
+        }
+    }
+    return {o, {}};
+}
+
+}  // namespace tavrolin

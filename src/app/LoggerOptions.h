@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tavrolin {
+
+// The command line of tavrolin-log.
+struct LoggerOptions {
+    std::string profilePath;  // empty: the desktop program's profile
+    std::string portPath;     // empty: the port of the profile's "COM" setting
+    bool help = false;
+};
+
+struct ParsedLoggerOptions {
+    std::optional<LoggerOptions> options;  // absent when the command line is wrong
+    std::string error;                     // what is wrong with it
+};
+
+// The arguments after the program name. Options take their value as the next argument or
+// after '=' (--port /dev/ttyUSB0, --port=/dev/ttyUSB0).
+ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args);
+
+// The text of --help.
+std::string LoggerUsage();
+
+}  // namespace tavrolin

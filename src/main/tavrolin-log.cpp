@@ -1,0 +1,115 @@
+// tavrolin-log: the receiver, the decoder and the protocol file without a window. The run
+// itself is HeadlessLogger's; this file wires it to the system: the profile, the port, the
+// 50 ms timer, stdout and the signals.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/HeadlessLogger.h"
+#include "app/LoggerOptions.h"
+#include "app/SettingsStore.h"
+#include "app/StreamMessageSink.h"
+#include "mux/MultiplexerDialog.h"
+#include "platform/posix/LineWriter.h"
+#include "platform/posix/PortNames.h"
+#include "platform/posix/PosixCommDevice.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/ProfileLocation.h"
+#include "platform/posix/SignalPipe.h"
+#include "platform/posix/SystemClocks.h"
+#include "platform/posix/TickLoop.h"
+#include "serial/ReceiverPort.h"
+
+using namespace tavrolin;
+
+namespace {
+
+constexpr std::chrono::milliseconds kTickPeriod{50};
+
+// A service started without stdin, stdout or stderr would hand their numbers to the port or
+// the protocol file, and the records printed for stdout would land in them.
+void KeepStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            ::open("/dev/null", O_RDWR);  // takes the lowest free number: this one
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    KeepStandardDescriptors();
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const ParsedLoggerOptions parsed = ParseLoggerOptions(args);
+    if (!parsed.options) {
+        std::fprintf(stderr, "tavrolin-log: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    const LoggerOptions& options = *parsed.options;
+    if (options.help) {
+        std::fputs(LoggerUsage().c_str(), stdout);
+        return 0;
+    }
+
+    PosixFileSystem files;
+    const std::string profile =
+        options.profilePath.empty() ? ProfilePath("tavrolin") : options.profilePath;
+    if (!options.profilePath.empty() && !files.Exists(profile)) {
+        std::fprintf(stderr, "tavrolin-log: there is no profile %s\n", profile.c_str());
+        return 2;
+    }
+    const SettingsStore settings(files, profile);
+    LoggerSettings loggerSettings = ReadLoggerSettings(settings);
+    PosixCommDevice::PortPathResolver resolver = ProfilePortResolver(settings);
+    if (!options.portPath.empty()) {
+        loggerSettings.comPort = 0;
+        resolver = FixedPortResolver(options.portPath);
+    }
+
+    // A reader of stdout that goes away must not end the logging.
+    ::signal(SIGPIPE, SIG_IGN);
+    SignalPipe signals;
+    if (!signals.Install({SIGINT, SIGTERM})) {
+        std::fprintf(stderr, "tavrolin-log: cannot set up signal handling: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+
+    // The process-wide objects in the window program's order.
+    SystemCoarseClock coarseClock;
+    MultiplexerDialog multiplexer(coarseClock);
+    PosixCommDevice device(resolver);
+    StreamMessageSink messages(stderr);
+    SystemLocalClock localClock;
+    ReceiverPort port(device, multiplexer, messages, localClock);
+
+    LineWriter out(STDOUT_FILENO);
+    HeadlessLogger logger(port, multiplexer, files, messages,
+                          [&out](std::string_view line) { out.WriteLine(line); });
+    if (!logger.Start(loggerSettings)) {
+        logger.Stop();
+        return 1;
+    }
+    const TickLoopEnd end =
+        RunTicks(kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); });
+    const int error = errno;
+    if (end == TickLoopEnd::Stopped) {
+        // What came since the last tick is logged too, before the file is closed.
+        logger.OnTick();
+    }
+    logger.Stop();
+    if (end == TickLoopEnd::Failed) {
+        std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
+    }
+    return end == TickLoopEnd::Stopped ? 0 : 1;
+}

@@ -1,0 +1,60 @@
+#include "platform/posix/TickLoop.h"
+
+#include <poll.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace tavrolin {
+
+TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
+                     const std::function<bool()>& tick) {
+    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timer < 0) {
+        return TickLoopEnd::Failed;
+    }
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
+    itimerspec setting{};
+    setting.it_interval.tv_sec = static_cast<time_t>(seconds.count());
+    setting.it_interval.tv_nsec = static_cast<long>((period - seconds).count());
+    setting.it_value = setting.it_interval;
+    if (period.count() <= 0 || ::timerfd_settime(timer, 0, &setting, nullptr) != 0) {
+        const int saved = errno;
+        ::close(timer);
+        errno = period.count() <= 0 ? EINVAL : saved;
+        return TickLoopEnd::Failed;
+    }
+
+    TickLoopEnd end = TickLoopEnd::Failed;
+    for (;;) {
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {timer, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        // A stop wins over a tick that fell due at the same time.
+        if (fds[0].revents != 0) {
+            end = TickLoopEnd::Stopped;
+            break;
+        }
+        if (fds[1].revents & POLLIN) {
+            // The count of expirations since the last read: more than one means ticks were
+            // missed while the last one ran; they are not made up.
+            uint64_t expirations = 0;
+            if (::read(timer, &expirations, sizeof expirations) == sizeof expirations && !tick()) {
+                end = TickLoopEnd::Ended;
+                break;
+            }
+        }
+    }
+    const int saved = errno;
+    ::close(timer);
+    errno = saved;
+    return end;
+}
+
+}  // namespace tavrolin

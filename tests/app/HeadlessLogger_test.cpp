@@ -1,0 +1,271 @@
+#include "app/HeadlessLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AddressWordDecoder.h"
+#include "FakeClocks.h"
+#include "FakeCommDevice.h"
+#include "MemoryFileSystem.h"
+#include "RecordingMessageSink.h"
+#include "mux/MultiplexerDialog.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::CommCall;
+using Bytes = std::vector<uint8_t>;
+using Kind = CommCall::Kind;
+using Words = std::vector<uint16_t>;
+
+const std::string kProfile = "/home/user/.config/tavrolin.INI";
+const Bytes kStartFrame = {0x01, 0xFF, 0, 0, 0, 0, 0, 0x80, 0x04};
+const Bytes kStopFrame = {0x01, 0xFE, 0, 0, 0, 0, 0, 0x81, 0x04};
+const Bytes kAckFrame = {0x02, 0x06, 0x03};
+
+// "Außen (2)  12.3°  67%", a rain sensor and an indoor sensor, with noise around them.
+const Bytes kOutdoor2 = {0x02, 0x12, 0x00, 123, 67, 0x00, 0x00, 0x03};
+const Bytes kRain0 = {0x02, 0x20, 0x02, 0x0B, 0x00, 0x00, 0x00, 0x03};
+const Bytes kIndoor1 = {0x02, 0x41, 0x01, 0x4F, 45, 0x07, 0x74, 0x03};
+const Bytes kFensterHigh = {0x02, 0x70, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03};
+
+class HeadlessLoggerTest : public ::testing::Test {
+protected:
+    HeadlessLoggerTest() {
+        // The receiver acknowledges every command.
+        device.onWrite = [this](std::span<const uint8_t>) { device.Receive(kAckFrame); };
+    }
+    void Profile(const std::string& system) { files.files[kProfile] = "[SYSTEM]\n" + system; }
+    bool Start() { return logger.Start(ReadLoggerSettings(settings)); }
+    void Receive(std::initializer_list<Bytes> parts) {
+        for (const Bytes& p : parts) {
+            device.Receive(p);
+        }
+    }
+    std::string FileOf(const std::string& path) { return files.files[path]; }
+
+    testing::MemoryFileSystem files;
+    SettingsStore settings{files, kProfile};
+    testing::FakeCommDevice device;
+    testing::FakeCoarseClock coarse{3};
+    MultiplexerDialog mux{coarse};
+    testing::RecordingMessageSink messages;
+    testing::FakeLocalClock clock{{2026, 12, 7, 14, 3, 7, 456}};
+    ReceiverPort port{device, mux, messages, clock};
+    std::vector<std::string> printed;
+    HeadlessLogger logger{port, mux, files, messages,
+                          [this](std::string_view line) { printed.emplace_back(line); }};
+};
+
+TEST_F(HeadlessLoggerTest, WithoutAProfileItLogsEverythingFromCom1IntoProtokollDat) {
+    ASSERT_TRUE(Start());
+    ASSERT_FALSE(device.CallsOf(Kind::Open).empty());
+    EXPECT_EQ(device.CallsOf(Kind::Open).front().name, "COM1");
+    EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStartFrame});
+    EXPECT_TRUE(device.Escapes().empty()) << "no multiplexer";
+    EXPECT_TRUE(logger.FileOpen());
+    EXPECT_TRUE(files.files.count("protokoll.dat"));
+    EXPECT_TRUE(messages.messages.empty());
+
+    clock.AdvanceMs(1500);
+    Receive({{0x41, 0x03}, kOutdoor2, {0x7F}, kRain0, kIndoor1});
+    logger.OnTick();
+    // The terminal gets UTF-8; the file keeps the window's Windows-1252 bytes and CR LF.
+    EXPECT_EQ(printed, (std::vector<std::string>{
+                           "(14:03:08.9) : (1.50s)  Außen (2)   12.3°  67%",
+                           "(14:03:08.9) : (1.50s)  Regen (0)  10B",
+                           "(14:03:08.9) : (1.50s)  Innen (1)   20.7°  45%  1012hPa",
+                       }));
+    EXPECT_EQ(FileOf("protokoll.dat"),
+              "(14:03:08.9) : (1.50s)  Au\xDF"
+              "en (2)   12.3\xB0  67%\r\n"
+              "(14:03:08.9) : (1.50s)  Regen (0)  10B\r\n"
+              "(14:03:08.9) : (1.50s)  Innen (1)   20.7\xB0  45%  1012hPa\r\n");
+    EXPECT_EQ(files.replaceCount, 0) << "the logger writes no settings";
+}
+
+TEST_F(HeadlessLoggerTest, TheSettingsChoosePortFileAndRecords) {
+    // Only the outdoor sensors 0..7: no rain, no indoor record; Fenster events always.
+    Profile("COM=2\nProtokoll=255\nFilename=/var/log/wetter.dat\n");
+    files.files["/var/log/wetter.dat"] = "old line\r\n";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(device.CallsOf(Kind::Open).front().name, "COM3");
+
+    Receive({kRain0, kOutdoor2, kIndoor1, kFensterHigh});
+    logger.OnTick();
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_NE(printed[0].find("Außen (2)"), std::string::npos);
+    EXPECT_NE(printed[1].find("++++ Fenster High"), std::string::npos);
+    const std::string file = FileOf("/var/log/wetter.dat");
+    EXPECT_TRUE(file.starts_with("old line\r\n(14:03:07.4) : ")) << file;
+    EXPECT_NE(file.find("Fenster High"), std::string::npos);
+    EXPECT_EQ(file.find("Regen"), std::string::npos);
+}
+
+TEST_F(HeadlessLoggerTest, TheMultiplexerIsAddressedAtStartAndSetBackAtTheEnd) {
+    struct Case {
+        const char* address;
+        Words atStart;
+    };
+    for (const Case& c :
+         {Case{"23", {AddressWord(2), AddressWord(3 | 8)}}, Case{"5", {AddressWord(5)}},
+          // Outside 0..66 counts as 0, not as the nearer bound.
+          Case{"67", {AddressWord(0)}}, Case{"-4", {AddressWord(0)}}}) {
+        SCOPED_TRACE(c.address);
+        Profile(std::string("Mit MUX=1\nMUX Adresse=") + c.address + "\n");
+        device.ClearRecord();
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()), c.atStart);
+        logger.Stop();
+        Words all = c.atStart;
+        all.push_back(AddressWord(0));
+        EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()), all);
+        EXPECT_FALSE(device.IsOpen());
+    }
+}
+
+TEST_F(HeadlessLoggerTest, StopClosesTheFileBeforeTheReceiverIsStoppedAndTheLineLetGo) {
+    Profile("Mit MUX=1\nMUX Adresse=1\n");
+    ASSERT_TRUE(Start());
+    Receive({kOutdoor2});
+    logger.OnTick();
+    device.ClearRecord();
+
+    bool fileClosedAtStopCommand = false;
+    device.onWrite = [this, &fileClosedAtStopCommand](std::span<const uint8_t>) {
+        // Only one writer may hold the file: opening it succeeds once the logger let go.
+        FileError error = FileError::None;
+        fileClosedAtStopCommand =
+            files.OpenForWriting("protokoll.dat", OpenMode::Append, error) != nullptr;
+        device.Receive(kAckFrame);
+    };
+    logger.Stop();
+    EXPECT_TRUE(fileClosedAtStopCommand);
+    EXPECT_FALSE(logger.FileOpen());
+    EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStopFrame});
+    // Stop command, then the reset word on the modem lines, then the port closed.
+    const auto& calls = device.calls;
+    const auto firstOf = [&calls](Kind kind) {
+        return std::find_if(calls.begin(), calls.end(),
+                            [kind](const CommCall& c) { return c.kind == kind; }) -
+               calls.begin();
+    };
+    EXPECT_LT(firstOf(Kind::WriteFile), firstOf(Kind::EscapeCommFunction));
+    EXPECT_LT(firstOf(Kind::EscapeCommFunction), firstOf(Kind::Close));
+    EXPECT_EQ(calls.back().kind, Kind::Close);
+
+    // A second stop has nothing left to do.
+    device.ClearRecord();
+    logger.Stop();
+    EXPECT_TRUE(device.calls.empty());
+}
+
+TEST_F(HeadlessLoggerTest, AFailedConnectIsReportedAndStartsNothing) {
+    struct Case {
+        OpenError error;
+        const char* profile;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{OpenError::CannotOpen, "", "Die Schnittstelle läßt sich nicht öffnen"},
+          Case{OpenError::AlreadyOpen, "", "Die Schnittstelle ist bereits geöffnet"},
+          Case{OpenError::None, "COM=4\n", "Ungültiger COM-Port"}}) {
+        SCOPED_TRACE(c.text);
+        Profile(c.profile);
+        device.openError = c.error;
+        device.ClearRecord();
+        messages.messages.clear();
+        EXPECT_FALSE(Start());
+        EXPECT_FALSE(logger.Connected());
+        EXPECT_TRUE(device.Writes().empty()) << "no start command";
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].caption, "Fehler beim Öffnen der Schnittstelle");
+        EXPECT_EQ(messages.messages[0].text, c.text);
+        logger.Stop();
+        EXPECT_TRUE(device.Writes().empty()) << "no stop command either";
+    }
+}
+
+TEST_F(HeadlessLoggerTest, AProtocolFileThatCannotBeOpenedIsReportedAndTheRecordsStillPrinted) {
+    struct Case {
+        FileError error;
+        std::string name;
+        std::string text;
+    };
+    const std::string tail = " Die Empfangsdaten werden nur auf der Standardausgabe ausgegeben.";
+    // A name from the settings is Windows-1252; the message shows it in UTF-8.
+    for (const Case& c :
+         {Case{FileError::AccessDenied, "/var/log/wetter.dat",
+               "Die Protokolldatei /var/log/wetter.dat läßt sich nicht öffnen: Keine "
+               "Berechtigung." +
+                   tail},
+          Case{FileError::NotFound,
+               "/m\xFC"
+               "ll/x.dat",
+               "Die Protokolldatei /müll/x.dat läßt sich nicht öffnen: Der Ordner existiert "
+               "nicht." +
+                   tail},
+          Case{FileError::Busy, "/a.dat",
+               "Die Protokolldatei /a.dat läßt sich nicht öffnen: Sie ist von einem anderen "
+               "Programm geöffnet." +
+                   tail},
+          Case{FileError::NotFound, "",
+               "Es ist keine Protokolldatei eingestellt (Filename)." + tail}}) {
+        SCOPED_TRACE(c.text);
+        Profile("Filename=" + c.name + "\n");
+        files.openError = c.error;
+        messages.messages.clear();
+        printed.clear();
+        ASSERT_TRUE(Start());
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
+        EXPECT_EQ(messages.messages[0].text, c.text);
+        EXPECT_FALSE(logger.FileOpen());
+        Receive({kOutdoor2});
+        logger.OnTick();
+        EXPECT_EQ(printed.size(), 1u);
+        logger.Stop();
+    }
+}
+
+TEST_F(HeadlessLoggerTest, AFailingFileIsReportedOnceAndTheRecordsGoOnToTheOutput) {
+    ASSERT_TRUE(Start());
+    files.writeError = FileError::NoSpace;
+    Receive({kOutdoor2, kRain0});
+    logger.OnTick();
+    Receive({kIndoor1});
+    logger.OnTick();
+    EXPECT_EQ(printed.size(), 3u);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_NE(messages.messages[0].text.find("voller Datenträger"), std::string::npos);
+    EXPECT_FALSE(logger.FileOpen());
+}
+
+TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {
+    ASSERT_TRUE(Start());
+    device.failRead = true;
+    for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
+        ASSERT_TRUE(logger.OnTick()) << tick;
+    }
+    // One good read starts the count again; line errors that come and go are no loss.
+    device.failRead = false;
+    device.RaiseLineError(comm::CE_FRAME);
+    EXPECT_TRUE(logger.OnTick());
+    EXPECT_TRUE(logger.OnTick());
+    device.failRead = true;
+    for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
+        ASSERT_TRUE(logger.OnTick()) << tick;
+    }
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(logger.OnTick());
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Fehler beim Lesen der Schnittstelle");
+    EXPECT_EQ(messages.messages[0].text,
+              "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle meldet seit einer "
+              "Sekunde nur Fehler.");
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,85 @@
+#include "app/LoggerOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/StreamMessageSink.h"
+
+namespace tavrolin {
+namespace {
+
+ParsedLoggerOptions Parse(std::vector<std::string_view> args) {
+    return ParseLoggerOptions(args);
+}
+
+TEST(LoggerOptions, ProfileAndPortTakeTheirValueEitherWay) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string profile;
+        std::string port;
+        bool help;
+    };
+    for (const Case& c : {
+             Case{{}, "", "", false},
+             Case{{"--profile", "/etc/tavrolin.INI"}, "/etc/tavrolin.INI", "", false},
+             Case{{"--port=/dev/ttyUSB0", "--profile=p.INI"}, "p.INI", "/dev/ttyUSB0", false},
+             Case{{"--port", "/dev/a", "--port", "/dev/b"}, "", "/dev/b", false},
+             Case{{"-h"}, "", "", true},
+             Case{{"--port", "--help"}, "", "--help", false},  // a value, not an option
+         }) {
+        const ParsedLoggerOptions parsed = Parse(c.args);
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(parsed.options->profilePath, c.profile);
+        EXPECT_EQ(parsed.options->portPath, c.port);
+        EXPECT_EQ(parsed.options->help, c.help);
+    }
+}
+
+TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::string error;
+    };
+    for (const Case& c : {
+             Case{{"--port"}, "--port needs a file name"},
+             Case{{"--profile="}, "--profile needs a file name"},
+             Case{{"--help=yes"}, "--help takes no value"},
+             Case{{"/dev/ttyS0"}, "unknown option /dev/ttyS0 (see --help)"},
+             Case{{"--verbose"}, "unknown option --verbose (see --help)"},
+         }) {
+        const ParsedLoggerOptions parsed = Parse(c.args);
+        EXPECT_FALSE(parsed.options);
+        EXPECT_EQ(parsed.error, c.error);
+    }
+}
+
+TEST(LoggerOptions, TheHelpNamesEveryOptionKeyAndExitStatus) {
+    const std::string usage = LoggerUsage();
+    for (const char* word : {"--profile FILE", "--port PATH", "--help", "[SYSTEM]", "COM ",
+                             "Mit MUX", "MUX Adresse", "Protokoll", "Filename", "[Ports]", "SIGINT",
+                             "SIGTERM", "status 0", "1 when", "2 for", "tavrolin.INI"}) {
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+    }
+}
+
+TEST(StreamMessageSink, OneLineOfCaptionAndText) {
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    StreamMessageSink sink(stream);
+    sink.ShowMessage("Fehler beim Öffnen der Schnittstelle",
+                     "Die Schnittstelle ist bereits geöffnet", MessageIcon::Stop);
+    sink.ShowMessage("Tavrolin", "zwei", MessageIcon::Exclamation);
+    std::rewind(stream);
+    char buffer[256] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, stream);
+    std::fclose(stream);
+    EXPECT_EQ(std::string(buffer, n),
+              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist bereits geöffnet\n"
+              "Tavrolin: zwei\n");
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,52 @@
+#pragma once
+
+// What the end-to-end tests share: the two programs as children, a profile pointing at the
+// simulator's line, and the protocol file read back.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+namespace tavrolin::e2e {
+
+using testing::ChildProcess;
+using testing::ChildSetup;
+using testing::In;
+using testing::TempDir;
+using testing::TestClock;
+
+// tavrolin-sim on a pseudo-terminal behind `link`, ready when constructed (check Ready()).
+class Simulator : public ChildProcess {
+public:
+    Simulator(const std::string& link, std::vector<std::string> args);
+    bool Ready() const { return m_ready; }
+
+private:
+    bool m_ready = false;
+};
+
+class Logger : public ChildProcess {
+public:
+    explicit Logger(std::vector<std::string> args, const ChildSetup& setup = {})
+        : ChildProcess(TAVROLIN_LOG_PROGRAM, std::move(args), setup) {}
+};
+
+// Writes a profile: the [SYSTEM] lines given, and [Ports] COM1 = link when link is set.
+void WriteProfile(const std::string& path, const std::string& systemLines, const std::string& link);
+
+// The protocol file's lines without their CR LF; a last line without one is kept as is, so
+// that a torn line shows.
+std::vector<std::string> FileLines(const std::string& bytes);
+
+// Waits (inotify on the file's folder, with a deadline) until the file holds `count`
+// complete lines.
+bool WaitForFileLines(const std::string& path, std::size_t count, TestClock::time_point deadline);
+
+// A record line with its time prefix and its interval masked: "(hh:mm:ss.t) : (*s)  ...",
+// "... Fenster High * s".
+std::string Masked(const std::string& line);
+
+}  // namespace tavrolin::e2e

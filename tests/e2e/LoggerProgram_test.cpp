@@ -1,0 +1,185 @@
+// tavrolin-log as a process against tavrolin-sim on a pseudo-terminal: the commands on the
+// line, the second attempt, the end by a signal, and the ways a start can go wrong.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "E2eSupport.h"
+
+namespace tavrolin::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kStartLogged = "start command 01 FF 00 00 00 00 00 80 04, answered ACK";
+const std::string kStopLogged = "stop command 01 FE 00 00 00 00 00 81 04, answered ACK";
+
+// A profile at dir/p.INI logging into dir/log.dat from the simulator's link dir/ttySIM.
+std::vector<std::string> ProfileArgs(const TempDir& dir, const std::string& extra = "") {
+    WriteProfile(dir.File("p.INI"), extra + "Filename=" + dir.File("log.dat"), dir.File("ttySIM"));
+    return {"--profile", dir.File("p.INI")};
+}
+
+TEST(LoggerProgram, StartsTheReceiverAndStopsItOnSigtermLeavingACompleteFile) {
+    TempDir dir;
+    // At the line's limit, so that the signal comes while telegrams arrive.
+    Simulator sim(dir.File("ttySIM"), {"--rate", "200", "--verbose"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(ProfileArgs(dir));
+    EXPECT_TRUE(sim.WaitForStderr(kStartLogged, In(5s))) << sim.Stderr();
+    ASSERT_TRUE(logger.WaitForStdoutLines(100, In(10s))) << logger.Stderr();
+
+    EXPECT_EQ(logger.Terminate(In(5s)), 0) << logger.Stderr();
+    EXPECT_TRUE(sim.WaitForStderr(kStopLogged, In(5s))) << sim.Stderr();
+    EXPECT_TRUE(sim.WaitForStderr("the last program closed the line", In(5s)));
+    EXPECT_EQ(logger.Stderr(), "");
+
+    const std::string file = testing::ReadBytes(dir.File("log.dat"));
+    ASSERT_TRUE(file.ends_with("\r\n")) << "a torn last line";
+    const std::vector<std::string> lines = FileLines(file);
+    EXPECT_GE(lines.size(), 100u);
+    // Every line is a whole record, the same as printed (where stdout kept up).
+    const std::regex record(R"(\(\d\d:\d\d:\d\d\.\d\) : .{8,60})");
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(std::regex_match(line, record)) << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, AnUnansweredOrRefusedStartIsSentASecondTime) {
+    struct Case {
+        const char* option;
+        std::string firstAnswer;
+    };
+    for (const Case& c : {Case{"--nak", "answered NAK"}, Case{"--silent", "not answered"}}) {
+        SCOPED_TRACE(c.option);
+        TempDir dir;
+        Simulator sim(dir.File("ttySIM"), {c.option, "1", "--speed", "60", "--verbose"});
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        Logger logger(ProfileArgs(dir));
+        EXPECT_TRUE(
+            sim.WaitForStderr("start command 01 FF 00 00 00 00 00 80 04, " + c.firstAnswer, In(5s)))
+            << sim.Stderr();
+        EXPECT_TRUE(sim.WaitForStderr(kStartLogged, In(5s))) << sim.Stderr();
+        EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << "the receiver was started";
+        EXPECT_EQ(logger.Terminate(In(5s)), 0);
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    }
+}
+
+TEST(LoggerProgram, APortThatCannotBeOpenedEndsItWithStatus1) {
+    TempDir dir;
+    // The link points at nothing: no simulator.
+    Logger logger(ProfileArgs(dir));
+    EXPECT_EQ(logger.Exit(In(5s)), 1);
+    EXPECT_EQ(logger.Stderr(),
+              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle läßt sich nicht öffnen\n");
+    EXPECT_EQ(logger.Stdout(), "");
+
+    Logger wrongCom(ProfileArgs(dir, "COM=7\n"));
+    EXPECT_EQ(wrongCom.Exit(In(5s)), 1);
+    EXPECT_EQ(wrongCom.Stderr(), "Fehler beim Öffnen der Schnittstelle: Ungültiger COM-Port\n");
+}
+
+TEST(LoggerProgram, ASecondLoggerOnTheSamePortIsTurnedAway) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60", "--verbose"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger first(ProfileArgs(dir));
+    ASSERT_TRUE(sim.WaitForStderr(kStartLogged, In(5s))) << sim.Stderr();
+
+    WriteProfile(dir.File("second.INI"), "Filename=" + dir.File("second.dat"), dir.File("ttySIM"));
+    Logger second({"--profile", dir.File("second.INI")});
+    EXPECT_EQ(second.Exit(In(5s)), 1);
+    EXPECT_EQ(second.Stderr(),
+              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist bereits geöffnet\n");
+    // The first goes on undisturbed.
+    EXPECT_TRUE(first.WaitForStdoutLines(14, In(10s)));
+    EXPECT_EQ(first.Terminate(In(5s)), 0);
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, WithoutItsProtocolFileItSaysSoAndLogsToStdout) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("gone/log.dat"), dir.File("ttySIM"));
+    Logger logger({"--profile", dir.File("p.INI")});
+    EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s)));
+    EXPECT_EQ(logger.Terminate(In(5s)), 0);
+    EXPECT_EQ(logger.Stderr(),
+              "Tavrolin: Die Protokolldatei " + dir.File("gone/log.dat") +
+                  " läßt sich nicht öffnen: Der Ordner existiert nicht. Die "
+                  "Empfangsdaten werden nur auf der Standardausgabe ausgegeben.\n");
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, AReaderOfStdoutThatGoesAwayDoesNotStopTheLogging) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--replay", TAVROLIN_E2E_DATA "/replay.bin"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    // The device named on the command line counts, whatever COM and [Ports] say.
+    WriteProfile(dir.File("p.INI"), "COM=3\nFilename=" + dir.File("log.dat"), "");
+    Logger logger({"--profile", dir.File("p.INI"), "--port", dir.File("ttySIM")});
+    logger.CloseStdout();
+    EXPECT_TRUE(WaitForFileLines(dir.File("log.dat"), 21, In(10s)))
+        << testing::ReadBytes(dir.File("log.dat")) << logger.Stderr();
+    EXPECT_EQ(logger.Terminate(In(5s)), 0) << "SIGPIPE must not end it";
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, TheDesktopProgramsProfileAndARelativeFileName) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    std::filesystem::create_directory(dir.File("config"));
+    std::filesystem::create_directory(dir.File("work"));
+    WriteProfile(dir.File("config/tavrolin.INI"), "Filename=wetter.dat", dir.File("ttySIM"));
+    const std::string before = testing::ReadBytes(dir.File("config/tavrolin.INI"));
+    Logger logger({}, ChildSetup{{"XDG_CONFIG_HOME=" + dir.File("config")}, dir.File("work")});
+    EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << logger.Stderr();
+    EXPECT_EQ(logger.Terminate(In(5s)), 0);
+    EXPECT_EQ(FileLines(testing::ReadBytes(dir.File("work/wetter.dat"))).size(),
+              logger.StdoutLines().size());
+    EXPECT_EQ(testing::ReadBytes(dir.File("config/tavrolin.INI")), before)
+        << "the logger writes no settings";
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, AReceiverThatGoesAwayEndsItWithStatus1) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(ProfileArgs(dir));
+    ASSERT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << logger.Stderr();
+    // The pseudo-terminal goes with the simulator, as a USB adapter goes when pulled.
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    EXPECT_EQ(logger.Exit(In(10s)), 1);
+    EXPECT_EQ(logger.Stderr(),
+              "Fehler beim Lesen der Schnittstelle: Der Empfänger ist nicht mehr erreichbar: die "
+              "Schnittstelle meldet seit einer Sekunde nur Fehler.\n");
+    EXPECT_TRUE(testing::ReadBytes(dir.File("log.dat")).ends_with("\r\n"));
+}
+
+TEST(LoggerProgram, HelpAndAWrongCommandLine) {
+    Logger help({"--help"});
+    EXPECT_EQ(help.Exit(In(5s)), 0);
+    EXPECT_TRUE(help.Stdout().starts_with("Usage: tavrolin-log [OPTIONS]\n"));
+
+    Logger wrong({"--speed", "60"});
+    EXPECT_EQ(wrong.Exit(In(5s)), 2);
+    EXPECT_EQ(wrong.Stderr(), "tavrolin-log: unknown option --speed (see --help)\n");
+
+    Logger noProfile({"--profile", "/nonexistent/tavrolin.INI"});
+    EXPECT_EQ(noProfile.Exit(In(5s)), 2);
+    EXPECT_EQ(noProfile.Stderr(), "tavrolin-log: there is no profile /nonexistent/tavrolin.INI\n");
+}
+
+}  // namespace
+}  // namespace tavrolin::e2e
