@@ -13,10 +13,12 @@
 #include <functional>
 #include <vector>
 
+#include "mux/MultiplexerDialog.h"
 #include "platform/qt/AboutBox.h"
 #include "platform/qt/AddressField.h"
 #include "platform/qt/DialogUnits.h"
 #include "platform/qt/QtFileChooser.h"
+#include "platform/qt/QtHelpViewer.h"
 #include "platform/qt/QtMessageSink.h"
 #include "platform/qt/QtReceivedList.h"
 
@@ -57,6 +59,7 @@ private slots:
     void fileDialogOffersBothFiltersAndAcceptsANewName();
     void fileDialogCancelledGivesNothing();
     void allFilesFilterShowsNamesWithoutDot();
+    void helpOpensTheShippedPageForTheMultiplexerDialog();
 };
 
 void WidgetsTest::dialogUnitsConvertLikeTheDialogManager_data() {
@@ -286,6 +289,31 @@ void WidgetsTest::allFilesFilterShowsNamesWithoutDot() {
     shown.sort();
     QCOMPARE(shown, QStringList({QStringLiteral("alt.dat"), QStringLiteral("notiz.txt"),
                                  QStringLiteral("protokoll")}));
+}
+
+void WidgetsTest::helpOpensTheShippedPageForTheMultiplexerDialog() {
+    QList<QUrl> opened;
+    bool desktopAnswer = true;
+    auto opener = [&](const QUrl& url) {
+        opened << url;
+        return desktopAnswer;
+    };
+    // The page the build ships.
+    const QString page = HelpPagePath();
+    QVERIFY2(QFileInfo(page).isFile(), qPrintable(page));
+    QtHelpViewer help(page, opener);
+    QVERIFY(help.ShowHelp(MultiplexerDialog::kHelpContext));
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(page)});
+    // The desktop cannot open it.
+    desktopAnswer = false;
+    QVERIFY(!help.ShowHelp(MultiplexerDialog::kHelpContext));
+    // A context without a page, and a page that is missing, are not opened at all.
+    opened.clear();
+    QVERIFY(!help.ShowHelp(12345));
+    QTemporaryDir folder;
+    QtHelpViewer missing(folder.filePath(QStringLiteral("tavrolin.html")), opener);
+    QVERIFY(!missing.ShowHelp(MultiplexerDialog::kHelpContext));
+    QVERIFY(opened.isEmpty());
 }
 
 QTEST_MAIN(WidgetsTest)
