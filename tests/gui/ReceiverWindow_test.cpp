@@ -190,6 +190,7 @@ class ReceiverWindowTest : public QObject {
 private slots:
     void firstStartShowsEveryControlAsTheResourceSays();
     void enterOnTheListIsTheOkCommandAndWritesTheProfile();
+    void enterClicksAPushButtonButNotARecordingButton();
     void escEndsWithoutWritingAnything();
     void closeBoxSavesAndEnds();
     void recordingBoxFiltersTheNextTick();
@@ -285,6 +286,27 @@ void ReceiverWindowTest::enterOnTheListIsTheOkCommandAndWritesTheProfile() {
     // The receiver was stopped and the port closed.
     QVERIFY(!program.port.IsOpen());
     QCOMPARE(program.port.Writes().back()[1], uint8_t{0xFE});
+}
+
+void ReceiverWindowTest::enterClicksAPushButtonButNotARecordingButton() {
+    Program program;
+    bool listCleared = false;
+    bool stillOpen = false;
+    const DialogResult result = program.Run([&](ReceiverWindow& window) {
+        auto* list = ControlAs<QListWidget>(window, control::kReceivedList);
+        program.port.Receive(Outdoor(0));
+        QTRY_COMPARE(list->count(), 1);
+        // "Liste löschen" takes Enter as its click.
+        KeyOn(window, control::kClearList, Qt::Key_Return);
+        listCleared = list->count() == 0;
+        stillOpen = window.isVisible();
+        // A recording box drawn as a push button is a check box: Enter is the OK command.
+        KeyOn(window, control::kRecordingFirst + 3, Qt::Key_Return);
+    });
+    QVERIFY(listCleared);
+    QVERIFY(stillOpen);
+    QCOMPARE(result, DialogResult::Ok);
+    QCOMPARE(program.Setting("Protokoll"), std::string("-1"));  // no box was clicked
 }
 
 void ReceiverWindowTest::escEndsWithoutWritingAnything() {

@@ -13,10 +13,13 @@
 #include <functional>
 #include <vector>
 
+#include "FakeClocks.h"
+
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/AboutBox.h"
 #include "platform/qt/AddressField.h"
 #include "platform/qt/DialogUnits.h"
+#include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtFileChooser.h"
 #include "platform/qt/QtHelpViewer.h"
 #include "platform/qt/QtMessageSink.h"
@@ -60,6 +63,7 @@ private slots:
     void fileDialogCancelledGivesNothing();
     void allFilesFilterShowsNamesWithoutDot();
     void helpOpensTheShippedPageForTheMultiplexerDialog();
+    void multiplexerRadioButtonsAreSetEachOnItsOwn();
 };
 
 void WidgetsTest::dialogUnitsConvertLikeTheDialogManager_data() {
@@ -314,6 +318,36 @@ void WidgetsTest::helpOpensTheShippedPageForTheMultiplexerDialog() {
     QtHelpViewer missing(folder.filePath(QStringLiteral("tavrolin.html")), opener);
     QVERIFY(!missing.ShowHelp(MultiplexerDialog::kHelpContext));
     QVERIFY(opened.isEmpty());
+}
+
+void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
+    testing::FakeCoarseClock clock;
+    MultiplexerDialog dialog(clock);
+    MultiplexerWindow window(dialog, nullptr);
+    auto checked = [&](int first) {
+        QList<int> ids;
+        for (int id = first; id < first + 6; ++id) {
+            if (window.GetCheck(id) != 0) {
+                ids << id;
+            }
+        }
+        return ids;
+    };
+    // A new window shows no port of either stage.
+    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
+    window.SetCheck(1002, 1);
+    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1002});
+    // Unchecking the checked button leaves none checked, which a radio group alone refuses.
+    window.SetCheck(1002, 0);
+    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
+    // The stages are groups of their own.
+    window.SetCheck(1001, 1);
+    window.SetCheck(1010, 1);
+    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1001});
+    QCOMPARE(checked(muxcontrol::kStage2First), QList<int>{1010});
+    window.Enable(muxcontrol::kStage2Group, false);
+    QVERIFY(!window.Control(muxcontrol::kStage2Group)->isEnabled());
+    QVERIFY(window.Control(1010)->isEnabled());  // each control is enabled on its own
 }
 
 QTEST_MAIN(WidgetsTest)
