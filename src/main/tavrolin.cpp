@@ -1,5 +1,6 @@
-// tavrolin: the receiver window. The profile is $XDG_CONFIG_HOME/tavrolin.INI; its section
-// "Ports" may name the device of each COM port (see the README).
+// tavrolin: the receiver window. The profile is named after the executable,
+// $XDG_CONFIG_HOME/tavrolin.INI for the installed program; its section "Ports" may name the
+// device of each COM port (see the README).
 #include <QApplication>
 
 #include "app/ReceiverApp.h"
@@ -27,7 +28,8 @@ int main(int argc, char* argv[]) {
     PosixFileSystem files;
     SystemLocalClock localClock;
     SystemCoarseClock coarseClock;
-    SettingsStore settings(files, ProfilePath("tavrolin"));
+    SettingsStore settings(files,
+                           ProfilePath(QCoreApplication::applicationFilePath().toStdString()));
     PosixCommDevice port(ProfilePortResolver(settings));
     QtMessageSink messages;
     QtFileChooser fileChooser;
