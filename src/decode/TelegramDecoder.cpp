@@ -92,18 +92,23 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedLi
     const int w = d4 * 128 + d5;
     const int h = d3;
 
+    // Kinds 0..6 are measured against the clock of their kind and address; the Fenster
+    // events share one clock, and the remote control has none.
+    double interval = 0.0;
+    if (kind != SensorKind::Special) {
+        interval = TakeInterval(m_sensorClock[d0 >> 4][a], now);
+    }
+
     char text[kTextSize];
     bool selected = false;
     switch (kind) {
         case SensorKind::TempOnly: {
-            const double interval = TakeInterval(m_sensorClock[0][a], now);
             std::snprintf(text, sizeof text, "(%.2fs)  nur Temp%s (%d)  %5.1f\xB0", interval,
                           version, a, x);
             selected = IsSet(mask, a);
             break;
         }
         case SensorKind::Outdoor: {
-            const double interval = TakeInterval(m_sensorClock[1][a], now);
             std::snprintf(text, sizeof text,
                           "(%.2fs)  Au\xDF"
                           "en%s (%d)  %5.1f\xB0  %2d%%",
@@ -112,7 +117,6 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedLi
             break;
         }
         case SensorKind::Rain: {
-            const double interval = TakeInterval(m_sensorClock[2][a], now);
             // The value is signed; the counter shows its 32-bit pattern.
             std::snprintf(text, sizeof text, "(%.2fs)  Regen%s (%d)  %03X", interval, version, a,
                           static_cast<unsigned>(v));
@@ -120,28 +124,24 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedLi
             break;
         }
         case SensorKind::Wind: {
-            const double interval = TakeInterval(m_sensorClock[3][a], now);
             std::snprintf(text, sizeof text, "(%.2fs)  Wind%s (%d)  %6.1fkm/h  %3d\xB0 B%1d",
                           interval, version, a, x, w, h);
             selected = IsSet(mask, kWindBit);
             break;
         }
         case SensorKind::Indoor: {
-            const double interval = TakeInterval(m_sensorClock[4][a], now);
             std::snprintf(text, sizeof text, "(%.2fs)  Innen%s (%d)  %5.1f\xB0  %2d%%  %4dhPa",
                           interval, version, a, x, h, w);
             selected = IsSet(mask, kIndoorFirstBit + a);
             break;
         }
         case SensorKind::Brightness: {
-            const double interval = TakeInterval(m_sensorClock[5][a], now);
             std::snprintf(text, sizeof text, "(%.2fs)  Helligkeit%s (%d)  %d  Faktor %d", interval,
                           version, a, v, h);
             selected = IsSet(mask, kBrightnessBit);
             break;
         }
         case SensorKind::Pyranometer: {
-            const double interval = TakeInterval(m_sensorClock[6][a], now);
             std::snprintf(text, sizeof text, "(%.2fs)  Pyranometer%s (%d)  %d  Faktor %d", interval,
                           version, a, v, h);
             selected = IsSet(mask, kPyranometerBit);
@@ -151,10 +151,10 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedLi
             // The subtype is the whole low nibble: version flag and address bits together.
             const auto subtype = static_cast<SpecialSubtype>(d0 & 0x0F);
             if (subtype == SpecialSubtype::FensterHigh) {
-                const double interval = TakeInterval(m_fensterClock, now);
+                interval = TakeInterval(m_fensterClock, now);
                 std::snprintf(text, sizeof text, "++++ Fenster High %.2f s", interval);
             } else if (subtype == SpecialSubtype::FensterLow) {
-                const double interval = TakeInterval(m_fensterClock, now);
+                interval = TakeInterval(m_fensterClock, now);
                 std::snprintf(text, sizeof text, "---- Fenster Low %.2f s", interval);
             } else if (subtype == SpecialSubtype::RemoteControl) {
                 // Each data byte is one character; a 0 ends the text there.

@@ -27,15 +27,20 @@ const std::string kOutdoorLine =
     "en (1)   12.3\xB0  67%";
 const std::string kFensterLine = "(14:03:07.4) : ++++ Fenster High 0.00 s";
 
-TEST(ProtocolFile, RecordsReachTheFileAsCrLfLinesOfWindows1252Bytes) {
+// A protocol file on a temporary folder, with the decoder that feeds it and the list.
+class ProtocolFileTest : public ::testing::Test {
+protected:
     TempDir dir;
-    const std::string path = dir.File("protokoll.dat");
     PosixFileSystem fileSystem;
     testing::RecordingMessageSink messages;
-    ProtocolFile file(fileSystem, messages);
+    ProtocolFile file{fileSystem, messages};
     testing::FakeLocalClock clock;
-    TelegramDecoder decoder(clock);
+    TelegramDecoder decoder{clock};
     MemoryList list;
+};
+
+TEST_F(ProtocolFileTest, RecordsReachTheFileAsCrLfLinesOfWindows1252Bytes) {
+    const std::string path = dir.File("protokoll.dat");
     ASSERT_TRUE(file.OpenForAppend(path));
     EXPECT_TRUE(file.IsOpen());
     EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, kAllRecordings), 0);
@@ -96,13 +101,9 @@ TEST(ProtocolFile, AppendingKeepsTheOldContentAndStartsOnANewLine) {
     }
 }
 
-TEST(ProtocolFile, TruncatingEmptiesTheFile) {
-    TempDir dir;
+TEST_F(ProtocolFileTest, TruncatingEmptiesTheFile) {
     const std::string path = dir.File("protokoll.dat");
     WriteBytes(path, "old without line end");
-    PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file(fileSystem, messages);
     ASSERT_TRUE(file.OpenTruncated(path));
     EXPECT_EQ(ReadBytes(path), "");
     file.AppendRecordLine("A");
@@ -130,15 +131,8 @@ TEST(ProtocolFile, OnlyOneWriterHoldsTheFile) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
-TEST(ProtocolFile, UnopenableFileLeavesRecordsInTheListOnly) {
-    TempDir dir;
+TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
     const std::string path = dir.File("missing/protokoll.dat");
-    PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file(fileSystem, messages);
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder(clock);
-    MemoryList list;
     EXPECT_FALSE(file.OpenForAppend(path));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.OpenForAppend(dir.Path().string()));  // a folder
@@ -149,13 +143,7 @@ TEST(ProtocolFile, UnopenableFileLeavesRecordsInTheListOnly) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
-TEST(ProtocolFile, FullDiskIsReportedOnceAndTheFileClosed) {
-    PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file(fileSystem, messages);
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder(clock);
-    MemoryList list;
+TEST_F(ProtocolFileTest, FullDiskIsReportedOnceAndTheFileClosed) {
     ASSERT_TRUE(file.OpenForAppend("/dev/full"));
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, kAllRecordings), 0);
