@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of one received telegram from the decoder to the list and the protocol file, and of
 // the list policy alone.
 #include <benchmark/benchmark.h>

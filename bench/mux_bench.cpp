@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the multiplexer selection holds the user-interface thread on this machine: one
 // address word (calibration, 57 line changes with 55 delays, the rest) and a two-stage
 // address, with the real coarse clock and a port that accepts every line change at no cost.

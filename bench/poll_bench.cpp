@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of the 50 ms receive poll: a tick with nothing to collect, and one read of 500 bytes
 // at the line's limit cut into telegrams, decoded and listed.
 #include <benchmark/benchmark.h>

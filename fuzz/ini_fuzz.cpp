@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a profile: parsing and rewriting never crash, a rewrite changes nothing but
 // the one key written, and a written value reads back as written.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any byte stream from the receiver: through the receive poll on a fake port, chunk by chunk
 // with line errors here and there, and through the extraction and the decoder directly. The
 // list never grows beyond its 51 lines, every record is one short line, and nothing is read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrolin-log: the receiver, the decoder and the protocol file without a window. The run
 // itself is HeadlessLogger's; this file wires it to the system: the profile, the port, the
 // 50 ms timer, stdout and the signals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrolin-sim: the weather-sensor receiver on a pseudo-terminal. Everything it decides is
 // in ReceiverSimulator; this file does the I/O: the pty, the link, signals, the poll loop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrolin: the receiver window. The profile is named after the executable,
 // $XDG_CONFIG_HOME/tavrolin.INI for the installed program; its section "Ports" may name the
 // device of each COM port (see the README).

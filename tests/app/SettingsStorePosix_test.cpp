@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings store on the real file system, in a temporary folder.
 #include <gtest/gtest.h>
 #include <signal.h>

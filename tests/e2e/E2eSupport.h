@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the end-to-end tests share: the two programs as children, a profile pointing at the

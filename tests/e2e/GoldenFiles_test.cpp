@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receiver bytes through the simulator into the logger, and the protocol file compared with
 // checked-in expected files, time prefixes and intervals masked.
 //

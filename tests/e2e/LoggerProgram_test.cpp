@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrolin-log as a process against tavrolin-sim on a pseudo-terminal: the commands on the
 // line, the second attempt, the end by a signal, and the ways a start can go wrong.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receiver window as a person uses it: the real widgets and the real controllers, with a
 // receiver that acknowledges every command, fake clocks and the profile in memory. Modal
 // windows are driven from inside their own loop.

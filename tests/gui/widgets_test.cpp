@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's building blocks on the real widgets: dialog units, the address field's keys,
 // the received list, the about box, message boxes and the file dialog.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator program itself on a pseudo-terminal, driven from the program's side of the
 // line. Every wait is a poll(2) with a deadline; a child that misbehaves is killed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of the logger's run on the system: the tick loop, the signal pipe and the
 // output lines.
 
