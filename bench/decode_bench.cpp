@@ -47,9 +47,10 @@ void DecodeAndPresentToListAndFile(benchmark::State& state) {
     SystemLocalClock clock;
     TelegramDecoder decoder(clock);
     MemoryList list;
+    PresentingSink sink(&list, file);
     std::size_t next = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], list, file, kAllRecordings));
+        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], sink));
         next = next + 1 == kMixed.size() ? 0 : next + 1;
     }
     if (!file.IsOpen() || !messages.messages.empty()) {
@@ -67,9 +68,10 @@ void DecodeAndPresentToListOnly(benchmark::State& state) {
     SystemLocalClock clock;
     TelegramDecoder decoder(clock);
     MemoryList list;
+    PresentingSink sink(&list, file);
     std::size_t next = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], list, file, kAllRecordings));
+        benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], sink));
         next = next + 1 == kMixed.size() ? 0 : next + 1;
     }
     state.SetItemsProcessed(state.iterations());

@@ -30,6 +30,7 @@ struct Rig {
     testing::MemoryFileSystem files;
     ProtocolFile file{files, messages};  // closed
     MemoryList list;
+    PresentingSink sink{&list, file};
 };
 
 void PollWithNothingToCollect(benchmark::State& state) {
@@ -39,7 +40,7 @@ void PollWithNothingToCollect(benchmark::State& state) {
     rig.port.Connect(0, 0, 0);
     rig.device.ClearRecord();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(rig.port.Poll(rig.list, rig.file, kAllRecordings));
+        benchmark::DoNotOptimize(rig.port.Poll(rig.sink));
         // The fake records every call; keep its record from growing through the run.
         rig.device.calls.clear();
     }
@@ -81,8 +82,7 @@ void ExtractFiftyTelegramsFromOneRead(benchmark::State& state) {
     std::vector<uint8_t> buffer(read.size());
     for (auto _ : state) {
         std::memcpy(buffer.data(), read.data(), read.size());
-        benchmark::DoNotOptimize(rig.port.ExtractTelegrams(buffer.data(), buffer.size(), rig.list,
-                                                           rig.file, kAllRecordings));
+        benchmark::DoNotOptimize(rig.port.ExtractTelegrams(buffer.data(), buffer.size(), rig.sink));
     }
     const auto listed = std::min<std::size_t>(50 * state.iterations(), kMaxListLines);
     if (rig.list.Lines().size() != listed) {

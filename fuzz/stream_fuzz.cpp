@@ -76,6 +76,7 @@ struct Rig {
     testing::MemoryFileSystem files;
     ProtocolFile file{files, messages};
     MemoryList list;
+    PresentingSink sink{&list, file};
 };
 
 }  // namespace
@@ -88,12 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const RecordingMask mask = (data[0] * 0x10101u) & 0x1FFFFF;
 
     Rig polled;
+    polled.sink.SetMask(mask);
     std::size_t at = 1;
     while (at < size) {
         const uint8_t header = data[at++];
         const std::size_t length = std::min<std::size_t>(header & 0x3F, size - at);
         if (header & 0x80) {
-            polled.port.Poll(polled.list, polled.file, mask);
+            polled.port.Poll(polled.sink);
         }
         polled.device.Receive(std::span<const uint8_t>(data + at, length));
         if (header & 0x40) {
@@ -101,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
         at += length;
         polled.clock.AdvanceMs(header);
-        const int result = polled.port.Poll(polled.list, polled.file, mask);
+        const int result = polled.port.Poll(polled.sink);
         Check(result == 0 || result == -1 || result == -4 || result == -5 || result == -6);
         CheckList(polled.list);
     }
@@ -109,9 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     // The whole stream as one read, in a buffer of exactly its size.
     Rig direct;
+    direct.sink.SetMask(mask);
     std::vector<uint8_t> buffer(data + 1, data + size);
     const std::size_t kept =
-        direct.port.ExtractTelegrams(buffer.data(), buffer.size(), direct.list, direct.file, mask);
+        direct.port.ExtractTelegrams(buffer.data(), buffer.size(), direct.sink);
     Check(kept <= 7 && kept <= buffer.size());
     Check(kept == 0 || buffer[0] == 0x02);
     CheckList(direct.list);
@@ -119,8 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // The decoder at every place where seven bytes follow, whatever is there.
     for (std::size_t i = 0; i + 7 <= buffer.size(); ++i) {
         const std::vector<uint8_t> seven(data + 1 + i, data + 1 + i + 7);
-        direct.port.DecodeTelegram(std::span<const uint8_t, 7>(seven.data(), 7), direct.list,
-                                   direct.file, mask);
+        direct.port.DecodeTelegram(std::span<const uint8_t, 7>(seven.data(), 7), direct.sink);
     }
     CheckList(direct.list);
     CheckFile(direct.files.files["protokoll.dat"]);

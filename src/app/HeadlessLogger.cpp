@@ -7,9 +7,6 @@ namespace tavrolin {
 
 namespace {
 
-constexpr std::string_view kSection = "SYSTEM";
-constexpr int kMaxMuxAddress = 66;
-
 // Why a file could not be opened, in the words of the messages.
 const char* Reason(FileError error) {
     switch (error) {
@@ -30,56 +27,45 @@ const char* Reason(FileError error) {
 
 }  // namespace
 
-LoggerSettings ReadLoggerSettings(const SettingsStore& settings) {
-    LoggerSettings s;
-    s.comPort = settings.ReadInt(kSection, "COM", 0);
-    s.useMultiplexer = settings.ReadInt(kSection, "Mit MUX", 0);
-    s.muxAddress = settings.ReadInt(kSection, "MUX Adresse", 0);
-    if (s.muxAddress < 0 || s.muxAddress > kMaxMuxAddress) {
-        s.muxAddress = 0;  // not the nearer bound
+void LineOutputSink::Accept(const Reading& reading, std::string_view line) {
+    if (m_output && IsRecorded(reading, m_mask)) {
+        m_output(Win1252ToUtf8(line));
     }
-    s.recordingMask = static_cast<RecordingMask>(settings.ReadInt(kSection, "Protokoll", -1));
-    s.protocolFileName = settings.ReadString(kSection, "Filename", "protokoll.dat");
-    return s;
 }
 
 HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer,
                                FileSystem& fileSystem, MessageSink& messages, LineOutput output)
-    : m_port(port),
-      m_multiplexer(multiplexer),
+    : m_multiplexer(multiplexer),
       m_messages(messages),
-      m_output(std::move(output)),
-      m_protocolFile(fileSystem, messages) {
-    // The list gets every presented record before the file does; that is where the output
-    // takes it from.
-    m_list.SetOnAdd([this](std::string_view line) {
-        if (m_output) {
-            m_output(Win1252ToUtf8(line));
-        }
-    });
+      m_protocolFile(fileSystem, messages),
+      m_fileSink(nullptr, m_protocolFile),
+      m_outputSink(std::move(output)),
+      m_session(port, messages) {
+    // Every record is printed before it is written.
+    m_session.Sinks().Add(m_outputSink);
+    m_session.Sinks().Add(m_fileSink);
 }
 
-bool HeadlessLogger::Start(const LoggerSettings& settings) {
+bool HeadlessLogger::Start(const SystemSettings& settings) {
     m_settings = settings;
-    const auto muxAddress = static_cast<uint8_t>(m_settings.muxAddress & 0xFF);
+    const auto muxAddress =
+        static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
+    const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
+    m_fileSink.SetMask(mask);
+    m_outputSink.SetMask(mask);
     m_multiplexer.SetAddress(muxAddress);
     if (!m_protocolFile.OpenForAppend(m_settings.protocolFileName)) {
         // The window stays silent here, since its list still shows the records; a logger
         // whose file does not grow must say so.
         ReportUnopenedFile(m_settings.protocolFileName);
     }
-    m_connected = m_port.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer);
-    if (m_connected == 0) {
-        return false;
-    }
-    m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
-    return true;
+    return m_session.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer);
 }
 
 bool HeadlessLogger::OnTick() {
     // Parity, framing and overrun errors spoil one read and are gone at the next; a failed
     // read or an unclassified error (a break) that never stops means there is no line.
-    if (m_port.Poll(m_list, m_protocolFile, m_settings.recordingMask) != LinkResult::kFailed) {
+    if (m_session.Poll() != LinkResult::kFailed) {
         m_failedPolls = 0;
         return true;
     }
@@ -97,11 +83,7 @@ void HeadlessLogger::Stop() {
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
     }
-    if (m_connected != 0) {
-        m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
-        m_port.Disconnect();
-        m_connected = 0;
-    }
+    m_session.Disconnect();
 }
 
 void HeadlessLogger::ReportUnopenedFile(const std::string& name) {

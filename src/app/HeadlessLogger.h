@@ -5,35 +5,36 @@
 #include <string>
 #include <string_view>
 
-#include "app/SettingsStore.h"
+#include "app/ReceiverSession.h"
+#include "app/SystemSettings.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
+#include "decode/PresentReport.h"
 #include "decode/ProtocolFile.h"
-#include "decode/ReceivedList.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
 #include "serial/ReceiverPort.h"
 
 namespace tavrolin {
 
-// What the logger takes from the desktop program's settings, section "SYSTEM".
-struct LoggerSettings {
-    int comPort = 0;
-    int useMultiplexer = 0;
-    int muxAddress = 0;
-    RecordingMask recordingMask = static_cast<RecordingMask>(-1);
-    std::string protocolFileName = "protokoll.dat";
-};
+// The report lines of the recorded sensors, in UTF-8, to an output of the caller's (the
+// logger's stdout).
+class LineOutputSink : public ReadingSink {
+public:
+    using LineOutput = std::function<void(std::string_view line)>;
+    explicit LineOutputSink(LineOutput output) : m_output(std::move(output)) {}
+    void SetMask(RecordingMask mask) { m_mask = mask; }
+    void Accept(const Reading& reading, std::string_view line) override;
 
-// Reads the settings as the receiver window does at start; a "MUX Adresse" outside 0..66
-// becomes 0, as the window's display of it makes it.
-LoggerSettings ReadLoggerSettings(const SettingsStore& settings);
+private:
+    LineOutput m_output;
+    RecordingMask m_mask = kAllRecordings;
+};
 
 // The receiver window's life without the window: its start (multiplexer address, protocol
 // file, connect, start command), its 50 ms tick and its OK (protocol file closed, stop
 // command, multiplexer reset, port closed). The records go to the protocol file and, in
-// UTF-8, to an output of the caller's; the list behind them keeps the window's 51 lines
-// and is never shown. Settings are only read, never written.
+// UTF-8, to an output of the caller's. Settings are only read, never written.
 class HeadlessLogger {
 public:
     // Gets every presented record, UTF-8, without line end.
@@ -48,7 +49,7 @@ public:
     // connected and the start command sent; false when the port could not be opened (the
     // port layer has told why). A protocol file that cannot be opened is reported, and the
     // records go to the output only.
-    bool Start(const LoggerSettings& settings);
+    bool Start(const SystemSettings& settings);
     // One tick: collects what the receiver sent and presents its records. False once the
     // line has given nothing but failures for kLostAfterFailedPolls ticks in a row (an
     // adapter pulled, a cable cut into a break, the device gone), after a message: a logger
@@ -58,20 +59,21 @@ public:
     // Closes the protocol file, then stops the receiver and lets go of the line.
     void Stop();
 
-    bool Connected() const { return m_connected != 0; }
+    bool Connected() const { return m_session.Connected(); }
     bool FileOpen() const { return m_protocolFile.IsOpen(); }
+    // Further sinks (JSON, MQTT, the archive) are added here.
+    SinkFanOut& Sinks() { return m_session.Sinks(); }
 
 private:
     void ReportUnopenedFile(const std::string& name);
 
-    ReceiverPort& m_port;
     MultiplexerSignaller& m_multiplexer;
     MessageSink& m_messages;
-    LineOutput m_output;
-    LoggerSettings m_settings;
-    MemoryList m_list;
+    SystemSettings m_settings;
     ProtocolFile m_protocolFile;
-    int m_connected = 0;
+    PresentingSink m_fileSink;
+    LineOutputSink m_outputSink;
+    ReceiverSession m_session;
     int m_failedPolls = 0;  // in a row
 };
 

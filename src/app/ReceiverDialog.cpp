@@ -8,10 +8,7 @@ namespace tavrolin {
 
 namespace {
 
-constexpr const char* kSection = "SYSTEM";
 constexpr const char* kCaption = "Tavrolin";
-// The highest MuxAddress in use: port 6 of both stages.
-constexpr int kMaxMuxAddress = 66;
 // Recording boxes 1014..1034 stand for the bits 0..20 of the RecordingMask.
 constexpr int kRecordingBits = control::kRecordingLast - control::kRecordingFirst + 1;
 
@@ -23,10 +20,16 @@ uint8_t LowByte(int value) {
 
 ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexer,
                                const AppEnvironment& env)
-    : m_port(port),
-      m_multiplexer(multiplexer),
+    : m_multiplexer(multiplexer),
       m_env(env),
-      m_protocolFile(env.files, env.messages) {}
+      m_protocolFile(env.files, env.messages),
+      m_presenting(nullptr, m_protocolFile),
+      m_session(port, env.messages) {
+    m_session.Sinks().Add(m_presenting);
+    if (env.readings != nullptr) {
+        m_session.Sinks().Add(*env.readings);
+    }
+}
 
 // The protocol file closes itself; after Cancel it is still open here.
 ReceiverDialog::~ReceiverDialog() = default;
@@ -35,6 +38,7 @@ void ReceiverDialog::AttachView(ReceiverView* view) {
     m_view = view;
     if (view == nullptr) {
         m_receivedList = nullptr;
+        m_presenting.SetList(nullptr);
     }
 }
 
@@ -46,16 +50,18 @@ bool ReceiverDialog::InitializeWindow() {
     SettingsStore& settings = m_env.settings;
 
     m_receivedList = &view.List();
+    m_presenting.SetList(m_receivedList);
     view.AddAboutItem(ABOUT_COMMAND_ID, kAboutItemText);
     for (std::size_t i = 0; i < m_addressEdits.size(); ++i) {
         m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
     }
 
-    const int left = settings.ReadInt(kSection, "Links", 0);
-    const int top = settings.ReadInt(kSection, "Oben", 0);
-    m_comPort = settings.ReadInt(kSection, "COM", 0);
-    m_useMultiplexer = settings.ReadInt(kSection, "Mit MUX", 0);
-    m_muxAddress = settings.ReadInt(kSection, "MUX Adresse", 0);
+    const SystemSettings saved = SystemSettings::Read(settings);
+    const int left = saved.left;
+    const int top = saved.top;
+    m_comPort = saved.comPort;
+    m_useMultiplexer = saved.useMultiplexer;
+    m_muxAddress = saved.muxAddress;
 
     // The window opens at the screen's origin. A saved position that equals it (the
     // defaults 0, 0 of a first start) asks for a centred window instead.
@@ -63,17 +69,18 @@ bool ReceiverDialog::InitializeWindow() {
     view.MoveWindow(left, top);
     const bool centre = left == before.left && top == before.top;
 
-    m_rainAddress = settings.ReadInt(kSection, "Regen Adr", 7);
-    m_windAddress = settings.ReadInt(kSection, "Wind Adr", 7);
-    m_brightnessAddress = settings.ReadInt(kSection, "Helligkeit Adr", 7);
-    m_pyranoAddress = settings.ReadInt(kSection, "Pyrano Adr", 7);
+    m_rainAddress = saved.rainAddress;
+    m_windAddress = saved.windAddress;
+    m_brightnessAddress = saved.brightnessAddress;
+    m_pyranoAddress = saved.pyranoAddress;
     // Shown as loaded, out of range or not, until the user validates a field.
     for (const AddressEdit& edit : m_addressEdits) {
         view.LimitText(edit.ControlId(), AddressEdit::kMaxCharacters);
         view.SetText(edit.ControlId(), AddressEdit::LoadedText(*AddressValue(edit.ControlId())));
     }
 
-    m_recordingMask = settings.ReadInt(kSection, "Protokoll", -1);
+    m_recordingMask = saved.recordingMask;
+    m_presenting.SetMask(static_cast<RecordingMask>(m_recordingMask));
     for (int bit = 0; bit < kRecordingBits; ++bit) {
         if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
             view.SetCheck(control::kRecordingFirst + bit, 1);
@@ -85,7 +92,7 @@ bool ReceiverDialog::InitializeWindow() {
     ShowMultiplexerState();
     m_multiplexer.SetAddress(LowByte(m_muxAddress));
 
-    m_protocolFileName = settings.ReadString(kSection, "Filename", "protokoll.dat");
+    m_protocolFileName = saved.protocolFileName;
     view.SetText(control::kFileName, FileNameToUtf8(m_protocolFileName));
     // A file that cannot be opened leaves records to the list, without a message.
     m_protocolFile.OpenForAppend(m_protocolFileName);
@@ -102,16 +109,13 @@ void ReceiverDialog::ConnectReceiver() {
     if (m_view == nullptr) {
         return;
     }
-    if (m_connected != 0) {
+    if (m_session.Connected()) {
         DisconnectReceiver();
     }
-    m_connected = m_port.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer);
-    if (m_connected == 0) {
+    if (!m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer)) {
         return;  // the port layer has told the user; idle until the next change
     }
     m_pollBusy = false;
-    // Not looked at: a receiver that does not acknowledge is polled all the same.
-    m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
     m_view->SetTimer(kReceiveTimerId, kReceiveTimerMs);
 }
 
@@ -120,10 +124,7 @@ void ReceiverDialog::DisconnectReceiver() {
         return;
     }
     m_view->KillTimer(kReceiveTimerId);
-    if (m_connected != 0) {
-        m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
-        m_port.Disconnect();
-    }
+    m_session.Disconnect();
 }
 
 void ReceiverDialog::OnTick() {
@@ -136,8 +137,10 @@ void ReceiverDialog::OnTick() {
         return;
     }
     m_pollBusy = true;
-    m_port.Poll(*m_receivedList, m_protocolFile, static_cast<RecordingMask>(m_recordingMask));
+    m_session.PollReadings();
     m_pollBusy = false;
+    // Told after the poll: the ticks under a message box poll on, and their notices wait.
+    m_session.TellNotices();
 }
 
 void ReceiverDialog::ShowMultiplexerState() {
@@ -148,9 +151,7 @@ void ReceiverDialog::ShowMultiplexerState() {
     m_view->Enable(control::kMuxAddressLabel, inUse);
     m_view->Enable(control::kMuxAddress, inUse);
     m_view->Enable(control::kSelectMultiplexer, inUse);
-    if (m_muxAddress < 0 || m_muxAddress > kMaxMuxAddress) {
-        m_muxAddress = 0;
-    }
+    m_muxAddress = SystemSettings::MuxAddressShown(m_muxAddress);
     m_view->SetText(control::kMuxAddress, std::to_string(m_muxAddress));
 }
 
@@ -205,6 +206,7 @@ void ReceiverDialog::OnRecordingBox() {
         }
     }
     m_recordingMask = static_cast<int>(mask);
+    m_presenting.SetMask(mask);
 }
 
 int* ReceiverDialog::AddressValue(int id) {
@@ -272,25 +274,19 @@ void ReceiverDialog::OnChooseProtocolFile() {
 }
 
 bool ReceiverDialog::WriteSettings(const WindowRect& rect) {
-    SettingsStore& settings = m_env.settings;
-    // Every key is written, also after a failure: a key refused for its value alone (a file
-    // name with a line end) must not keep the others from being saved.
-    bool written = true;
-    const auto writeInt = [&](const char* key, int value) {
-        written = settings.WriteInt(kSection, key, value) && written;
-    };
-    written = settings.WriteString(kSection, "Filename", m_protocolFileName) && written;
-    writeInt("Links", rect.left);
-    writeInt("Oben", rect.top);
-    writeInt("COM", m_comPort);
-    writeInt("Mit MUX", m_useMultiplexer);
-    writeInt("MUX Adresse", m_muxAddress);
-    writeInt("Protokoll", m_recordingMask);
-    writeInt("Helligkeit Adr", m_brightnessAddress);
-    writeInt("Pyrano Adr", m_pyranoAddress);
-    writeInt("Regen Adr", m_rainAddress);
-    writeInt("Wind Adr", m_windAddress);
-    return written;
+    SystemSettings s;
+    s.protocolFileName = m_protocolFileName;
+    s.left = rect.left;
+    s.top = rect.top;
+    s.comPort = m_comPort;
+    s.useMultiplexer = m_useMultiplexer;
+    s.muxAddress = m_muxAddress;
+    s.recordingMask = m_recordingMask;
+    s.brightnessAddress = m_brightnessAddress;
+    s.pyranoAddress = m_pyranoAddress;
+    s.rainAddress = m_rainAddress;
+    s.windAddress = m_windAddress;
+    return s.Write(m_env.settings);
 }
 
 void ReceiverDialog::SaveAndStop() {

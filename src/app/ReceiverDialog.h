@@ -7,11 +7,14 @@
 
 #include "app/AddressEdit.h"
 #include "app/HelpViewer.h"
+#include "app/ReceiverSession.h"
 #include "app/ReceiverView.h"
 #include "app/SettingsStore.h"
+#include "app/SystemSettings.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
 #include "decode/FileChooser.h"
+#include "decode/PresentReport.h"
 #include "decode/ProtocolFile.h"
 #include "mux/MultiplexerDialog.h"
 #include "serial/ReceiverPort.h"
@@ -34,6 +37,9 @@ struct AppEnvironment {
     MessageSink& messages;
     FileChooser& fileChooser;
     HelpViewer& help;
+    // Where the readings go besides the list and the protocol file (MQTT, the archive, the
+    // sensor overview); none when null.
+    ReadingSink* readings = nullptr;
 };
 
 // The controller of the receiver window, the program's whole user interface. It loads the
@@ -110,7 +116,7 @@ public:
     int RecordingMaskValue() const { return m_recordingMask; }
     const std::string& ProtocolFileName() const { return m_protocolFileName; }
     bool PollBusy() const { return m_pollBusy; }
-    int Connected() const { return m_connected; }
+    int Connected() const { return m_session.Connected() ? 1 : 0; }
     const ProtocolFile& File() const { return m_protocolFile; }
     int UseMultiplexer() const { return m_useMultiplexer; }
     int MuxAddress() const { return m_muxAddress; }
@@ -122,7 +128,6 @@ private:
     // Writes the eleven settings; false when any of them could not be written.
     bool WriteSettings(const WindowRect& rect);
 
-    ReceiverPort& m_port;
     MultiplexerDialog& m_multiplexer;
     AppEnvironment m_env;
     ReceiverView* m_view = nullptr;
@@ -136,8 +141,9 @@ private:
     std::array<AddressEdit, 4> m_addressEdits{};  // fields 1035, 1036, 1037, 1038
     std::string m_protocolFileName;
     bool m_pollBusy = false;
-    int m_connected = 0;  // the last connect succeeded: port open, receiver started
     ProtocolFile m_protocolFile;
+    PresentingSink m_presenting;  // the list and the protocol file
+    ReceiverSession m_session;    // connected: port open, receiver started
     int m_useMultiplexer = 0;
     int m_muxAddress = 0;                    // MuxAddress
     int m_comPort = 0;                       // 0..3 for COM1..COM4

@@ -31,4 +31,10 @@ uint64_t ToTickCount(const LocalTime& t) {
     return static_cast<uint64_t>(ms) * 10000;
 }
 
+int64_t ToUnixMs(const LocalTime& t) {
+    // 1601-01-01 to 1970-01-01 in 100-ns ticks.
+    constexpr int64_t kTicks1601To1970 = 116444736000000000;
+    const auto localMs = (static_cast<int64_t>(ToTickCount(t)) - kTicks1601To1970) / 10000;
+    return localMs - int64_t{t.utcOffsetSeconds} * 1000;
+}
 }  // namespace tavrolin

@@ -14,11 +14,18 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
     int millisecond = 0;
+    // Seconds east of UTC that this local time is (3600 for CET, 7200 for CEST): enough to
+    // place a record on the world's time line, which local time alone cannot across a change
+    // to or from summer time.
+    int utcOffsetSeconds = 0;
 };
 
 // 100-ns ticks since 1601-01-01 00:00 of the given local time, with no time-zone conversion.
 // This is the count the reception clocks hold.
 uint64_t ToTickCount(const LocalTime& time);
+
+// Milliseconds since 1970-01-01 00:00 UTC of the given local time and its offset.
+int64_t ToUnixMs(const LocalTime& time);
 
 // Reads the local wall-clock time.
 class LocalClock {

@@ -21,3 +21,18 @@ void PresentReport(std::string_view line, ReceivedList& list, ProtocolFile& file
 }
 
 }  // namespace tavrolin
+
+namespace tavrolin {
+
+void PresentingSink::Accept(const Reading& reading, std::string_view line) {
+    if (!IsRecorded(reading, m_mask)) {
+        return;
+    }
+    if (m_list != nullptr) {
+        PresentReport(line, *m_list, m_file);
+    } else if (m_file.IsOpen()) {
+        m_file.AppendRecordLine(line);
+    }
+}
+
+}  // namespace tavrolin

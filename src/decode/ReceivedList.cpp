@@ -28,9 +28,6 @@ void MemoryList::DeleteString(int index) {
 
 void MemoryList::AddString(std::string_view line) {
     m_lines.emplace_back(line);
-    if (m_onAdd) {
-        m_onAdd(line);
-    }
 }
 
 void MemoryList::SetCurSel(int index) {

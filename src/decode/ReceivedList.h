@@ -2,7 +2,6 @@
 #pragma once
 
 #include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,13 +31,10 @@ public:
     void ResetContent() override;
 
     const std::deque<std::string>& Lines() const { return m_lines; }
-    // Called with every added line (the logger prints it).
-    void SetOnAdd(std::function<void(std::string_view)> onAdd) { m_onAdd = std::move(onAdd); }
 
 private:
     std::deque<std::string> m_lines;
     int m_curSel = -1;
-    std::function<void(std::string_view)> m_onAdd;
 };
 
 }  // namespace tavrolin

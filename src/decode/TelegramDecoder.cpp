@@ -5,42 +5,35 @@
 #include <cstdio>
 #include <string_view>
 
-#include "decode/PresentReport.h"
-
 namespace tavrolin {
 
 namespace {
 
 constexpr uint8_t kEtx = 0x03;
 
-// Fixed buffers: a telegram costs no allocation. The longest text is some 60 characters even
-// for gaps of years, so neither is ever cut.
-constexpr std::size_t kTextSize = 100;
-constexpr std::size_t kLineSize = 200;
-
 // The float nearest 1e-7, used in double. It lies just above 1e-7, so a gap of whole
 // milliseconds that falls halfway between two hundredths rounds away from zero: 1.235 s
 // prints "1.24".
 constexpr double kSecondsPerTick = static_cast<double>(1e-7f);
 
-// RecordingMask bits of the records whose bit does not depend on the address. TempOnly and
-// Outdoor use bit a, Indoor bit 10 + a.
-constexpr int kRainBit = 8;
-constexpr int kWindBit = 9;
-constexpr int kIndoorFirstBit = 10;
-constexpr int kBrightnessBit = 18;
-constexpr int kPyranometerBit = 19;
-constexpr int kRemoteControlBit = 20;
-
-bool IsSet(RecordingMask mask, int bit) {
-    return ((mask >> bit) & 1u) != 0;
-}
-
 // One character of a remote-control text. A control character would split the record in
 // the protocol file, or reach the logger's terminal as a command, so it shows as '?'. A 0
 // stays: it ends the text.
-int Shown(int d) {
-    return (d > 0 && d < 0x20) || d == 0x7F ? '?' : d;
+char Shown(int d) {
+    return static_cast<char>((d > 0 && d < 0x20) || d == 0x7F ? '?' : d);
+}
+
+void Add(Reading& r, Quantity quantity, int32_t raw) {
+    r.values[r.valueCount++] = {quantity, raw};
+}
+
+int32_t Raw(const Reading& r, std::size_t index) {
+    return r.values[index].raw;
+}
+
+// The value in tenths as the text shows it: through float, as it always has.
+float Tenths(int32_t raw) {
+    return static_cast<float>(raw) * 0.1f;
 }
 
 }  // namespace
@@ -56,27 +49,20 @@ TelegramDecoder::TelegramDecoder(LocalClock& clock) : m_clock(clock) {
     }
 }
 
-double TelegramDecoder::TakeInterval(uint64_t& receptionClock, uint64_t now) {
+int64_t TelegramDecoder::TakeInterval(uint64_t& receptionClock, uint64_t now) {
     // All 64 bits: a sensor silent for minutes or days shows its real gap. A clock set back
     // gives a negative one.
     const auto ticks = static_cast<int64_t>(now - receptionClock);
     receptionClock = now;
-    return static_cast<double>(ticks) * kSecondsPerTick;
+    return ticks;
 }
 
-int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedList& list,
-                                    ProtocolFile& file, RecordingMask mask) {
+std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data) {
     // The receiver ends every telegram with ETX right after the six data bytes; without it
     // this is no telegram, and it must leave no trace.
     if (data[6] != kEtx) {
-        return -1;
+        return std::nullopt;
     }
-    const LocalTime time = m_clock.Now();
-    const uint64_t now = ToTickCount(time);
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "(%02d:%02d:%02d.%1d) : ", time.hour, time.minute,
-                  time.second, time.millisecond / 100);
-
     // Bit 7 of every data byte carries nothing.
     const int d0 = data[0] & 0x7F;
     const int d1 = data[1] & 0x7F;
@@ -84,103 +70,152 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedLi
     const int d3 = data[3] & 0x7F;
     const int d4 = data[4] & 0x7F;
     const int d5 = data[5] & 0x7F;
-    const auto kind = static_cast<SensorKind>(d0 >> 4);
-    const char* version = (d0 & 0x08) != 0 ? " V1.2" : "";
-    const int a = d0 & 0x07;
+
+    Reading r;
+    r.kind = static_cast<SensorKind>(d0 >> 4);
+    r.address = static_cast<uint8_t>(d0 & 0x07);
+    r.version12 = (d0 & 0x08) != 0;
+    if (r.kind == SensorKind::Special) {
+        // The subtype is the whole low nibble: version flag and address bits together.
+        r.subtype = static_cast<SpecialSubtype>(d0 & 0x0F);
+        if (r.subtype != SpecialSubtype::FensterHigh && r.subtype != SpecialSubtype::FensterLow &&
+            r.subtype != SpecialSubtype::RemoteControl) {
+            return std::nullopt;
+        }
+    }
+    r.time = m_clock.Now();
+    const uint64_t now = ToTickCount(r.time);
+
     // V: 14 bits in two's complement, d1 the upper seven.
     const int v = (d1 & 0x40) != 0 ? d1 * 128 + d2 - 16384 : d1 * 128 + d2;
-    const float x = static_cast<float>(v) * 0.1f;
     const int w = d4 * 128 + d5;
     const int h = d3;
+    switch (r.kind) {
+        case SensorKind::TempOnly:
+            Add(r, Quantity::Temperature, v);
+            break;
+        case SensorKind::Outdoor:
+            Add(r, Quantity::Temperature, v);
+            Add(r, Quantity::Humidity, h);
+            break;
+        case SensorKind::Rain:
+            Add(r, Quantity::RainCounter, v);
+            break;
+        case SensorKind::Wind:
+            Add(r, Quantity::WindSpeed, v);
+            Add(r, Quantity::WindDirection, w);
+            Add(r, Quantity::WindB, h);
+            break;
+        case SensorKind::Indoor:
+            Add(r, Quantity::Temperature, v);
+            Add(r, Quantity::Humidity, h);
+            Add(r, Quantity::Pressure, w);
+            break;
+        case SensorKind::Brightness:
+        case SensorKind::Pyranometer:
+            Add(r, Quantity::Value, v);
+            Add(r, Quantity::Factor, h);
+            break;
+        case SensorKind::Special:
+            break;
+    }
 
     // Kinds 0..6 are measured against the clock of their kind and address; the Fenster
     // events share one clock, and the remote control has none.
-    double interval = 0.0;
-    if (kind != SensorKind::Special) {
-        interval = TakeInterval(m_sensorClock[d0 >> 4][a], now);
-    }
-
-    char text[kTextSize];
-    bool selected = false;
-    switch (kind) {
-        case SensorKind::TempOnly: {
-            std::snprintf(text, sizeof text, "(%.2fs)  nur Temp%s (%d)  %5.1f\xB0", interval,
-                          version, a, x);
-            selected = IsSet(mask, a);
-            break;
+    if (r.kind != SensorKind::Special) {
+        r.hasInterval = true;
+        r.intervalTicks = TakeInterval(m_sensorClock[d0 >> 4][r.address], now);
+    } else if (r.subtype == SpecialSubtype::RemoteControl) {
+        // Each data byte is one character; a 0 ends the text there.
+        const int chars[5] = {d1, d2, d3, d4, d5};
+        std::size_t length = 0;
+        while (length < 5 && chars[length] != 0) {
+            r.text[length] = Shown(chars[length]);
+            ++length;
         }
-        case SensorKind::Outdoor: {
+        r.text[length] = '\0';
+    } else {
+        r.event = r.subtype == SpecialSubtype::FensterHigh ? FensterEvent::High : FensterEvent::Low;
+        r.hasInterval = true;
+        r.intervalTicks = TakeInterval(m_fensterClock, now);
+    }
+    return r;
+}
+
+int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
+    const std::optional<Reading> reading = Decode(data);
+    if (!reading) {
+        return -1;
+    }
+    char line[kReportLineCapacity];
+    const std::size_t length = FormatReportLine(*reading, line);
+    sink.Accept(*reading, std::string_view(line, length));
+    return 0;
+}
+
+std::size_t FormatReportLine(const Reading& r, std::span<char> buffer) {
+    const LocalTime& time = r.time;
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "(%02d:%02d:%02d.%1d) : ", time.hour, time.minute,
+                  time.second, time.millisecond / 100);
+
+    const double interval = static_cast<double>(r.intervalTicks) * kSecondsPerTick;
+    const char* version = r.version12 ? " V1.2" : "";
+    const int a = r.address;
+    char text[100];
+    switch (r.kind) {
+        case SensorKind::TempOnly:
+            std::snprintf(text, sizeof text, "(%.2fs)  nur Temp%s (%d)  %5.1f\xB0", interval,
+                          version, a, Tenths(Raw(r, 0)));
+            break;
+        case SensorKind::Outdoor:
             std::snprintf(text, sizeof text,
                           "(%.2fs)  Au\xDF"
                           "en%s (%d)  %5.1f\xB0  %2d%%",
-                          interval, version, a, x, h);
-            selected = IsSet(mask, a);
+                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1));
             break;
-        }
-        case SensorKind::Rain: {
+        case SensorKind::Rain:
             // The value is signed; the counter shows its 32-bit pattern.
             std::snprintf(text, sizeof text, "(%.2fs)  Regen%s (%d)  %03X", interval, version, a,
-                          static_cast<unsigned>(v));
-            selected = IsSet(mask, kRainBit);
+                          static_cast<unsigned>(Raw(r, 0)));
             break;
-        }
-        case SensorKind::Wind: {
+        case SensorKind::Wind:
             std::snprintf(text, sizeof text, "(%.2fs)  Wind%s (%d)  %6.1fkm/h  %3d\xB0 B%1d",
-                          interval, version, a, x, w, h);
-            selected = IsSet(mask, kWindBit);
+                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1), Raw(r, 2));
             break;
-        }
-        case SensorKind::Indoor: {
+        case SensorKind::Indoor:
             std::snprintf(text, sizeof text, "(%.2fs)  Innen%s (%d)  %5.1f\xB0  %2d%%  %4dhPa",
-                          interval, version, a, x, h, w);
-            selected = IsSet(mask, kIndoorFirstBit + a);
+                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1), Raw(r, 2));
             break;
-        }
-        case SensorKind::Brightness: {
+        case SensorKind::Brightness:
             std::snprintf(text, sizeof text, "(%.2fs)  Helligkeit%s (%d)  %d  Faktor %d", interval,
-                          version, a, v, h);
-            selected = IsSet(mask, kBrightnessBit);
+                          version, a, Raw(r, 0), Raw(r, 1));
             break;
-        }
-        case SensorKind::Pyranometer: {
+        case SensorKind::Pyranometer:
             std::snprintf(text, sizeof text, "(%.2fs)  Pyranometer%s (%d)  %d  Faktor %d", interval,
-                          version, a, v, h);
-            selected = IsSet(mask, kPyranometerBit);
+                          version, a, Raw(r, 0), Raw(r, 1));
             break;
-        }
-        case SensorKind::Special: {
-            // The subtype is the whole low nibble: version flag and address bits together.
-            const auto subtype = static_cast<SpecialSubtype>(d0 & 0x0F);
-            if (subtype == SpecialSubtype::FensterHigh) {
-                interval = TakeInterval(m_fensterClock, now);
+        case SensorKind::Special:
+            if (r.subtype == SpecialSubtype::RemoteControl) {
+                // The characters with a blank between them; the text ends at its 0 byte, so
+                // "A" of "A\0BCD" shows as "FB : A ".
+                std::size_t n = static_cast<std::size_t>(std::snprintf(text, sizeof text, "FB : "));
+                for (std::size_t i = 0; i < 5 && r.text[i] != '\0'; ++i) {
+                    text[n++] = r.text[i];
+                    if (i < 4) {
+                        text[n++] = ' ';
+                    }
+                }
+                text[n] = '\0';
+            } else if (r.event == FensterEvent::High) {
                 std::snprintf(text, sizeof text, "++++ Fenster High %.2f s", interval);
-            } else if (subtype == SpecialSubtype::FensterLow) {
-                interval = TakeInterval(m_fensterClock, now);
-                std::snprintf(text, sizeof text, "---- Fenster Low %.2f s", interval);
-            } else if (subtype == SpecialSubtype::RemoteControl) {
-                // Each data byte is one character; a 0 ends the text there.
-                std::snprintf(text, sizeof text, "FB : %c %c %c %c %c", Shown(d1), Shown(d2),
-                              Shown(d3), Shown(d4), Shown(d5));
-                selected = IsSet(mask, kRemoteControlBit);
-                break;
             } else {
-                return -1;
+                std::snprintf(text, sizeof text, "---- Fenster Low %.2f s", interval);
             }
-            // Fenster events are never filtered.
-            selected = true;
             break;
-        }
     }
-    if (!selected) {
-        return -1;
-    }
-
-    char line[kLineSize];
-    const int length = std::snprintf(line, sizeof line, "%s%s", prefix, text);
-    const std::size_t lineLength =
-        length < 0 ? 0 : std::min(static_cast<std::size_t>(length), sizeof line - 1);
-    PresentReport(std::string_view(line, lineLength), list, file);
-    return 0;
+    const int length = std::snprintf(buffer.data(), buffer.size(), "%s%s", prefix, text);
+    return length < 0 ? 0 : std::min(static_cast<std::size_t>(length), buffer.size() - 1);
 }
 
 }  // namespace tavrolin

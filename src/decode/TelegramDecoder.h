@@ -2,55 +2,35 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "base/Clock.h"
-#include "decode/ProtocolFile.h"
-#include "decode/ReceivedList.h"
+#include "decode/Reading.h"
+#include "decode/ReadingSink.h"
 
 namespace tavrolin {
 
-// Bits 6..4 of D0.
-enum class SensorKind : uint8_t {
-    TempOnly = 0,
-    Outdoor = 1,
-    Rain = 2,
-    Wind = 3,
-    Indoor = 4,
-    Brightness = 5,
-    Pyranometer = 6,
-    Special = 7,
-};
-
-// A Special telegram's kind of event is the whole low nibble of D0; the others are unknown.
-enum class SpecialSubtype : uint8_t {
-    FensterHigh = 0,
-    FensterLow = 1,
-    RemoteControl = 15,
-};
-
-// Bits of the RecordingMask: which records are presented.
-using RecordingMask = uint32_t;
-inline constexpr RecordingMask kAllRecordings = 0x1FFFFF;  // bits 0..20
-
-// Turns telegrams into report lines and keeps the reception clocks the intervals are
-// measured against. The data given to DecodeTelegram starts at D0, the byte after the STX:
-// six data bytes and the byte that must be ETX.
+// Turns telegrams into readings and their report lines, and keeps the reception clocks the
+// intervals are measured against. The data given to DecodeTelegram starts at D0, the byte
+// after the STX: six data bytes and the byte that must be ETX.
 class TelegramDecoder {
 public:
     // Every reception clock starts at the construction time, so the first record of a sensor
     // shows the time since program start.
     explicit TelegramDecoder(LocalClock& clock);
 
-    // 0 when the record was presented (listed, and written if the file is open); -1 when the
-    // seventh byte is not ETX, the special subtype is unknown, or the mask filters it.
-    int DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedList& list, ProtocolFile& file,
-                       RecordingMask mask);
+    // 0 when the telegram was decoded and handed to the sink with its report line; -1 when
+    // the seventh byte is not ETX or the special subtype is unknown: then nothing happened,
+    // not even a clock read. Which readings are presented is the sink's choice; every
+    // decoded telegram moves its sensor's reception clock.
+    int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink);
+    // The reading alone, with the same effect on the clocks.
+    std::optional<Reading> Decode(std::span<const uint8_t, 7> data);
 
 private:
-    // The seconds since the clock's last record, printed with "%.2f"; the clock then takes
-    // now.
-    double TakeInterval(uint64_t& receptionClock, uint64_t now);
+    // The ticks since the clock's last record; the clock then takes now.
+    static int64_t TakeInterval(uint64_t& receptionClock, uint64_t now);
 
     LocalClock& m_clock;
     // Reception clocks: 100-ns ticks of local time of the last record. The two Fenster
@@ -59,5 +39,11 @@ private:
     uint64_t m_fensterClock = 0;
     uint64_t m_sensorClock[8][8] = {};
 };
+
+// The report line of a reading as the list shows it and the protocol file keeps it:
+// Windows-1252, without line end, at most 199 bytes (the longest is some 60 even for gaps of
+// years). Writes into the buffer and returns the line's length; allocates nothing.
+std::size_t FormatReportLine(const Reading& reading, std::span<char> buffer);
+inline constexpr std::size_t kReportLineCapacity = 200;
 
 }  // namespace tavrolin

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const SettingsStore settings(files, profile);
-    LoggerSettings loggerSettings = ReadLoggerSettings(settings);
+    SystemSettings loggerSettings = SystemSettings::Read(settings);
     PosixCommDevice::PortPathResolver resolver = ProfilePortResolver(settings);
     if (!options.portPath.empty()) {
         loggerSettings.comPort = 0;

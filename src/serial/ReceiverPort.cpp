@@ -222,7 +222,13 @@ int ReceiverPort::WaitForAck() {
     return answer[etx - 1] == kAck ? LinkResult::kAcknowledged : LinkResult::kAnswered;
 }
 
-int ReceiverPort::Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mask) {
+int ReceiverPort::Poll(ReadingSink& sink) {
+    const int result = PollInto(sink);
+    sink.EndOfPoll();
+    return result;
+}
+
+int ReceiverPort::PollInto(ReadingSink& sink) {
     if (!m_port.IsOpen()) {
         return LinkResult::kNotOpen;
     }
@@ -249,7 +255,7 @@ int ReceiverPort::Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mas
         return LineErrorResult(errors);
     }
     const std::size_t carried = m_kept;
-    m_kept = ExtractTelegrams(m_rxBuffer.data(), carried + read, list, file, mask);
+    m_kept = ExtractTelegrams(m_rxBuffer.data(), carried + read, sink);
     // A telegram takes 5 ms on the line, so its tail comes with the next read. Bytes that
     // were already carried once and are still unfinished belong to no telegram.
     if (m_kept > 0 && m_kept > read) {
@@ -258,8 +264,7 @@ int ReceiverPort::Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mas
     return LinkResult::kNothing;
 }
 
-std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, ReceivedList& list,
-                                           ProtocolFile& file, RecordingMask mask) {
+std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink) {
     constexpr std::size_t kTelegramTail = 7;  // six data bytes and the ETX after the STX
     std::size_t start = 0;
     while (start < count) {
@@ -282,7 +287,7 @@ std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, R
         // The decoder takes the candidate only when its seventh byte is ETX, so a telegram
         // with a data byte 0x03 is still decoded whole.
         m_decoder.DecodeTelegram(std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail),
-                                 list, file, mask);
+                                 sink);
         // A whole telegram is passed over whole: resuming after a data byte 0x03 would let a
         // later data byte 0x02 open a candidate, which a stray ETX behind the telegram can
         // complete into a record that no sensor sent. Anything else ends at its first ETX.

@@ -78,18 +78,18 @@ public:
     const CommTimeouts& Timeouts() const { return m_timeouts; }
     uint32_t EventMask() const { return m_eventMask; }
 
-    // Collects what the receiver sent since the previous poll, without waiting, and decodes
-    // every telegram in it. 0, or the result of a failed read or of line errors (LinkResult).
-    int Poll(ReceivedList& list, ProtocolFile& file, RecordingMask mask);
+    // Collects what the receiver sent since the previous poll, without waiting, decodes
+    // every telegram in it and hands the readings to the sink, then ends the sink's poll
+    // (also when nothing came). 0, or the result of a failed read or of line errors
+    // (LinkResult).
+    int Poll(ReadingSink& sink);
     // Cuts the telegrams out of the first count bytes of the buffer, in arrival order, and
-    // decodes each. An unfinished telegram at the end (an STX with fewer than seven bytes
-    // after it) is moved to the start of the buffer; the result is its length (0 when
-    // there is none).
-    std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReceivedList& list,
-                                 ProtocolFile& file, RecordingMask mask);
-    int DecodeTelegram(std::span<const uint8_t, 7> data, ReceivedList& list, ProtocolFile& file,
-                       RecordingMask mask) {
-        return m_decoder.DecodeTelegram(data, list, file, mask);
+    // decodes each into the sink. An unfinished telegram at the end (an STX with fewer than
+    // seven bytes after it) is moved to the start of the buffer; the result is its length
+    // (0 when there is none).
+    std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink);
+    int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
+        return m_decoder.DecodeTelegram(data, sink);
     }
 
     // The most bytes one poll reads; a fuller queue is read on by the next ticks.
@@ -97,6 +97,7 @@ public:
 
 private:
     void ShowOpenError(const char* text);
+    int PollInto(ReadingSink& sink);
 
     CommDevice& m_port;
     MultiplexerSignaller& m_multiplexer;

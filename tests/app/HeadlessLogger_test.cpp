@@ -39,7 +39,7 @@ protected:
         device.onWrite = [this](std::span<const uint8_t>) { device.Receive(kAckFrame); };
     }
     void Profile(const std::string& system) { files.files[kProfile] = "[SYSTEM]\n" + system; }
-    bool Start() { return logger.Start(ReadLoggerSettings(settings)); }
+    bool Start() { return logger.Start(SystemSettings::Read(settings)); }
     void Receive(std::initializer_list<Bytes> parts) {
         for (const Bytes& p : parts) {
             device.Receive(p);

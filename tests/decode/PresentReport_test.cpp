@@ -85,18 +85,6 @@ TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
     EXPECT_EQ(w.list.Lines()[9], selected);
 }
 
-TEST(PresentReport, EveryListedLineIsHandedOn) {
-    Window w;
-    std::vector<std::string> seen;
-    w.list.SetOnAdd([&](std::string_view line) { seen.emplace_back(line); });
-    for (int i = 1; i <= 55; ++i) {
-        w.Present(i);
-    }
-    ASSERT_EQ(seen.size(), 55u);
-    EXPECT_EQ(seen.front(), "line 1");
-    EXPECT_EQ(seen.back(), "line 55");
-}
-
 TEST(PresentReport, OpenFileGetsTheLineWithCrLf) {
     testing::TempDir dir;
     Window w;

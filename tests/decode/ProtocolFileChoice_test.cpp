@@ -9,6 +9,7 @@
 
 #include "FakeClocks.h"
 #include "FakeFileChooser.h"
+#include "Presenting.h"
 #include "RecordingMessageSink.h"
 #include "TempDir.h"
 #include "decode/TelegramDecoder.h"
@@ -27,7 +28,7 @@ const std::string kFensterLine = "(14:03:07.4) : ---- Fenster Low 0.00 s\r\n";
 // keeps running on the timer.
 struct Window {
     Window() : name(dir.File("protokoll.dat")) {}
-    void Receive() { decoder.DecodeTelegram(kFensterLow, list, file, kAllRecordings); }
+    void Receive() { testing::DecodeAndPresent(decoder, kFensterLow, list, file, kAllRecordings); }
     bool Choose() { return ChooseProtocolFile(chooser, name, file); }
 
     testing::TempDir dir;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FakeClocks.h"
+#include "Presenting.h"
 #include "RecordingMessageSink.h"
 #include "TempDir.h"
 #include "decode/TelegramDecoder.h"
@@ -44,10 +45,10 @@ TEST_F(ProtocolFileTest, RecordsReachTheFileAsCrLfLinesOfWindows1252Bytes) {
     const std::string path = dir.File("protokoll.dat");
     ASSERT_TRUE(file.OpenForAppend(path));
     EXPECT_TRUE(file.IsOpen());
-    EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, kAllRecordings), 0);
-    EXPECT_EQ(decoder.DecodeTelegram(kFensterHigh, list, file, 0), 0);
+    EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, kAllRecordings), 0);
+    EXPECT_EQ(testing::DecodeAndPresent(decoder, kFensterHigh, list, file, 0), 0);
     // Filtered: neither listed nor written.
-    EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, 0), -1);
+    EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, 0), -1);
     // On disk while the file is still open.
     const std::string bytes = ReadBytes(path);
     EXPECT_EQ(bytes, kOutdoorLine + "\r\n" + kFensterLine + "\r\n");
@@ -137,8 +138,8 @@ TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
     EXPECT_FALSE(file.OpenForAppend(path));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.OpenForAppend(dir.Path().string()));  // a folder
-    EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, kAllRecordings), 0);
-    EXPECT_EQ(decoder.DecodeTelegram(kFensterHigh, list, file, kAllRecordings), 0);
+    EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, kAllRecordings), 0);
+    EXPECT_EQ(testing::DecodeAndPresent(decoder, kFensterHigh, list, file, kAllRecordings), 0);
     EXPECT_EQ(list.GetCount(), 2);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(messages.messages.empty());
@@ -147,7 +148,7 @@ TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
 TEST_F(ProtocolFileTest, FullDiskIsReportedOnceAndTheFileClosed) {
     ASSERT_TRUE(file.OpenForAppend("/dev/full"));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(decoder.DecodeTelegram(kOutdoor, list, file, kAllRecordings), 0);
+        EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, kAllRecordings), 0);
     }
     EXPECT_EQ(list.GetCount(), 3);
     EXPECT_FALSE(file.IsOpen());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FakeClocks.h"
+#include "Presenting.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -27,7 +28,7 @@ struct Reception {
 
     int Decode(const Data& d, RecordingMask mask = kAllRecordings, uint8_t end = kEtx) {
         const std::array<uint8_t, 7> bytes = {d[0], d[1], d[2], d[3], d[4], d[5], end};
-        return decoder.DecodeTelegram(bytes, list, file, mask);
+        return testing::DecodeAndPresent(decoder, bytes, list, file, mask);
     }
     std::string LastLine() const { return list.Lines().empty() ? "" : list.Lines().back(); }
     // The record text, after the time prefix.

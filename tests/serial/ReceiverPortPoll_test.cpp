@@ -6,6 +6,7 @@
 #include "FakeClocks.h"
 #include "FakeCommDevice.h"
 #include "RecordingMessageSink.h"
+#include "decode/PresentReport.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "serial/ReceiverPort.h"
@@ -40,7 +41,10 @@ protected:
         device.onWrite = nullptr;
         device.ClearRecord();
     }
-    int Poll() { return port.Poll(list, file, mask); }
+    int Poll() {
+        PresentingSink sink(&list, file, mask);
+        return port.Poll(sink);
+    }
     // The address digit of every listed outdoor record, in list order.
     std::string Addresses() const {
         std::string out;

@@ -19,6 +19,7 @@ LocalTime SystemLocalClock::Now() {
     // A leap second shows as :60 in some zones' data; keep the record in its minute.
     t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
     t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    t.utcOffsetSeconds = static_cast<int>(local.tm_gmtoff);
     return t;
 }
 

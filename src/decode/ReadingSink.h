@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/MessageSink.h"
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// Where decoded readings go: the list and protocol file, the logger's stdout, JSON Lines,
+// MQTT, the archive. The receive poll hands every reading it decodes to its sink, in arrival
+// order, and ends every poll with EndOfPoll, so that a sink which batches (one write, one
+// transaction) does so once per poll.
+//
+// A sink never shows a message from inside Accept or EndOfPoll: a modal message box would
+// let the window's timer poll again in the middle of this poll. It keeps what it has to say
+// as a notice, which the session takes after the poll and shows once.
+struct SinkNotice {
+    std::string caption;  // UTF-8
+    std::string text;     // UTF-8
+    MessageIcon icon = MessageIcon::Exclamation;
+};
+
+class ReadingSink {
+public:
+    virtual ~ReadingSink();
+    // The line is the report line as the list shows it: Windows-1252, without line end.
+    virtual void Accept(const Reading& reading, std::string_view line) = 0;
+    virtual void EndOfPoll();
+    // The next thing the user must hear of (a failed write, a lost connection, recovery),
+    // or nothing. Each change of state is said once, not at every reading.
+    virtual std::optional<SinkNotice> TakeNotice();
+};
+
+// Hands every reading to each of several sinks, in the order they were added.
+class SinkFanOut : public ReadingSink {
+public:
+    void Add(ReadingSink& sink);
+    void Remove(ReadingSink& sink);
+    void Accept(const Reading& reading, std::string_view line) override;
+    void EndOfPoll() override;
+    std::optional<SinkNotice> TakeNotice() override;
+
+private:
+    static constexpr int kMaxSinks = 8;
+    ReadingSink* m_sinks[kMaxSinks] = {};
+    int m_count = 0;
+};
+
+}  // namespace tavrolin
