@@ -51,8 +51,7 @@ bool HeadlessLogger::Start(const SystemSettings& settings) {
     const auto muxAddress =
         static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
     const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
-    m_fileSink.SetMask(mask);
-    m_outputSink.SetMask(mask);
+    m_session.Sinks().SetRecordingMask(mask);
     m_multiplexer.SetAddress(muxAddress);
     if (!m_protocolFile.OpenForAppend(m_settings.protocolFileName)) {
         // The window stays silent here, since its list still shows the records; a logger

@@ -23,7 +23,7 @@ class LineOutputSink : public ReadingSink {
 public:
     using LineOutput = std::function<void(std::string_view line)>;
     explicit LineOutputSink(LineOutput output) : m_output(std::move(output)) {}
-    void SetMask(RecordingMask mask) { m_mask = mask; }
+    void SetRecordingMask(RecordingMask mask) override { m_mask = mask; }
     void Accept(const Reading& reading, std::string_view line) override;
 
 private:

@@ -24,7 +24,7 @@ public:
     PresentingSink(ReceivedList* list, ProtocolFile& file, RecordingMask mask = kAllRecordings)
         : m_list(list), m_file(file), m_mask(mask) {}
 
-    void SetMask(RecordingMask mask) { m_mask = mask; }
+    void SetRecordingMask(RecordingMask mask) override { m_mask = mask; }
     RecordingMask Mask() const { return m_mask; }
     void SetList(ReceivedList* list) { m_list = list; }
 

@@ -11,15 +11,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/HeadlessLogger.h"
 #include "app/LoggerOptions.h"
+#include "app/SensorNames.h"
 #include "app/SettingsStore.h"
 #include "app/StreamMessageSink.h"
+#include "decode/JsonLinesSink.h"
+#include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/LineWriter.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixCommDevice.h"
@@ -76,6 +81,12 @@ int main(int argc, char** argv) {
         loggerSettings.comPort = 0;
         resolver = FixedPortResolver(options.portPath);
     }
+    const MqttSettingsResult mqttSettings =
+        ReadMqttSettings(settings, files, LocalHostName(), options.mqttHost);
+    if (!mqttSettings.error.empty()) {
+        std::fprintf(stderr, "MQTT: %s\n", mqttSettings.error.c_str());
+        return 2;
+    }
 
     // A reader of stdout that goes away must not end the logging.
     ::signal(SIGPIPE, SIG_IGN);
@@ -95,8 +106,24 @@ int main(int argc, char** argv) {
     ReceiverPort port(device, multiplexer, messages, localClock);
 
     LineWriter out(STDOUT_FILENO);
+    const auto print = [&out](std::string_view line) { out.WriteLine(line); };
     HeadlessLogger logger(port, multiplexer, files, messages,
-                          [&out](std::string_view line) { out.WriteLine(line); });
+                          options.json ? HeadlessLogger::LineOutput() : print);
+    JsonLinesSink json(print);
+    if (options.json) {
+        logger.Sinks().Add(json);
+    }
+    std::unique_ptr<MqttPublishing> mqtt;
+    if (mqttSettings.settings) {
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
+                                                localClock, coarseClock);
+        std::string error;
+        if (!mqtt->Start(error)) {
+            std::fprintf(stderr, "MQTT: %s\n", error.c_str());
+            return 2;
+        }
+        logger.Sinks().Add(mqtt->Sink());
+    }
     if (!logger.Start(loggerSettings)) {
         logger.Stop();
         return 1;
@@ -109,6 +136,13 @@ int main(int argc, char** argv) {
         logger.OnTick();
     }
     logger.Stop();
+    if (mqtt) {
+        if (const std::size_t unsent = mqtt->Stop(); unsent > 0) {
+            std::fprintf(stderr,
+                         "MQTT: %zu Nachrichten konnten dem Broker nicht mehr übergeben werden.\n",
+                         unsent);
+        }
+    }
     if (end == TickLoopEnd::Failed) {
         std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
     }

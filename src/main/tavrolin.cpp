@@ -4,9 +4,15 @@
 // device of each COM port (see the README).
 #include <QApplication>
 
+#include <memory>
+#include <string>
+
 #include "app/ReceiverApp.h"
+#include "app/SensorNames.h"
 #include "app/SettingsStore.h"
+#include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixCommDevice.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -35,7 +41,26 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
-    const AppEnvironment environment{settings, files, messages, fileChooser, help};
+    // The readings besides the list and the protocol file.
+    SinkFanOut readings;
+    std::unique_ptr<MqttPublishing> mqtt;
+    const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
+    std::string mqttError = mqttSettings.error;
+    if (mqttSettings.settings) {
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
+                                                localClock, coarseClock);
+        if (mqtt->Start(mqttError)) {
+            readings.Add(mqtt->Sink());
+        } else {
+            mqtt.reset();
+        }
+    }
+    if (!mqttError.empty()) {
+        // The window runs all the same, without publishing.
+        messages.ShowMessage("MQTT", mqttError + " Es wird nichts veröffentlicht.",
+                             MessageIcon::Exclamation);
+    }
+    const AppEnvironment environment{settings, files, messages, fileChooser, help, &readings};
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.
@@ -44,5 +69,9 @@ int main(int argc, char* argv[]) {
     ReceiverApp app(receiverPort, multiplexer, environment);
 
     QtWindowRunner runner(&messages, &fileChooser);
-    return app.StartApplication(runner);
+    const int status = app.StartApplication(runner);
+    if (mqtt) {
+        mqtt->Stop();
+    }
+    return status;
 }
