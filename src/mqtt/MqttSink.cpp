@@ -28,7 +28,9 @@ std::string FailureText(MqttFailure failure, const std::string& address) {
             return "Der MQTT-Broker " + address +
                    " weist Benutzername oder Passwort zurück (User, PasswordFile).";
         case MqttFailure::NotAuthorised:
-            return "Der MQTT-Broker " + address + " verweigert die Anmeldung.";
+            return "Der MQTT-Broker " + address +
+                   " verweigert die Anmeldung: Benutzername, Passwort oder Berechtigung stimmen "
+                   "nicht (User, PasswordFile).";
         case MqttFailure::BrokerRefused:
             return "Der MQTT-Broker " + address + " weist die Verbindung zurück.";
         case MqttFailure::Lost:
