@@ -59,8 +59,14 @@ void MqttPublisher::OnConnected(int64_t) {
 void MqttPublisher::OnFailure(MqttFailure failure, int64_t nowMs) {
     m_connected = false;
     m_outbox.SetFailure(failure);
-    m_nextAttemptMs = nowMs + m_retryMs;
+    m_failedAtMs = nowMs;
+    m_waitMs = m_retryMs;
     m_retryMs = std::min(m_retryMs * 2, m_options.maxRetryMs);
+}
+
+int64_t MqttPublisher::NextAttemptMs() const {
+    const bool filling = m_outbox.Queued() * 2 > m_outbox.Capacity();
+    return m_failedAtMs + (filling ? std::min(m_waitMs, m_options.fillingRetryMs) : m_waitMs);
 }
 
 void MqttPublisher::OnPublished(int id) {

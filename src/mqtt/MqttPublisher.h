@@ -27,15 +27,19 @@ public:
 
 // The connection's side of publishing, on the network thread: what to send when the
 // connection comes (status, discovery, availability), when to try again after a failure
-// (1 s, doubling up to 30 s), and the queue's messages in order, no more of them in flight
-// than the window. Messages handed to the connection stay its own: it sends them again after
-// a reconnect before anything newer, so the order holds across an outage.
+// (1 s, doubling up to 30 s; at most 5 s while the queue is more than half full), and the
+// queue's messages in order, no more of them in flight than the window. Messages handed to the
+// connection stay its own: it sends them again after a reconnect before anything newer, so the
+// order holds across an outage.
 class MqttPublisher {
 public:
     struct Options {
         std::size_t window = 100;  // messages in flight at most
         int64_t firstRetryMs = 1000;
         int64_t maxRetryMs = 30000;
+        // While the queue is more than half full, a broker that is back must be found soon,
+        // before readings are lost: the attempts come at least this often then.
+        int64_t fillingRetryMs = 5000;
         // After Home Assistant's "online", the configs follow within this span, at a random
         // point, so that many receivers do not all answer at once.
         int64_t birthDelayMinMs = 500;
@@ -54,8 +58,9 @@ public:
     static constexpr std::string_view kOnline = "online";
 
     bool Connected() const { return m_connected; }
-    // When the next connection attempt is due (steady milliseconds).
-    int64_t NextAttemptMs() const { return m_nextAttemptMs; }
+    // When the next connection attempt is due (steady milliseconds). It comes sooner as the
+    // queue fills, so ask again.
+    int64_t NextAttemptMs() const;
     // When Pump has something to do besides new messages: the configs after Home
     // Assistant's start.
     std::optional<int64_t> NextTimerMs() const { return m_resendAtMs; }
@@ -68,6 +73,8 @@ public:
     // Hands queued messages to the connection while it stands and the window has room.
     void Pump(int64_t nowMs);
 
+    // Sending waits for the broker's acknowledgements.
+    bool WindowFull() const { return m_inFlight.size() >= m_options.window; }
     // Nothing queued and nothing in flight.
     bool Idle() const { return m_inFlight.empty() && m_outbox.Queued() == 0; }
     // Publishes the retained "offline" of an orderly stop; its id, to wait for.
@@ -88,8 +95,9 @@ private:
     std::mt19937 m_random;
 
     bool m_connected = false;
-    int64_t m_nextAttemptMs = 0;
-    int64_t m_retryMs;
+    int64_t m_failedAtMs = 0;
+    int64_t m_waitMs = 0;  // after the last failure
+    int64_t m_retryMs;     // after the next one
     std::unordered_set<int> m_inFlight;
     std::optional<int64_t> m_resendAtMs;
 };

@@ -3,6 +3,7 @@
 
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,8 +43,12 @@ Broker::Broker(const TempDir& dir, Options options) : m_config(dir.File("mosquit
                          "\nlog_dest stderr\nlog_type error\nlog_type warning\nlog_type "
                          "notice\nlog_type information\n";
     if (options.persistent) {
+        // Started as root, the broker would write its database as the user mosquitto,
+        // which may not write into the test's folder: it stays who it is.
+        const passwd* user = ::getpwuid(::getuid());
         config += "persistence true\npersistence_location " + dir.Path().string() +
-                  "/\nmax_queued_messages 0\n";
+                  "/\nmax_queued_messages 0\nuser " + std::string(user ? user->pw_name : "root") +
+                  "\n";
     } else {
         config += "persistence false\n";
     }

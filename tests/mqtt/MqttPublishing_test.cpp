@@ -207,6 +207,11 @@ TEST(MqttPublishing, TheWindowLimitsWhatIsInFlightAndAFullQueueDropsTheOldest) {
     kept.erase(kept.begin());
     kept.push_back(rig.Hear(kFensterHigh));
     EXPECT_TRUE(rig.Notices().empty());
+    // However long the broker has been away, a full queue has it tried every 5 s.
+    for (int i = 0; i < 6; ++i) {
+        rig.publisher.OnFailure(MqttFailure::Refused, 500);
+    }
+    EXPECT_EQ(rig.publisher.NextAttemptMs(), 5500);
 
     rig.publisher.OnConnected(1000);
     for (FakeClient::Message& m : rig.client.published) {

@@ -212,35 +212,40 @@ void MosquittoConnection::Attempt(int64_t nowMs) {
 
 bool MosquittoConnection::Service(int timeoutMs) {
     const int fd = mosquitto_socket(m_mosquitto);
-    pollfd fds[2] = {
-        {m_wakeFd, POLLIN, 0},
-        {fd, static_cast<short>(POLLIN | (mosquitto_want_write(m_mosquitto) ? POLLOUT : 0)), 0},
-    };
-    if (::poll(fds, 2, timeoutMs) > 0) {
-        if ((fds[0].revents & POLLIN) != 0) {
-            uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+    // The broker's acknowledgements are left in the socket until the loop wakes anyway (the
+    // tick has queued readings, or a second has passed) and are then taken together: one
+    // wake per poll, not one per message. The socket is watched only while progress waits
+    // for the broker: connecting, a full window, a stop. A broken connection is seen at
+    // once all the same (POLLHUP, POLLERR).
+    const bool watch = !m_publisher.Connected() || m_stopRequested || m_publisher.WindowFull();
+    const short watched = static_cast<short>((watch ? POLLIN : 0) |
+                                             (mosquitto_want_write(m_mosquitto) ? POLLOUT : 0));
+    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {fd, watched, 0}};
+    if (::poll(fds, 2, timeoutMs) < 0) {
+        fds[0].revents = fds[1].revents = 0;
+    }
+    if ((fds[0].revents & POLLIN) != 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+    }
+    const short events = fds[1].revents;
+    if (!m_publisher.Connected() && (events & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+        // The outcome of the TCP connect: the loop calls below only say that it failed.
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
+            m_pending = FailureOfErrno(error);
         }
-        const short events = fds[1].revents;
-        if (!m_publisher.Connected() && (events & (POLLOUT | POLLERR | POLLHUP)) != 0) {
-            // The outcome of the TCP connect: the loop calls below only say that it failed.
-            int error = 0;
-            socklen_t length = sizeof error;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) {
-                m_pending = FailureOfErrno(error);
-            }
-        }
-        int rc = MOSQ_ERR_SUCCESS;
-        if ((events & (POLLIN | POLLERR | POLLHUP)) != 0) {
-            rc = mosquitto_loop_read(m_mosquitto, 1);
-        }
-        if (rc == MOSQ_ERR_SUCCESS && (events & POLLOUT) != 0 &&
-            mosquitto_socket(m_mosquitto) >= 0) {
-            rc = mosquitto_loop_write(m_mosquitto, 1);
-        }
-        if (rc != MOSQ_ERR_SUCCESS && m_pending == MqttFailure::None) {
-            m_pending = FailureOfResult(rc, errno);
-        }
+    }
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!watch || (events & (POLLIN | POLLERR | POLLHUP)) != 0) {
+        rc = mosquitto_loop_read(m_mosquitto, 1);
+    }
+    if (rc == MOSQ_ERR_SUCCESS && (events & POLLOUT) != 0 && mosquitto_socket(m_mosquitto) >= 0) {
+        rc = mosquitto_loop_write(m_mosquitto, 1);
+    }
+    if (rc != MOSQ_ERR_SUCCESS && m_pending == MqttFailure::None) {
+        m_pending = FailureOfResult(rc, errno);
     }
     if (mosquitto_socket(m_mosquitto) >= 0) {
         mosquitto_loop_misc(m_mosquitto);
