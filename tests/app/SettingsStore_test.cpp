@@ -61,21 +61,6 @@ TEST_F(SettingsStoreTest, WithoutAUsableProfileEverySettingHasItsDefault) {
     EXPECT_EQ(store.ReadError(), FileError::TooBig);
 }
 
-TEST_F(SettingsStoreTest, AnUnreadableProfileIsNamedWithItsReason) {
-    const std::pair<FileError, const char*> cases[] = {
-        {FileError::AccessDenied, ": Keine Berechtigung."},
-        {FileError::Folder, ": Das ist ein Ordner."},
-        {FileError::NotAFile, ": Das ist keine gewöhnliche Datei."},
-        {FileError::TooBig, ": Es ist größer als 64 MiB."},
-        {FileError::Other, "."},
-    };
-    for (const auto& [error, reason] : cases) {
-        // A Windows-1252 name is shown readably.
-        EXPECT_EQ(UnreadableProfileText("/etc/wetter\xE4.INI", error),
-                  std::string("Das Profil /etc/wetterä.INI läßt sich nicht lesen") + reason);
-    }
-}
-
 TEST_F(SettingsStoreTest, AnEmptyFileNameIsReadAsEmpty) {
     fs.files[kProfile] = "[SYSTEM]\r\nFilename=\r\n";
     EXPECT_EQ(store.ReadString("SYSTEM", "Filename", "protokoll.dat"), "");
