@@ -52,6 +52,11 @@ void Add(scmp_filter_ctx filter, uint32_t action, int call, std::vector<scmp_arg
     }
 }
 
+// A condition on the first argument (the library's SCMP_A0 is a C compound literal).
+scmp_arg_cmp FirstArgument(scmp_compare op, scmp_datum_t value) {
+    return scmp_arg_cmp{0, op, value, 0};
+}
+
 // socket(): allowed for the families given, EAFNOSUPPORT for all others. A rule compares
 // an argument once only, so every family below AF_MAX gets a rule of its own.
 void AddSocketRules(scmp_filter_ctx filter, const std::vector<int>& families) {
@@ -59,10 +64,10 @@ void AddSocketRules(scmp_filter_ctx filter, const std::vector<int>& families) {
     for (int family = 0; family < AF_MAX; ++family) {
         const bool allowed = std::find(families.begin(), families.end(), family) != families.end();
         Add(filter, allowed ? SCMP_ACT_ALLOW : SCMP_ACT_ERRNO(EAFNOSUPPORT), call,
-            {SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(family))});
+            {FirstArgument(SCMP_CMP_EQ, static_cast<scmp_datum_t>(family))});
     }
     Add(filter, SCMP_ACT_ERRNO(EAFNOSUPPORT), call,
-        {SCMP_A0(SCMP_CMP_GE, static_cast<scmp_datum_t>(AF_MAX))});
+        {FirstArgument(SCMP_CMP_GE, static_cast<scmp_datum_t>(AF_MAX))});
 }
 
 }  // namespace
