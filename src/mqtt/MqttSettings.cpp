@@ -45,6 +45,28 @@ bool IsTopicPrefix(std::string_view topic) {
                         [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
+// Why a file of the settings could not be read, in the words of the messages.
+const char* Reason(FileError error) {
+    switch (error) {
+        case FileError::NotFound:
+            return ": Es gibt sie nicht.";
+        case FileError::AccessDenied:
+            return ": Keine Berechtigung.";
+        case FileError::Folder:
+            return ": Das ist ein Ordner.";
+        case FileError::NotAFile:
+            return ": Das ist keine gewöhnliche Datei.";
+        case FileError::TooBig:
+            return ": Sie ist zu groß.";
+        case FileError::None:
+        case FileError::Busy:
+        case FileError::NoSpace:
+        case FileError::Other:
+            break;
+    }
+    return ".";
+}
+
 std::string Quoted(std::string_view text) {
     return "\"" + ProfileTextToUtf8(text) + "\"";
 }
@@ -127,10 +149,11 @@ MqttSettingsResult ReadMqttSettings(const SettingsStore& store, FileSystem& file
 
     s.caFile = store.ReadString(section, "CAFile", "");
     if (!s.caFile.empty()) {
-        const std::optional<std::string> ca = files.ReadFile(s.caFile, kMaxCaFileBytes);
+        FileError error = FileError::None;
+        const std::optional<std::string> ca = files.ReadFile(s.caFile, kMaxCaFileBytes, error);
         if (!ca) {
             return fail("Die CA-Datei " + ProfileTextToUtf8(s.caFile) +
-                        " (CAFile) läßt sich nicht lesen.");
+                        " (CAFile) läßt sich nicht lesen" + Reason(error));
         }
         if (ca->find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
             return fail("Die CA-Datei " + ProfileTextToUtf8(s.caFile) +
@@ -159,10 +182,11 @@ MqttSettingsResult ReadMqttSettings(const SettingsStore& store, FileSystem& file
     s.user = ProfileTextToUtf8(store.ReadString(section, "User", ""));
     const std::string passwordFile = store.ReadString(section, "PasswordFile", "");
     if (!passwordFile.empty()) {
-        std::optional<std::string> secret = files.ReadFile(passwordFile, kMaxSecretBytes);
+        FileError error = FileError::None;
+        std::optional<std::string> secret = files.ReadFile(passwordFile, kMaxSecretBytes, error);
         if (!secret) {
             return fail("Die Passwortdatei " + ProfileTextToUtf8(passwordFile) +
-                        " (PasswordFile) läßt sich nicht lesen.");
+                        " (PasswordFile) läßt sich nicht lesen" + Reason(error));
         }
         if (s.user.empty()) {
             return fail("Zur Passwortdatei (PasswordFile) fehlt der Benutzername (User).");

@@ -228,8 +228,9 @@ TEST(MqttPublishing, ARefusedLoginIsSaidOnceAndReceptionGoesOn) {
     Logger unreadable(MqttProfileArgs(
         dir, broker.Port(), "User=wetter\r\nPasswordFile=" + dir.File("missing") + "\r\n"));
     EXPECT_EQ(unreadable.Exit(In(5s)), 2);
-    EXPECT_EQ(unreadable.Stderr(), "MQTT: Die Passwortdatei " + dir.File("missing") +
-                                       " (PasswordFile) läßt sich nicht lesen.\n");
+    EXPECT_EQ(unreadable.Stderr(),
+              "MQTT: Die Passwortdatei " + dir.File("missing") +
+                  " (PasswordFile) läßt sich nicht lesen: Es gibt sie nicht.\n");
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
