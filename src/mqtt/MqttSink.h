@@ -41,8 +41,6 @@ public:
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
-    const SensorTracker& Tracker() const { return m_tracker; }
-
 private:
     void Announce(const Reading& reading, std::optional<int64_t> expireAfterSeconds, bool first);
     std::optional<int64_t> ExpireAfterSeconds(const SensorKey& key) const;
