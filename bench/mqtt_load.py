@@ -11,7 +11,7 @@ period while the broker is away (from the readings' times, one per poll).
 
     bench/mqtt_load.py [BUILD_DIR]        # default build/
 """
-import getpass, json, os, select, signal, socket, subprocess, sys, tempfile, time
+import getpass, json, os, select, shutil, signal, socket, subprocess, sys, tempfile, time
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 SIM = os.path.join(BUILD, "src/main/tavrolin-sim")
@@ -123,8 +123,9 @@ def main():
     latencies.sort()
     pct = lambda p: latencies[min(len(latencies) - 1, int(len(latencies) * p))]
     missing = {l for _, l in lines.lines["log"][:phase1]} - {p for _, p in lines.lines["sub"]}
-    print(f"phase 1: {phase1} readings printed, {phase1 - len(missing)} of them arrived; latency telegram -> "
-          f"subscriber: median {pct(0.5):.1f} ms, p99 {pct(0.99):.1f} ms, max {latencies[-1]:.1f} ms")
+    print(f"phase 1: {phase1} readings printed, {phase1 - len(missing)} of them arrived; "
+          f"latency telegram -> subscriber: median {pct(0.5):.1f} ms, p99 {pct(0.99):.1f} ms, "
+          f"max {latencies[-1]:.1f} ms")
     periods = tick_periods([l for _, l in lines.lines["log"][:phase1]])
     print(f"tick period with the broker up: {len(periods)} polls, min {periods[0]} ms, "
           f"median {periods[len(periods) // 2]} ms, max {periods[-1]} ms")
@@ -165,7 +166,8 @@ def main():
     arrived_set = set(arrived)
     lost = [i for i, l in enumerate(printed) if l not in arrived_set]
     if lost:
-        print(f"not arrived: {len(lost)}, indices {lost[0]}..{lost[-1]} (outage {outage_from}..{outage_to})")
+        print(f"not arrived: {len(lost)}, indices {lost[0]}..{lost[-1]} "
+              f"(outage {outage_from}..{outage_to})")
     print(f"phase 2: {outage_to - outage_from} readings while the broker was away; "
           f"{len(printed)} printed in all, {len(arrived)} arrived "
           f"({len(lines.lines['sub']) - len(arrived)} twice), in order: {arrived == printed}")
@@ -178,6 +180,7 @@ def main():
     for p in (sim, sub, broker):
         p.send_signal(signal.SIGTERM)
         p.wait()
+    shutil.rmtree(tmp)
 
 
 main()
