@@ -67,7 +67,6 @@ private:
     std::thread m_thread;
 
     // The network thread's own.
-    bool m_firstAttempt = true;
     bool m_socketOpen = false;
     MqttFailure m_pending = MqttFailure::None;  // why the current attempt is failing
     std::optional<int> m_offlineId;
