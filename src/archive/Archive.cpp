@@ -34,6 +34,10 @@ int OffsetOfMeta(int64_t meta) {
     return static_cast<int>(meta >> 1) * kQuarterHour;
 }
 
+int64_t LocalDayOf(const ArchiveRow& row) {
+    return (row.t + int64_t{OffsetOfMeta(row.meta)} * 1000) / (24 * kMsPerHour);
+}
+
 ArchiveRow RowOf(const Reading& reading) {
     const int offset = reading.time.utcOffsetSeconds;
     const int quarters =
@@ -116,8 +120,12 @@ ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTime
     } else if (format < kArchiveFormat && m_db.ReadOnly()) {
         status.problem = ArchiveProblem::NoPermission;
     } else if (!m_db.ReadOnly()) {
-        // WAL stays set in the file; synchronous is the connection's own.
-        if ((rc = m_db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL")) != sql::kOk ||
+        // The page size can only be set before the first table, WAL stays set in the file,
+        // synchronous is the connection's own.
+        const std::string pragmas =
+            (empty ? "PRAGMA page_size=" + std::to_string(kArchivePageSize) + ";" : std::string()) +
+            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL";
+        if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
             (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
             status = Fail(rc, creating);
         }
@@ -131,6 +139,7 @@ ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTime
 void Archive::Close() {
     m_insert = {};
     m_hourly = {};
+    m_daily = {};
     m_sensor = {};
     m_db.Close();
 }
@@ -139,20 +148,26 @@ ArchiveStatus Archive::Prepare() {
     m_insert = m_db.Prepare(
         "INSERT OR IGNORE INTO reading(sensor, t, meta, interval, a, b, c)"
         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    m_hourly = m_db.Prepare(
-        "INSERT INTO hourly VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
-        " ON CONFLICT(sensor, hour) DO UPDATE SET n = n + excluded.n,"
-        " min1 = min(min1, excluded.min1), max1 = max(max1, excluded.max1),"
-        " sum1 = sum1 + excluded.sum1,"
-        " min2 = min(min2, excluded.min2), max2 = max(max2, excluded.max2),"
-        " sum2 = sum2 + excluded.sum2,"
-        " min3 = min(min3, excluded.min3), max3 = max(max3, excluded.max3),"
-        " sum3 = sum3 + excluded.sum3");
+    for (const char* table : {"hourly", "daily"}) {
+        const std::string key = table[0] == 'h' ? "hour" : "day";
+        (table[0] == 'h' ? m_hourly : m_daily) =
+            m_db.Prepare(std::string("INSERT INTO ") + table +
+                         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
+                         " ON CONFLICT(" +
+                         key +
+                         ", sensor) DO UPDATE SET n = n + excluded.n,"
+                         " min1 = min(min1, excluded.min1), max1 = max(max1, excluded.max1),"
+                         " sum1 = sum1 + excluded.sum1,"
+                         " min2 = min(min2, excluded.min2), max2 = max(max2, excluded.max2),"
+                         " sum2 = sum2 + excluded.sum2,"
+                         " min3 = min(min3, excluded.min3), max3 = max(max3, excluded.max3),"
+                         " sum3 = sum3 + excluded.sum3");
+    }
     m_sensor = m_db.Prepare(
         "INSERT INTO sensor VALUES(?1, ?2, ?3, ?4) ON CONFLICT(id) DO UPDATE SET"
         " first_t = min(first_t, excluded.first_t), last_t = max(last_t, excluded.last_t),"
         " n = n + excluded.n");
-    if (!m_insert.Valid() || !m_hourly.Valid() || !m_sensor.Valid()) {
+    if (!m_insert.Valid() || !m_hourly.Valid() || !m_daily.Valid() || !m_sensor.Valid()) {
         ArchiveStatus status = Fail(m_db.ErrorCode());
         m_insert = {};
         return status;
@@ -188,82 +203,96 @@ int Archive::Insert(const Reading& r) {
     const int rc = m_insert.Step();
     m_insert.Reset();
     if (rc == sql::kDone && m_db.Changes() == 1) {
-        Count(r, row.sensor, row.t);
+        Count(r, row);
     }
     return rc;
 }
 
-void Archive::Count(const Reading& r, int sensor, int64_t t) {
-    const int64_t hour = t / kMsPerHour;
-    auto h = std::find_if(m_hours.rbegin(), m_hours.rend(),
-                          [&](const HourSum& s) { return s.sensor == sensor && s.hour == hour; });
-    if (h == m_hours.rend()) {
-        HourSum fresh;
+void Archive::Add(std::vector<PeriodSum>& sums, int64_t period, const Reading& r, int sensor) {
+    // The sums of this transaction are few (a poll's sensors); the newest is the likeliest.
+    auto p = std::find_if(sums.rbegin(), sums.rend(), [&](const PeriodSum& s) {
+        return s.sensor == sensor && s.period == period;
+    });
+    if (p == sums.rend()) {
+        PeriodSum fresh;
+        fresh.period = period;
         fresh.sensor = sensor;
-        fresh.hour = hour;
         fresh.slotCount =
             r.kind == SensorKind::Special ? 0 : static_cast<int>(QuantitiesOf(r.kind).size());
         fresh.min.fill(INT64_MAX);
         fresh.max.fill(INT64_MIN);
-        m_hours.push_back(fresh);
-        h = m_hours.rbegin();
+        sums.push_back(fresh);
+        p = sums.rbegin();
     }
-    ++h->n;
-    for (int i = 0; i < h->slotCount; ++i) {
+    ++p->n;
+    for (int i = 0; i < p->slotCount; ++i) {
         const auto slot = static_cast<std::size_t>(i);
         const int64_t raw = r.Find(QuantitiesOf(r.kind)[slot]).value_or(Measurement{}).raw;
-        h->min[slot] = std::min(h->min[slot], raw);
-        h->max[slot] = std::max(h->max[slot], raw);
-        h->sum[slot] += raw;
+        p->min[slot] = std::min(p->min[slot], raw);
+        p->max[slot] = std::max(p->max[slot], raw);
+        p->sum[slot] += raw;
     }
+}
 
+void Archive::Count(const Reading& r, const ArchiveRow& row) {
+    Add(m_hours, row.t / kMsPerHour, r, row.sensor);
+    Add(m_days, LocalDayOf(row), r, row.sensor);
     auto s = std::find_if(m_sensors.begin(), m_sensors.end(),
-                          [&](const SensorSum& e) { return e.sensor == sensor; });
+                          [&](const SensorSum& e) { return e.sensor == row.sensor; });
     if (s == m_sensors.end()) {
-        m_sensors.push_back({sensor, t, t, 0});
+        m_sensors.push_back({row.sensor, row.t, row.t, 0});
         s = m_sensors.end() - 1;
     }
-    s->first = std::min(s->first, t);
-    s->last = std::max(s->last, t);
+    s->first = std::min(s->first, row.t);
+    s->last = std::max(s->last, row.t);
     ++s->n;
 }
 
-int Archive::WriteSums() {
-    for (const HourSum& h : m_hours) {
-        m_hourly.Bind(1, h.sensor);
-        m_hourly.Bind(2, h.hour);
-        m_hourly.Bind(3, h.n);
+int Archive::WriteSums(sql::Statement& upsert, const std::vector<PeriodSum>& sums) {
+    for (const PeriodSum& p : sums) {
+        upsert.Bind(1, p.period);
+        upsert.Bind(2, p.sensor);
+        upsert.Bind(3, p.n);
         for (int i = 0; i < 3; ++i) {
             const auto slot = static_cast<std::size_t>(i);
-            for (int k = 0; k < 3; ++k) {
-                const int column = 4 + i * 3 + k;
-                if (i < h.slotCount) {
-                    m_hourly.Bind(column, k == 0   ? h.min[slot]
-                                          : k == 1 ? h.max[slot]
-                                                   : h.sum[slot]);
-                } else {
-                    m_hourly.BindNull(column);
-                }
+            const int column = 4 + i * 3;
+            if (i < p.slotCount) {
+                upsert.Bind(column, p.min[slot]);
+                upsert.Bind(column + 1, p.max[slot]);
+                upsert.Bind(column + 2, p.sum[slot]);
+            } else {
+                upsert.BindNull(column);
+                upsert.BindNull(column + 1);
+                upsert.BindNull(column + 2);
             }
         }
-        const int rc = m_hourly.Step();
-        m_hourly.Reset();
-        if (rc != sql::kDone) {
-            return rc;
-        }
-    }
-    for (const SensorSum& s : m_sensors) {
-        m_sensor.Bind(1, s.sensor);
-        m_sensor.Bind(2, s.first);
-        m_sensor.Bind(3, s.last);
-        m_sensor.Bind(4, s.n);
-        const int rc = m_sensor.Step();
-        m_sensor.Reset();
+        const int rc = upsert.Step();
+        upsert.Reset();
         if (rc != sql::kDone) {
             return rc;
         }
     }
     return sql::kOk;
+}
+
+int Archive::WriteSums() {
+    int rc = WriteSums(m_hourly, m_hours);
+    if (rc == sql::kOk) {
+        rc = WriteSums(m_daily, m_days);
+    }
+    for (const SensorSum& s : m_sensors) {
+        if (rc != sql::kOk) {
+            break;
+        }
+        m_sensor.Bind(1, s.sensor);
+        m_sensor.Bind(2, s.first);
+        m_sensor.Bind(3, s.last);
+        m_sensor.Bind(4, s.n);
+        rc = m_sensor.Step();
+        m_sensor.Reset();
+        rc = rc == sql::kDone ? sql::kOk : rc;
+    }
+    return rc;
 }
 
 ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) {
@@ -283,6 +312,7 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         return Fail(rc);
     }
     m_hours.clear();
+    m_days.clear();
     m_sensors.clear();
     Counts written;
     for (const Reading& reading : readings) {

@@ -13,6 +13,13 @@
 
 namespace tavrolin {
 
+// The key and meta columns of one row of `reading` (ArchiveSchema.h).
+struct ArchiveRow {
+    int sensor = 0;
+    int64_t t = 0;  // UTC milliseconds
+    int64_t meta = 0;
+};
+
 // The archive of every reading: one SQLite file (tables in ArchiveSchema.h), in WAL mode so
 // that readers (the window's charts, tavrolin-history) never wait for the writer nor hold it
 // up, with synchronous=NORMAL: a crash or SIGKILL at any moment leaves a file that opens
@@ -50,9 +57,10 @@ public:
     sql::Database& Db() { return m_db; }
 
 private:
-    struct HourSum {
+    // The sums of one sensor over one hour or one day, as this transaction adds them.
+    struct PeriodSum {
+        int64_t period = 0;  // hour or day
         int sensor = 0;
-        int64_t hour = 0;
         int64_t n = 0;
         int slotCount = 0;
         std::array<int64_t, 3> min{}, max{}, sum{};
@@ -65,27 +73,28 @@ private:
     ArchiveStatus Fail(int rc, bool creating = false);
     ArchiveStatus Prepare();
     int Insert(const Reading& reading);
-    void Count(const Reading& reading, int sensor, int64_t t);
+    void Count(const Reading& reading, const ArchiveRow& row);
+    static void Add(std::vector<PeriodSum>& sums, int64_t period, const Reading& reading,
+                    int sensor);
+    int WriteSums(sql::Statement& upsert, const std::vector<PeriodSum>& sums);
     int WriteSums();
 
     sql::Database m_db;
     std::string m_path;
-    sql::Statement m_insert, m_hourly, m_sensor;
-    std::vector<HourSum> m_hours;  // of one Write, kept for their storage
+    sql::Statement m_insert, m_hourly, m_daily, m_sensor;
+    // Of one Write, kept for their storage.
+    std::vector<PeriodSum> m_hours, m_days;
     std::vector<SensorSum> m_sensors;
 };
 
-// What one row of `reading` holds, and the Reading it gives back.
-struct ArchiveRow {
-    int sensor = 0;
-    int64_t t = 0;  // UTC milliseconds
-    int64_t meta = 0;
-};
+// The key and meta columns of a reading's row, and the Reading a row gives back.
 ArchiveRow RowOf(const Reading& reading);
 // Columns first .. first + 6 of the statement: sensor, t, meta, interval, a, b, c.
 Reading ReadingFromRow(const sql::Statement& row, int first);
 
 // The reading's UTC offset as kept in meta: whole quarter hours, as every time zone has.
 int OffsetOfMeta(int64_t meta);
+// The day of the reading's own local time, as `daily` counts it.
+int64_t LocalDayOf(const ArchiveRow& row);
 
 }  // namespace tavrolin

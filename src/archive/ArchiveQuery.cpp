@@ -42,14 +42,16 @@ ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs,
     return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
 }
 
-// ", min(a), max(a), sum(a), ..." over the readings; ", min(min1), max(max1), sum(sum1), ..."
-// over the hourly summaries.
-std::string SlotAggregates(bool hourly) {
+// ", min(a), max(a), sum(a), ..." over the readings (no summary); ", min(min1), max(max1),
+// sum(sum1), ..." over the hourly or daily summaries.
+std::string SlotAggregates(std::string_view summary) {
     constexpr std::array<const char*, 3> kRowColumns{"a", "b", "c"};
     std::string sql;
     for (std::size_t i = 0; i < kRowColumns.size(); ++i) {
         for (const std::string f : {"min", "max", "sum"}) {
-            sql += ", " + f + "(" + (hourly ? f + std::to_string(i + 1) : kRowColumns[i]) + ")";
+            sql += ", " + f + "(" +
+                   (summary.empty() ? std::string(kRowColumns[i]) : f + std::to_string(i + 1)) +
+                   ")";
         }
     }
     return sql;
@@ -124,15 +126,16 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     sql::Database& db = archive.Db();
     const int sensor = IndexOf(request.sensor);
 
-    // How many readings the range holds, from the summaries of the hours it touches.
+    // How many readings the range holds, from the summaries of the days it touches (local
+    // days of any offset: one more on either side).
     sql::Statement count = db.Prepare(
-        "SELECT coalesce(sum(n), 0) FROM hourly WHERE sensor = ?1 AND hour >= ?2 AND hour <= ?3");
+        "SELECT coalesce(sum(n), 0) FROM daily WHERE day >= ?2 AND day <= ?3 AND sensor = ?1");
     if (!count.Valid()) {
         return Failed(archive, db.ErrorCode());
     }
     count.Bind(1, sensor);
-    count.Bind(2, request.fromMs / kMsPerHour);
-    count.Bind(3, (request.toMs - 1) / kMsPerHour);
+    count.Bind(2, request.fromMs / kMsPerDay - 1);
+    count.Bind(3, request.toMs / kMsPerDay + 1);
     int rc = count.Step();
     if (rc != sql::kRow) {
         return Failed(archive, rc);
@@ -173,32 +176,38 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
             break;
         }
     }
-    // Bucket k covers local times [k * bucket, (k + 1) * bucket).
+    // Bucket k covers local times [k * bucket, (k + 1) * bucket). Day buckets come from the
+    // readings' own local days; shorter ones are placed in the caller's local time.
     const int64_t shiftMs = int64_t{request.alignOffsetSeconds} * 1000;
     sql::Statement st;
+    int64_t first = request.fromMs, last = request.toMs;
+    int64_t sqlShift = shiftMs;
     if (series.bucketMs < kMsPerHour) {
-        st = db.Prepare("SELECT (t + ?1) / ?2, count(*)" + SlotAggregates(false) +
+        st = db.Prepare("SELECT (t + ?1) / ?2, count(*)" + SlotAggregates("") +
                         " FROM reading WHERE sensor = ?3 AND t >= ?4 AND t < ?5"
                         " GROUP BY 1 ORDER BY 1");
-        if (st.Valid()) {
-            st.Bind(4, request.fromMs);
-            st.Bind(5, request.toMs);
-        }
-    } else {
-        st = db.Prepare("SELECT (hour * 3600000 + ?1) / ?2, sum(n)" + SlotAggregates(true) +
-                        " FROM hourly WHERE sensor = ?3 AND hour >= ?4 AND hour < ?5"
+    } else if (series.bucketMs < kMsPerDay) {
+        st = db.Prepare("SELECT (hour * 3600000 + ?1) / ?2, sum(n)" + SlotAggregates("hour") +
+                        " FROM hourly WHERE hour >= ?4 AND hour < ?5 AND sensor = ?3"
                         " GROUP BY 1 ORDER BY 1");
-        if (st.Valid()) {
-            st.Bind(4, request.fromMs / kMsPerHour);
-            st.Bind(5, (request.toMs + kMsPerHour - 1) / kMsPerHour);
-        }
+        first = request.fromMs / kMsPerHour;
+        last = (request.toMs + kMsPerHour - 1) / kMsPerHour;
+    } else {
+        st = db.Prepare("SELECT (day * 86400000 + ?1) / ?2, sum(n)" + SlotAggregates("day") +
+                        " FROM daily WHERE day >= ?4 AND day < ?5 AND sensor = ?3"
+                        " GROUP BY 1 ORDER BY 1");
+        first = (request.fromMs + shiftMs) / kMsPerDay;
+        last = (request.toMs + shiftMs + kMsPerDay - 1) / kMsPerDay;
+        sqlShift = 0;
     }
     if (!st.Valid()) {
         return Failed(archive, db.ErrorCode());
     }
-    st.Bind(1, shiftMs);
+    st.Bind(1, sqlShift);
     st.Bind(2, series.bucketMs);
     st.Bind(3, sensor);
+    st.Bind(4, first);
+    st.Bind(5, last);
     return ReadBuckets(archive, st, shiftMs, series);
 }
 
@@ -331,26 +340,32 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
                                       " Sensoren nicht mit den Lesungen überein.");
         }
     }
-    if (rc == sql::kOk) {
-        rc = db.Exec(("CREATE TEMP TABLE expected_hourly AS " + HourlyFromReadingsSql()).c_str());
+    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
+        if (rc != sql::kOk) {
+            break;
+        }
+        const bool hours = period == SummaryPeriod::Hour;
+        const std::string table = hours ? "hourly" : "daily";
+        rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummaryFromReadingsSql(period)).c_str());
         int64_t missing = 0, extra = 0;
         if (rc == sql::kOk) {
-            rc = CountOf(db,
-                         "SELECT count(*) FROM (SELECT * FROM expected_hourly EXCEPT "
-                         "SELECT * FROM hourly)",
-                         missing);
+            rc = CountOf(
+                db,
+                "SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table + ")",
+                missing);
         }
         if (rc == sql::kOk) {
-            rc = CountOf(db,
-                         "SELECT count(*) FROM (SELECT * FROM hourly EXCEPT "
-                         "SELECT * FROM expected_hourly)",
-                         extra);
+            rc = CountOf(
+                db,
+                "SELECT count(*) FROM (SELECT * FROM " + table + " EXCEPT SELECT * FROM expected)",
+                extra);
         }
-        db.Exec("DROP TABLE IF EXISTS temp.expected_hourly");
+        db.Exec("DROP TABLE IF EXISTS temp.expected");
         if (rc == sql::kOk && missing + extra > 0) {
-            report.findings.push_back("Die Stundenwerte stimmen bei " +
-                                      std::to_string(std::max(missing, extra)) +
-                                      " Stunden nicht mit den Lesungen überein.");
+            report.findings.push_back(std::string(hours ? "Die Stundenwerte" : "Die Tageswerte") +
+                                      " stimmen bei " + std::to_string(std::max(missing, extra)) +
+                                      (hours ? " Stunden" : " Tagen") +
+                                      " nicht mit den Lesungen überein.");
         }
     }
     return rc == sql::kOk ? ArchiveStatus{} : Failed(archive, rc);

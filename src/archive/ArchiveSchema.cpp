@@ -24,19 +24,24 @@ int CreateReadings(sql::Database& db) {
     return db.Exec(sql.c_str());
 }
 
-// Format 2: summaries per sensor and hour, and per sensor, so that a chart over years and
+// Format 2: summaries per hour and per day, and per sensor, so that a chart over years and
 // the sensor list read thousands of rows instead of millions.
 int AddSummaries(sql::Database& db) {
-    const int rc = db.Exec(
-        "CREATE TABLE hourly("
-        " sensor INTEGER NOT NULL, hour INTEGER NOT NULL, n INTEGER NOT NULL,"
-        " min1 INTEGER, max1 INTEGER, sum1 INTEGER,"
-        " min2 INTEGER, max2 INTEGER, sum2 INTEGER,"
-        " min3 INTEGER, max3 INTEGER, sum3 INTEGER,"
-        " PRIMARY KEY(sensor, hour)) WITHOUT ROWID;"
+    std::string sql;
+    for (const char* table : {"hourly", "daily"}) {
+        sql += std::string("CREATE TABLE ") + table + "(" + (table[0] == 'h' ? "hour" : "day") +
+               " INTEGER NOT NULL, sensor INTEGER NOT NULL, n INTEGER NOT NULL,"
+               " min1 INTEGER, max1 INTEGER, sum1 INTEGER,"
+               " min2 INTEGER, max2 INTEGER, sum2 INTEGER,"
+               " min3 INTEGER, max3 INTEGER, sum3 INTEGER,"
+               " PRIMARY KEY(" +
+               (table[0] == 'h' ? "hour" : "day") + ", sensor)) WITHOUT ROWID;";
+    }
+    sql +=
         "CREATE TABLE sensor("
         " id INTEGER PRIMARY KEY, first_t INTEGER NOT NULL, last_t INTEGER NOT NULL,"
-        " n INTEGER NOT NULL);");
+        " n INTEGER NOT NULL);";
+    const int rc = db.Exec(sql.c_str());
     return rc != sql::kOk ? rc : RebuildSummaries(db);
 }
 
@@ -47,10 +52,12 @@ static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
 
 }  // namespace
 
-std::string HourlyFromReadingsSql() {
+std::string SummaryFromReadingsSql(SummaryPeriod period) {
     // The remote control and the Fenster events keep words in slot a, not numbers.
     const std::string numeric = "sensor < " + std::to_string(kSensorCount - 2);
-    std::string sql = "SELECT sensor, t / 3600000, count(*)";
+    std::string sql =
+        period == SummaryPeriod::Hour ? "SELECT t / 3600000" : "SELECT " + LocalDaySql();
+    sql += ", sensor, count(*)";
     for (const char* slot : {"a", "b", "c"}) {
         for (const char* f : {"min", "max", "sum"}) {
             sql += std::string(", ") + f + "(CASE WHEN " + numeric + " THEN " + slot + " END)";
@@ -59,14 +66,21 @@ std::string HourlyFromReadingsSql() {
     return sql + " FROM reading GROUP BY 1, 2";
 }
 
+std::string LocalDaySql() {
+    return "(t + (meta >> 1) * 900000) / 86400000";
+}
+
 std::string SensorsFromReadingsSql() {
     return "SELECT sensor, min(t), max(t), count(*) FROM reading GROUP BY 1";
 }
 
 int RebuildSummaries(sql::Database& db) {
-    const std::string sql = "DELETE FROM hourly; DELETE FROM sensor; INSERT INTO hourly " +
-                            HourlyFromReadingsSql() + "; INSERT INTO sensor " +
-                            SensorsFromReadingsSql() + ";";
+    const std::string sql =
+        "DELETE FROM hourly; DELETE FROM daily; DELETE FROM sensor;"
+        "INSERT INTO hourly " +
+        SummaryFromReadingsSql(SummaryPeriod::Hour) + "; INSERT INTO daily " +
+        SummaryFromReadingsSql(SummaryPeriod::Day) + "; INSERT INTO sensor " +
+        SensorsFromReadingsSql() + ";";
     return db.Exec(sql.c_str());
 }
 
