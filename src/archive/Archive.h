@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "archive/ArchiveStatus.h"
 #include "archive/Sqlite.h"
@@ -50,41 +48,20 @@ public:
         int64_t added = 0;
         int64_t duplicates = 0;  // already there: same sensor, same millisecond
     };
-    // Writes the readings and their summaries in one transaction: all or nothing. Inside a
-    // transaction of the caller's, a savepoint of it.
+    // Writes the readings in one transaction: all or nothing (ArchiveSchema.h says where
+    // they go). Inside a transaction of the caller's, a savepoint of it.
     ArchiveStatus Write(std::span<const Reading> readings, Counts* counts = nullptr);
 
     sql::Database& Db() { return m_db; }
 
 private:
-    // The sums of one sensor over one hour or one day, as this transaction adds them.
-    struct PeriodSum {
-        int64_t period = 0;  // hour or day
-        int sensor = 0;
-        int64_t n = 0;
-        int slotCount = 0;
-        std::array<int64_t, 3> min{}, max{}, sum{};
-    };
-    struct SensorSum {
-        int sensor = 0;
-        int64_t first = 0, last = 0, n = 0;
-    };
-
     ArchiveStatus Fail(int rc, bool creating = false);
-    ArchiveStatus Prepare();
     int Insert(const Reading& reading);
-    void Count(const Reading& reading, const ArchiveRow& row);
-    static void Add(std::vector<PeriodSum>& sums, int64_t period, const Reading& reading,
-                    int sensor);
-    int WriteSums(sql::Statement& upsert, const std::vector<PeriodSum>& sums);
-    int WriteSums();
 
     sql::Database m_db;
     std::string m_path;
-    sql::Statement m_insert, m_hourly, m_daily, m_sensor;
-    // Of one Write, kept for their storage.
-    std::vector<PeriodSum> m_hours, m_days;
-    std::vector<SensorSum> m_sensors;
+    sql::Statement m_insert;
+    int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
 };
 
 // The key and meta columns of a reading's row, and the Reading a row gives back.
@@ -94,7 +71,5 @@ Reading ReadingFromRow(const sql::Statement& row, int first);
 
 // The reading's UTC offset as kept in meta: whole quarter hours, as every time zone has.
 int OffsetOfMeta(int64_t meta);
-// The day of the reading's own local time, as `daily` counts it.
-int64_t LocalDayOf(const ArchiveRow& row);
 
 }  // namespace tavrolin

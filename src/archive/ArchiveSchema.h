@@ -10,8 +10,7 @@ namespace sql {
 class Database;
 }
 
-// The archive's tables, format 2. Every reading is one row of `reading`; the summaries are
-// kept in the same transaction as the readings they count, so they never disagree.
+// The archive's tables, format 2.
 //
 //   reading(sensor, t, meta, interval, a, b, c)        WITHOUT ROWID, key (sensor, t)
 //     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
@@ -22,20 +21,23 @@ class Database;
 //     a, b, c   the values in the order of QuantitiesOf(kind), as the stored integers
 //               (12.3 °C is 123); NULL where the kind has fewer. The remote control keeps its
 //               text in a, the Fenster events 1 (high) or 2 (low).
+//   recent(...)                                         the same columns, key (t, sensor)
 //   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3)
 //                                                       WITHOUT ROWID, key (hour, sensor)
 //     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
 //               maximum and sum (NULL for the remote control and the Fenster events)
 //   daily(day, sensor, n, ...)                          the same per local day: the day of
 //               the reading's own local time, (t + offset) / 86400000
-//   sensor(id, first_t, last_t, n)                      id = reading.sensor
 //
-// Readings are kept by sensor and time, so one sensor's range is one contiguous read, and
-// the row of an outdoor sensor takes about 25 bytes. The summaries are kept by time and
-// sensor: the rows a poll changes lie together, in one or two pages, whatever sensors it
-// brought. (Kept by sensor, every sensor's current hour would be a page of its own to write
-// at every poll.) Pages are 1 KiB: a poll of ten sensors writes ten leaf pages of readings
-// into the WAL, and every byte of them is written twice more at the checkpoint.
+// Every reading is in `reading` or in `recent`, never in both. New readings go into
+// `recent`, kept by time, so that a poll writes one or two pages whatever sensors it
+// brought; once it holds kFoldRows readings, the writing transaction folds them into
+// `reading`, kept by sensor and time (one sensor's range is one contiguous read, an outdoor
+// sensor's row takes about 25 bytes) and adds them to the summaries. The summaries always
+// count exactly the rows of `reading`; a query adds the few of `recent` itself. (Written
+// into `reading` and the summaries at every poll, a poll of ten sensors changed some twenty
+// pages, each written into the WAL and again at the checkpoint: twice the CPU the logger
+// may spend.) Pages are 1 KiB, so that a changed page costs little to write.
 //
 // Two readings of one sensor in the same millisecond are one: writing it again (a second
 // program, an import repeated) adds nothing.
@@ -45,8 +47,9 @@ class Database;
 // when it is opened for writing.
 inline constexpr int kArchiveFormat = 2;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
-inline constexpr int64_t kMsPerHour = 3600000;
 inline constexpr int kArchivePageSize = 1024;
+inline constexpr int64_t kFoldRows = 2000;
+inline constexpr int64_t kMsPerHour = 3600000;
 
 // Runs the steps from format `from` to kArchiveFormat, each in its own transaction, so a
 // crash leaves the file at one of the formats. The SQLite result code of the first failure.
@@ -54,17 +57,17 @@ int MigrateArchive(sql::Database& db, int from);
 // Runs only the steps up to format `to` (tests make files of older formats with it).
 int MigrateArchiveTo(sql::Database& db, int from, int to);
 
-// The rows of `hourly`, `daily` and `sensor` as SELECTs over the readings: what the summaries
-// must hold, for building them and for checking them.
+// The summary rows of `hourly` or `daily` as a SELECT over the readings of `table`: what the
+// summaries must hold, for folding, rebuilding and checking them.
 enum class SummaryPeriod { Hour, Day };
-std::string SummaryFromReadingsSql(SummaryPeriod period);
-std::string SensorsFromReadingsSql();
+std::string SummarySql(SummaryPeriod period, const char* table);
 // A reading's local day in SQL, from its columns t and meta.
 std::string LocalDaySql();
 
-// Computes the hourly, daily and sensor tables anew from the readings, inside the caller's
-// transaction: the upgrade to format 2 does, and so does a bulk load that writes readings
-// alone.
+// Moves the readings of `recent` into `reading` and the summaries, inside the caller's
+// transaction.
+int FoldRecent(sql::Database& db);
+// Computes the summaries anew from `reading`, inside the caller's transaction.
 int RebuildSummaries(sql::Database& db);
 
 }  // namespace tavrolin
