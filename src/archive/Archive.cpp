@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "archive/ArchiveSchema.h"
 
@@ -92,7 +93,16 @@ ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTime
     const bool creating = access == Access::Write;
     int rc = m_db.Open(path, creating);
     if (rc != sql::kOk) {
-        return Fail(rc, creating);
+        ArchiveStatus status = Fail(rc, creating);
+        // A file that cannot be created in a folder that is there: SQLite's last try opens
+        // it read-only, and that says "no such file"; the folder is read-only or not ours.
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (status.problem == ArchiveProblem::NoFolder &&
+            std::filesystem::is_directory(folder.empty() ? "." : folder, error)) {
+            status.problem = ArchiveProblem::NoPermission;
+        }
+        return status;
     }
     m_db.SetBusyTimeout(busyTimeoutMs);
 
