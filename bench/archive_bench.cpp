@@ -296,7 +296,7 @@ void ChartSeries(benchmark::State& state, const std::string& path, int64_t range
     state.counters["bucket_minutes"] = static_cast<double>(bucket) / 60000.0;
 }
 
-BENCHMARK_F(TenYears, ChartOfOneDay)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, ChartOfOneDay)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
@@ -305,7 +305,7 @@ BENCHMARK_F(TenYears, ChartOfOneDay)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ChartOfOneDay)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_F(TenYears, ChartOfOneYear)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, ChartOfOneYear)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
@@ -314,7 +314,7 @@ BENCHMARK_F(TenYears, ChartOfOneYear)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ChartOfOneYear)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_F(TenYears, ChartOfTheWholeArchive)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, ChartOfTheWholeArchive)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
@@ -323,7 +323,7 @@ BENCHMARK_F(TenYears, ChartOfTheWholeArchive)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ChartOfTheWholeArchive)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_F(TenYears, SensorList)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, SensorList)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
@@ -365,7 +365,7 @@ void ExportOneYear(benchmark::State& state, const std::string& path, const char*
     state.counters["rows"] = static_cast<double>(rows);
 }
 
-BENCHMARK_F(TenYears, ExportOneSensorYearCsv)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, ExportOneSensorYearCsv)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
@@ -374,7 +374,7 @@ BENCHMARK_F(TenYears, ExportOneSensorYearCsv)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ExportOneSensorYearCsv)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_F(TenYears, ExportOneSensorYearJson)(benchmark::State& state) {
+BENCHMARK_DEFINE_F(TenYears, ExportOneSensorYearJson)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;

@@ -136,6 +136,9 @@ ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTime
         if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
             (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
             status = Fail(rc, creating);
+            if (m_db.InTransaction()) {
+                m_db.Exec("ROLLBACK");
+            }
         }
     }
     if (status.Ok() && ReadInt(m_db, "SELECT count(*) FROM recent", m_recent) != sql::kOk) {

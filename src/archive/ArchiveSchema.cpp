@@ -162,20 +162,24 @@ int RebuildSummaries(sql::Database& db) {
 int MigrateArchiveTo(sql::Database& db, int from, int to) {
     for (int version = from; version < to; ++version) {
         int rc = db.Exec("BEGIN IMMEDIATE");
+        // Another program may have taken the file this step while this one waited for it.
+        int64_t now = version;
         if (rc == sql::kOk) {
-            rc = kSteps[version](db);
+            sql::Statement st = db.Prepare("PRAGMA user_version");
+            rc =
+                st.Valid() && st.Step() == sql::kRow ? (now = st.Int(0), sql::kOk) : db.ErrorCode();
         }
-        if (rc == sql::kOk) {
-            rc = db.Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str());
+        if (rc == sql::kOk && now <= version) {
+            rc = kSteps[version](db);
+            if (rc == sql::kOk) {
+                rc = db.Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str());
+            }
         }
         if (rc == sql::kOk) {
             rc = db.Exec("COMMIT");
         }
         if (rc != sql::kOk) {
-            if (db.InTransaction()) {
-                db.Exec("ROLLBACK");
-            }
-            return rc;
+            return rc;  // the caller reads the error, then rolls back
         }
     }
     return sql::kOk;

@@ -85,7 +85,7 @@ std::string ArchiveStatus::Describe() const {
         case ArchiveProblem::NotAnArchive:
             return ": Die Datei ist kein Tavrolin-Archiv.";
         case ArchiveProblem::Damaged:
-            return ": Die Datei ist beschädigt (tavrolin-history check prüft sie).";
+            return ": Die Datei ist beschädigt (SQLite: " + detail + ").";
         case ArchiveProblem::Locked:
             return ": Ein anderes Programm hält es gesperrt.";
         case ArchiveProblem::NewerFormat:

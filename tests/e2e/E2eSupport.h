@@ -47,6 +47,13 @@ public:
     std::string DefaultArchive() const { return dataHome.File("tavrolin/archiv.sqlite"); }
 };
 
+// tavrolin-history with the given arguments.
+class History : public ChildProcess {
+public:
+    explicit History(std::vector<std::string> args, const ChildSetup& setup = {})
+        : ChildProcess(TAVROLIN_HISTORY_PROGRAM, std::move(args), setup) {}
+};
+
 // Writes a profile: the [SYSTEM] lines given, and [Ports] COM1 = link when link is set.
 void WriteProfile(const std::string& path, const std::string& systemLines, const std::string& link);
 
