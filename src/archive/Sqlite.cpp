@@ -136,16 +136,4 @@ std::string_view Statement::Text(int column) const {
                : std::string_view();
 }
 
-std::string Quoted(std::string_view text) {
-    std::string out = "'";
-    for (const char c : text) {
-        out += c;
-        if (c == '\'') {
-            out += '\'';
-        }
-    }
-    out += '\'';
-    return out;
-}
-
 }  // namespace tavrolin::sql

@@ -87,7 +87,4 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-// Single-quoted SQL text literal of any string ("it's" is 'it''s').
-std::string Quoted(std::string_view text);
-
 }  // namespace tavrolin::sql

@@ -111,7 +111,8 @@ std::optional<int64_t> LocalToUnixMs(const LocalTime& time) {
     tm.tm_sec = time.second;
     tm.tm_isdst = -1;  // the zone's rule for that day decides
     const std::time_t seconds = std::mktime(&tm);
-    if (seconds == static_cast<std::time_t>(-1) && tm.tm_year != 69) {
+    // -1 is also 1969-12-31 23:59:59 UTC, a time no archive holds.
+    if (seconds == static_cast<std::time_t>(-1)) {
         return std::nullopt;
     }
     return int64_t{seconds} * 1000 + time.millisecond;
