@@ -18,6 +18,11 @@ const char* Reason(FileError error) {
             return ": Sie ist von einem anderen Programm geöffnet.";
         case FileError::NoSpace:
             return ": Der Datenträger ist voll.";
+        case FileError::Folder:
+            return ": Das ist ein Ordner.";
+        case FileError::NotAFile:
+            return ": Das ist keine gewöhnliche Datei.";
+        case FileError::TooBig:
         case FileError::None:
         case FileError::Other:
             break;

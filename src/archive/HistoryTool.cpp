@@ -495,11 +495,17 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
         return 0;
     }
     const std::string profilePath = o.profile.empty() ? env.defaultProfile : o.profile;
-    if (!o.profile.empty() && !env.files.Exists(profilePath)) {
+    const SettingsStore settings(env.files, profilePath);
+    // The archive's place may be in it: a profile that cannot be read is no place to guess.
+    const FileError profileError = settings.ReadError();
+    if (profileError == FileError::NotFound && !o.profile.empty()) {
         Say(env.err, "Das Profil " + ShownFilePath(profilePath) + " gibt es nicht.");
         return 2;
     }
-    const SettingsStore settings(env.files, profilePath);
+    if (ProfileUnreadable(profileError)) {
+        Say(env.err, UnreadableProfileText(profilePath, profileError));
+        return 2;
+    }
     const std::string path =
         o.archive.empty() ? ArchiveSettings::Read(settings).PathOr(env.defaultArchive) : o.archive;
 
