@@ -163,13 +163,16 @@ int MigrateArchiveTo(sql::Database& db, int from, int to) {
     for (int version = from; version < to; ++version) {
         int rc = db.Exec("BEGIN IMMEDIATE");
         // Another program may have taken the file this step while this one waited for it.
-        int64_t now = version;
+        int64_t current = version;
         if (rc == sql::kOk) {
             sql::Statement st = db.Prepare("PRAGMA user_version");
-            rc =
-                st.Valid() && st.Step() == sql::kRow ? (now = st.Int(0), sql::kOk) : db.ErrorCode();
+            if (st.Valid() && st.Step() == sql::kRow) {
+                current = st.Int(0);
+            } else {
+                rc = db.ErrorCode();
+            }
         }
-        if (rc == sql::kOk && now <= version) {
+        if (rc == sql::kOk && current <= version) {
             rc = kSteps[version](db);
             if (rc == sql::kOk) {
                 rc = db.Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str());
