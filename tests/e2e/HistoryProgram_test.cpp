@@ -27,9 +27,10 @@ const std::string kRemote = kT + R"(4:00.000+01:00","sensor":"remote-control","t
 const std::string kWindow =
     kT + R"(5:00.000+01:00","sensor":"window-event","interval":3.000,"event":"low"})";
 
-// Runs tavrolin-history to its end; its exit status.
+// Runs tavrolin-history to its end; its exit status. Imports take seconds under the
+// sanitizers on a busy machine.
 std::optional<int> Finished(History& history) {
-    return history.Exit(In(20s));
+    return history.Exit(In(60s));
 }
 
 TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
@@ -183,7 +184,7 @@ TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {
     const std::string archive = dir.File("a.sqlite");
     for (const char* sensor : {"outdoor-1", "outdoor-2"}) {
         std::ofstream lines(dir.File(std::string(sensor) + ".jsonl"));
-        for (int i = 0; i < 20000; ++i) {
+        for (int i = 0; i < 12000; ++i) {
             const int s = i % 86400;
             lines << R"({"time":"2026-12-)" << 10 + i / 86400 << "T" << s / 36000 << s / 3600 % 10
                   << ":" << s / 600 % 6 << s / 60 % 10 << ":" << s % 60 / 10 << s % 10
@@ -197,12 +198,12 @@ TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {
     EXPECT_EQ(Finished(first), 0) << first.Stderr();
     EXPECT_EQ(Finished(second), 0) << second.Stderr();
     EXPECT_EQ(first.Stdout(),
-              "20000 Lesungen übernommen, 0 waren schon im Archiv, 0 Zeilen übersprungen.\n");
+              "12000 Lesungen übernommen, 0 waren schon im Archiv, 0 Zeilen übersprungen.\n");
     EXPECT_EQ(second.Stdout(), first.Stdout());
     History check({"--archive", archive, "check"});
     EXPECT_EQ(Finished(check), 0);
     EXPECT_EQ(check.Stdout(),
-              "Das Archiv " + archive + " ist in Ordnung: 40000 Lesungen von 2 Sensoren.\n");
+              "Das Archiv " + archive + " ist in Ordnung: 24000 Lesungen von 2 Sensoren.\n");
 }
 
 }  // namespace
