@@ -2,7 +2,7 @@
 #include "archive/HistoryTool.h"
 
 #include <algorithm>
-#include <cinttypes>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -511,6 +511,12 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
 
     Archive archive;
     const bool importing = o.command == Command::Import;
+    if (importing && path == env.defaultArchive) {
+        // The default place is made as the receiving programs make it; a failure shows when
+        // the archive is opened.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    }
     if (!OpenArchive(archive, path, importing ? Archive::Access::Write : Archive::Access::Read,
                      importing ? kImportBusyMs : kReadBusyMs, env.err)
              .Ok()) {

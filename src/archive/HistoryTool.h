@@ -14,7 +14,8 @@ namespace tavrolin {
 struct HistoryEnvironment {
     FileSystem& files;
     std::string defaultProfile;  // the desktop program's profile
-    std::string defaultArchive;  // where the archive is when the profile names none
+    std::string defaultArchive;  // where the archive is when the profile names none; an
+                                 // import makes its folder
     std::FILE* in = stdin;
     std::FILE* out = stdout;
     std::FILE* err = stderr;

@@ -14,11 +14,6 @@ using namespace tavrolin;
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     PosixFileSystem files;
-    // Only an import may create the archive, and with it its folder.
-    bool importing = false;
-    for (const std::string_view arg : args) {
-        importing = importing || arg == "import";
-    }
-    const HistoryEnvironment env{files, ProfilePath("tavrolin"), DefaultArchivePath(importing)};
+    const HistoryEnvironment env{files, ProfilePath("tavrolin"), DefaultArchivePath(false)};
     return RunHistory(args, env);
 }
