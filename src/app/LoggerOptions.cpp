@@ -28,11 +28,18 @@ written to it. Keys of section [SYSTEM]:
   Filename      protocol file (default protokoll.dat); a relative name is taken from the
                 current directory
 Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry COMn is
-/dev/ttyS<n-1>.
+/dev/ttyS<n-1>. Section [Archiv]:
+  Datei         the archive, an SQLite file that keeps every logged record for
+                tavrolin-history and the window's charts (default
+                $XDG_DATA_HOME/tavrolin/archiv.sqlite, ~/.local/share/tavrolin/archiv.sqlite)
+  Aktiv         0: keep no archive (default 1)
+An archive that cannot be written is reported once on stderr and retried every minute;
+the records meanwhile wait in memory, and logging goes on.
 
 Options:
   --profile FILE  read the settings from FILE instead
   --port PATH     use the device PATH, whatever COM and [Ports] say
+  --archive FILE  keep the archive in FILE, whatever Datei says
   --help          show this text
 
 Signals: SIGINT or SIGTERM stop the logger as the desktop program's OK does: the protocol
@@ -61,12 +68,14 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
                 return fail("--help takes no value");
             }
             o.help = true;
-        } else if (name == "--profile" || name == "--port") {
+        } else if (name == "--profile" || name == "--port" || name == "--archive") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
                 return fail(std::string(name) + " needs a file name");
             }
-            (name == "--profile" ? o.profilePath : o.portPath) = std::string(*value);
+            (name == "--profile" ? o.profilePath
+             : name == "--port"  ? o.portPath
+                                 : o.archivePath) = std::string(*value);
         } else {
             return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
         }

@@ -92,7 +92,7 @@ bool ReceiverDialog::InitializeWindow() {
     }
 
     m_recordingMask = saved.recordingMask;
-    m_presenting.SetMask(static_cast<RecordingMask>(m_recordingMask));
+    SetRecordingMask(static_cast<RecordingMask>(m_recordingMask));
     for (int bit = 0; bit < kRecordingBits; ++bit) {
         if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
             view.SetCheck(control::kRecordingFirst + bit, 1);
@@ -218,7 +218,14 @@ void ReceiverDialog::OnRecordingBox() {
         }
     }
     m_recordingMask = static_cast<int>(mask);
+    SetRecordingMask(mask);
+}
+
+void ReceiverDialog::SetRecordingMask(RecordingMask mask) {
     m_presenting.SetMask(mask);
+    if (m_env.recordingMaskChanged) {
+        m_env.recordingMaskChanged(mask);
+    }
 }
 
 int* ReceiverDialog::AddressValue(int id) {

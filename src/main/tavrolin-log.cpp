@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "app/LoggerOptions.h"
 #include "app/SettingsStore.h"
 #include "app/StreamMessageSink.h"
+#include "archive/ArchiveSettings.h"
+#include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/LineWriter.h"
@@ -104,11 +107,34 @@ int main(int argc, char** argv) {
     SystemLocalClock localClock;
     ReceiverPort port(device, multiplexer, messages, localClock);
 
+    // The archive, when the profile keeps one; it outlives the logger that feeds it.
+    std::unique_ptr<ArchiveSink> archive;
+    const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
+    if (archiveSettings.active) {
+        const std::string path = !options.archivePath.empty()
+                                     ? options.archivePath
+                                     : archiveSettings.PathOr(DefaultArchivePath(true));
+        archive = std::make_unique<ArchiveSink>(
+            path, static_cast<RecordingMask>(loggerSettings.recordingMask));
+    }
+    const auto finishArchive = [&archive, &messages] {
+        if (archive) {
+            archive->Finish();
+            while (const std::optional<SinkNotice> notice = archive->TakeNotice()) {
+                messages.ShowMessage(notice->caption, notice->text, notice->icon);
+            }
+        }
+    };
+
     LineWriter out(STDOUT_FILENO);
     HeadlessLogger logger(port, multiplexer, files, messages,
                           [&out](std::string_view line) { out.WriteLine(line); });
+    if (archive) {
+        logger.Sinks().Add(*archive);
+    }
     if (!logger.Start(loggerSettings)) {
         logger.Stop();
+        finishArchive();
         return 1;
     }
     const TickLoopEnd end =
@@ -119,6 +145,7 @@ int main(int argc, char** argv) {
         logger.OnTick();
     }
     logger.Stop();
+    finishArchive();
     if (end == TickLoopEnd::Failed) {
         std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
     }

@@ -4,9 +4,12 @@
 // device of each COM port (see the README).
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/ReceiverApp.h"
 #include "app/SettingsStore.h"
+#include "archive/ArchiveSettings.h"
+#include "archive/ArchiveSink.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixCommDevice.h"
@@ -44,7 +47,18 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
-    const AppEnvironment environment{settings, files, messages, fileChooser, help};
+    AppEnvironment environment{settings, files, messages, fileChooser, help};
+
+    // The archive keeps what the list shows: the window tells it the recording mask.
+    std::unique_ptr<ArchiveSink> archive;
+    if (const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
+        archiveSettings.active) {
+        archive = std::make_unique<ArchiveSink>(archiveSettings.PathOr(DefaultArchivePath(true)));
+        environment.readings = archive.get();
+        environment.recordingMaskChanged = [&archive](RecordingMask mask) {
+            archive->SetMask(mask);
+        };
+    }
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.
