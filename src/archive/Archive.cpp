@@ -2,8 +2,10 @@
 #include "archive/Archive.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "archive/ArchiveSchema.h"
 
@@ -88,6 +90,22 @@ ArchiveStatus Archive::Fail(int rc, bool creating) {
 }
 
 ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTimeoutMs) {
+    // Some locks of an opening are not waited for by SQLite's busy handler: the switch of a
+    // new file to WAL, and the recovery of a WAL that another program is opening at the same
+    // moment, give up at once. Within the caller's timeout the whole opening is tried again.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    for (;;) {
+        ArchiveStatus status = OpenOnce(path, access, busyTimeoutMs);
+        if (status.problem != ArchiveProblem::Locked ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busyTimeoutMs) {
     Close();
     m_path = path;
     const bool creating = access == Access::Write;
@@ -106,11 +124,15 @@ ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTime
     }
     m_db.SetBusyTimeout(busyTimeoutMs);
 
-    // The first read of the file: here a file that is no database says so.
+    // The first read of the file: here a file that is no database says so. The three are
+    // read in one transaction, so that another program's migration step committed between
+    // them cannot make a half-made archive look like a foreign database.
     int64_t application = 0, format = 0, objects = 0;
-    if ((rc = ReadInt(m_db, "PRAGMA application_id", application)) != sql::kOk ||
+    if ((rc = m_db.Exec("BEGIN")) != sql::kOk ||
+        (rc = ReadInt(m_db, "PRAGMA application_id", application)) != sql::kOk ||
         (rc = ReadInt(m_db, "PRAGMA user_version", format)) != sql::kOk ||
-        (rc = ReadInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) != sql::kOk) {
+        (rc = ReadInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) != sql::kOk ||
+        (rc = m_db.Exec("COMMIT")) != sql::kOk) {
         ArchiveStatus status = Fail(rc, creating);
         Close();
         return status;

@@ -55,6 +55,7 @@ public:
     sql::Database& Db() { return m_db; }
 
 private:
+    ArchiveStatus OpenOnce(const std::string& path, Access access, int busyTimeoutMs);
     ArchiveStatus Fail(int rc, bool creating = false);
     int Insert(const Reading& reading);
 
