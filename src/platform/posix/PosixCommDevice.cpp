@@ -108,7 +108,6 @@ OpenError PosixCommDevice::Open(std::string_view portName) {
 
     m_fd = fd;
     m_gone = false;
-    m_overflowing = false;
     m_state.Reset();
     m_timeouts = {};
     // A comm port is a byte line from the start, whatever the last user left behind; the
@@ -136,7 +135,6 @@ void PosixCommDevice::Close() {
         m_fd = -1;
     }
     m_gone = false;
-    m_overflowing = false;
     m_state.Reset();
     m_lastDcb = {};
     m_haveCounters = false;
@@ -335,6 +333,11 @@ bool PosixCommDevice::Pull() {
         const ssize_t n = ::read(m_fd, chunk.data(), room);
         if (n > 0) {
             m_state.Deliver(std::span<const uint8_t>(chunk.data(), static_cast<std::size_t>(n)));
+            // A short read took all the tty had; asking again would only return EAGAIN, one
+            // system call more on every tick. What comes meanwhile waits for the next pull.
+            if (static_cast<std::size_t>(n) < room) {
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -352,15 +355,14 @@ bool PosixCommDevice::Pull() {
         m_gone = true;
         return false;
     }
-    // The queue is full and more is waiting: a comm driver reports that as an input overflow
-    // (once, when it happens), and a WaitCommEvent pending on the ETX ends with EV_ERR.
-    // Without it such a wait would never end: nothing reads a queue while the read event is
-    // clear. The kernel keeps the bytes meanwhile.
-    const bool overflowing = m_state.FreeSpace() == 0 && KernelQueued() > 0;
-    if (overflowing && !m_overflowing) {
-        m_state.ReportLineErrors(comm::CE_RXOVER);
+    // The queue is full and more is waiting in the kernel. Nothing is lost, so this is no
+    // overflow: the bytes are taken as the polls make room. But a WaitCommEvent pending on the
+    // ETX would never end if its ETX is among the bytes the kernel still keeps, and nothing
+    // reads the queue while the read event is clear: end it with an empty mask, which lets
+    // the polls read again.
+    if (m_state.WaitPending() && m_state.FreeSpace() == 0 && KernelQueued() > 0) {
+        m_state.EndPendingWait();
     }
-    m_overflowing = overflowing;
     CollectLineErrors();
     return true;
 }

@@ -57,8 +57,8 @@ private:
     enum class Readiness { Ready, TimedOut, HungUp, Failed };
 
     // Moves what the kernel holds into the queue (as far as it has room; the kernel keeps the
-    // rest) and gathers new line errors. False once
-    // the device has gone (the tty was hung up: adapter pulled, pty master closed).
+    // rest) and gathers new line errors. False once the device has gone (the tty was hung
+    // up: adapter pulled, pty master closed).
     bool Pull();
     bool HungUp() const;
     // Bytes the kernel holds that the queue has not taken yet.
@@ -73,7 +73,6 @@ private:
     PortPathResolver m_resolvePath;
     int m_fd = -1;
     bool m_gone = false;
-    bool m_overflowing = false;  // queue full with more in the kernel; reported once
     CommPortState m_state;
     Dcb m_lastDcb;
     CommTimeouts m_timeouts;
