@@ -74,7 +74,7 @@ struct Rig {
     testing::FakeLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
     testing::MemoryFileSystem files;
-    ProtocolFile file{files, messages};
+    ProtocolFile file{files};
     MemoryList list;
     PresentingSink sink{&list, file};
 };

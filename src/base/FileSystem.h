@@ -14,13 +14,16 @@ enum class FileError {
     None,
     NotFound,      // a folder on the path does not exist
     AccessDenied,  // no permission, or a read-only file system
+    IsFolder,      // the name is that of a folder
+    NotAFile,      // the name is that of a pipe, a device or a socket, not of a file
     Busy,          // another writer holds the file
     NoSpace,       // the disk (or quota) is full
     Other,
 };
 
 // A file opened for writing by one writer only. Every Write reaches the operating system
-// before it returns, so a crash of the program loses nothing that was written.
+// before it returns, so a crash of the program loses nothing that was written, and a Write
+// that fails leaves the file as it was before it: never a part of the bytes.
 class OutputFile {
 public:
     virtual ~OutputFile();
@@ -42,7 +45,9 @@ class FileSystem {
 public:
     virtual ~FileSystem();
 
-    // Opens for exclusive writing; a second opener (this process or another) gets Busy.
+    // Opens a regular file for exclusive writing; a second opener (this process or another)
+    // gets Busy. Never waits: a name that is not a regular file (a pipe without reader would
+    // block the open) is refused.
     virtual std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
                                                        FileError& error) = 0;
 

@@ -39,6 +39,10 @@ const char* FileErrorText(FileError error) {
             return "folder not found";
         case FileError::AccessDenied:
             return "permission denied";
+        case FileError::IsFolder:
+            return "a folder";
+        case FileError::NotAFile:
+            return "not a regular file";
         case FileError::Busy:
             return "in use by another writer";
         case FileError::NoSpace:

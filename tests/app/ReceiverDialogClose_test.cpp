@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,6 +99,20 @@ TEST_F(ReceiverWindowEnd, AReceiverGoneSilentGetsTheFullWaitForEachStopAttempt) 
         }
     }
     EXPECT_EQ(line, (std::vector<std::string>{"stop", "wait 200 ms", "stop", "wait 200 ms"}));
+}
+
+TEST_F(ReceiverWindowEnd, AProtocolFileThatFailsToCloseIsToldAndTheEndGoesOn) {
+    Open();
+    ReceiveAndTick({Outdoor(1)});
+    files.closeError = FileError::Other;
+    dialog.OnOkCommand();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "Beim Schreiben von " +
+                                             std::filesystem::current_path().string() +
+                                             "/protokoll.dat ist ein Fehler aufgetreten.");
+    EXPECT_TRUE(testing::InOrder(
+        journal, {"protocol file closed", "stop command", "port closed", "profile written"}));
+    EXPECT_EQ(view.result, DialogResult::Ok);
 }
 
 TEST_F(ReceiverWindowEnd, AFirstCloseWritesTheElevenKeysInTheWriteOrder) {

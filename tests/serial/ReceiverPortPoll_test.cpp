@@ -62,7 +62,7 @@ protected:
     testing::FakeLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
     PosixFileSystem fileSystem;
-    ProtocolFile file{fileSystem, messages};
+    ProtocolFile file{fileSystem};
     MemoryList list;
     RecordingMask mask = kAllRecordings;
 };

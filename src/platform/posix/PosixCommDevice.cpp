@@ -75,7 +75,8 @@ OpenError PosixCommDevice::Open(std::string_view portName) {
     if (m_fd >= 0) {
         return OpenError::AlreadyOpen;
     }
-    const std::string path = m_resolvePath ? m_resolvePath(portName) : std::string();
+    m_path = m_resolvePath ? m_resolvePath(portName) : std::string();
+    const std::string& path = m_path;
     if (path.empty()) {
         return OpenError::CannotOpen;
     }

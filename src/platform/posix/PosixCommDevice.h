@@ -35,6 +35,8 @@ public:
 
     OpenError Open(std::string_view portName) override;
     bool IsOpen() const override { return m_fd >= 0; }
+    // The device the last Open tried ("" when the port name has none).
+    const std::string& DevicePath() const { return m_path; }
     void Close() override;
 
     bool PurgeComm(uint32_t flags) override;
@@ -71,6 +73,7 @@ private:
     void ApplyModemLineControl(const Dcb& dcb);
 
     PortPathResolver m_resolvePath;
+    std::string m_path;
     int m_fd = -1;
     bool m_gone = false;
     CommPortState m_state;
