@@ -231,7 +231,15 @@ bool PosixCommDevice::WaitCommEvent(uint32_t& eventMask) {
 }
 
 WaitResult PosixCommDevice::WaitForReadEvent(uint32_t timeoutMs) {
-    if (m_fd < 0 || !m_state.HasReadEvent() || !Pull()) {
+    if (m_fd < 0 || !m_state.HasReadEvent()) {
+        return WaitResult::Failed;
+    }
+    // A set event is set whatever the kernel holds: no wait is pending then, and the poll's
+    // next ClearCommError takes in the bytes (one read(2) a tick, not two).
+    if (m_state.ReadEventSet()) {
+        return WaitResult::Signaled;
+    }
+    if (!Pull()) {
         return WaitResult::Failed;
     }
     const Deadline deadline =
@@ -271,7 +279,9 @@ bool PosixCommDevice::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
 
 bool PosixCommDevice::ReadFile(uint8_t* buffer, uint32_t count, uint32_t& read) {
     read = 0;
-    if (m_fd < 0 || !Pull()) {
+    // Reads what ClearCommError counted: the bytes are in the queue already, and what came
+    // since is taken in by the next ClearCommError.
+    if (m_fd < 0 || m_gone) {
         return false;
     }
     read = m_state.Read(buffer, count);

@@ -22,8 +22,9 @@ OpenError OpenErrorFromErrno(int error);
 // A serial port on a Linux tty. The driver side of the comm model that termios does not
 // have (the input queue the core asks about, the event character, the manual-reset read
 // event, the pending WaitCommEvent) lives in a CommPortState; bytes are pulled from the
-// non-blocking descriptor into it whenever the core asks about the port, so no call here
-// blocks except the timed waits.
+// non-blocking descriptor into it whenever the core asks what has arrived (ClearCommError,
+// WaitCommEvent, a wait while the read event is clear), so no call here blocks except the
+// timed waits.
 class PosixCommDevice : public CommDevice {
 public:
     using PortPathResolver = std::function<std::string(std::string_view portName)>;
