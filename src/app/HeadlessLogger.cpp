@@ -16,14 +16,15 @@ const char* Reason(FileError error) {
             return ": Der Ordner existiert nicht.";
         case FileError::AccessDenied:
             return ": Keine Berechtigung.";
-        case FileError::IsFolder:
-            return ": Der Name bezeichnet einen Ordner.";
-        case FileError::NotAFile:
-            return ": Der Name bezeichnet keine gewöhnliche Datei.";
         case FileError::Busy:
             return ": Sie ist von einem anderen Programm geöffnet.";
         case FileError::NoSpace:
             return ": Der Datenträger ist voll.";
+        case FileError::Folder:
+            return ": Das ist ein Ordner.";
+        case FileError::NotAFile:
+            return ": Das ist keine gewöhnliche Datei.";
+        case FileError::TooBig:
         case FileError::None:
         case FileError::Other:
             break;

@@ -44,7 +44,8 @@ closed; then it exits with status 0.
 Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened, or when the
 line gives nothing but errors for a second (an adapter pulled, the device gone; the
 reason is shown on stderr, and a service manager may start the logger again); 2 for a
-wrong command line. A protocol file that cannot be opened is
+wrong command line, a --profile FILE that does not exist, or a profile that is there but
+cannot be read (a folder, no permission, over 64 MiB). A protocol file that cannot be opened is
 reported on stderr, and the records then go to stdout only.
 )usage";
 }

@@ -56,6 +56,18 @@ bool ReceiverDialog::InitializeWindow() {
         m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
     }
 
+    // A profile that is there but cannot be read is not replaced by the defaults the window
+    // runs on: the user hears of it now, and the end of the run leaves it alone.
+    const FileError profileError = settings.ReadError();
+    m_profileUnreadable = ProfileUnreadable(profileError);
+    if (m_profileUnreadable) {
+        m_env.messages.ShowMessage(
+            kCaption,
+            UnreadableProfileText(settings.ProfilePath(), profileError) +
+                "\nTavrolin arbeitet mit den Voreinstellungen und speichert die Einstellungen "
+                "beim Beenden nicht.",
+            MessageIcon::Exclamation);
+    }
     const SystemSettings saved = SystemSettings::Read(settings);
     const int left = saved.left;
     const int top = saved.top;
@@ -301,6 +313,9 @@ void ReceiverDialog::SaveAndStop() {
         m_session.TellNotices();
     }
     DisconnectReceiver();
+    if (m_profileUnreadable) {
+        return;  // told at the start
+    }
     const WindowRect rect = m_view->GetWindowRect();
     if (!WriteSettings(rect)) {
         // The profile keeps what it had: each write replaces it whole or not at all.

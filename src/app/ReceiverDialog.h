@@ -105,7 +105,8 @@ public:
     // Enables the multiplexer controls with its use and shows its address, which is kept
     // within 0..66 (an address beyond is 0).
     void ShowMultiplexerState();
-    // Closes the protocol file, stops the receiver and writes all settings.
+    // Closes the protocol file, stops the receiver and writes all settings (unless the
+    // profile could not be read at the start).
     void SaveAndStop();
 
     // --- State, read by tests ---------------------------------------------------------
@@ -149,6 +150,9 @@ private:
     int m_comPort = 0;                       // 0..3 for COM1..COM4
     ReceivedList* m_receivedList = nullptr;  // the window's list, bound at initialisation
     int m_icon = kIconId;
+    // The profile was there but could not be read at the start: the window runs on the
+    // defaults and does not save them over it.
+    bool m_profileUnreadable = false;
 };
 
 }  // namespace tavrolin

@@ -1,21 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SettingsStore.h"
 
-#include <optional>
 #include <utility>
 
 #include "app/DecimalText.h"
 #include "app/IniFile.h"
+#include "base/Win1252.h"
 
 namespace tavrolin {
 
 SettingsStore::SettingsStore(FileSystem& fileSystem, std::string profilePath)
     : m_fileSystem(fileSystem), m_profilePath(std::move(profilePath)) {}
 
-int SettingsStore::ReadInt(std::string_view section, std::string_view key, int defaultValue) const {
+std::optional<std::string> SettingsStore::Load(FileError& error) const {
     // Read anew every time: the profile may have been edited while the program ran.
-    const std::optional<std::string> content =
-        m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
+    return m_fileSystem.ReadFile(m_profilePath, MaxReadBytes, error);
+}
+
+FileError SettingsStore::ReadError() const {
+    FileError error = FileError::None;
+    Load(error);
+    return error;
+}
+
+int SettingsStore::ReadInt(std::string_view section, std::string_view key, int defaultValue) const {
+    FileError error = FileError::None;
+    const std::optional<std::string> content = Load(error);
     if (!content) {
         return defaultValue;
     }
@@ -25,8 +35,8 @@ int SettingsStore::ReadInt(std::string_view section, std::string_view key, int d
 
 std::string SettingsStore::ReadString(std::string_view section, std::string_view key,
                                       std::string_view defaultValue) const {
-    const std::optional<std::string> content =
-        m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
+    FileError error = FileError::None;
+    const std::optional<std::string> content = Load(error);
     if (!content) {
         return std::string(defaultValue);
     }
@@ -39,10 +49,11 @@ bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) {
-    const std::optional<std::string> old = m_fileSystem.ReadFile(m_profilePath, MaxProfileBytes);
-    // Something that is there but cannot be read (too big, no permission, a folder) would be
-    // replaced by our one section: leave it alone.
-    if (!old && m_fileSystem.Exists(m_profilePath)) {
+    FileError error = FileError::None;
+    const std::optional<std::string> old = Load(error);
+    // Something that is there but cannot be read would be replaced by our one section:
+    // leave it alone.
+    if (ProfileUnreadable(error)) {
         return false;
     }
     IniFile profile = IniFile::Parse(old.value_or(std::string()));
@@ -50,8 +61,7 @@ bool SettingsStore::WriteString(std::string_view section, std::string_view key,
         return false;
     }
     std::string content = profile.Serialize();
-    // A profile beyond the limit would read as missing from then on.
-    if (content.size() > MaxProfileBytes) {
+    if (content.size() > MaxWriteBytes) {
         return false;
     }
     // The window writes all its settings at every close, mostly unchanged; each replace
@@ -60,6 +70,28 @@ bool SettingsStore::WriteString(std::string_view section, std::string_view key,
         return true;
     }
     return m_fileSystem.ReplaceFile(m_profilePath, content) == FileError::None;
+}
+
+std::string UnreadableProfileText(std::string_view profilePath, FileError error) {
+    std::string text = "Das Profil " + FileNameToUtf8(profilePath) + " läßt sich nicht lesen";
+    switch (error) {
+        case FileError::AccessDenied:
+            return text + ": Keine Berechtigung.";
+        case FileError::Folder:
+            return text + ": Das ist ein Ordner.";
+        case FileError::NotAFile:
+            return text + ": Das ist keine gewöhnliche Datei.";
+        case FileError::TooBig:
+            return text + ": Es ist größer als " +
+                   std::to_string(SettingsStore::MaxReadBytes >> 20) + " MiB.";
+        case FileError::None:
+        case FileError::NotFound:
+        case FileError::Busy:
+        case FileError::NoSpace:
+        case FileError::Other:
+            break;
+    }
+    return text + ".";
 }
 
 }  // namespace tavrolin

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,11 +16,19 @@ namespace tavrolin {
 // regard to case.
 class SettingsStore {
 public:
-    // A bigger profile reads as missing (every read gives its default) and is not written,
-    // and no write makes the profile grow beyond it.
-    static constexpr std::size_t MaxProfileBytes = 1024 * 1024;
+    // A profile is read up to this size; a bigger one counts as unreadable.
+    static constexpr std::size_t MaxReadBytes = std::size_t{64} << 20;
+    // No write makes the profile grow beyond this.
+    static constexpr std::size_t MaxWriteBytes = std::size_t{1} << 20;
 
     SettingsStore(FileSystem& fileSystem, std::string profilePath);
+
+    // Why the profile cannot be read: None when it can, NotFound when there is none; with
+    // either, every read gives what the profile holds or its default. Any other answer means
+    // a profile is there that cannot be read (a folder, no permission, a device, too big):
+    // every read then gives its default and no write touches it, and the program should say
+    // so rather than run quietly on the defaults.
+    FileError ReadError() const;
 
     // A missing key (or file, or section) yields the default; otherwise the value is read as
     // a signed decimal number: leading blanks, an optional sign, digits up to the first other
@@ -33,7 +42,7 @@ public:
     // creating the file and the section as needed. False when the file could not be written;
     // then the file is as it was. Also false, with the file left alone, when a profile is
     // there but cannot be read (writing would lose its content), when the profile would grow
-    // beyond MaxProfileBytes, or for a name or value a profile line cannot hold (a line end,
+    // beyond MaxWriteBytes, or for a name or value a profile line cannot hold (a line end,
     // a zero byte; see IniFile::SetValue).
     bool WriteInt(std::string_view section, std::string_view key, int value);
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
@@ -41,8 +50,19 @@ public:
     const std::string& ProfilePath() const { return m_profilePath; }
 
 private:
+    std::optional<std::string> Load(FileError& error) const;
+
     FileSystem& m_fileSystem;
     std::string m_profilePath;
 };
+
+// Whether an error of ReadError means a profile that is there but cannot be read.
+inline bool ProfileUnreadable(FileError error) {
+    return error != FileError::None && error != FileError::NotFound;
+}
+
+// The user's message for a profile that is there but cannot be read, naming the file: one
+// sentence in UTF-8.
+std::string UnreadableProfileText(std::string_view profilePath, FileError error);
 
 }  // namespace tavrolin

@@ -14,10 +14,11 @@ enum class FileError {
     None,
     NotFound,      // a folder on the path does not exist
     AccessDenied,  // no permission, or a read-only file system
-    IsFolder,      // the name is that of a folder
-    NotAFile,      // the name is that of a pipe, a device or a socket, not of a file
     Busy,          // another writer holds the file
     NoSpace,       // the disk (or quota) is full
+    Folder,        // a folder stands where a file was expected
+    NotAFile,      // a device, a pipe or a socket stands where a file was expected
+    TooBig,        // beyond the size the caller accepts
     Other,
 };
 
@@ -51,18 +52,17 @@ public:
     virtual std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
                                                        FileError& error) = 0;
 
-    // The whole content of a regular file of at most maxBytes, or nothing when it cannot
-    // be read (missing, not a regular file, too big).
-    virtual std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes) = 0;
+    // The whole content of a regular file of at most maxBytes. Nothing when it cannot be
+    // read, and then error says why: NotFound when nothing is there, so that a caller can
+    // tell a missing file from one that is there but unreadable (AccessDenied, Folder,
+    // NotAFile, TooBig, Other). Something that is not a regular file is not even opened: a
+    // serial port would see its modem lines change.
+    virtual std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
+                                                FileError& error) = 0;
 
     // Replaces the file's content in one step: readers see either the old or the new
     // content, never a torn one, also after a crash or power cut.
     virtual FileError ReplaceFile(const std::string& path, std::string_view content) = 0;
-
-    // Whether anything (a file of any kind, a folder) is at the path, so that a caller can
-    // tell a missing file from one that ReadFile could not read. The default asks the
-    // system; a fake answers for its own files.
-    virtual bool Exists(const std::string& path);
 };
 
 }  // namespace tavrolin

@@ -19,6 +19,7 @@
 #include "app/LoggerOptions.h"
 #include "app/SettingsStore.h"
 #include "app/StreamMessageSink.h"
+#include "base/Win1252.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/LineWriter.h"
 #include "platform/posix/PortNames.h"
@@ -65,11 +66,20 @@ int main(int argc, char** argv) {
     PosixFileSystem files;
     const std::string profile =
         options.profilePath.empty() ? ProfilePath("tavrolin") : options.profilePath;
-    if (!options.profilePath.empty() && !files.Exists(profile)) {
-        std::fprintf(stderr, "tavrolin-log: there is no profile %s\n", profile.c_str());
+    const SettingsStore settings(files, profile);
+    // Running on the defaults instead of a profile that is there would open COM1, which may
+    // be the console, and send it command frames.
+    const FileError profileError = settings.ReadError();
+    if (profileError == FileError::NotFound && !options.profilePath.empty()) {
+        std::fprintf(stderr, "tavrolin-log: Das Profil %s gibt es nicht.\n",
+                     FileNameToUtf8(profile).c_str());
         return 2;
     }
-    const SettingsStore settings(files, profile);
+    if (ProfileUnreadable(profileError)) {
+        std::fprintf(stderr, "tavrolin-log: %s\n",
+                     UnreadableProfileText(profile, profileError).c_str());
+        return 2;
+    }
     SystemSettings loggerSettings = SystemSettings::Read(settings);
     PosixCommDevice::PortPathResolver resolver = ProfilePortResolver(settings);
     if (!options.portPath.empty()) {

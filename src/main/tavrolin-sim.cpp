@@ -39,14 +39,16 @@ const char* FileErrorText(FileError error) {
             return "folder not found";
         case FileError::AccessDenied:
             return "permission denied";
-        case FileError::IsFolder:
-            return "a folder";
-        case FileError::NotAFile:
-            return "not a regular file";
         case FileError::Busy:
             return "in use by another writer";
         case FileError::NoSpace:
             return "disk full";
+        case FileError::Folder:
+            return "a folder";
+        case FileError::NotAFile:
+            return "not a regular file";
+        case FileError::TooBig:
+            return "too big";
         case FileError::Other:
             break;
     }
@@ -283,7 +285,9 @@ int main(int argc, char** argv) {
     PosixFileSystem files;
     std::string replay;
     if (!options.replayFile.empty()) {
-        std::optional<std::string> content = files.ReadFile(options.replayFile, kMaxReplayBytes);
+        FileError error = FileError::None;
+        std::optional<std::string> content =
+            files.ReadFile(options.replayFile, kMaxReplayBytes, error);
         if (!content) {
             std::fprintf(stderr,
                          "tavrolin-sim: cannot read %s (missing, not a file, or over 64 MB)\n",

@@ -3,6 +3,7 @@
 // $XDG_CONFIG_HOME/tavrolin.INI for the installed program; its section "Ports" may name the
 // device of each COM port (see the README).
 #include <QApplication>
+#include <cstdio>
 
 #include "app/ReceiverApp.h"
 #include "app/SettingsStore.h"
@@ -12,6 +13,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SystemClocks.h"
+#include "platform/qt/GermanTranslations.h"
 #include "platform/qt/ProgramIcon.h"
 #include "platform/qt/QtFileChooser.h"
 #include "platform/qt/QtHelpViewer.h"
@@ -25,6 +27,13 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrolin"));
     QApplication::setWindowIcon(ProgramIcon());
+    if (!UseGermanQtTexts(application)) {
+        std::fputs(
+            "tavrolin: Qts deutsche Übersetzungen (qtbase_de.qm, Paket "
+            "qt6-translations-l10n) fehlen; Dateiauswahl und Standardknöpfe bleiben "
+            "englisch.\n",
+            stderr);
+    }
 
     PosixFileSystem files;
     SystemLocalClock localClock;

@@ -219,13 +219,11 @@ TEST_F(HeadlessLoggerTest, AProtocolFileThatCannotBeOpenedIsReportedAndTheRecord
                "Die Protokolldatei /var/log/wetter.dat läßt sich nicht öffnen: Keine "
                "Berechtigung." +
                    tail},
-          Case{FileError::IsFolder, "/var/log",
-               "Die Protokolldatei /var/log läßt sich nicht öffnen: Der Name bezeichnet einen "
-               "Ordner." +
-                   tail},
+          Case{FileError::Folder, "/var/log",
+               "Die Protokolldatei /var/log läßt sich nicht öffnen: Das ist ein Ordner." + tail},
           Case{FileError::NotAFile, "/dev/null",
-               "Die Protokolldatei /dev/null läßt sich nicht öffnen: Der Name bezeichnet keine "
-               "gewöhnliche Datei." +
+               "Die Protokolldatei /dev/null läßt sich nicht öffnen: Das ist keine gewöhnliche "
+               "Datei." +
                    tail},
           Case{FileError::NotFound,
                "/m\xFC"

@@ -174,15 +174,28 @@ TEST_F(ReceiverWindowEnd, AProfileThatCannotBeWrittenIsToldOnceAndKeepsWhatItHad
     EXPECT_EQ(view.result, DialogResult::Cancel);
 }
 
-TEST_F(ReceiverWindowEnd, AnUnreadableProfileIsNeitherUsedNorOverwritten) {
+TEST_F(ReceiverWindowEnd, AnUnreadableProfileIsToldAtTheStartAndNeverOverwritten) {
     SetProfile({"COM=1"});
-    files.failRead = true;  // there, but cannot be read (no permission)
+    files.readError = FileError::AccessDenied;
     Open();
     EXPECT_EQ(OpenedPort(), "COM1");  // the defaults
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
+    EXPECT_EQ(messages.messages[0].text,
+              "Das Profil /home/tester/.config/tavrolin.INI läßt sich nicht lesen: Keine "
+              "Berechtigung.\nTavrolin arbeitet mit den Voreinstellungen und speichert die "
+              "Einstellungen beim Beenden nicht.");
+    EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
+    // Readable again by the end (the user mended the permissions): the defaults the window
+    // ran on must still not replace what the user has in there.
+    files.readError = FileError::None;
+    view.SelectPort(2);
     dialog.OnOkCommand();
     EXPECT_EQ(Profile(), "[SYSTEM]\r\nCOM=1\r\n");
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text.find("Die Einstellungen konnten nicht gespeichert"), 0u);
+    EXPECT_EQ(files.replaceCount, 0);
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(view.result, DialogResult::Ok);
+    EXPECT_FALSE(device.IsOpen());
 }
 
 TEST_F(ReceiverWindowEnd, AKeyRefusedForItsValueDoesNotKeepTheOthersFromBeingSaved) {

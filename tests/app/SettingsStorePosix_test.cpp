@@ -82,22 +82,36 @@ TEST(SettingsStoreOnDisk, SomethingUnreadableInThePlaceOfTheProfileIsLeftAlone) 
     TempDir dir;
     PosixFileSystem fs;
 
+    // Beyond the read limit (a sparse file: the size is what counts).
     const std::string big = dir.File("big.INI");
-    const std::string content =
-        "[SYSTEM]\r\nCOM=2\r\n" + std::string(SettingsStore::MaxProfileBytes, ';');
-    WriteBytes(big, content);
+    const std::string head = "[SYSTEM]\r\nCOM=2\r\n";
+    WriteBytes(big, head);
+    std::filesystem::resize_file(big, SettingsStore::MaxReadBytes + 1);
     SettingsStore bigStore(fs, big);
+    EXPECT_EQ(bigStore.ReadError(), FileError::TooBig);
     EXPECT_EQ(bigStore.ReadInt("SYSTEM", "COM", 0), 0);
     EXPECT_FALSE(bigStore.WriteInt("SYSTEM", "COM", 3));
-    EXPECT_EQ(ReadBytes(big), content);
+    EXPECT_EQ(std::filesystem::file_size(big), SettingsStore::MaxReadBytes + 1);
 
     const std::string folder = dir.File("folder.INI");
     std::filesystem::create_directory(folder);
     WriteBytes(folder + "/inside", "kept");
     SettingsStore folderStore(fs, folder);
+    EXPECT_EQ(folderStore.ReadError(), FileError::Folder);
     EXPECT_EQ(folderStore.ReadString("SYSTEM", "Filename", "protokoll.dat"), "protokoll.dat");
     EXPECT_FALSE(folderStore.WriteInt("SYSTEM", "COM", 3));
     EXPECT_EQ(ReadBytes(folder + "/inside"), "kept");
+}
+
+TEST(SettingsStoreOnDisk, AProfileOfSomeMegabytesIsRead) {
+    TempDir dir;
+    const std::string path = dir.File("tavrolin.INI");
+    WriteBytes(path, "[SYSTEM]\r\n" + std::string(3 * SettingsStore::MaxWriteBytes, ';') +
+                         "\r\nCOM=3\r\n");
+    PosixFileSystem fs;
+    const SettingsStore store(fs, path);
+    EXPECT_EQ(store.ReadError(), FileError::None);
+    EXPECT_EQ(store.ReadInt("SYSTEM", "COM", 0), 3);
 }
 
 }  // namespace

@@ -44,14 +44,21 @@ protected:
 
 TEST_F(SettingsStoreTest, WithoutAUsableProfileEverySettingHasItsDefault) {
     ExpectDefaults("no file");
+    EXPECT_EQ(store.ReadError(), FileError::NotFound);
     fs.files[kProfile] = "[Ports]\r\nCOM=3\r\nFilename=x\r\n";
     ExpectDefaults("no section");
+    EXPECT_EQ(store.ReadError(), FileError::None);
     fs.files[kProfile] = "[SYSTEM]\r\nCOM=3\r\n";
-    fs.failRead = true;
-    ExpectDefaults("unreadable");
-    fs.failRead = false;
-    fs.files[kProfile] = "[SYSTEM]\r\nCOM=3\r\n" + std::string(SettingsStore::MaxProfileBytes, ';');
+    for (const FileError error : {FileError::AccessDenied, FileError::Folder, FileError::Other}) {
+        fs.readError = error;
+        ExpectDefaults("unreadable");
+        EXPECT_EQ(store.ReadError(), error);
+        EXPECT_TRUE(ProfileUnreadable(store.ReadError()));
+    }
+    fs.readError = FileError::None;
+    fs.files[kProfile] = "[SYSTEM]\r\nCOM=3\r\n" + std::string(SettingsStore::MaxReadBytes, ';');
     ExpectDefaults("too big");
+    EXPECT_EQ(store.ReadError(), FileError::TooBig);
 }
 
 TEST_F(SettingsStoreTest, AnEmptyFileNameIsReadAsEmpty) {
@@ -152,12 +159,12 @@ TEST_F(SettingsStoreTest, WritesThatWouldLoseOrBreakTheProfileAreRefused) {
     const std::string old = "[SYSTEM]\r\nCOM=1\r\n";
     fs.files[kProfile] = old;
     // Unreadable: writing our one key would throw away whatever else is in there.
-    fs.failRead = true;
+    fs.readError = FileError::AccessDenied;
     EXPECT_FALSE(store.WriteInt("SYSTEM", "COM", 2));
-    fs.failRead = false;
-    // Beyond the size limit the profile would read as missing from then on.
+    fs.readError = FileError::None;
+    // The profile does not grow beyond the write limit.
     EXPECT_FALSE(
-        store.WriteString("SYSTEM", "Filename", std::string(SettingsStore::MaxProfileBytes, 'x')));
+        store.WriteString("SYSTEM", "Filename", std::string(SettingsStore::MaxWriteBytes, 'x')));
     // A line end in a file name would plant lines of its own in the profile.
     EXPECT_FALSE(store.WriteString("SYSTEM", "Filename", "a.dat\r\nCOM=3"));
     EXPECT_EQ(fs.replaceCount, 0);

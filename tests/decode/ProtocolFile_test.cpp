@@ -178,7 +178,11 @@ public:
         error = FileError::None;
         return std::make_unique<ScriptedOutputFile>(disk);
     }
-    std::optional<std::string> ReadFile(const std::string&, std::size_t) override { return {}; }
+    std::optional<std::string> ReadFile(const std::string&, std::size_t,
+                                        FileError& error) override {
+        error = FileError::NotFound;
+        return {};
+    }
     FileError ReplaceFile(const std::string&, std::string_view) override {
         return FileError::Other;
     }

@@ -95,6 +95,31 @@ TEST(LoggerProgram, APortThatCannotBeOpenedEndsItWithStatus1) {
     EXPECT_EQ(wrongCom.Stderr(), "Fehler beim Öffnen der Schnittstelle: Ungültiger COM-Port\n");
 }
 
+// Run on the defaults instead, it would open COM1 (often the console) and write to it.
+TEST(LoggerProgram, AProfileThatIsThereButCannotBeReadEndsItWithStatus2) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("config/tavrolin.INI"));
+    WriteProfile(dir.File("big.INI"), "COM=1", "");
+    std::filesystem::resize_file(dir.File("big.INI"), (std::size_t{64} << 20) + 1);
+    struct Case {
+        std::vector<std::string> args;
+        std::string reason;
+        std::string path;
+    };
+    const Case cases[] = {
+        {{}, "Das ist ein Ordner.", dir.File("config/tavrolin.INI")},
+        {{"--profile", dir.File("big.INI")}, "Es ist größer als 64 MiB.", dir.File("big.INI")},
+        {{"--profile", "/dev/null"}, "Das ist keine gewöhnliche Datei.", "/dev/null"},
+    };
+    for (const Case& c : cases) {
+        Logger logger(c.args, ChildSetup{{"XDG_CONFIG_HOME=" + dir.File("config")}, {}});
+        EXPECT_EQ(logger.Exit(In(5s)), 2) << c.path;
+        EXPECT_EQ(logger.Stderr(), "tavrolin-log: Das Profil " + c.path +
+                                       " läßt sich nicht lesen: " + c.reason + "\n");
+        EXPECT_EQ(logger.Stdout(), "");
+    }
+}
+
 TEST(LoggerProgram, ASecondLoggerOnTheSamePortIsTurnedAway) {
     TempDir dir;
     Simulator sim(dir.File("ttySIM"), {"--speed", "60", "--verbose"});
@@ -122,8 +147,8 @@ TEST(LoggerProgram, WithoutItsProtocolFileItSaysSoAndLogsToStdout) {
     };
     // A pipe without reader made both programs hang in the open, deaf to SIGTERM.
     for (const Case& c : {Case{"gone/log.dat", "Der Ordner existiert nicht."},
-                          Case{"folder", "Der Name bezeichnet einen Ordner."},
-                          Case{"fifo", "Der Name bezeichnet keine gewöhnliche Datei."}}) {
+                          Case{"folder", "Das ist ein Ordner."},
+                          Case{"fifo", "Das ist keine gewöhnliche Datei."}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         std::filesystem::create_directory(dir.File("folder"));
@@ -235,7 +260,8 @@ TEST(LoggerProgram, HelpAndAWrongCommandLine) {
 
     Logger noProfile({"--profile", "/nonexistent/tavrolin.INI"});
     EXPECT_EQ(noProfile.Exit(In(5s)), 2);
-    EXPECT_EQ(noProfile.Stderr(), "tavrolin-log: there is no profile /nonexistent/tavrolin.INI\n");
+    EXPECT_EQ(noProfile.Stderr(),
+              "tavrolin-log: Das Profil /nonexistent/tavrolin.INI gibt es nicht.\n");
 }
 
 }  // namespace

@@ -65,13 +65,20 @@ std::unique_ptr<OutputFile> MemoryFileSystem::OpenForWriting(const std::string& 
     return std::make_unique<MemoryOutputFile>(*this, path);
 }
 
-std::optional<std::string> MemoryFileSystem::ReadFile(const std::string& path,
-                                                      std::size_t maxBytes) {
+std::optional<std::string> MemoryFileSystem::ReadFile(const std::string& path, std::size_t maxBytes,
+                                                      FileError& error) {
     const auto file = files.find(path);
-    if (failRead || file == files.end() || file->second.size() > maxBytes) {
-        return std::nullopt;
+    if (file == files.end()) {
+        error = FileError::NotFound;
+    } else if (readError != FileError::None) {
+        error = readError;
+    } else if (file->second.size() > maxBytes) {
+        error = FileError::TooBig;
+    } else {
+        error = FileError::None;
+        return file->second;
     }
-    return file->second;
+    return std::nullopt;
 }
 
 FileError MemoryFileSystem::ReplaceFile(const std::string& path, std::string_view content) {

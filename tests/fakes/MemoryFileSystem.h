@@ -16,12 +16,12 @@ class MemoryFileSystem : public FileSystem {
 public:
     std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
                                                FileError& error) override;
-    std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes) override;
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
+                                        FileError& error) override;
     FileError ReplaceFile(const std::string& path, std::string_view content) override;
-    bool Exists(const std::string& path) override { return files.count(path) != 0; }
 
     std::map<std::string, std::string> files;
-    bool failRead = false;                     // ReadFile gives nothing, as for an unreadable file
+    FileError readError = FileError::None;     // ReadFile of a file that is there fails with this
     FileError replaceError = FileError::None;  // every ReplaceFile fails with this
     FileError openError = FileError::None;     // every OpenForWriting fails with this
     FileError writeError = FileError::None;    // every OutputFile::Write fails with this

@@ -16,6 +16,8 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@
 #include "app/ReceiverDialog.h"
 #include "app/SettingsStore.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtWindowRunner.h"
 #include "platform/qt/ReceiverWindow.h"
@@ -147,7 +150,11 @@ int CaptionRoom(const QWidget* widget) {
     if (auto* label = qobject_cast<const QLabel*>(widget)) {
         return label->contentsRect().width();
     }
-    return widget->width() - 8;  // a group box title's indent
+    if (auto* frame = dynamic_cast<const GroupFrame*>(widget)) {
+        // From where the caption starts to the right line (2 pixels) and a pixel of air.
+        return frame->width() - 3 - frame->CaptionRect().x();
+    }
+    return 0;
 }
 
 // Every caption of a window is drawn whole: its ink fits the room its control gives it.
@@ -183,6 +190,69 @@ void ExpectNoOverlaps(const QWidget& window) {
     }
 }
 
+// The frame a group box draws, measured in its pixels (in its parent's coordinates): the
+// outermost columns painted halfway down, and how far up and down the left one runs.
+QRect DrawnFrame(QGroupBox& box) {
+    const QImage image = box.grab().toImage();
+    // The top right corner is the window's background: no caption reaches there.
+    const QRgb background = image.pixel(image.width() - 1, 0);
+    const auto painted = [&](int x, int y) { return image.pixel(x, y) != background; };
+    const int row = image.height() / 2;
+    int left = 0;
+    while (left < image.width() - 1 && !painted(left, row)) {
+        ++left;
+    }
+    int right = image.width() - 1;
+    while (right > left && !painted(right, row)) {
+        --right;
+    }
+    int top = row;
+    while (top > 0 && painted(left, top - 1)) {
+        --top;
+    }
+    int bottom = row;
+    while (bottom < image.height() - 1 && painted(left, bottom + 1)) {
+        ++bottom;
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom)).translated(box.pos());
+}
+
+// No control touches or crosses a frame line: each lies inside a frame, clear of its lines
+// and below its caption, or clear outside of it.
+void ExpectControlsClearOfFrames(const QWidget& window) {
+    constexpr int kMargin = 3;  // the lines themselves (up to 2 pixels) and one pixel of air
+    QList<QGroupBox*> boxes;
+    QList<const QWidget*> controls;
+    for (QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            boxes << box;
+        } else if (!widget->isWindow()) {
+            controls << widget;
+        }
+    }
+    for (QGroupBox* box : boxes) {
+        const QRect frame = DrawnFrame(*box);
+        const int captionBottom = box->y() + box->fontMetrics().height();
+        // The caption stands on the top line, as the dialog units assume it does.
+        const QString where = QStringLiteral("frame of \"%1\" at %2,%3 %4x%5")
+                                  .arg(box->title())
+                                  .arg(frame.x())
+                                  .arg(frame.y())
+                                  .arg(frame.width())
+                                  .arg(frame.height());
+        QVERIFY2(frame.top() < captionBottom && frame.top() > box->y(), qPrintable(where));
+        QRect inside = frame.adjusted(kMargin, kMargin, -kMargin, -kMargin);
+        inside.setTop(std::max(inside.top(), captionBottom));
+        const QRect around = frame.adjusted(-kMargin, -kMargin, kMargin, kMargin);
+        for (const QWidget* control : controls) {
+            const QRect r = control->geometry();
+            QVERIFY2(
+                inside.contains(r) || !around.intersects(r),
+                qPrintable(Caption(control) + control->accessibleName() + " meets the " + where));
+        }
+    }
+}
+
 }  // namespace
 
 class ReceiverWindowTest : public QObject {
@@ -190,6 +260,8 @@ class ReceiverWindowTest : public QObject {
 
 private slots:
     void firstStartShowsEveryControlAsTheResourceSays();
+    void noControlTouchesOrCrossesAGroupFrame();
+    void aTickedSensorButtonIsPlainlyTicked();
     void enterOnTheListIsTheOkCommandAndWritesTheProfile();
     void enterClicksAPushButtonButNotARecordingButton();
     void escEndsWithoutWritingAnything();
@@ -273,6 +345,53 @@ void ReceiverWindowTest::firstStartShowsEveryControlAsTheResourceSays() {
     // Connected on COM1 and started.
     QCOMPARE(program.port.CallsOf(CommCall::Kind::Open).front().name, std::string("COM1"));
     QVERIFY(program.messages.messages.empty());
+}
+
+void ReceiverWindowTest::noControlTouchesOrCrossesAGroupFrame() {
+    Program program;
+    program.Run([&](ReceiverWindow& window) {
+        ExpectControlsClearOfFrames(window);
+        WhenModalOpens([](QWidget* modal) { ExpectControlsClearOfFrames(*modal); });
+        window.Control(control::kSelectMultiplexer)->setEnabled(true);
+        QTest::mouseClick(ControlAs<QPushButton>(window, control::kSelectMultiplexer),
+                          Qt::LeftButton);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+}
+
+// The mean colour of a widget's pixels inside its outline.
+QColor MeanColour(QWidget& widget) {
+    // A smooth scale to one pixel averages them all.
+    const QImage image = widget.grab().toImage();
+    return image.copy(image.rect().adjusted(3, 3, -3, -3))
+        .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .pixelColor(0, 0);
+}
+
+double Distance(const QColor& a, const QColor& b) {
+    return std::hypot(a.red() - b.red(), a.green() - b.green(), a.blue() - b.blue());
+}
+
+void ReceiverWindowTest::aTickedSensorButtonIsPlainlyTicked() {
+    Program program;
+    program.settings.WriteInt("SYSTEM", "Protokoll", 0x1FFFFE);  // outdoor 0 unticked
+    program.Run([&](ReceiverWindow& window) {
+        auto* unticked = ControlAs<QPushButton>(window, control::kRecordingFirst);
+        auto* ticked = ControlAs<QPushButton>(window, control::kRecordingFirst + 1);
+        QVERIFY(!unticked->isChecked() && ticked->isChecked());
+        const QColor off = MeanColour(*unticked);
+        const QColor on = MeanColour(*ticked);
+        const QColor highlight = window.palette().color(QPalette::Highlight);
+        // Far apart at a glance, and the ticked one in the highlight colour.
+        QVERIFY2(Distance(on, off) > 100,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(on.name(), off.name())));
+        QVERIFY2(Distance(on, highlight) < Distance(off, highlight),
+                 qPrintable(QStringLiteral("%1 vs %2").arg(on.name(), highlight.name())));
+        // A click turns the one look into the other.
+        QTest::mouseClick(unticked, Qt::LeftButton);
+        QVERIFY(Distance(MeanColour(*unticked), on) < 10);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
 }
 
 void ReceiverWindowTest::enterOnTheListIsTheOkCommandAndWritesTheProfile() {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's building blocks on the real widgets: dialog units, the address field's keys,
-// the received list, the about box, message boxes and the file dialog.
+// the received list, the about box, message boxes and the file dialog, with Qt's own texts in
+// German as the program has them.
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include "platform/qt/AboutBox.h"
 #include "platform/qt/AddressField.h"
 #include "platform/qt/DialogUnits.h"
+#include "platform/qt/GermanTranslations.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtFileChooser.h"
 #include "platform/qt/QtHelpViewer.h"
@@ -50,6 +53,8 @@ class WidgetsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(UseGermanQtTexts(*QCoreApplication::instance())); }
+    void standardButtonsAreGerman();
     void dialogUnitsConvertLikeTheDialogManager_data();
     void dialogUnitsConvertLikeTheDialogManager();
     void dialogFontHasTheMetricsTheLayoutWasDrawnFor();
@@ -66,6 +71,18 @@ private slots:
     void helpOpensTheShippedPageForTheMultiplexerDialog();
     void multiplexerRadioButtonsAreSetEachOnItsOwn();
 };
+
+void WidgetsTest::standardButtonsAreGerman() {
+    const std::pair<QDialogButtonBox::StandardButton, const char*> cases[] = {
+        {QDialogButtonBox::Cancel, "Abbrechen"},
+        {QDialogButtonBox::Close, "Schließen"},
+        {QDialogButtonBox::No, "&Nein"},
+    };
+    for (const auto& [which, text] : cases) {
+        QDialogButtonBox box(which);
+        QCOMPARE(box.button(which)->text(), QString::fromUtf8(text));
+    }
+}
 
 void WidgetsTest::dialogUnitsConvertLikeTheDialogManager_data() {
     QTest::addColumn<int>("baseX");
@@ -254,6 +271,11 @@ void WidgetsTest::fileDialogOffersBothFiltersAndAcceptsANewName() {
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
         QCOMPARE(dialog->fileMode(), QFileDialog::AnyFile);
         filters = dialog->nameFilters();
+        // Qt's own texts in German.
+        QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(),
+                 QStringLiteral("Suchen in:"));
+        QCOMPARE(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text(),
+                 QStringLiteral("Abbrechen"));
         dialog->selectFile(path);  // a file that does not exist yet
         QMetaObject::invokeMethod(dialog, "accept");
     });

@@ -23,7 +23,7 @@ FileError FileErrorFromErrno(int error) {
         case EROFS:
             return FileError::AccessDenied;
         case EISDIR:
-            return FileError::IsFolder;
+            return FileError::Folder;
         // A pipe opened without blocking when nobody reads it, or a device without driver.
         case ENXIO:
             return FileError::NotAFile;
@@ -162,39 +162,73 @@ std::unique_ptr<OutputFile> PosixFileSystem::OpenForWriting(const std::string& p
     return std::make_unique<PosixOutputFile>(fd, size, lastByte);
 }
 
-std::optional<std::string> PosixFileSystem::ReadFile(const std::string& path,
-                                                     std::size_t maxBytes) {
+namespace {
+
+// What stands at the path, as far as reading it is concerned.
+FileError ReadableKind(const struct stat& st, std::size_t maxBytes) {
+    if (S_ISDIR(st.st_mode)) {
+        return FileError::Folder;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return FileError::NotAFile;
+    }
+    return static_cast<std::size_t>(st.st_size) > maxBytes ? FileError::TooBig : FileError::None;
+}
+
+}  // namespace
+
+std::optional<std::string> PosixFileSystem::ReadFile(const std::string& path, std::size_t maxBytes,
+                                                     FileError& error) {
+    // Looked at before it is opened: opening a serial port raises its modem lines, and a
+    // FIFO may block.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = FileErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    error = ReadableKind(st, maxBytes);
+    if (error != FileError::None) {
+        return std::nullopt;
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        error = FileErrorFromErrno(errno);
         return std::nullopt;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::size_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return std::nullopt;
+    // Replaced by something else between the two looks: judge what was opened.
+    if (::fstat(fd, &st) != 0) {
+        error = FileErrorFromErrno(errno);
+    } else {
+        error = ReadableKind(st, maxBytes);
     }
     std::string content;
-    char buffer[8192];
-    for (;;) {
+    if (error == FileError::None) {
+        content.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buffer[65536];
+    while (error == FileError::None) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
+            error = FileErrorFromErrno(errno);
+            break;
         }
         if (n == 0) {
             break;
         }
-        content.append(buffer, static_cast<std::size_t>(n));
-        if (content.size() > maxBytes) {
-            ::close(fd);
-            return std::nullopt;
+        // A file that grows while it is read is cut off at the limit, not read without end.
+        if (static_cast<std::size_t>(n) > maxBytes - content.size()) {
+            error = FileError::TooBig;
+            break;
         }
+        content.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    if (error != FileError::None) {
+        return std::nullopt;
+    }
     return content;
 }
 

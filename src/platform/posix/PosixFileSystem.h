@@ -11,7 +11,8 @@ class PosixFileSystem : public FileSystem {
 public:
     std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
                                                FileError& error) override;
-    std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes) override;
+    std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
+                                        FileError& error) override;
     FileError ReplaceFile(const std::string& path, std::string_view content) override;
 };
 

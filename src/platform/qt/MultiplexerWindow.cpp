@@ -3,12 +3,12 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/DialogUnits.h"
+#include "platform/qt/GroupFrame.h"
 
 namespace tavrolin {
 
@@ -38,8 +38,7 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
         return button;
     };
     auto groupBox = [&](const char* title, int id, int x) {
-        auto* box = new QGroupBox(QString::fromUtf8(title), this);
-        box->setFocusPolicy(Qt::NoFocus);
+        auto* box = new GroupFrame(QString::fromUtf8(title), this);
         place(box, id, x, 3, 54, 86);
         box->lower();
     };

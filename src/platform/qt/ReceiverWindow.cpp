@@ -5,19 +5,21 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 #include "app/ReceiverDialog.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/AboutBox.h"
 #include "platform/qt/AddressField.h"
 #include "platform/qt/DialogUnits.h"
+#include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/ProgramIcon.h"
 
@@ -28,6 +30,31 @@ namespace {
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// A recording box drawn as a push button that stays down while ticked. The styles tell a
+// checked push button from a raised one by a faint shade only, too little to see which of
+// eight small buttons are ticked; ticked, this one is drawn sunken in the highlight colour,
+// in the style's own shape.
+class SensorButton : public QPushButton {
+public:
+    SensorButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setCheckable(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        if (isChecked()) {
+            option.state |= QStyle::State_Sunken;
+            option.palette.setColor(QPalette::Button, palette().color(QPalette::Highlight));
+            option.palette.setColor(QPalette::ButtonText,
+                                    palette().color(QPalette::HighlightedText));
+        }
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+};
 
 }  // namespace
 
@@ -69,8 +96,7 @@ void ReceiverWindow::BuildControls() {
         }
     };
     auto groupBox = [&](const char* title, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromUtf8(title), this);
-        box->setFocusPolicy(Qt::NoFocus);
+        auto* box = new GroupFrame(QString::fromUtf8(title), this);
         place(box, 0, x, y, w, h);
         box->lower();
     };
@@ -97,8 +123,7 @@ void ReceiverWindow::BuildControls() {
     };
     // A recording box drawn as a push button: "0".."7" of the outdoor and indoor sensors.
     auto sensorButton = [&](int index, int id, int x, int y) {
-        auto* button = new QPushButton(QString::number(index), this);
-        button->setCheckable(true);
+        auto* button = new SensorButton(QString::number(index), this);
         button->setAutoDefault(false);
         place(button, 0, x, y, 13, 11);
         recordingBox(button, id);

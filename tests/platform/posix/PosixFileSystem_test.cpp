@@ -68,7 +68,7 @@ TEST(PosixFileSystem, OnlyARegularFileIsOpenedAndNothingWaits) {
     };
     const std::vector<Case> cases = {
         {dir.File("no/such/folder.dat"), FileError::NotFound},
-        {dir.Path().string(), FileError::IsFolder},
+        {dir.Path().string(), FileError::Folder},
         {fifo, FileError::NotAFile},  // nobody reads it: opening it would wait for ever
         {"/dev/null", FileError::NotAFile},
         {"/dev/full", FileError::NotAFile},
@@ -118,15 +118,13 @@ TEST(PosixFileSystem, AWriteAFullDiskCutsShortLeavesTheFileAsItWas) {
     EXPECT_EQ(std::filesystem::file_size(path), whole);
 }
 
-TEST(PosixFileSystem, ReplaceIsWholeAndReadIsBounded) {
+TEST(PosixFileSystem, ReplaceIsWhole) {
     TempDir dir;
     const std::string path = dir.File("p.INI");
     PosixFileSystem fs;
-    EXPECT_FALSE(fs.ReadFile(path, 100).has_value());
+    FileError error = FileError::None;
     EXPECT_EQ(fs.ReplaceFile(path, "[SYSTEM]\r\nCOM=1\r\n"), FileError::None);
-    EXPECT_EQ(fs.ReadFile(path, 100), "[SYSTEM]\r\nCOM=1\r\n");
-    EXPECT_FALSE(fs.ReadFile(path, 5).has_value());
-    EXPECT_FALSE(fs.ReadFile(dir.Path().string(), 100).has_value());
+    EXPECT_EQ(fs.ReadFile(path, 100, error), "[SYSTEM]\r\nCOM=1\r\n");
     ::chmod(path.c_str(), 0600);
     EXPECT_EQ(fs.ReplaceFile(path, "x"), FileError::None);
     struct stat st {};
@@ -137,6 +135,45 @@ TEST(PosixFileSystem, ReplaceIsWholeAndReadIsBounded) {
                             std::filesystem::directory_iterator()),
               1);
     EXPECT_NE(fs.ReplaceFile(dir.File("missing/p.INI"), "x"), FileError::None);
+}
+
+// A reader can tell a missing file from one that is there but cannot be read, and a
+// device or a FIFO is never opened (a FIFO without writer would block, a port would see
+// its modem lines change).
+TEST(PosixFileSystem, ReadTellsMissingFromUnreadable) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string file = dir.File("p.INI");
+    WriteBytes(file, "[SYSTEM]\r\n");
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string locked = dir.File("locked.INI");
+    WriteBytes(locked, "x");
+    ::chmod(locked.c_str(), 0);
+    struct Case {
+        std::string path;
+        std::size_t limit;
+        FileError expected;
+    };
+    std::vector<Case> cases = {
+        {file, 100, FileError::None},
+        {file, 9, FileError::TooBig},
+        {dir.File("missing.INI"), 100, FileError::NotFound},
+        {file + "/p.INI", 100, FileError::NotFound},
+        {dir.Path().string(), 100, FileError::Folder},
+        {fifo, 100, FileError::NotAFile},
+        {"/dev/null", 100, FileError::NotAFile},
+    };
+    // Root reads whatever the permissions say.
+    if (::geteuid() != 0) {
+        cases.push_back({locked, 100, FileError::AccessDenied});
+    }
+    for (const Case& c : cases) {
+        FileError error = FileError::Other;
+        const std::optional<std::string> content = fs.ReadFile(c.path, c.limit, error);
+        EXPECT_EQ(error, c.expected) << c.path;
+        EXPECT_EQ(content.has_value(), c.expected == FileError::None) << c.path;
+    }
 }
 
 }  // namespace

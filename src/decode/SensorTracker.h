@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// What is known of every sensor heard: its latest reading, when it was first and last heard,
+// how many readings came, and how often it usually sends. The usual period is the median of
+// its recent gaps, so a telegram lost now and then (a gap twice the period) does not move
+// it. A sensor silent for more than three usual periods is overdue: Home Assistant lets its
+// values expire then, the overview marks it, the logger says so.
+//
+// The remote control and the Fenster events send when something happens, not on a clock:
+// they have no usual period and are never overdue.
+class SensorTracker {
+public:
+    // Before a sensor has shown its period: sensors of this kind send every half minute to
+    // three minutes, so five minutes leaves room for all of them.
+    static constexpr int64_t kDefaultPeriodMs = 5 * 60 * 1000;
+    static constexpr int kOverdueFactor = 3;
+    // Gaps kept per sensor for the median; three are needed before it counts.
+    static constexpr int kGapsKept = 9;
+    static constexpr int kGapsNeeded = 3;
+
+    struct Entry {
+        bool heard = false;
+        Reading last;
+        int64_t firstSeenMs = 0;  // UTC milliseconds since 1970
+        int64_t lastSeenMs = 0;
+        int64_t count = 0;
+        std::array<int64_t, kGapsKept> gaps{};  // ring, newest at (gapCount - 1) % kGapsKept
+        int gapCount = 0;                       // all gaps seen, not only those kept
+    };
+
+    // Takes a reading as it is decoded (its own time counts).
+    void Note(const Reading& reading);
+    // Takes a reading of the past (the archive), when only its time is known.
+    void NoteSeen(const SensorKey& key, int64_t utcMs);
+
+    const Entry& At(const SensorKey& key) const;
+    bool Heard(const SensorKey& key) const { return At(key).heard; }
+
+    // The median of the kept gaps, once enough are known; nothing for event sensors.
+    std::optional<int64_t> LearnedPeriodMs(const SensorKey& key) const;
+    // The learned period, or the default while it is not known; nothing for event sensors.
+    std::optional<int64_t> UsualPeriodMs(const SensorKey& key) const;
+    // Heard, periodic, and silent for more than three usual periods at nowMs.
+    bool IsOverdue(const SensorKey& key, int64_t nowMs) const;
+
+    static bool IsPeriodic(const SensorKey& key) { return key.kind != SensorKind::Special; }
+
+private:
+    std::array<Entry, kSensorCount> m_entries{};
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "decode/SensorTracker.h"
+
+#include <gtest/gtest.h>
+
+namespace tavrolin {
+namespace {
+
+constexpr SensorKey kOutdoor1{SensorKind::Outdoor, 1, false};
+constexpr SensorKey kWindow{SensorKind::Special, 0, false};
+constexpr int64_t kSecond = 1000;
+
+TEST(SensorTracker, TheUsualPeriodIsTheMedianGapAndALostTelegramDoesNotMoveIt) {
+    SensorTracker t;
+    int64_t now = 1'000'000;
+    t.NoteSeen(kOutdoor1, now);
+    EXPECT_EQ(t.UsualPeriodMs(kOutdoor1), SensorTracker::kDefaultPeriodMs);
+    // 48 s, 49 s, a lost one (97 s), 48 s: the median is 48 s once three gaps are known.
+    for (const int64_t gap : {48, 49, 97, 48}) {
+        now += gap * kSecond;
+        t.NoteSeen(kOutdoor1, now);
+    }
+    EXPECT_EQ(t.LearnedPeriodMs(kOutdoor1), 49 * kSecond);
+    for (int i = 0; i < 20; ++i) {  // the ring forgets the old ones
+        now += 60 * kSecond;
+        t.NoteSeen(kOutdoor1, now);
+    }
+    EXPECT_EQ(t.LearnedPeriodMs(kOutdoor1), 60 * kSecond);
+    EXPECT_EQ(t.At(kOutdoor1).count, 25);
+
+    EXPECT_FALSE(t.IsOverdue(kOutdoor1, now + 180 * kSecond));
+    EXPECT_TRUE(t.IsOverdue(kOutdoor1, now + 181 * kSecond));
+    now += 200 * kSecond;
+    t.NoteSeen(kOutdoor1, now);  // heard again
+    EXPECT_FALSE(t.IsOverdue(kOutdoor1, now));
+}
+
+TEST(SensorTracker, EventSensorsAndUnheardOnesAreNeverOverdue) {
+    SensorTracker t;
+    EXPECT_FALSE(t.IsOverdue(kOutdoor1, 1'000'000'000));
+    t.NoteSeen(kWindow, 0);
+    t.NoteSeen(kWindow, 10 * kSecond);
+    EXPECT_FALSE(t.UsualPeriodMs(kWindow));
+    EXPECT_FALSE(t.IsOverdue(kWindow, 1'000'000'000));
+    // A clock set back is no gap.
+    t.NoteSeen(kOutdoor1, 100 * kSecond);
+    t.NoteSeen(kOutdoor1, 50 * kSecond);
+    EXPECT_EQ(t.At(kOutdoor1).gapCount, 0);
+}
+
+}  // namespace
+}  // namespace tavrolin
