@@ -125,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         direct.port.DecodeTelegram(std::span<const uint8_t, 7>(seven.data(), 7), direct.sink);
     }
     CheckList(direct.list);
+    direct.sink.EndOfPoll();  // the queued lines reach the file
     CheckFile(direct.files.files["protokoll.dat"]);
     return 0;
 }
