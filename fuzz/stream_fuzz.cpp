@@ -7,8 +7,15 @@
 // Input: byte 0 picks the recording mask; then chunks, each a header byte and up to 63
 // bytes. Header bits 0..5: the chunk's length; bit 6: a line error comes with it (which one
 // by the length); bit 7: an empty poll runs before it (an unfinished telegram waits a tick).
+//
+// The line is opened and started once per process; every input then gets ports of its own
+// (fresh reception clocks, no unfinished telegram) on the line as it was right after the
+// start, a fresh list and an empty protocol file, all in memory.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +35,7 @@ using namespace tavrolin;
 constexpr std::size_t kMaxLine = 99;
 constexpr uint32_t kLineErrors[] = {comm::CE_RXPARITY, comm::CE_FRAME, comm::CE_RXOVER,
                                     comm::CE_BREAK};
+const std::string kFileName = "protokoll.dat";
 
 void Check(bool condition) {
     if (!condition) {
@@ -36,15 +44,36 @@ void Check(bool condition) {
 }
 
 bool IsRecordLine(std::string_view line) {
-    return line.size() <= kMaxLine && line.find_first_of("\r\n") == std::string_view::npos;
+    return line.size() <= kMaxLine && std::memchr(line.data(), '\r', line.size()) == nullptr &&
+           std::memchr(line.data(), '\n', line.size()) == nullptr;
 }
 
-void CheckList(const MemoryList& list) {
-    Check(list.Lines().size() <= static_cast<std::size_t>(kMaxListLines));
-    for (const std::string& line : list.Lines()) {
-        Check(IsRecordLine(line));
+// Every record line is checked as it comes, then handed on to the list and the file (when
+// there are such).
+class CheckedSink : public ReadingSink {
+public:
+    CheckedSink() = default;
+    CheckedSink(MemoryList& list, ProtocolFile& file, RecordingMask mask) {
+        m_list = &list;
+        m_presenting.emplace(&list, file, mask);
     }
-}
+    void Accept(const Reading& reading, std::string_view line) override {
+        Check(IsRecordLine(line));
+        if (m_presenting) {
+            m_presenting->Accept(reading, line);
+            Check(m_list->Lines().size() <= static_cast<std::size_t>(kMaxListLines));
+        }
+    }
+    void EndOfPoll() override {
+        if (m_presenting) {
+            m_presenting->EndOfPoll();
+        }
+    }
+
+private:
+    MemoryList* m_list = nullptr;
+    std::optional<PresentingSink> m_presenting;
+};
 
 // Every line of the protocol file is a record line with CR LF.
 void CheckFile(const std::string& bytes) {
@@ -57,26 +86,44 @@ void CheckFile(const std::string& bytes) {
     }
 }
 
-// A receiver port, started, with the list and the file a poll hands on.
-struct Rig {
-    Rig() {
+// A device that outlives the port objects: closing is left to the end of the process, so
+// that the next input's port finds the line open and started.
+class LastingDevice : public testing::FakeCommDevice {
+public:
+    void Close() override {}
+};
+
+// The line, opened and started once, and what every input starts from.
+struct Line {
+    Line() {
+        device.record = false;
+        ReceiverPort starter{device, mux, messages, clock};
         device.onWrite = [this](std::span<const uint8_t>) { device.Receive({0x02, 0x06, 0x03}); };
-        port.Connect(0, 0, 0);
-        port.SendFrame(kStartCommand.data(), 6);
+        Check(starter.Connect(0, 0, 0) == 1);
+        starter.SendFrame(kStartCommand.data(), 6);
         device.onWrite = nullptr;
-        file.OpenForAppend("protokoll.dat");
+        // No wait of the starter's is left pending: it would write into a port that is gone.
+        Check(!device.State().WaitPending());
+        started = device.State();
+        Check(file.OpenForAppend(kFileName));
     }
 
-    testing::FakeCommDevice device;
+    // Back to the moment after the start.
+    void Reset() {
+        device.State() = started;
+        clock.Set(kStartTime);
+        files.files[kFileName].clear();
+    }
+
+    static constexpr LocalTime kStartTime{2026, 12, 7, 14, 3, 7, 456};
+    LastingDevice device;
+    CommPortState started;
     testing::FakeCoarseClock coarse{3};
     MultiplexerDialog mux{coarse};
     testing::RecordingMessageSink messages;
-    testing::FakeLocalClock clock;
-    ReceiverPort port{device, mux, messages, clock};
+    testing::FakeLocalClock clock{kStartTime};
     testing::MemoryFileSystem files;
     ProtocolFile file{files};
-    MemoryList list;
-    PresentingSink sink{&list, file};
 };
 
 }  // namespace
@@ -85,47 +132,54 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1) {
         return 0;
     }
+    static Line line;
     // Spread the byte over the 21 bits, so that some masks filter and some do not.
     const RecordingMask mask = (data[0] * 0x10101u) & 0x1FFFFF;
 
-    Rig polled;
-    polled.sink.SetMask(mask);
-    std::size_t at = 1;
-    while (at < size) {
-        const uint8_t header = data[at++];
-        const std::size_t length = std::min<std::size_t>(header & 0x3F, size - at);
-        if (header & 0x80) {
-            polled.port.Poll(polled.sink);
+    line.Reset();
+    {
+        ReceiverPort port{line.device, line.mux, line.messages, line.clock};
+        MemoryList list;
+        CheckedSink sink{list, line.file, mask};
+        std::size_t at = 1;
+        while (at < size) {
+            const uint8_t header = data[at++];
+            const std::size_t length = std::min<std::size_t>(header & 0x3F, size - at);
+            if (header & 0x80) {
+                port.Poll(sink);
+            }
+            line.device.Receive(std::span<const uint8_t>(data + at, length));
+            if (header & 0x40) {
+                line.device.RaiseLineError(kLineErrors[length % 4]);
+            }
+            at += length;
+            line.clock.AdvanceMs(header);
+            const int result = port.Poll(sink);
+            Check(result == 0 || result == -1 || result == -4 || result == -5 || result == -6);
         }
-        polled.device.Receive(std::span<const uint8_t>(data + at, length));
-        if (header & 0x40) {
-            polled.device.RaiseLineError(kLineErrors[length % 4]);
-        }
-        at += length;
-        polled.clock.AdvanceMs(header);
-        const int result = polled.port.Poll(polled.sink);
-        Check(result == 0 || result == -1 || result == -4 || result == -5 || result == -6);
-        CheckList(polled.list);
+        CheckFile(line.files.files[kFileName]);
     }
-    CheckFile(polled.files.files["protokoll.dat"]);
 
     // The whole stream as one read, in a buffer of exactly its size.
-    Rig direct;
-    direct.sink.SetMask(mask);
+    line.Reset();
+    ReceiverPort direct{line.device, line.mux, line.messages, line.clock};
+    MemoryList list;
+    CheckedSink sink{list, line.file, mask};
     std::vector<uint8_t> buffer(data + 1, data + size);
-    const std::size_t kept =
-        direct.port.ExtractTelegrams(buffer.data(), buffer.size(), direct.sink);
+    const std::size_t kept = direct.ExtractTelegrams(buffer.data(), buffer.size(), sink);
     Check(kept <= 7 && kept <= buffer.size());
     Check(kept == 0 || buffer[0] == 0x02);
-    CheckList(direct.list);
+    sink.EndOfPoll();  // the queued lines reach the file
+    CheckFile(line.files.files[kFileName]);
 
-    // The decoder at every place where seven bytes follow, whatever is there.
-    for (std::size_t i = 0; i + 7 <= buffer.size(); ++i) {
-        const std::vector<uint8_t> seven(data + 1 + i, data + 1 + i + 7);
-        direct.port.DecodeTelegram(std::span<const uint8_t, 7>(seven.data(), 7), direct.sink);
+    // The decoder at every place where seven bytes follow, whatever is there; each time in a
+    // buffer of exactly seven bytes, so that a read beyond them shows. Only the lines are
+    // checked: the list and the file had their share above.
+    static const std::unique_ptr<uint8_t[]> seven(new uint8_t[7]);
+    CheckedSink linesOnly;
+    for (std::size_t i = 0; i + 7 <= size - 1; ++i) {
+        std::memcpy(seven.get(), data + 1 + i, 7);
+        direct.DecodeTelegram(std::span<const uint8_t, 7>(seven.get(), 7), linesOnly);
     }
-    CheckList(direct.list);
-    direct.sink.EndOfPoll();  // the queued lines reach the file
-    CheckFile(direct.files.files["protokoll.dat"]);
     return 0;
 }

@@ -15,7 +15,9 @@ FakeCommDevice::FakeCommDevice() {
 }
 
 void FakeCommDevice::Record(CommCall::Kind kind, uint32_t value) {
-    calls.push_back(CommCall{kind, value, {}, {}, {}});
+    if (record) {
+        calls.push_back(CommCall{kind, value, {}, {}, {}});
+    }
 }
 
 std::vector<CommCall> FakeCommDevice::CallsOf(CommCall::Kind kind) const {
@@ -61,7 +63,9 @@ void FakeCommDevice::RaiseLineError(uint32_t flags) {
 }
 
 OpenError FakeCommDevice::Open(std::string_view portName) {
-    calls.push_back(CommCall{CommCall::Kind::Open, 0, std::string(portName), {}, {}});
+    if (record) {
+        calls.push_back(CommCall{CommCall::Kind::Open, 0, std::string(portName), {}, {}});
+    }
     if (m_open || openError != OpenError::None) {
         return m_open ? OpenError::AlreadyOpen : openError;
     }
@@ -167,22 +171,26 @@ bool FakeCommDevice::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
 }
 
 bool FakeCommDevice::ReadFile(uint8_t* buffer, uint32_t count, uint32_t& read) {
-    calls.push_back(CommCall{CommCall::Kind::ReadFile, count, {}, {}, {}});
+    Record(CommCall::Kind::ReadFile, count);
     if (!m_open || failRead) {
         read = 0;
         return false;
     }
     read = m_state.Read(buffer, count);
-    calls.back().bytes.assign(buffer, buffer + read);
+    if (record) {
+        calls.back().bytes.assign(buffer, buffer + read);
+    }
     return true;
 }
 
 bool FakeCommDevice::WriteFile(std::span<const uint8_t> bytes) {
-    calls.push_back(CommCall{CommCall::Kind::WriteFile,
-                             static_cast<uint32_t>(bytes.size()),
-                             {},
-                             std::vector<uint8_t>(bytes.begin(), bytes.end()),
-                             {}});
+    if (record) {
+        calls.push_back(CommCall{CommCall::Kind::WriteFile,
+                                 static_cast<uint32_t>(bytes.size()),
+                                 {},
+                                 std::vector<uint8_t>(bytes.begin(), bytes.end()),
+                                 {}});
+    }
     if (!m_open) {
         return false;
     }
@@ -193,8 +201,10 @@ bool FakeCommDevice::WriteFile(std::span<const uint8_t> bytes) {
 }
 
 bool FakeCommDevice::EscapeCommFunction(EscapeCode code) {
-    CommCall call{CommCall::Kind::EscapeCommFunction, static_cast<uint32_t>(code), {}, {}, code};
-    calls.push_back(call);
+    if (record) {
+        calls.push_back(CommCall{
+            CommCall::Kind::EscapeCommFunction, static_cast<uint32_t>(code), {}, {}, code});
+    }
     if (!m_open || failEscape) {
         return false;
     }

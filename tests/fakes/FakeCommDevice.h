@@ -38,7 +38,7 @@ struct CommCall {
 
 // A scripted serial port with the event rules of the real one (CommPortState). Input
 // arrives by Receive/RaiseLineError, directly or from the hooks that run when the port
-// layer writes or waits; every call is recorded.
+// layer writes or waits; every call is recorded (unless record is off).
 class FakeCommDevice : public CommDevice {
 public:
     FakeCommDevice();
@@ -62,6 +62,7 @@ public:
     uint32_t reportedConfigSize = comm::COMMCONFIG_SIZE;
 
     // --- Record -------------------------------------------------------------------
+    bool record = true;  // false: calls stays empty (for a fuzz target's speed)
     std::vector<CommCall> calls;
     std::vector<CommCall> CallsOf(CommCall::Kind kind) const;
     std::vector<std::vector<uint8_t>> Writes() const;

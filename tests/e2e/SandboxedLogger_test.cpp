@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tavrolin-log against tavrolin-sim inside the sandbox of each service unit, as sandbox-run
+// builds it from the unit without systemd: read-only system, one writable folder, a /dev
+// with the serial device only, no capabilities, no new privileges, the unit's umask and a
+// system-call filter from the unit that kills on any call it lacks. Skipped where the
+// machine cannot build that sandbox.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "E2eSupport.h"
+
+namespace tavrolin::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr uid_t kNobody = 65534;
+
+// Why the sandbox cannot be built here; empty when it can.
+std::string SandboxMissing() {
+    if (std::string(TAVROLIN_SECCOMP_EXEC).empty()) {
+        return "built without libseccomp";
+    }
+    ChildProcess probe(TAVROLIN_SANDBOX_RUN, {"--probe"});
+    if (probe.Exit(In(10s)) == 0) {
+        return "";
+    }
+    return probe.Stderr().empty() ? "the sandbox probe failed" : probe.Stderr();
+}
+
+// Whether the service's kind of user, nobody, can run the programs from where they were
+// built (a build below /root cannot); only then does the root's test run the logger as
+// nobody, else as root without any capability.
+bool NobodyReachesThePrograms() {
+    if (::geteuid() != 0) {
+        return false;
+    }
+    ChildProcess check(
+        "/usr/bin/setpriv",
+        {"--reuid=65534", "--regid=65534", "--clear-groups", "--", "/bin/sh", "-c",
+         "test -x \"$0\" && test -x \"$1\" && test -r \"$2\"", TAVROLIN_LOG_PROGRAM,
+         TAVROLIN_SECCOMP_EXEC, std::string(TAVROLIN_UNIT_DIR) + "/tavrolin-log.service"});
+    return check.Exit(In(10s)) == 0;
+}
+
+// The fields of /proc/<pid>/status.
+std::map<std::string, std::string> ProcessStatus(pid_t pid) {
+    std::map<std::string, std::string> fields;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t colon = line.find(':');
+        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
+        if (colon != std::string::npos && value != std::string::npos) {
+            fields[line.substr(0, colon)] = line.substr(value);
+        }
+    }
+    return fields;
+}
+
+// The logger with the given profile in the unit's sandbox, writing only into dir/out; as
+// nobody when asked, as a service runs as its own user.
+class SandboxedLogger : public ChildProcess {
+public:
+    SandboxedLogger(const std::string& unit, const TempDir& dir, const std::string& profile,
+                    bool asNobody)
+        : ChildProcess(TAVROLIN_SANDBOX_RUN, Args(unit, dir, profile, asNobody),
+                       // LeakSanitizer stops the process by ptrace at its end, which the
+                       // filter rightly refuses.
+                       ChildSetup{{"ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"}, ""}) {}
+
+private:
+    static std::vector<std::string> Args(const std::string& unit, const TempDir& dir,
+                                         const std::string& profile, bool asNobody) {
+        std::vector<std::string> args = {
+            "--unit",         std::string(TAVROLIN_UNIT_DIR) + "/" + unit,
+            "--seccomp-exec", TAVROLIN_SECCOMP_EXEC,
+            "--visible",      dir.Path().string(),
+            "--writable",     dir.File("out"),
+            "--device",       dir.File("ttySIM"),
+        };
+        if (asNobody) {
+            args.insert(args.end(), {"--as", "65534:65534"});
+        }
+        args.insert(args.end(), {"--", TAVROLIN_LOG_PROGRAM, "--profile", dir.File(profile)});
+        return args;
+    }
+};
+
+TEST(SandboxedLogger, LogsInTheSandboxOfEachUnitAndWritesOnlyItsFolder) {
+    if (const std::string missing = SandboxMissing(); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    const bool asNobody = NobodyReachesThePrograms();
+    for (const std::string unit : {"tavrolin-log.service", "tavrolin-log@.service"}) {
+        SCOPED_TRACE(unit);
+        TempDir dir;
+        fs::create_directory(dir.File("out"));
+        // Open to everyone: only the sandbox keeps the logger from writing there.
+        fs::create_directory(dir.File("elsewhere"));
+        fs::permissions(dir.File("elsewhere"), fs::perms::all);
+        fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+        Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        if (asNobody) {
+            ASSERT_EQ(::chown(dir.File("out").c_str(), kNobody, kNobody), 0);
+            ASSERT_EQ(::chown(fs::canonical(dir.File("ttySIM")).c_str(), kNobody, -1), 0);
+        }
+        WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("out/log.dat"), dir.File("ttySIM"));
+        WriteProfile(dir.File("elsewhere.INI"), "Filename=" + dir.File("elsewhere/log.dat"),
+                     dir.File("ttySIM"));
+
+        SandboxedLogger logger(unit, dir, "p.INI", asNobody);
+        ASSERT_TRUE(logger.WaitForStdoutLines(10, In(10s))) << logger.Stderr();
+        std::map<std::string, std::string> status = ProcessStatus(logger.Pid());
+        EXPECT_EQ(status["NoNewPrivs"], "1");
+        EXPECT_EQ(status["Seccomp"], "2") << "a system-call filter";
+        EXPECT_EQ(status["CapEff"], "0000000000000000");
+        EXPECT_EQ(status["CapBnd"], "0000000000000000");
+        if (asNobody) {
+            EXPECT_TRUE(status["Uid"].starts_with("65534\t")) << status["Uid"];
+        }
+        EXPECT_EQ(logger.Terminate(In(5s)), 0)
+            << "a call outside the filter kills: " << logger.Stderr();
+        EXPECT_EQ(logger.Stderr(), "");
+        EXPECT_EQ(FileLines(testing::ReadBytes(dir.File("out/log.dat"))).size(),
+                  logger.StdoutLines().size());
+        EXPECT_EQ(fs::status(dir.File("out/log.dat")).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+            << "UMask=0027";
+
+        SandboxedLogger outside(unit, dir, "elsewhere.INI", asNobody);
+        EXPECT_TRUE(outside.WaitForStderr("elsewhere/log.dat läßt sich nicht öffnen", In(10s)))
+            << outside.Stderr();
+        EXPECT_TRUE(outside.WaitForStdoutLines(1, In(10s))) << "it logs on, to stdout";
+        EXPECT_EQ(outside.Terminate(In(5s)), 0) << outside.Stderr();
+        EXPECT_FALSE(fs::exists(dir.File("elsewhere/log.dat")));
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    }
+}
+
+}  // namespace
+}  // namespace tavrolin::e2e
