@@ -13,7 +13,9 @@ program tavrolin does, sends the start command and polls the port every 50 ms. E
 record is appended to the protocol file (Windows-1252, CR LF line ends, exactly as the
 desktop program writes it) and printed on stdout in UTF-8, one line per record. Output to
 stdout never holds up the logging: when nobody reads it, or the reader has gone, records
-still go to the protocol file.
+still go to the protocol file. When the protocol file cannot be written (a full disk), that
+is reported once on stderr, the records go to stdout only, and once a minute the file is
+opened again and appended to.
 
 Settings are read from the desktop program's profile, $XDG_CONFIG_HOME/tavrolin.INI
 (~/.config/tavrolin.INI without XDG_CONFIG_HOME), or from --profile FILE. Nothing is ever

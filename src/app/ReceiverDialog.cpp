@@ -22,7 +22,7 @@ ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexe
                                const AppEnvironment& env)
     : m_multiplexer(multiplexer),
       m_env(env),
-      m_protocolFile(env.files, env.messages),
+      m_protocolFile(env.files),
       m_presenting(nullptr, m_protocolFile),
       m_session(port, env.messages) {
     m_session.Sinks().Add(m_presenting);
@@ -143,8 +143,9 @@ void ReceiverDialog::OnTick() {
     if (m_view == nullptr || m_receivedList == nullptr) {
         return;
     }
-    // A message shown inside the poll (a full disk) lets the timer fire again before the
-    // poll has returned; that tick must not read the port in the middle of this poll.
+    // Nothing shows a message inside the poll, but the notices after it do (a full disk), and
+    // a message box lets the timer fire again; a tick must never read the port in the middle
+    // of another poll.
     if (m_pollBusy) {
         return;
     }
@@ -278,7 +279,9 @@ void ReceiverDialog::OnChooseProtocolFile() {
     if (m_view == nullptr) {
         return;
     }
-    if (!ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile)) {
+    const bool chosen = ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile);
+    m_session.TellNotices();  // the old file's close may have failed
+    if (!chosen) {
         return;  // cancelled: name and file as they were
     }
     const std::string shown = FileNameToUtf8(m_protocolFileName);
@@ -314,6 +317,7 @@ void ReceiverDialog::SaveAndStop() {
     }
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
+        m_session.TellNotices();
     }
     DisconnectReceiver();
     if (m_profileUnreadable) {

@@ -127,12 +127,17 @@ int main(int argc, char** argv) {
     };
 
     LineWriter out(STDOUT_FILENO);
-    HeadlessLogger logger(port, multiplexer, files, messages,
-                          [&out](std::string_view line) { out.WriteLine(line); });
+    HeadlessLogger logger(port, multiplexer, files, messages, coarseClock,
+                          [&out](std::string_view lines) { out.WriteLines(lines); });
     if (archive) {
         logger.Sinks().Add(*archive);
     }
     if (!logger.Start(loggerSettings)) {
+        // The port layer has said why, in the window's words; which device it tried is what
+        // the one who set up the logger needs next.
+        if (!device.DevicePath().empty()) {
+            std::fprintf(stderr, "tavrolin-log: Gerät %s\n", device.DevicePath().c_str());
+        }
         logger.Stop();
         finishArchive();
         return 1;
