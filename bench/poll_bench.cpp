@@ -28,7 +28,7 @@ struct Rig {
     SystemLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
     testing::MemoryFileSystem files;
-    ProtocolFile file{files, messages};  // closed
+    ProtocolFile file{files};  // closed
     MemoryList list;
     PresentingSink sink{&list, file};
 };

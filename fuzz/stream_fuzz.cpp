@@ -123,7 +123,7 @@ struct Line {
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock{kStartTime};
     testing::MemoryFileSystem files;
-    ProtocolFile file{files, messages};
+    ProtocolFile file{files};
 };
 
 }  // namespace
@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::size_t kept = direct.ExtractTelegrams(buffer.data(), buffer.size(), sink);
     Check(kept <= 7 && kept <= buffer.size());
     Check(kept == 0 || buffer[0] == 0x02);
-
+    sink.EndOfPoll();  // the queued lines reach the file
     CheckFile(line.files.files[kFileName]);
 
     // The decoder at every place where seven bytes follow, whatever is there; each time in a

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HeadlessLogger.h"
 
+#include <utility>
+
 #include "base/Win1252.h"
 
 namespace tavrolin {
@@ -34,16 +36,81 @@ const char* Reason(FileError error) {
 
 void LineOutputSink::Accept(const Reading& reading, std::string_view line) {
     if (m_output && IsRecorded(reading, m_mask)) {
-        m_output(Win1252ToUtf8(line));
+        m_lines += Win1252ToUtf8(line);
+        m_lines += '\n';
     }
 }
 
+void LineOutputSink::EndOfPoll() {
+    if (!m_lines.empty()) {
+        m_output(m_lines);
+        m_lines.clear();
+    }
+}
+
+void LoggerFileSink::Setup(const std::string& name, RecordingMask mask) {
+    m_name = name;
+    m_mask = mask;
+    m_failing = false;
+}
+
+void LoggerFileSink::Accept(const Reading& reading, std::string_view line) {
+    if (!IsRecorded(reading, m_mask)) {
+        return;
+    }
+    // Tried again only with a record to write: a reopened file is what a write needs, and
+    // a write is what shows whether there is room again.
+    if (m_failing && !m_file.IsOpen() && m_clock.ReadMs() - m_lastTryMs >= kRetryMs) {
+        m_lastTryMs = m_clock.ReadMs();
+        m_file.OpenForAppend(m_name);
+    }
+    m_file.QueueRecordLine(line);
+}
+
+void LoggerFileSink::EndOfPoll() {
+    const bool wasOpen = m_file.IsOpen();
+    if (m_file.WriteQueued()) {
+        if (m_failing && wasOpen) {
+            m_failing = false;
+            m_notice = SinkNotice{
+                "Tavrolin",
+                "Die Protokolldatei " + ShownFilePath(m_name) + " wird wieder geschrieben.",
+                MessageIcon::Information};
+        }
+        return;
+    }
+    const std::optional<FileFailure> failure = m_file.TakeFailure();
+    m_lastTryMs = m_clock.ReadMs();
+    if (m_failing || !failure) {
+        return;  // still failing: told once
+    }
+    m_failing = true;
+    m_notice = SinkNotice{"Tavrolin",
+                          FileFailureText(*failure) +
+                              " Die Empfangsdaten werden jetzt nur auf der Standardausgabe "
+                              "ausgegeben; einmal in der Minute wird versucht, die "
+                              "Protokolldatei wieder zu öffnen.",
+                          MessageIcon::Exclamation};
+}
+
+std::optional<SinkNotice> LoggerFileSink::TakeNotice() {
+    if (m_notice) {
+        return std::exchange(m_notice, std::nullopt);
+    }
+    // A failure outside a poll: the close at the end.
+    if (const std::optional<FileFailure> failure = m_file.TakeFailure()) {
+        return SinkNotice{"Tavrolin", FileFailureText(*failure), MessageIcon::Exclamation};
+    }
+    return std::nullopt;
+}
+
 HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer,
-                               FileSystem& fileSystem, MessageSink& messages, LineOutput output)
+                               FileSystem& fileSystem, MessageSink& messages, CoarseClock& clock,
+                               LineOutput output)
     : m_multiplexer(multiplexer),
       m_messages(messages),
-      m_protocolFile(fileSystem, messages),
-      m_fileSink(nullptr, m_protocolFile),
+      m_protocolFile(fileSystem),
+      m_fileSink(m_protocolFile, clock),
       m_outputSink(std::move(output)),
       m_session(port, messages) {
     // Every record is printed before it is written.
@@ -56,7 +123,8 @@ bool HeadlessLogger::Start(const SystemSettings& settings) {
     const auto muxAddress =
         static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
     const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
-    m_session.Sinks().SetRecordingMask(mask);
+    m_fileSink.Setup(m_settings.protocolFileName, mask);
+    m_outputSink.SetMask(mask);
     m_multiplexer.SetAddress(muxAddress);
     if (!m_protocolFile.OpenForAppend(m_settings.protocolFileName)) {
         // The window stays silent here, since its list still shows the records; a logger
@@ -86,6 +154,7 @@ bool HeadlessLogger::OnTick() {
 void HeadlessLogger::Stop() {
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
+        m_session.TellNotices();
     }
     m_session.Disconnect();
 }

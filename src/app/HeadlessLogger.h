@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/ReceiverSession.h"
 #include "app/SystemSettings.h"
+#include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
-#include "decode/PresentReport.h"
 #include "decode/ProtocolFile.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
@@ -18,17 +20,45 @@
 namespace tavrolin {
 
 // The report lines of the recorded sensors, in UTF-8, to an output of the caller's (the
-// logger's stdout).
+// logger's stdout): the lines of one poll together, each ending in "\n", in one call.
 class LineOutputSink : public ReadingSink {
 public:
-    using LineOutput = std::function<void(std::string_view line)>;
+    using LineOutput = std::function<void(std::string_view lines)>;
     explicit LineOutputSink(LineOutput output) : m_output(std::move(output)) {}
-    void SetRecordingMask(RecordingMask mask) override { m_mask = mask; }
+    void SetMask(RecordingMask mask) { m_mask = mask; }
     void Accept(const Reading& reading, std::string_view line) override;
+    void EndOfPoll() override;
 
 private:
     LineOutput m_output;
     RecordingMask m_mask = kAllRecordings;
+    std::string m_lines;
+};
+
+// The logger's protocol file: the lines of the recorded sensors, one write per poll. A
+// logger runs for months, and a disk that fills up must not end its file for good: after a
+// failed write it says so once, the records go to the output alone, and at most once a
+// minute, when there is a record to write, the file is opened again and appended to. The
+// first write that works again is told too.
+class LoggerFileSink : public ReadingSink {
+public:
+    LoggerFileSink(ProtocolFile& file, CoarseClock& clock) : m_file(file), m_clock(clock) {}
+    static constexpr int64_t kRetryMs = 60000;
+
+    // The file to reopen after a failure, and the records to write.
+    void Setup(const std::string& name, RecordingMask mask);
+    void Accept(const Reading& reading, std::string_view line) override;
+    void EndOfPoll() override;
+    std::optional<SinkNotice> TakeNotice() override;
+
+private:
+    ProtocolFile& m_file;
+    CoarseClock& m_clock;
+    std::string m_name;
+    RecordingMask m_mask = kAllRecordings;
+    bool m_failing = false;  // a write failed, and none has worked since
+    int64_t m_lastTryMs = 0;
+    std::optional<SinkNotice> m_notice;
 };
 
 // The receiver window's life without the window: its start (multiplexer address, protocol
@@ -37,11 +67,12 @@ private:
 // UTF-8, to an output of the caller's. Settings are only read, never written.
 class HeadlessLogger {
 public:
-    // Gets every presented record, UTF-8, without line end.
-    using LineOutput = std::function<void(std::string_view line)>;
+    // Gets the presented records of each poll, UTF-8, each line ending in "\n".
+    using LineOutput = LineOutputSink::LineOutput;
 
+    // The clock paces the protocol file's reopening after a failed write.
     HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer, FileSystem& fileSystem,
-                   MessageSink& messages, LineOutput output);
+                   MessageSink& messages, CoarseClock& clock, LineOutput output);
     HeadlessLogger(const HeadlessLogger&) = delete;
     HeadlessLogger& operator=(const HeadlessLogger&) = delete;
 
@@ -56,7 +87,8 @@ public:
     // that would go on silently is of no use, one that ends can be restarted.
     bool OnTick();
     static constexpr int kLostAfterFailedPolls = 20;  // one second
-    // Closes the protocol file, then stops the receiver and lets go of the line.
+    // Closes the protocol file (telling a failure), then stops the receiver and lets go of
+    // the line.
     void Stop();
 
     bool Connected() const { return m_session.Connected(); }
@@ -71,7 +103,7 @@ private:
     MessageSink& m_messages;
     SystemSettings m_settings;
     ProtocolFile m_protocolFile;
-    PresentingSink m_fileSink;
+    LoggerFileSink m_fileSink;
     LineOutputSink m_outputSink;
     ReceiverSession m_session;
     int m_failedPolls = 0;  // in a row

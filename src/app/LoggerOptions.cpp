@@ -13,7 +13,9 @@ program tavrolin does, sends the start command and polls the port every 50 ms. E
 record is appended to the protocol file (Windows-1252, CR LF line ends, exactly as the
 desktop program writes it) and printed on stdout in UTF-8, one line per record, or with
 --json as one JSON object per line. Output to stdout never holds up the logging: when
-nobody reads it, or the reader has gone, records still go to the protocol file.
+nobody reads it, or the reader has gone, records still go to the protocol file. When the
+protocol file cannot be written (a full disk), that is reported once on stderr, the records
+go to stdout only, and once a minute the file is opened again and appended to.
 With an MQTT broker set (section [MQTT] or --mqtt), every reading is published there too,
 with Home Assistant discovery; a broker that is away never holds up the logging either.
 
@@ -30,7 +32,13 @@ written to it. Keys of section [SYSTEM]:
   Filename      protocol file (default protokoll.dat); a relative name is taken from the
                 current directory
 Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry COMn is
-/dev/ttyS<n-1>.
+/dev/ttyS<n-1>. Section [Archiv]:
+  Datei         the archive, an SQLite file that keeps every logged record for
+                tavrolin-history and the window's charts (default
+                $XDG_DATA_HOME/tavrolin/archiv.sqlite, ~/.local/share/tavrolin/archiv.sqlite)
+  Aktiv         0: keep no archive (default 1)
+An archive that cannot be written is reported once on stderr and retried every minute;
+the records meanwhile wait in memory, and logging goes on.
 Section [MQTT] (see the README for the topics and Home Assistant):
   Host            the broker, HOST or HOST:PORT; without it nothing is published
   Port            default 1883, with CAFile 8883
@@ -46,6 +54,7 @@ Section [Sensornamen] names sensors for Home Assistant: outdoor-1=Garten.
 Options:
   --profile FILE  read the settings from FILE instead
   --port PATH     use the device PATH, whatever COM and [Ports] say
+  --archive FILE  keep the archive in FILE, whatever Datei says
   --json          print JSON Lines instead of the report lines (schema: see the README)
   --mqtt HOST[:PORT]  publish to this broker, whatever Host and Port say
   --help          show this text
@@ -57,12 +66,9 @@ closed; then it exits with status 0.
 Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened, or when the
 line gives nothing but errors for a second (an adapter pulled, the device gone; the
 reason is shown on stderr, and a service manager may start the logger again); 2 for a
-<<<<<<< HEAD
-wrong command line or unusable MQTT settings. A protocol file that cannot be opened is
-=======
-wrong command line, a --profile FILE that does not exist, or a profile that is there but
-cannot be read (a folder, no permission, over 64 MiB). A protocol file that cannot be opened is
->>>>>>> main
+wrong command line, a --profile FILE that does not exist, a profile that is there but
+cannot be read (a folder, no permission, over 64 MiB), or unusable MQTT settings. A
+protocol file that cannot be opened is
 reported on stderr, and the records then go to stdout only.
 )usage";
 }
@@ -86,12 +92,14 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
                 return fail("--mqtt needs a broker, HOST or HOST:PORT");
             }
             o.mqttHost = std::string(*value);
-        } else if (name == "--profile" || name == "--port") {
+        } else if (name == "--profile" || name == "--port" || name == "--archive") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
                 return fail(std::string(name) + " needs a file name");
             }
-            (name == "--profile" ? o.profilePath : o.portPath) = std::string(*value);
+            (name == "--profile" ? o.profilePath
+             : name == "--port"  ? o.portPath
+                                 : o.archivePath) = std::string(*value);
         } else {
             return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
         }

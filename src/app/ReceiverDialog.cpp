@@ -22,7 +22,7 @@ ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexe
                                const AppEnvironment& env)
     : m_multiplexer(multiplexer),
       m_env(env),
-      m_protocolFile(env.files, env.messages),
+      m_protocolFile(env.files),
       m_presenting(nullptr, m_protocolFile),
       m_session(port, env.messages) {
     m_session.Sinks().Add(m_presenting);
@@ -92,7 +92,7 @@ bool ReceiverDialog::InitializeWindow() {
     }
 
     m_recordingMask = saved.recordingMask;
-    m_session.Sinks().SetRecordingMask(static_cast<RecordingMask>(m_recordingMask));
+    SetRecordingMask(static_cast<RecordingMask>(m_recordingMask));
     for (int bit = 0; bit < kRecordingBits; ++bit) {
         if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
             view.SetCheck(control::kRecordingFirst + bit, 1);
@@ -143,8 +143,9 @@ void ReceiverDialog::OnTick() {
     if (m_view == nullptr || m_receivedList == nullptr) {
         return;
     }
-    // A message shown inside the poll (a full disk) lets the timer fire again before the
-    // poll has returned; that tick must not read the port in the middle of this poll.
+    // Nothing shows a message inside the poll, but the notices after it do (a full disk), and
+    // a message box lets the timer fire again; a tick must never read the port in the middle
+    // of another poll.
     if (m_pollBusy) {
         return;
     }
@@ -218,7 +219,14 @@ void ReceiverDialog::OnRecordingBox() {
         }
     }
     m_recordingMask = static_cast<int>(mask);
-    m_session.Sinks().SetRecordingMask(mask);
+    SetRecordingMask(mask);
+}
+
+void ReceiverDialog::SetRecordingMask(RecordingMask mask) {
+    m_presenting.SetMask(mask);
+    if (m_env.recordingMaskChanged) {
+        m_env.recordingMaskChanged(mask);
+    }
 }
 
 int* ReceiverDialog::AddressValue(int id) {
@@ -271,7 +279,9 @@ void ReceiverDialog::OnChooseProtocolFile() {
     if (m_view == nullptr) {
         return;
     }
-    if (!ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile)) {
+    const bool chosen = ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile);
+    m_session.TellNotices();  // the old file's close may have failed
+    if (!chosen) {
         return;  // cancelled: name and file as they were
     }
     const std::string shown = FileNameToUtf8(m_protocolFileName);
@@ -307,6 +317,7 @@ void ReceiverDialog::SaveAndStop() {
     }
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
+        m_session.TellNotices();
     }
     DisconnectReceiver();
     if (m_profileUnreadable) {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/AddressEdit.h"
@@ -40,6 +41,9 @@ struct AppEnvironment {
     // Where the readings go besides the list and the protocol file (MQTT, the archive, the
     // sensor overview); none when null.
     ReadingSink* readings = nullptr;
+    // Told the recording mask whenever the window sets it (at start, at every recording
+    // box), for sinks that keep to it as the list does (the archive).
+    std::function<void(RecordingMask)> recordingMaskChanged = {};
 };
 
 // The controller of the receiver window, the program's whole user interface. It loads the
@@ -128,6 +132,8 @@ private:
     int* AddressValue(int id);
     // Writes the eleven settings; false when any of them could not be written.
     bool WriteSettings(const WindowRect& rect);
+    // The list's and the file's mask, and the environment's listeners'.
+    void SetRecordingMask(RecordingMask mask);
 
     MultiplexerDialog& m_multiplexer;
     AppEnvironment m_env;

@@ -27,6 +27,10 @@ uint64_t ToTickCount(const LocalTime& time);
 // Milliseconds since 1970-01-01 00:00 UTC of the given local time and its offset.
 int64_t ToUnixMs(const LocalTime& time);
 
+// The reverse of ToUnixMs: the local time that is utcOffsetSeconds east of UTC at the given
+// instant.
+LocalTime FromUnixMs(int64_t unixMs, int utcOffsetSeconds);
+
 // Reads the local wall-clock time.
 class LocalClock {
 public:

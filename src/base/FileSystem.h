@@ -23,7 +23,8 @@ enum class FileError {
 };
 
 // A file opened for writing by one writer only. Every Write reaches the operating system
-// before it returns, so a crash of the program loses nothing that was written.
+// before it returns, so a crash of the program loses nothing that was written, and a Write
+// that fails leaves the file as it was before it: never a part of the bytes.
 class OutputFile {
 public:
     virtual ~OutputFile();
@@ -45,7 +46,9 @@ class FileSystem {
 public:
     virtual ~FileSystem();
 
-    // Opens for exclusive writing; a second opener (this process or another) gets Busy.
+    // Opens a regular file for exclusive writing; a second opener (this process or another)
+    // gets Busy. Never waits: a name that is not a regular file (a pipe without reader would
+    // block the open) is refused.
     virtual std::unique_ptr<OutputFile> OpenForWriting(const std::string& path, OpenMode mode,
                                                        FileError& error) = 0;
 

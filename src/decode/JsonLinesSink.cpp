@@ -6,12 +6,17 @@
 namespace tavrolin {
 
 void JsonLinesSink::Accept(const Reading& reading, std::string_view) {
-    if (!IsRecorded(reading, m_mask)) {
-        return;
+    if (IsRecorded(reading, m_mask)) {
+        AppendReadingJson(reading, m_lines);
+        m_lines += '\n';
     }
-    m_json.clear();
-    AppendReadingJson(reading, m_json);
-    m_output(m_json);
+}
+
+void JsonLinesSink::EndOfPoll() {
+    if (!m_lines.empty()) {
+        m_output(m_lines);
+        m_lines.clear();
+    }
 }
 
 }  // namespace tavrolin

@@ -15,9 +15,7 @@ void PresentReport(std::string_view line, ReceivedList& list, ProtocolFile& file
     if (selected < 0 || selected >= count - 1) {
         list.SetCurSel(list.GetCount() - 1);
     }
-    if (file.IsOpen()) {
-        file.AppendRecordLine(line);
-    }
+    file.QueueRecordLine(line);
 }
 
 }  // namespace tavrolin
@@ -30,9 +28,21 @@ void PresentingSink::Accept(const Reading& reading, std::string_view line) {
     }
     if (m_list != nullptr) {
         PresentReport(line, *m_list, m_file);
-    } else if (m_file.IsOpen()) {
-        m_file.AppendRecordLine(line);
+    } else {
+        m_file.QueueRecordLine(line);
     }
+}
+
+void PresentingSink::EndOfPoll() {
+    m_file.WriteQueued();
+}
+
+std::optional<SinkNotice> PresentingSink::TakeNotice() {
+    const std::optional<FileFailure> failure = m_file.TakeFailure();
+    if (!failure) {
+        return std::nullopt;
+    }
+    return SinkNotice{"Tavrolin", FileFailureText(*failure), MessageIcon::Exclamation};
 }
 
 }  // namespace tavrolin

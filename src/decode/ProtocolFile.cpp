@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "base/Win1252.h"
 
@@ -26,14 +27,20 @@ std::string ShownFilePath(const std::string& name) {
     return FileNameToUtf8(AbsolutePath(name));
 }
 
-ProtocolFile::ProtocolFile(FileSystem& fileSystem, MessageSink& messages)
-    : m_fileSystem(fileSystem), m_messages(messages) {
-    m_bytes.reserve(256);
+std::string FileFailureText(const FileFailure& failure) {
+    return failure.error == FileError::NoSpace
+               ? "Beim Zugriff auf " + failure.path + " wurde ein voller Datenträger gemeldet."
+               : "Beim Schreiben von " + failure.path + " ist ein Fehler aufgetreten.";
+}
+
+ProtocolFile::ProtocolFile(FileSystem& fileSystem) : m_fileSystem(fileSystem) {
+    m_queued.reserve(1024);
 }
 
 ProtocolFile::~ProtocolFile() {
-    // Silent: the window that would show a message may already be gone. Every line has
-    // reached the system already, so closing loses nothing.
+    if (m_file) {
+        WriteQueued();
+    }
     if (m_file) {
         m_file->Close();
     }
@@ -64,53 +71,49 @@ bool ProtocolFile::Open(const std::string& name, OpenMode mode) {
     return true;
 }
 
-void ProtocolFile::AppendLine(std::string_view text) {
-    Write(text, false);
+void ProtocolFile::QueueRecordLine(std::string_view line) {
+    if (!m_file) {
+        return;
+    }
+    if (m_startOnNewLine && m_queued.empty()) {
+        m_queued += kLineEnd;
+    }
+    // The file's line end is CR LF whatever the system's is.
+    m_queued += line;
+    m_queued += kLineEnd;
+}
+
+bool ProtocolFile::WriteQueued() {
+    if (!m_file || m_queued.empty()) {
+        m_queued.clear();
+        return true;
+    }
+    const FileError error = m_file->Write(m_queued);
+    m_queued.clear();
+    if (error != FileError::None) {
+        // Closed at once: while the message waits for the user, the window's timer keeps
+        // decoding, and those records must not fail (and ask) again.
+        m_file->Close();
+        m_file.reset();
+        Fail(error);
+        return false;
+    }
+    m_startOnNewLine = false;
+    return true;
 }
 
 void ProtocolFile::AppendRecordLine(std::string_view line) {
-    Write(line, true);
-}
-
-void ProtocolFile::Write(std::string_view text, bool addLineEnd) {
-    if (!m_file) {
-        return;
-    }
-    m_bytes.clear();
-    if (m_startOnNewLine) {
-        m_bytes += kLineEnd;
-    }
-    // The file's line end is CR LF whatever the system's is.
-    for (const char c : text) {
-        if (c == '\n') {
-            m_bytes += kLineEnd;
-        } else {
-            m_bytes += c;
-        }
-    }
-    if (addLineEnd) {
-        m_bytes += kLineEnd;
-    }
-    const FileError error = m_file->Write(m_bytes);
-    if (error != FileError::None) {
-        // Closed before the message: while the message waits for the user, the window's
-        // timer keeps decoding, and those records must not fail (and ask) again.
-        const std::unique_ptr<OutputFile> failed = std::move(m_file);
-        failed->Close();
-        ReportFailure(error);
-        return;
-    }
-    m_startOnNewLine = false;
+    QueueRecordLine(line);
+    WriteQueued();
 }
 
 void ProtocolFile::CloseFile() {
-    if (!m_file) {
+    if (!m_file || !WriteQueued()) {
         return;
     }
     const std::unique_ptr<OutputFile> closing = std::move(m_file);
-    const FileError error = closing->Close();
-    if (error != FileError::None) {
-        ReportFailure(error);
+    if (const FileError error = closing->Close(); error != FileError::None) {
+        Fail(error);
     }
 }
 
@@ -118,13 +121,15 @@ bool ProtocolFile::IsOpen() const {
     return m_file != nullptr;
 }
 
-void ProtocolFile::ReportFailure(FileError error) {
-    const std::string path = FileNameToUtf8(m_path);
-    const std::string text =
-        error == FileError::NoSpace
-            ? "Beim Zugriff auf " + path + " wurde ein voller Datenträger gemeldet."
-            : "Beim Schreiben von " + path + " ist ein Fehler aufgetreten.";
-    m_messages.ShowMessage("Tavrolin", text, MessageIcon::Exclamation);
+std::optional<FileFailure> ProtocolFile::TakeFailure() {
+    return std::exchange(m_failure, std::nullopt);
+}
+
+void ProtocolFile::Fail(FileError error) {
+    // The first failure is the one to tell; the file is closed after it.
+    if (!m_failure) {
+        m_failure = FileFailure{FileNameToUtf8(m_path), error};
+    }
 }
 
 }  // namespace tavrolin

@@ -35,6 +35,18 @@ constexpr std::array<std::string_view, kSensorCount> kSensorIds{
 constexpr int kRemoteControlIndex = 7 * 8;
 constexpr int kFensterIndex = kRemoteControlIndex + 1;
 
+// Per kind 0..6: how many quantities, and which.
+constexpr std::array<std::array<Quantity, 3>, 7> kKindQuantities{{
+    {Quantity::Temperature},
+    {Quantity::Temperature, Quantity::Humidity},
+    {Quantity::RainCounter},
+    {Quantity::WindSpeed, Quantity::WindDirection, Quantity::WindB},
+    {Quantity::Temperature, Quantity::Humidity, Quantity::Pressure},
+    {Quantity::Value, Quantity::Factor},
+    {Quantity::Value, Quantity::Factor},
+}};
+constexpr std::array<std::size_t, 7> kKindQuantityCounts{1, 2, 1, 3, 3, 2, 2};
+
 constexpr std::array<std::string_view, 7> kKindLabels{
     "nur Temp", "Au\u00DFen", "Regen", "Wind", "Innen", "Helligkeit", "Pyranometer",
 };
@@ -52,6 +64,14 @@ constexpr int kRemoteControlBit = 20;
 
 const QuantityInfo& InfoOf(Quantity quantity) {
     return kQuantities[static_cast<std::size_t>(quantity)];
+}
+
+std::span<const Quantity> QuantitiesOf(SensorKind kind) {
+    if (kind == SensorKind::Special) {
+        return {};
+    }
+    const auto k = static_cast<std::size_t>(kind);
+    return std::span<const Quantity>(kKindQuantities[k].data(), kKindQuantityCounts[k]);
 }
 
 double Measurement::Value() const {

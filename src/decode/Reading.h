@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "base/Clock.h"
@@ -51,6 +52,10 @@ struct QuantityInfo {
     int decimals;            // the stored integer is value * 10^decimals
 };
 const QuantityInfo& InfoOf(Quantity quantity);
+
+// The quantities a telegram of this kind carries, in the order the decoder puts them into a
+// Reading's values; none for the remote control and the Fenster events.
+std::span<const Quantity> QuantitiesOf(SensorKind kind);
 
 struct Measurement {
     Quantity quantity = Quantity::Value;

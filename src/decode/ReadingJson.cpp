@@ -23,7 +23,14 @@ void AppendDigits(int value, int width, std::string& out) {
     out.append(digits, static_cast<std::size_t>(width));
 }
 
-// A fixed-point number exactly as stored: raw 123 with one decimal is "12.3", -5 is "-0.5".
+void AppendKey(std::string_view key, std::string& out) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+}
+
+}  // namespace
+
 void AppendFixed(int64_t raw, int decimals, std::string& out) {
     if (decimals == 0) {
         AppendInt(raw, out);
@@ -42,14 +49,6 @@ void AppendFixed(int64_t raw, int decimals, std::string& out) {
     out += '.';
     AppendDigits(static_cast<int>(magnitude % static_cast<uint64_t>(scale)), decimals, out);
 }
-
-void AppendKey(std::string_view key, std::string& out) {
-    out += ",\"";
-    out += key;
-    out += "\":";
-}
-
-}  // namespace
 
 void AppendRfc3339(const LocalTime& t, std::string& out) {
     AppendDigits(t.year, 4, out);

@@ -24,4 +24,7 @@ void AppendReadingJson(const Reading& reading, std::string& out);
 // "2026-12-07T14:03:07.456+01:00"
 void AppendRfc3339(const LocalTime& time, std::string& out);
 
+// A fixed-point number exactly as stored: raw 123 with one decimal is "12.3", -5 is "-0.5".
+void AppendFixed(int64_t raw, int decimals, std::string& out);
+
 }  // namespace tavrolin

@@ -14,8 +14,6 @@ std::optional<SinkNotice> ReadingSink::TakeNotice() {
     return std::nullopt;
 }
 
-void ReadingSink::SetRecordingMask(RecordingMask) {}
-
 void SinkFanOut::Add(ReadingSink& sink) {
     assert(m_count < kMaxSinks);
     if (m_count < kMaxSinks) {
@@ -48,12 +46,6 @@ std::optional<SinkNotice> SinkFanOut::TakeNotice() {
         }
     }
     return std::nullopt;
-}
-
-void SinkFanOut::SetRecordingMask(RecordingMask mask) {
-    for (int i = 0; i < m_count; ++i) {
-        m_sinks[i]->SetRecordingMask(mask);
-    }
 }
 
 }  // namespace tavrolin

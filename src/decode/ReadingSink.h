@@ -33,10 +33,6 @@ public:
     // The next thing the user must hear of (a failed write, a lost connection, recovery),
     // or nothing. Each change of state is said once, not at every reading.
     virtual std::optional<SinkNotice> TakeNotice();
-    // The user's choice of their own sensors changed. Each sink decides whether it follows
-    // it: the list and the protocol file do, and so does MQTT (neighbours' sensors stay out
-    // of Home Assistant); a sink that wants every reading ignores it.
-    virtual void SetRecordingMask(RecordingMask mask);
 };
 
 // Hands every reading to each of several sinks, in the order they were added.
@@ -47,7 +43,6 @@ public:
     void Accept(const Reading& reading, std::string_view line) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
-    void SetRecordingMask(RecordingMask mask) override;
 
 private:
     static constexpr int kMaxSinks = 8;

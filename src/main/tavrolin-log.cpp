@@ -21,6 +21,8 @@
 #include "app/SensorNames.h"
 #include "app/SettingsStore.h"
 #include "app/StreamMessageSink.h"
+#include "archive/ArchiveSettings.h"
+#include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
 #include "decode/JsonLinesSink.h"
 #include "mqtt/MqttSettings.h"
@@ -115,13 +117,38 @@ int main(int argc, char** argv) {
     SystemLocalClock localClock;
     ReceiverPort port(device, multiplexer, messages, localClock);
 
+    // The archive, when the profile keeps one; it outlives the logger that feeds it.
+    std::unique_ptr<ArchiveSink> archive;
+    const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
+    if (archiveSettings.active) {
+        const std::string path = !options.archivePath.empty()
+                                     ? options.archivePath
+                                     : archiveSettings.PathOr(DefaultArchivePath(true));
+        archive = std::make_unique<ArchiveSink>(
+            path, static_cast<RecordingMask>(loggerSettings.recordingMask));
+    }
+    const auto finishArchive = [&archive, &messages] {
+        if (archive) {
+            archive->Finish();
+            while (const std::optional<SinkNotice> notice = archive->TakeNotice()) {
+                messages.ShowMessage(notice->caption, notice->text, notice->icon);
+            }
+        }
+    };
+
     LineWriter out(STDOUT_FILENO);
-    const auto print = [&out](std::string_view line) { out.WriteLine(line); };
-    HeadlessLogger logger(port, multiplexer, files, messages,
+    const auto print = [&out](std::string_view lines) { out.WriteLines(lines); };
+    HeadlessLogger logger(port, multiplexer, files, messages, coarseClock,
                           options.json ? HeadlessLogger::LineOutput() : print);
+    // The sinks of this program's own keep to the recording mask as the logger's do.
+    const auto mask = static_cast<RecordingMask>(loggerSettings.recordingMask);
     JsonLinesSink json(print);
     if (options.json) {
+        json.SetMask(mask);
         logger.Sinks().Add(json);
+    }
+    if (archive) {
+        logger.Sinks().Add(*archive);
     }
     std::unique_ptr<MqttPublishing> mqtt;
     if (mqttSettings.settings) {
@@ -130,12 +157,20 @@ int main(int argc, char** argv) {
         std::string error;
         if (!mqtt->Start(error)) {
             std::fprintf(stderr, "MQTT: %s\n", error.c_str());
+            finishArchive();
             return 2;
         }
+        mqtt->Sink().SetMask(mask);
         logger.Sinks().Add(mqtt->Sink());
     }
     if (!logger.Start(loggerSettings)) {
+        // The port layer has said why, in the window's words; which device it tried is what
+        // the one who set up the logger needs next.
+        if (!device.DevicePath().empty()) {
+            std::fprintf(stderr, "tavrolin-log: Gerät %s\n", device.DevicePath().c_str());
+        }
         logger.Stop();
+        finishArchive();
         return 1;
     }
     const TickLoopEnd end =
@@ -146,6 +181,7 @@ int main(int argc, char** argv) {
         logger.OnTick();
     }
     logger.Stop();
+    finishArchive();
     if (mqtt) {
         if (const std::size_t unsent = mqtt->Stop(); unsent > 0) {
             std::fprintf(stderr,

@@ -4,13 +4,14 @@
 // device of each COM port (see the README).
 #include <QApplication>
 #include <cstdio>
-
 #include <memory>
 #include <string>
 
 #include "app/ReceiverApp.h"
 #include "app/SensorNames.h"
 #include "app/SettingsStore.h"
+#include "archive/ArchiveSettings.h"
+#include "archive/ArchiveSink.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
@@ -50,8 +51,19 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
+    AppEnvironment environment{settings, files, messages, fileChooser, help};
     // The readings besides the list and the protocol file.
     SinkFanOut readings;
+    environment.readings = &readings;
+
+    // The archive keeps what the list shows: the window tells it the recording mask.
+    std::unique_ptr<ArchiveSink> archive;
+    if (const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
+        archiveSettings.active) {
+        archive = std::make_unique<ArchiveSink>(archiveSettings.PathOr(DefaultArchivePath(true)));
+        readings.Add(*archive);
+    }
+    // So does MQTT: neighbours' sensors stay out of Home Assistant.
     std::unique_ptr<MqttPublishing> mqtt;
     const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
     std::string mqttError = mqttSettings.error;
@@ -69,7 +81,14 @@ int main(int argc, char* argv[]) {
         messages.ShowMessage("MQTT", mqttError + " Es wird nichts veröffentlicht.",
                              MessageIcon::Exclamation);
     }
-    const AppEnvironment environment{settings, files, messages, fileChooser, help, &readings};
+    environment.recordingMaskChanged = [&archive, &mqtt](RecordingMask mask) {
+        if (archive) {
+            archive->SetMask(mask);
+        }
+        if (mqtt) {
+            mqtt->Sink().SetMask(mask);
+        }
+    };
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.

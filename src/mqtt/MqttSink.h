@@ -36,7 +36,8 @@ public:
     MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
              LocalClock& wallClock, CoarseClock& steadyClock);
 
-    void SetRecordingMask(RecordingMask mask) override { m_mask = mask; }
+    // The sensors published: the user's own choice, as the list shows them.
+    void SetMask(RecordingMask mask) { m_mask = mask; }
     void Accept(const Reading& reading, std::string_view line) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;

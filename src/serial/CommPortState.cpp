@@ -53,6 +53,10 @@ void CommPortState::Happened(uint32_t events) {
 void CommPortState::SetCommMask(uint32_t eventMask) {
     m_eventMask = eventMask;
     m_happened = 0;
+    EndPendingWait();
+}
+
+void CommPortState::EndPendingWait() {
     if (m_pendingWait != nullptr) {
         *m_pendingWait = 0;
         m_pendingWait = nullptr;

@@ -43,6 +43,8 @@ public:
     bool ReadEventSet() const { return m_hasReadEvent && m_readEventSet; }
     bool WaitCommEvent(uint32_t& eventMask);
     bool WaitPending() const { return m_pendingWait != nullptr; }
+    // Completes a pending wait with an empty event mask, which sets the read event.
+    void EndPendingWait();
     void ClearCommError(uint32_t& errors, uint32_t& inQueue);
     // Takes up to count queued bytes; returns how many.
     uint32_t Read(uint8_t* buffer, uint32_t count);

@@ -19,6 +19,10 @@ constexpr std::size_t kFrameBufferSize = 100;
 // The answer wait reads at most 99 bytes into its 100-byte buffer; the rest is purged.
 constexpr uint32_t kMaxAnswerRead = 99;
 constexpr uint32_t kAnswerTimeoutMs = 200;
+// The events that end a communication-event wait: the ETX, and line errors.
+constexpr uint32_t kCommEvents = comm::EV_RXFLAG | comm::EV_ERR;
+// Six data bytes and the ETX after a telegram's STX.
+constexpr std::size_t kTelegramTail = 7;
 
 // The flag word of the DCB: bits 0 and 1 (binary mode, parity checking) set, bits 2..14 (flow
 // control, DTR and RTS control, error replacement, null stripping, abort on error) cleared,
@@ -101,7 +105,7 @@ int ReceiverPort::Open(int portNumber) {
     dcb.evtChar = kEtx;  // an arriving ETX completes WaitCommEvent
     m_port.SetCommConfig(config, std::min(size, comm::COMMCONFIG_SIZE));
 
-    m_port.SetCommMask(comm::EV_RXFLAG | comm::EV_ERR);
+    m_port.SetCommMask(kCommEvents);
     m_port.CreateReadEvent();
     return 1;
 }
@@ -167,6 +171,13 @@ int ReceiverPort::SendFrame(const uint8_t* payload, int length) {
 
     const std::span<const uint8_t> bytes(frame.data(), size);
     for (int attempt = 0; attempt < 2; ++attempt) {
+        // The port remembers every ETX since the last event wait, and the polls read
+        // telegrams without waiting for events: without this, the wait below would complete
+        // at once on the ETX of a telegram decoded long ago, read no answer, and send the
+        // second attempt at once, so a receiver that does not answer would never get its
+        // 200 ms. Setting the mask forgets what happened before; an answer to this frame can
+        // only arrive after the write.
+        m_port.SetCommMask(kCommEvents);
         m_port.WriteFile(bytes);
         if (WaitForAck() == LinkResult::kAcknowledged) {
             break;
@@ -256,16 +267,21 @@ int ReceiverPort::PollInto(ReadingSink& sink) {
     }
     const std::size_t carried = m_kept;
     m_kept = ExtractTelegrams(m_rxBuffer.data(), carried + read, sink);
-    // A telegram takes 5 ms on the line, so its tail comes with the next read. Bytes that
-    // were already carried once and are still unfinished belong to no telegram.
-    if (m_kept > 0 && m_kept > read) {
-        m_kept = 0;
+    if (m_kept > read) {
+        // The unfinished telegram starts in the bytes carried from the last poll, and this
+        // read did not finish it: those bytes have had their chance (a telegram takes 5 ms on
+        // the line). Only a telegram that starts in this read's bytes may wait once more.
+        const uint8_t* const fresh = m_rxBuffer.data() + (m_kept - read);
+        const uint8_t* const end = m_rxBuffer.data() + m_kept;
+        const uint8_t* const stx = std::find(fresh, end, kStx);
+        const auto keep = static_cast<std::size_t>(end - stx);
+        std::memmove(m_rxBuffer.data(), stx, keep);
+        m_kept = keep;
     }
     return LinkResult::kNothing;
 }
 
 std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink) {
-    constexpr std::size_t kTelegramTail = 7;  // six data bytes and the ETX after the STX
     std::size_t start = 0;
     while (start < count) {
         uint8_t* const end = buffer + count;
@@ -273,26 +289,42 @@ std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, R
         if (stx == end) {
             return 0;  // noise
         }
+        const uint8_t* const etx = std::find(stx + 1, end, kEtx);
         const auto afterStx = static_cast<std::size_t>(end - stx) - 1;
         if (afterStx < kTelegramTail) {
+            if (etx != end) {
+                // Too short for a telegram and already closed: noise such as 02 11 03. Kept,
+                // it would join the next read's bytes into a record no sensor sent.
+                start = static_cast<std::size_t>(etx - buffer) + 1;
+                continue;
+            }
             // The rest of this telegram is still on its way (USB adapters hand the bytes
             // over in pieces): keep it for the next poll.
             std::memmove(buffer, stx, afterStx + 1);
             return afterStx + 1;
         }
-        const uint8_t* const etx = std::find(stx + 1, end, kEtx);
         if (etx == end) {
             return 0;  // no telegram can end here
         }
-        // The decoder takes the candidate only when its seventh byte is ETX, so a telegram
-        // with a data byte 0x03 is still decoded whole.
-        m_decoder.DecodeTelegram(std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail),
-                                 sink);
-        // A whole telegram is passed over whole: resuming after a data byte 0x03 would let a
-        // later data byte 0x02 open a candidate, which a stray ETX behind the telegram can
-        // complete into a record that no sensor sent. Anything else ends at its first ETX.
-        const uint8_t* const last = stx[kTelegramTail] == kEtx ? stx + kTelegramTail : etx;
-        start = static_cast<std::size_t>(last - buffer) + 1;
+        const uint8_t* next = etx + 1;
+        if (stx[kTelegramTail] == kEtx) {
+            // A telegram is known by its ETX seven bytes after the STX, not by the first ETX,
+            // so one with a data byte 0x03 is decoded whole; and it is passed over whole:
+            // resuming after a data byte 0x03 would let a later data byte 0x02 open a
+            // candidate, which a stray ETX behind the telegram can complete into a record
+            // that no sensor sent.
+            m_decoder.DecodeTelegram(
+                std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail), sink);
+            next = stx + kTelegramTail + 1;
+        } else if (const uint8_t* const again = std::find<const uint8_t*>(stx + 1, etx, kStx);
+                   again != etx) {
+            // No telegram starts at this STX (a noise byte, or the head of a telegram cut
+            // off by a line error), but another STX follows before the first ETX: that
+            // one may well open a telegram, so the search goes on from there rather than
+            // passing over it to the ETX.
+            next = again;
+        }
+        start = static_cast<std::size_t>(next - buffer);
     }
     return 0;
 }

@@ -85,8 +85,8 @@ public:
     int Poll(ReadingSink& sink);
     // Cuts the telegrams out of the first count bytes of the buffer, in arrival order, and
     // decodes each into the sink. An unfinished telegram at the end (an STX with fewer than
-    // seven bytes after it) is moved to the start of the buffer; the result is its length
-    // (0 when there is none).
+    // seven bytes after it, none of them ETX) is moved to the start of the buffer; the
+    // result is its length (0 when there is none).
     std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink);
     int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
         return m_decoder.DecodeTelegram(data, sink);

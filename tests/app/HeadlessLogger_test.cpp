@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,18 +47,28 @@ protected:
         }
     }
     std::string FileOf(const std::string& path) { return files.files[path]; }
+    // The lines of each poll's output, one string per line.
+    void Print(std::string_view lines) {
+        ++outputs;
+        for (std::size_t end; (end = lines.find('\n')) != std::string_view::npos;) {
+            printed.emplace_back(lines.substr(0, end));
+            lines.remove_prefix(end + 1);
+        }
+    }
 
     testing::MemoryFileSystem files;
     SettingsStore settings{files, kProfile};
     testing::FakeCommDevice device;
     testing::FakeCoarseClock coarse{3};
+    testing::FakeCoarseClock wall{1, 0};  // moves only when the test says
     MultiplexerDialog mux{coarse};
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock{{2026, 12, 7, 14, 3, 7, 456}};
     ReceiverPort port{device, mux, messages, clock};
     std::vector<std::string> printed;
-    HeadlessLogger logger{port, mux, files, messages,
-                          [this](std::string_view line) { printed.emplace_back(line); }};
+    int outputs = 0;
+    HeadlessLogger logger{port,     mux,  files,
+                          messages, wall, [this](std::string_view lines) { Print(lines); }};
 };
 
 TEST_F(HeadlessLoggerTest, WithoutAProfileItLogsEverythingFromCom1IntoProtokollDat) {
@@ -84,6 +95,12 @@ TEST_F(HeadlessLoggerTest, WithoutAProfileItLogsEverythingFromCom1IntoProtokollD
               "en (2)   12.3\xB0  67%\r\n"
               "(14:03:08.9) : (1.50s)  Regen (0)  10B\r\n"
               "(14:03:08.9) : (1.50s)  Innen (1)   20.7\xB0  45%  1012hPa\r\n");
+    // One poll, one write to each: the file and the output.
+    EXPECT_EQ(files.writeCount, 1);
+    EXPECT_EQ(outputs, 1);
+    logger.OnTick();  // nothing came: nothing written
+    EXPECT_EQ(files.writeCount, 1);
+    EXPECT_EQ(outputs, 1);
     EXPECT_EQ(files.replaceCount, 0) << "the logger writes no settings";
 }
 
@@ -202,6 +219,12 @@ TEST_F(HeadlessLoggerTest, AProtocolFileThatCannotBeOpenedIsReportedAndTheRecord
                "Die Protokolldatei /var/log/wetter.dat läßt sich nicht öffnen: Keine "
                "Berechtigung." +
                    tail},
+          Case{FileError::Folder, "/var/log",
+               "Die Protokolldatei /var/log läßt sich nicht öffnen: Das ist ein Ordner." + tail},
+          Case{FileError::NotAFile, "/dev/null",
+               "Die Protokolldatei /dev/null läßt sich nicht öffnen: Das ist keine gewöhnliche "
+               "Datei." +
+                   tail},
           Case{FileError::NotFound,
                "/m\xFC"
                "ll/x.dat",
@@ -231,17 +254,54 @@ TEST_F(HeadlessLoggerTest, AProtocolFileThatCannotBeOpenedIsReportedAndTheRecord
     }
 }
 
-TEST_F(HeadlessLoggerTest, AFailingFileIsReportedOnceAndTheRecordsGoOnToTheOutput) {
+TEST_F(HeadlessLoggerTest, AFullDiskIsToldOnceAndTheFileIsTriedAgainEveryMinute) {
+    Profile("Filename=/var/log/wetter.dat\n");
     ASSERT_TRUE(Start());
+    Receive({kOutdoor2});
+    logger.OnTick();
+    const std::string before = FileOf("/var/log/wetter.dat");
+
     files.writeError = FileError::NoSpace;
     Receive({kOutdoor2, kRain0});
     logger.OnTick();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text,
+              "Beim Zugriff auf /var/log/wetter.dat wurde ein voller Datenträger gemeldet. Die "
+              "Empfangsdaten werden jetzt nur auf der Standardausgabe ausgegeben; einmal in der "
+              "Minute wird versucht, die Protokolldatei wieder zu öffnen.");
+    EXPECT_FALSE(logger.FileOpen());
+
+    // Within the minute nothing is tried; the records are printed all the same.
+    const int writes = files.writeCount;
+    wall.AdvanceMs(59999);
     Receive({kIndoor1});
     logger.OnTick();
-    EXPECT_EQ(printed.size(), 3u);
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_NE(messages.messages[0].text.find("voller Datenträger"), std::string::npos);
+    EXPECT_EQ(files.writeCount, writes);
+    // After it, the next record opens the file again; the disk is still full: silence.
+    wall.AdvanceMs(1);
+    Receive({kIndoor1});
+    logger.OnTick();
+    EXPECT_EQ(files.writeCount, writes + 1);
+    EXPECT_EQ(messages.messages.size(), 1u);
     EXPECT_FALSE(logger.FileOpen());
+
+    // Room again: a minute on, the file takes the records of that poll, and it is told.
+    files.writeError = FileError::None;
+    wall.AdvanceMs(60000);
+    Receive({kOutdoor2});
+    logger.OnTick();
+    EXPECT_TRUE(logger.FileOpen());
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].text,
+              "Die Protokolldatei /var/log/wetter.dat wird wieder geschrieben.");
+    EXPECT_EQ(printed.size(), 6u) << "every record was printed";
+    const std::string after = FileOf("/var/log/wetter.dat");
+    ASSERT_TRUE(after.starts_with(before));
+    EXPECT_NE(after.find("Au\xDF"
+                         "en (2)",
+                         before.size()),
+              std::string::npos);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 2);
 }
 
 TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ namespace {
 using testing::Bytes;
 using testing::kStartFrame;
 using testing::kStopFrame;
+using testing::Outdoor;
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 const Entries kDefaultsWritten = {
@@ -71,6 +73,46 @@ TEST_F(ReceiverWindowEnd, OkAndCloseStopTheReceiverThenWriteAllSettings) {
                   "Links=637\r\nOben=320\r\nCOM=0\r\nProtokoll=-1\r\nHelligkeit Adr=7\r\n"
                   "Pyrano Adr=7\r\nRegen Adr=7\r\nWind Adr=7\r\n");
     }
+}
+
+TEST_F(ReceiverWindowEnd, AReceiverGoneSilentGetsTheFullWaitForEachStopAttempt) {
+    using Kind = testing::CommCall::Kind;
+    Open();
+    ReceiveAndTick({Outdoor(1), Outdoor(2)});
+    receiverAnswers = false;  // telegrams were read, and now nothing answers
+    ReceiveAndTick({Outdoor(3)});
+    const std::size_t mark = device.calls.size();
+
+    dialog.OnOkCommand();
+
+    // Each attempt waits its 200 ms for an answer; none completes on the ETX of a telegram
+    // the ticks had already read, which would send the second attempt at once.
+    std::vector<std::string> line;
+    for (std::size_t i = mark; i < device.calls.size(); ++i) {
+        const testing::CommCall& call = device.calls[i];
+        if (call.kind == Kind::WriteFile) {
+            line.push_back(call.bytes == kStopFrame ? "stop" : "other write");
+        } else if (call.kind == Kind::WaitForReadEvent) {
+            line.push_back("wait " + std::to_string(call.value) + " ms");
+        } else if (call.kind == Kind::ReadFile) {
+            line.push_back("read");
+        }
+    }
+    EXPECT_EQ(line, (std::vector<std::string>{"stop", "wait 200 ms", "stop", "wait 200 ms"}));
+}
+
+TEST_F(ReceiverWindowEnd, AProtocolFileThatFailsToCloseIsToldAndTheEndGoesOn) {
+    Open();
+    ReceiveAndTick({Outdoor(1)});
+    files.closeError = FileError::Other;
+    dialog.OnOkCommand();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "Beim Schreiben von " +
+                                             std::filesystem::current_path().string() +
+                                             "/protokoll.dat ist ein Fehler aufgetreten.");
+    EXPECT_TRUE(testing::InOrder(
+        journal, {"protocol file closed", "stop command", "port closed", "profile written"}));
+    EXPECT_EQ(view.result, DialogResult::Ok);
 }
 
 TEST_F(ReceiverWindowEnd, AFirstCloseWritesTheElevenKeysInTheWriteOrder) {

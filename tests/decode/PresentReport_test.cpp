@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "RecordingMessageSink.h"
 #include "TempDir.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -17,8 +16,7 @@ struct Window {
     void Present(int number) { PresentReport("line " + std::to_string(number), list, file); }
 
     PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file{fileSystem, messages};
+    ProtocolFile file{fileSystem};
     MemoryList list;
 };
 
@@ -85,16 +83,17 @@ TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
     EXPECT_EQ(w.list.Lines()[9], selected);
 }
 
-TEST(PresentReport, OpenFileGetsTheLineWithCrLf) {
+TEST(PresentReport, OpenFileGetsTheLineWithCrLfWhenThePollEnds) {
     testing::TempDir dir;
     Window w;
     const std::string path = dir.File("protokoll.dat");
     PresentReport("before", w.list, w.file);  // closed: list only
     ASSERT_TRUE(w.file.OpenForAppend(path));
     PresentReport("(14:03:07.4) : ++++ Fenster High 60.00 s", w.list, w.file);
+    EXPECT_EQ(testing::ReadBytes(path), "") << "queued until the poll ends";
+    EXPECT_TRUE(w.file.WriteQueued());
     EXPECT_EQ(testing::ReadBytes(path), "(14:03:07.4) : ++++ Fenster High 60.00 s\r\n");
     EXPECT_EQ(w.list.GetCount(), 2);
-    EXPECT_TRUE(w.messages.messages.empty());
 }
 
 }  // namespace

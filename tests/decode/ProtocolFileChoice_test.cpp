@@ -9,8 +9,8 @@
 
 #include "FakeClocks.h"
 #include "FakeFileChooser.h"
+#include "MemoryFileSystem.h"
 #include "Presenting.h"
-#include "RecordingMessageSink.h"
 #include "TempDir.h"
 #include "decode/TelegramDecoder.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -34,8 +34,7 @@ struct Window {
     testing::TempDir dir;
     std::string name;
     PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file{fileSystem, messages};
+    ProtocolFile file{fileSystem};
     testing::FakeLocalClock clock;
     TelegramDecoder decoder{clock};
     MemoryList list;
@@ -82,7 +81,7 @@ TEST(ChooseProtocolFile, ChosenFileIsAppendedToAndTheOldOneReleased) {
     EXPECT_EQ(ReadBytes(old), kFensterLine);
     EXPECT_EQ(ReadBytes(chosen), "earlier run\r\n" + kFensterLine);
     // The old file is free again.
-    ProtocolFile other(w.fileSystem, w.messages);
+    ProtocolFile other(w.fileSystem);
     EXPECT_TRUE(other.OpenForAppend(old));
 }
 
@@ -117,23 +116,35 @@ TEST(ChooseProtocolFile, UnopenableChoiceKeepsTheNameAndTheListGoesOn) {
     w.Receive();
     EXPECT_EQ(w.list.GetCount(), 1);
     EXPECT_EQ(ReadBytes(w.dir.File("protokoll.dat")), "");
-    EXPECT_TRUE(w.messages.messages.empty());
+    EXPECT_FALSE(w.file.TakeFailure());
 }
 
 TEST(ChooseProtocolFile, WritingResumesAfterAFullDisk) {
-    Window w;
-    ASSERT_TRUE(w.file.OpenForAppend("/dev/full"));
-    w.Receive();
-    w.Receive();
-    EXPECT_FALSE(w.file.IsOpen());
-    EXPECT_EQ(w.messages.messages.size(), 1u);
-    w.chooser.answer = w.dir.File("frei.dat");
-    EXPECT_TRUE(w.Choose());
-    w.Receive();
-    w.Receive();
-    EXPECT_EQ(ReadBytes(w.dir.File("frei.dat")), kFensterLine + kFensterLine);
-    EXPECT_EQ(w.list.GetCount(), 4);
-    EXPECT_EQ(w.messages.messages.size(), 1u);
+    testing::MemoryFileSystem disk;
+    ProtocolFile file(disk);
+    testing::FakeLocalClock clock;
+    TelegramDecoder decoder(clock);
+    MemoryList list;
+    testing::FakeFileChooser chooser;
+    std::string name = "/voll/protokoll.dat";
+    const auto receive = [&] {
+        testing::DecodeAndPresent(decoder, kFensterLow, list, file, kAllRecordings);
+    };
+    ASSERT_TRUE(file.OpenForAppend(name));
+    disk.writeError = FileError::NoSpace;
+    receive();
+    receive();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_TRUE(file.TakeFailure());
+    disk.writeError = FileError::None;
+    chooser.answer = "/frei/protokoll.dat";
+    EXPECT_TRUE(ChooseProtocolFile(chooser, name, file));
+    receive();
+    receive();
+    EXPECT_EQ(disk.files["/frei/protokoll.dat"], kFensterLine + kFensterLine);
+    EXPECT_EQ(disk.files["/voll/protokoll.dat"], "");
+    EXPECT_EQ(list.GetCount(), 4);
+    EXPECT_FALSE(file.TakeFailure());
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "FakeClocks.h"
 #include "Presenting.h"
-#include "RecordingMessageSink.h"
 #include "TempDir.h"
 #include "decode/TelegramDecoder.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -34,8 +32,7 @@ class ProtocolFileTest : public ::testing::Test {
 protected:
     TempDir dir;
     PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file{fileSystem, messages};
+    ProtocolFile file{fileSystem};
     testing::FakeLocalClock clock;
     TelegramDecoder decoder{clock};
     MemoryList list;
@@ -56,11 +53,9 @@ TEST_F(ProtocolFileTest, RecordsReachTheFileAsCrLfLinesOfWindows1252Bytes) {
     EXPECT_EQ(bytes.size(), 46u + 2 + 39 + 2);
     EXPECT_NE(bytes.find('\xB0'), std::string::npos);
     EXPECT_NE(bytes.find('\xDF'), std::string::npos);
-    file.AppendLine("a\nb\n");
-    EXPECT_EQ(ReadBytes(path).substr(bytes.size()), "a\r\nb\r\n");
     file.CloseFile();
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(file.TakeFailure());
 }
 
 TEST(ProtocolFile, AppendingKeepsTheOldContentAndStartsOnANewLine) {
@@ -87,19 +82,18 @@ TEST(ProtocolFile, AppendingKeepsTheOldContentAndStartsOnANewLine) {
             WriteBytes(path, *c.existing);
         }
         PosixFileSystem fileSystem;
-        testing::RecordingMessageSink messages;
         {
-            ProtocolFile file(fileSystem, messages);
+            ProtocolFile file(fileSystem);
             ASSERT_TRUE(file.OpenForAppend(path));
             // Opening alone writes nothing.
             EXPECT_EQ(ReadBytes(path), c.existing.value_or(""));
             file.CloseFile();
             ASSERT_TRUE(file.OpenForAppend(path));
             file.AppendRecordLine("A");
-            file.AppendLine("B\n");
+            file.AppendRecordLine("B");
+            EXPECT_FALSE(file.TakeFailure());
         }
         EXPECT_EQ(ReadBytes(path), c.after);
-        EXPECT_TRUE(messages.messages.empty());
     }
 }
 
@@ -116,10 +110,9 @@ TEST(ProtocolFile, OnlyOneWriterHoldsTheFile) {
     TempDir dir;
     const std::string path = dir.File("protokoll.dat");
     PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile second(fileSystem, messages);
+    ProtocolFile second(fileSystem);
     {
-        ProtocolFile first(fileSystem, messages);
+        ProtocolFile first(fileSystem);
         ASSERT_TRUE(first.OpenForAppend(path));
         EXPECT_FALSE(second.OpenForAppend(path));
         EXPECT_FALSE(second.IsOpen());
@@ -130,7 +123,7 @@ TEST(ProtocolFile, OnlyOneWriterHoldsTheFile) {
     EXPECT_TRUE(second.OpenForAppend(path));
     second.AppendRecordLine("second");
     EXPECT_EQ(ReadBytes(path), "kept\r\nsecond\r\n");
-    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(second.TakeFailure());
 }
 
 TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
@@ -142,21 +135,7 @@ TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
     EXPECT_EQ(testing::DecodeAndPresent(decoder, kFensterHigh, list, file, kAllRecordings), 0);
     EXPECT_EQ(list.GetCount(), 2);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_TRUE(messages.messages.empty());
-}
-
-TEST_F(ProtocolFileTest, FullDiskIsReportedOnceAndTheFileClosed) {
-    ASSERT_TRUE(file.OpenForAppend("/dev/full"));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, kAllRecordings), 0);
-    }
-    EXPECT_EQ(list.GetCount(), 3);
-    EXPECT_FALSE(file.IsOpen());
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
-    EXPECT_EQ(messages.messages[0].text,
-              "Beim Zugriff auf /dev/full wurde ein voller Datenträger gemeldet.");
-    EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_FALSE(file.TakeFailure());
 }
 
 // A file system whose one file fails as the test says and records what it is given.
@@ -210,19 +189,7 @@ public:
     ScriptedDisk disk;
 };
 
-// A message box is modal, but the window's timer keeps decoding while it is open.
-class ReenteringSink : public testing::RecordingMessageSink {
-public:
-    void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) override {
-        RecordingMessageSink::ShowMessage(caption, text, icon);
-        if (whileShown) {
-            whileShown();
-        }
-    }
-    std::function<void()> whileShown;
-};
-
-TEST(ProtocolFile, WriteAndCloseFailuresNameTheFullPath) {
+TEST(ProtocolFile, AFailedWriteOrCloseIsKeptOnceWithTheFullPathAndClosesTheFile) {
     const std::string cwd = std::filesystem::current_path().string();
     struct Case {
         std::string name;
@@ -247,37 +214,45 @@ TEST(ProtocolFile, WriteAndCloseFailuresNameTheFullPath) {
         ScriptedFileSystem fileSystem;
         fileSystem.disk.writeError = c.writeError;
         fileSystem.disk.closeError = c.closeError;
-        ReenteringSink messages;
-        ProtocolFile file(fileSystem, messages);
-        messages.whileShown = [&] { file.AppendRecordLine("during the message"); };
+        ProtocolFile file(fileSystem);
         ASSERT_TRUE(file.OpenForAppend(c.name));
         file.AppendRecordLine("one");
-        file.AppendRecordLine("two");
+        file.AppendRecordLine("two");  // after a failure the file is closed: not tried
         if (c.writeError == FileError::None) {
             EXPECT_TRUE(file.IsOpen());
-            EXPECT_TRUE(messages.messages.empty());
+            EXPECT_FALSE(file.TakeFailure());
             file.CloseFile();
         }
         EXPECT_FALSE(file.IsOpen());
-        ASSERT_EQ(messages.messages.size(), 1u);
-        EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
-        EXPECT_EQ(messages.messages[0].text, c.text);
-        EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
+        EXPECT_EQ(fileSystem.disk.writes, c.writeError == FileError::None ? 2 : 1);
+        const std::optional<FileFailure> failure = file.TakeFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->error, c.writeError == FileError::None ? c.closeError : c.writeError);
+        EXPECT_EQ(FileFailureText(*failure), c.text);
+        EXPECT_FALSE(file.TakeFailure()) << "told once";
     }
 }
 
-TEST(ProtocolFile, EachLineIsOneWriteIncludingTheMendedLineEnd) {
+TEST(ProtocolFile, TheLinesOfAPollAreOneWriteIncludingTheMendedLineEnd) {
     ScriptedFileSystem fileSystem;
     fileSystem.disk.content = "unfinished";
-    testing::RecordingMessageSink messages;
-    ProtocolFile file(fileSystem, messages);
+    ProtocolFile file(fileSystem);
     ASSERT_TRUE(file.OpenForAppend("p.dat"));
+    EXPECT_TRUE(file.WriteQueued()) << "nothing queued, nothing written";
     EXPECT_EQ(fileSystem.disk.writes, 0);
-    file.AppendRecordLine("first");
+    for (const char* line : {"first", "second", "third"}) {
+        file.QueueRecordLine(line);
+    }
+    EXPECT_EQ(fileSystem.disk.writes, 0);
+    EXPECT_TRUE(file.WriteQueued());
     EXPECT_EQ(fileSystem.disk.writes, 1);
-    file.AppendLine("second\nthird\n");
-    EXPECT_EQ(fileSystem.disk.writes, 2);
     EXPECT_EQ(fileSystem.disk.content, "unfinished\r\nfirst\r\nsecond\r\nthird\r\n");
+
+    // What is queued at the close is written before the file goes.
+    file.QueueRecordLine("last");
+    file.CloseFile();
+    EXPECT_EQ(fileSystem.disk.writes, 2);
+    EXPECT_TRUE(fileSystem.disk.content.ends_with("third\r\nlast\r\n"));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "FakeClocks.h"
 #include "Presenting.h"
-#include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -38,8 +37,7 @@ struct Reception {
 
     testing::FakeLocalClock clock;
     PosixFileSystem fileSystem;
-    testing::RecordingMessageSink messages;
-    ProtocolFile file{fileSystem, messages};
+    ProtocolFile file{fileSystem};
     MemoryList list;
     TelegramDecoder decoder{clock};
 };

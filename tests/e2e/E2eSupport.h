@@ -29,10 +29,29 @@ private:
     bool m_ready = false;
 };
 
-class Logger : public ChildProcess {
+// A folder of its own for XDG_DATA_HOME, so that a child's default archive stays out of the
+// tester's home.
+struct DataHome {
+    TempDir dataHome;
+    ChildSetup With(ChildSetup setup) const {
+        setup.environment.push_back("XDG_DATA_HOME=" + dataHome.Path().string());
+        return setup;
+    }
+};
+
+class Logger : private DataHome, public ChildProcess {
 public:
     explicit Logger(std::vector<std::string> args, const ChildSetup& setup = {})
-        : ChildProcess(TAVROLIN_LOG_PROGRAM, std::move(args), setup) {}
+        : ChildProcess(TAVROLIN_LOG_PROGRAM, std::move(args), With(setup)) {}
+    // Where it keeps the archive when the profile names none.
+    std::string DefaultArchive() const { return dataHome.File("tavrolin/archiv.sqlite"); }
+};
+
+// tavrolin-history with the given arguments.
+class History : public ChildProcess {
+public:
+    explicit History(std::vector<std::string> args, const ChildSetup& setup = {})
+        : ChildProcess(TAVROLIN_HISTORY_PROGRAM, std::move(args), setup) {}
 };
 
 // Writes a profile: the [SYSTEM] lines given, and [Ports] COM1 = link when link is set.

@@ -3,6 +3,7 @@
 // line, the second attempt, the end by a signal, and the ways a start can go wrong.
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "E2eSupport.h"
+#include "SmallDisk.h"
+#include "base/Win1252.h"
 
 namespace tavrolin::e2e {
 namespace {
@@ -80,8 +83,11 @@ TEST(LoggerProgram, APortThatCannotBeOpenedEndsItWithStatus1) {
     // The link points at nothing: no simulator.
     Logger logger(ProfileArgs(dir));
     EXPECT_EQ(logger.Exit(In(5s)), 1);
+    // The window's words, then the device they are about.
     EXPECT_EQ(logger.Stderr(),
-              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle läßt sich nicht öffnen\n");
+              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle läßt sich nicht öffnen\n"
+              "tavrolin-log: Gerät " +
+                  dir.File("ttySIM") + "\n");
     EXPECT_EQ(logger.Stdout(), "");
 
     Logger wrongCom(ProfileArgs(dir, "COM=7\n"));
@@ -125,7 +131,9 @@ TEST(LoggerProgram, ASecondLoggerOnTheSamePortIsTurnedAway) {
     Logger second({"--profile", dir.File("second.INI")});
     EXPECT_EQ(second.Exit(In(5s)), 1);
     EXPECT_EQ(second.Stderr(),
-              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist bereits geöffnet\n");
+              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist bereits geöffnet\n"
+              "tavrolin-log: Gerät " +
+                  dir.File("ttySIM") + "\n");
     // The first goes on undisturbed.
     EXPECT_TRUE(first.WaitForStdoutLines(14, In(10s)));
     EXPECT_EQ(first.Terminate(In(5s)), 0);
@@ -134,16 +142,53 @@ TEST(LoggerProgram, ASecondLoggerOnTheSamePortIsTurnedAway) {
 
 TEST(LoggerProgram, WithoutItsProtocolFileItSaysSoAndLogsToStdout) {
     TempDir dir;
+    // A pipe nobody reads: opening it made the logger hang, deaf to SIGTERM.
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
     ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("gone/log.dat"), dir.File("ttySIM"));
+    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("fifo"), dir.File("ttySIM"));
     Logger logger({"--profile", dir.File("p.INI")});
     EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s)));
     EXPECT_EQ(logger.Terminate(In(5s)), 0);
     EXPECT_EQ(logger.Stderr(),
-              "Tavrolin: Die Protokolldatei " + dir.File("gone/log.dat") +
-                  " läßt sich nicht öffnen: Der Ordner existiert nicht. Die "
+              "Tavrolin: Die Protokolldatei " + dir.File("fifo") +
+                  " läßt sich nicht öffnen: Das ist keine gewöhnliche Datei. Die "
                   "Empfangsdaten werden nur auf der Standardausgabe ausgegeben.\n");
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(LoggerProgram, OnAFullDiskTheFileKeepsWholeLinesAndTheRecordsGoOnToStdout) {
+    testing::SmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    // Room for some 40 lines.
+    testing::WriteBytes(disk.File("filler"), std::string(60 * 1024 - 1, 'x'));
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    WriteProfile(dir.File("p.INI"), "Filename=" + disk.File("log.dat"), dir.File("ttySIM"));
+    Logger logger({"--profile", dir.File("p.INI")});
+    const std::string told = "Tavrolin: Beim Zugriff auf " + disk.File("log.dat") +
+                             " wurde ein voller Datenträger gemeldet. Die Empfangsdaten werden "
+                             "jetzt nur auf der Standardausgabe ausgegeben; einmal in der Minute "
+                             "wird versucht, die Protokolldatei wieder zu öffnen.\n";
+    ASSERT_TRUE(logger.WaitForStderr(told, In(20s))) << logger.Stderr();
+    const std::size_t printed = logger.StdoutLines().size();
+    EXPECT_TRUE(logger.WaitForStdoutLines(printed + 100, In(10s)));
+    EXPECT_EQ(logger.Terminate(In(5s)), 0);
+    EXPECT_EQ(logger.Stderr(), told) << "said once";
+
+    const std::string file = testing::ReadBytes(disk.File("log.dat"));
+    EXPECT_TRUE(file.ends_with("\r\n")) << "a torn last line";
+    const std::vector<std::string> lines = FileLines(file);
+    EXPECT_GT(lines.size(), 10u);
+    const std::vector<std::string> out = logger.StdoutLines();
+    ASSERT_GE(out.size(), lines.size());
+    // The file has every record up to the full disk, the same as printed (in UTF-8).
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(Masked(Win1252ToUtf8(lines[i])), Masked(out[i])) << i;
+    }
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 

@@ -93,7 +93,9 @@ private:
         if (asNobody) {
             args.insert(args.end(), {"--as", "65534:65534"});
         }
-        args.insert(args.end(), {"--", TAVROLIN_LOG_PROGRAM, "--profile", dir.File(profile)});
+        // The archive in the one writable folder, as the units keep it in theirs.
+        args.insert(args.end(), {"--", TAVROLIN_LOG_PROGRAM, "--profile", dir.File(profile),
+                                 "--archive", dir.File("out/archiv.sqlite")});
         return args;
     }
 };
@@ -153,9 +155,11 @@ TEST(SandboxedLogger, LogsInTheSandboxOfEachUnitAndWritesOnlyItsFolder) {
         EXPECT_EQ(logger.Stderr(), "");
         EXPECT_EQ(FileLines(testing::ReadBytes(dir.File("out/log.dat"))).size(),
                   logger.StdoutLines().size());
-        EXPECT_EQ(fs::status(dir.File("out/log.dat")).permissions() & fs::perms::all,
-                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
-            << "UMask=0027";
+        for (const char* file : {"out/log.dat", "out/archiv.sqlite"}) {
+            EXPECT_EQ(fs::status(dir.File(file)).permissions() & fs::perms::all,
+                      fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+                << file << ": UMask=0027";
+        }
 
         SandboxedLogger outside(unit, dir, "elsewhere.INI", asNobody);
         EXPECT_TRUE(outside.WaitForStderr("elsewhere/log.dat läßt sich nicht öffnen", In(10s)))

@@ -30,6 +30,7 @@ public:
         : m_readsPerStep(readsPerStep), m_stepMs(stepMs) {}
     int64_t ReadMs() override;
     void SetReadsPerStep(int readsPerStep) { m_readsPerStep = readsPerStep; }
+    void AdvanceMs(int64_t ms) { m_now += ms; }
     int64_t reads = 0;
 
 private:

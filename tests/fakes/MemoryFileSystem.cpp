@@ -21,6 +21,7 @@ public:
     std::optional<char> InitialLastByte() const override { return m_initialLastByte; }
 
     FileError Write(std::string_view bytes) override {
+        ++m_fileSystem.writeCount;
         if (!m_open) {
             return FileError::Other;
         }
@@ -32,11 +33,12 @@ public:
     }
 
     FileError Close() override {
-        if (m_open) {
-            m_fileSystem.m_openForWriting.erase(m_path);
-            m_open = false;
+        if (!m_open) {
+            return FileError::None;
         }
-        return FileError::None;
+        m_fileSystem.m_openForWriting.erase(m_path);
+        m_open = false;
+        return m_fileSystem.closeError;
     }
 
 private:

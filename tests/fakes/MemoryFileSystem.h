@@ -25,7 +25,9 @@ public:
     FileError replaceError = FileError::None;  // every ReplaceFile fails with this
     FileError openError = FileError::None;     // every OpenForWriting fails with this
     FileError writeError = FileError::None;    // every OutputFile::Write fails with this
+    FileError closeError = FileError::None;    // every OutputFile::Close fails with this
     int replaceCount = 0;                      // ReplaceFile calls, failed ones included
+    int writeCount = 0;                        // OutputFile::Write calls, failed ones included
 
 private:
     friend class MemoryOutputFile;

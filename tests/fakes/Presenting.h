@@ -8,8 +8,9 @@
 
 namespace tavrolin::testing {
 
-// Decodes one telegram into the list and the file as the window presents it: 0 when it was
-// presented, -1 when it was no telegram or the mask left it out.
+// Decodes one telegram into the list and the file as the window presents it, as a poll of
+// its own (its line is written when it ends): 0 when it was presented, -1 when it was no
+// telegram or the mask left it out.
 inline int DecodeAndPresent(TelegramDecoder& decoder, std::span<const uint8_t, 7> data,
                             ReceivedList& list, ProtocolFile& file, RecordingMask mask) {
     struct Probe : ReadingSink {
@@ -23,6 +24,7 @@ inline int DecodeAndPresent(TelegramDecoder& decoder, std::span<const uint8_t, 7
         bool presented = false;
     } probe(list, file, mask);
     decoder.DecodeTelegram(data, probe);
+    probe.presenting.EndOfPoll();
     return probe.presented ? 0 : -1;
 }
 

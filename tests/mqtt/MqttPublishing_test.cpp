@@ -323,7 +323,7 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
               (std::vector<std::string>{kOutdoorState + back, kOutdoorAvailability + " online"}));
 
     // Sensors outside the recording mask stay out; the Fenster events are never filtered.
-    rig.sink.SetRecordingMask(0);
+    rig.sink.SetMask(0);
     rig.Hear(kOutdoor1);
     rig.Hear(kFensterHigh);
     rig.publisher.Pump(0);

@@ -320,13 +320,24 @@ TEST_F(ReceiverPortTest, TheFrameIsSentAgainUnlessTheFirstIsAcknowledged) {
     }
 }
 
-TEST_F(ReceiverPortTest, SilenceGivesTwoAnswerWaitsThatTimeOut) {
+TEST_F(ReceiverPortTest, SilenceGivesTwoFullAnswerWaitsAlsoAfterTelegramsWerePolled) {
     ASSERT_EQ(port.Connect(0, 0, 0), 1);
+    AnswerEveryWrite({0x02, 0x06, 0x03});
+    port.SendFrame(kStartCommand.data(), 6);
+    // Telegrams came and were polled: the port remembers their ETX, which is no answer.
+    device.onWrite = nullptr;
+    device.Receive({0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x03});
+    struct : ReadingSink {
+        void Accept(const Reading&, std::string_view) override {}
+    } ignore;
+    EXPECT_EQ(port.Poll(ignore), LinkResult::kNothing);
     device.ClearRecord();
+
     port.SendFrame(kStopCommand.data(), 6);
     EXPECT_EQ(Kinds(),
-              (std::vector<Kind>{Kind::WriteFile, Kind::WaitCommEvent, Kind::WaitForReadEvent,
-                                 Kind::WriteFile, Kind::WaitCommEvent, Kind::WaitForReadEvent}));
+              (std::vector<Kind>{Kind::SetCommMask, Kind::WriteFile, Kind::WaitCommEvent,
+                                 Kind::WaitForReadEvent, Kind::SetCommMask, Kind::WriteFile,
+                                 Kind::WaitCommEvent, Kind::WaitForReadEvent}));
     for (const auto& wait : device.CallsOf(Kind::WaitForReadEvent)) {
         EXPECT_EQ(wait.value, 200u);
     }

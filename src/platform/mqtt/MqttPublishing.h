@@ -26,7 +26,7 @@ public:
         : m_sink(settings, names, m_outbox, wallClock, steadyClock),
           m_connection(settings, m_outbox) {}
 
-    ReadingSink& Sink() { return m_sink; }
+    MqttSink& Sink() { return m_sink; }
     // False, with a German message, when the connection cannot be set up at all.
     bool Start(std::string& error) { return m_connection.Start(error); }
     // How many messages were left unsent.

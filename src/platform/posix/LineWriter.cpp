@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -11,7 +12,7 @@ namespace tavrolin {
 
 namespace {
 
-// A line that went out in part is finished within this, or its rest is dropped.
+// Lines that went out in part are finished within this, or their rest is dropped.
 constexpr std::chrono::milliseconds kRestLimit{200};
 
 // Whether fd takes bytes now or before the deadline (0 ms: only now).
@@ -26,18 +27,16 @@ bool Writable(int fd, std::chrono::milliseconds wait) {
 
 }  // namespace
 
-void LineWriter::WriteLine(std::string_view line) {
-    if (m_gone) {
+void LineWriter::WriteLines(std::string_view lines) {
+    if (m_gone || lines.empty()) {
         return;
     }
-    // A pipe or terminal that reports room takes a short line whole without blocking.
+    // A pipe or terminal that reports room takes a poll's few lines whole without blocking.
     if (!Writable(m_fd, std::chrono::milliseconds(0))) {
-        ++m_dropped;
+        Drop(lines);
         return;
     }
-    m_buffer.assign(line);
-    m_buffer += '\n';
-    std::string_view rest = m_buffer;
+    std::string_view rest = lines;
     const auto deadline = std::chrono::steady_clock::now() + kRestLimit;
     while (!rest.empty()) {
         const ssize_t n = ::write(m_fd, rest.data(), rest.size());
@@ -56,9 +55,13 @@ void LineWriter::WriteLine(std::string_view line) {
         if (n < 0 && errno != EAGAIN) {
             m_gone = true;  // EPIPE: the reader closed; EBADF: there is no stdout
         }
-        ++m_dropped;
+        Drop(rest);
         return;
     }
+}
+
+void LineWriter::Drop(std::string_view lines) {
+    m_dropped += static_cast<uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
 }
 
 }  // namespace tavrolin

@@ -75,7 +75,8 @@ OpenError PosixCommDevice::Open(std::string_view portName) {
     if (m_fd >= 0) {
         return OpenError::AlreadyOpen;
     }
-    const std::string path = m_resolvePath ? m_resolvePath(portName) : std::string();
+    m_path = m_resolvePath ? m_resolvePath(portName) : std::string();
+    const std::string& path = m_path;
     if (path.empty()) {
         return OpenError::CannotOpen;
     }
@@ -108,7 +109,6 @@ OpenError PosixCommDevice::Open(std::string_view portName) {
 
     m_fd = fd;
     m_gone = false;
-    m_overflowing = false;
     m_state.Reset();
     m_timeouts = {};
     // A comm port is a byte line from the start, whatever the last user left behind; the
@@ -136,7 +136,6 @@ void PosixCommDevice::Close() {
         m_fd = -1;
     }
     m_gone = false;
-    m_overflowing = false;
     m_state.Reset();
     m_lastDcb = {};
     m_haveCounters = false;
@@ -232,7 +231,15 @@ bool PosixCommDevice::WaitCommEvent(uint32_t& eventMask) {
 }
 
 WaitResult PosixCommDevice::WaitForReadEvent(uint32_t timeoutMs) {
-    if (m_fd < 0 || !m_state.HasReadEvent() || !Pull()) {
+    if (m_fd < 0 || !m_state.HasReadEvent()) {
+        return WaitResult::Failed;
+    }
+    // A set event is set whatever the kernel holds: no wait is pending then, and the poll's
+    // next ClearCommError takes in the bytes (one read(2) a tick, not two).
+    if (m_state.ReadEventSet()) {
+        return WaitResult::Signaled;
+    }
+    if (!Pull()) {
         return WaitResult::Failed;
     }
     const Deadline deadline =
@@ -272,7 +279,9 @@ bool PosixCommDevice::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
 
 bool PosixCommDevice::ReadFile(uint8_t* buffer, uint32_t count, uint32_t& read) {
     read = 0;
-    if (m_fd < 0 || !Pull()) {
+    // Reads what ClearCommError counted: the bytes are in the queue already, and what came
+    // since is taken in by the next ClearCommError.
+    if (m_fd < 0 || m_gone) {
         return false;
     }
     read = m_state.Read(buffer, count);
@@ -335,6 +344,11 @@ bool PosixCommDevice::Pull() {
         const ssize_t n = ::read(m_fd, chunk.data(), room);
         if (n > 0) {
             m_state.Deliver(std::span<const uint8_t>(chunk.data(), static_cast<std::size_t>(n)));
+            // A short read took all the tty had; asking again would only return EAGAIN, one
+            // system call more on every tick. What comes meanwhile waits for the next pull.
+            if (static_cast<std::size_t>(n) < room) {
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -352,15 +366,14 @@ bool PosixCommDevice::Pull() {
         m_gone = true;
         return false;
     }
-    // The queue is full and more is waiting: a comm driver reports that as an input overflow
-    // (once, when it happens), and a WaitCommEvent pending on the ETX ends with EV_ERR.
-    // Without it such a wait would never end: nothing reads a queue while the read event is
-    // clear. The kernel keeps the bytes meanwhile.
-    const bool overflowing = m_state.FreeSpace() == 0 && KernelQueued() > 0;
-    if (overflowing && !m_overflowing) {
-        m_state.ReportLineErrors(comm::CE_RXOVER);
+    // The queue is full and more is waiting in the kernel. Nothing is lost, so this is no
+    // overflow: the bytes are taken as the polls make room. But a WaitCommEvent pending on the
+    // ETX would never end if its ETX is among the bytes the kernel still keeps, and nothing
+    // reads the queue while the read event is clear: end it with an empty mask, which lets
+    // the polls read again.
+    if (m_state.WaitPending() && m_state.FreeSpace() == 0 && KernelQueued() > 0) {
+        m_state.EndPendingWait();
     }
-    m_overflowing = overflowing;
     CollectLineErrors();
     return true;
 }

@@ -22,8 +22,9 @@ OpenError OpenErrorFromErrno(int error);
 // A serial port on a Linux tty. The driver side of the comm model that termios does not
 // have (the input queue the core asks about, the event character, the manual-reset read
 // event, the pending WaitCommEvent) lives in a CommPortState; bytes are pulled from the
-// non-blocking descriptor into it whenever the core asks about the port, so no call here
-// blocks except the timed waits.
+// non-blocking descriptor into it whenever the core asks what has arrived (ClearCommError,
+// WaitCommEvent, a wait while the read event is clear), so no call here blocks except the
+// timed waits.
 class PosixCommDevice : public CommDevice {
 public:
     using PortPathResolver = std::function<std::string(std::string_view portName)>;
@@ -35,6 +36,8 @@ public:
 
     OpenError Open(std::string_view portName) override;
     bool IsOpen() const override { return m_fd >= 0; }
+    // The device the last Open tried ("" when the port name has none).
+    const std::string& DevicePath() const { return m_path; }
     void Close() override;
 
     bool PurgeComm(uint32_t flags) override;
@@ -57,8 +60,8 @@ private:
     enum class Readiness { Ready, TimedOut, HungUp, Failed };
 
     // Moves what the kernel holds into the queue (as far as it has room; the kernel keeps the
-    // rest) and gathers new line errors. False once
-    // the device has gone (the tty was hung up: adapter pulled, pty master closed).
+    // rest) and gathers new line errors. False once the device has gone (the tty was hung
+    // up: adapter pulled, pty master closed).
     bool Pull();
     bool HungUp() const;
     // Bytes the kernel holds that the queue has not taken yet.
@@ -71,9 +74,9 @@ private:
     void ApplyModemLineControl(const Dcb& dcb);
 
     PortPathResolver m_resolvePath;
+    std::string m_path;
     int m_fd = -1;
     bool m_gone = false;
-    bool m_overflowing = false;  // queue full with more in the kernel; reported once
     CommPortState m_state;
     Dcb m_lastDcb;
     CommTimeouts m_timeouts;

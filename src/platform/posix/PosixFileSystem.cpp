@@ -21,8 +21,12 @@ FileError FileErrorFromErrno(int error) {
         case EACCES:
         case EPERM:
         case EROFS:
-        case EISDIR:
             return FileError::AccessDenied;
+        case EISDIR:
+            return FileError::Folder;
+        // A pipe opened without blocking when nobody reads it, or a device without driver.
+        case ENXIO:
+            return FileError::NotAFile;
         case EWOULDBLOCK:
         case EBUSY:
         case ETXTBSY:
@@ -38,8 +42,9 @@ FileError FileErrorFromErrno(int error) {
 
 namespace {
 
-// Writes all bytes, resuming after signals and short writes.
-int WriteAll(int fd, std::string_view bytes) {
+// Writes all bytes, resuming after signals and short writes; `written` counts what went out.
+int WriteAll(int fd, std::string_view bytes, std::size_t& written) {
+    written = 0;
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
@@ -49,8 +54,14 @@ int WriteAll(int fd, std::string_view bytes) {
             return errno;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
+        written += static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+    std::size_t written = 0;
+    return WriteAll(fd, bytes, written);
 }
 
 class PosixOutputFile : public OutputFile {
@@ -66,7 +77,17 @@ public:
         if (m_fd < 0) {
             return FileError::Other;
         }
-        return FileErrorFromErrno(WriteAll(m_fd, bytes));
+        std::size_t written = 0;
+        const int error = WriteAll(m_fd, bytes, written);
+        // A disk that fills up takes the first part of the bytes (a short write) and refuses
+        // the rest. Cut that part off again, so that the file never ends in a torn line that
+        // the next lines would follow for good.
+        struct stat st {};
+        if (error != 0 && written > 0 && ::fstat(m_fd, &st) == 0 &&
+            static_cast<std::size_t>(st.st_size) >= written) {
+            ::ftruncate(m_fd, st.st_size - static_cast<off_t>(written));
+        }
+        return FileErrorFromErrno(error);
     }
 
     FileError Close() override {
@@ -91,35 +112,44 @@ std::unique_ptr<OutputFile> PosixFileSystem::OpenForWriting(const std::string& p
                                                             FileError& error) {
     // O_APPEND: every line lands at the end, whatever else happened to the file. The file is
     // not truncated by open() because the lock must be held before the content is touched.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | O_NOCTTY, 0644);
+    // O_NONBLOCK: opening a pipe that nobody reads would wait for a reader for ever (and a
+    // signal would not end the program meanwhile); this way it fails with ENXIO at once.
+    // For a regular file the flag changes nothing.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
         error = FileErrorFromErrno(errno);
         return nullptr;
     }
+    const auto fail = [fd, &error](FileError why) -> std::unique_ptr<OutputFile> {
+        error = why;
+        ::close(fd);
+        return nullptr;
+    };
+    // A protocol file is a file: a pipe with a reader, a terminal or /dev/null would take
+    // the records somewhere no one keeps them, or block the writes. (A folder was refused by
+    // open() already, with EISDIR.)
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return fail(FileErrorFromErrno(errno));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return fail(FileError::NotAFile);
+    }
     // A second writer, in this process or another, is refused: one log, one writer.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = FileErrorFromErrno(errno);
-        ::close(fd);
-        return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        error = FileError::AccessDenied;
-        ::close(fd);
-        return nullptr;
+        return fail(FileErrorFromErrno(errno));
     }
     std::size_t size = 0;
     std::optional<char> lastByte;
     if (mode == OpenMode::Truncate) {
-        if (S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-            error = FileErrorFromErrno(errno);
-            ::close(fd);
-            return nullptr;
+        if (::ftruncate(fd, 0) != 0) {
+            return fail(FileErrorFromErrno(errno));
         }
-    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    } else if (st.st_size > 0) {
         size = static_cast<std::size_t>(st.st_size);
         // The descriptor is write-only; look at the last byte through a second one.
-        const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         char c = 0;
         if (reader >= 0 && ::pread(reader, &c, 1, st.st_size - 1) == 1) {
             lastByte = c;

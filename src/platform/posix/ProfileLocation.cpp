@@ -9,21 +9,44 @@
 
 namespace tavrolin {
 
-std::string ProfileFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string folder;
+namespace {
+
+// $<variable> when it is an absolute path, else the home folder's <fallback>.
+std::string XdgFolder(const char* variable, const char* fallback) {
+    const char* xdg = std::getenv(variable);
     if (xdg != nullptr && xdg[0] == '/') {
-        folder = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || home[0] == '\0') {
-            const passwd* pw = getpwuid(getuid());
-            home = pw != nullptr ? pw->pw_dir : "/tmp";
-        }
-        folder = std::string(home) + "/.config";
+        return xdg;
     }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const passwd* pw = getpwuid(getuid());
+        home = pw != nullptr ? pw->pw_dir : "/tmp";
+    }
+    return std::string(home) + "/" + fallback;
+}
+
+}  // namespace
+
+std::string ProfileFolder() {
+    const std::string folder = XdgFolder("XDG_CONFIG_HOME", ".config");
     ::mkdir(folder.c_str(), 0700);  // fails harmlessly when it exists
     return folder;
+}
+
+std::string DefaultArchivePath(bool createFolder) {
+    const std::string data = XdgFolder("XDG_DATA_HOME", ".local/share");
+    const std::string folder = data + "/tavrolin";
+    if (createFolder) {
+        // Each level in turn; those that exist fail harmlessly. A failure shows when the
+        // archive is opened, with its reason.
+        for (std::size_t slash = data.find('/', 1); slash != std::string::npos;
+             slash = data.find('/', slash + 1)) {
+            ::mkdir(data.substr(0, slash).c_str(), 0700);
+        }
+        ::mkdir(data.c_str(), 0700);
+        ::mkdir(folder.c_str(), 0700);
+    }
+    return folder + "/archiv.sqlite";
 }
 
 std::string ProfilePath(std::string_view programName) {

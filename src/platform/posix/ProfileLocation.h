@@ -15,4 +15,8 @@ std::string ProfilePath(std::string_view programName);
 // profile functions write to, it is expected to exist).
 std::string ProfileFolder();
 
+// The archive's default place: "tavrolin/archiv.sqlite" in $XDG_DATA_HOME, or in
+// ~/.local/share without it. With `createFolder` its folders are made as needed.
+std::string DefaultArchivePath(bool createFolder);
+
 }  // namespace tavrolin

@@ -129,11 +129,11 @@ TEST(SignalPipe, ASignalBecomesInputAndTheOldHandlingComesBack) {
     EXPECT_EQ(now.sa_handler, SIG_IGN);
 }
 
-TEST(LineWriter, EachLineGoesOutWholeWithItsEnd) {
+TEST(LineWriter, ThePollsLinesGoOutWholeInOneWrite) {
     Pipe out;
     LineWriter writer(out.Write());
-    writer.WriteLine("(14:03:07.4) : (1.50s)  Außen (2)   12.3°  67%");
-    writer.WriteLine("");
+    writer.WriteLines("(14:03:07.4) : (1.50s)  Außen (2)   12.3°  67%\n\n");
+    writer.WriteLines("");
     EXPECT_EQ(out.Take(), "(14:03:07.4) : (1.50s)  Außen (2)   12.3°  67%\n\n");
     EXPECT_EQ(writer.Dropped(), 0u);
 }
@@ -149,17 +149,17 @@ TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
 
     LineWriter writer(out.Write());
     const Clock::time_point before = Clock::now();
-    writer.WriteLine("a record");
-    writer.WriteLine("another");
+    writer.WriteLines("a record\nanother\n");
+    writer.WriteLines("a third\n");
     EXPECT_LT(Clock::now() - before, 1s) << "the writer waited for the reader";
-    EXPECT_EQ(writer.Dropped(), 2u);
+    EXPECT_EQ(writer.Dropped(), 3u);
     EXPECT_FALSE(writer.Gone());
 
     // Once the reader catches up, lines flow again.
     const std::string backlog = out.Take();
     EXPECT_EQ(backlog.find("record"), std::string::npos);
-    writer.WriteLine("third");
-    EXPECT_EQ(out.Take(), "third\n");
+    writer.WriteLines("fourth\n");
+    EXPECT_EQ(out.Take(), "fourth\n");
 }
 
 TEST(LineWriter, AfterTheReaderHasGoneNothingMoreIsTried) {
@@ -170,9 +170,9 @@ TEST(LineWriter, AfterTheReaderHasGoneNothingMoreIsTried) {
     Pipe out;
     out.CloseRead();
     LineWriter writer(out.Write());
-    writer.WriteLine("lost");
+    writer.WriteLines("lost\n");
     EXPECT_TRUE(writer.Gone());
-    writer.WriteLine("not tried");
+    writer.WriteLines("not tried\n");
     EXPECT_EQ(writer.Dropped(), 1u);
     ::sigaction(SIGPIPE, &previous, nullptr);
 }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/PosixFileSystem.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "SmallDisk.h"
 #include "TempDir.h"
 
 namespace tavrolin {
@@ -54,18 +58,64 @@ TEST(PosixFileSystem, SecondWriterIsRefusedUntilTheFirstCloses) {
     EXPECT_TRUE(fs.OpenForWriting(path, OpenMode::Append, error));
 }
 
-TEST(PosixFileSystem, FailuresAreMapped) {
+TEST(PosixFileSystem, OnlyARegularFileIsOpenedAndNothingWaits) {
     TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        FileError error;
+    };
+    const std::vector<Case> cases = {
+        {dir.File("no/such/folder.dat"), FileError::NotFound},
+        {dir.Path().string(), FileError::Folder},
+        {fifo, FileError::NotAFile},  // nobody reads it: opening it would wait for ever
+        {"/dev/null", FileError::NotAFile},
+        {"/dev/full", FileError::NotAFile},
+    };
+    PosixFileSystem fs;
+    for (const Case& c : cases) {
+        FileError error = FileError::None;
+        EXPECT_FALSE(fs.OpenForWriting(c.path, OpenMode::Append, error)) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+    }
+    // With a reader it would open, but the records would pass by and be gone.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    FileError error = FileError::None;
+    EXPECT_FALSE(fs.OpenForWriting(fifo, OpenMode::Truncate, error));
+    EXPECT_EQ(error, FileError::NotAFile);
+    ::close(reader);
+}
+
+TEST(PosixFileSystem, AWriteAFullDiskCutsShortLeavesTheFileAsItWas) {
+    testing::SmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    const std::string path = disk.File("log.dat");
     PosixFileSystem fs;
     FileError error = FileError::None;
-    EXPECT_FALSE(fs.OpenForWriting(dir.File("no/such/folder.dat"), OpenMode::Append, error));
-    EXPECT_EQ(error, FileError::NotFound);
-    EXPECT_FALSE(fs.OpenForWriting(dir.Path().string(), OpenMode::Append, error));
-    EXPECT_EQ(error, FileError::AccessDenied);
-
-    auto full = fs.OpenForWriting("/dev/full", OpenMode::Append, error);
-    ASSERT_TRUE(full);
-    EXPECT_EQ(full->Write("x"), FileError::NoSpace);
+    auto file = fs.OpenForWriting(path, OpenMode::Append, error);
+    ASSERT_TRUE(file);
+    // Ten lines a write, 630 bytes: the last page of the disk takes only a part of one.
+    std::string lines;
+    for (int i = 0; i < 10; ++i) {
+        lines += "(14:03:07.4) : (1.50s)  Pyranometer V1.2 (7)  1234 * 1  .....\r\n";
+    }
+    std::size_t whole = 0;
+    FileError failed = FileError::None;
+    while (failed == FileError::None && whole < 1024 * 1024) {
+        failed = file->Write(lines);
+        whole += failed == FileError::None ? lines.size() : 0;
+    }
+    EXPECT_EQ(failed, FileError::NoSpace);
+    EXPECT_GT(whole, 0u);
+    EXPECT_EQ(std::filesystem::file_size(path), whole);
+    const std::string content = ReadBytes(path);
+    EXPECT_TRUE(content.ends_with("\r\n"));
+    EXPECT_EQ(file->Write(lines), FileError::NoSpace);
+    EXPECT_EQ(std::filesystem::file_size(path), whole);
 }
 
 TEST(PosixFileSystem, ReplaceIsWhole) {

@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/Archive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "archive/ArchiveSchema.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr int kQuarterHour = 900;  // seconds
+constexpr int64_t kFensterHigh = 1;
+constexpr int64_t kFensterLow = 2;
+
+// One value from a one-row statement (a PRAGMA, a count).
+int ReadInt(sql::Database& db, const char* query, int64_t& value) {
+    sql::Statement st = db.Prepare(query);
+    if (!st.Valid()) {
+        return db.ErrorCode();
+    }
+    const int rc = st.Step();
+    if (rc != sql::kRow) {
+        return rc;
+    }
+    value = st.Int(0);
+    return sql::kOk;
+}
+
+}  // namespace
+
+int OffsetOfMeta(int64_t meta) {
+    return static_cast<int>(meta >> 1) * kQuarterHour;
+}
+
+ArchiveRow RowOf(const Reading& reading) {
+    const int offset = reading.time.utcOffsetSeconds;
+    const int quarters =
+        (offset + (offset >= 0 ? kQuarterHour / 2 : -kQuarterHour / 2)) / kQuarterHour;
+    return {IndexOf(reading.Key()), ToUnixMs(reading.time),
+            int64_t{quarters} * 2 + (reading.version12 ? 1 : 0)};
+}
+
+Reading ReadingFromRow(const sql::Statement& row, int first) {
+    const int index = static_cast<int>(std::clamp<int64_t>(row.Int(first), 0, kSensorCount - 1));
+    const SensorKey key = SensorAt(index);
+    const int64_t meta = row.Int(first + 2);
+    Reading r;
+    r.time = FromUnixMs(row.Int(first + 1), OffsetOfMeta(meta));
+    r.kind = key.kind;
+    r.address = key.address;
+    r.version12 = (meta & 1) != 0;
+    if (!row.IsNull(first + 3)) {
+        r.hasInterval = true;
+        r.intervalTicks = row.Int(first + 3) * 10000;
+    }
+    if (key.kind != SensorKind::Special) {
+        const std::span<const Quantity> quantities = QuantitiesOf(key.kind);
+        for (std::size_t i = 0; i < quantities.size(); ++i) {
+            const int column = first + 4 + static_cast<int>(i);
+            if (!row.IsNull(column)) {
+                r.values[r.valueCount++] = {quantities[i], static_cast<int32_t>(row.Int(column))};
+            }
+        }
+    } else if (key.remoteControl) {
+        // The subtype is the low nibble of the first byte, address and V1.2 bit included.
+        r.subtype = SpecialSubtype::RemoteControl;
+        r.address = 7;
+        r.version12 = true;
+        const std::string_view text = row.Text(first + 4);
+        const std::size_t length = std::min(text.size(), r.text.size() - 1);
+        std::memcpy(r.text.data(), text.data(), length);
+        r.text[length] = '\0';
+    } else {
+        const bool low = row.Int(first + 4) == kFensterLow;
+        r.subtype = low ? SpecialSubtype::FensterLow : SpecialSubtype::FensterHigh;
+        r.event = low ? FensterEvent::Low : FensterEvent::High;
+        r.address = low ? 1 : 0;
+        r.version12 = false;
+    }
+    return r;
+}
+
+ArchiveStatus Archive::Fail(int rc, bool creating) {
+    return StatusOf(m_db, rc, creating);
+}
+
+ArchiveStatus Archive::Open(const std::string& path, Access access, int busyTimeoutMs) {
+    // Some locks of an opening are not waited for by SQLite's busy handler: the switch of a
+    // new file to WAL, and the recovery of a WAL that another program is opening at the same
+    // moment, give up at once. Within the caller's timeout the whole opening is tried again.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    for (;;) {
+        ArchiveStatus status = OpenOnce(path, access, busyTimeoutMs);
+        if (status.problem != ArchiveProblem::Locked ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busyTimeoutMs) {
+    Close();
+    m_path = path;
+    const bool creating = access == Access::Write;
+    int rc = m_db.Open(path, creating);
+    if (rc != sql::kOk) {
+        ArchiveStatus status = Fail(rc, creating);
+        // A file that cannot be created in a folder that is there: SQLite's last try opens
+        // it read-only, and that says "no such file"; the folder is read-only or not ours.
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (status.problem == ArchiveProblem::NoFolder &&
+            std::filesystem::is_directory(folder.empty() ? "." : folder, error)) {
+            status.problem = ArchiveProblem::NoPermission;
+        }
+        return status;
+    }
+    m_db.SetBusyTimeout(busyTimeoutMs);
+
+    // The first read of the file: here a file that is no database says so. The three are
+    // read in one transaction, so that another program's migration step committed between
+    // them cannot make a half-made archive look like a foreign database.
+    int64_t application = 0, format = 0, objects = 0;
+    if ((rc = m_db.Exec("BEGIN")) != sql::kOk ||
+        (rc = ReadInt(m_db, "PRAGMA application_id", application)) != sql::kOk ||
+        (rc = ReadInt(m_db, "PRAGMA user_version", format)) != sql::kOk ||
+        (rc = ReadInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) != sql::kOk ||
+        (rc = m_db.Exec("COMMIT")) != sql::kOk) {
+        ArchiveStatus status = Fail(rc, creating);
+        Close();
+        return status;
+    }
+    const bool empty = application == 0 && format == 0 && objects == 0;
+    ArchiveStatus status;
+    if (!empty && application != kArchiveApplicationId) {
+        // Another program's database is not ours to add tables to.
+        status.problem = ArchiveProblem::NotAnArchive;
+    } else if (format > kArchiveFormat) {
+        status.problem = ArchiveProblem::NewerFormat;
+        status.detail = std::to_string(format);
+    } else if (format < kArchiveFormat && m_db.ReadOnly()) {
+        status.problem = ArchiveProblem::NoPermission;
+    } else if (!m_db.ReadOnly()) {
+        // The page size can only be set before the first table; WAL stays set in the file;
+        // the rest is the connection's own. Pages are read through a mapping (no read call
+        // per page), and the WAL is copied back every 4 MiB rather than every 1 MiB.
+        const std::string pragmas =
+            (empty ? "PRAGMA page_size=" + std::to_string(kArchivePageSize) + ";" : std::string()) +
+            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456; "
+            "PRAGMA wal_autocheckpoint=4000";
+        if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
+            (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
+            status = Fail(rc, creating);
+            if (m_db.InTransaction()) {
+                m_db.Exec("ROLLBACK");
+            }
+        }
+    }
+    if (status.Ok() && ReadInt(m_db, "SELECT count(*) FROM recent", m_recent) != sql::kOk) {
+        m_recent = 0;
+    }
+    if (!status.Ok()) {
+        Close();
+    }
+    return status;
+}
+
+void Archive::Close() {
+    m_insert = {};
+    m_db.Close();
+}
+
+int Archive::Insert(const Reading& r) {
+    const ArchiveRow row = RowOf(r);
+    m_insert.Bind(1, row.sensor);
+    m_insert.Bind(2, row.t);
+    m_insert.Bind(3, row.meta);
+    if (r.hasInterval) {
+        m_insert.Bind(4, r.intervalTicks / 10000);
+    } else {
+        m_insert.BindNull(4);
+    }
+    for (int column = 5; column <= 7; ++column) {
+        m_insert.BindNull(column);
+    }
+    if (r.kind != SensorKind::Special) {
+        const std::span<const Quantity> quantities = QuantitiesOf(r.kind);
+        for (std::size_t i = 0; i < quantities.size(); ++i) {
+            if (const std::optional<Measurement> m = r.Find(quantities[i])) {
+                m_insert.Bind(5 + static_cast<int>(i), int64_t{m->raw});
+            }
+        }
+    } else if (r.subtype == SpecialSubtype::RemoteControl) {
+        m_insert.Bind(5, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
+    } else {
+        m_insert.Bind(5, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
+    }
+    const int rc = m_insert.Step();
+    m_insert.Reset();
+    return rc;
+}
+
+ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) {
+    if (!m_insert.Valid()) {
+        if (!IsOpen()) {
+            return {ArchiveProblem::Other, "not open"};
+        }
+        // A reading already folded into `reading` is not added again; one still in `recent`
+        // is ignored by the key.
+        m_insert = m_db.Prepare(
+            "INSERT OR IGNORE INTO recent SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7"
+            " WHERE NOT EXISTS (SELECT 1 FROM reading WHERE sensor = ?1 AND t = ?2)");
+        if (!m_insert.Valid()) {
+            return Fail(m_db.ErrorCode());
+        }
+    }
+    // BEGIN IMMEDIATE takes the write lock at once: waiting for another writer happens
+    // here, within the busy timeout, and never midway.
+    const bool own = !m_db.InTransaction();
+    int rc = m_db.Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT archive_write");
+    if (rc != sql::kOk) {
+        return Fail(rc);
+    }
+    Counts written;
+    for (const Reading& reading : readings) {
+        rc = Insert(reading);
+        if (rc != sql::kDone) {
+            break;
+        }
+        ++(m_db.Changes() == 1 ? written.added : written.duplicates);
+        rc = sql::kOk;
+    }
+    // Another writer's rows count too, but this one sees only its own: a fold may come
+    // early, never much late.
+    if (rc == sql::kOk && m_recent + written.added >= kFoldRows) {
+        rc = FoldRecent(m_db);
+    }
+    if (rc == sql::kOk) {
+        rc = m_db.Exec(own ? "COMMIT" : "RELEASE archive_write");
+    }
+    if (rc != sql::kOk) {
+        const ArchiveStatus status = Fail(rc);
+        if (!own) {
+            m_db.Exec("ROLLBACK TO archive_write; RELEASE archive_write");
+        } else if (m_db.InTransaction()) {
+            m_db.Exec("ROLLBACK");
+        }
+        return status;
+    }
+    m_recent = m_recent + written.added >= kFoldRows ? 0 : m_recent + written.added;
+    if (counts != nullptr) {
+        *counts = written;
+    }
+    return {};
+}
+
+}  // namespace tavrolin

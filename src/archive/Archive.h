@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "archive/ArchiveStatus.h"
+#include "archive/Sqlite.h"
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// The key and meta columns of one row of `reading` (ArchiveSchema.h).
+struct ArchiveRow {
+    int sensor = 0;
+    int64_t t = 0;  // UTC milliseconds
+    int64_t meta = 0;
+};
+
+// The archive of every reading: one SQLite file (tables in ArchiveSchema.h), in WAL mode so
+// that readers (the window's charts, tavrolin-history) never wait for the writer nor hold it
+// up, with synchronous=NORMAL: a crash or SIGKILL at any moment leaves a file that opens
+// with every committed reading; a power cut may cost the last transactions, never the file.
+// Several programs may write one archive; each transaction waits for the others at most
+// the busy timeout given to Open.
+//
+// One object is one connection and belongs to one thread.
+class Archive {
+public:
+    enum class Access {
+        Write,  // creates the file when missing
+        Read,   // the file must exist; brought up to date when it may be written
+    };
+
+    Archive() = default;
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    // Opens the file, makes sure it is an archive (or an empty file, which becomes one) and
+    // brings an older format up to date. A file of a newer format is not touched.
+    ArchiveStatus Open(const std::string& path, Access access, int busyTimeoutMs);
+    void Close();
+    bool IsOpen() const { return m_db.IsOpen(); }
+    const std::string& Path() const { return m_path; }
+
+    struct Counts {
+        int64_t added = 0;
+        int64_t duplicates = 0;  // already there: same sensor, same millisecond
+    };
+    // Writes the readings in one transaction: all or nothing (ArchiveSchema.h says where
+    // they go). Inside a transaction of the caller's, a savepoint of it.
+    ArchiveStatus Write(std::span<const Reading> readings, Counts* counts = nullptr);
+
+    sql::Database& Db() { return m_db; }
+
+private:
+    ArchiveStatus OpenOnce(const std::string& path, Access access, int busyTimeoutMs);
+    ArchiveStatus Fail(int rc, bool creating = false);
+    int Insert(const Reading& reading);
+
+    sql::Database m_db;
+    std::string m_path;
+    sql::Statement m_insert;
+    int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
+};
+
+// The key and meta columns of a reading's row, and the Reading a row gives back.
+ArchiveRow RowOf(const Reading& reading);
+// Columns first .. first + 6 of the statement: sensor, t, meta, interval, a, b, c.
+Reading ReadingFromRow(const sql::Statement& row, int first);
+
+// The reading's UTC offset as kept in meta: whole quarter hours, as every time zone has.
+int OffsetOfMeta(int64_t meta);
+
+}  // namespace tavrolin

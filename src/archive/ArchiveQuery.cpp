@@ -1,0 +1,414 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/ArchiveQuery.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "archive/ArchiveSchema.h"
+#include "decode/SensorTracker.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr const char* kColumns = "sensor, t, meta, interval, a, b, c";
+
+ArchiveStatus Failed(Archive& archive, int rc) {
+    return StatusOf(archive.Db(), rc, false);
+}
+
+double ScaleOf(Quantity quantity) {
+    return InfoOf(quantity).decimals == 1 ? 0.1 : 1.0;
+}
+
+// The same SELECT over `reading` and over `recent`, where every reading is in one of them:
+// "SELECT <columns> FROM reading WHERE <where> UNION ALL SELECT ... FROM recent WHERE ...".
+// With an ORDER BY on t after it, SQLite merges the two (each in key order) without sorting.
+std::string BothTables(std::string_view columns, std::string_view where) {
+    std::string sql;
+    for (const char* table : {"reading", "recent"}) {
+        if (!sql.empty()) {
+            sql += " UNION ALL ";
+        }
+        sql += "SELECT ";
+        sql += columns;
+        sql += " FROM ";
+        sql += table;
+        sql += " WHERE ";
+        sql += where;
+    }
+    return sql;
+}
+
+// ", min(x1), max(x1), sum(x1), ..." for the three value slots, where xi is a summary
+// column triple (min1, max1, sum1) or a reading's value (a, a, a).
+std::string SlotAggregates(bool summary) {
+    constexpr std::array<const char*, 3> kValues{"a", "b", "c"};
+    std::string sql;
+    for (std::size_t i = 0; i < kValues.size(); ++i) {
+        for (const std::string f : {"min", "max", "sum"}) {
+            sql += ", " + f + "(" + (summary ? "x" + f + std::to_string(i + 1) : kValues[i]) + ")";
+        }
+    }
+    return sql;
+}
+
+// The columns of a summary row, from a summary table ("min1 AS xmin1, ...") or from a
+// reading ("a AS xmin1, a AS xmax1, a AS xsum1, ...").
+std::string SummaryColumns(bool fromSummary) {
+    constexpr std::array<const char*, 3> kValues{"a", "b", "c"};
+    std::string sql = fromSummary ? "n" : "1 AS n";
+    for (std::size_t i = 0; i < kValues.size(); ++i) {
+        for (const std::string f : {"min", "max", "sum"}) {
+            const std::string slot = std::to_string(i + 1);
+            sql += ", " + (fromSummary ? f + slot : std::string(kValues[i])) + " AS x" + f + slot;
+        }
+    }
+    return sql;
+}
+
+// Reads the rows of a bucket query: bucket number, count, then min, max and sum per slot.
+ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs, Series& series) {
+    const std::size_t slots = series.quantities.size();
+    int rc;
+    while ((rc = st.Step()) == sql::kRow) {
+        SeriesPoint p;
+        p.timeMs = st.Int(0) * series.bucketMs - shiftMs;
+        p.count = st.Int(1);
+        for (std::size_t i = 0; i < slots; ++i) {
+            const int column = 2 + static_cast<int>(i) * 3;
+            const double scale = ScaleOf(series.quantities[i]);
+            p.min[i] = static_cast<double>(st.Int(column)) * scale;
+            p.max[i] = static_cast<double>(st.Int(column + 1)) * scale;
+            p.avg[i] = static_cast<double>(st.Int(column + 2)) * scale /
+                       static_cast<double>(std::max<int64_t>(p.count, 1));
+        }
+        series.points.push_back(p);
+    }
+    return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
+}
+
+}  // namespace
+
+ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors) {
+    sensors.clear();
+    sql::Database& db = archive.Db();
+    // The counts from the day summaries (a year of a sensor is 365 rows) and the few new
+    // readings; first and last from the keys.
+    sql::Statement list = db.Prepare(
+        "SELECT sensor, sum(n) FROM (SELECT sensor, n FROM daily UNION ALL SELECT sensor, 1 "
+        "FROM recent) GROUP BY sensor ORDER BY sensor");
+    sql::Statement newest =
+        db.Prepare(BothTables(kColumns, "sensor = ?1") + " ORDER BY t DESC LIMIT " +
+                   std::to_string(SensorTracker::kGapsKept + 1));
+    sql::Statement first = db.Prepare(BothTables("t, meta", "sensor = ?1") + " ORDER BY t LIMIT 1");
+    if (!list.Valid() || !newest.Valid() || !first.Valid()) {
+        return Failed(archive, db.ErrorCode());
+    }
+    int rc;
+    while ((rc = list.Step()) == sql::kRow) {
+        const int64_t id = list.Int(0);
+        if (id < 0 || id >= kSensorCount) {
+            continue;  // CheckArchive tells of it
+        }
+        SensorSummary s;
+        s.key = SensorAt(static_cast<int>(id));
+        s.count = list.Int(1);
+
+        first.Bind(1, id);
+        if ((rc = first.Step()) == sql::kRow) {
+            s.firstSeenMs = first.Int(0);
+            s.firstSeen = FromUnixMs(s.firstSeenMs, OffsetOfMeta(first.Int(1)));
+        }
+        first.Reset();
+
+        // The newest readings, newest first; the tracker takes them oldest first, so that the
+        // usual period follows the one rule the live overview follows.
+        newest.Bind(1, id);
+        std::vector<int64_t> times;
+        while ((rc = newest.Step()) == sql::kRow) {
+            if (times.empty()) {
+                s.last = ReadingFromRow(newest, 0);
+                s.lastSeenMs = newest.Int(1);
+            }
+            times.push_back(newest.Int(1));
+        }
+        newest.Reset();
+        if (rc != sql::kDone) {
+            break;
+        }
+        SensorTracker tracker;
+        for (auto t = times.rbegin(); t != times.rend(); ++t) {
+            tracker.NoteSeen(s.key, *t);
+        }
+        s.usualPeriodMs = tracker.LearnedPeriodMs(s.key);
+        sensors.push_back(s);
+    }
+    if (rc != sql::kDone) {
+        sensors.clear();
+        return Failed(archive, rc);
+    }
+    return {};
+}
+
+ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series& series) {
+    series.quantities = QuantitiesOf(request.sensor.kind);
+    series.bucketMs = 0;
+    series.points.clear();
+    if (request.toMs <= request.fromMs) {
+        return {};
+    }
+    sql::Database& db = archive.Db();
+    const int sensor = IndexOf(request.sensor);
+    const std::string inRange = "sensor = ?1 AND t >= ?2 AND t < ?3";
+
+    // How many readings the range holds, from the summaries of the days it touches (local
+    // days of any offset: one more on either side) and the new readings.
+    sql::Statement count = db.Prepare(
+        "SELECT (SELECT coalesce(sum(n), 0) FROM daily WHERE day >= ?2 / 86400000 - 1"
+        " AND day <= ?3 / 86400000 + 1 AND sensor = ?1)"
+        " + (SELECT count(*) FROM recent WHERE " +
+        inRange + ")");
+    if (!count.Valid()) {
+        return Failed(archive, db.ErrorCode());
+    }
+    count.Bind(1, sensor);
+    count.Bind(2, request.fromMs);
+    count.Bind(3, request.toMs);
+    int rc = count.Step();
+    if (rc != sql::kRow) {
+        return Failed(archive, rc);
+    }
+    const int64_t readings = count.Int(0);
+    const int maxPoints = std::max(request.maxPoints, 1);
+
+    if (readings <= maxPoints) {
+        sql::Statement st = db.Prepare(BothTables("t, a, b, c", inRange) + " ORDER BY t");
+        if (!st.Valid()) {
+            return Failed(archive, db.ErrorCode());
+        }
+        st.Bind(1, sensor);
+        st.Bind(2, request.fromMs);
+        st.Bind(3, request.toMs);
+        const std::size_t slots = series.quantities.size();
+        series.points.reserve(static_cast<std::size_t>(readings));
+        while ((rc = st.Step()) == sql::kRow) {
+            SeriesPoint p;
+            p.timeMs = st.Int(0);
+            p.count = 1;
+            for (std::size_t i = 0; i < slots; ++i) {
+                const double v = static_cast<double>(st.Int(1 + static_cast<int>(i))) *
+                                 ScaleOf(series.quantities[i]);
+                p.min[i] = p.avg[i] = p.max[i] = v;
+            }
+            series.points.push_back(p);
+        }
+        return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
+    }
+
+    const int64_t range = request.toMs - request.fromMs;
+    series.bucketMs = kBucketLadder.back();
+    for (const int64_t bucket : kBucketLadder) {
+        if ((range + bucket - 1) / bucket <= maxPoints) {
+            series.bucketMs = bucket;
+            break;
+        }
+    }
+    // Bucket k covers local times [k * bucket, (k + 1) * bucket): ?4 is the shift to local
+    // time, ?5 the bucket. Short buckets come from the readings, placed in the caller's
+    // local time; an hour and longer from the hourly summaries; a day and longer from the
+    // daily ones, which hold the readings' own local days. The new readings join each as
+    // summaries of one.
+    const int64_t shiftMs = int64_t{request.alignOffsetSeconds} * 1000;
+    std::string rows;
+    int64_t sqlShift = shiftMs;
+    int64_t first = 0, last = 0;  // ?6, ?7: the summaries' range
+    if (series.bucketMs < kMsPerHour) {
+        rows = BothTables("(t + ?4) / ?5 AS k, " + SummaryColumns(false), inRange);
+    } else if (series.bucketMs < kMsPerDay) {
+        rows = "SELECT (hour * 3600000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
+               " FROM hourly WHERE hour >= ?6 AND hour < ?7 AND sensor = ?1";
+        first = request.fromMs / kMsPerHour;
+        last = (request.toMs + kMsPerHour - 1) / kMsPerHour;
+    } else {
+        rows = "SELECT (day * 86400000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
+               " FROM daily WHERE day >= ?6 AND day < ?7 AND sensor = ?1";
+        first = (request.fromMs + shiftMs) / kMsPerDay;
+        last = (request.toMs + shiftMs + kMsPerDay - 1) / kMsPerDay;
+        sqlShift = 0;
+    }
+    if (series.bucketMs >= kMsPerHour) {
+        const std::string k = series.bucketMs < kMsPerDay
+                                  ? "(t / 3600000 * 3600000 + ?4) / ?5"
+                                  : "(" + LocalDaySql() + " * 86400000 + ?4) / ?5";
+        rows += " UNION ALL SELECT " + k + " AS k, " + SummaryColumns(false) +
+                " FROM recent WHERE " + inRange;
+    }
+    sql::Statement st = db.Prepare("SELECT k, sum(n)" + SlotAggregates(true) + " FROM (" + rows +
+                                   ") GROUP BY k ORDER BY k");
+    if (!st.Valid()) {
+        return Failed(archive, db.ErrorCode());
+    }
+    st.Bind(1, sensor);
+    st.Bind(2, request.fromMs);
+    st.Bind(3, request.toMs);
+    st.Bind(4, sqlShift);
+    st.Bind(5, series.bucketMs);
+    st.Bind(6, first);
+    st.Bind(7, last);
+    return ReadBuckets(archive, st, shiftMs, series);
+}
+
+ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
+                             int64_t toMs, const std::function<void(const Reading&)>& each) {
+    sql::Statement st = archive.Db().Prepare(
+        BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3") + " ORDER BY t");
+    if (!st.Valid()) {
+        return Failed(archive, archive.Db().ErrorCode());
+    }
+    st.Bind(1, IndexOf(sensor));
+    st.Bind(2, fromMs);
+    st.Bind(3, toMs);
+    int rc;
+    while ((rc = st.Step()) == sql::kRow) {
+        each(ReadingFromRow(st, 0));
+    }
+    return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
+}
+
+namespace {
+
+// The number from a one-row query, or the failure.
+int CountOf(sql::Database& db, const std::string& query, int64_t& value) {
+    sql::Statement st = db.Prepare(query);
+    if (!st.Valid()) {
+        return db.ErrorCode();
+    }
+    const int rc = st.Step();
+    value = rc == sql::kRow ? st.Int(0) : 0;
+    return rc == sql::kRow ? sql::kOk : rc;
+}
+
+// What a row of each sensor holds: the condition it must meet, in SQL.
+std::string RowRule(SensorKind kind, bool remoteControl) {
+    if (kind == SensorKind::Special) {
+        return remoteControl ? "typeof(a) = 'text' AND b IS NULL AND c IS NULL AND interval IS NULL"
+                             : "a IN (1, 2) AND b IS NULL AND c IS NULL AND interval IS NOT NULL";
+    }
+    const std::size_t count = QuantitiesOf(kind).size();
+    std::string rule = "interval IS NOT NULL";
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::string slot(1, "abc"[i]);
+        rule +=
+            " AND " + slot +
+            (i < count ? " BETWEEN -2147483648 AND 2147483647 AND typeof(" + slot + ") = 'integer'"
+                       : " IS NULL");
+    }
+    return rule;
+}
+
+}  // namespace
+
+ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
+    report = {};
+    sql::Database& db = archive.Db();
+    {
+        sql::Statement st = db.Prepare("PRAGMA integrity_check(20)");
+        if (!st.Valid()) {
+            return Failed(archive, db.ErrorCode());
+        }
+        int rc;
+        while ((rc = st.Step()) == sql::kRow) {
+            if (st.Text(0) != "ok") {
+                report.findings.push_back("SQLite: " + std::string(st.Text(0)));
+            }
+        }
+        if (rc != sql::kDone) {
+            return Failed(archive, rc);
+        }
+    }
+    int64_t sensors = 0, bad = 0;
+    int rc = CountOf(db, "SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)",
+                     report.readings);
+    if (rc == sql::kOk) {
+        rc = CountOf(db,
+                     "SELECT count(DISTINCT sensor) FROM (SELECT sensor FROM daily UNION ALL "
+                     "SELECT sensor FROM recent)",
+                     sensors);
+    }
+    report.sensors = static_cast<int>(sensors);
+
+    // Every row holds what its sensor's kind sends.
+    for (const char* table : {"reading", "recent"}) {
+        if (rc == sql::kOk) {
+            rc = CountOf(db,
+                         std::string("SELECT count(*) FROM ") + table +
+                             " WHERE sensor NOT BETWEEN 0 AND " + std::to_string(kSensorCount - 1) +
+                             " OR meta NOT BETWEEN -112 AND 113",
+                         bad);
+            if (rc == sql::kOk && bad > 0) {
+                report.findings.push_back(std::to_string(bad) +
+                                          " Lesungen haben keine gültige Sensornummer oder "
+                                          "Zeitzone.");
+            }
+        }
+        for (int index = 0; index < kSensorCount && rc == sql::kOk;) {
+            // One rule per kind: its eight addresses (or the one special sensor) at once.
+            const SensorKey key = SensorAt(index);
+            const int last = key.kind == SensorKind::Special ? index : index + 7;
+            rc = CountOf(db,
+                         std::string("SELECT count(*) FROM ") + table + " WHERE sensor BETWEEN " +
+                             std::to_string(index) + " AND " + std::to_string(last) + " AND NOT (" +
+                             RowRule(key.kind, key.remoteControl) + ")",
+                         bad);
+            if (rc == sql::kOk && bad > 0) {
+                report.findings.push_back(std::to_string(bad) + " Lesungen der Sensorart " +
+                                          std::string(KindLabel(key)) +
+                                          " haben nicht die Werte ihrer Art.");
+            }
+            index = last + 1;
+        }
+    }
+    if (rc == sql::kOk) {
+        rc = CountOf(db,
+                     "SELECT count(*) FROM recent r WHERE EXISTS (SELECT 1 FROM reading "
+                     "WHERE sensor = r.sensor AND t = r.t)",
+                     bad);
+        if (rc == sql::kOk && bad > 0) {
+            report.findings.push_back(std::to_string(bad) + " Lesungen stehen doppelt im Archiv.");
+        }
+    }
+
+    // The summaries count exactly the readings folded into `reading`.
+    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
+        if (rc != sql::kOk) {
+            break;
+        }
+        const bool hours = period == SummaryPeriod::Hour;
+        const std::string table = hours ? "hourly" : "daily";
+        rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummarySql(period, "reading")).c_str());
+        int64_t missing = 0, extra = 0;
+        if (rc == sql::kOk) {
+            rc = CountOf(
+                db,
+                "SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table + ")",
+                missing);
+        }
+        if (rc == sql::kOk) {
+            rc = CountOf(
+                db,
+                "SELECT count(*) FROM (SELECT * FROM " + table + " EXCEPT SELECT * FROM expected)",
+                extra);
+        }
+        db.Exec("DROP TABLE IF EXISTS temp.expected");
+        if (rc == sql::kOk && missing + extra > 0) {
+            report.findings.push_back(std::string(hours ? "Die Stundenwerte" : "Die Tageswerte") +
+                                      " stimmen bei " + std::to_string(std::max(missing, extra)) +
+                                      (hours ? " Stunden" : " Tagen") +
+                                      " nicht mit den Lesungen überein.");
+        }
+    }
+    return rc == sql::kOk ? ArchiveStatus{} : Failed(archive, rc);
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// Reading the archive: what the sensor overview, the chart window and tavrolin-history ask
+// of it. Each function works on an open Archive of its caller's thread (Access::Read is
+// enough) and may run while other programs write the file: it sees the transactions
+// committed when it began. Times are UTC milliseconds since 1970 (ToUnixMs); a Reading
+// carries the local time and UTC offset it was received with.
+//
+// Typical use, e.g. in a window:
+//
+//   Archive archive;
+//   if (ArchiveStatus s = archive.Open(path, Archive::Access::Read, 100); !s.Ok()) ...
+//   std::vector<SensorSummary> sensors;
+//   ListSensors(archive, sensors);                          // the overview
+//   Series series;
+//   QuerySeries(archive, {key, now - 365 * kMsPerDay, now, 2000, offset}, series);
+//   for (const SeriesPoint& p : series.points) ...          // p.avg[0] is the temperature
+//
+// Failures come back as an ArchiveStatus (Describe() gives the German reason); the outputs
+// are then empty.
+
+inline constexpr int64_t kMsPerDay = 24 * 3600000LL;
+
+// (a) One sensor as the archive knows it. The count comes from the daily summaries, first
+// and last from the keys: the list of a ten-year archive of 20 sensors takes about 50 ms.
+// A live overview takes it once and goes on with the readings as they come (a sink of its
+// own); SensorTracker::NoteSeen with the times of the last readings gives the same usual
+// period as here.
+struct SensorSummary {
+    SensorKey key;
+    int64_t count = 0;        // readings kept
+    int64_t firstSeenMs = 0;  // the first reading's time, UTC
+    int64_t lastSeenMs = 0;
+    LocalTime firstSeen;  // the same, local as received
+    Reading last;         // the last reading, with its values and local time
+    // How often it usually sends: the median of its last gaps, by SensorTracker's rule;
+    // none for the remote control and the Fenster events, and before three gaps are known.
+    std::optional<int64_t> usualPeriodMs;
+};
+// Every sensor the archive holds readings of, in the order of their ids (IndexOf).
+ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors);
+
+// (b) One sensor's quantities over a time range, for a chart.
+struct SeriesRequest {
+    SensorKey sensor;
+    int64_t fromMs = 0;  // UTC, first millisecond included
+    int64_t toMs = 0;    // UTC, excluded
+    // The most points the chart wants. A range that holds no more readings than this comes
+    // as the readings themselves; a longer one as min/avg/max per bucket, with the shortest
+    // bucket of kBucketLadder that gives at most maxPoints buckets.
+    int maxPoints = 2000;
+    // Buckets shorter than a day begin on whole multiples of their length in the local time
+    // of this UTC offset (the caller's current one, in seconds east of UTC); a day bucket
+    // is a local day as each reading was received, its timeMs that day's midnight in this
+    // offset.
+    int alignOffsetSeconds = 0;
+};
+
+// Bucket lengths, shortest first. Buckets shorter than an hour are computed from the
+// readings, those of an hour to half a day from the hourly summaries, a day and longer from
+// the daily ones; the readings not yet folded (ArchiveSchema.h) join each. On a ten-year
+// archive of 20 sensors every 3 minutes a year's chart (6-hour buckets) takes about 50 ms,
+// the whole archive (2-day buckets) about 40 ms, the sensor list about 50 ms.
+inline constexpr std::array<int64_t, 16> kBucketLadder{
+    60000LL,       300000LL,       600000LL,       900000LL,       1800000LL, 3600000LL,
+    2 * 3600000LL, 3 * 3600000LL,  6 * 3600000LL,  12 * 3600000LL, kMsPerDay, 2 * kMsPerDay,
+    7 * kMsPerDay, 14 * kMsPerDay, 30 * kMsPerDay, 91 * kMsPerDay,
+};
+
+struct SeriesPoint {
+    int64_t timeMs = 0;  // the reading's time, or the bucket's start (UTC)
+    int64_t count = 0;   // readings in the bucket; 1 for a reading
+    // Per quantity of Series::quantities, in their units (InfoOf(q).unit): 12.3 for 12.3 °C.
+    // For a reading all three are its value.
+    std::array<double, 3> min{}, avg{}, max{};
+};
+
+struct Series {
+    std::span<const Quantity> quantities;  // QuantitiesOf the sensor's kind
+    // 0: every point is one reading. Else each point sums the readings of
+    // [timeMs, timeMs + bucketMs); empty buckets have no point. Buckets of an hour or longer
+    // take whole hours (or days) of summaries, so the first and last may hold readings a
+    // little outside the range.
+    int64_t bucketMs = 0;
+    std::vector<SeriesPoint> points;  // oldest first
+};
+ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series& series);
+
+// Every reading of one sensor in [fromMs, toMs), oldest first, as it was received: what
+// tavrolin-history export writes. `each` must not use the archive.
+ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
+                             int64_t toMs, const std::function<void(const Reading&)>& each);
+
+// The file's integrity (PRAGMA integrity_check) and the archive's own rules: the summaries
+// agree with the readings, every row holds what its sensor's kind sends.
+struct CheckReport {
+    std::vector<std::string> findings;  // German, one per problem; empty when all is well
+    int64_t readings = 0;
+    int sensors = 0;
+};
+ArchiveStatus CheckArchive(Archive& archive, CheckReport& report);
+
+}  // namespace tavrolin

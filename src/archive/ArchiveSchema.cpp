@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/ArchiveSchema.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "archive/Sqlite.h"
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+namespace {
+
+// Format 1: the readings alone.
+int CreateReadings(sql::Database& db) {
+    const std::string sql = "PRAGMA application_id=" + std::to_string(kArchiveApplicationId) +
+                            ";"
+                            "CREATE TABLE reading("
+                            " sensor INTEGER NOT NULL,"
+                            " t INTEGER NOT NULL,"
+                            " meta INTEGER NOT NULL,"
+                            " interval INTEGER,"
+                            " a, b, c,"  // no type: the remote control's text stays text
+                            " PRIMARY KEY(sensor, t)) WITHOUT ROWID;";
+    return db.Exec(sql.c_str());
+}
+
+// Format 2: summaries per hour and per day, so that a chart over years and the sensor list
+// read thousands of rows instead of millions, and the table of new readings.
+int AddSummaries(sql::Database& db) {
+    std::string sql =
+        "CREATE TABLE recent(sensor INTEGER NOT NULL, t INTEGER NOT NULL, meta INTEGER NOT NULL,"
+        " interval INTEGER, a, b, c, PRIMARY KEY(t, sensor)) WITHOUT ROWID;";
+    for (const std::string key : {"hour", "day"}) {
+        sql += "CREATE TABLE " + std::string(key == "hour" ? "hourly" : "daily") + "(" + key +
+               " INTEGER NOT NULL, sensor INTEGER NOT NULL, n INTEGER NOT NULL,"
+               " min1 INTEGER, max1 INTEGER, sum1 INTEGER,"
+               " min2 INTEGER, max2 INTEGER, sum2 INTEGER,"
+               " min3 INTEGER, max3 INTEGER, sum3 INTEGER,"
+               " PRIMARY KEY(" +
+               key + ", sensor)) WITHOUT ROWID;";
+    }
+    const int rc = db.Exec(sql.c_str());
+    return rc != sql::kOk ? rc : RebuildSummaries(db);
+}
+
+using Step = int (*)(sql::Database&);
+// kSteps[v] takes a file of format v to format v + 1.
+constexpr Step kSteps[] = {CreateReadings, AddSummaries};
+static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
+
+}  // namespace
+
+std::string LocalDaySql() {
+    return "(t + (meta >> 1) * 900000) / 86400000";
+}
+
+std::string SummarySql(SummaryPeriod period, const char* table) {
+    // The remote control and the Fenster events keep words in slot a, not numbers.
+    const std::string numeric = "sensor < " + std::to_string(kSensorCount - 2);
+    std::string sql = "SELECT " + (period == SummaryPeriod::Hour ? "t / 3600000" : LocalDaySql()) +
+                      ", sensor, count(*)";
+    for (const char* slot : {"a", "b", "c"}) {
+        for (const char* f : {"min", "max", "sum"}) {
+            sql += std::string(", ") + f + "(CASE WHEN " + numeric + " THEN " + slot + " END)";
+        }
+    }
+    // WHERE true: an upsert may follow, and SQLite wants to tell it from a join's ON.
+    return sql + " FROM " + table + " WHERE true GROUP BY 1, 2";
+}
+
+int FoldRecent(sql::Database& db) {
+    // The summaries of the new readings, summed here in one pass over them: the same sums as
+    // SummarySql's, without its two sorts (CheckArchive compares the two).
+    struct Sums {
+        int64_t n = 0;
+        std::array<bool, 3> has{};
+        std::array<int64_t, 3> min{}, max{}, sum{};
+    };
+    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, Sums> sums;
+    {
+        sql::Statement rows = db.Prepare("SELECT sensor, t, meta, a, b, c FROM recent");
+        if (!rows.Valid()) {
+            return db.ErrorCode();
+        }
+        int rc;
+        while ((rc = rows.Step()) == sql::kRow) {
+            const int64_t sensor = rows.Int(0);
+            const int64_t t = rows.Int(1);
+            const int64_t day = (t + (rows.Int(2) >> 1) * 900000) / 86400000;
+            for (Sums* s : {&sums[{SummaryPeriod::Hour, t / kMsPerHour, sensor}],
+                            &sums[{SummaryPeriod::Day, day, sensor}]}) {
+                ++s->n;
+                for (std::size_t i = 0; i < 3 && sensor < kSensorCount - 2; ++i) {
+                    const int column = 3 + static_cast<int>(i);
+                    if (rows.IsNull(column)) {
+                        continue;
+                    }
+                    const int64_t v = rows.Int(column);
+                    s->min[i] = s->has[i] ? std::min(s->min[i], v) : v;
+                    s->max[i] = s->has[i] ? std::max(s->max[i], v) : v;
+                    s->sum[i] += v;
+                    s->has[i] = true;
+                }
+            }
+        }
+        if (rc != sql::kDone) {
+            return rc;
+        }
+    }
+    std::array<sql::Statement, 2> upserts;
+    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
+        const bool hour = period == SummaryPeriod::Hour;
+        std::string sql = std::string("INSERT INTO ") + (hour ? "hourly" : "daily") +
+                          " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
+                          " ON CONFLICT(" +
+                          (hour ? "hour" : "day") + ", sensor) DO UPDATE SET n = n + excluded.n";
+        for (const std::string slot : {"1", "2", "3"}) {
+            sql += ", min" + slot + " = min(min" + slot + ", excluded.min" + slot + "), max" +
+                   slot + " = max(max" + slot + ", excluded.max" + slot + "), sum" + slot +
+                   " = sum" + slot + " + excluded.sum" + slot;
+        }
+        upserts[hour ? 0 : 1] = db.Prepare(sql);
+        if (!upserts[hour ? 0 : 1].Valid()) {
+            return db.ErrorCode();
+        }
+    }
+    for (const auto& [key, s] : sums) {
+        sql::Statement& upsert = upserts[std::get<0>(key) == SummaryPeriod::Hour ? 0 : 1];
+        upsert.Bind(1, std::get<1>(key));
+        upsert.Bind(2, std::get<2>(key));
+        upsert.Bind(3, s.n);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const int column = 4 + static_cast<int>(i) * 3;
+            for (int k = 0; k < 3; ++k) {
+                if (s.has[i]) {
+                    upsert.Bind(column + k, k == 0 ? s.min[i] : k == 1 ? s.max[i] : s.sum[i]);
+                } else {
+                    upsert.BindNull(column + k);
+                }
+            }
+        }
+        const int rc = upsert.Step();
+        upsert.Reset();
+        if (rc != sql::kDone) {
+            return rc;
+        }
+    }
+    return db.Exec("INSERT INTO reading SELECT * FROM recent; DELETE FROM recent;");
+}
+
+int RebuildSummaries(sql::Database& db) {
+    const std::string sql = "DELETE FROM hourly; DELETE FROM daily; INSERT INTO hourly " +
+                            SummarySql(SummaryPeriod::Hour, "reading") + "; INSERT INTO daily " +
+                            SummarySql(SummaryPeriod::Day, "reading") + ";";
+    return db.Exec(sql.c_str());
+}
+
+int MigrateArchiveTo(sql::Database& db, int from, int to) {
+    for (int version = from; version < to; ++version) {
+        int rc = db.Exec("BEGIN IMMEDIATE");
+        // Another program may have taken the file this step while this one waited for it.
+        int64_t current = version;
+        if (rc == sql::kOk) {
+            sql::Statement st = db.Prepare("PRAGMA user_version");
+            if (st.Valid() && st.Step() == sql::kRow) {
+                current = st.Int(0);
+            } else {
+                rc = db.ErrorCode();
+            }
+        }
+        if (rc == sql::kOk && current <= version) {
+            rc = kSteps[version](db);
+            if (rc == sql::kOk) {
+                rc = db.Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str());
+            }
+        }
+        if (rc == sql::kOk) {
+            rc = db.Exec("COMMIT");
+        }
+        if (rc != sql::kOk) {
+            return rc;  // the caller reads the error, then rolls back
+        }
+    }
+    return sql::kOk;
+}
+
+int MigrateArchive(sql::Database& db, int from) {
+    return MigrateArchiveTo(db, from, kArchiveFormat);
+}
+
+}  // namespace tavrolin

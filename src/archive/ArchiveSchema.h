@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrolin {
+
+namespace sql {
+class Database;
+}
+
+// The archive's tables, format 2.
+//
+//   reading(sensor, t, meta, interval, a, b, c)        WITHOUT ROWID, key (sensor, t)
+//     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
+//               57 Fenster events
+//     t         UTC, milliseconds since 1970
+//     meta      the reading's UTC offset in quarter hours * 2, plus 1 for the V1.2 flag
+//     interval  milliseconds since the sensor's previous reading; NULL for the remote control
+//     a, b, c   the values in the order of QuantitiesOf(kind), as the stored integers
+//               (12.3 °C is 123); NULL where the kind has fewer. The remote control keeps its
+//               text in a, the Fenster events 1 (high) or 2 (low).
+//   recent(...)                                         the same columns, key (t, sensor)
+//   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3)
+//                                                       WITHOUT ROWID, key (hour, sensor)
+//     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
+//               maximum and sum (NULL for the remote control and the Fenster events)
+//   daily(day, sensor, n, ...)                          the same per local day: the day of
+//               the reading's own local time, (t + offset) / 86400000
+//
+// Every reading is in `reading` or in `recent`, never in both. New readings go into
+// `recent`, kept by time, so that a poll writes one or two pages whatever sensors it
+// brought; once it holds kFoldRows readings, the writing transaction folds them into
+// `reading`, kept by sensor and time (one sensor's range is one contiguous read, an outdoor
+// sensor's row takes about 25 bytes) and adds them to the summaries. The summaries always
+// count exactly the rows of `reading`; a query adds the few of `recent` itself. (Written
+// into `reading` and the summaries at every poll, a poll of ten sensors changed some twenty
+// pages, each written into the WAL and again at the checkpoint: twice the CPU the logger
+// may spend.) Pages are 1 KiB, so that a changed page costs little to write.
+//
+// Two readings of one sensor in the same millisecond are one: writing it again (a second
+// program, an import repeated) adds nothing.
+//
+// The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
+// user_version the format. A file of an older format is brought up to date step by step
+// when it is opened for writing.
+inline constexpr int kArchiveFormat = 2;
+inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
+inline constexpr int kArchivePageSize = 1024;
+inline constexpr int64_t kFoldRows = 2000;
+inline constexpr int64_t kMsPerHour = 3600000;
+
+// Runs the steps from format `from` to kArchiveFormat, each in its own transaction, so a
+// crash leaves the file at one of the formats; a step another program has taken meanwhile
+// is skipped. The SQLite result code of the first failure, whose transaction is left open
+// for the caller to read the error and roll back.
+int MigrateArchive(sql::Database& db, int from);
+// Runs only the steps up to format `to` (tests make files of older formats with it).
+int MigrateArchiveTo(sql::Database& db, int from, int to);
+
+// The summary rows of `hourly` or `daily` as a SELECT over the readings of `table`: what the
+// summaries must hold, for folding, rebuilding and checking them.
+enum class SummaryPeriod { Hour, Day };
+std::string SummarySql(SummaryPeriod period, const char* table);
+// A reading's local day in SQL, from its columns t and meta.
+std::string LocalDaySql();
+
+// Moves the readings of `recent` into `reading` and the summaries, inside the caller's
+// transaction.
+int FoldRecent(sql::Database& db);
+// Computes the summaries anew from `reading`, inside the caller's transaction.
+int RebuildSummaries(sql::Database& db);
+
+}  // namespace tavrolin

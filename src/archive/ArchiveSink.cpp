@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/ArchiveSink.h"
+
+#include <utility>
+
+namespace tavrolin {
+
+ArchiveSink::ArchiveSink(std::string path, RecordingMask mask, ArchiveWriterOptions options)
+    : m_mask(mask), m_maxQueued(options.maxWaiting), m_writer(std::move(path), options) {
+    m_poll.reserve(64);
+    m_thread = std::thread([this] { Run(); });
+}
+
+ArchiveSink::~ArchiveSink() {
+    Finish();
+}
+
+int64_t ArchiveSink::NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void ArchiveSink::Accept(const Reading& reading, std::string_view /*line*/) {
+    if (IsRecorded(reading, m_mask)) {
+        m_poll.push_back(reading);
+    }
+}
+
+void ArchiveSink::EndOfPoll() {
+    if (m_poll.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stop) {
+            m_poll.clear();
+            return;
+        }
+        m_queue.insert(m_queue.end(), m_poll.begin(), m_poll.end());
+        if (m_queue.size() > m_maxQueued) {
+            // The thread is stuck in one call to the disk; the oldest go, as in the writer.
+            const std::size_t drop = m_queue.size() - m_maxQueued;
+            m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(drop));
+            m_queueLost += static_cast<int64_t>(drop);
+        }
+    }
+    m_poll.clear();
+    m_wake.notify_one();
+}
+
+std::optional<SinkNotice> ArchiveSink::TakeNotice() {
+    const std::lock_guard lock(m_mutex);
+    if (m_notices.empty()) {
+        return std::nullopt;
+    }
+    SinkNotice notice = std::move(m_notices.front());
+    m_notices.pop_front();
+    return notice;
+}
+
+bool ArchiveSink::WaitIdle(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_until(lock, deadline, [this] { return m_queue.empty() && !m_working; });
+}
+
+void ArchiveSink::Finish() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void ArchiveSink::Run() {
+    m_writer.Open(NowMs());
+    std::vector<Reading> batch;
+    std::unique_lock lock(m_mutex);
+    m_working = true;
+    for (;;) {
+        // Notices of the last round, and the idle signal, under the lock.
+        while (std::optional<SinkNotice> notice = m_writer.TakeNotice()) {
+            m_notices.push_back(std::move(*notice));
+        }
+        m_working = false;
+        m_idle.notify_all();
+        if (m_stop && m_queue.empty()) {
+            break;
+        }
+        const auto wakeUp = [this] { return m_stop || !m_queue.empty(); };
+        if (const std::optional<int64_t> due = m_writer.RetryDueMs()) {
+            const auto at = std::chrono::steady_clock::time_point(std::chrono::milliseconds(*due));
+            m_wake.wait_until(lock, at, wakeUp);
+        } else {
+            m_wake.wait(lock, wakeUp);
+        }
+        batch.swap(m_queue);
+        const int64_t lost = std::exchange(m_queueLost, 0);
+        const bool stopping = m_stop;
+        m_working = true;
+        lock.unlock();
+
+        const int64_t now = NowMs();
+        m_writer.NoteLost(lost);
+        if (!batch.empty()) {
+            m_writer.Write(batch, now);
+            batch.clear();
+        } else {
+            m_writer.Retry(now);
+        }
+        if (stopping) {
+            m_writer.Flush(now);
+            m_writer.Abandon();
+        }
+        lock.lock();
+    }
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "archive/Sqlite.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace tavrolin::sql {
+
+static_assert(kOk == SQLITE_OK && kRow == SQLITE_ROW && kDone == SQLITE_DONE);
+
+Database::~Database() {
+    Close();
+}
+
+int Database::Open(const std::string& path, bool create) {
+    Close();
+    // Each connection belongs to one thread, so SQLite's own mutexes are not needed.
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        m_openCode = m_db != nullptr ? sqlite3_extended_errcode(m_db) : rc;
+        m_openErrno = m_db != nullptr ? sqlite3_system_errno(m_db) : 0;
+        Close();
+        return m_openCode;
+    }
+    m_openCode = SQLITE_OK;
+    m_openErrno = 0;
+    return SQLITE_OK;
+}
+
+void Database::Close() {
+    if (m_db != nullptr) {
+        // Statements are finalized by their owners first; a left-over one keeps the
+        // connection until it goes (close_v2), which is never a leak of the file lock.
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool Database::ReadOnly() const {
+    return m_db != nullptr && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+int Database::Exec(const char* sql) {
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+}
+
+Statement Database::Prepare(std::string_view sql) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                       &stmt, nullptr);
+    return Statement(stmt);
+}
+
+void Database::SetBusyTimeout(int ms) {
+    sqlite3_busy_timeout(m_db, ms);
+}
+
+int Database::ErrorCode() const {
+    return m_db != nullptr ? sqlite3_extended_errcode(m_db) : m_openCode;
+}
+
+int Database::SystemErrno() const {
+    return m_db != nullptr ? sqlite3_system_errno(m_db) : m_openErrno;
+}
+
+std::string Database::ErrorMessage() const {
+    return m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(m_openCode);
+}
+
+int64_t Database::Changes() const {
+    return sqlite3_changes64(m_db);
+}
+
+bool Database::InTransaction() const {
+    return m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt);
+}
+
+Statement::Statement(Statement&& other) noexcept : m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+    }
+    return *this;
+}
+
+void Statement::Bind(int index, int64_t value) {
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void Statement::Bind(int index, std::string_view text) {
+    sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::BindNull(int index) {
+    sqlite3_bind_null(m_stmt, index);
+}
+
+int Statement::Step() {
+    return sqlite3_step(m_stmt);
+}
+
+void Statement::Reset() {
+    sqlite3_reset(m_stmt);
+}
+
+bool Statement::IsNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+bool Statement::IsInteger(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER;
+}
+
+int64_t Statement::Int(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::Real(int column) const {
+    return sqlite3_column_double(m_stmt, column);
+}
+
+std::string_view Statement::Text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return text != nullptr
+               ? std::string_view(text,
+                                  static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+               : std::string_view();
+}
+
+}  // namespace tavrolin::sql

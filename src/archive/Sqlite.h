@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tavrolin::sql {
+
+// The SQLite result codes the archive looks at (the values of sqlite3.h, which only
+// Sqlite.cpp includes).
+inline constexpr int kOk = 0;
+inline constexpr int kRow = 100;
+inline constexpr int kDone = 101;
+
+class Statement;
+
+// One connection, used by one thread. Every failure leaves its result code and the
+// system's error number (errno of the failed call) to be read before the next call.
+class Database {
+public:
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens read-write, creating the file when `create` is set. A file the process may not
+    // write is opened read-only (ReadOnly() tells). The result code.
+    int Open(const std::string& path, bool create);
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+    bool ReadOnly() const;
+
+    // Runs one or more statements that return no rows.
+    int Exec(const char* sql);
+    // Prepares one statement; on failure the statement is empty and ErrorCode tells why.
+    Statement Prepare(std::string_view sql);
+    void SetBusyTimeout(int ms);
+
+    // Of the last failed call.
+    int ErrorCode() const;
+    int SystemErrno() const;
+    std::string ErrorMessage() const;
+    // Rows inserted, changed or deleted by the last statement.
+    int64_t Changes() const;
+    // Inside BEGIN ... COMMIT.
+    bool InTransaction() const;
+
+private:
+    sqlite3* m_db = nullptr;
+    int m_openCode = kOk;  // the failure of an Open that left no connection
+    int m_openErrno = 0;
+};
+
+// A prepared statement. Parameters are numbered from 1, result columns from 0.
+class Statement {
+public:
+    Statement() = default;
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Valid() const { return m_stmt != nullptr; }
+
+    void Bind(int index, int64_t value);
+    void Bind(int index, std::string_view text);
+    void BindNull(int index);
+    // kRow while there are rows, kDone at the end, or an error code.
+    int Step();
+    // Makes the statement ready to run again; the bindings stay.
+    void Reset();
+
+    bool IsNull(int column) const;
+    bool IsInteger(int column) const;
+    int64_t Int(int column) const;
+    double Real(int column) const;
+    std::string_view Text(int column) const;
+
+private:
+    explicit Statement(sqlite3_stmt* stmt) : m_stmt(stmt) {}
+    friend class Database;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+}  // namespace tavrolin::sql

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tavrolin-history: the archive on the command line. The commands are HistoryTool's; this
+// file gives them the profile's and the archive's default places.
+
+#include <string_view>
+#include <vector>
+
+#include "archive/HistoryTool.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/ProfileLocation.h"
+
+using namespace tavrolin;
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    PosixFileSystem files;
+    const HistoryEnvironment env{files, ProfilePath("tavrolin"), DefaultArchivePath(false)};
+    return RunHistory(args, env);
+}

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The archive as a sink of the receiving programs: it keeps what the recording mask selects,
+// writes on its own thread, and what it has to say comes back as notices after the poll.
+#include "archive/ArchiveSink.h"
+
+#include <gtest/gtest.h>
+
+#include "ArchiveFixtures.h"
+#include "TempDir.h"
+#include "archive/ArchiveQuery.h"
+
+namespace tavrolin {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempDir;
+
+std::chrono::steady_clock::time_point Soon() {
+    return std::chrono::steady_clock::now() + 10s;
+}
+
+TEST(ArchiveSink, KeepsTheReadingsTheRecordingMaskSelects) {
+    TempDir dir;
+    const std::string path = dir.File("a.sqlite");
+    const std::vector<Reading> readings = testing::EveryKind(3600);
+    // Outdoor and temperature sensor 1 (bit 1) and the remote control (bit 20) only; the
+    // Fenster events are never filtered.
+    ArchiveSink sink(path, (1u << 1) | (1u << 20));
+    for (int poll = 0; poll < 2; ++poll) {
+        for (const Reading& r : readings) {
+            sink.Accept(r, "");
+        }
+        sink.EndOfPoll();
+        sink.SetMask(kAllRecordings);  // as the window's boxes change it, from the next poll
+    }
+    ASSERT_TRUE(sink.WaitIdle(Soon()));
+    EXPECT_FALSE(sink.TakeNotice());
+    sink.Finish();
+
+    Archive archive;
+    ASSERT_TRUE(archive.Open(path, Archive::Access::Read, 100).Ok());
+    std::vector<SensorSummary> sensors;
+    ASSERT_TRUE(ListSensors(archive, sensors).Ok());
+    std::string counts;
+    for (const SensorSummary& s : sensors) {
+        counts += std::string(SensorIdOf(s.key)) + "=" + std::to_string(s.count) + " ";
+    }
+    // The second poll brought every reading again: those of the first are there already.
+    EXPECT_EQ(counts,
+              "temp-only-0=1 temp-only-1=1 outdoor-1=1 rain-7=1 wind-3=1 indoor-2=1 "
+              "brightness-5=1 pyranometer-6=1 remote-control=2 window-event=2 ");
+}
+
+TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldAtTheEnd) {
+    TempDir dir;
+    ArchiveSink sink(dir.File("missing/a.sqlite"));
+    sink.Accept(testing::Outdoor(1, testing::kT0, 100), "");
+    sink.EndOfPoll();
+    ASSERT_TRUE(sink.WaitIdle(Soon()));
+    const std::optional<SinkNotice> failure = sink.TakeNotice();
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->text.find("Der Ordner existiert nicht."), std::string::npos);
+    EXPECT_FALSE(sink.TakeNotice());
+
+    sink.Finish();
+    const std::optional<SinkNotice> lost = sink.TakeNotice();
+    ASSERT_TRUE(lost);
+    EXPECT_NE(lost->text.find("1 Lesungen, die auf das Archiv"), std::string::npos) << lost->text;
+    // Nothing is taken after the end.
+    sink.Accept(testing::Outdoor(1, testing::kT0 + 1000, 100), "");
+    sink.EndOfPoll();
+    EXPECT_FALSE(sink.TakeNotice());
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// JSON Lines back into readings, and the times people and machines write.
+#include "archive/ReadingImport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "ArchiveFixtures.h"
+#include "archive/TimeText.h"
+
+namespace tavrolin {
+namespace {
+
+TEST(ReadingImport, EveryLineTheJsonFormWritesReadsBackToTheSameLine) {
+    for (const int offset : {0, 3600, -(3 * 3600 + 1800)}) {
+        for (const Reading& r : testing::EveryKind(offset)) {
+            const std::string line = testing::JsonLine(r);
+            const ImportedReading parsed = ParseReadingJson(line);
+            ASSERT_TRUE(parsed.reading) << line << ": " << parsed.error;
+            EXPECT_EQ(testing::JsonLine(*parsed.reading), line);
+            EXPECT_EQ(parsed.reading->Key(), r.Key());
+        }
+    }
+}
+
+TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
+    const std::string t = R"("time":"2026-12-07T14:03:08.956+01:00")";
+    const std::string outdoor = t + R"(,"sensor":"outdoor-1","interval":1.5,"temperature":12.3)";
+    struct Case {
+        std::string line;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"", "kein JSON-Objekt"},
+        {"[1,2]", "kein JSON-Objekt"},
+        {R"({"time":"2026-12-07T14:03:08.956+01:00", "sensor":)", "kein JSON-Objekt"},
+        {R"({"sensor":"outdoor-1"})", "\"time\" fehlt"},
+        {R"({"time":"2026-12-07 14:03","sensor":"outdoor-1"})", "\"time\" ist keine Zeit"},
+        {R"({"time":"2026-02-30T14:03:08+01:00","sensor":"outdoor-1"})", "\"time\" ist keine Zeit"},
+        {"{" + t + R"(,"sensor":"outdoor-9"})", "unbekannter Sensor \"outdoor-9\""},
+        {"{" + outdoor + "}", "\"humidity\" fehlt"},
+        {"{" + outdoor + R"(,"humidity":"67"})", "\"humidity\" ist keine passende Zahl"},
+        {"{" + outdoor + R"(,"humidity":67,"kind":2})", "\"kind\" paßt nicht zu \"sensor\""},
+        {"{" + outdoor + R"(,"humidity":67,"v12":1})", "\"v12\" ist nicht true oder false"},
+        {"{" + outdoor + R"(,"humidity":1e12})", "\"humidity\" ist keine passende Zahl"},
+        {"{" + t + R"(,"sensor":"outdoor-1","temperature":1,"humidity":2})", "\"interval\" fehlt"},
+        {"{" + t + R"(,"sensor":"remote-control","text":"ABCDEF"})", "länger als 5 Zeichen"},
+        {"{" + t + R"(,"sensor":"remote-control","text":"A\tB"})", "Steuerzeichen"},
+        {"{" + t + R"(,"sensor":"window-event","interval":1,"event":"open"})",
+         "\"event\" ist nicht"},
+    };
+    for (const Case& c : cases) {
+        const ImportedReading parsed = ParseReadingJson(c.line);
+        EXPECT_FALSE(parsed.reading) << c.line;
+        EXPECT_NE(parsed.error.find(c.error), std::string::npos) << c.line << ": " << parsed.error;
+    }
+    // Keys it does not know are no fault: later versions may add some.
+    EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":67,"station":"Garten"})").reading);
+}
+
+TEST(TimeText, TheFormsOfDatesAndTimes) {
+    struct Case {
+        std::string text;
+        bool valid;
+        LocalTime time;
+        bool hasClock;
+        std::optional<int> offset;
+    };
+    const std::vector<Case> cases = {
+        {"2026-12-07", true, {2026, 12, 7}, false, {}},
+        {"2026-12-07T14:03", true, {2026, 12, 7, 14, 3}, true, {}},
+        {"2026-12-07 14:03:07", true, {2026, 12, 7, 14, 3, 7}, true, {}},
+        {"2026-12-07T14:03:07.4", true, {2026, 12, 7, 14, 3, 7, 400}, true, {}},
+        {"2026-12-07T14:03:07.456Z", true, {2026, 12, 7, 14, 3, 7, 456}, true, 0},
+        {"2026-12-07T14:03:07-03:30", true, {2026, 12, 7, 14, 3, 7, 0, -12600}, true, -12600},
+        {"2024-02-29", true, {2024, 2, 29}, false, {}},
+        {"2025-02-29", false, {}, false, {}},
+        {"2026-13-01", false, {}, false, {}},
+        {"2026-12-07T24:00", false, {}, false, {}},
+        {"2026-12-07T14", false, {}, false, {}},
+        {"2026-12-07T14:03:07.", false, {}, false, {}},
+        {"2026-12-07T14:03+1", false, {}, false, {}},
+        {"07.12.2026", false, {}, false, {}},
+        {"2026-12-07x", false, {}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<IsoTime> iso = ParseIsoTime(c.text);
+        ASSERT_EQ(iso.has_value(), c.valid);
+        if (iso) {
+            EXPECT_EQ(ToUnixMs(iso->time), ToUnixMs(c.time));
+            EXPECT_EQ(iso->time.utcOffsetSeconds, c.time.utcOffsetSeconds);
+            EXPECT_EQ(iso->hasClock, c.hasClock);
+            EXPECT_EQ(iso->offsetSeconds, c.offset);
+        }
+    }
+}
+
+TEST(TimeText, LocalTimeFollowsTheZonesSummerTime) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+    EXPECT_EQ(LocalToUnixMs({2026, 1, 15, 12, 0, 0, 5}),
+              ToUnixMs({2026, 1, 15, 12, 0, 0, 5, 3600}));
+    EXPECT_EQ(LocalToUnixMs({2026, 7, 15, 12, 0, 0, 0}),
+              ToUnixMs({2026, 7, 15, 12, 0, 0, 0, 7200}));
+    if (saved != nullptr) {
+        ::setenv("TZ", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+TEST(Clock, FromUnixMsIsTheReverseOfToUnixMs) {
+    for (const int64_t ms : {0LL, 951782400000LL, 1796650987456LL, 4102444799999LL}) {
+        for (const int offset : {0, 3600, 20700, -12600}) {
+            const LocalTime t = FromUnixMs(ms, offset);
+            EXPECT_EQ(ToUnixMs(t), ms) << ms << " " << offset;
+        }
+    }
+    const LocalTime leap = FromUnixMs(951782400000, 0);  // 2000-02-29 00:00 UTC
+    EXPECT_EQ(leap.month, 2);
+    EXPECT_EQ(leap.day, 29);
+}
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tavrolin-history as a process: import, the sensor list, export in both forms, the check,
+// and what it says about bad input; two imports into one archive at once.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "E2eSupport.h"
+
+namespace tavrolin::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kT = R"({"time":"2026-12-07T14:0)";
+const std::vector<std::string> kOutdoor = {
+    kT +
+        R"(3:08.956+01:00","sensor":"outdoor-1","kind":1,"address":1,"v12":false,"interval":1.500,"temperature":12.3,"humidity":67})",
+    kT +
+        R"(6:08.956+01:00","sensor":"outdoor-1","kind":1,"address":1,"v12":false,"interval":180.000,"temperature":-0.5,"humidity":70})",
+    kT +
+        R"(9:08.956+01:00","sensor":"outdoor-1","kind":1,"address":1,"v12":true,"interval":180.000,"temperature":0.0,"humidity":71})",
+};
+const std::string kRemote = kT + R"(4:00.000+01:00","sensor":"remote-control","text":"A\",B"})";
+const std::string kWindow =
+    kT + R"(5:00.000+01:00","sensor":"window-event","interval":3.000,"event":"low"})";
+
+// Runs tavrolin-history to its end; its exit status. Imports take seconds under the
+// sanitizers on a busy machine.
+std::optional<int> Finished(History& history) {
+    return history.Exit(In(60s));
+}
+
+TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
+    TempDir dir;
+    const std::string archive = dir.File("archiv.sqlite");
+    // The archive from the profile, with a friendly name.
+    testing::WriteBytes(dir.File("p.INI"), "[Archiv]\r\nDatei=" + archive +
+                                               "\r\n[Sensornamen]\r\noutdoor-1=Garten\r\n");
+    testing::WriteBytes(dir.File("in.jsonl"), kOutdoor[0] + "\n" + kRemote + "\r\n" +
+                                                  "{\"time\":1}\n\n" + kOutdoor[1] + "\n" +
+                                                  kWindow + "\n" + kOutdoor[2]);
+    const std::vector<std::string> profile = {"--profile", dir.File("p.INI")};
+    const auto with = [&profile](std::vector<std::string> args) {
+        args.insert(args.begin(), profile.begin(), profile.end());
+        return args;
+    };
+
+    History import(with({"import", dir.File("in.jsonl")}));
+    EXPECT_EQ(Finished(import), 1) << "a line was skipped";
+    EXPECT_EQ(import.Stderr(), "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n");
+    EXPECT_EQ(import.Stdout(),
+              "5 Lesungen übernommen, 0 waren schon im Archiv, 1 Zeilen übersprungen.\n");
+    History again(with({"import", dir.File("in.jsonl")}));
+    EXPECT_EQ(Finished(again), 1);
+    EXPECT_EQ(again.Stdout(),
+              "0 Lesungen übernommen, 5 waren schon im Archiv, 1 Zeilen übersprungen.\n");
+
+    History sensors(with({"sensors"}));
+    EXPECT_EQ(Finished(sensors), 0) << sensors.Stderr();
+    const std::vector<std::string> table = sensors.StdoutLines();
+    ASSERT_EQ(table.size(), 4u) << sensors.Stdout();
+    EXPECT_TRUE(table[0].starts_with("Sensor")) << table[0];
+    EXPECT_EQ(table[1],
+              "outdoor-1       Garten  2026-12-07 14:03:08  2026-12-07 14:09:08  3       -        "
+              "0.0 °C, 71 %");
+    EXPECT_TRUE(table[2].starts_with("remote-control  -")) << table[2];
+    EXPECT_TRUE(table[3].starts_with("window-event    -")) << table[3];
+    EXPECT_TRUE(table[3].ends_with("  Low")) << table[3];
+
+    History csv({"--archive", archive, "export", "--sensor", "outdoor-1"});
+    EXPECT_EQ(Finished(csv), 0) << csv.Stderr();
+    EXPECT_EQ(csv.Stdout(),
+              "time,sensor,v12,interval,temperature,humidity\r\n"
+              "2026-12-07T14:03:08.956+01:00,outdoor-1,false,1.500,12.3,67\r\n"
+              "2026-12-07T14:06:08.956+01:00,outdoor-1,false,180.000,-0.5,70\r\n"
+              "2026-12-07T14:09:08.956+01:00,outdoor-1,true,180.000,0.0,71\r\n");
+    History quoted({"--archive", archive, "export", "--sensor=remote-control"});
+    EXPECT_EQ(Finished(quoted), 0);
+    EXPECT_EQ(quoted.Stdout(),
+              "time,sensor,text\r\n2026-12-07T14:04:00.000+01:00,remote-control,\"A\"\",B\"\r\n");
+
+    History json({"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "json"});
+    EXPECT_EQ(Finished(json), 0);
+    EXPECT_EQ(json.StdoutLines(), kOutdoor);
+
+    // Local times in the zone of the environment; a date alone as --to takes the whole day.
+    const ChildSetup berlin{{"TZ=CET-1CEST,M3.5.0,M10.5.0/3"}, ""};
+    History range({"--archive", archive, "export", "--sensor", "outdoor-1", "--from",
+                   "2026-12-07 14:04", "--to", "2026-12-07T14:09:08.956", "--format", "json"},
+                  berlin);
+    EXPECT_EQ(Finished(range), 0);
+    EXPECT_EQ(range.StdoutLines(), std::vector<std::string>{kOutdoor[1]});
+    History day({"--archive", archive, "export", "--sensor", "outdoor-1", "--from", "2026-12-07",
+                 "--to", "2026-12-07", "--format", "json"},
+                berlin);
+    EXPECT_EQ(Finished(day), 0);
+    EXPECT_EQ(day.StdoutLines().size(), 3u);
+    History none({"--archive", archive, "export", "--sensor", "wind-0"});
+    EXPECT_EQ(Finished(none), 0);
+    EXPECT_EQ(none.Stdout(), "time,sensor,v12,interval,wind_speed,wind_direction,wind_b\r\n");
+    EXPECT_EQ(none.Stderr(),
+              "tavrolin-history: Vom Sensor wind-0 enthält das Archiv in dieser Zeit keine "
+              "Lesungen.\n");
+
+    History check({"--archive", archive, "check"});
+    EXPECT_EQ(Finished(check), 0);
+    EXPECT_EQ(check.Stdout(),
+              "Das Archiv " + archive + " ist in Ordnung: 5 Lesungen von 3 Sensoren.\n");
+}
+
+TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
+    TempDir dir;
+    const std::string archive = dir.File("a.sqlite");
+    // 3000 readings, one a second.
+    {
+        std::ofstream lines(dir.File("in.jsonl"));
+        for (int i = 0; i < 3000; ++i) {
+            lines << R"({"time":"2026-12-07T1)" << 4 + i / 3600 << ":" << (i / 60 % 60) / 10
+                  << (i / 60 % 60) % 10 << ":" << (i % 60) / 10 << (i % 60) % 10
+                  << R"(.000+01:00","sensor":"outdoor-)" << i % 8
+                  << R"(","interval":1,"temperature":)" << i % 400 << R"(,"humidity":50})"
+                  << "\n";
+        }
+    }
+    History import({"--archive", archive, "import", dir.File("in.jsonl")});
+    ASSERT_EQ(Finished(import), 0) << import.Stderr();
+    // Garbage in the last part of the file, where the readings are (the first part holds
+    // the pages the new readings had before they were folded, free now).
+    ASSERT_GT(std::filesystem::file_size(archive), 150u * 1024);
+    {
+        std::fstream file(archive, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(100 * 1024);
+        const std::string garbage(40 * 1024, '\x5A');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    History check({"--archive", archive, "check"});
+    EXPECT_EQ(Finished(check), 1);
+    EXPECT_NE(check.Stderr().find("läßt sich nicht prüfen: Die Datei ist beschädigt (SQLite: "),
+              std::string::npos)
+        << check.Stdout() << check.Stderr();
+
+    testing::WriteBytes(dir.File("text.sqlite"), "Protokoll\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string stderrText;
+    };
+    const std::vector<Case> cases = {
+        {{"--archive", dir.File("text.sqlite"), "sensors"},
+         1,
+         "Die Datei ist kein Tavrolin-Archiv."},
+        {{"--archive", dir.File("none.sqlite"), "sensors"}, 1, "Die Datei existiert nicht."},
+        {{"sensors", "--profile", dir.File("none.INI")}, 2, "Das Profil"},
+        {{}, 2, "ein Befehl fehlt"},
+        {{"list"}, 2, "unbekannter Befehl list"},
+        {{"export"}, 2, "export braucht --sensor ID"},
+        {{"check", "--sensor", "outdoor-1"}, 2, "gehören zu export"},
+        {{"--archive", archive, "export", "--sensor", "outdoor-8"},
+         2,
+         "Einen Sensor outdoor-8 gibt es nicht"},
+        {{"--archive", archive, "export", "--sensor", "outdoor-1", "--from", "7.12.2026"},
+         2,
+         "Die Zeit 7.12.2026 ist keine Zeit"},
+        {{"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "xml"},
+         2,
+         "--format ist csv oder json"},
+        {{"--archive", archive, "import", dir.File("none.jsonl")}, 1, "läßt sich nicht lesen"},
+    };
+    for (const Case& c : cases) {
+        History history(c.args);
+        EXPECT_EQ(Finished(history), c.status) << c.stderrText;
+        EXPECT_NE(history.Stderr().find(c.stderrText), std::string::npos) << history.Stderr();
+    }
+    History help({"--help"});
+    EXPECT_EQ(Finished(help), 0);
+    EXPECT_TRUE(help.Stdout().starts_with("Usage: tavrolin-history [--archive FILE]"));
+}
+
+TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {
+    TempDir dir;
+    const std::string archive = dir.File("a.sqlite");
+    for (const char* sensor : {"outdoor-1", "outdoor-2"}) {
+        std::ofstream lines(dir.File(std::string(sensor) + ".jsonl"));
+        for (int i = 0; i < 12000; ++i) {
+            const int s = i % 86400;
+            lines << R"({"time":"2026-12-)" << 10 + i / 86400 << "T" << s / 36000 << s / 3600 % 10
+                  << ":" << s / 600 % 6 << s / 60 % 10 << ":" << s % 60 / 10 << s % 10
+                  << R"(.000Z","sensor":")" << sensor << R"(","interval":1.000,"temperature":)"
+                  << i % 300 << R"(,"humidity":40})"
+                  << "\n";
+        }
+    }
+    History first({"--archive", archive, "import", dir.File("outdoor-1.jsonl")});
+    History second({"--archive", archive, "import", dir.File("outdoor-2.jsonl")});
+    EXPECT_EQ(Finished(first), 0) << first.Stderr();
+    EXPECT_EQ(Finished(second), 0) << second.Stderr();
+    EXPECT_EQ(first.Stdout(),
+              "12000 Lesungen übernommen, 0 waren schon im Archiv, 0 Zeilen übersprungen.\n");
+    EXPECT_EQ(second.Stdout(), first.Stdout());
+    History check({"--archive", archive, "check"});
+    EXPECT_EQ(Finished(check), 0);
+    EXPECT_EQ(check.Stdout(),
+              "Das Archiv " + archive + " ist in Ordnung: 24000 Lesungen von 2 Sensoren.\n");
+}
+
+}  // namespace
+}  // namespace tavrolin::e2e
