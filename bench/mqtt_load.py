@@ -87,7 +87,7 @@ def main():
     profile = os.path.join(tmp, "p.INI")
     with open(profile, "w") as f:
         f.write(f"[SYSTEM]\nFilename={tmp}/log.dat\n[Ports]\nCOM1={tmp}/ttySIM\n"
-                f"[MQTT]\nHost=127.0.0.1:{port}\nReceiver=load\n")
+                f"[Archiv]\nAktiv=0\n[MQTT]\nHost=127.0.0.1:{port}\nReceiver=load\n")
     broker = start_broker(conf)
     lines = Lines()
     sub = subprocess.Popen(["mosquitto_sub", "-p", str(port), "-q", "1", "-c", "-i", "load-sub",
