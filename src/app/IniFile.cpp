@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/IniFile.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -86,21 +88,46 @@ LineInfo Classify(std::string_view line, bool firstLine) {
     return {LineInfo::Kind::Key, key, Trim(text.substr(equals + 1))};
 }
 
+// Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR.
+// Line ends are searched for with memchr: a profile is read key by key. The next LF is
+// searched for again only once it is passed, so a profile with CR line ends only is read in
+// one pass, not once per line.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    std::size_t index = 0;
+    std::size_t start = 0;
+    std::size_t lf = 0;
+    bool lfFound = false;
+    while (start < text.size()) {
+        if (!lfFound || lf < start) {
+            lf = std::min(text.find('\n', start), text.size());
+            lfFound = true;
+        }
+        const std::size_t cr = text.substr(start, lf - start).find('\r');
+        const std::size_t end = cr == std::string_view::npos ? lf : start + cr;
+        visit(index++, text.substr(start, end - start));
+        const bool crLf = cr != std::string_view::npos && end + 1 == lf && lf < text.size();
+        start = end + (crLf ? 2 : 1);
+    }
+}
+
 // Where a key and its section are. Repeated sections read as one, in file order; keys are
 // added to the first of them.
 struct Location {
     std::optional<std::size_t> keyLine;
+    std::string_view value;  // of the key line, as Classify gives it
     std::optional<std::size_t> sectionHeader;
     std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
 };
 
-Location Locate(const std::vector<std::string>& lines, std::string_view section,
-                std::string_view key) {
+// Over the lines that forEachLine hands out, as ForEachLine does.
+template <typename Lines>
+Location Locate(Lines forEachLine, std::string_view section, std::string_view key) {
     Location location;
     bool inSection = false;
     bool inFirstSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const LineInfo info = Classify(lines[i], i == 0);
+    forEachLine([&](std::size_t i, std::string_view line) {
+        const LineInfo info = Classify(line, i == 0);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
             inFirstSection = inSection && !location.sectionHeader;
@@ -111,13 +138,33 @@ Location Locate(const std::vector<std::string>& lines, std::string_view section,
         } else if (info.kind == LineInfo::Kind::Key && inSection) {
             if (!location.keyLine && EqualsIgnoringCase(info.name, key)) {
                 location.keyLine = i;
+                location.value = info.value;
             }
             if (inFirstSection) {
                 location.lastKeyOfSection = i;
             }
         }
-    }
+    });
     return location;
+}
+
+Location Locate(const std::vector<std::string>& lines, std::string_view section,
+                std::string_view key) {
+    return Locate(
+        [&lines](auto visit) {
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                visit(i, std::string_view(lines[i]));
+            }
+        },
+        section, key);
+}
+
+// A key's value as it reads: enclosing quotes removed, cut to the longest value.
+std::string_view Unquoted(std::string_view value) {
+    if (IsEnclosedInQuotes(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, IniFile::MaxValueLength);
 }
 
 bool IsValidSectionName(std::string_view section) {
@@ -145,20 +192,8 @@ std::string EncodeValue(std::string_view value) {
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') {
-            continue;
-        }
-        file.m_lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < text.size()) {
-        file.m_lines.emplace_back(text.substr(start));
-    }
+    ForEachLine(text,
+                [&file](std::size_t, std::string_view line) { file.m_lines.emplace_back(line); });
     return file;
 }
 
@@ -167,11 +202,30 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     if (!location.keyLine) {
         return std::nullopt;
     }
-    std::string_view value = Classify(m_lines[*location.keyLine], false).value;
-    if (IsEnclosedInQuotes(value)) {
-        value = value.substr(1, value.size() - 2);
+    return std::string(Unquoted(location.value));
+}
+
+std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::string_view section,
+                                                 std::string_view key) {
+    const Location location =
+        Locate([text](auto visit) { ForEachLine(text, visit); }, section, key);
+    if (!location.keyLine) {
+        return std::nullopt;
     }
-    return std::string(value.substr(0, MaxValueLength));
+    return Unquoted(location.value);
+}
+
+void IniFile::ForEachValue(std::string_view text, std::string_view section,
+                           const std::function<void(std::string_view, std::string_view)>& visit) {
+    bool inSection = false;
+    ForEachLine(text, [&](std::size_t i, std::string_view line) {
+        const LineInfo info = Classify(line, i == 0);
+        if (info.kind == LineInfo::Kind::Section) {
+            inSection = EqualsIgnoringCase(info.name, section);
+        } else if (info.kind == LineInfo::Kind::Key && inSection) {
+            visit(info.name, Unquoted(info.value));
+        }
+    });
 }
 
 bool IniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
