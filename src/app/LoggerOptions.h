@@ -13,6 +13,11 @@ struct LoggerOptions {
     std::string profilePath;  // empty: the desktop program's profile
     std::string portPath;     // empty: the port of the profile's "COM" setting
     std::string archivePath;  // empty: the profile's [Archiv] Datei, or the default
+    // End with status 1 when the receiver is lost, instead of reconnecting.
+    bool exitOnLoss = false;
+    // The silence time in seconds instead of the profile's whole minutes (for tests; not in
+    // the help).
+    std::optional<int> silenceSeconds;
     bool help = false;
 };
 

@@ -31,6 +31,7 @@
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SignalPipe.h"
 #include "platform/posix/SystemClocks.h"
+#include "platform/posix/SystemdNotifier.h"
 #include "platform/posix/TickLoop.h"
 #include "serial/ReceiverPort.h"
 
@@ -132,7 +133,11 @@ int main(int argc, char** argv) {
     if (archive) {
         logger.Sinks().Add(*archive);
     }
-    if (!logger.Start(loggerSettings)) {
+    SystemdNotifier notifier;
+    if (notifier.Active()) {
+        logger.ReportTo({notifier, localClock, [&device] { return device.DevicePath(); }});
+    }
+    if (!logger.Start(loggerSettings, options)) {
         // The port layer has said why, in the window's words; which device it tried is what
         // the one who set up the logger needs next.
         if (!device.DevicePath().empty()) {

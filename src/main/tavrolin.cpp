@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
-    AppEnvironment environment{settings, files, messages, fileChooser, help};
+    AppEnvironment environment{settings, files, messages, fileChooser, help, coarseClock};
 
     // The archive keeps what the list shows: the window tells it the recording mask.
     std::unique_ptr<ArchiveSink> archive;

@@ -304,8 +304,10 @@ TEST_F(HeadlessLoggerTest, AFullDiskIsToldOnceAndTheFileIsTriedAgainEveryMinute)
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 2);
 }
 
-TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {
-    ASSERT_TRUE(Start());
+TEST_F(HeadlessLoggerTest, WithExitOnLossALineThatGivesOnlyFailuresForASecondEndsTheRun) {
+    LoggerOptions exitOnLoss;
+    exitOnLoss.exitOnLoss = true;
+    ASSERT_TRUE(logger.Start(SystemSettings::Read(settings), exitOnLoss));
     device.failRead = true;
     for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
         ASSERT_TRUE(logger.OnTick()) << tick;

@@ -58,7 +58,8 @@ struct Program {
     RecordingMessageSink messages;
     FakeFileChooser fileChooser;
     FakeHelpViewer help;
-    AppEnvironment env{settings, files, messages, fileChooser, help};
+    FakeCoarseClock wall{1, 0};  // moves only when the test says
+    AppEnvironment env{settings, files, messages, fileChooser, help, wall};
     MultiplexerDialog multiplexer{coarseClock};
     ReceiverPort receiverPort{port, multiplexer, messages, localClock};
     ReceiverDialog dialog{receiverPort, multiplexer, env};
