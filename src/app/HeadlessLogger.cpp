@@ -176,7 +176,7 @@ void HeadlessLogger::ReportLink() {
     // the timeout leaves room for a tick that takes long (a reconnect).
     const int64_t timeout = m_report->notifier.WatchdogTimeoutMs();
     const int64_t now = m_clock.ReadMs();
-    if (timeout > 0 && now - m_lastWatchdogMs >= timeout / 2) {
+    if (timeout > 0 && (!m_lastWatchdogMs || now - *m_lastWatchdogMs >= timeout / 2)) {
         m_lastWatchdogMs = now;
         m_report->notifier.Notify("WATCHDOG=1");
     }

@@ -122,7 +122,7 @@ private:
     CoarseClock& m_clock;
     std::optional<ServiceReport> m_report;
     ReceiverSession::Link m_reportedLink = ReceiverSession::Link::Idle;
-    int64_t m_lastWatchdogMs = 0;
+    std::optional<int64_t> m_lastWatchdogMs;
     SystemSettings m_settings;
     ProtocolFile m_protocolFile;
     LoggerFileSink m_fileSink;

@@ -330,5 +330,40 @@ TEST_F(HeadlessLoggerTest, WithExitOnLossALineThatGivesOnlyFailuresForASecondEnd
               "Sekunde nur Fehler.");
 }
 
+TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinksStatus) {
+    struct Notifier : ServiceNotifier {
+        void Notify(std::string_view state) override { sent.emplace_back(state); }
+        int64_t WatchdogTimeoutMs() const override { return 30000; }
+        std::vector<std::string> sent;
+    } notifier;
+    logger.ReportTo({notifier, clock, [] { return std::string("/dev/ttyUSB0"); }});
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(notifier.sent, (std::vector<std::string>{"READY=1", "STATUS=verbunden mit /dev/ttyUSB0",
+                                                       "WATCHDOG=1"}));
+    // The watchdog every half of its time, from the ticks.
+    notifier.sent.clear();
+    wall.AdvanceMs(14999);
+    logger.OnTick();
+    EXPECT_TRUE(notifier.sent.empty());
+    wall.AdvanceMs(1);
+    logger.OnTick();
+    EXPECT_EQ(notifier.sent, std::vector<std::string>{"WATCHDOG=1"});
+
+    // Lost and found again, each once; the watchdog goes on meanwhile.
+    notifier.sent.clear();
+    device.gone = true;
+    device.openError = OpenError::CannotOpen;
+    logger.OnTick();
+    logger.OnTick();
+    EXPECT_EQ(notifier.sent, std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07"});
+    device.openError = OpenError::None;
+    wall.AdvanceMs(15000);
+    EXPECT_TRUE(logger.OnTick()) << "reconnecting, it goes on";
+    EXPECT_EQ(notifier.sent, (std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07",
+                                                       "STATUS=verbunden mit /dev/ttyUSB0",
+                                                       "WATCHDOG=1"}));
+    EXPECT_EQ(messages.messages.size(), 2u);
+}
+
 }  // namespace
 }  // namespace tavrolin

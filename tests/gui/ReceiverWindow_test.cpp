@@ -268,6 +268,7 @@ private slots:
     void escEndsWithoutWritingAnything();
     void closeBoxSavesAndEnds();
     void recordingBoxFiltersTheNextTick();
+    void aLostPortShowsInTheTitleUntilItIsBack();
     void multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies();
     void helpThatCannotBeShownIsReported();
     void nineTypedIntoAnAddressFieldBecomesSevenAfterTab();
@@ -475,6 +476,24 @@ void ReceiverWindowTest::recordingBoxFiltersTheNextTick() {
     QVERIFY2(shown[0].contains(QStringLiteral("Außen (2)")), qPrintable(shown[0]));
     QVERIFY2(shown[0].contains(QStringLiteral("°")), qPrintable(shown[0]));
     QVERIFY(!shown[0].contains(QChar(0xFFFD)));
+}
+
+void ReceiverWindowTest::aLostPortShowsInTheTitleUntilItIsBack() {
+    Program program;
+    program.Run([&](ReceiverWindow& window) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
+        program.port.gone = true;
+        program.port.openError = OpenError::CannotOpen;
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin – keine Verbindung (COM 1)"));
+        // Back: the next retry, a second on, connects, and the records come again.
+        program.port.openError = OpenError::None;
+        program.wall.AdvanceMs(1000);
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
+        program.port.Receive(Outdoor(2));
+        QTRY_COMPARE(ControlAs<QListWidget>(window, control::kReceivedList)->count(), 1);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QVERIFY(program.messages.messages.empty());
 }
 
 void ReceiverWindowTest::multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies() {
