@@ -338,8 +338,8 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
     } notifier;
     logger.ReportTo({notifier, clock, [] { return std::string("/dev/ttyUSB0"); }});
     ASSERT_TRUE(Start());
-    EXPECT_EQ(notifier.sent, (std::vector<std::string>{"READY=1", "STATUS=verbunden mit /dev/ttyUSB0",
-                                                       "WATCHDOG=1"}));
+    EXPECT_EQ(notifier.sent, (std::vector<std::string>{
+                                 "READY=1", "STATUS=verbunden mit /dev/ttyUSB0", "WATCHDOG=1"}));
     // The watchdog every half of its time, from the ticks.
     notifier.sent.clear();
     wall.AdvanceMs(14999);
@@ -359,9 +359,9 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
     device.openError = OpenError::None;
     wall.AdvanceMs(15000);
     EXPECT_TRUE(logger.OnTick()) << "reconnecting, it goes on";
-    EXPECT_EQ(notifier.sent, (std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07",
-                                                       "STATUS=verbunden mit /dev/ttyUSB0",
-                                                       "WATCHDOG=1"}));
+    EXPECT_EQ(notifier.sent,
+              (std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07",
+                                        "STATUS=verbunden mit /dev/ttyUSB0", "WATCHDOG=1"}));
     EXPECT_EQ(messages.messages.size(), 2u);
 }
 

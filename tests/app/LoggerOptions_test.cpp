@@ -74,10 +74,11 @@ TEST(LoggerOptions, ExitOnLossAndTheSilenceInSeconds) {
 
 TEST(LoggerOptions, TheHelpNamesEveryOptionKeyAndExitStatus) {
     const std::string usage = LoggerUsage();
-    for (const char* word : {"--profile FILE", "--port PATH", "--help", "[SYSTEM]", "COM ",
-                             "Mit MUX", "MUX Adresse", "Protokoll", "Filename", "[Ports]", "SIGINT",
-                             "SIGTERM", "status 0", "1 when", "2 for", "tavrolin.INI", "--exit-on-loss",
-                             "Stille Minuten", "wieder verbunden", "WATCHDOG=1"}) {
+    for (const char* word :
+         {"--profile FILE", "--port PATH",    "--help",         "[SYSTEM]",         "COM ",
+          "Mit MUX",        "MUX Adresse",    "Protokoll",      "Filename",         "[Ports]",
+          "SIGINT",         "SIGTERM",        "status 0",       "1 when",           "2 for",
+          "tavrolin.INI",   "--exit-on-loss", "Stille Minuten", "wieder verbunden", "WATCHDOG=1"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
 }
