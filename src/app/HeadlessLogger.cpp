@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HeadlessLogger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -154,6 +155,15 @@ bool HeadlessLogger::OnTick() {
     // Without reconnecting, a lost link is the end: a logger that would go on silently is
     // of no use, one that ends can be restarted.
     return m_session.State() != ReceiverSession::Link::Lost || m_session.Rules().reconnect;
+}
+
+int64_t HeadlessLogger::NextTickMs() const {
+    int64_t longest = kIdleTickMs;
+    if (m_report && m_report->notifier.WatchdogTimeoutMs() > 0) {
+        // The watchdog is told every half of its time; a tick at least twice in it.
+        longest = std::min(longest, m_report->notifier.WatchdogTimeoutMs() / 4);
+    }
+    return std::clamp(m_session.IdleMs(), kTickMs, std::max(longest, kTickMs));
 }
 
 void HeadlessLogger::ReportLink() {

@@ -102,6 +102,12 @@ public:
     // (an adapter pulled, a cable cut into a break, the device gone), after a message.
     bool OnTick();
     static constexpr int kLostAfterFailedPolls = ReceiverSession::kLostAfterFailedPolls;
+    static constexpr int64_t kTickMs = 50;
+    // The time to the next tick: 50 ms, but while the port is gone up to a second, or until
+    // the next attempt to open it: a logger that waits for an adapter for days wakes once a
+    // second, not twenty times.
+    int64_t NextTickMs() const;
+    static constexpr int64_t kIdleTickMs = 1000;
     // Closes the protocol file (telling a failure), then stops the receiver and lets go of
     // the line.
     void Stop();

@@ -196,6 +196,13 @@ void ReceiverSession::TellNotices() {
     m_telling = false;
 }
 
+int64_t ReceiverSession::IdleMs() const {
+    if (m_link != Link::Lost || !m_rules.reconnect) {
+        return 0;
+    }
+    return std::max<int64_t>(m_nextTryMs - m_clock.ReadMs(), 0);
+}
+
 void ReceiverSession::Tick() {
     PollReadings();
     TellNotices();

@@ -72,6 +72,9 @@ public:
     Link State() const { return m_link; }
     // When the link was lost (coarse clock), while it is.
     int64_t LostSinceMs() const { return m_lostAtMs; }
+    // How long the ticks may pause without missing anything of the link's: while it is lost
+    // and retried, until the next attempt; else 0.
+    int64_t IdleMs() const;
 
     // One tick: collects what the receiver sent, hands its readings to the sinks, keeps the
     // link (loss, retry, silence), then says what there is to tell.

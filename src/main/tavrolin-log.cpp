@@ -39,7 +39,7 @@ using namespace tavrolin;
 
 namespace {
 
-constexpr std::chrono::milliseconds kTickPeriod{50};
+constexpr std::chrono::milliseconds kTickPeriod{HeadlessLogger::kTickMs};
 
 // A service started without stdin, stdout or stderr would hand their numbers to the port or
 // the protocol file, and the records printed for stdout would land in them.
@@ -147,8 +147,9 @@ int main(int argc, char** argv) {
         finishArchive();
         return 1;
     }
-    const TickLoopEnd end =
-        RunTicks(kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); });
+    const TickLoopEnd end = RunTicks(
+        kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); },
+        [&logger] { return std::chrono::milliseconds(logger.NextTickMs()); });
     const int error = errno;
     if (end == TickLoopEnd::Stopped) {
         // What came since the last tick is logged too, before the file is closed.

@@ -333,8 +333,9 @@ TEST_F(HeadlessLoggerTest, WithExitOnLossALineThatGivesOnlyFailuresForASecondEnd
 TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinksStatus) {
     struct Notifier : ServiceNotifier {
         void Notify(std::string_view state) override { sent.emplace_back(state); }
-        int64_t WatchdogTimeoutMs() const override { return 30000; }
+        int64_t WatchdogTimeoutMs() const override { return timeoutMs; }
         std::vector<std::string> sent;
+        int64_t timeoutMs = 30000;
     } notifier;
     logger.ReportTo({notifier, clock, [] { return std::string("/dev/ttyUSB0"); }});
     ASSERT_TRUE(Start());
@@ -356,6 +357,11 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
     logger.OnTick();
     logger.OnTick();
     EXPECT_EQ(notifier.sent, std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07"});
+    // While the port is gone the ticks slow down, but not below the watchdog's need.
+    EXPECT_EQ(logger.NextTickMs(), 1000);
+    notifier.timeoutMs = 2000;
+    EXPECT_EQ(logger.NextTickMs(), 500);
+    notifier.timeoutMs = 30000;
     device.openError = OpenError::None;
     wall.AdvanceMs(15000);
     EXPECT_TRUE(logger.OnTick()) << "reconnecting, it goes on";

@@ -82,6 +82,12 @@ TEST_F(ReceiverSessionTest, ALostPortIsReopenedQuietlyWithBackoffAndTheWholeSequ
                            "erreichbar. Die Schnittstelle wird nach 1 s wieder geöffnet, danach "
                            "in wachsenden Abständen bis zu 30 s."});
 
+    // The ticks may pause until the next attempt.
+    EXPECT_EQ(session.IdleMs(), 1000);
+    wall.AdvanceMs(400);
+    EXPECT_EQ(session.IdleMs(), 600);
+    wall.AdvanceMs(-400);
+
     // Each retry comes after its pause and not a tick before; the pauses double up to 30 s.
     int64_t lost = 0;
     for (const int64_t pause : {1000, 2000, 4000, 8000, 16000, 30000, 30000}) {
@@ -102,6 +108,7 @@ TEST_F(ReceiverSessionTest, ALostPortIsReopenedQuietlyWithBackoffAndTheWholeSequ
     After(30000);
     lost += 30000;
     EXPECT_EQ(session.State(), ReceiverSession::Link::Connected);
+    EXPECT_EQ(session.IdleMs(), 0);
     EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()),
               (Words{AddressWord(2), AddressWord(3 | 8)}));
     EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStartFrame});
