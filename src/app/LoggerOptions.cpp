@@ -13,11 +13,13 @@ std::string LoggerUsage() {
 Logs the weather-sensor receiver without a window: connects to the receiver as the desktop
 program tavrolin does, sends the start command and polls the port every 50 ms. Every
 record is appended to the protocol file (Windows-1252, CR LF line ends, exactly as the
-desktop program writes it) and printed on stdout in UTF-8, one line per record. Output to
-stdout never holds up the logging: when nobody reads it, or the reader has gone, records
-still go to the protocol file. When the protocol file cannot be written (a full disk), that
-is reported once on stderr, the records go to stdout only, and once a minute the file is
-opened again and appended to.
+desktop program writes it) and printed on stdout in UTF-8, one line per record, or with
+--json as one JSON object per line. Output to stdout never holds up the logging: when
+nobody reads it, or the reader has gone, records still go to the protocol file. When the
+protocol file cannot be written (a full disk), that is reported once on stderr, the records
+go to stdout only, and once a minute the file is opened again and appended to.
+With an MQTT broker set (section [MQTT] or --mqtt), every reading is published there too,
+with Home Assistant discovery; a broker that is away never holds up the logging either.
 
 Settings are read from the desktop program's profile, $XDG_CONFIG_HOME/tavrolin.INI
 (~/.config/tavrolin.INI without XDG_CONFIG_HOME), or from --profile FILE. Nothing is ever
@@ -41,6 +43,17 @@ Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry
   Aktiv         0: keep no archive (default 1)
 An archive that cannot be written is reported once on stderr and retried every minute;
 the records meanwhile wait in memory, and logging goes on.
+Section [MQTT] (see the README for the topics and Home Assistant):
+  Host            the broker, HOST or HOST:PORT; without it nothing is published
+  Port            default 1883, with CAFile 8883
+  User            user name; PasswordFile: a file whose first line is the password (the
+                  password itself never stands in the profile)
+  CAFile          the CA certificate (PEM) that signed the broker's; turns on TLS
+  Topic           first topic level (default tavrolin); Receiver: the second (default
+                  the host name)
+  Discovery       0 turns Home Assistant discovery off (default 1); DiscoveryPrefix
+                  its topic (default homeassistant)
+Section [Sensornamen] names sensors for Home Assistant: outdoor-1=Garten.
 
 When the receiver goes away (the adapter pulled, the device hung up, or nothing but
 errors for a second), the port is closed, this is said once on stderr, and the port is
@@ -60,6 +73,8 @@ Options:
   --profile FILE  read the settings from FILE instead
   --port PATH     use the device PATH, whatever COM and [Ports] say
   --archive FILE  keep the archive in FILE, whatever Datei says
+  --json          print JSON Lines instead of the report lines (schema: see the README)
+  --mqtt HOST[:PORT]  publish to this broker, whatever Host and Port say
   --exit-on-loss  end with status 1 when the receiver goes away, instead of reconnecting
                   (for a service manager that starts it again)
   --help          show this text
@@ -71,10 +86,10 @@ closed; then it exits with status 0.
 Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened at the start,
 or, with --exit-on-loss, when the line gives nothing but errors for a second (an adapter
 pulled, the device gone; the reason is shown on stderr, and a service manager may start
-the logger again); 2 for a wrong command line, a --profile FILE that does not exist, or a
-profile that is there but cannot be read (a folder, no permission, over 64 MiB). A
-protocol file that cannot be opened is reported on stderr, and the records then go to
-stdout only.
+the logger again); 2 for a wrong command line, a --profile FILE that does not exist, a
+profile that is there but cannot be read (a folder, no permission, over 64 MiB), or
+unusable MQTT settings. A protocol file that cannot be opened is reported on stderr, and
+the records then go to stdout only.
 )usage";
 }
 
@@ -86,11 +101,17 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
     OptionReader reader(args);
     while (reader.Next()) {
         const std::string_view name = reader.Name();
-        if (name == "--help" || name == "-h") {
+        if (name == "--help" || name == "-h" || name == "--json") {
             if (reader.HasInlineValue()) {
-                return fail("--help takes no value");
+                return fail(std::string(name) + " takes no value");
             }
-            o.help = true;
+            (name == "--json" ? o.json : o.help) = true;
+        } else if (name == "--mqtt") {
+            const std::optional<std::string_view> value = reader.Value();
+            if (!value || value->empty()) {
+                return fail("--mqtt needs a broker, HOST or HOST:PORT");
+            }
+            o.mqttHost = std::string(*value);
         } else if (name == "--exit-on-loss") {
             if (reader.HasInlineValue()) {
                 return fail("--exit-on-loss takes no value");

@@ -116,8 +116,12 @@ bool IsUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string ProfileTextToUtf8(std::string_view text) {
+    return IsUtf8(text) ? std::string(text) : Win1252ToUtf8(text);
+}
+
 std::string FileNameToUtf8(std::string_view name) {
-    return IsUtf8(name) ? std::string(name) : Win1252ToUtf8(name);
+    return ProfileTextToUtf8(name);
 }
 
 }  // namespace tavrolin

@@ -13,6 +13,10 @@ std::string Win1252ToUtf8(std::string_view bytes);
 // Whether the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);
 
+// A text of the profile in UTF-8: profiles written by the window hold Windows-1252, those
+// written in an editor mostly UTF-8; well-formed UTF-8 is taken as such.
+std::string ProfileTextToUtf8(std::string_view text);
+
 // A file name for the user's eyes. Names are bytes; those the system hands over are UTF-8,
 // a name that is not came from the profile, which holds Windows-1252.
 std::string FileNameToUtf8(std::string_view name);

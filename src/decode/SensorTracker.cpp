@@ -47,10 +47,18 @@ std::optional<int64_t> SensorTracker::UsualPeriodMs(const SensorKey& key) const 
     return LearnedPeriodMs(key).value_or(kDefaultPeriodMs);
 }
 
-bool SensorTracker::IsOverdue(const SensorKey& key, int64_t nowMs) const {
+std::optional<int64_t> SensorTracker::OverdueAfterMs(const SensorKey& key) const {
     const std::optional<int64_t> period = UsualPeriodMs(key);
+    if (!period) {
+        return std::nullopt;
+    }
+    return kOverdueFactor * *period;
+}
+
+bool SensorTracker::IsOverdue(const SensorKey& key, int64_t nowMs) const {
+    const std::optional<int64_t> after = OverdueAfterMs(key);
     const Entry& e = At(key);
-    return period && e.heard && nowMs - e.lastSeenMs > kOverdueFactor * *period;
+    return after && e.heard && nowMs - e.lastSeenMs > *after;
 }
 
 }  // namespace tavrolin

@@ -49,7 +49,10 @@ public:
     std::optional<int64_t> LearnedPeriodMs(const SensorKey& key) const;
     // The learned period, or the default while it is not known; nothing for event sensors.
     std::optional<int64_t> UsualPeriodMs(const SensorKey& key) const;
-    // Heard, periodic, and silent for more than three usual periods at nowMs.
+    // How long a sensor may stay silent before it is overdue: three usual periods. Home
+    // Assistant's expire_after is this time. Nothing for event sensors.
+    std::optional<int64_t> OverdueAfterMs(const SensorKey& key) const;
+    // Heard, periodic, and silent for longer than OverdueAfterMs at nowMs.
     bool IsOverdue(const SensorKey& key, int64_t nowMs) const;
 
     static bool IsPeriodic(const SensorKey& key) { return key.kind != SensorKind::Special; }

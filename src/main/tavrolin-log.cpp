@@ -18,12 +18,16 @@
 
 #include "app/HeadlessLogger.h"
 #include "app/LoggerOptions.h"
+#include "app/SensorNames.h"
 #include "app/SettingsStore.h"
 #include "app/StreamMessageSink.h"
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
+#include "decode/JsonLinesSink.h"
+#include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/LineWriter.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixCommDevice.h"
@@ -90,6 +94,12 @@ int main(int argc, char** argv) {
         loggerSettings.comPort = 0;
         resolver = FixedPortResolver(options.portPath);
     }
+    const MqttSettingsResult mqttSettings =
+        ReadMqttSettings(settings, files, LocalHostName(), options.mqttHost);
+    if (!mqttSettings.error.empty()) {
+        std::fprintf(stderr, "MQTT: %s\n", mqttSettings.error.c_str());
+        return 2;
+    }
 
     // A reader of stdout that goes away must not end the logging.
     ::signal(SIGPIPE, SIG_IGN);
@@ -128,10 +138,31 @@ int main(int argc, char** argv) {
     };
 
     LineWriter out(STDOUT_FILENO);
+    const auto print = [&out](std::string_view lines) { out.WriteLines(lines); };
     HeadlessLogger logger(port, multiplexer, files, messages, coarseClock,
-                          [&out](std::string_view lines) { out.WriteLines(lines); });
+                          options.json ? HeadlessLogger::LineOutput() : print);
+    // The sinks of this program's own keep to the recording mask as the logger's do.
+    const auto mask = static_cast<RecordingMask>(loggerSettings.recordingMask);
+    JsonLinesSink json(print);
+    if (options.json) {
+        json.SetMask(mask);
+        logger.Sinks().Add(json);
+    }
     if (archive) {
         logger.Sinks().Add(*archive);
+    }
+    std::unique_ptr<MqttPublishing> mqtt;
+    if (mqttSettings.settings) {
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
+                                                localClock, coarseClock);
+        std::string error;
+        if (!mqtt->Start(error)) {
+            std::fprintf(stderr, "MQTT: %s\n", error.c_str());
+            finishArchive();
+            return 2;
+        }
+        mqtt->Sink().SetMask(mask);
+        logger.Sinks().Add(mqtt->Sink());
     }
     SystemdNotifier notifier;
     if (notifier.Active()) {
@@ -157,6 +188,13 @@ int main(int argc, char** argv) {
     }
     logger.Stop();
     finishArchive();
+    if (mqtt) {
+        if (const std::size_t unsent = mqtt->Stop(); unsent > 0) {
+            std::fprintf(stderr,
+                         "MQTT: %zu Nachrichten konnten dem Broker nicht mehr übergeben werden.\n",
+                         unsent);
+        }
+    }
     if (end == TickLoopEnd::Failed) {
         std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
     }

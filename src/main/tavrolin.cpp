@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "app/ReceiverApp.h"
+#include "app/SensorNames.h"
 #include "app/SettingsStore.h"
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
+#include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixCommDevice.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -48,17 +52,43 @@ int main(int argc, char* argv[]) {
     QtFileChooser fileChooser;
     QtHelpViewer help;
     AppEnvironment environment{settings, files, messages, fileChooser, help, coarseClock};
+    // The readings besides the list and the protocol file.
+    SinkFanOut readings;
+    environment.readings = &readings;
 
     // The archive keeps what the list shows: the window tells it the recording mask.
     std::unique_ptr<ArchiveSink> archive;
     if (const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
         archiveSettings.active) {
         archive = std::make_unique<ArchiveSink>(archiveSettings.PathOr(DefaultArchivePath(true)));
-        environment.readings = archive.get();
-        environment.recordingMaskChanged = [&archive](RecordingMask mask) {
-            archive->SetMask(mask);
-        };
+        readings.Add(*archive);
     }
+    // So does MQTT: neighbours' sensors stay out of Home Assistant.
+    std::unique_ptr<MqttPublishing> mqtt;
+    const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
+    std::string mqttError = mqttSettings.error;
+    if (mqttSettings.settings) {
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
+                                                localClock, coarseClock);
+        if (mqtt->Start(mqttError)) {
+            readings.Add(mqtt->Sink());
+        } else {
+            mqtt.reset();
+        }
+    }
+    if (!mqttError.empty()) {
+        // The window runs all the same, without publishing.
+        messages.ShowMessage("MQTT", mqttError + " Es wird nichts veröffentlicht.",
+                             MessageIcon::Exclamation);
+    }
+    environment.recordingMaskChanged = [&archive, &mqtt](RecordingMask mask) {
+        if (archive) {
+            archive->SetMask(mask);
+        }
+        if (mqtt) {
+            mqtt->Sink().SetMask(mask);
+        }
+    };
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.
@@ -67,5 +97,9 @@ int main(int argc, char* argv[]) {
     ReceiverApp app(receiverPort, multiplexer, environment);
 
     QtWindowRunner runner(&messages, &fileChooser);
-    return app.StartApplication(runner);
+    const int status = app.StartApplication(runner);
+    if (mqtt) {
+        mqtt->Stop();
+    }
+    return status;
 }

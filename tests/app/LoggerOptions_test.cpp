@@ -36,7 +36,13 @@ TEST(LoggerOptions, ProfileAndPortTakeTheirValueEitherWay) {
         EXPECT_EQ(parsed.options->profilePath, c.profile);
         EXPECT_EQ(parsed.options->portPath, c.port);
         EXPECT_EQ(parsed.options->help, c.help);
+        EXPECT_FALSE(parsed.options->json);
+        EXPECT_EQ(parsed.options->mqttHost, "");
     }
+    const ParsedLoggerOptions machine = Parse({"--json", "--mqtt=broker:1884"});
+    ASSERT_TRUE(machine.options) << machine.error;
+    EXPECT_TRUE(machine.options->json);
+    EXPECT_EQ(machine.options->mqttHost, "broker:1884");
 }
 
 TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
@@ -48,6 +54,8 @@ TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
              Case{{"--port"}, "--port needs a file name"},
              Case{{"--profile="}, "--profile needs a file name"},
              Case{{"--help=yes"}, "--help takes no value"},
+             Case{{"--json=yes"}, "--json takes no value"},
+             Case{{"--mqtt"}, "--mqtt needs a broker, HOST or HOST:PORT"},
              Case{{"/dev/ttyS0"}, "unknown option /dev/ttyS0 (see --help)"},
              Case{{"--verbose"}, "unknown option --verbose (see --help)"},
              Case{{"--exit-on-loss=1"}, "--exit-on-loss takes no value"},
@@ -74,11 +82,15 @@ TEST(LoggerOptions, ExitOnLossAndTheSilenceInSeconds) {
 
 TEST(LoggerOptions, TheHelpNamesEveryOptionKeyAndExitStatus) {
     const std::string usage = LoggerUsage();
-    for (const char* word :
-         {"--profile FILE", "--port PATH",    "--help",         "[SYSTEM]",         "COM ",
-          "Mit MUX",        "MUX Adresse",    "Protokoll",      "Filename",         "[Ports]",
-          "SIGINT",         "SIGTERM",        "status 0",       "1 when",           "2 for",
-          "tavrolin.INI",   "--exit-on-loss", "Stille Minuten", "wieder verbunden", "WATCHDOG=1"}) {
+    for (const char* word : {"--profile FILE",   "--port PATH",    "--help",
+                             "[SYSTEM]",         "COM ",           "Mit MUX",
+                             "MUX Adresse",      "Protokoll",      "Filename",
+                             "[Ports]",          "SIGINT",         "SIGTERM",
+                             "status 0",         "1 when",         "2 for",
+                             "tavrolin.INI",     "--json",         "--mqtt HOST[:PORT]",
+                             "[MQTT]",           "PasswordFile",   "CAFile",
+                             "[Sensornamen]",    "--exit-on-loss", "Stille Minuten",
+                             "wieder verbunden", "WATCHDOG=1"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
 }

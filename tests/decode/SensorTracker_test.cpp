@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "decode/OverdueWatch.h"
+
 namespace tavrolin {
 namespace {
 
@@ -46,6 +51,35 @@ TEST(SensorTracker, EventSensorsAndUnheardOnesAreNeverOverdue) {
     t.NoteSeen(kOutdoor1, 100 * kSecond);
     t.NoteSeen(kOutdoor1, 50 * kSecond);
     EXPECT_EQ(t.At(kOutdoor1).gapCount, 0);
+}
+
+TEST(OverdueWatch, EachSensorIsReportedOverdueOnceAndBackOnceWhenHeardAgain) {
+    SensorTracker t;
+    OverdueWatch watch;
+    std::vector<std::string> events;
+    const auto update = [&](int64_t now) {
+        watch.Update(t, now, [&](const SensorKey& key, bool overdue) {
+            events.push_back(std::string(SensorIdOf(key)) + (overdue ? " overdue" : " back"));
+        });
+    };
+    const SensorKey wind{SensorKind::Wind, 0, false};
+    t.NoteSeen(kOutdoor1, 0);
+    t.NoteSeen(wind, 0);
+    t.NoteSeen(kWindow, 0);
+    EXPECT_EQ(t.OverdueAfterMs(kOutdoor1), 3 * SensorTracker::kDefaultPeriodMs);
+    EXPECT_FALSE(t.OverdueAfterMs(kWindow));
+    const int64_t after = *t.OverdueAfterMs(kOutdoor1);
+    update(after);
+    EXPECT_TRUE(events.empty());
+    update(after + 1);
+    update(after + 2);
+    t.NoteSeen(wind, after + 3);
+    update(after + 4);
+    update(after + 5);
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"outdoor-1 overdue", "wind-0 overdue", "wind-0 back"}));
+    EXPECT_TRUE(watch.Overdue(kOutdoor1));
+    EXPECT_FALSE(watch.Overdue(wind));
 }
 
 }  // namespace

@@ -10,12 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "E2eSupport.h"
+#include "MqttSupport.h"
 
 namespace tavrolin::e2e {
 namespace {
@@ -108,6 +110,14 @@ TEST(SandboxedLogger, LogsInTheSandboxOfEachUnitAndWritesOnlyItsFolder) {
             ASSERT_EQ(::chown(fs::canonical(dir.File("ttySIM")).c_str(), kNobody, -1), 0);
         }
         WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("out/log.dat"), dir.File("ttySIM"));
+        // Publishing to a broker from within the sandbox: its network thread, TCP and the
+        // TLS library's start pass the filter.
+        Broker broker(dir);
+        Subscriber subscriber(broker.Port(), "tavrolin/sandbox/#");
+        ASSERT_TRUE(subscriber.Ready(In(5s)));
+        testing::WriteBytes(dir.File("p.INI"),
+                            testing::ReadBytes(dir.File("p.INI")) + "[MQTT]\r\nHost=127.0.0.1:" +
+                                std::to_string(broker.Port()) + "\r\nReceiver=sandbox\r\n");
         WriteProfile(dir.File("elsewhere.INI"), "Filename=" + dir.File("elsewhere/log.dat"),
                      dir.File("ttySIM"));
 
@@ -127,6 +137,13 @@ TEST(SandboxedLogger, LogsInTheSandboxOfEachUnitAndWritesOnlyItsFolder) {
         if (asNobody) {
             EXPECT_TRUE(status["Uid"].starts_with("65534\t")) << status["Uid"];
         }
+        EXPECT_TRUE(subscriber.WaitFor(
+            [](const std::vector<Subscriber::Message>& m) {
+                return std::any_of(m.begin(), m.end(), [](const Subscriber::Message& x) {
+                    return x.topic.ends_with("/state");
+                });
+            },
+            In(10s)));
         EXPECT_EQ(logger.Terminate(In(5s)), 0)
             << "a call outside the filter kills: " << logger.Stderr();
         EXPECT_EQ(logger.Stderr(), "");

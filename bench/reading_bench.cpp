@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a telegram costs on its way to machines: the typed Reading the decoder builds, its
+// report line, its JSON, and the MQTT sink's share of the tick (the network is not on it).
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FakeClocks.h"
+#include "decode/ReadingJson.h"
+#include "decode/TelegramDecoder.h"
+#include "mqtt/MqttSink.h"
+#include "platform/posix/SystemClocks.h"
+
+namespace tavrolin {
+namespace {
+
+using Telegram = std::array<uint8_t, 7>;
+
+// One of every kind, the special subtypes among them.
+const std::vector<Telegram> kMixed = {
+    {0x01, 0x00, 0xD5, 0x00, 0x00, 0x00, 0x03},
+    {0x11, 0x00, 123, 67, 0, 0, 0x03},
+    {0x20, 0x35, 0x3C, 0, 0, 0, 0x03},
+    {0x33, 0x00, 125, 2, 2, 14, 0x03},
+    {0x4A, 1, 87, 45, 7, 117, 0x03},
+    {0x55, 0x10, 0x22, 3, 0, 0, 0x03},
+    {0x6E, 0x3F, 0x7F, 0, 0, 0, 0x03},
+    {0x70, 0, 0, 0, 0, 0, 0x03},
+    {0x7F, 'H', 'a', 'l', 'l', 'o', 0x03},
+};
+
+std::vector<Reading> MixedReadings() {
+    SystemLocalClock clock;
+    TelegramDecoder decoder(clock);
+    std::vector<Reading> readings;
+    for (const Telegram& t : kMixed) {
+        readings.push_back(*decoder.Decode(t));
+    }
+    return readings;
+}
+
+// The decoding itself: the reception clock, the local time, the typed Reading.
+void DecodeToReading(benchmark::State& state) {
+    SystemLocalClock clock;
+    TelegramDecoder decoder(clock);
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decoder.Decode(kMixed[next]));
+        next = next + 1 == kMixed.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(DecodeToReading);
+
+// The report line the list and the protocol file get, from the Reading.
+void ReportLineOfReading(benchmark::State& state) {
+    const std::vector<Reading> readings = MixedReadings();
+    std::array<char, kReportLineCapacity> line{};
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FormatReportLine(readings[next], line));
+        next = next + 1 == readings.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(ReportLineOfReading);
+
+// Its JSON, into a string that is reused as the JSON Lines output reuses it.
+void JsonOfReading(benchmark::State& state) {
+    const std::vector<Reading> readings = MixedReadings();
+    std::string json;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        json.clear();
+        AppendReadingJson(readings[next], json);
+        benchmark::DoNotOptimize(json.data());
+        next = next + 1 == readings.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(JsonOfReading);
+
+// The MQTT sink's part of a tick per reading, with the broker away and the queue full, so
+// that every reading also drops the oldest: the JSON, the state message, the tracker.
+void MqttSinkWhileTheBrokerIsAway(benchmark::State& state) {
+    const std::vector<Reading> readings = MixedReadings();
+    MqttSettings settings;
+    settings.host = "broker";
+    settings.receiver = "bench";
+    MqttOutbox outbox;
+    testing::FakeLocalClock wall;
+    testing::FakeCoarseClock steady;
+    MqttSink sink(settings, SensorNames(), outbox, wall, steady);
+    for (std::size_t i = 0; i < MqttOutbox::kDefaultCapacity; ++i) {
+        sink.Accept(readings[i % readings.size()], "");
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        sink.Accept(readings[next], "");
+        sink.EndOfPoll();
+        next = next + 1 == readings.size() ? 0 : next + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(MqttSinkWhileTheBrokerIsAway);
+
+}  // namespace
+}  // namespace tavrolin

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "decode/Reading.h"
+#include "mqtt/MqttTopics.h"
+
+namespace tavrolin {
+
+// Home Assistant's device-based discovery: one config message per device, with one
+// component per value the sensor sends. The configs are sent again whenever Home Assistant
+// starts, so they are not retained (a retained config brings a removed sensor back).
+
+// What a sensor's device shows in Home Assistant.
+struct SensorDevice {
+    SensorKey key;
+    std::string name;  // the friendly name from [Sensornamen], or "Außen 1"
+    bool version12 = false;
+    std::span<const Quantity> quantities;  // what its readings carry, in their order
+    // Home Assistant's expire_after: the values count as stale after this silence. None
+    // for the event sensors, which send when something happens.
+    std::optional<int64_t> expireAfterSeconds;
+};
+
+std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& device);
+
+// The receiver as a device of its own, which the sensors name as via_device, with one
+// diagnostic entity: whether Tavrolin is connected (the status topic).
+std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view receiverName);
+
+}  // namespace tavrolin

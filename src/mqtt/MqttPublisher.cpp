@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mqtt/MqttPublisher.h"
+
+#include <algorithm>
+
+#include "mqtt/Discovery.h"
+
+namespace tavrolin {
+
+MqttClient::~MqttClient() = default;
+
+MqttPublisher::MqttPublisher(const MqttSettings& settings, MqttOutbox& outbox, MqttClient& client,
+                             Options options)
+    : m_settings(settings),
+      m_topics(settings),
+      m_receiverConfig(ReceiverDiscoveryConfig(m_topics, settings.receiverName)),
+      m_outbox(outbox),
+      m_client(client),
+      m_options(options),
+      m_random(options.seed),
+      m_retryMs(options.firstRetryMs) {}
+
+void MqttPublisher::Send(const std::string& topic, std::string_view payload, bool retain) {
+    if (const std::optional<int> id = m_client.Publish(topic, payload, 1, retain)) {
+        m_inFlight.insert(*id);
+    }
+}
+
+void MqttPublisher::SendConfigs(const std::vector<std::pair<int, Announcement>>& announcements) {
+    Send(m_topics.ReceiverConfig(), m_receiverConfig, false);
+    for (const auto& [index, a] : announcements) {
+        if (!a.config.empty()) {
+            Send(m_topics.SensorConfig(SensorAt(index)), a.config, false);
+        }
+    }
+}
+
+void MqttPublisher::OnConnected(int64_t) {
+    m_connected = true;
+    m_retryMs = m_options.firstRetryMs;
+    // What was in flight is the connection's to send again; the window starts afresh, so
+    // that a message the broker never acknowledges cannot hold it shut.
+    m_inFlight.clear();
+    m_outbox.SetConnected();
+
+    Send(m_topics.Status(), kOnline, true);
+    const std::vector<std::pair<int, Announcement>> announcements = m_outbox.Announcements();
+    if (m_settings.discovery) {
+        SendConfigs(announcements);
+        m_client.Subscribe(m_topics.HomeAssistantStatus());
+    }
+    for (const auto& [index, a] : announcements) {
+        if (a.online) {
+            Send(m_topics.Availability(SensorAt(index)), *a.online ? kOnline : kOffline, true);
+        }
+    }
+}
+
+void MqttPublisher::OnFailure(MqttFailure failure, int64_t nowMs) {
+    m_connected = false;
+    m_outbox.SetFailure(failure);
+    m_failedAtMs = nowMs;
+    m_waitMs = m_retryMs;
+    m_retryMs = std::min(m_retryMs * 2, m_options.maxRetryMs);
+}
+
+int64_t MqttPublisher::NextAttemptMs() const {
+    const bool filling = m_outbox.Queued() * 2 > m_outbox.Capacity();
+    return m_failedAtMs + (filling ? std::min(m_waitMs, m_options.fillingRetryMs) : m_waitMs);
+}
+
+void MqttPublisher::OnPublished(int id) {
+    m_inFlight.erase(id);
+}
+
+void MqttPublisher::OnMessage(std::string_view topic, std::string_view payload, int64_t nowMs) {
+    if (topic == m_topics.HomeAssistantStatus() && payload == kOnline && !m_resendAtMs) {
+        std::uniform_int_distribution<int64_t> delay(m_options.birthDelayMinMs,
+                                                     m_options.birthDelayMaxMs);
+        m_resendAtMs = nowMs + delay(m_random);
+    }
+}
+
+void MqttPublisher::Pump(int64_t nowMs) {
+    if (!m_connected) {
+        return;
+    }
+    if (m_resendAtMs && nowMs >= *m_resendAtMs) {
+        m_resendAtMs.reset();
+        SendConfigs(m_outbox.Announcements());
+    }
+    while (m_inFlight.size() < m_options.window) {
+        std::optional<QueuedMessage> m = m_outbox.Pop();
+        if (!m) {
+            break;
+        }
+        const SensorKey key = SensorAt(m->sensor);
+        switch (m->kind) {
+            case QueuedMessage::Kind::State:
+                Send(m_topics.State(key), m->payload, false);
+                break;
+            case QueuedMessage::Kind::Config:
+                Send(m_topics.SensorConfig(key), m->payload, false);
+                break;
+            case QueuedMessage::Kind::Availability:
+                Send(m_topics.Availability(key), m->payload, true);
+                break;
+        }
+    }
+}
+
+std::optional<int> MqttPublisher::PublishOffline() {
+    const std::optional<int> id = m_client.Publish(m_topics.Status(), kOffline, 1, true);
+    if (id) {
+        m_inFlight.insert(*id);
+    }
+    return id;
+}
+
+}  // namespace tavrolin

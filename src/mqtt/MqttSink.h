@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "app/SensorNames.h"
+#include "base/Clock.h"
+#include "decode/OverdueWatch.h"
+#include "decode/ReadingSink.h"
+#include "decode/SensorTracker.h"
+#include "mqtt/MqttOutbox.h"
+#include "mqtt/MqttSettings.h"
+#include "mqtt/MqttTopics.h"
+
+namespace tavrolin {
+
+// The receiver's side of publishing, on the tick: every reading of a recorded sensor becomes
+// a state message in the outbox; a sensor heard for the first time, or whose usual period
+// has become known, announces its discovery config; a sensor that falls silent for three
+// usual periods goes offline, and online again when heard. Nothing here waits for the
+// network: the network thread takes the messages from the outbox.
+//
+// What the user must hear of the connection is said as notices: the first failure of an
+// outage and its end, a full queue, and a failure that needs a changed setting. A broker
+// that keeps coming and going is said once in kQuietMs, not at every turn.
+class MqttSink : public ReadingSink {
+public:
+    static constexpr int64_t kQuietMs = 5 * 60 * 1000;
+
+    // wallClock gives the time that silence is measured in (that of the readings);
+    // steadyClock the time between notices.
+    MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
+             LocalClock& wallClock, CoarseClock& steadyClock);
+
+    // The sensors published: the user's own choice, as the list shows them.
+    void SetMask(RecordingMask mask) { m_mask = mask; }
+    void Accept(const Reading& reading, std::string_view line) override;
+    void EndOfPoll() override;
+    std::optional<SinkNotice> TakeNotice() override;
+
+private:
+    void Announce(const Reading& reading, std::optional<int64_t> expireAfterSeconds, bool first);
+    std::optional<int64_t> ExpireAfterSeconds(const SensorKey& key) const;
+    void Push(QueuedMessage::Kind kind, const SensorKey& key, std::string payload);
+    void Say(std::string text, MessageIcon icon);
+    void CheckStatus();
+
+    const MqttSettings m_settings;
+    const MqttTopics m_topics;
+    const SensorNames m_names;
+    MqttOutbox& m_outbox;
+    LocalClock& m_wallClock;
+    CoarseClock& m_steadyClock;
+    const std::string m_address;  // for the notices
+    RecordingMask m_mask = kAllRecordings;
+
+    SensorTracker m_tracker;
+    OverdueWatch m_overdue;
+    std::array<int64_t, kSensorCount> m_expireAnnounced{};  // seconds; 0: none yet
+    bool m_pushed = false;
+    int64_t m_nextOverdueCheckMs = 0;
+
+    // Notices.
+    std::deque<SinkNotice> m_notices;
+    uint64_t m_outage = 0;      // the outage last looked at
+    bool m_outageSaid = false;  // its failure was said, so its end will be
+    MqttFailure m_saidFailure = MqttFailure::None;
+    std::optional<int64_t> m_lastOutageSaidMs;
+    uint64_t m_droppedSeen = 0;
+    bool m_dropSaid = false;  // in this outage, or since the queue last ran empty
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "mqtt/MqttOutbox.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttSettings.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace tavrolin {
+
+// The connection to the broker through libmosquitto, on a thread of its own: it connects,
+// reconnects after failures, and sends what the tick has put into the outbox, by
+// MqttPublisher's rules. libmosquitto is used from this one thread only.
+//
+// The thread runs libmosquitto's loop itself (mosquitto_socket, mosquitto_loop_read/write/
+// misc under poll(2)) instead of mosquitto_loop_start: that thread never tries again after
+// a failed first connect, and it ends for good at a failed name lookup or TLS handshake, so
+// a broker that is not there at boot would never be reached. An eventfd wakes the loop when
+// the tick has queued something.
+class MosquittoConnection : private MqttClient {
+public:
+    MosquittoConnection(const MqttSettings& settings, MqttOutbox& outbox);
+    ~MosquittoConnection() override;
+    MosquittoConnection(const MosquittoConnection&) = delete;
+    MosquittoConnection& operator=(const MosquittoConnection&) = delete;
+
+    // Sets the connection up and starts its thread; the first attempt follows at once. False,
+    // with a German message, when libmosquitto refuses the settings.
+    bool Start(std::string& error);
+    // Sends what is still queued while the broker takes it, for at most `drain`, then the
+    // retained "offline", and ends the thread. How many messages were left unsent.
+    std::size_t Stop(std::chrono::milliseconds drain);
+
+private:
+    std::optional<int> Publish(const std::string& topic, std::string_view payload, int qos,
+                               bool retain) override;
+    void Subscribe(const std::string& topic) override;
+
+    static int64_t NowMs();
+    void Run();
+    void Attempt(int64_t nowMs);
+    // Services the socket once; false when the connection has ended.
+    bool Service(int timeoutMs);
+    void Ended(int64_t nowMs);
+    bool StopDone(int64_t nowMs);
+    void Wake() const;
+
+    static void OnConnect(mosquitto* m, void* self, int rc);
+    static void OnPublish(mosquitto* m, void* self, int id);
+    static void OnMessage(mosquitto* m, void* self, const mosquitto_message* message);
+
+    const MqttSettings m_settings;
+    MqttOutbox& m_outbox;
+    MqttPublisher m_publisher;
+    bool m_libraryInitialised = false;
+    mosquitto* m_mosquitto = nullptr;
+    int m_wakeFd = -1;
+    std::thread m_thread;
+
+    // The network thread's own.
+    bool m_socketOpen = false;
+    MqttFailure m_pending = MqttFailure::None;  // why the current attempt is failing
+    std::optional<int> m_offlineId;
+    std::optional<int64_t> m_offlineDeadlineMs;
+
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<int64_t> m_drainUntilMs{0};
+};
+
+// The name of this machine: the receiver's name unless the profile gives one.
+std::string LocalHostName();
+
+}  // namespace tavrolin

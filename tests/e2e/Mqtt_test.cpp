@@ -1,0 +1,247 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tavrolin-log publishing to the Debian mosquitto broker: what a subscriber gets, what Home
+// Assistant gets, the last will, and a broker that goes away while readings keep coming.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "MqttSupport.h"
+
+namespace tavrolin::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Messages = std::vector<Subscriber::Message>;
+using Json = nlohmann::json;
+
+const std::string kStatus = "tavrolin/e2e/status";
+
+bool Has(const Messages& messages, const std::string& topic, const std::string& payload) {
+    return std::any_of(messages.begin(), messages.end(), [&](const Subscriber::Message& m) {
+        return m.topic == topic && m.payload == payload;
+    });
+}
+
+std::size_t Count(const Messages& messages, const std::string& topic) {
+    return static_cast<std::size_t>(
+        std::count_if(messages.begin(), messages.end(),
+                      [&](const Subscriber::Message& m) { return m.topic == topic; }));
+}
+
+// The states that arrived, each once: QoS 1 may bring one twice after a broken connection.
+std::vector<std::string> States(const Messages& messages) {
+    std::vector<std::string> states;
+    std::set<std::string> seen;
+    for (const Subscriber::Message& m : messages) {
+        if (m.topic.ends_with("/state") && seen.insert(m.payload).second) {
+            states.push_back(m.payload);
+        }
+    }
+    return states;
+}
+
+TEST(MqttPublishing, EveryReadingArrivesAsPrintedWithItsDeviceForHomeAssistant) {
+    TempDir dir;
+    Broker broker(dir);
+    Subscriber subscriber(broker.Port(), "#");
+    ASSERT_TRUE(subscriber.Ready(In(5s)));
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(MqttProfileArgs(dir, broker.Port(), "[Sensornamen]\r\noutdoor-1=Garten\r\n"));
+    ASSERT_TRUE(logger.WaitForStdoutLines(30, In(10s))) << logger.Stderr();
+
+    // Home Assistant starts: the configs come again.
+    const std::string outdoorConfig = "homeassistant/device/tavrolin_e2e_outdoor-1/config";
+    ASSERT_TRUE(subscriber.WaitFor([&](const Messages& m) { return Count(m, outdoorConfig) == 1; },
+                                   In(5s)));
+    subscriber.Publish("homeassistant/status", "online");
+    EXPECT_TRUE(subscriber.WaitFor([&](const Messages& m) { return Count(m, outdoorConfig) == 2; },
+                                   In(10s)));
+
+    EXPECT_EQ(logger.Terminate(In(10s)), 0) << logger.Stderr();
+    ASSERT_TRUE(
+        subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "offline"); }, In(5s)));
+    EXPECT_EQ(logger.Stderr(), "");
+    // Every reading printed was published, the same JSON, in the same order, none else.
+    EXPECT_EQ(States(subscriber.Messages()), logger.StdoutLines());
+
+    std::set<std::string> printed;
+    for (const std::string& line : logger.StdoutLines()) {
+        printed.insert(Json::parse(line)["sensor"]);
+    }
+    std::set<std::string> announced;
+    for (const Subscriber::Message& m : subscriber.Messages()) {
+        if (m.topic.ends_with("/state")) {
+            EXPECT_EQ(
+                "tavrolin/e2e/" + Json::parse(m.payload)["sensor"].get<std::string>() + "/state",
+                m.topic);
+        }
+        if (m.topic.starts_with("homeassistant/device/tavrolin_e2e_")) {
+            EXPECT_FALSE(m.retained) << "configs are sent again, never retained";
+            const Json config = Json::parse(m.payload);
+            announced.insert(config["state_topic"].get<std::string>().substr(13));
+            if (m.topic == outdoorConfig) {
+                EXPECT_EQ(config["device"]["name"], "Garten");
+            }
+        }
+    }
+    std::set<std::string> printedTopics;
+    for (const std::string& sensor : printed) {
+        printedTopics.insert(sensor + "/state");
+    }
+    EXPECT_EQ(announced, printedTopics);
+    const Messages all = subscriber.Messages();
+    EXPECT_EQ(all.front().topic, kStatus);
+    EXPECT_EQ(all.front().payload, "online");
+    EXPECT_EQ(all.back().topic, kStatus);
+    EXPECT_EQ(all.back().payload, "offline");
+
+    // Who comes later finds the receiver offline, retained.
+    Subscriber later(broker.Port(), kStatus);
+    EXPECT_TRUE(later.WaitFor([](const Messages& m) { return !m.empty(); }, In(5s)));
+    ASSERT_EQ(later.Messages().size(), 1u);
+    EXPECT_EQ(later.Messages()[0].payload, "offline");
+    EXPECT_TRUE(later.Messages()[0].retained);
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(MqttPublishing, TheBrokerSaysOfflineForALoggerThatIsKilled) {
+    TempDir dir;
+    Broker broker(dir);
+    Subscriber subscriber(broker.Port(), kStatus);
+    ASSERT_TRUE(subscriber.Ready(In(5s)));
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(MqttProfileArgs(dir, broker.Port()));
+    ASSERT_TRUE(
+        subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "online"); }, In(10s)));
+    logger.Signal(SIGKILL);
+    EXPECT_TRUE(
+        subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "offline"); }, In(10s)));
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+// At the line's limit of 200 telegrams a second, the broker is shut down for a few seconds
+// and started again: the readings of that time wait and arrive after it, in order, and the
+// 50 ms tick goes on meanwhile (the readings' times show when each poll ran).
+TEST(MqttPublishing, ReadingsWaitWhileTheBrokerIsAwayAndArriveInOrder) {
+    TempDir dir;
+    Broker broker(dir, {.persistent = true});
+    // A session the broker keeps across its restart, so that nothing is missed while this
+    // subscriber is reconnecting.
+    Subscriber subscriber(broker.Port(), "tavrolin/e2e/+/state", {.clientId = "e2e-subscriber"});
+    ASSERT_TRUE(subscriber.Ready(In(5s)));
+    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    Logger logger(MqttProfileArgs(dir, broker.Port()));
+    ASSERT_TRUE(logger.WaitForStdoutLines(200, In(10s))) << logger.Stderr();
+
+    ASSERT_TRUE(broker.Stop());
+    const std::size_t before = logger.StdoutLines().size();
+    EXPECT_TRUE(logger.WaitForStderr("ist abgebrochen", In(10s))) << logger.Stderr();
+    ASSERT_TRUE(logger.WaitForStdoutLines(before + 600, In(20s)));
+    const std::size_t during = logger.StdoutLines().size();
+    ASSERT_TRUE(broker.Start());
+    EXPECT_TRUE(logger.WaitForStderr("steht wieder", In(40s))) << logger.Stderr();
+    ASSERT_TRUE(logger.WaitForStdoutLines(logger.StdoutLines().size() + 200, In(10s)));
+
+    // Everything printed so far arrives, the readings of the outage among them, in order;
+    // the logger goes on meanwhile.
+    const std::vector<std::string> printed = logger.StdoutLines();
+    EXPECT_TRUE(subscriber.WaitFor(
+        [&](const Messages& m) { return States(m).size() >= printed.size(); }, In(30s)));
+    EXPECT_EQ(logger.Terminate(In(10s)), 0);
+    const std::vector<std::string> arrived = States(subscriber.Messages());
+    const auto missing =
+        std::mismatch(printed.begin(), printed.end(), arrived.begin(), arrived.end()).first;
+    EXPECT_TRUE(missing == printed.end())
+        << arrived.size() << " of " << printed.size() << " arrived, the first difference at "
+        << missing - printed.begin() << " (the broker stopped at " << before << ", restarted at "
+        << during << "): " << (missing == printed.end() ? "" : *missing) << "\n"
+        << logger.Stderr();
+
+    // The polls while the broker was away: the readings of one poll lie within a few
+    // milliseconds, the polls 50 ms apart.
+    std::vector<int64_t> ticks;
+    int64_t last = -1000;
+    for (std::size_t i = before; i < during; ++i) {
+        const std::string time = Json::parse(printed[i])["time"];
+        // "2026-12-07T14:03:07.456+01:00": milliseconds of the day suffice here.
+        const int64_t ms =
+            ((std::stoll(time.substr(11, 2)) * 60 + std::stoll(time.substr(14, 2))) * 60 +
+             std::stoll(time.substr(17, 2))) *
+                1000 +
+            std::stoll(time.substr(20, 3));
+        if (ms - last > 10) {
+            ticks.push_back(ms);
+        }
+        last = ms;
+    }
+    std::vector<int64_t> periods;
+    for (std::size_t i = 1; i < ticks.size(); ++i) {
+        periods.push_back(ticks[i] - ticks[i - 1]);
+    }
+    ASSERT_GT(periods.size(), 20u);
+    std::sort(periods.begin(), periods.end());
+    const int64_t median = periods[periods.size() / 2];
+    std::printf(
+        "tick period while the broker was away: median %lld ms, longest %lld ms, %zu polls\n",
+        static_cast<long long>(median), static_cast<long long>(periods.back()), periods.size());
+    // Generous bounds for a loaded machine: a poll held up by the network would take
+    // seconds.
+    EXPECT_GE(median, 40);
+    EXPECT_LE(median, 60);
+    EXPECT_LT(periods.back(), 1000);
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+TEST(MqttPublishing, ARefusedLoginIsSaidOnceAndReceptionGoesOn) {
+    TempDir dir;
+    Broker broker(dir, {.login = "wetter:richtig"});
+    Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    testing::WriteBytes(dir.File("wrong"), "falsch\n");
+    testing::WriteBytes(dir.File("right"), "richtig\n");
+
+    {
+        Logger logger(MqttProfileArgs(dir, broker.Port(),
+                                      "User=wetter\r\nPasswordFile=" + dir.File("wrong") + "\r\n"));
+        // Three attempts, each refused by the broker.
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(broker.Process().WaitForStderr("not authorised", In(10s)));
+        }
+        EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s)));
+        EXPECT_EQ(logger.Terminate(In(5s)), 0);
+        const std::string said = "verweigert die Anmeldung";
+        const std::string& err = logger.Stderr();
+        EXPECT_NE(err.find(said), std::string::npos) << err;
+        EXPECT_EQ(err.find(said), err.rfind(said)) << "said once: " << err;
+    }
+    {
+        Subscriber subscriber(broker.Port(), kStatus, {.user = "wetter", .password = "richtig"});
+        ASSERT_TRUE(subscriber.Ready(In(5s)));
+        Logger logger(MqttProfileArgs(dir, broker.Port(),
+                                      "User=wetter\r\nPasswordFile=" + dir.File("right") + "\r\n"));
+        EXPECT_TRUE(subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "online"); },
+                                       In(10s)));
+        EXPECT_EQ(logger.Terminate(In(5s)), 0);
+        EXPECT_EQ(logger.Stderr(), "");
+    }
+    Logger unreadable(MqttProfileArgs(
+        dir, broker.Port(), "User=wetter\r\nPasswordFile=" + dir.File("missing") + "\r\n"));
+    EXPECT_EQ(unreadable.Exit(In(5s)), 2);
+    EXPECT_EQ(unreadable.Stderr(),
+              "MQTT: Die Passwortdatei " + dir.File("missing") +
+                  " (PasswordFile) läßt sich nicht lesen: Es gibt sie nicht.\n");
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+}  // namespace
+}  // namespace tavrolin::e2e
