@@ -74,9 +74,9 @@ struct ServiceReport {
 // The receiver window's life without the window: its start (multiplexer address, protocol
 // file, connect, start command), its 50 ms tick and its OK (protocol file closed, stop
 // command, multiplexer reset, port closed). The records go to the protocol file and, in
-// UTF-8, to an output of the caller's. Settings are only read, never written. Unlike the
-// window it runs unattended, so a lost receiver is reconnected and a silent one started
-// anew (ReceiverSession), each said once.
+// UTF-8, to an output of the caller's. Settings are only read, never written. A lost
+// receiver is reconnected and a silent one started anew as in the window (ReceiverSession),
+// but said on stderr, each change once, since nobody sees a title.
 class HeadlessLogger {
 public:
     // Gets the presented records of each poll, UTF-8, each line ending in "\n".

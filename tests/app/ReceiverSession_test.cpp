@@ -166,27 +166,6 @@ TEST_F(ReceiverSessionTest, PassingLineErrorsAreNoLossButASecondOfFailuresIs) {
     }
 }
 
-TEST_F(ReceiverSessionTest, AnExplicitConnectThatFailsIsToldOnceAndNotRetried) {
-    Rules(true, 0);
-    device.openError = OpenError::CannotOpen;
-    EXPECT_FALSE(session.Connect(1, 0, 0));
-    EXPECT_EQ(session.State(), ReceiverSession::Link::Idle);
-    After(600000);
-    EXPECT_EQ(Opens(), 1);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Fehler beim Öffnen der Schnittstelle: Die "
-                                                "Schnittstelle läßt sich nicht öffnen"});
-
-    // Disconnecting a lost link ends its retries.
-    device.openError = OpenError::None;
-    ASSERT_TRUE(session.Connect(1, 0, 0));
-    device.gone = true;
-    session.Tick();
-    session.Disconnect();
-    After(600000);
-    EXPECT_EQ(session.State(), ReceiverSession::Link::Idle);
-    EXPECT_EQ(Opens(), 2);
-}
-
 TEST_F(ReceiverSessionTest, ASilentReceiverIsStartedAnewOncePerSilenceTime) {
     Rules(true, 60000);
     ASSERT_TRUE(session.Connect(0, 5, 1));
