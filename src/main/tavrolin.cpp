@@ -51,7 +51,7 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
-    AppEnvironment environment{settings, files, messages, fileChooser, help};
+    AppEnvironment environment{settings, files, messages, fileChooser, help, coarseClock};
     // The readings besides the list and the protocol file.
     SinkFanOut readings;
     environment.readings = &readings;

@@ -324,6 +324,10 @@ void ReceiverWindow::EndDialog(DialogResult result) {
     done(static_cast<int>(result));
 }
 
+void ReceiverWindow::SetTitle(std::string_view title) {
+    setWindowTitle(FromUtf8(title));
+}
+
 void ReceiverWindow::SetIcon() {
     setWindowIcon(ProgramIcon());
 }

@@ -46,6 +46,7 @@ public:
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
     void EndDialog(DialogResult result) override;
+    void SetTitle(std::string_view title) override;
     void SetIcon() override;
     void AddAboutItem(int commandId, std::string_view text) override;
     void RunAboutBox() override;
