@@ -91,15 +91,19 @@ private slots:
         QVERIFY2(chart->ReadoutText().contains(QStringLiteral("Temperatur 12,3 °C")),
                  qPrintable(chart->ReadoutText()));
 
-        // A year: minimum, mean and maximum per bucket, from the summaries.
+        // A year: the mean per bucket, and minimum to maximum behind it, from the summaries.
         chart->Show(kGarden, ChartRange::Year);
         const Series& year = chart->Model().Data();
         QCOMPARE(year.bucketMs, 6 * 3600000LL);
-        QCOMPARE(plot->graphCount(), 6);
-        QCPGraph* high = plot->graph(0);
-        QCPGraph* low = plot->graph(1);
-        QCPGraph* mean = plot->graph(2);
-        QCOMPARE(low->channelFillGraph(), high);
+        QCOMPARE(plot->graphCount(), 2);
+        QCOMPARE(plot->plottableCount(), 4);
+        QCPGraph* mean = plot->graph(0);
+        QCPErrorBars* spread = nullptr;
+        for (int i = 0; i < plot->plottableCount() && spread == nullptr; ++i) {
+            spread = qobject_cast<QCPErrorBars*>(plot->plottable(i));
+        }
+        QVERIFY(spread != nullptr);
+        QCOMPARE(spread->dataPlottable(), mean);
         // The last full bucket before today's readings holds both 10.0 and 20.0.
         const auto& points = year.points;
         const std::size_t busy = points.size() - 3;
@@ -107,6 +111,9 @@ private slots:
         QCOMPARE(points[busy].min[0], 10.0);
         QCOMPARE(points[busy].max[0], 20.0);
         QVERIFY(std::abs(points[busy].avg[0] - 15.0) < 0.1);
+        QCOMPARE(mean->data()->at(static_cast<int>(busy))->value, points[busy].avg[0]);
+        QCOMPARE(spread->data()->at(static_cast<int>(busy)).errorMinus, points[busy].avg[0] - 10.0);
+        QCOMPARE(spread->data()->at(static_cast<int>(busy)).errorPlus, 20.0 - points[busy].avg[0]);
         // Older buckets hold 5.0 alone; the line breaks nowhere in them.
         QCOMPARE(points.front().avg[0], 5.0);
         QVERIFY(mean->data()->size() >= static_cast<int>(points.size()));
