@@ -41,7 +41,10 @@ std::string ValuesText(const Reading& r) {
         }
         AppendFixed(r.values[i].raw, info.decimals, out);
         if (!info.unit.empty()) {
-            out += ' ';
+            // An angle's degree sign follows the number directly: "260°", but "12.3 °C".
+            if (info.unit != "\u00B0") {
+                out += ' ';
+            }
             out += info.unit;
         }
     }

@@ -39,15 +39,51 @@ std::string Counted(int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// "Mo 07.12.2026 14:03".
-std::string PointTime(int64_t utcMs, int offsetSeconds) {
-    static constexpr const char* kDays[] = {"Do", "Fr", "Sa", "So", "Mo", "Di", "Mi"};
-    const LocalTime t = FromUnixMs(utcMs, offsetSeconds);
+constexpr const char* kWeekdays[] = {"Do", "Fr", "Sa", "So",
+                                     "Mo", "Di", "Mi"};  // 1970-01-01 a Thursday
+
+struct PointClock {
+    LocalTime time;
+    const char* weekday;
+};
+
+PointClock ClockAt(int64_t utcMs, int offsetSeconds) {
     const int64_t day = FloorDiv(utcMs + int64_t{offsetSeconds} * 1000, kMsPerDay);
-    char text[40];
-    std::snprintf(text, sizeof text, "%s %02d.%02d.%04d %02d:%02d",
-                  kDays[static_cast<std::size_t>(((day % 7) + 7) % 7)], t.day, t.month, t.year,
-                  t.hour, t.minute);
+    return {FromUnixMs(utcMs, offsetSeconds),
+            kWeekdays[static_cast<std::size_t>(((day % 7) + 7) % 7)]};
+}
+
+// "07.12.2026".
+std::string DateText(const LocalTime& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d", t.day % 100, t.month % 100, t.year % 10000);
+    return text;
+}
+
+// "14:03".
+std::string MinuteText(const LocalTime& t) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", t.hour % 100, t.minute % 100);
+    return text;
+}
+
+// When a point was: a reading "Mo 07.12.2026 14:03"; a bucket "Mo 07.12.2026 12:00–18:00",
+// a day "Mo 07.12.2026", longer ones "07.12.2026 – 20.12.2026".
+std::string PointTime(int64_t utcMs, int64_t bucketMs, const ChartModel::OffsetAt& offsetAt) {
+    const PointClock start = ClockAt(utcMs, offsetAt(utcMs));
+    std::string text = std::string(start.weekday) + " " + DateText(start.time);
+    if (bucketMs > kMsPerDay) {
+        const int64_t last = utcMs + bucketMs - kMsPerDay;
+        return DateText(start.time) + " – " + DateText(ClockAt(last, offsetAt(last)).time);
+    }
+    if (bucketMs == kMsPerDay) {
+        return text;
+    }
+    text += " " + MinuteText(start.time);
+    if (bucketMs > 0) {
+        const int64_t end = utcMs + bucketMs;
+        text += "–" + MinuteText(ClockAt(end, offsetAt(end)).time);
+    }
     return text;
 }
 
@@ -137,7 +173,11 @@ void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs
 }
 
 SeriesRequest ChartModel::Request() const {
-    return {m_sensor, m_fromMs, m_toMs, kMaxPoints, m_offsetAt(m_toMs)};
+    // A year in days, with each day's lowest and highest around its mean: finer buckets
+    // would only draw the days' swing as a solid block. The recent ranges show the
+    // readings, or buckets fine enough for the course of each day.
+    const int maxPoints = IsLive(m_range) ? kMaxPoints : kMaxLongPoints;
+    return {m_sensor, m_fromMs, m_toMs, maxPoints, m_offsetAt(m_toMs)};
 }
 
 void ChartModel::SetSeries(Series series) {
@@ -269,10 +309,7 @@ std::string ChartModel::Readout(std::size_t point) const {
         return {};
     }
     const SeriesPoint& p = m_series.points[point];
-    std::string text = PointTime(p.timeMs, m_offsetAt(p.timeMs));
-    if (m_series.bucketMs > 0) {
-        text += " + " + BucketText(m_series.bucketMs);
-    }
+    std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
     for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
         const QuantityInfo& info = InfoOf(m_series.quantities[q]);
         const std::string unit = info.unit.empty() ? "" : " " + std::string(info.unit);

@@ -48,8 +48,11 @@ struct ChartLine {
 // and the texts of the title and the cursor readout.
 class ChartModel {
 public:
-    // More than the plot has pixels across: the buckets stay narrower than a pixel or two.
+    // The most points of a recent range: more than the plot has pixels across, so that a
+    // day shows every reading and a month half-hours.
     static constexpr int kMaxPoints = 2000;
+    // The most points of a year or the whole archive: a year in days, ten years in weeks.
+    static constexpr int kMaxLongPoints = 550;
 
     // The offset of local time from UTC, in seconds, at a UTC instant (the machine's zone).
     using OffsetAt = std::function<int(int64_t utcMs)>;
@@ -78,8 +81,8 @@ public:
     std::string Summary() const;
     // The point nearest to a time (UTC seconds, as the plot's keys), or nothing when none.
     std::optional<std::size_t> Nearest(double keySeconds) const;
-    // "Mo 07.12.2026 14:03 · Temperatur 12,3 °C · Luftfeuchte 67 %"; a bucket with its
-    // mean and, in brackets, its minimum and maximum.
+    // "Mo 07.12.2026 14:03 · Temperatur 12,3 °C · Feuchte 67 %"; a bucket with its time
+    // span, its mean and, in brackets, its minimum and maximum.
     std::string Readout(std::size_t point) const;
 
 private:

@@ -94,7 +94,7 @@ private slots:
         // A year: the mean per bucket, and minimum to maximum behind it, from the summaries.
         chart->Show(kGarden, ChartRange::Year);
         const Series& year = chart->Model().Data();
-        QCOMPARE(year.bucketMs, 6 * 3600000LL);
+        QCOMPARE(year.bucketMs, kMsPerDay);
         QCOMPARE(plot->graphCount(), 2);
         QCOMPARE(plot->plottableCount(), 4);
         QCPGraph* mean = plot->graph(0);
@@ -104,9 +104,9 @@ private slots:
         }
         QVERIFY(spread != nullptr);
         QCOMPARE(spread->dataPlottable(), mean);
-        // The last full bucket before today's readings holds both 10.0 and 20.0.
+        // Yesterday holds both 10.0 and 20.0.
         const auto& points = year.points;
-        const std::size_t busy = points.size() - 3;
+        const std::size_t busy = points.size() - 2;
         QVERIFY(points[busy].count > 100);
         QCOMPARE(points[busy].min[0], 10.0);
         QCOMPARE(points[busy].max[0], 20.0);

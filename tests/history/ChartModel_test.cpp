@@ -29,7 +29,7 @@ TEST(ChartModel, RangesEndNowAndTheWholeArchiveBeginsAtTheFirstReading) {
     const SeriesRequest year = chart.Request();
     EXPECT_EQ(year.toMs, kT0 + 1);
     EXPECT_EQ(year.alignOffsetSeconds, kCet);
-    EXPECT_EQ(year.maxPoints, ChartModel::kMaxPoints);
+    EXPECT_EQ(year.maxPoints, ChartModel::kMaxLongPoints);
 
     chart.Choose(kGarden, ChartRange::All, kT0, kT0 - 3000 * kMsPerDay);
     EXPECT_EQ(chart.FromMs(), kT0 - 3000 * kMsPerDay);
@@ -106,9 +106,16 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     buckets.points = {p};
     chart.SetSeries(buckets);
     EXPECT_EQ(chart.Readout(0),
-              "Mo 07.12.2026 12:00 + 6 Stunden · Temperatur Ø 0,04 °C (-1,3 … 2,5) · Feuchte Ø "
+              "Mo 07.12.2026 12:00–18:00 · Temperatur Ø 0,04 °C (-1,3 … 2,5) · Feuchte Ø "
               "55,6 % (40 … 71)");
     EXPECT_EQ(chart.Summary(), "1 Wert zu je 6 Stunden: Mittel, Minimum und Maximum");
+    buckets.bucketMs = kMsPerDay;
+    chart.SetSeries(buckets);
+    EXPECT_EQ(chart.Readout(0).rfind("Mo 07.12.2026 · Temperatur Ø", 0), 0u) << chart.Readout(0);
+    buckets.bucketMs = 14 * kMsPerDay;
+    chart.SetSeries(buckets);
+    EXPECT_EQ(chart.Readout(0).rfind("07.12.2026 – 20.12.2026 · Temperatur", 0), 0u)
+        << chart.Readout(0);
 }
 
 TEST(ChartModel, AxisTexts) {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "history/History.h"
@@ -80,15 +81,15 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     top->addWidget(save);
 
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_readout->setMinimumWidth(200);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_readout, 1);
-    bottom->addWidget(m_summary);
+    m_readout->setText(
+        QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu "
+                       "lesen."));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_summary);
     layout->addWidget(m_plot, 1);
-    layout->addLayout(bottom);
+    layout->addWidget(m_readout);
 
     // Month and weekday names, and the decimal comma, in German.
     m_plot->setLocale(QLocale(QLocale::German, QLocale::Germany));
@@ -147,6 +148,7 @@ void ChartWindow::Load() {
     }
     const SensorKey key = m_sensors[static_cast<std::size_t>(index)];
     const auto range = static_cast<ChartRange>(std::max(m_ranges->checkedId(), 0));
+    m_cursorKey.reset();
     m_history.ShowChart(m_model, key, range);
     setWindowTitle(QStringLiteral("Verlauf – ") + m_sensorList->currentText());
     Draw();
@@ -224,7 +226,11 @@ void ChartWindow::Draw() {
             spread->setData(below, above);
             spread->setWhiskerWidth(0);
             spread->setSymbolGap(0);
-            spread->setPen(QPen(colour.lighter(175), 1));
+            // As wide as a bucket is on the screen, so that neighbours touch: a band.
+            const double across = static_cast<double>(std::max(m_plot->width() - 100, 100)) /
+                                  static_cast<double>(std::max<std::size_t>(line.keys.size(), 1));
+            spread->setPen(QPen(colour.lighter(175), std::clamp(std::ceil(across), 1.0, 12.0),
+                                Qt::SolidLine, Qt::FlatCap));
             spread->setName(QStringLiteral("Minimum bis Maximum"));
         }
 
@@ -246,28 +252,33 @@ void ChartWindow::Draw() {
     if (!m_history.Problem().empty()) {
         m_summary->setText(FromUtf8(m_history.Problem()));
     }
-    m_readout->clear();
+    PlaceCursor();
     m_plot->replot();
 }
 
 void ChartWindow::ReadOut(double keySeconds) {
-    const std::optional<std::size_t> point = m_model.Nearest(keySeconds);
-    if (!point) {
-        m_readout->clear();
-        return;
+    m_cursorKey = keySeconds;
+    PlaceCursor();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ChartWindow::PlaceCursor() {
+    const std::optional<std::size_t> point =
+        m_cursorKey ? m_model.Nearest(*m_cursorKey) : std::nullopt;
+    double key = 0;
+    if (point) {
+        m_readout->setText(FromUtf8(m_model.Readout(*point)));
+        const SeriesPoint& p = m_model.Data().points[*point];
+        key = (static_cast<double>(p.timeMs) + static_cast<double>(m_model.Data().bucketMs) / 2) /
+              1000.0;
     }
-    m_readout->setText(FromUtf8(m_model.Readout(*point)));
-    const SeriesPoint& p = m_model.Data().points[*point];
-    const double key =
-        (static_cast<double>(p.timeMs) + static_cast<double>(m_model.Data().bucketMs) / 2) / 1000.0;
     for (int i = 0; i < m_plot->itemCount(); ++i) {
         if (auto* cursor = qobject_cast<QCPItemStraightLine*>(m_plot->item(i))) {
             cursor->point1->setCoords(key, 0);
             cursor->point2->setCoords(key, 1);
-            cursor->setVisible(true);
+            cursor->setVisible(point.has_value());
         }
     }
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 QString ChartWindow::ReadoutText() const {

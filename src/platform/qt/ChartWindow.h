@@ -43,6 +43,8 @@ private:
     void FillSensorList();
     void Load();
     void Draw();
+    // Puts the cursor line and the readout at the point nearest to m_cursorKey.
+    void PlaceCursor();
     void AskForPng();
     void OnMouseMove(QMouseEvent* event);
 
@@ -54,6 +56,7 @@ private:
     QCustomPlot* m_plot;
     QLabel* m_summary;
     QLabel* m_readout;
+    std::optional<double> m_cursorKey;  // where the mouse last read out, UTC seconds
 };
 
 }  // namespace tavrolin

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "history/History.h"
 
@@ -63,7 +64,11 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
     m_timer.start(1000);
     Refresh();
     m_table->resizeColumnsToContents();
-    resize(std::max(760, m_table->horizontalHeader()->length() + 40), 420);
+    // Room for every row of a large station without scrolling, and for every column.
+    const int rows = std::clamp(m_table->rowCount(), 6, 20);
+    resize(std::max(760, m_table->horizontalHeader()->length() + 40),
+           m_table->horizontalHeader()->height() +
+               rows * m_table->verticalHeader()->defaultSectionSize() + 70);
 }
 
 void SensorOverviewWindow::Refresh() {
