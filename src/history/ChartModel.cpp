@@ -113,7 +113,9 @@ std::string AxisLabel(Quantity quantity) {
     const QuantityInfo& info = InfoOf(quantity);
     std::string label(info.label);
     if (!info.unit.empty()) {
-        label += " (";
+        // A long name takes its unit to a second line: three plots one above the other
+        // leave a vertical axis little more than a hundred pixels.
+        label += label.size() > 12 ? "\n(" : " (";
         label += info.unit;
         label += ')';
     }
@@ -312,7 +314,10 @@ std::string ChartModel::Readout(std::size_t point) const {
     std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
     for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
         const QuantityInfo& info = InfoOf(m_series.quantities[q]);
-        const std::string unit = info.unit.empty() ? "" : " " + std::string(info.unit);
+        // "12,3 °C", but "260°".
+        const std::string unit = info.unit.empty() || info.unit == "\u00B0"
+                                     ? std::string(info.unit)
+                                     : " " + std::string(info.unit);
         text += " · ";
         text += info.label;
         text += ' ';

@@ -23,8 +23,8 @@ std::string_view RangeLabel(ChartRange range);
 // The recent ranges follow the readings as they come; a year or a decade would not show it.
 bool IsLive(ChartRange range);
 
-// The axis of one quantity: "Temperatur (°C)"; a raw number without unit by its name alone,
-// "Regenzähler".
+// The axis of one quantity: "Temperatur (°C)", "Windgeschwindigkeit\n(km/h)"; a raw number
+// without unit by its name alone, "Regenzähler".
 std::string AxisLabel(Quantity quantity);
 // How the time axis writes its ticks for a range of this length, as a QDateTime pattern
 // (read with the German locale): times of day for a day, weekdays for a week, days for a

@@ -131,7 +131,8 @@ TEST(ChartModel, AxisTexts) {
         EXPECT_EQ(TimeTickFormat(row.rangeMs), row.format) << row.rangeMs;
     }
     EXPECT_EQ(AxisLabel(Quantity::RainCounter), "Regenzähler");
-    EXPECT_EQ(AxisLabel(Quantity::WindSpeed), "Windgeschwindigkeit (km/h)");
+    EXPECT_EQ(AxisLabel(Quantity::WindSpeed), "Windgeschwindigkeit\n(km/h)");
+    EXPECT_EQ(AxisLabel(Quantity::WindDirection), "Windrichtung (°)");
     EXPECT_EQ(BucketText(10 * kMinute), "10 Minuten");
     EXPECT_EQ(BucketText(kMsPerDay), "1 Tag");
     EXPECT_EQ(GermanNumber(-0.04, 1), "0,0");

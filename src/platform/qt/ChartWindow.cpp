@@ -229,8 +229,11 @@ void ChartWindow::Draw() {
             // As wide as a bucket is on the screen, so that neighbours touch: a band.
             const double across = static_cast<double>(std::max(m_plot->width() - 100, 100)) /
                                   static_cast<double>(std::max<std::size_t>(line.keys.size(), 1));
-            spread->setPen(QPen(colour.lighter(175), std::clamp(std::ceil(across), 1.0, 12.0),
-                                Qt::SolidLine, Qt::FlatCap));
+            // A pale tint of the line's colour, so that the mean stays the thing one sees.
+            const auto tint = [](int c) { return 255 - (255 - c) * 3 / 10; };
+            const QColor pale(tint(colour.red()), tint(colour.green()), tint(colour.blue()));
+            spread->setPen(
+                QPen(pale, std::clamp(std::ceil(across), 1.0, 12.0), Qt::SolidLine, Qt::FlatCap));
             spread->setName(QStringLiteral("Minimum bis Maximum"));
         }
 
