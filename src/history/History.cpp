@@ -11,6 +11,7 @@ namespace {
 
 // Reading waits for a writer only while the file is being made or brought up to date.
 constexpr int kBusyMs = 200;
+constexpr int64_t kRetryMs = 60000;
 
 }  // namespace
 
@@ -21,12 +22,18 @@ bool History::Open() {
     if (m_archive.IsOpen()) {
         return true;
     }
+    const int64_t now = NowMs();
+    if (m_nextTryMs && now < *m_nextTryMs && now > *m_nextTryMs - kRetryMs) {
+        return false;
+    }
     const ArchiveStatus status = m_archive.Open(m_path, Archive::Access::Read, kBusyMs);
     if (!status.Ok()) {
         m_problem =
             "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+        m_nextTryMs = now + kRetryMs;
         return false;
     }
+    m_nextTryMs.reset();
     m_problem.clear();
     return true;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "archive/Archive.h"
@@ -25,6 +27,10 @@ public:
     ReadingSink& Sink() { return m_overview; }
     // The overview; the first call takes in the archive's sensors.
     SensorOverview& Overview();
+    // Called with every reading after the overview has taken it (the open windows follow).
+    void OnReading(std::function<void(const Reading&)> onReading) {
+        m_overview.onReading = std::move(onReading);
+    }
     int64_t NowMs() { return ToUnixMs(m_clock.Now()); }
 
     // Chooses the sensor and range of the chart (ending now) and fills it from the archive;
@@ -43,6 +49,9 @@ private:
     LocalClock& m_clock;
     Archive m_archive;
     bool m_loaded = false;
+    // An archive that could not be opened is tried again a minute later, not at every
+    // reading: opening one that another program holds locked waits up to kBusyMs.
+    std::optional<int64_t> m_nextTryMs;
     std::string m_problem;
 };
 

@@ -19,11 +19,11 @@ void Raise(QWidget* window) {
 }  // namespace
 
 HistoryWindows::HistoryWindows(History& history) : m_history(history) {
-    m_history.Overview().onReading = [this](const Reading& reading) { OnReading(reading); };
+    m_history.OnReading([this](const Reading& reading) { OnReading(reading); });
 }
 
 HistoryWindows::~HistoryWindows() {
-    m_history.Overview().onReading = nullptr;
+    m_history.OnReading(nullptr);
     delete m_chart;
     delete m_overview;
 }
