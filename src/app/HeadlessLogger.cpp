@@ -7,33 +7,6 @@
 
 namespace tavrolin {
 
-namespace {
-
-// Why a file could not be opened, in the words of the messages.
-const char* Reason(FileError error) {
-    switch (error) {
-        case FileError::NotFound:
-            return ": Der Ordner existiert nicht.";
-        case FileError::AccessDenied:
-            return ": Keine Berechtigung.";
-        case FileError::Busy:
-            return ": Sie ist von einem anderen Programm geöffnet.";
-        case FileError::NoSpace:
-            return ": Der Datenträger ist voll.";
-        case FileError::Folder:
-            return ": Das ist ein Ordner.";
-        case FileError::NotAFile:
-            return ": Das ist keine gewöhnliche Datei.";
-        case FileError::TooBig:
-        case FileError::None:
-        case FileError::Other:
-            break;
-    }
-    return ".";
-}
-
-}  // namespace
-
 void LineOutputSink::Accept(const Reading& reading, std::string_view line) {
     if (m_output && IsRecorded(reading, m_mask)) {
         m_lines += Win1252ToUtf8(line);
@@ -167,7 +140,7 @@ void HeadlessLogger::ReportUnopenedFile(const std::string& name) {
         text = "Es ist keine Protokolldatei eingestellt (Filename).";
     } else {
         text = "Die Protokolldatei " + ShownFilePath(name) + " läßt sich nicht öffnen" +
-               Reason(m_protocolFile.LastOpenError());
+               std::string(FileErrorReason(m_protocolFile.LastOpenError(), FileAccess::Write));
     }
     text += kOnlyOutput;
     m_messages.ShowMessage("Tavrolin", text, MessageIcon::Exclamation);

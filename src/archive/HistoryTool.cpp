@@ -187,13 +187,13 @@ int Sensors(Archive& archive, const SettingsStore* settings, const HistoryEnviro
         return 1;
     }
     if (sensors.empty()) {
-        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Lesungen.");
+        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
         return 0;
     }
     const SensorNames names = settings != nullptr ? SensorNames::Read(*settings) : SensorNames();
     std::vector<std::array<std::string, 7>> rows;
     rows.push_back(
-        {"Sensor", "Name", "Erste Lesung", "Letzte Lesung", "Anzahl", "Periode", "Letzte Werte"});
+        {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
     for (const SensorSummary& s : sensors) {
         rows.push_back(
             {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
@@ -314,7 +314,7 @@ int Export(Archive& archive, const Options& o, const HistoryEnvironment& env) {
     }
     if (rows == 0) {
         Say(env.err,
-            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Lesungen.");
+            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Messungen.");
     }
     return 0;
 }
@@ -332,9 +332,9 @@ int Check(Archive& archive, const HistoryEnvironment& env) {
         out.Line(finding);
     }
     if (report.findings.empty()) {
-        out.Line("Das Archiv " + ShownFilePath(archive.Path()) +
-                 " ist in Ordnung: " + std::to_string(report.readings) + " Lesungen von " +
-                 std::to_string(report.sensors) + " Sensoren.");
+        out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " ist in Ordnung: " +
+                 Messungen(report.readings) + " von " + std::to_string(report.sensors) +
+                 (report.sensors == 1 ? " Sensor." : " Sensoren."));
         return 0;
     }
     out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " hat " +
@@ -408,16 +408,16 @@ int Import(Archive& archive, const Options& o, const HistoryEnvironment& env) {
     if (!status.Ok()) {
         Say(env.err, "In das Archiv " + ShownFilePath(archive.Path()) +
                          " läßt sich nicht schreiben" + status.Describe() + " " +
-                         std::to_string(total.added) + " Lesungen wurden übernommen.");
+                         "Übernommen: " + Messungen(total.added) + ".");
         return 1;
     }
     if (readFailed) {
         Say(env.err, "Die Eingabe ließ sich nicht zu Ende lesen.");
     }
     Output out(env.out);
-    out.Line(std::to_string(total.added) + " Lesungen übernommen, " +
-             std::to_string(total.duplicates) + " waren schon im Archiv, " +
-             std::to_string(skipped) + " Zeilen übersprungen.");
+    out.Line("Übernommen: " + Messungen(total.added) +
+             ", schon im Archiv: " + std::to_string(total.duplicates) +
+             ", übersprungene Zeilen: " + std::to_string(skipped) + ".");
     return skipped > 0 || readFailed ? 1 : 0;
 }
 
