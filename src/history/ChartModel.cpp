@@ -279,10 +279,10 @@ std::vector<ChartLine> ChartModel::Lines() const {
 std::string ChartModel::Summary() const {
     const std::size_t n = m_series.points.size();
     if (n == 0) {
-        return "Keine Lesungen in diesem Zeitraum";
+        return "Keine Messungen in diesem Zeitraum";
     }
     if (m_series.bucketMs == 0) {
-        return Counted(static_cast<int64_t>(n), "Lesung", "Lesungen");
+        return Counted(static_cast<int64_t>(n), "Messung", "Messungen");
     }
     return Counted(static_cast<int64_t>(n), "Wert", "Werte") + " zu je " +
            BucketText(m_series.bucketMs) + ": Mittel, Minimum und Maximum";

@@ -77,7 +77,7 @@ public:
     bool Add(const Reading& reading);
 
     std::vector<ChartLine> Lines() const;
-    // "480 Lesungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum".
+    // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum".
     std::string Summary() const;
     // The point nearest to a time (UTC seconds, as the plot's keys), or nothing when none.
     std::optional<std::size_t> Nearest(double keySeconds) const;

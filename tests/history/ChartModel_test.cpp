@@ -86,7 +86,7 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     EXPECT_GT(lines[0].keys[4], lines[0].keys[3]);
     EXPECT_LT(lines[0].keys[4], lines[0].keys[5]);
     EXPECT_DOUBLE_EQ(lines[0].keys[0], static_cast<double>(kT0) / 1000.0);
-    EXPECT_EQ(chart.Summary(), "6 Lesungen");
+    EXPECT_EQ(chart.Summary(), "6 Messungen");
 
     const std::optional<std::size_t> near = chart.Nearest(static_cast<double>(kT0) / 1000 + 60);
     ASSERT_TRUE(near.has_value());
