@@ -53,7 +53,10 @@ Section [MQTT] (see the README for the topics and Home Assistant):
                   the host name)
   Discovery       0 turns Home Assistant discovery off (default 1); DiscoveryPrefix
                   its topic (default homeassistant)
-Section [Sensornamen] names sensors for Home Assistant: outdoor-1=Garten.
+Section [Sensornamen] names sensors for Home Assistant and the messages: outdoor-1=Garten.
+A logged sensor that stays silent for three of its usual periods is said once on stderr
+("Empfang: Sensor Garten (outdoor-1) seit 14:03:07 nicht empfangen."), and once when it is
+heard again.
 
 When the receiver goes away (the adapter pulled, the device hung up, or nothing but
 errors for a second), the port is closed, this is said once on stderr, and the port is

@@ -137,9 +137,10 @@ ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors)
         if (rc != sql::kDone) {
             break;
         }
+        s.recentMs.assign(times.rbegin(), times.rend());
         SensorTracker tracker;
-        for (auto t = times.rbegin(); t != times.rend(); ++t) {
-            tracker.NoteSeen(s.key, *t);
+        for (const int64_t t : s.recentMs) {
+            tracker.NoteSeen(s.key, t);
         }
         s.usualPeriodMs = tracker.LearnedPeriodMs(s.key);
         sensors.push_back(s);

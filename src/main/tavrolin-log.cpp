@@ -25,6 +25,7 @@
 #include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
 #include "decode/JsonLinesSink.h"
+#include "history/OverdueNotices.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
@@ -151,6 +152,10 @@ int main(int argc, char** argv) {
     if (archive) {
         logger.Sinks().Add(*archive);
     }
+    // A recorded sensor that falls silent, and its return, are said on stderr.
+    OverdueNotices overdue(SensorNames::Read(settings), localClock, coarseClock);
+    overdue.SetMask(mask);
+    logger.Sinks().Add(overdue);
     std::unique_ptr<MqttPublishing> mqtt;
     if (mqttSettings.settings) {
         mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
