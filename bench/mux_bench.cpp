@@ -16,6 +16,7 @@ class NullCommDevice : public CommDevice {
 public:
     OpenError Open(std::string_view) override { return OpenError::None; }
     bool IsOpen() const override { return true; }
+    bool Gone() const override { return false; }
     void Close() override {}
     bool PurgeComm(uint32_t) override { return true; }
     bool SetCommTimeouts(const CommTimeouts&) override { return true; }

@@ -1,38 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HeadlessLogger.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "base/Win1252.h"
 
 namespace tavrolin {
-
-namespace {
-
-// Why a file could not be opened, in the words of the messages.
-const char* Reason(FileError error) {
-    switch (error) {
-        case FileError::NotFound:
-            return ": Der Ordner existiert nicht.";
-        case FileError::AccessDenied:
-            return ": Keine Berechtigung.";
-        case FileError::Busy:
-            return ": Sie ist von einem anderen Programm geöffnet.";
-        case FileError::NoSpace:
-            return ": Der Datenträger ist voll.";
-        case FileError::Folder:
-            return ": Das ist ein Ordner.";
-        case FileError::NotAFile:
-            return ": Das ist keine gewöhnliche Datei.";
-        case FileError::TooBig:
-        case FileError::None:
-        case FileError::Other:
-            break;
-    }
-    return ".";
-}
-
-}  // namespace
 
 void LineOutputSink::Accept(const Reading& reading, std::string_view line) {
     if (m_output && IsRecorded(reading, m_mask)) {
@@ -109,17 +84,23 @@ HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multipl
                                LineOutput output)
     : m_multiplexer(multiplexer),
       m_messages(messages),
+      m_clock(clock),
       m_protocolFile(fileSystem),
       m_fileSink(m_protocolFile, clock),
       m_outputSink(std::move(output)),
-      m_session(port, messages) {
+      m_session(port, messages, clock) {
     // Every record is printed before it is written.
     m_session.Sinks().Add(m_outputSink);
     m_session.Sinks().Add(m_fileSink);
 }
 
-bool HeadlessLogger::Start(const SystemSettings& settings) {
+bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& options) {
     m_settings = settings;
+    LinkRules rules;
+    rules.reconnect = !options.exitOnLoss;
+    rules.silenceMs =
+        options.silenceSeconds ? int64_t{*options.silenceSeconds} * 1000 : settings.SilenceMs();
+    m_session.SetRules(rules);
     const auto muxAddress =
         static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
     const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
@@ -131,24 +112,57 @@ bool HeadlessLogger::Start(const SystemSettings& settings) {
         // whose file does not grow must say so.
         ReportUnopenedFile(m_settings.protocolFileName);
     }
-    return m_session.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer);
+    if (!m_session.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer)) {
+        return false;
+    }
+    if (m_report) {
+        m_report->notifier.Notify("READY=1");
+    }
+    ReportLink();
+    return true;
 }
 
 bool HeadlessLogger::OnTick() {
-    // Parity, framing and overrun errors spoil one read and are gone at the next; a failed
-    // read or an unclassified error (a break) that never stops means there is no line.
-    if (m_session.Poll() != LinkResult::kFailed) {
-        m_failedPolls = 0;
-        return true;
+    m_session.Tick();
+    ReportLink();
+    // Without reconnecting, a lost link is the end: a logger that would go on silently is
+    // of no use, one that ends can be restarted.
+    return m_session.State() != ReceiverSession::Link::Lost || m_session.Rules().reconnect;
+}
+
+int64_t HeadlessLogger::NextTickMs() const {
+    int64_t longest = kIdleTickMs;
+    if (m_report && m_report->notifier.WatchdogTimeoutMs() > 0) {
+        // The watchdog is told every half of its time; a tick at least twice in it.
+        longest = std::min(longest, m_report->notifier.WatchdogTimeoutMs() / 4);
     }
-    if (++m_failedPolls < kLostAfterFailedPolls) {
-        return true;
+    return std::clamp(m_session.IdleMs(), kTickMs, std::max(longest, kTickMs));
+}
+
+void HeadlessLogger::ReportLink() {
+    if (!m_report) {
+        return;
     }
-    m_messages.ShowMessage("Fehler beim Lesen der Schnittstelle",
-                           "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle meldet "
-                           "seit einer Sekunde nur Fehler.",
-                           MessageIcon::Stop);
-    return false;
+    const ReceiverSession::Link link = m_session.State();
+    if (link != m_reportedLink) {
+        m_reportedLink = link;
+        if (link == ReceiverSession::Link::Connected) {
+            m_report->notifier.Notify("STATUS=verbunden mit " + m_report->device());
+        } else if (link == ReceiverSession::Link::Lost) {
+            const LocalTime t = m_report->clock.Now();
+            char since[16];
+            std::snprintf(since, sizeof since, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+            m_report->notifier.Notify(std::string("STATUS=keine Verbindung seit ") + since);
+        }
+    }
+    // From the tick loop, so a loop that hangs (a write that never returns) is restarted. Half
+    // the timeout leaves room for a tick that takes long (a reconnect).
+    const int64_t timeout = m_report->notifier.WatchdogTimeoutMs();
+    const int64_t now = m_clock.ReadMs();
+    if (timeout > 0 && (!m_lastWatchdogMs || now - *m_lastWatchdogMs >= timeout / 2)) {
+        m_lastWatchdogMs = now;
+        m_report->notifier.Notify("WATCHDOG=1");
+    }
 }
 
 void HeadlessLogger::Stop() {
@@ -167,7 +181,7 @@ void HeadlessLogger::ReportUnopenedFile(const std::string& name) {
         text = "Es ist keine Protokolldatei eingestellt (Filename).";
     } else {
         text = "Die Protokolldatei " + ShownFilePath(name) + " läßt sich nicht öffnen" +
-               Reason(m_protocolFile.LastOpenError());
+               std::string(FileErrorReason(m_protocolFile.LastOpenError(), FileAccess::Write));
     }
     text += kOnlyOutput;
     m_messages.ShowMessage("Tavrolin", text, MessageIcon::Exclamation);

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "app/LoggerOptions.h"
 #include "app/ReceiverSession.h"
+#include "app/ServiceNotifier.h"
 #include "app/SystemSettings.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
@@ -61,10 +63,20 @@ private:
     std::optional<SinkNotice> m_notice;
 };
 
+// Where the logger reports to the service manager that started it.
+struct ServiceReport {
+    ServiceNotifier& notifier;
+    LocalClock& clock;  // the time of a loss, in the status line
+    // The device the port is open on, for the status line.
+    std::function<std::string()> device;
+};
+
 // The receiver window's life without the window: its start (multiplexer address, protocol
 // file, connect, start command), its 50 ms tick and its OK (protocol file closed, stop
 // command, multiplexer reset, port closed). The records go to the protocol file and, in
-// UTF-8, to an output of the caller's. Settings are only read, never written.
+// UTF-8, to an output of the caller's. Settings are only read, never written. A lost
+// receiver is reconnected and a silent one started anew as in the window (ReceiverSession),
+// but said on stderr, each change once, since nobody sees a title.
 class HeadlessLogger {
 public:
     // Gets the presented records of each poll, UTF-8, each line ending in "\n".
@@ -76,37 +88,52 @@ public:
     HeadlessLogger(const HeadlessLogger&) = delete;
     HeadlessLogger& operator=(const HeadlessLogger&) = delete;
 
+    // Tells the service manager READY=1, WATCHDOG=1 and the link's STATUS= from now on.
+    void ReportTo(ServiceReport report) { m_report.emplace(std::move(report)); }
+
     // Opens the protocol file for appending and connects. True when the receiver is
     // connected and the start command sent; false when the port could not be opened (the
     // port layer has told why). A protocol file that cannot be opened is reported, and the
-    // records go to the output only.
-    bool Start(const SystemSettings& settings);
-    // One tick: collects what the receiver sent and presents its records. False once the
-    // line has given nothing but failures for kLostAfterFailedPolls ticks in a row (an
-    // adapter pulled, a cable cut into a break, the device gone), after a message: a logger
-    // that would go on silently is of no use, one that ends can be restarted.
+    // records go to the output only. The options choose how a lost or silent receiver is
+    // handled.
+    bool Start(const SystemSettings& settings, const LoggerOptions& options = {});
+    // One tick: collects what the receiver sent, presents its records, and keeps the link.
+    // False only with exitOnLoss, once the line has given nothing but failures for a second
+    // (an adapter pulled, a cable cut into a break, the device gone), after a message.
     bool OnTick();
-    static constexpr int kLostAfterFailedPolls = 20;  // one second
+    static constexpr int kLostAfterFailedPolls = ReceiverSession::kLostAfterFailedPolls;
+    static constexpr int64_t kTickMs = 50;
+    // The time to the next tick: 50 ms, but while the port is gone up to a second, or until
+    // the next attempt to open it: a logger that waits for an adapter for days wakes once a
+    // second, not twenty times.
+    int64_t NextTickMs() const;
+    static constexpr int64_t kIdleTickMs = 1000;
     // Closes the protocol file (telling a failure), then stops the receiver and lets go of
     // the line.
     void Stop();
 
     bool Connected() const { return m_session.Connected(); }
+    ReceiverSession::Link State() const { return m_session.State(); }
     bool FileOpen() const { return m_protocolFile.IsOpen(); }
     // Further sinks (JSON, MQTT, the archive) are added here.
     SinkFanOut& Sinks() { return m_session.Sinks(); }
 
 private:
     void ReportUnopenedFile(const std::string& name);
+    // The status line after a change of the link, and the watchdog when it is due.
+    void ReportLink();
 
     MultiplexerSignaller& m_multiplexer;
     MessageSink& m_messages;
+    CoarseClock& m_clock;
+    std::optional<ServiceReport> m_report;
+    ReceiverSession::Link m_reportedLink = ReceiverSession::Link::Idle;
+    std::optional<int64_t> m_lastWatchdogMs;
     SystemSettings m_settings;
     ProtocolFile m_protocolFile;
     LoggerFileSink m_fileSink;
     LineOutputSink m_outputSink;
     ReceiverSession m_session;
-    int m_failedPolls = 0;  // in a row
 };
 
 }  // namespace tavrolin

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LoggerOptions.h"
 
+#include <charconv>
+
 #include "base/CommandLine.h"
 
 namespace tavrolin {
@@ -31,6 +33,8 @@ written to it. Keys of section [SYSTEM]:
                 events are always logged
   Filename      protocol file (default protokoll.dat); a relative name is taken from the
                 current directory
+  Stille Minuten  minutes without a byte from the receiver before it is started anew
+                (default 15; 0: never)
 Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry COMn is
 /dev/ttyS<n-1>. Section [Archiv]:
   Datei         the archive, an SQLite file that keeps every logged record for
@@ -49,7 +53,24 @@ Section [MQTT] (see the README for the topics and Home Assistant):
                   the host name)
   Discovery       0 turns Home Assistant discovery off (default 1); DiscoveryPrefix
                   its topic (default homeassistant)
-Section [Sensornamen] names sensors for Home Assistant: outdoor-1=Garten.
+Section [Sensornamen] names sensors for Home Assistant and the messages: outdoor-1=Garten.
+A logged sensor that stays silent for three of its usual periods is said once on stderr
+("Empfang: Sensor Garten (outdoor-1) seit 14:03:07 nicht empfangen."), and once when it is
+heard again.
+
+When the receiver goes away (the adapter pulled, the device hung up, or nothing but
+errors for a second), the port is closed, this is said once on stderr, and the port is
+opened again after 1 s, then after doubling pauses of up to 30 s, its device looked up
+anew each time (a [Ports] entry or a /dev/serial/by-id link finds a re-plugged adapter).
+Once it opens, the multiplexer address and the start command go out as at the start, and
+"wieder verbunden" is said with the length of the outage. A receiver that sends nothing
+at all for "Stille Minuten" ([SYSTEM], default 15; 0: never) is told so on stderr and
+gets the stop command, the multiplexer address and the start command again, at most once
+in that time.
+
+Under systemd (NOTIFY_SOCKET set, Type=notify) the logger reports READY=1 once connected,
+WATCHDOG=1 while its timer runs (WatchdogSec=), and a STATUS= line: "verbunden mit
+DEVICE" or "keine Verbindung seit HH:MM:SS".
 
 Options:
   --profile FILE  read the settings from FILE instead
@@ -57,19 +78,21 @@ Options:
   --archive FILE  keep the archive in FILE, whatever Datei says
   --json          print JSON Lines instead of the report lines (schema: see the README)
   --mqtt HOST[:PORT]  publish to this broker, whatever Host and Port say
+  --exit-on-loss  end with status 1 when the receiver goes away, instead of reconnecting
+                  (for a service manager that starts it again)
   --help          show this text
 
 Signals: SIGINT or SIGTERM stop the logger as the desktop program's OK does: the protocol
 file is closed, the stop command sent, the multiplexer set back to address 0 and the port
 closed; then it exits with status 0.
 
-Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened, or when the
-line gives nothing but errors for a second (an adapter pulled, the device gone; the
-reason is shown on stderr, and a service manager may start the logger again); 2 for a
-wrong command line, a --profile FILE that does not exist, a profile that is there but
-cannot be read (a folder, no permission, over 64 MiB), or unusable MQTT settings. A
-protocol file that cannot be opened is
-reported on stderr, and the records then go to stdout only.
+Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened at the start,
+or, with --exit-on-loss, when the line gives nothing but errors for a second (an adapter
+pulled, the device gone; the reason is shown on stderr, and a service manager may start
+the logger again); 2 for a wrong command line, a --profile FILE that does not exist, a
+profile that is there but cannot be read (a folder, no permission, over 64 MiB), or
+unusable MQTT settings. A protocol file that cannot be opened is reported on stderr, and
+the records then go to stdout only.
 )usage";
 }
 
@@ -92,6 +115,21 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
                 return fail("--mqtt needs a broker, HOST or HOST:PORT");
             }
             o.mqttHost = std::string(*value);
+        } else if (name == "--exit-on-loss") {
+            if (reader.HasInlineValue()) {
+                return fail("--exit-on-loss takes no value");
+            }
+            o.exitOnLoss = true;
+        } else if (name == "--silence-seconds") {
+            const std::string_view value = reader.Value().value_or("");
+            int seconds = -1;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (value.empty() || ec != std::errc{} || end != value.data() + value.size() ||
+                seconds < 0) {
+                return fail("--silence-seconds needs a number of seconds");
+            }
+            o.silenceSeconds = seconds;
         } else if (name == "--profile" || name == "--port" || name == "--archive") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {

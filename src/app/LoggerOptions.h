@@ -15,6 +15,11 @@ struct LoggerOptions {
     std::string archivePath;  // empty: the profile's [Archiv] Datei, or the default
     std::string mqttHost;     // HOST[:PORT]; empty: section [MQTT] decides
     bool json = false;        // JSON Lines on stdout instead of the report lines
+    // End with status 1 when the receiver is lost, instead of reconnecting.
+    bool exitOnLoss = false;
+    // The silence time in seconds instead of the profile's whole minutes (for tests; not in
+    // the help).
+    std::optional<int> silenceSeconds;
     bool help = false;
 };
 

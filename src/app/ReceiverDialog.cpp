@@ -24,7 +24,7 @@ ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexe
       m_env(env),
       m_protocolFile(env.files),
       m_presenting(nullptr, m_protocolFile),
-      m_session(port, env.messages) {
+      m_session(port, env.messages, env.clock) {
     m_session.Sinks().Add(m_presenting);
     if (env.readings != nullptr) {
         m_session.Sinks().Add(*env.readings);
@@ -73,6 +73,10 @@ bool ReceiverDialog::InitializeWindow() {
     const int top = saved.top;
     m_comPort = saved.comPort;
     m_useMultiplexer = saved.useMultiplexer;
+    LinkRules rules;
+    rules.silenceMs = saved.SilenceMs();
+    rules.tellLinkChanges = false;  // the title tells
+    m_session.SetRules(rules);
     m_muxAddress = saved.muxAddress;
 
     // The window opens at the screen's origin. A saved position that equals it (the
@@ -121,10 +125,12 @@ void ReceiverDialog::ConnectReceiver() {
     if (m_view == nullptr) {
         return;
     }
-    if (m_session.Connected()) {
+    if (m_session.State() != ReceiverSession::Link::Idle) {
         DisconnectReceiver();
     }
-    if (!m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer)) {
+    const bool connected = m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer);
+    ShowLink();
+    if (!connected) {
         return;  // the port layer has told the user; idle until the next change
     }
     m_pollBusy = false;
@@ -152,8 +158,20 @@ void ReceiverDialog::OnTick() {
     m_pollBusy = true;
     m_session.PollReadings();
     m_pollBusy = false;
+    ShowLink();
     // Told after the poll: the ticks under a message box poll on, and their notices wait.
     m_session.TellNotices();
+}
+
+void ReceiverDialog::ShowLink() {
+    const bool lost = m_session.State() == ReceiverSession::Link::Lost;
+    if (m_view == nullptr || lost == m_titleLost) {
+        return;
+    }
+    m_titleLost = lost;
+    m_view->SetTitle(lost
+                         ? "Tavrolin – keine Verbindung (COM " + std::to_string(m_comPort + 1) + ")"
+                         : std::string(kCaption));
 }
 
 void ReceiverDialog::ShowMultiplexerState() {

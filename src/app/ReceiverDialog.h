@@ -12,6 +12,7 @@
 #include "app/ReceiverView.h"
 #include "app/SettingsStore.h"
 #include "app/SystemSettings.h"
+#include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
 #include "decode/FileChooser.h"
@@ -38,6 +39,8 @@ struct AppEnvironment {
     MessageSink& messages;
     FileChooser& fileChooser;
     HelpViewer& help;
+    // Paces the background reconnects of a lost port and the silence rule.
+    CoarseClock& clock;
     // Where the readings go besides the list and the protocol file (MQTT, the archive, the
     // sensor overview); none when null.
     ReadingSink* readings = nullptr;
@@ -51,6 +54,11 @@ struct AppEnvironment {
 // 50 ms timer, reconnects on a change of port or multiplexer, and on the OK command or the
 // close box stops the receiver and saves the settings. The window itself is a view that
 // forwards its events here and performs the operations asked of it.
+//
+// A port lost while polling (an adapter pulled) shows in the title, not in a box: the timer
+// runs on and the session opens the port again in the background; the title comes back
+// with the connection. A connect the user asked for that fails is told in a box, and the
+// window idles until the next change.
 class ReceiverDialog {
 public:
     ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexer, const AppEnvironment& env);
@@ -134,6 +142,8 @@ private:
     bool WriteSettings(const WindowRect& rect);
     // The list's and the file's mask, and the environment's listeners'.
     void SetRecordingMask(RecordingMask mask);
+    // The title for the session's link, when it changed.
+    void ShowLink();
 
     MultiplexerDialog& m_multiplexer;
     AppEnvironment m_env;
@@ -151,6 +161,7 @@ private:
     ProtocolFile m_protocolFile;
     PresentingSink m_presenting;  // the list and the protocol file
     ReceiverSession m_session;    // connected: port open, receiver started
+    bool m_titleLost = false;     // the title says the port is lost
     int m_useMultiplexer = 0;
     int m_muxAddress = 0;                    // MuxAddress
     int m_comPort = 0;                       // 0..3 for COM1..COM4

@@ -1,34 +1,178 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ReceiverSession.h"
 
+#include <algorithm>
+#include <string>
+#include <utility>
+
 namespace tavrolin {
 
-ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages)
-    : m_port(port), m_messages(messages) {}
+namespace {
+
+constexpr const char* kCaption = "Tavrolin";
+constexpr const char* kReadErrorCaption = "Fehler beim Lesen der Schnittstelle";
+
+// "45 s", "3 min 5 s", "2 h 4 min", "3 d 1 h": the two largest units, as a person says it.
+std::string DurationText(int64_t ms) {
+    const int64_t s = std::max<int64_t>(ms, 0) / 1000;
+    const auto two = [](int64_t big, const char* bigUnit, int64_t small, const char* smallUnit) {
+        std::string text = std::to_string(big) + " " + bigUnit;
+        if (small != 0) {
+            text += " " + std::to_string(small) + " " + smallUnit;
+        }
+        return text;
+    };
+    if (s < 60) {
+        return std::to_string(s) + " s";
+    }
+    if (s < 3600) {
+        return two(s / 60, "min", s % 60, "s");
+    }
+    if (s < 86400) {
+        return two(s / 3600, "h", s / 60 % 60, "min");
+    }
+    return two(s / 86400, "d", s / 3600 % 24, "h");
+}
+
+}  // namespace
+
+ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock)
+    : m_port(port), m_messages(messages), m_clock(clock) {}
 
 bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, int useMultiplexer) {
-    if (m_connected) {
-        Disconnect();
+    Disconnect();
+    m_portIndex = portIndex;
+    m_muxAddress = muxAddress;
+    m_useMultiplexer = useMultiplexer;
+    if (m_port.Connect(portIndex, muxAddress, useMultiplexer) == 0) {
+        return false;
     }
-    m_connected = m_port.Connect(portIndex, muxAddress, useMultiplexer) != 0;
-    if (m_connected) {
-        // Not looked at: a receiver that does not acknowledge is polled all the same.
-        m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
-    }
-    return m_connected;
+    StartReceiver();
+    return true;
+}
+
+void ReceiverSession::StartReceiver() {
+    // Not looked at: a receiver that does not acknowledge is polled all the same.
+    m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
+    m_link = Link::Connected;
+    m_failedPolls = 0;
+    m_bytesSeen = m_port.BytesReceived();
+    m_lastByteMs = m_clock.ReadMs();
 }
 
 void ReceiverSession::Disconnect() {
-    if (!m_connected) {
-        return;
+    if (m_link == Link::Connected) {
+        m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
+        m_port.Disconnect();
     }
-    m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
-    m_port.Disconnect();
-    m_connected = false;
+    m_link = Link::Idle;
+    m_restarted = false;
 }
 
-int ReceiverSession::PollReadings() {
-    return m_port.Poll(m_sinks);
+void ReceiverSession::PollReadings() {
+    // Also while the link is down: the sinks' poll ends, which paces their own retries.
+    const int result = m_port.Poll(m_sinks);
+    switch (m_link) {
+        case Link::Connected:
+            KeepConnected(result);
+            break;
+        case Link::Lost:
+            if (m_rules.reconnect) {
+                const int64_t now = m_clock.ReadMs();
+                if (now >= m_nextTryMs) {
+                    Retry(now);
+                }
+            }
+            break;
+        case Link::Idle:
+            break;
+    }
+}
+
+void ReceiverSession::KeepConnected(int pollResult) {
+    // Parity, framing and overrun errors spoil one read and are gone at the next; a failed
+    // read or an unclassified error (a break) that never stops means there is no line. A
+    // device that has gone says so at once, unless only the count is to decide.
+    m_failedPolls = pollResult == LinkResult::kFailed ? m_failedPolls + 1 : 0;
+    if ((m_rules.reconnect && m_port.DeviceGone()) || m_failedPolls >= kLostAfterFailedPolls) {
+        Lose();
+        return;
+    }
+    const uint64_t bytes = m_port.BytesReceived();
+    const bool arrived = bytes != m_bytesSeen;
+    m_bytesSeen = bytes;
+    if (m_rules.silenceMs <= 0) {
+        return;
+    }
+    const int64_t now = m_clock.ReadMs();
+    if (arrived) {
+        m_lastByteMs = now;
+        if (m_restarted) {
+            m_restarted = false;
+            Tell(kCaption, "Der Empfänger sendet wieder.", MessageIcon::Information);
+        }
+    } else if (now - m_lastByteMs >= m_rules.silenceMs) {
+        Restart(now);
+    }
+}
+
+void ReceiverSession::Lose() {
+    // Nothing is sent: the line is gone or useless, and a write to it could only wait.
+    m_port.Close();
+    m_link = Link::Lost;
+    m_restarted = false;
+    m_lostAtMs = m_clock.ReadMs();
+    m_retryPauseMs = kFirstRetryMs;
+    m_nextTryMs = m_lostAtMs + m_retryPauseMs;
+    if (!m_rules.reconnect) {
+        // Always said: it is why the caller ends.
+        m_linkNotices.push_back({kReadErrorCaption,
+                                 "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle "
+                                 "meldet seit einer Sekunde nur Fehler.",
+                                 MessageIcon::Stop});
+        return;
+    }
+    Tell(kReadErrorCaption,
+         "Der Empfänger ist nicht erreichbar. Die Schnittstelle wird nach 1 s wieder geöffnet, "
+         "danach in wachsenden Abständen bis zu 30 s.",
+         MessageIcon::Stop);
+}
+
+void ReceiverSession::Retry(int64_t now) {
+    // Quiet: a box or a line for every attempt would bury the one message that counts. The
+    // port layer resolves the device anew, so a re-plugged adapter under another name that
+    // its link or the profile follows is found.
+    if (m_port.Connect(m_portIndex, m_muxAddress, m_useMultiplexer, false) == 0) {
+        m_retryPauseMs = std::min(m_retryPauseMs * 2, kLongestRetryMs);
+        m_nextTryMs = now + m_retryPauseMs;
+        return;
+    }
+    StartReceiver();
+    Tell(kCaption,
+         "Der Empfänger ist wieder verbunden; die Verbindung war " +
+             DurationText(m_clock.ReadMs() - m_lostAtMs) + " unterbrochen.",
+         MessageIcon::Information);
+}
+
+void ReceiverSession::Restart(int64_t now) {
+    // A receiver that lost its start command (a power blip) stays silent until it gets a
+    // new one; a multiplexer that lost its address passes on nothing.
+    Tell(kCaption,
+         "Vom Empfänger kam seit " + DurationText(now - m_lastByteMs) +
+             " nichts. Stoppbefehl, Multiplexer-Adresse und Startbefehl werden neu gesendet.",
+         MessageIcon::Exclamation);
+    m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
+    if (m_useMultiplexer != 0) {
+        m_port.SelectMultiplexer(m_muxAddress);
+    }
+    StartReceiver();
+    m_restarted = true;
+}
+
+void ReceiverSession::Tell(const char* caption, std::string text, MessageIcon icon) {
+    if (m_rules.tellLinkChanges) {
+        m_linkNotices.push_back({caption, std::move(text), icon});
+    }
 }
 
 void ReceiverSession::TellNotices() {
@@ -38,16 +182,30 @@ void ReceiverSession::TellNotices() {
         return;
     }
     m_telling = true;
-    while (std::optional<SinkNotice> notice = m_sinks.TakeNotice()) {
+    for (;;) {
+        std::optional<SinkNotice> notice = m_sinks.TakeNotice();
+        if (!notice && !m_linkNotices.empty()) {
+            notice = std::move(m_linkNotices.front());
+            m_linkNotices.erase(m_linkNotices.begin());
+        }
+        if (!notice) {
+            break;
+        }
         m_messages.ShowMessage(notice->caption, notice->text, notice->icon);
     }
     m_telling = false;
 }
 
-int ReceiverSession::Poll() {
-    const int result = PollReadings();
+int64_t ReceiverSession::IdleMs() const {
+    if (m_link != Link::Lost || !m_rules.reconnect) {
+        return 0;
+    }
+    return std::max<int64_t>(m_nextTryMs - m_clock.ReadMs(), 0);
+}
+
+void ReceiverSession::Tick() {
+    PollReadings();
     TellNotices();
-    return result;
 }
 
 }  // namespace tavrolin

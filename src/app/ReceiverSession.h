@@ -2,23 +2,60 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "base/Clock.h"
 #include "base/MessageSink.h"
 #include "decode/ReadingSink.h"
 #include "serial/ReceiverPort.h"
 
 namespace tavrolin {
 
+// How a session keeps its receiver: what it does when the port goes away or the receiver
+// falls silent, and whether it says so itself.
+struct LinkRules {
+    // A lost port is closed and opened again in the background, 1 s after the loss, then
+    // with doubling pauses up to 30 s. Without it the link stays lost: the caller decides.
+    bool reconnect = true;
+    // No byte from the receiver for this long: stop command, multiplexer and start command
+    // again, at most once per this time. 0: never.
+    int64_t silenceMs = 0;
+    // Losses, returns and silences are said through the message sink (the logger's stderr);
+    // without it the caller shows the state itself (the window's title).
+    bool tellLinkChanges = true;
+};
+
 // One run of the receiver, as both programs drive it: connect (port, multiplexer address,
 // start command), poll into the sinks on every tick, and stop (stop command, multiplexer
 // reset, port closed). The sinks get every decoded reading; what each of them has to tell
 // the user (a failed write, a lost broker, its recovery) is said after the poll, once,
 // through the message sink, never from inside it.
+//
+// The ticks also keep the link alive: a port that has gone (an adapter pulled) or that gives
+// nothing but failures for a second is closed and, by the rules, opened again with the
+// whole connect sequence; a receiver that has sent nothing for the silence time is started
+// anew. Time comes from the coarse clock, so a tick while the port is away costs one clock
+// read.
 class ReceiverSession {
 public:
-    ReceiverSession(ReceiverPort& port, MessageSink& messages);
+    enum class Link {
+        Idle,       // not connected: never, after a failed connect, or stopped
+        Connected,  // port open, start command sent
+        Lost,       // the port went away; retried while the rules say so
+    };
+
+    // Failed polls in a row that count as a lost line: one second of ticks.
+    static constexpr int kLostAfterFailedPolls = 20;
+    static constexpr int64_t kFirstRetryMs = 1000;
+    static constexpr int64_t kLongestRetryMs = 30000;
+
+    ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock);
     ReceiverSession(const ReceiverSession&) = delete;
     ReceiverSession& operator=(const ReceiverSession&) = delete;
+
+    void SetRules(const LinkRules& rules) { m_rules = rules; }
+    const LinkRules& Rules() const { return m_rules; }
 
     // Where the readings go, in the order the sinks were added.
     SinkFanOut& Sinks() { return m_sinks; }
@@ -26,26 +63,57 @@ public:
     // Ends an open connection, opens the port of the list index 0..3, selects the
     // multiplexer port when it is in use, and sends the start command (whether the receiver
     // acknowledges it or not). False when the port could not be opened; the port layer has
-    // told the user why.
+    // told the user why, and nothing is retried: the link is idle.
     bool Connect(int portIndex, uint8_t muxAddress, int useMultiplexer);
-    // Sends the stop command, resets the multiplexer and closes the port, when connected.
+    // Sends the stop command, resets the multiplexer and closes the port, when connected;
+    // ends the retries of a lost link.
     void Disconnect();
-    bool Connected() const { return m_connected; }
+    bool Connected() const { return m_link == Link::Connected; }
+    Link State() const { return m_link; }
+    // When the link was lost (coarse clock), while it is.
+    int64_t LostSinceMs() const { return m_lostAtMs; }
+    // How long the ticks may pause without missing anything of the link's: while it is lost
+    // and retried, until the next attempt; else 0.
+    int64_t IdleMs() const;
 
-    // One tick: collects what the receiver sent, hands its readings to the sinks, then says
-    // what the sinks have to tell. The poll's result (LinkResult).
-    int Poll();
-    // Says what the sinks have to tell. Poll does this itself; a caller whose message box
-    // lets the timer tick again (the window) calls PollReadings and this apart.
+    // One tick: collects what the receiver sent, hands its readings to the sinks, keeps the
+    // link (loss, retry, silence), then says what there is to tell.
+    void Tick();
+    // Says what the sinks and the link have to tell. Tick does this itself; a caller whose
+    // message box lets the timer tick again (the window) calls PollReadings and this apart.
     void TellNotices();
-    int PollReadings();
+    void PollReadings();
 
 private:
+    void KeepConnected(int pollResult);
+    void Lose();
+    void Retry(int64_t now);
+    void Restart(int64_t now);
+    void StartReceiver();
+    void Tell(const char* caption, std::string text, MessageIcon icon);
+
     ReceiverPort& m_port;
     MessageSink& m_messages;
+    CoarseClock& m_clock;
+    LinkRules m_rules;
     SinkFanOut m_sinks;
-    bool m_connected = false;
+    Link m_link = Link::Idle;
     bool m_telling = false;  // a notice is being shown; notices wait for it
+    std::vector<SinkNotice> m_linkNotices;
+
+    // The connection to make again.
+    int m_portIndex = 0;
+    uint8_t m_muxAddress = 0;
+    int m_useMultiplexer = 0;
+
+    int m_failedPolls = 0;  // in a row
+    int64_t m_lostAtMs = 0;
+    int64_t m_nextTryMs = 0;
+    int64_t m_retryPauseMs = kFirstRetryMs;
+
+    uint64_t m_bytesSeen = 0;  // the port's count at the last tick
+    int64_t m_lastByteMs = 0;  // or the last (re)start, whichever is later
+    bool m_restarted = false;  // started anew for silence; no byte since
 };
 
 }  // namespace tavrolin

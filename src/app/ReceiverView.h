@@ -73,6 +73,8 @@ public:
     // Ends the window's modal run.
     virtual void EndDialog(DialogResult result) = 0;
 
+    // The window's caption.
+    virtual void SetTitle(std::string_view title) = 0;
     // The program icon as the window's large and small icon.
     virtual void SetIcon() = 0;
     // Offers the about item (a separator, then the item) where the window keeps its menu.

@@ -33,8 +33,12 @@ void SensorNames::Set(const SensorKey& key, std::string name) {
     m_names[static_cast<std::size_t>(IndexOf(key))] = std::move(name);
 }
 
+const std::string& SensorNames::FriendlyName(const SensorKey& key) const {
+    return m_names[static_cast<std::size_t>(IndexOf(key))];
+}
+
 std::string SensorNames::NameOf(const SensorKey& key) const {
-    const std::string& name = m_names[static_cast<std::size_t>(IndexOf(key))];
+    const std::string& name = FriendlyName(key);
     if (!name.empty()) {
         return name;
     }

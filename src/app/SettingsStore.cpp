@@ -83,24 +83,14 @@ bool SettingsStore::WriteString(std::string_view section, std::string_view key,
 
 std::string UnreadableProfileText(std::string_view profilePath, FileError error) {
     std::string text = "Das Profil " + FileNameToUtf8(profilePath) + " läßt sich nicht lesen";
-    switch (error) {
-        case FileError::AccessDenied:
-            return text + ": Keine Berechtigung.";
-        case FileError::Folder:
-            return text + ": Das ist ein Ordner.";
-        case FileError::NotAFile:
-            return text + ": Das ist keine gewöhnliche Datei.";
-        case FileError::TooBig:
-            return text + ": Es ist größer als " +
-                   std::to_string(SettingsStore::MaxReadBytes >> 20) + " MiB.";
-        case FileError::None:
-        case FileError::NotFound:
-        case FileError::Busy:
-        case FileError::NoSpace:
-        case FileError::Other:
-            break;
+    if (error == FileError::TooBig) {
+        return text + ": Es ist größer als " + std::to_string(SettingsStore::MaxReadBytes >> 20) +
+               " MiB.";
     }
-    return text + ".";
+    // A missing profile is no error: the defaults are what it would hold.
+    return text + std::string(error == FileError::NotFound
+                                  ? "."
+                                  : FileErrorReason(error, FileAccess::Read));
 }
 
 }  // namespace tavrolin

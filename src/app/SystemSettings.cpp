@@ -19,6 +19,7 @@ SystemSettings SystemSettings::Read(const SettingsStore& store) {
     s.pyranoAddress = readInt("Pyrano Adr", 7);
     s.recordingMask = readInt("Protokoll", -1);
     s.protocolFileName = store.ReadString(kSection, "Filename", "protokoll.dat");
+    s.silenceMinutes = readInt("Stille Minuten", 15);
     return s;
 }
 

@@ -27,6 +27,9 @@ struct SystemSettings {
     int brightnessAddress = 7;
     int pyranoAddress = 7;
     std::string protocolFileName = "protokoll.dat";  // Windows-1252
+    // No byte from the receiver for this long starts it anew; 0 (or less): never. Only
+    // read: the window does not change it.
+    int silenceMinutes = 15;
 
     // Every key, with its default where it is missing.
     static SystemSettings Read(const SettingsStore& store);
@@ -39,6 +42,7 @@ struct SystemSettings {
     static int MuxAddressShown(int stored) {
         return stored < 0 || stored > kMaxMuxAddress ? 0 : stored;
     }
+    int64_t SilenceMs() const { return silenceMinutes > 0 ? int64_t{silenceMinutes} * 60000 : 0; }
 };
 
 }  // namespace tavrolin

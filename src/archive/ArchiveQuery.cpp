@@ -137,9 +137,10 @@ ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors)
         if (rc != sql::kDone) {
             break;
         }
+        s.recentMs.assign(times.rbegin(), times.rend());
         SensorTracker tracker;
-        for (auto t = times.rbegin(); t != times.rend(); ++t) {
-            tracker.NoteSeen(s.key, *t);
+        for (const int64_t t : s.recentMs) {
+            tracker.NoteSeen(s.key, t);
         }
         s.usualPeriodMs = tracker.LearnedPeriodMs(s.key);
         sensors.push_back(s);
@@ -347,9 +348,8 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
                              " OR meta NOT BETWEEN -112 AND 113",
                          bad);
             if (rc == sql::kOk && bad > 0) {
-                report.findings.push_back(std::to_string(bad) +
-                                          " Lesungen haben keine gültige Sensornummer oder "
-                                          "Zeitzone.");
+                report.findings.push_back(
+                    "Ohne gültige Sensornummer oder Zeitzone: " + Messungen(bad) + ".");
             }
         }
         for (int index = 0; index < kSensorCount && rc == sql::kOk;) {
@@ -362,9 +362,9 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
                              RowRule(key.kind, key.remoteControl) + ")",
                          bad);
             if (rc == sql::kOk && bad > 0) {
-                report.findings.push_back(std::to_string(bad) + " Lesungen der Sensorart " +
-                                          std::string(KindLabel(key)) +
-                                          " haben nicht die Werte ihrer Art.");
+                report.findings.push_back("Nicht die Werte der Sensorart " +
+                                          std::string(KindLabel(key)) + ": " + Messungen(bad) +
+                                          ".");
             }
             index = last + 1;
         }
@@ -375,7 +375,7 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
                      "WHERE sensor = r.sensor AND t = r.t)",
                      bad);
         if (rc == sql::kOk && bad > 0) {
-            report.findings.push_back(std::to_string(bad) + " Lesungen stehen doppelt im Archiv.");
+            report.findings.push_back("Doppelt im Archiv: " + Messungen(bad) + ".");
         }
     }
 
@@ -405,7 +405,7 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
             report.findings.push_back(std::string(hours ? "Die Stundenwerte" : "Die Tageswerte") +
                                       " stimmen bei " + std::to_string(std::max(missing, extra)) +
                                       (hours ? " Stunden" : " Tagen") +
-                                      " nicht mit den Lesungen überein.");
+                                      " nicht mit den Messungen überein.");
         }
     }
     return rc == sql::kOk ? ArchiveStatus{} : Failed(archive, rc);

@@ -38,8 +38,7 @@ inline constexpr int64_t kMsPerDay = 24 * 3600000LL;
 // (a) One sensor as the archive knows it. The count comes from the daily summaries, first
 // and last from the keys: the list of a ten-year archive of 20 sensors takes about 50 ms.
 // A live overview takes it once and goes on with the readings as they come (a sink of its
-// own); SensorTracker::NoteSeen with the times of the last readings gives the same usual
-// period as here.
+// own); SensorTracker::NoteSeen with recentMs gives the same usual period as here.
 struct SensorSummary {
     SensorKey key;
     int64_t count = 0;        // readings kept
@@ -50,6 +49,9 @@ struct SensorSummary {
     // How often it usually sends: the median of its last gaps, by SensorTracker's rule;
     // none for the remote control and the Fenster events, and before three gaps are known.
     std::optional<int64_t> usualPeriodMs;
+    // The times of its newest readings (at most SensorTracker::kGapsKept + 1), oldest first:
+    // what a live tracker goes on from.
+    std::vector<int64_t> recentMs;
 };
 // Every sensor the archive holds readings of, in the order of their ids (IndexOf).
 ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors);

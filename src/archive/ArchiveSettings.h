@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/SettingsStore.h"
-#include "decode/Reading.h"
 
 namespace tavrolin {
 
@@ -24,9 +23,5 @@ struct ArchiveSettings {
         return file.empty() ? defaultPath : file;
     }
 };
-
-// The friendly name the profile's section "Sensornamen" gives a sensor (key: its id,
-// "outdoor-1=Garten"), in UTF-8; empty when it gives none.
-std::string SensorName(const SettingsStore& store, const SensorKey& key);
 
 }  // namespace tavrolin

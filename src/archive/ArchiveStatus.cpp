@@ -96,4 +96,8 @@ std::string ArchiveStatus::Describe() const {
     return detail.empty() ? "." : " (SQLite: " + detail + ").";
 }
 
+std::string Messungen(int64_t count) {
+    return std::to_string(count) + (count == 1 ? " Messung" : " Messungen");
+}
+
 }  // namespace tavrolin

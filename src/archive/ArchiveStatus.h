@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tavrolin {
@@ -37,6 +38,9 @@ struct ArchiveStatus {
         return a.problem == b.problem;
     }
 };
+
+// "1 Messung", "12000 Messungen".
+std::string Messungen(int64_t count);
 
 // The status of a call on the connection (rc its result code). `creating` tells a missing
 // folder of a new file from a missing file to read.

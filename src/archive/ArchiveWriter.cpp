@@ -46,7 +46,7 @@ void ArchiveWriter::NoteLost(int64_t count) {
     if (!m_saidLoss) {
         m_saidLoss = true;
         Say("Das Archiv " + ShownFilePath(m_path) +
-                " läßt sich schon lange nicht beschreiben: Die ältesten der Lesungen, die darauf "
+                " läßt sich schon lange nicht beschreiben: Die ältesten der Messungen, die darauf "
                 "warten, gehen verloren.",
             MessageIcon::Exclamation);
     }
@@ -54,8 +54,9 @@ void ArchiveWriter::NoteLost(int64_t count) {
 
 void ArchiveWriter::Abandon() {
     if (!m_waiting.empty()) {
-        Say(std::to_string(m_waiting.size()) + " Lesungen, die auf das Archiv " +
-                ShownFilePath(m_path) + " gewartet haben, gehen beim Beenden verloren.",
+        Say("Beim Beenden verloren, weil das Archiv " + ShownFilePath(m_path) +
+                " sich nicht beschreiben ließ: " +
+                Messungen(static_cast<int64_t>(m_waiting.size())) + ".",
             MessageIcon::Exclamation);
         m_waiting.clear();
     }
@@ -130,17 +131,17 @@ void ArchiveWriter::Failed(const ArchiveStatus& status, bool opening, int64_t no
     text += status.Describe();
     text += " Die Empfangsdaten werden weiter angezeigt und protokolliert; bis zu " +
             std::to_string(m_options.maxWaiting) +
-            " Lesungen warten im Speicher auf das Archiv. Ein neuer Versuch folgt jede Minute.";
+            " Messungen warten im Speicher auf das Archiv. Ein neuer Versuch folgt jede Minute.";
     Say(std::move(text), MessageIcon::Exclamation);
 }
 
 void ArchiveWriter::Recovered() {
     if (m_said != ArchiveProblem::None || m_saidLoss) {
         std::string text = "Das Archiv " + ShownFilePath(m_path) +
-                           " wird wieder beschrieben; die Lesungen, die darauf gewartet "
+                           " wird wieder beschrieben; die Messungen, die darauf gewartet "
                            "haben, sind nachgetragen.";
         if (m_lost > 0) {
-            text += " " + std::to_string(m_lost) + " Lesungen gingen verloren.";
+            text += " Verloren: " + Messungen(m_lost) + ".";
         }
         Say(std::move(text), MessageIcon::Information);
     }

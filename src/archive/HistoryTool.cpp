@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/SensorNames.h"
 #include "app/SettingsStore.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveQuery.h"
@@ -16,6 +17,7 @@
 #include "base/CommandLine.h"
 #include "decode/ProtocolFile.h"
 #include "decode/ReadingJson.h"
+#include "decode/ReadingText.h"
 
 namespace tavrolin {
 
@@ -156,69 +158,6 @@ std::optional<int64_t> TimeArgument(const std::string& text, bool end) {
     return LocalToUnixMs(t);
 }
 
-void AppendTwo(int value, std::string& out) {
-    out += static_cast<char>('0' + value / 10 % 10);
-    out += static_cast<char>('0' + value % 10);
-}
-
-// "2026-12-07 14:03:07", local as received.
-std::string ShownTime(const LocalTime& t) {
-    std::string out = std::to_string(t.year) + "-";
-    AppendTwo(t.month, out);
-    out += '-';
-    AppendTwo(t.day, out);
-    out += ' ';
-    AppendTwo(t.hour, out);
-    out += ':';
-    AppendTwo(t.minute, out);
-    out += ':';
-    AppendTwo(t.second, out);
-    return out;
-}
-
-// "00:03:00"; a day and more as "2 d 03:00:00".
-std::string ShownPeriod(int64_t ms) {
-    int64_t s = (ms + 500) / 1000;
-    std::string out;
-    if (s >= 86400) {
-        out = std::to_string(s / 86400) + " d ";
-        s %= 86400;
-    }
-    AppendTwo(static_cast<int>(s / 3600), out);
-    out += ':';
-    AppendTwo(static_cast<int>(s / 60 % 60), out);
-    out += ':';
-    AppendTwo(static_cast<int>(s % 60), out);
-    return out;
-}
-
-// "12.3 °C, 67 %"; a quantity without unit by its name: "Regenzähler 1234".
-std::string ShownValues(const Reading& r) {
-    if (r.kind == SensorKind::Special) {
-        if (r.subtype == SpecialSubtype::RemoteControl) {
-            return "\"" + std::string(r.text.data()) + "\"";
-        }
-        return r.event == FensterEvent::Low ? "Low" : "High";
-    }
-    std::string out;
-    for (std::size_t i = 0; i < r.valueCount; ++i) {
-        const QuantityInfo& info = InfoOf(r.values[i].quantity);
-        if (i > 0) {
-            out += ", ";
-        }
-        if (info.unit.empty()) {
-            out += info.label;
-            out += ' ';
-        }
-        AppendFixed(r.values[i].raw, info.decimals, out);
-        if (!info.unit.empty()) {
-            out += ' ';
-            out += info.unit;
-        }
-    }
-    return out;
-}
-
 // Characters, not bytes, so that names with umlauts line up.
 std::size_t Width(std::string_view utf8) {
     return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
@@ -248,18 +187,18 @@ int Sensors(Archive& archive, const SettingsStore* settings, const HistoryEnviro
         return 1;
     }
     if (sensors.empty()) {
-        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Lesungen.");
+        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
         return 0;
     }
+    const SensorNames names = settings != nullptr ? SensorNames::Read(*settings) : SensorNames();
     std::vector<std::array<std::string, 7>> rows;
     rows.push_back(
-        {"Sensor", "Name", "Erste Lesung", "Letzte Lesung", "Anzahl", "Periode", "Letzte Werte"});
+        {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
     for (const SensorSummary& s : sensors) {
-        rows.push_back({std::string(SensorIdOf(s.key)),
-                        settings != nullptr ? SensorName(*settings, s.key) : std::string(),
-                        ShownTime(s.firstSeen), ShownTime(s.last.time), std::to_string(s.count),
-                        s.usualPeriodMs ? ShownPeriod(*s.usualPeriodMs) : "-",
-                        ShownValues(s.last)});
+        rows.push_back(
+            {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
+             DateTimeText(s.last.time), std::to_string(s.count),
+             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last)});
         if (rows.back()[1].empty()) {
             rows.back()[1] = "-";
         }
@@ -375,7 +314,7 @@ int Export(Archive& archive, const Options& o, const HistoryEnvironment& env) {
     }
     if (rows == 0) {
         Say(env.err,
-            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Lesungen.");
+            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Messungen.");
     }
     return 0;
 }
@@ -393,9 +332,9 @@ int Check(Archive& archive, const HistoryEnvironment& env) {
         out.Line(finding);
     }
     if (report.findings.empty()) {
-        out.Line("Das Archiv " + ShownFilePath(archive.Path()) +
-                 " ist in Ordnung: " + std::to_string(report.readings) + " Lesungen von " +
-                 std::to_string(report.sensors) + " Sensoren.");
+        out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " ist in Ordnung: " +
+                 Messungen(report.readings) + " von " + std::to_string(report.sensors) +
+                 (report.sensors == 1 ? " Sensor." : " Sensoren."));
         return 0;
     }
     out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " hat " +
@@ -469,16 +408,16 @@ int Import(Archive& archive, const Options& o, const HistoryEnvironment& env) {
     if (!status.Ok()) {
         Say(env.err, "In das Archiv " + ShownFilePath(archive.Path()) +
                          " läßt sich nicht schreiben" + status.Describe() + " " +
-                         std::to_string(total.added) + " Lesungen wurden übernommen.");
+                         "Übernommen: " + Messungen(total.added) + ".");
         return 1;
     }
     if (readFailed) {
         Say(env.err, "Die Eingabe ließ sich nicht zu Ende lesen.");
     }
     Output out(env.out);
-    out.Line(std::to_string(total.added) + " Lesungen übernommen, " +
-             std::to_string(total.duplicates) + " waren schon im Archiv, " +
-             std::to_string(skipped) + " Zeilen übersprungen.");
+    out.Line("Übernommen: " + Messungen(total.added) +
+             ", schon im Archiv: " + std::to_string(total.duplicates) +
+             ", übersprungene Zeilen: " + std::to_string(skipped) + ".");
     return skipped > 0 || readFailed ? 1 : 0;
 }
 

@@ -22,6 +22,14 @@ enum class FileError {
     Other,
 };
 
+// Why a file could not be read or written, in German, as the messages append it to their
+// first sentence (": Keine Berechtigung."); "." where there is nothing more to say. The one
+// place of these words for every file the programs name: protocol file, profile, password
+// and certificate files. A missing file is told apart from a missing folder by whether the
+// file was to be read or written.
+enum class FileAccess { Read, Write };
+std::string_view FileErrorReason(FileError error, FileAccess access);
+
 // A file opened for writing by one writer only. Every Write reaches the operating system
 // before it returns, so a crash of the program loses nothing that was written, and a Write
 // that fails leaves the file as it was before it: never a part of the bytes.

@@ -25,6 +25,10 @@ void SensorTracker::NoteSeen(const SensorKey& key, int64_t utcMs) {
     ++e.count;
 }
 
+void SensorTracker::Forget(const SensorKey& key) {
+    m_entries[static_cast<std::size_t>(IndexOf(key))] = Entry{};
+}
+
 const SensorTracker::Entry& SensorTracker::At(const SensorKey& key) const {
     return m_entries[static_cast<std::size_t>(IndexOf(key))];
 }

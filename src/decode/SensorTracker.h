@@ -42,6 +42,9 @@ public:
     // Takes a reading of the past (the archive), when only its time is known.
     void NoteSeen(const SensorKey& key, int64_t utcMs);
 
+    // Forgets all that is known of the sensor, so that a fuller account can take its place.
+    void Forget(const SensorKey& key);
+
     const Entry& At(const SensorKey& key) const;
     bool Heard(const SensorKey& key) const { return At(key).heard; }
 

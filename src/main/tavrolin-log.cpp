@@ -25,6 +25,7 @@
 #include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
 #include "decode/JsonLinesSink.h"
+#include "history/OverdueNotices.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
@@ -35,6 +36,7 @@
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SignalPipe.h"
 #include "platform/posix/SystemClocks.h"
+#include "platform/posix/SystemdNotifier.h"
 #include "platform/posix/TickLoop.h"
 #include "serial/ReceiverPort.h"
 
@@ -42,7 +44,7 @@ using namespace tavrolin;
 
 namespace {
 
-constexpr std::chrono::milliseconds kTickPeriod{50};
+constexpr std::chrono::milliseconds kTickPeriod{HeadlessLogger::kTickMs};
 
 // A service started without stdin, stdout or stderr would hand their numbers to the port or
 // the protocol file, and the records printed for stdout would land in them.
@@ -150,6 +152,10 @@ int main(int argc, char** argv) {
     if (archive) {
         logger.Sinks().Add(*archive);
     }
+    // A recorded sensor that falls silent, and its return, are said on stderr.
+    OverdueNotices overdue(SensorNames::Read(settings), localClock, coarseClock);
+    overdue.SetMask(mask);
+    logger.Sinks().Add(overdue);
     std::unique_ptr<MqttPublishing> mqtt;
     if (mqttSettings.settings) {
         mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
@@ -163,7 +169,11 @@ int main(int argc, char** argv) {
         mqtt->Sink().SetMask(mask);
         logger.Sinks().Add(mqtt->Sink());
     }
-    if (!logger.Start(loggerSettings)) {
+    SystemdNotifier notifier;
+    if (notifier.Active()) {
+        logger.ReportTo({notifier, localClock, [&device] { return device.DevicePath(); }});
+    }
+    if (!logger.Start(loggerSettings, options)) {
         // The port layer has said why, in the window's words; which device it tried is what
         // the one who set up the logger needs next.
         if (!device.DevicePath().empty()) {
@@ -173,8 +183,9 @@ int main(int argc, char** argv) {
         finishArchive();
         return 1;
     }
-    const TickLoopEnd end =
-        RunTicks(kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); });
+    const TickLoopEnd end = RunTicks(
+        kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); },
+        [&logger] { return std::chrono::milliseconds(logger.NextTickMs()); });
     const int error = errno;
     if (end == TickLoopEnd::Stopped) {
         // What came since the last tick is logged too, before the file is closed.

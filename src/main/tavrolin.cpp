@@ -12,6 +12,7 @@
 #include "app/SettingsStore.h"
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
+#include "history/History.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
@@ -21,6 +22,7 @@
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SystemClocks.h"
 #include "platform/qt/GermanTranslations.h"
+#include "platform/qt/HistoryWindows.h"
 #include "platform/qt/ProgramIcon.h"
 #include "platform/qt/QtFileChooser.h"
 #include "platform/qt/QtHelpViewer.h"
@@ -51,18 +53,24 @@ int main(int argc, char* argv[]) {
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
-    AppEnvironment environment{settings, files, messages, fileChooser, help};
+    AppEnvironment environment{settings, files, messages, fileChooser, help, coarseClock};
     // The readings besides the list and the protocol file.
     SinkFanOut readings;
     environment.readings = &readings;
 
     // The archive keeps what the list shows: the window tells it the recording mask.
     std::unique_ptr<ArchiveSink> archive;
+    std::string archivePath;
     if (const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
         archiveSettings.active) {
-        archive = std::make_unique<ArchiveSink>(archiveSettings.PathOr(DefaultArchivePath(true)));
+        archivePath = archiveSettings.PathOr(DefaultArchivePath(true));
+        archive = std::make_unique<ArchiveSink>(archivePath);
         readings.Add(*archive);
     }
+    // The sensor overview and the charts of the context menu read the same archive.
+    History history(SensorNames::Read(settings), archivePath, localClock);
+    readings.Add(history.Sink());
+    HistoryWindows historyWindows(history);
     // So does MQTT: neighbours' sensors stay out of Home Assistant.
     std::unique_ptr<MqttPublishing> mqtt;
     const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
@@ -97,6 +105,7 @@ int main(int argc, char* argv[]) {
     ReceiverApp app(receiverPort, multiplexer, environment);
 
     QtWindowRunner runner(&messages, &fileChooser);
+    historyWindows.AddMenuItems(runner);
     const int status = app.StartApplication(runner);
     if (mqtt) {
         mqtt->Stop();

@@ -45,28 +45,6 @@ bool IsTopicPrefix(std::string_view topic) {
                         [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
-// Why a file of the settings could not be read, in the words of the messages.
-const char* Reason(FileError error) {
-    switch (error) {
-        case FileError::NotFound:
-            return ": Es gibt sie nicht.";
-        case FileError::AccessDenied:
-            return ": Keine Berechtigung.";
-        case FileError::Folder:
-            return ": Das ist ein Ordner.";
-        case FileError::NotAFile:
-            return ": Das ist keine gewöhnliche Datei.";
-        case FileError::TooBig:
-            return ": Sie ist zu groß.";
-        case FileError::None:
-        case FileError::Busy:
-        case FileError::NoSpace:
-        case FileError::Other:
-            break;
-    }
-    return ".";
-}
-
 std::string Quoted(std::string_view text) {
     return "\"" + ProfileTextToUtf8(text) + "\"";
 }
@@ -153,7 +131,8 @@ MqttSettingsResult ReadMqttSettings(const SettingsStore& store, FileSystem& file
         const std::optional<std::string> ca = files.ReadFile(s.caFile, kMaxCaFileBytes, error);
         if (!ca) {
             return fail("Die CA-Datei " + ProfileTextToUtf8(s.caFile) +
-                        " (CAFile) läßt sich nicht lesen" + Reason(error));
+                        " (CAFile) läßt sich nicht lesen" +
+                        std::string(FileErrorReason(error, FileAccess::Read)));
         }
         if (ca->find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
             return fail("Die CA-Datei " + ProfileTextToUtf8(s.caFile) +
@@ -186,7 +165,8 @@ MqttSettingsResult ReadMqttSettings(const SettingsStore& store, FileSystem& file
         std::optional<std::string> secret = files.ReadFile(passwordFile, kMaxSecretBytes, error);
         if (!secret) {
             return fail("Die Passwortdatei " + ProfileTextToUtf8(passwordFile) +
-                        " (PasswordFile) läßt sich nicht lesen" + Reason(error));
+                        " (PasswordFile) läßt sich nicht lesen" +
+                        std::string(FileErrorReason(error, FileAccess::Read)));
         }
         if (s.user.empty()) {
             return fail("Zur Passwortdatei (PasswordFile) fehlt der Benutzername (User).");

@@ -102,6 +102,10 @@ public:
     // Opens the named port ("COM1".."COM4") for exclusive use.
     virtual OpenError Open(std::string_view portName) = 0;
     virtual bool IsOpen() const = 0;
+    // The device has gone from under the open port (a hang-up: an adapter pulled, the other
+    // end of a pseudo-terminal closed): every call fails until the port is closed and opened
+    // again. A passing line error is no such thing.
+    virtual bool Gone() const = 0;
     // Releases the port and the read event; a pending WaitCommEvent ends without completing.
     virtual void Close() = 0;
 

@@ -63,10 +63,12 @@ void ReceiverPort::ShowOpenError(const char* text) {
     m_messages.ShowMessage(kOpenErrorCaption, text, MessageIcon::Stop);
 }
 
-int ReceiverPort::Open(int portNumber) {
+int ReceiverPort::Open(int portNumber, bool tellFailure) {
     Close();
     if (portNumber < 1 || portNumber > 4) {
-        ShowOpenError("kein COM-Port gewählt");
+        if (tellFailure) {
+            ShowOpenError("kein COM-Port gewählt");
+        }
         Close();
         return 0;
     }
@@ -75,8 +77,11 @@ int ReceiverPort::Open(int portNumber) {
 
     const OpenError error = m_port.Open(name);
     if (error != OpenError::None) {
-        ShowOpenError(error == OpenError::AlreadyOpen ? "Die Schnittstelle ist bereits geöffnet"
-                                                      : "Die Schnittstelle läßt sich nicht öffnen");
+        if (tellFailure) {
+            ShowOpenError(error == OpenError::AlreadyOpen
+                              ? "Die Schnittstelle ist bereits geöffnet"
+                              : "Die Schnittstelle läßt sich nicht öffnen");
+        }
         Close();
         return 0;
     }
@@ -117,20 +122,26 @@ void ReceiverPort::Close() {
     }
 }
 
-int ReceiverPort::Connect(int portIndex, uint8_t muxAddress, int useMultiplexer) {
+int ReceiverPort::Connect(int portIndex, uint8_t muxAddress, int useMultiplexer, bool tellFailure) {
     if (portIndex < 0 || portIndex > 3) {
-        ShowOpenError("Ungültiger COM-Port");
+        if (tellFailure) {
+            ShowOpenError("Ungültiger COM-Port");
+        }
         return 0;
     }
-    if (Open(portIndex + 1) == 0) {
+    if (Open(portIndex + 1, tellFailure) == 0) {
         return 0;  // m_muxActive keeps the value of the last successful connect
     }
     m_muxActive = useMultiplexer;
     if (useMultiplexer != 0) {
-        m_multiplexer.SetAddress(muxAddress);
-        m_multiplexer.SendAddress(m_port);
+        SelectMultiplexer(muxAddress);
     }
     return 1;
+}
+
+void ReceiverPort::SelectMultiplexer(uint8_t muxAddress) {
+    m_multiplexer.SetAddress(muxAddress);
+    m_multiplexer.SendAddress(m_port);
 }
 
 void ReceiverPort::Disconnect() {
@@ -260,6 +271,7 @@ int ReceiverPort::PollInto(ReadingSink& sink) {
         return LinkResult::kFailed;
     }
     read = std::min(read, wanted);
+    m_bytesReceived += read;
     if (errors != 0) {
         // A line error garbles the bytes around it; none of them is trusted.
         m_kept = 0;

@@ -58,12 +58,15 @@ public:
     ReceiverPort& operator=(const ReceiverPort&) = delete;
 
     // Opens COM1..COM4 with the receiver's line settings. 1 opened; 0 failed, after a
-    // message box. Any port that was open is closed first.
-    int Open(int portNumber);
+    // message box unless told not to tell. Any port that was open is closed first.
+    int Open(int portNumber, bool tellFailure = true);
     void Close();
     // Opens the port of the list index 0..3 and, with the multiplexer in use, clocks out
-    // its address. Writes no data byte. 1 connected; 0 failed, after a message box.
-    int Connect(int portIndex, uint8_t muxAddress, int useMultiplexer);
+    // its address. Writes no data byte. 1 connected; 0 failed, after a message box unless
+    // told not to tell (the background retries of a lost port).
+    int Connect(int portIndex, uint8_t muxAddress, int useMultiplexer, bool tellFailure = true);
+    // Clocks out the multiplexer address again on the open port (a receiver started anew).
+    void SelectMultiplexer(uint8_t muxAddress);
     // Resets the multiplexer (when it was in use at the last connect) and closes the port.
     void Disconnect();
 
@@ -74,6 +77,11 @@ public:
     int WaitForAck();
 
     bool IsOpen() const { return m_port.IsOpen(); }
+    // The open port's device has gone (see CommDevice::Gone).
+    bool DeviceGone() const { return m_port.IsOpen() && m_port.Gone(); }
+    // Bytes the polls have read since the program started: whether the receiver still
+    // sends anything at all.
+    uint64_t BytesReceived() const { return m_bytesReceived; }
     int MuxActive() const { return m_muxActive; }
     const CommTimeouts& Timeouts() const { return m_timeouts; }
     uint32_t EventMask() const { return m_eventMask; }
@@ -112,6 +120,7 @@ private:
     // and six bytes), then the bytes of this poll's read.
     std::array<uint8_t, kMaxPollRead + 7> m_rxBuffer{};
     std::size_t m_kept = 0;
+    uint64_t m_bytesReceived = 0;
 };
 
 }  // namespace tavrolin

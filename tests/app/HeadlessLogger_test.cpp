@@ -304,8 +304,10 @@ TEST_F(HeadlessLoggerTest, AFullDiskIsToldOnceAndTheFileIsTriedAgainEveryMinute)
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 2);
 }
 
-TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {
-    ASSERT_TRUE(Start());
+TEST_F(HeadlessLoggerTest, WithExitOnLossALineThatGivesOnlyFailuresForASecondEndsTheRun) {
+    LoggerOptions exitOnLoss;
+    exitOnLoss.exitOnLoss = true;
+    ASSERT_TRUE(logger.Start(SystemSettings::Read(settings), exitOnLoss));
     device.failRead = true;
     for (int tick = 1; tick < HeadlessLogger::kLostAfterFailedPolls; ++tick) {
         ASSERT_TRUE(logger.OnTick()) << tick;
@@ -326,6 +328,47 @@ TEST_F(HeadlessLoggerTest, ALineThatGivesOnlyFailuresForASecondEndsTheRun) {
     EXPECT_EQ(messages.messages[0].text,
               "Der Empfänger ist nicht mehr erreichbar: die Schnittstelle meldet seit einer "
               "Sekunde nur Fehler.");
+}
+
+TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinksStatus) {
+    struct Notifier : ServiceNotifier {
+        void Notify(std::string_view state) override { sent.emplace_back(state); }
+        int64_t WatchdogTimeoutMs() const override { return timeoutMs; }
+        std::vector<std::string> sent;
+        int64_t timeoutMs = 30000;
+    } notifier;
+    logger.ReportTo({notifier, clock, [] { return std::string("/dev/ttyUSB0"); }});
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(notifier.sent, (std::vector<std::string>{
+                                 "READY=1", "STATUS=verbunden mit /dev/ttyUSB0", "WATCHDOG=1"}));
+    // The watchdog every half of its time, from the ticks.
+    notifier.sent.clear();
+    wall.AdvanceMs(14999);
+    logger.OnTick();
+    EXPECT_TRUE(notifier.sent.empty());
+    wall.AdvanceMs(1);
+    logger.OnTick();
+    EXPECT_EQ(notifier.sent, std::vector<std::string>{"WATCHDOG=1"});
+
+    // Lost and found again, each once; the watchdog goes on meanwhile.
+    notifier.sent.clear();
+    device.gone = true;
+    device.openError = OpenError::CannotOpen;
+    logger.OnTick();
+    logger.OnTick();
+    EXPECT_EQ(notifier.sent, std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07"});
+    // While the port is gone the ticks slow down, but not below the watchdog's need.
+    EXPECT_EQ(logger.NextTickMs(), 1000);
+    notifier.timeoutMs = 2000;
+    EXPECT_EQ(logger.NextTickMs(), 500);
+    notifier.timeoutMs = 30000;
+    device.openError = OpenError::None;
+    wall.AdvanceMs(15000);
+    EXPECT_TRUE(logger.OnTick()) << "reconnecting, it goes on";
+    EXPECT_EQ(notifier.sent,
+              (std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07",
+                                        "STATUS=verbunden mit /dev/ttyUSB0", "WATCHDOG=1"}));
+    EXPECT_EQ(messages.messages.size(), 2u);
 }
 
 }  // namespace

@@ -58,6 +58,10 @@ TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
              Case{{"--mqtt"}, "--mqtt needs a broker, HOST or HOST:PORT"},
              Case{{"/dev/ttyS0"}, "unknown option /dev/ttyS0 (see --help)"},
              Case{{"--verbose"}, "unknown option --verbose (see --help)"},
+             Case{{"--exit-on-loss=1"}, "--exit-on-loss takes no value"},
+             Case{{"--silence-seconds"}, "--silence-seconds needs a number of seconds"},
+             Case{{"--silence-seconds", "-1"}, "--silence-seconds needs a number of seconds"},
+             Case{{"--silence-seconds=5s"}, "--silence-seconds needs a number of seconds"},
          }) {
         const ParsedLoggerOptions parsed = Parse(c.args);
         EXPECT_FALSE(parsed.options);
@@ -65,16 +69,28 @@ TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
     }
 }
 
+TEST(LoggerOptions, ExitOnLossAndTheSilenceInSeconds) {
+    const ParsedLoggerOptions none = Parse({});
+    ASSERT_TRUE(none.options);
+    EXPECT_FALSE(none.options->exitOnLoss);
+    EXPECT_FALSE(none.options->silenceSeconds);
+    const ParsedLoggerOptions both = Parse({"--exit-on-loss", "--silence-seconds=0"});
+    ASSERT_TRUE(both.options) << both.error;
+    EXPECT_TRUE(both.options->exitOnLoss);
+    EXPECT_EQ(both.options->silenceSeconds, 0);
+}
+
 TEST(LoggerOptions, TheHelpNamesEveryOptionKeyAndExitStatus) {
     const std::string usage = LoggerUsage();
-    for (const char* word : {"--profile FILE", "--port PATH",  "--help",
-                             "[SYSTEM]",       "COM ",         "Mit MUX",
-                             "MUX Adresse",    "Protokoll",    "Filename",
-                             "[Ports]",        "SIGINT",       "SIGTERM",
-                             "status 0",       "1 when",       "2 for",
-                             "tavrolin.INI",   "--json",       "--mqtt HOST[:PORT]",
-                             "[MQTT]",         "PasswordFile", "CAFile",
-                             "[Sensornamen]"}) {
+    for (const char* word : {"--profile FILE",   "--port PATH",    "--help",
+                             "[SYSTEM]",         "COM ",           "Mit MUX",
+                             "MUX Adresse",      "Protokoll",      "Filename",
+                             "[Ports]",          "SIGINT",         "SIGTERM",
+                             "status 0",         "1 when",         "2 for",
+                             "tavrolin.INI",     "--json",         "--mqtt HOST[:PORT]",
+                             "[MQTT]",           "PasswordFile",   "CAFile",
+                             "[Sensornamen]",    "--exit-on-loss", "Stille Minuten",
+                             "wieder verbunden", "WATCHDOG=1"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
 }

@@ -326,3 +326,53 @@ TEST_F(ReceiverWindowRun, AChosenFileThatCannotBeOpenedIsToldAndRecordsGoToTheLi
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWithoutABox) {
+    Open();
+    // Pulled: the poll finds the device gone, and its node with it.
+    device.gone = true;
+    device.openError = OpenError::CannotOpen;
+    dialog.OnTick();
+    EXPECT_EQ(view.title, "Tavrolin – keine Verbindung (COM 1)");
+    EXPECT_TRUE(view.TimerRunning(1)) << "the timer drives the retries";
+    // Ticks for 65 s: the retries are quiet, the title is set once.
+    for (int tick = 0; tick < 1300; ++tick) {
+        wall.AdvanceMs(50);
+        dialog.OnTick();
+    }
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(view.titlesSet, 1);
+    EXPECT_EQ(Opens(), 1 + 6) << "after 1, 2, 4, 8, 16 and 30 s";
+
+    // Plugged in again: reconnected with the start command, the title back, records flow.
+    device.openError = OpenError::None;
+    device.ClearRecord();
+    wall.AdvanceMs(30000);
+    dialog.OnTick();
+    EXPECT_EQ(view.title, "Tavrolin");
+    EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStartFrame});
+    ReceiveAndTick({Outdoor(3)});
+    EXPECT_EQ(ListedAddresses(), "3");
+
+    // Lost again, and the user picks another port meanwhile, which cannot be opened: one
+    // box, then the window idles as after any failed connect, with its plain title.
+    device.gone = true;
+    dialog.OnTick();
+    EXPECT_EQ(view.title, "Tavrolin – keine Verbindung (COM 1)");
+    device.openError = OpenError::CannotOpen;
+    view.SelectPort(2);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle läßt sich nicht öffnen");
+    EXPECT_EQ(view.title, "Tavrolin");
+    EXPECT_FALSE(view.TimerRunning(1));
+    const int opens = Opens();
+    wall.AdvanceMs(600000);
+    dialog.OnTick();
+    EXPECT_EQ(Opens(), opens) << "no retry of a port the user chose";
+}
+
+}  // namespace
+}  // namespace tavrolin

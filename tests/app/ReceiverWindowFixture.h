@@ -230,7 +230,8 @@ protected:
     SettingsStore settings{files, kProfilePath};
     FakeFileChooser chooser;
     FakeHelpViewer help;
-    AppEnvironment env{settings, files, messages, chooser, help};
+    FakeCoarseClock wall{1, 0};  // moves only when the test says
+    AppEnvironment env{settings, files, messages, chooser, help, wall};
     ReceiverDialog dialog{port, mux, env};
     FakeReceiverView view;
     std::vector<std::unique_ptr<FakeReceiverView>> views;  // those of Reopen

@@ -12,7 +12,7 @@
 
 namespace tavrolin::testing {
 
-inline constexpr int64_t kT0 = 1796650987456;  // 2026-12-07 13:03:07.456 UTC
+inline constexpr int64_t kT0 = 1796650987456;  // 2026-12-07 13:43:07.456 UTC
 inline constexpr int kCet = 3600;
 
 // One reading of an outdoor sensor (temperature in tenths, humidity) at UTC time t.

@@ -196,7 +196,7 @@ TEST(ArchiveWriter, BeyondItsBoundTheOldestWaitingReadingsGoAndTheLossIsCounted)
     notices = Notices(writer);
     ASSERT_EQ(notices.size(), 1u);
     const int64_t kept = ReadingsIn(path);
-    EXPECT_NE(notices[0].text.find(std::to_string(150 - kept) + " Lesungen gingen verloren."),
+    EXPECT_NE(notices[0].text.find("Verloren: " + std::to_string(150 - kept) + " Messungen."),
               std::string::npos)
         << notices[0].text;
     // The newest were kept.

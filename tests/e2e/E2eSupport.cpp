@@ -2,10 +2,16 @@
 #include "E2eSupport.h"
 
 #include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 namespace tavrolin::e2e {
 
@@ -70,6 +76,88 @@ bool WaitForFileLines(const std::string& path, std::size_t count, TestClock::tim
     }
     ::close(watch);
     return done;
+}
+
+std::map<std::string, std::string> ProcessStatus(pid_t pid) {
+    std::map<std::string, std::string> fields;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t colon = line.find(':');
+        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
+        if (colon != std::string::npos && value != std::string::npos) {
+            fields[line.substr(0, colon)] = line.substr(value);
+        }
+    }
+    return fields;
+}
+
+int64_t CpuTicks(pid_t pid) {
+    const std::string stat = testing::ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+    // After the command's ")" come the fields from the third on; utime and stime are the
+    // 14th and 15th.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    int64_t ticks = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number >= 14) {
+            ticks += std::stoll(field);
+        }
+    }
+    return ticks;
+}
+
+int OpenDescriptors(pid_t pid) {
+    std::error_code error;
+    int count = 0;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+         !error && it != end; it.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+NotifySocket::NotifySocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_fd >= 0 &&
+        (::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+         ::chmod(path.c_str(), 0777) != 0)) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+NotifySocket::~NotifySocket() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool NotifySocket::WaitFor(const std::string& text, TestClock::time_point deadline, bool prefix) {
+    for (;;) {
+        for (; m_seen < m_received.size(); ++m_seen) {
+            const std::string& line = m_received[m_seen];
+            if (line == text || (prefix && line.starts_with(text))) {
+                ++m_seen;
+                return true;
+            }
+        }
+        if (m_fd < 0 || !testing::WaitReadable(m_fd, deadline)) {
+            return false;
+        }
+        char datagram[4096];
+        for (ssize_t n; (n = ::recv(m_fd, datagram, sizeof datagram, 0)) > 0;) {
+            std::istringstream lines(std::string(datagram, static_cast<std::size_t>(n)));
+            for (std::string line; std::getline(lines, line);) {
+                m_received.push_back(line);
+            }
+        }
+    }
 }
 
 std::string Masked(const std::string& line) {

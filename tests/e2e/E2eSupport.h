@@ -4,7 +4,11 @@
 // What the end-to-end tests share: the two programs as children, a profile pointing at the
 // simulator's line, and the protocol file read back.
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -64,6 +68,33 @@ std::vector<std::string> FileLines(const std::string& bytes);
 // Waits (inotify on the file's folder, with a deadline) until the file holds `count`
 // complete lines.
 bool WaitForFileLines(const std::string& path, std::size_t count, TestClock::time_point deadline);
+
+// The fields of /proc/<pid>/status ("VmRSS" -> "1234 kB", "Uid" -> "0\t0\t0\t0").
+std::map<std::string, std::string> ProcessStatus(pid_t pid);
+// The CPU time a process has used, user and system, in clock ticks (1/100 s).
+int64_t CpuTicks(pid_t pid);
+// How many file descriptors a process has open.
+int OpenDescriptors(pid_t pid);
+
+// A socket where systemd would listen for a service's notices (sd_notify): bound at path,
+// a Unix datagram socket as systemd's own, open to every user.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path);
+    ~NotifySocket();
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+    bool Bound() const { return m_fd >= 0; }
+    // Waits for a datagram that holds the line `text` (a prefix of it, with prefix set),
+    // taking all that came before it; what came is in Received().
+    bool WaitFor(const std::string& text, TestClock::time_point deadline, bool prefix = false);
+    const std::vector<std::string>& Received() const { return m_received; }
+
+private:
+    int m_fd = -1;
+    std::size_t m_seen = 0;
+    std::vector<std::string> m_received;  // one line of each datagram each
+};
 
 // A record line with its time prefix and its interval masked: "(hh:mm:ss.t) : (*s)  ...",
 // "... Fenster High * s".

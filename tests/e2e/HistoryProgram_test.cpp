@@ -52,11 +52,11 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_EQ(Finished(import), 1) << "a line was skipped";
     EXPECT_EQ(import.Stderr(), "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n");
     EXPECT_EQ(import.Stdout(),
-              "5 Lesungen übernommen, 0 waren schon im Archiv, 1 Zeilen übersprungen.\n");
+              "Übernommen: 5 Messungen, schon im Archiv: 0, übersprungene Zeilen: 1.\n");
     History again(with({"import", dir.File("in.jsonl")}));
     EXPECT_EQ(Finished(again), 1);
     EXPECT_EQ(again.Stdout(),
-              "0 Lesungen übernommen, 5 waren schon im Archiv, 1 Zeilen übersprungen.\n");
+              "Übernommen: 0 Messungen, schon im Archiv: 5, übersprungene Zeilen: 1.\n");
 
     History sensors(with({"sensors"}));
     EXPECT_EQ(Finished(sensors), 0) << sensors.Stderr();
@@ -103,12 +103,12 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_EQ(none.Stdout(), "time,sensor,v12,interval,wind_speed,wind_direction,wind_b\r\n");
     EXPECT_EQ(none.Stderr(),
               "tavrolin-history: Vom Sensor wind-0 enthält das Archiv in dieser Zeit keine "
-              "Lesungen.\n");
+              "Messungen.\n");
 
     History check({"--archive", archive, "check"});
     EXPECT_EQ(Finished(check), 0);
     EXPECT_EQ(check.Stdout(),
-              "Das Archiv " + archive + " ist in Ordnung: 5 Lesungen von 3 Sensoren.\n");
+              "Das Archiv " + archive + " ist in Ordnung: 5 Messungen von 3 Sensoren.\n");
 }
 
 TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
@@ -198,12 +198,12 @@ TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {
     EXPECT_EQ(Finished(first), 0) << first.Stderr();
     EXPECT_EQ(Finished(second), 0) << second.Stderr();
     EXPECT_EQ(first.Stdout(),
-              "12000 Lesungen übernommen, 0 waren schon im Archiv, 0 Zeilen übersprungen.\n");
+              "Übernommen: 12000 Messungen, schon im Archiv: 0, übersprungene Zeilen: 0.\n");
     EXPECT_EQ(second.Stdout(), first.Stdout());
     History check({"--archive", archive, "check"});
     EXPECT_EQ(Finished(check), 0);
     EXPECT_EQ(check.Stdout(),
-              "Das Archiv " + archive + " ist in Ordnung: 24000 Lesungen von 2 Sensoren.\n");
+              "Das Archiv " + archive + " ist in Ordnung: 24000 Messungen von 2 Sensoren.\n");
 }
 
 }  // namespace

@@ -224,11 +224,13 @@ TEST(LoggerProgram, TheDesktopProgramsProfileAndARelativeFileName) {
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
-TEST(LoggerProgram, AReceiverThatGoesAwayEndsItWithStatus1) {
+TEST(LoggerProgram, WithExitOnLossAReceiverThatGoesAwayEndsItWithStatus1) {
     TempDir dir;
     Simulator sim(dir.File("ttySIM"), {"--speed", "60"});
     ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-    Logger logger(ProfileArgs(dir));
+    std::vector<std::string> args = ProfileArgs(dir);
+    args.push_back("--exit-on-loss");
+    Logger logger(args);
     ASSERT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << logger.Stderr();
     // The pseudo-terminal goes with the simulator, as a USB adapter goes when pulled.
     EXPECT_EQ(sim.Terminate(In(5s)), 0);

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,30 +54,19 @@ bool NobodyReachesThePrograms() {
     return check.Exit(In(10s)) == 0;
 }
 
-// The fields of /proc/<pid>/status.
-std::map<std::string, std::string> ProcessStatus(pid_t pid) {
-    std::map<std::string, std::string> fields;
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t colon = line.find(':');
-        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
-        if (colon != std::string::npos && value != std::string::npos) {
-            fields[line.substr(0, colon)] = line.substr(value);
-        }
-    }
-    return fields;
-}
-
 // The logger with the given profile in the unit's sandbox, writing only into dir/out; as
 // nobody when asked, as a service runs as its own user.
 class SandboxedLogger : public ChildProcess {
 public:
+    // systemd's notices go to dir/notify, the watchdog wants one every half second.
     SandboxedLogger(const std::string& unit, const TempDir& dir, const std::string& profile,
                     bool asNobody)
         : ChildProcess(TAVROLIN_SANDBOX_RUN, Args(unit, dir, profile, asNobody),
                        // LeakSanitizer stops the process by ptrace at its end, which the
                        // filter rightly refuses.
-                       ChildSetup{{"ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"}, ""}) {}
+                       ChildSetup{{"ASAN_OPTIONS=detect_leaks=0:abort_on_error=1",
+                                   "NOTIFY_SOCKET=" + dir.File("notify"), "WATCHDOG_USEC=1000000"},
+                                  ""}) {}
 
 private:
     static std::vector<std::string> Args(const std::string& unit, const TempDir& dir,
@@ -133,8 +121,14 @@ TEST(SandboxedLogger, LogsInTheSandboxOfEachUnitAndWritesOnlyItsFolder) {
         WriteProfile(dir.File("elsewhere.INI"), "Filename=" + dir.File("elsewhere/log.dat"),
                      dir.File("ttySIM"));
 
+        NotifySocket notify(dir.File("notify"));
+        ASSERT_TRUE(notify.Bound());
         SandboxedLogger logger(unit, dir, "p.INI", asNobody);
         ASSERT_TRUE(logger.WaitForStdoutLines(10, In(10s))) << logger.Stderr();
+        // The notify protocol passes the filter and the address families.
+        EXPECT_TRUE(notify.WaitFor("READY=1", In(5s))) << logger.Stderr();
+        EXPECT_TRUE(notify.WaitFor("STATUS=verbunden mit " + dir.File("ttySIM"), In(5s)));
+        EXPECT_TRUE(notify.WaitFor("WATCHDOG=1", In(5s)));
         std::map<std::string, std::string> status = ProcessStatus(logger.Pid());
         EXPECT_EQ(status["NoNewPrivs"], "1");
         EXPECT_EQ(status["Seccomp"], "2") << "a system-call filter";

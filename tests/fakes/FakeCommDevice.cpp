@@ -82,6 +82,7 @@ void FakeCommDevice::Close() {
         --liveEvents;
     }
     m_open = false;
+    gone = false;
     m_state.Reset();
 }
 
@@ -152,7 +153,7 @@ bool FakeCommDevice::WaitCommEvent(uint32_t& eventMask) {
 
 WaitResult FakeCommDevice::WaitForReadEvent(uint32_t timeoutMs) {
     Record(CommCall::Kind::WaitForReadEvent, timeoutMs);
-    if (failWait || !m_state.HasReadEvent()) {
+    if (failWait || gone || !m_state.HasReadEvent()) {
         return WaitResult::Failed;
     }
     if (!m_state.ReadEventSet() && timeoutMs > 0 && duringWait) {
@@ -172,7 +173,7 @@ bool FakeCommDevice::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
 
 bool FakeCommDevice::ReadFile(uint8_t* buffer, uint32_t count, uint32_t& read) {
     Record(CommCall::Kind::ReadFile, count);
-    if (!m_open || failRead) {
+    if (!m_open || failRead || gone) {
         read = 0;
         return false;
     }
@@ -191,7 +192,7 @@ bool FakeCommDevice::WriteFile(std::span<const uint8_t> bytes) {
                                  std::vector<uint8_t>(bytes.begin(), bytes.end()),
                                  {}});
     }
-    if (!m_open) {
+    if (!m_open || gone) {
         return false;
     }
     if (onWrite) {

@@ -55,6 +55,9 @@ public:
 
     OpenError openError = OpenError::None;  // the next Open fails with this
     bool failRead = false;
+    // The device has gone (an adapter pulled): reads, writes and waits fail and Gone() says
+    // so, until the port is closed. Opening again is up to openError.
+    bool gone = false;
     bool failWait = false;      // WaitForReadEvent returns Failed
     bool failEscape = false;    // EscapeCommFunction returns false (the line stays)
     bool failConfig = false;    // the configuration calls return false
@@ -79,6 +82,7 @@ public:
     // --- CommDevice ---------------------------------------------------------------
     OpenError Open(std::string_view portName) override;
     bool IsOpen() const override { return m_open; }
+    bool Gone() const override { return m_open && gone; }
     void Close() override;
     bool PurgeComm(uint32_t flags) override;
     bool SetCommTimeouts(const CommTimeouts& timeouts) override;

@@ -168,6 +168,12 @@ void FakeReceiverView::EndDialog(DialogResult r) {
     Note(r == DialogResult::Ok ? "EndDialog Ok" : "EndDialog Cancel");
 }
 
+void FakeReceiverView::SetTitle(std::string_view text) {
+    title = text;
+    ++titlesSet;
+    Note("SetTitle " + title);
+}
+
 void FakeReceiverView::SetIcon() {
     ++iconsSet;
     Note("SetIcon");

@@ -44,6 +44,7 @@ public:
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
     void EndDialog(DialogResult result) override;
+    void SetTitle(std::string_view text) override;
     void SetIcon() override;
     void AddAboutItem(int commandId, std::string_view text) override;
     void RunAboutBox() override;
@@ -91,6 +92,8 @@ public:
     int centreRequests = 0;
     std::map<int, int> timers;  // running timers: identifier -> period
     std::optional<DialogResult> result;
+    std::string title = "Tavrolin";
+    int titlesSet = 0;
     int iconsSet = 0;
     std::vector<std::pair<int, std::string>> aboutItems;
     int aboutBoxRuns = 0;

@@ -58,7 +58,8 @@ struct Program {
     RecordingMessageSink messages;
     FakeFileChooser fileChooser;
     FakeHelpViewer help;
-    AppEnvironment env{settings, files, messages, fileChooser, help};
+    FakeCoarseClock wall{1, 0};  // moves only when the test says
+    AppEnvironment env{settings, files, messages, fileChooser, help, wall};
     MultiplexerDialog multiplexer{coarseClock};
     ReceiverPort receiverPort{port, multiplexer, messages, localClock};
     ReceiverDialog dialog{receiverPort, multiplexer, env};
@@ -267,6 +268,7 @@ private slots:
     void escEndsWithoutWritingAnything();
     void closeBoxSavesAndEnds();
     void recordingBoxFiltersTheNextTick();
+    void aLostPortShowsInTheTitleUntilItIsBack();
     void multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies();
     void helpThatCannotBeShownIsReported();
     void nineTypedIntoAnAddressFieldBecomesSevenAfterTab();
@@ -474,6 +476,24 @@ void ReceiverWindowTest::recordingBoxFiltersTheNextTick() {
     QVERIFY2(shown[0].contains(QStringLiteral("Außen (2)")), qPrintable(shown[0]));
     QVERIFY2(shown[0].contains(QStringLiteral("°")), qPrintable(shown[0]));
     QVERIFY(!shown[0].contains(QChar(0xFFFD)));
+}
+
+void ReceiverWindowTest::aLostPortShowsInTheTitleUntilItIsBack() {
+    Program program;
+    program.Run([&](ReceiverWindow& window) {
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
+        program.port.gone = true;
+        program.port.openError = OpenError::CannotOpen;
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin – keine Verbindung (COM 1)"));
+        // Back: the next retry, a second on, connects, and the records come again.
+        program.port.openError = OpenError::None;
+        program.wall.AdvanceMs(1000);
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
+        program.port.Receive(Outdoor(2));
+        QTRY_COMPARE(ControlAs<QListWidget>(window, control::kReceivedList)->count(), 1);
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
+    QVERIFY(program.messages.messages.empty());
 }
 
 void ReceiverWindowTest::multiplexerDialogOpensOnTheStoredAddressAndAbbruchApplies() {

@@ -64,6 +64,10 @@ OpenError OpenErrorFromErrno(int error) {
     }
 }
 
+bool DeviceGoneErrno(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 PosixCommDevice::PosixCommDevice(PortPathResolver resolvePath)
     : m_resolvePath(std::move(resolvePath)) {}
 
@@ -319,8 +323,7 @@ bool PosixCommDevice::WriteFile(std::span<const uint8_t> bytes) {
             }
             continue;
         }
-        // EIO: the tty was hung up under us.
-        m_gone = m_gone || error == EIO || HungUp();
+        m_gone = m_gone || DeviceGoneErrno(error) || HungUp();
         return false;
     }
     return true;
@@ -363,7 +366,7 @@ bool PosixCommDevice::Pull() {
         if (n == 0 && !HungUp()) {
             break;
         }
-        m_gone = true;
+        m_gone = n == 0 || DeviceGoneErrno(errno);
         return false;
     }
     // The queue is full and more is waiting in the kernel. Nothing is lost, so this is no

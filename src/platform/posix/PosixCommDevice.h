@@ -19,6 +19,12 @@ std::string DefaultPortPath(std::string_view portName);
 // The one place where an errno of opening a port becomes an OpenError.
 OpenError OpenErrorFromErrno(int error);
 
+// The one place where an errno of reading or writing an open port says that its device has
+// gone: EIO (the tty was hung up: a USB adapter pulled, the master of a pseudo-terminal
+// closed), ENXIO and ENODEV (the device behind the descriptor is no more). Anything else is
+// a failure of that call alone.
+bool DeviceGoneErrno(int error);
+
 // A serial port on a Linux tty. The driver side of the comm model that termios does not
 // have (the input queue the core asks about, the event character, the manual-reset read
 // event, the pending WaitCommEvent) lives in a CommPortState; bytes are pulled from the
@@ -36,6 +42,7 @@ public:
 
     OpenError Open(std::string_view portName) override;
     bool IsOpen() const override { return m_fd >= 0; }
+    bool Gone() const override { return m_fd >= 0 && m_gone; }
     // The device the last Open tried ("" when the port name has none).
     const std::string& DevicePath() const { return m_path; }
     void Close() override;

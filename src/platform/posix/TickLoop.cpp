@@ -10,18 +10,27 @@
 
 namespace tavrolin {
 
-TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
-                     const std::function<bool()>& tick) {
-    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timer < 0) {
-        return TickLoopEnd::Failed;
-    }
+namespace {
+
+// Ticks every period from now on.
+bool SetPeriod(int timer, std::chrono::nanoseconds period) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
     itimerspec setting{};
     setting.it_interval.tv_sec = static_cast<time_t>(seconds.count());
     setting.it_interval.tv_nsec = static_cast<long>((period - seconds).count());
     setting.it_value = setting.it_interval;
-    if (period.count() <= 0 || ::timerfd_settime(timer, 0, &setting, nullptr) != 0) {
+    return ::timerfd_settime(timer, 0, &setting, nullptr) == 0;
+}
+
+}  // namespace
+
+TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd, const std::function<bool()>& tick,
+                     const std::function<std::chrono::nanoseconds()>& nextPeriod) {
+    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timer < 0) {
+        return TickLoopEnd::Failed;
+    }
+    if (period.count() <= 0 || !SetPeriod(timer, period)) {
         const int saved = errno;
         ::close(timer);
         errno = period.count() <= 0 ? EINVAL : saved;
@@ -49,6 +58,12 @@ TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
             if (::read(timer, &expirations, sizeof expirations) == sizeof expirations && !tick()) {
                 end = TickLoopEnd::Ended;
                 break;
+            }
+            if (nextPeriod) {
+                const std::chrono::nanoseconds next = nextPeriod();
+                if (next.count() > 0 && next != period && SetPeriod(timer, next)) {
+                    period = next;
+                }
             }
         }
     }

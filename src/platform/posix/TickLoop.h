@@ -16,7 +16,11 @@ enum class TickLoopEnd {
 // fixed grid of the monotonic clock (a timerfd), so they do not drift however long each tick takes;
 // a tick that overruns the period is followed by one tick at once, not by all the missed ones, as a
 // window timer delivers a late tick once. Between ticks the loop sleeps in poll(2).
-TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd,
-                     const std::function<bool()>& tick);
+//
+// When nextPeriod is given, it is asked after every tick for the period from then on (for a
+// program that has nothing to do for a while and should not wake for nothing); a new period
+// starts its grid at that tick.
+TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd, const std::function<bool()>& tick,
+                     const std::function<std::chrono::nanoseconds()>& nextPeriod = {});
 
 }  // namespace tavrolin

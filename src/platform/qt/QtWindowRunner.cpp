@@ -9,6 +9,9 @@ namespace tavrolin {
 
 DialogResult QtWindowRunner::RunReceiverWindow(ReceiverDialog& dialog) {
     ReceiverWindow window(dialog);
+    for (const auto& [text, open] : m_menuItems) {
+        window.AddMenuItem(text, open);
+    }
     if (m_messages != nullptr) {
         m_messages->SetOwner(&window);
     }

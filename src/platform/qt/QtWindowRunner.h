@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "app/ReceiverApp.h"
+
+class QWidget;
 
 namespace tavrolin {
 
@@ -16,9 +23,15 @@ public:
     QtWindowRunner(QtMessageSink* messages = nullptr, QtFileChooser* fileChooser = nullptr)
         : m_messages(messages), m_fileChooser(fileChooser) {}
 
+    // An entry of the window's context menu above the about item (ReceiverWindow::AddMenuItem).
+    void AddMenuItem(const QString& text, std::function<void(QWidget*)> open) {
+        m_menuItems.emplace_back(text, std::move(open));
+    }
+
     DialogResult RunReceiverWindow(ReceiverDialog& dialog) override;
 
 private:
+    std::vector<std::pair<QString, std::function<void(QWidget*)>>> m_menuItems;
     QtMessageSink* m_messages;
     QtFileChooser* m_fileChooser;
 };

@@ -324,6 +324,10 @@ void ReceiverWindow::EndDialog(DialogResult result) {
     done(static_cast<int>(result));
 }
 
+void ReceiverWindow::SetTitle(std::string_view title) {
+    setWindowTitle(FromUtf8(title));
+}
+
 void ReceiverWindow::SetIcon() {
     setWindowIcon(ProgramIcon());
 }
@@ -378,16 +382,25 @@ void ReceiverWindow::closeEvent(QCloseEvent* event) {
     Forward([this] { m_controller.OnCloseRequest(); });
 }
 
+void ReceiverWindow::AddMenuItem(const QString& text, std::function<void(QWidget*)> open) {
+    m_menuItems.emplace_back(text, std::move(open));
+}
+
 void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (m_aboutText.isEmpty()) {
+    if (m_aboutText.isEmpty() && m_menuItems.empty()) {
         return;
     }
     QMenu menu(this);
+    for (const auto& [text, open] : m_menuItems) {
+        menu.addAction(text, this, [this, open] { open(this); });
+    }
     menu.addSeparator();
-    const int command = m_aboutCommand;
-    menu.addAction(m_aboutText, this, [this, command] {
-        Forward([this, command] { m_controller.OnSystemCommand(command); });
-    });
+    if (!m_aboutText.isEmpty()) {
+        const int command = m_aboutCommand;
+        menu.addAction(m_aboutText, this, [this, command] {
+            Forward([this, command] { m_controller.OnSystemCommand(command); });
+        });
+    }
     menu.exec(event->globalPos());
 }
 

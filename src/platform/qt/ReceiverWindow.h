@@ -3,8 +3,10 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/ReceiverView.h"
 #include "platform/qt/QtReceivedList.h"
@@ -28,6 +30,9 @@ public:
 
     // The widget of a control identifier, nullptr for one the window does not have.
     QWidget* Control(int id) const;
+    // An entry of the context menu above the about item, for the windows that open beside
+    // this one (the sensor overview, the chart); `open` gets this window as their owner.
+    void AddMenuItem(const QString& text, std::function<void(QWidget*)> open);
 
     // --- ReceiverView --------------------------------------------------------------
     void SetCheck(int id, int state) override;
@@ -46,6 +51,7 @@ public:
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
     void EndDialog(DialogResult result) override;
+    void SetTitle(std::string_view title) override;
     void SetIcon() override;
     void AddAboutItem(int commandId, std::string_view text) override;
     void RunAboutBox() override;
@@ -74,6 +80,7 @@ private:
     bool m_ended = false;
     int m_aboutCommand = 0;
     QString m_aboutText;
+    std::vector<std::pair<QString, std::function<void(QWidget*)>>> m_menuItems;
 };
 
 }  // namespace tavrolin

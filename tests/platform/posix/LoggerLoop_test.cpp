@@ -96,6 +96,23 @@ TEST(TickLoop, AStopThatIsThereAlreadyEndsItWithoutATick) {
     EXPECT_EQ(errno, EINVAL);
 }
 
+TEST(TickLoop, ThePeriodCanChangeAfterATick) {
+    Pipe stop;
+    std::vector<Clock::time_point> ticks;
+    const auto tick = [&] {
+        ticks.push_back(Clock::now());
+        return ticks.size() < 5;
+    };
+    // 1 ms, then 20 ms from the second tick on.
+    EXPECT_EQ(RunTicks(1ms, stop.Read(), tick, [&] { return ticks.size() < 2 ? 1ms : 20ms; }),
+              TickLoopEnd::Ended);
+    ASSERT_EQ(ticks.size(), 5u);
+    // The new grid starts after the second tick.
+    for (std::size_t k = 2; k < ticks.size(); ++k) {
+        EXPECT_GE(ticks[k] - ticks[1], 20ms * static_cast<int>(k - 1)) << "tick " << k;
+    }
+}
+
 TEST(TickLoop, ATickCanEndIt) {
     Pipe stop;
     int ticks = 0;

@@ -189,6 +189,13 @@ TEST(PosixCommDevice, PortNamesAndOpenErrorsMapOnce) {
     for (const int error : {ENOENT, EACCES, EIO, ENXIO, ENODEV, EISDIR, ENOTTY}) {
         EXPECT_EQ(OpenErrorFromErrno(error), OpenError::CannotOpen) << error;
     }
+    // Of a read or write on an open port, only these say that the device has gone.
+    for (const int error : {EIO, ENXIO, ENODEV}) {
+        EXPECT_TRUE(DeviceGoneErrno(error)) << error;
+    }
+    for (const int error : {0, EAGAIN, EINTR, EINVAL, EBADF, ENOSPC}) {
+        EXPECT_FALSE(DeviceGoneErrno(error)) << error;
+    }
 }
 
 TEST(PosixCommDevice, OpensThePtyTheResolverNamesAlsoThroughASymlink) {
@@ -430,6 +437,11 @@ TEST(PosixCommDevice, ALineThatGoesAwayFailsEveryCallAtOnce) {
     OpenLikeTheReceiver(port);
     uint32_t mask = 0;
     port.WaitCommEvent(mask);
+    pty.Send(Bytes{0x02, 0x41});
+    uint32_t errors = 0;
+    uint32_t queued = 0;
+    EXPECT_TRUE(port.ClearCommError(errors, queued));
+    EXPECT_FALSE(port.Gone());
 
     // The master closes while the port waits: the wait ends as failed, long before its time.
     const auto start = steady_clock::now();
@@ -445,15 +457,15 @@ TEST(PosixCommDevice, ALineThatGoesAwayFailsEveryCallAtOnce) {
     uint32_t read = 5;
     EXPECT_FALSE(port.ReadFile(buffer, sizeof buffer, read));
     EXPECT_EQ(read, 0u);
-    uint32_t errors = 0;
-    uint32_t queued = 0;
     EXPECT_FALSE(port.ClearCommError(errors, queued));
     EXPECT_FALSE(port.WaitCommEvent(mask));
     EXPECT_FALSE(port.WriteFile(Bytes{0x01, 0x04}));
     EXPECT_LT(steady_clock::now() - again, std::chrono::seconds(10));
+    EXPECT_TRUE(port.Gone()) << "a hang-up, not a passing failure";
 
     port.Close();
     EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Gone());
     EXPECT_EQ(port.Open("COM3"), OpenError::CannotOpen);  // the slave is gone with its master
 }
 

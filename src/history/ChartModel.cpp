@@ -1,0 +1,335 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/ChartModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "decode/ReadingText.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr int64_t kMsPerHour = 3600000;
+constexpr int64_t kMsPerMinute = 60000;
+
+int64_t LengthOf(ChartRange range) {
+    switch (range) {
+        case ChartRange::Day:
+            return kMsPerDay;
+        case ChartRange::Week:
+            return 7 * kMsPerDay;
+        case ChartRange::Month:
+            return 30 * kMsPerDay;
+        case ChartRange::Year:
+            return 365 * kMsPerDay;
+        case ChartRange::All:
+            break;
+    }
+    return 0;
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+std::string Counted(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+constexpr const char* kWeekdays[] = {"Do", "Fr", "Sa", "So",
+                                     "Mo", "Di", "Mi"};  // 1970-01-01 a Thursday
+
+struct PointClock {
+    LocalTime time;
+    const char* weekday;
+};
+
+PointClock ClockAt(int64_t utcMs, int offsetSeconds) {
+    const int64_t day = FloorDiv(utcMs + int64_t{offsetSeconds} * 1000, kMsPerDay);
+    return {FromUnixMs(utcMs, offsetSeconds),
+            kWeekdays[static_cast<std::size_t>(((day % 7) + 7) % 7)]};
+}
+
+// "07.12.2026".
+std::string DateText(const LocalTime& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.%02d.%04d", t.day % 100, t.month % 100, t.year % 10000);
+    return text;
+}
+
+// "14:03".
+std::string MinuteText(const LocalTime& t) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", t.hour % 100, t.minute % 100);
+    return text;
+}
+
+// When a point was: a reading "Mo 07.12.2026 14:03"; a bucket "Mo 07.12.2026 12:00–18:00",
+// a day "Mo 07.12.2026", longer ones "07.12.2026 – 20.12.2026".
+std::string PointTime(int64_t utcMs, int64_t bucketMs, const ChartModel::OffsetAt& offsetAt) {
+    const PointClock start = ClockAt(utcMs, offsetAt(utcMs));
+    std::string text = std::string(start.weekday) + " " + DateText(start.time);
+    if (bucketMs > kMsPerDay) {
+        const int64_t last = utcMs + bucketMs - kMsPerDay;
+        return DateText(start.time) + " – " + DateText(ClockAt(last, offsetAt(last)).time);
+    }
+    if (bucketMs == kMsPerDay) {
+        return text;
+    }
+    text += " " + MinuteText(start.time);
+    if (bucketMs > 0) {
+        const int64_t end = utcMs + bucketMs;
+        text += "–" + MinuteText(ClockAt(end, offsetAt(end)).time);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string_view RangeLabel(ChartRange range) {
+    switch (range) {
+        case ChartRange::Day:
+            return "24 Stunden";
+        case ChartRange::Week:
+            return "7 Tage";
+        case ChartRange::Month:
+            return "30 Tage";
+        case ChartRange::Year:
+            return "1 Jahr";
+        case ChartRange::All:
+            break;
+    }
+    return "Gesamtes Archiv";
+}
+
+bool IsLive(ChartRange range) {
+    return range == ChartRange::Day || range == ChartRange::Week || range == ChartRange::Month;
+}
+
+std::string AxisLabel(Quantity quantity) {
+    const QuantityInfo& info = InfoOf(quantity);
+    std::string label(info.label);
+    if (!info.unit.empty()) {
+        // A long name takes its unit to a second line: three plots one above the other
+        // leave a vertical axis little more than a hundred pixels.
+        label += label.size() > 12 ? "\n(" : " (";
+        label += info.unit;
+        label += ')';
+    }
+    return label;
+}
+
+std::string TimeTickFormat(int64_t rangeMs) {
+    if (rangeMs <= 2 * kMsPerDay) {
+        return "HH:mm\ndd.MM.";
+    }
+    if (rangeMs <= 10 * kMsPerDay) {
+        return "ddd\ndd.MM.";
+    }
+    if (rangeMs <= 92 * kMsPerDay) {
+        return "dd.MM.";
+    }
+    if (rangeMs <= 2 * 366 * kMsPerDay) {
+        return "MMM\nyyyy";
+    }
+    return "yyyy";
+}
+
+std::string BucketText(int64_t bucketMs) {
+    if (bucketMs % kMsPerDay == 0) {
+        return Counted(bucketMs / kMsPerDay, "Tag", "Tage");
+    }
+    if (bucketMs % kMsPerHour == 0) {
+        return Counted(bucketMs / kMsPerHour, "Stunde", "Stunden");
+    }
+    return Counted(bucketMs / kMsPerMinute, "Minute", "Minuten");
+}
+
+std::string GermanNumber(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string out(text);
+    if (out.front() == '-' && out.find_first_not_of("-0.") == std::string::npos) {
+        out.erase(0, 1);  // no "-0,0"
+    }
+    std::replace(out.begin(), out.end(), '.', ',');
+    return out;
+}
+
+void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
+                        std::optional<int64_t> firstSeenMs) {
+    m_sensor = sensor;
+    m_range = range;
+    m_toMs = nowMs + 1;
+    const int64_t length = LengthOf(range);
+    if (length > 0) {
+        m_fromMs = m_toMs - length;
+    } else {
+        m_fromMs = std::min(firstSeenMs.value_or(nowMs - kMsPerDay), nowMs - kMsPerHour);
+    }
+    m_series = {};
+    m_series.quantities = QuantitiesOf(sensor.kind);
+}
+
+SeriesRequest ChartModel::Request() const {
+    // A year in days, with each day's lowest and highest around its mean: finer buckets
+    // would only draw the days' swing as a solid block. The recent ranges show the
+    // readings, or buckets fine enough for the course of each day.
+    const int maxPoints = IsLive(m_range) ? kMaxPoints : kMaxLongPoints;
+    return {m_sensor, m_fromMs, m_toMs, maxPoints, m_offsetAt(m_toMs)};
+}
+
+void ChartModel::SetSeries(Series series) {
+    m_series = std::move(series);
+}
+
+bool ChartModel::Add(const Reading& reading) {
+    if (!IsLive(m_range) || !(reading.Key() == m_sensor)) {
+        return false;
+    }
+    const int64_t t = ToUnixMs(reading.time);
+    std::vector<SeriesPoint>& points = m_series.points;
+    if (t < m_fromMs || (!points.empty() && t <= points.back().timeMs && m_series.bucketMs == 0)) {
+        return false;
+    }
+    SeriesPoint p;
+    p.count = 1;
+    for (std::size_t i = 0; i < reading.valueCount && i < p.avg.size(); ++i) {
+        p.min[i] = p.avg[i] = p.max[i] = reading.values[i].Value();
+    }
+    p.timeMs = t;
+    if (const int64_t bucket = m_series.bucketMs; bucket > 0) {
+        const int64_t shift = int64_t{m_offsetAt(t)} * 1000;
+        p.timeMs = FloorDiv(t + shift, bucket) * bucket - shift;
+        if (!points.empty() && points.back().timeMs == p.timeMs) {
+            SeriesPoint& last = points.back();
+            const double n = static_cast<double>(last.count);
+            for (std::size_t i = 0; i < p.avg.size(); ++i) {
+                last.min[i] = std::min(last.min[i], p.min[i]);
+                last.max[i] = std::max(last.max[i], p.max[i]);
+                last.avg[i] = (last.avg[i] * n + p.avg[i]) / (n + 1);
+            }
+            ++last.count;
+        } else if (points.empty() || p.timeMs > points.back().timeMs) {
+            points.push_back(p);
+        } else {
+            return false;  // a reading older than the newest bucket: the archive has it
+        }
+    } else {
+        points.push_back(p);
+    }
+    // The range moves on with the time of the reading.
+    if (t >= m_toMs) {
+        const int64_t length = m_toMs - m_fromMs;
+        m_toMs = t + 1;
+        m_fromMs = m_toMs - length;
+    }
+    return true;
+}
+
+std::vector<ChartLine> ChartModel::Lines() const {
+    const std::vector<SeriesPoint>& points = m_series.points;
+    // A gap far longer than the usual distance of two points is a silence: the line breaks.
+    int64_t usual = m_series.bucketMs;
+    if (usual == 0 && points.size() > 1) {
+        std::vector<int64_t> gaps;
+        gaps.reserve(points.size() - 1);
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            gaps.push_back(points[i].timeMs - points[i - 1].timeMs);
+        }
+        std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2),
+                         gaps.end());
+        usual = gaps[gaps.size() / 2];
+    }
+    const int64_t breakAfter = 3 * std::max<int64_t>(usual, 1000);
+    const double half = static_cast<double>(m_series.bucketMs) / 2.0;
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+    std::vector<ChartLine> lines;
+    for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
+        ChartLine line;
+        line.quantity = m_series.quantities[q];
+        line.label = AxisLabel(line.quantity);
+        line.keys.reserve(points.size() + 8);
+        line.avg.reserve(points.size() + 8);
+        line.min.reserve(points.size() + 8);
+        line.max.reserve(points.size() + 8);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const SeriesPoint& p = points[i];
+            const double key = (static_cast<double>(p.timeMs) + half) / 1000.0;
+            if (i > 0 && p.timeMs - points[i - 1].timeMs > breakAfter) {
+                line.keys.push_back(key - half / 1000.0 - 0.001);
+                line.avg.push_back(kNaN);
+                line.min.push_back(kNaN);
+                line.max.push_back(kNaN);
+            }
+            line.keys.push_back(key);
+            line.avg.push_back(p.avg[q]);
+            line.min.push_back(p.min[q]);
+            line.max.push_back(p.max[q]);
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string ChartModel::Summary() const {
+    const std::size_t n = m_series.points.size();
+    if (n == 0) {
+        return "Keine Messungen in diesem Zeitraum";
+    }
+    if (m_series.bucketMs == 0) {
+        return Counted(static_cast<int64_t>(n), "Messung", "Messungen");
+    }
+    return Counted(static_cast<int64_t>(n), "Wert", "Werte") + " zu je " +
+           BucketText(m_series.bucketMs) + ": Mittel, Minimum und Maximum";
+}
+
+std::optional<std::size_t> ChartModel::Nearest(double keySeconds) const {
+    const std::vector<SeriesPoint>& points = m_series.points;
+    if (points.empty()) {
+        return std::nullopt;
+    }
+    const double half = static_cast<double>(m_series.bucketMs) / 2.0;
+    const double ms = keySeconds * 1000.0 - half;
+    const auto it = std::lower_bound(
+        points.begin(), points.end(), ms,
+        [](const SeriesPoint& p, double t) { return static_cast<double>(p.timeMs) < t; });
+    std::size_t i = static_cast<std::size_t>(it - points.begin());
+    if (i == points.size() || (i > 0 && ms - static_cast<double>(points[i - 1].timeMs) <
+                                            static_cast<double>(points[i].timeMs) - ms)) {
+        --i;
+    }
+    return i;
+}
+
+std::string ChartModel::Readout(std::size_t point) const {
+    if (point >= m_series.points.size()) {
+        return {};
+    }
+    const SeriesPoint& p = m_series.points[point];
+    std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
+    for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
+        const QuantityInfo& info = InfoOf(m_series.quantities[q]);
+        // "12,3 °C", but "260°".
+        const std::string unit = info.unit.empty() || info.unit == "\u00B0"
+                                     ? std::string(info.unit)
+                                     : " " + std::string(info.unit);
+        text += " · ";
+        text += info.label;
+        text += ' ';
+        if (m_series.bucketMs > 0) {
+            text += "Ø " + GermanNumber(p.avg[q], info.decimals + 1) + unit + " (" +
+                    GermanNumber(p.min[q], info.decimals) + " … " +
+                    GermanNumber(p.max[q], info.decimals) + ")";
+        } else {
+            text += GermanNumber(p.avg[q], info.decimals) + unit;
+        }
+    }
+    return text;
+}
+
+}  // namespace tavrolin

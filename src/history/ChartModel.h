@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "archive/ArchiveQuery.h"
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// The chart window's ranges, shortest first.
+enum class ChartRange { Day, Week, Month, Year, All };
+inline constexpr std::array<ChartRange, 5> kChartRanges{
+    ChartRange::Day, ChartRange::Week, ChartRange::Month, ChartRange::Year, ChartRange::All};
+// "24 Stunden", "7 Tage", "30 Tage", "1 Jahr", "Gesamtes Archiv".
+std::string_view RangeLabel(ChartRange range);
+// The recent ranges follow the readings as they come; a year or a decade would not show it.
+bool IsLive(ChartRange range);
+
+// The axis of one quantity: "Temperatur (°C)", "Windgeschwindigkeit\n(km/h)"; a raw number
+// without unit by its name alone, "Regenzähler".
+std::string AxisLabel(Quantity quantity);
+// How the time axis writes its ticks for a range of this length, as a QDateTime pattern
+// (read with the German locale): times of day for a day, weekdays for a week, days for a
+// month, months for a year, years beyond.
+std::string TimeTickFormat(int64_t rangeMs);
+// "6 Stunden", "1 Tag", "10 Minuten".
+std::string BucketText(int64_t bucketMs);
+// "12,3": German decimal comma.
+std::string GermanNumber(double value, int decimals);
+
+// One quantity's line, ready for the plot: keys in seconds since 1970 (UTC), at the middle
+// of each bucket; a NaN point where the sensor was silent, so that the line breaks there.
+struct ChartLine {
+    Quantity quantity = Quantity::Value;
+    std::string label;  // AxisLabel
+    std::vector<double> keys, avg, min, max;
+};
+
+// What the chart window shows of one sensor over one range, without the widgets: the query
+// for the archive, the lines built from its answer, the readings that come while it is open,
+// and the texts of the title and the cursor readout.
+class ChartModel {
+public:
+    // The most points of a recent range: more than the plot has pixels across, so that a
+    // day shows every reading and a month half-hours.
+    static constexpr int kMaxPoints = 2000;
+    // The most points of a year or the whole archive: a year in days, ten years in weeks.
+    static constexpr int kMaxLongPoints = 550;
+
+    // The offset of local time from UTC, in seconds, at a UTC instant (the machine's zone).
+    using OffsetAt = std::function<int(int64_t utcMs)>;
+    explicit ChartModel(OffsetAt offsetAt) : m_offsetAt(std::move(offsetAt)) {}
+
+    // Chooses what to show. The range ends now; the whole archive begins at the sensor's
+    // first reading (or a day ago when none is known).
+    void Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
+                std::optional<int64_t> firstSeenMs);
+    const SensorKey& Sensor() const { return m_sensor; }
+    ChartRange Range() const { return m_range; }
+    int64_t FromMs() const { return m_fromMs; }
+    int64_t ToMs() const { return m_toMs; }
+
+    // The archive's part: the query for the chosen sensor and range, and its answer.
+    SeriesRequest Request() const;
+    void SetSeries(Series series);
+    const Series& Data() const { return m_series; }
+
+    // A reading as it comes: a live range takes its sensor's readings (into the last bucket
+    // or a new one) and moves on with the time. True when the chart changed.
+    bool Add(const Reading& reading);
+
+    std::vector<ChartLine> Lines() const;
+    // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum".
+    std::string Summary() const;
+    // The point nearest to a time (UTC seconds, as the plot's keys), or nothing when none.
+    std::optional<std::size_t> Nearest(double keySeconds) const;
+    // "Mo 07.12.2026 14:03 · Temperatur 12,3 °C · Feuchte 67 %"; a bucket with its time
+    // span, its mean and, in brackets, its minimum and maximum.
+    std::string Readout(std::size_t point) const;
+
+private:
+    OffsetAt m_offsetAt;
+    SensorKey m_sensor;
+    ChartRange m_range = ChartRange::Day;
+    int64_t m_fromMs = 0, m_toMs = 0;
+    Series m_series;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/OverdueNotices.h"
+
+#include <string>
+
+#include "decode/ReadingText.h"
+
+namespace tavrolin {
+
+void OverdueNotices::Accept(const Reading& reading, std::string_view) {
+    if (IsRecorded(reading, m_mask)) {
+        m_tracker.Note(reading);
+    }
+}
+
+void OverdueNotices::EndOfPoll() {
+    const int64_t steady = m_steadyClock.ReadMs();
+    if (m_nextCheckMs && steady < *m_nextCheckMs) {
+        return;
+    }
+    m_nextCheckMs = steady + kCheckEveryMs;
+    const LocalTime now = m_wallClock.Now();
+    m_overdue.Update(m_tracker, ToUnixMs(now), [&](const SensorKey& key, bool overdue) {
+        std::string text =
+            "Sensor " + m_names.NameOf(key) + " (" + std::string(SensorIdOf(key)) + ")";
+        if (overdue) {
+            const LocalTime& last = m_tracker.At(key).last.time;
+            const bool sameDay =
+                last.year == now.year && last.month == now.month && last.day == now.day;
+            text +=
+                " seit " + (sameDay ? ClockText(last) : DateTimeText(last)) + " nicht empfangen.";
+        } else {
+            text += " wieder empfangen.";
+        }
+        m_notices.push_back({kCaption, std::move(text),
+                             overdue ? MessageIcon::Exclamation : MessageIcon::Information});
+    });
+}
+
+std::optional<SinkNotice> OverdueNotices::TakeNotice() {
+    if (m_notices.empty()) {
+        return std::nullopt;
+    }
+    SinkNotice notice = std::move(m_notices.front());
+    m_notices.pop_front();
+    return notice;
+}
+
+}  // namespace tavrolin

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "app/SensorNames.h"
+#include "base/Clock.h"
+#include "decode/OverdueWatch.h"
+#include "decode/ReadingSink.h"
+#include "decode/SensorTracker.h"
+
+namespace tavrolin {
+
+// The logger's word on sensors that fall silent: once per silence, when a recorded sensor
+// has not been heard for three usual periods,
+//   "Sensor Garten (outdoor-1) seit 14:03:07 nicht empfangen."
+// (the time of its last reading; with the date when that was another day), and once when it
+// is heard again,
+//   "Sensor Garten (outdoor-1) wieder empfangen."
+// The name is the friendly one of [Sensornamen], else the list's ("Außen 1"); the id is the
+// one MQTT and tavrolin-history use. The check runs at the end of a poll at most once a
+// second: a look at 58 clocks.
+class OverdueNotices : public ReadingSink {
+public:
+    static constexpr const char* kCaption = "Empfang";
+    static constexpr int64_t kCheckEveryMs = 1000;
+
+    // wallClock gives the time silence is measured in (that of the readings), steadyClock
+    // the pace of the checks.
+    OverdueNotices(SensorNames names, LocalClock& wallClock, CoarseClock& steadyClock)
+        : m_names(std::move(names)), m_wallClock(wallClock), m_steadyClock(steadyClock) {}
+
+    // The sensors watched: those the user records, as the list and the archive do.
+    void SetMask(RecordingMask mask) { m_mask = mask; }
+    void Accept(const Reading& reading, std::string_view line) override;
+    void EndOfPoll() override;
+    std::optional<SinkNotice> TakeNotice() override;
+
+private:
+    const SensorNames m_names;
+    LocalClock& m_wallClock;
+    CoarseClock& m_steadyClock;
+    RecordingMask m_mask = kAllRecordings;
+    SensorTracker m_tracker;
+    OverdueWatch m_overdue;
+    std::optional<int64_t> m_nextCheckMs;
+    std::deque<SinkNotice> m_notices;
+};
+
+}  // namespace tavrolin

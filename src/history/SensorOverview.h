@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/SensorNames.h"
+#include "archive/ArchiveQuery.h"
+#include "decode/OverdueWatch.h"
+#include "decode/ReadingSink.h"
+#include "decode/SensorTracker.h"
+
+namespace tavrolin {
+
+// One line of the sensor overview, as the window shows it (UTF-8).
+struct OverviewRow {
+    SensorKey key;
+    std::string id;        // "outdoor-1"
+    std::string name;      // "Garten", or "Außen 1" where [Sensornamen] gives none
+    std::string values;    // "12.3 °C, 67 %"
+    std::string lastSeen;  // "2026-12-07 14:03:07", local as received
+    std::string period;    // "00:03:00"; "-" while unknown and for event sensors
+    std::string state;     // kOverdueText, or empty
+    bool overdue = false;
+};
+
+// Every sensor heard, as the overview window shows it: a sink of the window's readings (all
+// of them, not only the recorded ones: the overview shows what is on the air, which also
+// tells which addresses a neighbour's sensors take), started from what the archive knows.
+// A sensor silent for more than three usual periods is overdue (SensorTracker's rule) until
+// it is heard again.
+class SensorOverview : public ReadingSink {
+public:
+    static constexpr const char* kOverdueText = "überfällig";
+
+    explicit SensorOverview(SensorNames names) : m_names(std::move(names)) {}
+
+    void Accept(const Reading& reading, std::string_view line) override;
+
+    // Takes in the archive's sensors (ListSensors). A sensor the archive has heard last is
+    // taken from it, with its usual period; one heard since (or only live, such as a sensor
+    // the recording mask leaves out of the archive) keeps what the readings said.
+    void Load(std::span<const SensorSummary> sensors);
+
+    // Brings the overdue marks up to nowMs (UTC); true when one changed.
+    bool Check(int64_t nowMs);
+
+    // The heard sensors in the order of their ids, with the marks of the last Check.
+    std::vector<OverviewRow> Rows() const;
+    // The heard sensors that have quantities to chart, in the same order.
+    std::vector<SensorKey> ChartableSensors() const;
+    std::string NameOf(const SensorKey& key) const { return m_names.NameOf(key); }
+    // The first reading known of the sensor: the archive's first, or the first live one.
+    std::optional<int64_t> FirstSeenMs(const SensorKey& key) const;
+
+    // Called with every reading after it has been taken in (the open windows follow it).
+    std::function<void(const Reading&)> onReading;
+
+private:
+    const SensorNames m_names;
+    SensorTracker m_tracker;
+    OverdueWatch m_overdue;
+    std::array<int64_t, kSensorCount> m_archiveFirstMs{};  // 0: the archive has none
+};
+
+}  // namespace tavrolin

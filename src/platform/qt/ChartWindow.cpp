@@ -1,0 +1,324 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/qt/ChartWindow.h"
+
+#include <qcustomplot.h>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "history/History.h"
+
+namespace tavrolin {
+
+namespace {
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int OffsetAt(int64_t utcMs) {
+    return QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc();
+}
+
+// One colour per quantity of a sensor, in its order: temperature, humidity, pressure.
+const QColor kColours[] = {QColor(0xB0, 0x30, 0x20), QColor(0x20, 0x60, 0xB0),
+                           QColor(0x20, 0x80, 0x40)};
+
+// The value range of a line, NaN gaps left out, with a little room above and below.
+QCPRange ValueRange(const ChartLine& line) {
+    double low = INFINITY, high = -INFINITY;
+    for (std::size_t i = 0; i < line.keys.size(); ++i) {
+        if (!std::isnan(line.min[i])) {
+            low = std::min(low, line.min[i]);
+            high = std::max(high, line.max[i]);
+        }
+    }
+    if (!std::isfinite(low)) {
+        return {0, 1};
+    }
+    const double room = std::max((high - low) * 0.08, 0.5);
+    return {low - room, high + room};
+}
+
+}  // namespace
+
+ChartWindow::ChartWindow(History& history, QWidget* owner)
+    : QWidget(owner, Qt::Window),
+      m_history(history),
+      m_model(OffsetAt),
+      m_sensorList(new QComboBox(this)),
+      m_ranges(new QButtonGroup(this)),
+      m_plot(new QCustomPlot(this)),
+      m_summary(new QLabel(this)),
+      m_readout(new QLabel(this)) {
+    setWindowTitle(QStringLiteral("Verlauf"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto* top = new QHBoxLayout;
+    auto* sensorLabel = new QLabel(QStringLiteral("&Sensor:"), this);
+    sensorLabel->setBuddy(m_sensorList);
+    top->addWidget(sensorLabel);
+    top->addWidget(m_sensorList);
+    top->addSpacing(12);
+    for (const ChartRange range : kChartRanges) {
+        auto* button = new QPushButton(FromUtf8(std::string(RangeLabel(range))), this);
+        button->setCheckable(true);
+        m_ranges->addButton(button, static_cast<int>(range));
+        top->addWidget(button);
+    }
+    top->addStretch();
+    auto* save = new QPushButton(QStringLiteral("Als &PNG speichern..."), this);
+    top->addWidget(save);
+
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_readout->setText(
+        QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu "
+                       "lesen."));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_plot, 1);
+    layout->addWidget(m_readout);
+
+    // Month and weekday names, and the decimal comma, in German.
+    m_plot->setLocale(QLocale(QLocale::German, QLocale::Germany));
+    m_plot->setNoAntialiasingOnDrag(true);
+    m_plot->setMouseTracking(true);
+    connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMouseMove(e); });
+    connect(m_sensorList, &QComboBox::activated, this, [this] { Load(); });
+    connect(m_ranges, &QButtonGroup::idClicked, this, [this] { Load(); });
+    connect(save, &QPushButton::clicked, this, [this] { AskForPng(); });
+    // QCustomPlot lays its axes out in the pixels it has: squeezed below the room its
+    // margins and labels take, a replot costs a quarter of a second instead of milliseconds.
+    // So the plot never gets that small, and has its size before the first replot.
+    m_plot->setMinimumSize(360, 240);
+    resize(1000, 700);
+    layout->activate();
+}
+
+void ChartWindow::FillSensorList() {
+    const SensorOverview& overview = m_history.Overview();
+    std::vector<SensorKey> sensors = overview.ChartableSensors();
+    if (m_sensors == sensors) {
+        return;
+    }
+    const int current = m_sensorList->currentIndex();
+    const bool hasShown = current >= 0;
+    const SensorKey shown = hasShown ? m_sensors[static_cast<std::size_t>(current)] : SensorKey{};
+    m_sensors = std::move(sensors);
+    m_sensorList->clear();
+    for (const SensorKey& key : m_sensors) {
+        m_sensorList->addItem(
+            FromUtf8(overview.NameOf(key) + " (" + std::string(SensorIdOf(key)) + ")"));
+        if (hasShown && key == shown) {
+            m_sensorList->setCurrentIndex(m_sensorList->count() - 1);
+        }
+    }
+}
+
+void ChartWindow::Show(std::optional<SensorKey> sensor, ChartRange range) {
+    FillSensorList();
+    if (sensor) {
+        for (std::size_t i = 0; i < m_sensors.size(); ++i) {
+            if (m_sensors[i] == *sensor) {
+                m_sensorList->setCurrentIndex(static_cast<int>(i));
+            }
+        }
+    }
+    m_ranges->button(static_cast<int>(range))->setChecked(true);
+    Load();
+}
+
+void ChartWindow::Load() {
+    const int index = m_sensorList->currentIndex();
+    if (index < 0) {
+        m_summary->setText(QStringLiteral("Noch kein Sensor mit Messwerten empfangen."));
+        return;
+    }
+    const SensorKey key = m_sensors[static_cast<std::size_t>(index)];
+    const auto range = static_cast<ChartRange>(std::max(m_ranges->checkedId(), 0));
+    m_cursorKey.reset();
+    m_history.ShowChart(m_model, key, range);
+    setWindowTitle(QStringLiteral("Verlauf – ") + m_sensorList->currentText());
+    Draw();
+}
+
+void ChartWindow::Add(const Reading& reading) {
+    if (!QuantitiesOf(reading.kind).empty()) {
+        FillSensorList();
+        if (m_model.Add(reading)) {
+            Draw();
+        }
+    }
+}
+
+void ChartWindow::Draw() {
+    m_plot->clearItems();
+    m_plot->clearPlottables();
+    m_plot->plotLayout()->clear();
+
+    const std::vector<ChartLine> lines = m_model.Lines();
+    const double from = static_cast<double>(m_model.FromMs()) / 1000.0;
+    const double to = static_cast<double>(m_model.ToMs()) / 1000.0;
+    QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
+    ticker->setDateTimeFormat(FromUtf8(TimeTickFormat(m_model.ToMs() - m_model.FromMs())));
+    ticker->setTickCount(7);
+    const bool buckets = m_model.Data().bucketMs > 0;
+    auto* margins = new QCPMarginGroup(m_plot);
+
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ChartLine& line = lines[i];
+        auto* rect = new QCPAxisRect(m_plot);
+        m_plot->plotLayout()->addElement(static_cast<int>(i), 0, rect);
+        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        QCPAxis* y = rect->axis(QCPAxis::atLeft);
+        x->setTicker(ticker);
+        x->setTickLabels(i + 1 == lines.size());
+        x->setRange(from, to);
+        x->grid()->setPen(QPen(QColor(0xE0, 0xE0, 0xE0), 0));
+        y->setLabel(FromUtf8(line.label));
+        y->setRange(ValueRange(line));
+        if (line.quantity == Quantity::WindDirection) {
+            y->setRange(0, 360);
+            QSharedPointer<QCPAxisTickerFixed> degrees(new QCPAxisTickerFixed);
+            degrees->setTickStep(90);
+            y->setTicker(degrees);
+        }
+
+        const QColor colour = kColours[i % std::size(kColours)];
+        const QVector<double> keys(line.keys.begin(), line.keys.end());
+        // Pens one pixel wide: QPainter strokes wider lines through noisy data (a zigzag of
+        // hundreds of joins) a hundred times slower, a quarter of a second per replot.
+        QCPGraph* mean = m_plot->addGraph(x, y);
+        mean->setPen(QPen(colour, 1));
+        mean->setName(QStringLiteral("Mittel"));
+        if (line.quantity == Quantity::WindDirection) {
+            mean->setLineStyle(QCPGraph::lsNone);
+            mean->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 3));
+        }
+        mean->setData(keys, QVector<double>(line.avg.begin(), line.avg.end()), true);
+        if (buckets) {
+            // Minimum to maximum as a bar per bucket behind the mean: at a bucket a pixel
+            // or narrower the bars make a band. (A filled band between two graphs costs
+            // half a second per replot for a year of noisy data, the bars a few ms.)
+            auto* spread = new QCPErrorBars(x, y);
+            spread->setLayer(QStringLiteral("grid"));
+            spread->setDataPlottable(mean);
+            QVector<double> below, above;
+            below.reserve(static_cast<qsizetype>(keys.size()));
+            above.reserve(static_cast<qsizetype>(keys.size()));
+            for (std::size_t k = 0; k < line.keys.size(); ++k) {
+                below.push_back(line.avg[k] - line.min[k]);
+                above.push_back(line.max[k] - line.avg[k]);
+            }
+            spread->setData(below, above);
+            spread->setWhiskerWidth(0);
+            spread->setSymbolGap(0);
+            // As wide as a bucket is on the screen, so that neighbours touch: a band.
+            const double across = static_cast<double>(std::max(m_plot->width() - 100, 100)) /
+                                  static_cast<double>(std::max<std::size_t>(line.keys.size(), 1));
+            // A pale tint of the line's colour, so that the mean stays the thing one sees.
+            const auto tint = [](int c) { return 255 - (255 - c) * 3 / 10; };
+            const QColor pale(tint(colour.red()), tint(colour.green()), tint(colour.blue()));
+            spread->setPen(
+                QPen(pale, std::clamp(std::ceil(across), 1.0, 12.0), Qt::SolidLine, Qt::FlatCap));
+            spread->setName(QStringLiteral("Minimum bis Maximum"));
+        }
+
+        // The cursor: a thin line at the time read out.
+        auto* cursor = new QCPItemStraightLine(m_plot);
+        cursor->setClipAxisRect(rect);
+        cursor->point1->setAxes(x, y);
+        cursor->point2->setAxes(x, y);
+        cursor->setPen(QPen(QColor(0x60, 0x60, 0x60), 0, Qt::DashLine));
+        cursor->setVisible(false);
+    }
+    if (lines.empty()) {
+        m_plot->plotLayout()->addElement(0, 0, new QCPAxisRect(m_plot));
+    }
+    const QDateTime end = QDateTime::fromMSecsSinceEpoch(m_model.ToMs());
+    m_summary->setText(FromUtf8(std::string(RangeLabel(m_model.Range()))) +
+                       QStringLiteral(" bis ") + end.toString(QStringLiteral("dd.MM.yyyy HH:mm")) +
+                       QStringLiteral(" · ") + FromUtf8(m_model.Summary()));
+    if (!m_history.Problem().empty()) {
+        m_summary->setText(FromUtf8(m_history.Problem()));
+    }
+    PlaceCursor();
+    m_plot->replot();
+}
+
+void ChartWindow::ReadOut(double keySeconds) {
+    m_cursorKey = keySeconds;
+    PlaceCursor();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ChartWindow::PlaceCursor() {
+    const std::optional<std::size_t> point =
+        m_cursorKey ? m_model.Nearest(*m_cursorKey) : std::nullopt;
+    double key = 0;
+    if (point) {
+        m_readout->setText(FromUtf8(m_model.Readout(*point)));
+        const SeriesPoint& p = m_model.Data().points[*point];
+        key = (static_cast<double>(p.timeMs) + static_cast<double>(m_model.Data().bucketMs) / 2) /
+              1000.0;
+    }
+    for (int i = 0; i < m_plot->itemCount(); ++i) {
+        if (auto* cursor = qobject_cast<QCPItemStraightLine*>(m_plot->item(i))) {
+            cursor->point1->setCoords(key, 0);
+            cursor->point2->setCoords(key, 1);
+            cursor->setVisible(point.has_value());
+        }
+    }
+}
+
+QString ChartWindow::ReadoutText() const {
+    return m_readout->text();
+}
+
+void ChartWindow::OnMouseMove(QMouseEvent* event) {
+    QCPAxisRect* rect = m_plot->axisRectAt(event->position());
+    if (rect == nullptr) {
+        return;
+    }
+    ReadOut(rect->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x()));
+    QToolTip::showText(event->globalPosition().toPoint(),
+                       m_readout->text().replace(QStringLiteral(" · "), "\n"), m_plot);
+}
+
+bool ChartWindow::SavePng(const QString& path) {
+    return m_plot->savePng(path);
+}
+
+void ChartWindow::AskForPng() {
+    const QString name =
+        QStringLiteral("verlauf-%1.png").arg(FromUtf8(std::string(SensorIdOf(m_model.Sensor()))));
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Als PNG speichern"),
+                                                QDir::home().filePath(name),
+                                                QStringLiteral("PNG-Bilder (*.png)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        path += QStringLiteral(".png");
+    }
+    if (!SavePng(path)) {
+        QMessageBox::warning(this, QStringLiteral("Als PNG speichern"),
+                             QStringLiteral("Das Bild läßt sich nicht als %1 speichern.")
+                                 .arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+}  // namespace tavrolin

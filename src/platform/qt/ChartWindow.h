@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+#include "history/ChartModel.h"
+
+class QButtonGroup;
+class QComboBox;
+class QCustomPlot;
+class QLabel;
+class QMouseEvent;
+
+namespace tavrolin {
+
+class History;
+
+// "Verlauf": one sensor's quantities over a range, one plot above the other on a common time
+// axis in local time. What is drawn comes from the ChartModel; this window only draws it:
+// a line per quantity, and for ranges in buckets a band from minimum to maximum behind the
+// mean. The cursor's point is read out below the plot and in a tooltip; "Als PNG
+// speichern..." writes the plot to a file.
+class ChartWindow : public QWidget {
+public:
+    ChartWindow(History& history, QWidget* owner);
+
+    // Shows a sensor (nothing: the one shown, or the first of the list) over a range.
+    void Show(std::optional<SensorKey> sensor, ChartRange range);
+    // A reading as it comes: drawn when the range is a live one and the sensor is shown.
+    void Add(const Reading& reading);
+    // Writes the plot as it is drawn; false when the file cannot be written.
+    bool SavePng(const QString& path);
+
+    const ChartModel& Model() const { return m_model; }
+    QCustomPlot* Plot() const { return m_plot; }
+    QString ReadoutText() const;
+    // Reads out the point nearest to a time (UTC seconds), as the mouse does.
+    void ReadOut(double keySeconds);
+
+private:
+    void FillSensorList();
+    void Load();
+    void Draw();
+    // Puts the cursor line and the readout at the point nearest to m_cursorKey.
+    void PlaceCursor();
+    void AskForPng();
+    void OnMouseMove(QMouseEvent* event);
+
+    History& m_history;
+    ChartModel m_model;
+    std::vector<SensorKey> m_sensors;  // of the list's entries
+    QComboBox* m_sensorList;
+    QButtonGroup* m_ranges;
+    QCustomPlot* m_plot;
+    QLabel* m_summary;
+    QLabel* m_readout;
+    std::optional<double> m_cursorKey;  // where the mouse last read out, UTC seconds
+};
+
+}  // namespace tavrolin

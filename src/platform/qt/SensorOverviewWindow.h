@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "decode/Reading.h"
+
+class QLabel;
+class QTableWidget;
+
+namespace tavrolin {
+
+class History;
+
+// "Sensorübersicht": a table of every sensor heard (SensorOverview's rows), refreshed with
+// every reading and once a second for the overdue marks, which it shows in red. A double
+// click on a sensor, or "Verlauf...", opens its chart.
+class SensorOverviewWindow : public QWidget {
+public:
+    enum Column { kId, kName, kValues, kLastSeen, kPeriod, kState, kColumns };
+
+    SensorOverviewWindow(History& history, QWidget* owner);
+
+    // Takes the overview's rows and marks as they are now.
+    void Refresh();
+    QTableWidget* Table() const { return m_table; }
+
+    // The sensor of the chosen row, or nothing when none with quantities is chosen.
+    std::function<void(std::optional<SensorKey>)> onChart;
+
+private:
+    void OpenChart();
+
+    History& m_history;
+    QTableWidget* m_table;
+    QLabel* m_problem;
+    QTimer m_timer;
+    std::vector<SensorKey> m_keys;  // of the table's rows
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window's reading of the archive: an archive that is not there yet is said, and looked
+// for again a minute later, not at every reading.
+#include <gtest/gtest.h>
+
+#include "ArchiveFixtures.h"
+#include "FakeClocks.h"
+#include "TempDir.h"
+#include "history/History.h"
+
+namespace tavrolin {
+namespace {
+
+using testing::kCet;
+using testing::kT0;
+using testing::Outdoor;
+
+TEST(History, AnArchiveThatIsNotThereIsSaidAndLookedForAgainAMinuteLater) {
+    testing::TempDir dir;
+    const std::string path = dir.File("archiv.sqlite");
+    testing::FakeLocalClock clock(FromUnixMs(kT0, kCet));
+    History history(SensorNames(), path, clock);
+    history.Sink().Accept(Outdoor(2, kT0 - 1000, 10), "");
+
+    EXPECT_EQ(history.Overview().Rows().size(), 1u) << "what was heard is shown all the same";
+    EXPECT_NE(history.Problem().find("läßt sich nicht lesen"), std::string::npos)
+        << history.Problem();
+
+    {
+        Archive archive;
+        ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 1000).Ok());
+        ASSERT_TRUE(archive.Write(std::vector<Reading>{Outdoor(1, kT0 - 60000, 150)}).Ok());
+    }
+    clock.AdvanceMs(30000);
+    EXPECT_EQ(history.Overview().Rows().size(), 1u);
+    clock.AdvanceMs(31000);
+    EXPECT_EQ(history.Overview().Rows().size(), 2u);
+    EXPECT_EQ(history.Problem(), "");
+
+    ChartModel chart([](int64_t) { return kCet; });
+    history.ShowChart(chart, {SensorKind::Outdoor, 1, false}, ChartRange::Day);
+    ASSERT_EQ(chart.Data().points.size(), 1u);
+    EXPECT_DOUBLE_EQ(chart.Data().points[0].avg[0], 15.0);
+}
+
+}  // namespace
+}  // namespace tavrolin
