@@ -11,14 +11,20 @@ constexpr std::string_view kBlanks = " \t\v\f";
 // A UTF-8 byte order mark, as editors put it before the first line.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// Trimming and splitting cut views without substr, whose range check is a call of its own,
+// made several times for every line of a profile; the positions are inside the text.
+std::string_view Slice(std::string_view text, std::size_t from, std::size_t to) {
+    return {text.data() + from, to - from};
+}
+
 std::string_view TrimLeft(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+    return first == std::string_view::npos ? std::string_view() : Slice(text, first, text.size());
 }
 
 std::string_view TrimRight(std::string_view text) {
     const std::size_t last = text.find_last_not_of(kBlanks);
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+    return last == std::string_view::npos ? std::string_view() : Slice(text, 0, last + 1);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -69,8 +75,9 @@ LineInfo Classify(std::string_view line, bool firstLine) {
         // "[name]", anything after the bracket ignored; a header without its closing
         // bracket still starts a section, so the keys below it do not slip into the
         // section before.
-        const std::string_view inside = text.substr(1);
-        return {LineInfo::Kind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
+        const std::string_view inside = Slice(text, 1, text.size());
+        const std::size_t close = std::min(inside.find(']'), inside.size());
+        return {LineInfo::Kind::Section, Trim(Slice(inside, 0, close)), {}};
     }
     // A zero byte cuts a value short in every C string that reads it later (a file name),
     // so such a line is not taken as a setting.
@@ -81,14 +88,15 @@ LineInfo Classify(std::string_view line, bool firstLine) {
     if (equals == std::string_view::npos) {
         return {};
     }
-    const std::string_view key = TrimRight(text.substr(0, equals));
+    const std::string_view key = TrimRight(Slice(text, 0, equals));
     if (key.empty()) {
         return {};
     }
-    return {LineInfo::Kind::Key, key, Trim(text.substr(equals + 1))};
+    return {LineInfo::Kind::Key, key, Trim(Slice(text, equals + 1, text.size()))};
 }
 
-// Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR.
+// Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR,
+// until visit gives false.
 // Line ends are searched for with memchr: a profile is read key by key. The next LF is
 // searched for again only once it is passed, so a profile with CR line ends only is read in
 // one pass, not once per line.
@@ -103,9 +111,11 @@ void ForEachLine(std::string_view text, Visit visit) {
             lf = std::min(text.find('\n', start), text.size());
             lfFound = true;
         }
-        const std::size_t cr = text.substr(start, lf - start).find('\r');
+        const std::size_t cr = Slice(text, start, lf).find('\r');
         const std::size_t end = cr == std::string_view::npos ? lf : start + cr;
-        visit(index++, text.substr(start, end - start));
+        if (!visit(index++, Slice(text, start, end))) {
+            return;
+        }
         const bool crLf = cr != std::string_view::npos && end + 1 == lf && lf < text.size();
         start = end + (crLf ? 2 : 1);
     }
@@ -120,14 +130,13 @@ struct Location {
     std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
 };
 
-// Over the lines that forEachLine hands out, as ForEachLine does.
-template <typename Lines>
-Location Locate(Lines forEachLine, std::string_view section, std::string_view key) {
+Location Locate(const std::vector<std::string>& lines, std::string_view section,
+                std::string_view key) {
     Location location;
     bool inSection = false;
     bool inFirstSection = false;
-    forEachLine([&](std::size_t i, std::string_view line) {
-        const LineInfo info = Classify(line, i == 0);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const LineInfo info = Classify(lines[i], i == 0);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
             inFirstSection = inSection && !location.sectionHeader;
@@ -144,19 +153,24 @@ Location Locate(Lines forEachLine, std::string_view section, std::string_view ke
                 location.lastKeyOfSection = i;
             }
         }
-    });
+    }
     return location;
 }
 
-Location Locate(const std::vector<std::string>& lines, std::string_view section,
-                std::string_view key) {
-    return Locate(
-        [&lines](auto visit) {
-            for (std::size_t i = 0; i < lines.size(); ++i) {
-                visit(i, std::string_view(lines[i]));
-            }
-        },
-        section, key);
+// Calls visit(key, value as Classify gives it) for the keys of the section (of every section
+// of that name) in file order, until visit gives false.
+template <typename Visit>
+void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) {
+    bool inSection = false;
+    ForEachLine(text, [&](std::size_t i, std::string_view line) {
+        const LineInfo info = Classify(line, i == 0);
+        if (info.kind == LineInfo::Kind::Section) {
+            inSection = EqualsIgnoringCase(info.name, section);
+        } else if (info.kind == LineInfo::Kind::Key && inSection) {
+            return visit(info.name, info.value);
+        }
+        return true;
+    });
 }
 
 // A key's value as it reads: enclosing quotes removed, cut to the longest value.
@@ -192,8 +206,10 @@ std::string EncodeValue(std::string_view value) {
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
-    ForEachLine(text,
-                [&file](std::size_t, std::string_view line) { file.m_lines.emplace_back(line); });
+    ForEachLine(text, [&file](std::size_t, std::string_view line) {
+        file.m_lines.emplace_back(line);
+        return true;
+    });
     return file;
 }
 
@@ -207,24 +223,23 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
 
 std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::string_view section,
                                                  std::string_view key) {
-    const Location location =
-        Locate([text](auto visit) { ForEachLine(text, visit); }, section, key);
-    if (!location.keyLine) {
-        return std::nullopt;
-    }
-    return Unquoted(location.value);
+    // The first of the key counts, so the lines after it need not be read.
+    std::optional<std::string_view> value;
+    ForEachKeyOf(text, section, [&](std::string_view name, std::string_view raw) {
+        if (!EqualsIgnoringCase(name, key)) {
+            return true;
+        }
+        value = Unquoted(raw);
+        return false;
+    });
+    return value;
 }
 
 void IniFile::ForEachValue(std::string_view text, std::string_view section,
                            const std::function<void(std::string_view, std::string_view)>& visit) {
-    bool inSection = false;
-    ForEachLine(text, [&](std::size_t i, std::string_view line) {
-        const LineInfo info = Classify(line, i == 0);
-        if (info.kind == LineInfo::Kind::Section) {
-            inSection = EqualsIgnoringCase(info.name, section);
-        } else if (info.kind == LineInfo::Kind::Key && inSection) {
-            visit(info.name, Unquoted(info.value));
-        }
+    ForEachKeyOf(text, section, [&visit](std::string_view name, std::string_view raw) {
+        visit(name, Unquoted(raw));
+        return true;
     });
 }
 
