@@ -5,23 +5,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "base/Win1252.h"
-
 namespace tavrolin {
-
-void LineOutputSink::Accept(const Reading& reading, std::string_view line) {
-    if (m_output && IsRecorded(reading, m_mask)) {
-        m_lines += Win1252ToUtf8(line);
-        m_lines += '\n';
-    }
-}
-
-void LineOutputSink::EndOfPoll() {
-    if (!m_lines.empty()) {
-        m_output(m_lines);
-        m_lines.clear();
-    }
-}
 
 void LoggerFileSink::Setup(const std::string& name, RecordingMask mask) {
     m_name = name;
@@ -106,6 +90,8 @@ bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& 
     const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
     m_fileSink.Setup(m_settings.protocolFileName, mask);
     m_outputSink.SetMask(mask);
+    m_outputSink.SetFormat(options.json ? OutputLinesSink::Format::Json
+                                        : OutputLinesSink::Format::Text);
     m_multiplexer.SetAddress(muxAddress);
     if (!m_protocolFile.OpenForAppend(m_settings.protocolFileName)) {
         // The window stays silent here, since its list still shows the records; a logger

@@ -14,28 +14,13 @@
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
+#include "decode/OutputLinesSink.h"
 #include "decode/ProtocolFile.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
 #include "serial/ReceiverPort.h"
 
 namespace tavrolin {
-
-// The report lines of the recorded sensors, in UTF-8, to an output of the caller's (the
-// logger's stdout): the lines of one poll together, each ending in "\n", in one call.
-class LineOutputSink : public ReadingSink {
-public:
-    using LineOutput = std::function<void(std::string_view lines)>;
-    explicit LineOutputSink(LineOutput output) : m_output(std::move(output)) {}
-    void SetMask(RecordingMask mask) { m_mask = mask; }
-    void Accept(const Reading& reading, std::string_view line) override;
-    void EndOfPoll() override;
-
-private:
-    LineOutput m_output;
-    RecordingMask m_mask = kAllRecordings;
-    std::string m_lines;
-};
 
 // The logger's protocol file: the lines of the recorded sensors, one write per poll. A
 // logger runs for months, and a disk that fills up must not end its file for good: after a
@@ -80,7 +65,7 @@ struct ServiceReport {
 class HeadlessLogger {
 public:
     // Gets the presented records of each poll, UTF-8, each line ending in "\n".
-    using LineOutput = LineOutputSink::LineOutput;
+    using LineOutput = OutputLinesSink::LineOutput;
 
     // The clock paces the protocol file's reopening after a failed write.
     HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer, FileSystem& fileSystem,
@@ -132,7 +117,7 @@ private:
     SystemSettings m_settings;
     ProtocolFile m_protocolFile;
     LoggerFileSink m_fileSink;
-    LineOutputSink m_outputSink;
+    OutputLinesSink m_outputSink;
     ReceiverSession m_session;
 };
 

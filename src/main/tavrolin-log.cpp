@@ -24,7 +24,6 @@
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
 #include "base/Win1252.h"
-#include "decode/JsonLinesSink.h"
 #include "history/OverdueNotices.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
@@ -140,15 +139,9 @@ int main(int argc, char** argv) {
 
     LineWriter out(STDOUT_FILENO);
     const auto print = [&out](std::string_view lines) { out.WriteLines(lines); };
-    HeadlessLogger logger(port, multiplexer, files, messages, coarseClock,
-                          options.json ? HeadlessLogger::LineOutput() : print);
+    HeadlessLogger logger(port, multiplexer, files, messages, coarseClock, print);
     // The sinks of this program's own keep to the recording mask as the logger's do.
     const auto mask = static_cast<RecordingMask>(loggerSettings.recordingMask);
-    JsonLinesSink json(print);
-    if (options.json) {
-        json.SetMask(mask);
-        logger.Sinks().Add(json);
-    }
     if (archive) {
         logger.Sinks().Add(*archive);
     }

@@ -81,10 +81,12 @@ public:
     // Writes may run ahead of the line by this much, as into a UART's 16-byte FIFO, so that
     // a late wake-up does not lose line time.
     static constexpr SimTime kLineLead{10000};
-    // Quiet time after an answer frame. The program reads the answer as soon as its ETX
-    // arrives and takes the last ETX of what it read as the answer's; a telegram right
-    // behind the answer would spoil it.
-    static constexpr SimTime kAnswerQuiet{50000};
+    // Quiet time after an answer frame. The program reads the answer when it wakes after its
+    // ETX and takes the last ETX of what it read as the answer's, throwing the rest away; a
+    // telegram right behind the answer would spoil it and be lost. A program on a busy
+    // machine (two test runs and a build on two cores) may wake a good 50 ms late: the quiet
+    // time covers the whole of its 200 ms wait for the answer.
+    static constexpr SimTime kAnswerQuiet{200000};
     // Time between the two writes of a split telegram.
     static constexpr SimTime kSplitGap{3000};
 

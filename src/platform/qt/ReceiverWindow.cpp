@@ -391,8 +391,8 @@ void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    for (const auto& [text, open] : m_menuItems) {
-        menu.addAction(text, this, [this, open] { open(this); });
+    for (const auto& item : m_menuItems) {
+        menu.addAction(item.first, this, [this, open = item.second] { open(this); });
     }
     menu.addSeparator();
     if (!m_aboutText.isEmpty()) {

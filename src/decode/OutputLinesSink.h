@@ -9,20 +9,23 @@
 
 namespace tavrolin {
 
-// The readings of the recorded sensors as JSON Lines (AppendReadingJson), one object per
-// reading, to an output of the caller's (the logger's stdout with --json): the lines of one
-// poll together, each ending in "\n", in one call.
-class JsonLinesSink : public ReadingSink {
+// The readings of the recorded sensors, one line each, to an output of the caller's (the
+// logger's stdout): as the report lines in UTF-8, or as JSON Lines (AppendReadingJson). The
+// lines of one poll go out together, each ending in "\n", in one call.
+class OutputLinesSink : public ReadingSink {
 public:
+    enum class Format { Text, Json };
     using LineOutput = std::function<void(std::string_view lines)>;
-    explicit JsonLinesSink(LineOutput output) : m_output(std::move(output)) {}
+    explicit OutputLinesSink(LineOutput output) : m_output(std::move(output)) {}
 
+    void SetFormat(Format format) { m_format = format; }
     void SetMask(RecordingMask mask) { m_mask = mask; }
     void Accept(const Reading& reading, std::string_view line) override;
     void EndOfPoll() override;
 
 private:
     LineOutput m_output;
+    Format m_format = Format::Text;
     RecordingMask m_mask = kAllRecordings;
     std::string m_lines;  // reused: no allocation once warm
 };
