@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/IniFile.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -9,14 +11,20 @@ constexpr std::string_view kBlanks = " \t\v\f";
 // A UTF-8 byte order mark, as editors put it before the first line.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// Trimming and splitting cut views without substr, whose range check is a call of its own,
+// made several times for every line of a profile; the positions are inside the text.
+std::string_view Slice(std::string_view text, std::size_t from, std::size_t to) {
+    return {text.data() + from, to - from};
+}
+
 std::string_view TrimLeft(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+    return first == std::string_view::npos ? std::string_view() : Slice(text, first, text.size());
 }
 
 std::string_view TrimRight(std::string_view text) {
     const std::size_t last = text.find_last_not_of(kBlanks);
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+    return last == std::string_view::npos ? std::string_view() : Slice(text, 0, last + 1);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -67,8 +75,9 @@ LineInfo Classify(std::string_view line, bool firstLine) {
         // "[name]", anything after the bracket ignored; a header without its closing
         // bracket still starts a section, so the keys below it do not slip into the
         // section before.
-        const std::string_view inside = text.substr(1);
-        return {LineInfo::Kind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
+        const std::string_view inside = Slice(text, 1, text.size());
+        const std::size_t close = std::min(inside.find(']'), inside.size());
+        return {LineInfo::Kind::Section, Trim(Slice(inside, 0, close)), {}};
     }
     // A zero byte cuts a value short in every C string that reads it later (a file name),
     // so such a line is not taken as a setting.
@@ -79,17 +88,44 @@ LineInfo Classify(std::string_view line, bool firstLine) {
     if (equals == std::string_view::npos) {
         return {};
     }
-    const std::string_view key = TrimRight(text.substr(0, equals));
+    const std::string_view key = TrimRight(Slice(text, 0, equals));
     if (key.empty()) {
         return {};
     }
-    return {LineInfo::Kind::Key, key, Trim(text.substr(equals + 1))};
+    return {LineInfo::Kind::Key, key, Trim(Slice(text, equals + 1, text.size()))};
+}
+
+// Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR,
+// until visit gives false.
+// Line ends are searched for with memchr: a profile is read key by key. The next LF is
+// searched for again only once it is passed, so a profile with CR line ends only is read in
+// one pass, not once per line.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+    std::size_t index = 0;
+    std::size_t start = 0;
+    std::size_t lf = 0;
+    bool lfFound = false;
+    while (start < text.size()) {
+        if (!lfFound || lf < start) {
+            lf = std::min(text.find('\n', start), text.size());
+            lfFound = true;
+        }
+        const std::size_t cr = Slice(text, start, lf).find('\r');
+        const std::size_t end = cr == std::string_view::npos ? lf : start + cr;
+        if (!visit(index++, Slice(text, start, end))) {
+            return;
+        }
+        const bool crLf = cr != std::string_view::npos && end + 1 == lf && lf < text.size();
+        start = end + (crLf ? 2 : 1);
+    }
 }
 
 // Where a key and its section are. Repeated sections read as one, in file order; keys are
 // added to the first of them.
 struct Location {
     std::optional<std::size_t> keyLine;
+    std::string_view value;  // of the key line, as Classify gives it
     std::optional<std::size_t> sectionHeader;
     std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
 };
@@ -111,6 +147,7 @@ Location Locate(const std::vector<std::string>& lines, std::string_view section,
         } else if (info.kind == LineInfo::Kind::Key && inSection) {
             if (!location.keyLine && EqualsIgnoringCase(info.name, key)) {
                 location.keyLine = i;
+                location.value = info.value;
             }
             if (inFirstSection) {
                 location.lastKeyOfSection = i;
@@ -118,6 +155,30 @@ Location Locate(const std::vector<std::string>& lines, std::string_view section,
         }
     }
     return location;
+}
+
+// Calls visit(key, value as Classify gives it) for the keys of the section (of every section
+// of that name) in file order, until visit gives false.
+template <typename Visit>
+void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) {
+    bool inSection = false;
+    ForEachLine(text, [&](std::size_t i, std::string_view line) {
+        const LineInfo info = Classify(line, i == 0);
+        if (info.kind == LineInfo::Kind::Section) {
+            inSection = EqualsIgnoringCase(info.name, section);
+        } else if (info.kind == LineInfo::Kind::Key && inSection) {
+            return visit(info.name, info.value);
+        }
+        return true;
+    });
+}
+
+// A key's value as it reads: enclosing quotes removed, cut to the longest value.
+std::string_view Unquoted(std::string_view value) {
+    if (IsEnclosedInQuotes(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, IniFile::MaxValueLength);
 }
 
 bool IsValidSectionName(std::string_view section) {
@@ -145,20 +206,10 @@ std::string EncodeValue(std::string_view value) {
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') {
-            continue;
-        }
-        file.m_lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            ++i;
-        }
-        start = i + 1;
-    }
-    if (start < text.size()) {
-        file.m_lines.emplace_back(text.substr(start));
-    }
+    ForEachLine(text, [&file](std::size_t, std::string_view line) {
+        file.m_lines.emplace_back(line);
+        return true;
+    });
     return file;
 }
 
@@ -167,11 +218,29 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     if (!location.keyLine) {
         return std::nullopt;
     }
-    std::string_view value = Classify(m_lines[*location.keyLine], false).value;
-    if (IsEnclosedInQuotes(value)) {
-        value = value.substr(1, value.size() - 2);
-    }
-    return std::string(value.substr(0, MaxValueLength));
+    return std::string(Unquoted(location.value));
+}
+
+std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::string_view section,
+                                                 std::string_view key) {
+    // The first of the key counts, so the lines after it need not be read.
+    std::optional<std::string_view> value;
+    ForEachKeyOf(text, section, [&](std::string_view name, std::string_view raw) {
+        if (!EqualsIgnoringCase(name, key)) {
+            return true;
+        }
+        value = Unquoted(raw);
+        return false;
+    });
+    return value;
+}
+
+void IniFile::ForEachValue(std::string_view text, std::string_view section,
+                           const std::function<void(std::string_view, std::string_view)>& visit) {
+    ForEachKeyOf(text, section, [&visit](std::string_view name, std::string_view raw) {
+        visit(name, Unquoted(raw));
+        return true;
+    });
 }
 
 bool IniFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {

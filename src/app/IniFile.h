@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,16 @@ public:
 
     // The value of the key in the section, or nothing when either is missing.
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
+
+    // What Parse(text).Value(section, key) gives, read straight from the text: a program
+    // reads its settings one by one from a profile it does not change.
+    static std::optional<std::string_view> ValueIn(std::string_view text, std::string_view section,
+                                                   std::string_view key);
+    // Every key of the section, in file order, with its value as Value gives it (repeated
+    // keys and sections included: the first of a key is the one Value gives).
+    static void ForEachValue(
+        std::string_view text, std::string_view section,
+        const std::function<void(std::string_view key, std::string_view value)>& visit);
 
     // Rewrites the key's line in place, or adds "key=value" after the last key of the
     // section, or adds the section at the end. The value is quoted where needed so that

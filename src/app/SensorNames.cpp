@@ -6,11 +6,26 @@
 namespace tavrolin {
 
 SensorNames SensorNames::Read(const SettingsStore& store) {
+    // One reading of the profile for all sensors. Keys match without regard to case, and of
+    // a key that is there twice the first counts, as with ReadString.
     SensorNames names;
-    for (int i = 0; i < kSensorCount; ++i) {
-        const SensorKey key = SensorAt(i);
-        names.Set(key, ProfileTextToUtf8(store.ReadString(kSection, SensorIdOf(key), "")));
-    }
+    std::array<bool, kSensorCount> named{};
+    store.ReadSection(kSection, [&](std::string_view key, std::string_view value) {
+        std::array<char, 16> lower{};
+        if (key.size() > lower.size()) {
+            return;  // longer than any sensor id
+        }
+        for (std::size_t i = 0; i < key.size(); ++i) {
+            const char c = key[i];
+            lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        const std::optional<SensorKey> sensor = ParseSensorId({lower.data(), key.size()});
+        if (!sensor || named[static_cast<std::size_t>(IndexOf(*sensor))]) {
+            return;
+        }
+        named[static_cast<std::size_t>(IndexOf(*sensor))] = true;
+        names.Set(*sensor, ProfileTextToUtf8(value));
+    });
     return names;
 }
 

@@ -29,7 +29,7 @@ int SettingsStore::ReadInt(std::string_view section, std::string_view key, int d
     if (!content) {
         return defaultValue;
     }
-    const std::optional<std::string> value = IniFile::Parse(*content).Value(section, key);
+    const std::optional<std::string_view> value = IniFile::ValueIn(*content, section, key);
     return value ? ParseDecimal(*value) : defaultValue;
 }
 
@@ -40,7 +40,16 @@ std::string SettingsStore::ReadString(std::string_view section, std::string_view
     if (!content) {
         return std::string(defaultValue);
     }
-    return IniFile::Parse(*content).Value(section, key).value_or(std::string(defaultValue));
+    return std::string(IniFile::ValueIn(*content, section, key).value_or(defaultValue));
+}
+
+void SettingsStore::ReadSection(
+    std::string_view section,
+    const std::function<void(std::string_view key, std::string_view value)>& visit) const {
+    FileError error = FileError::None;
+    if (const std::optional<std::string> content = Load(error)) {
+        IniFile::ForEachValue(*content, section, visit);
+    }
 }
 
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,12 @@ public:
     // enclose the whole value are removed; the value is cut to 4095 characters.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
+    // Every key of the section with its value, in file order, from one reading of the file;
+    // of a key that is there twice, the first is the one ReadString gives.
+    void ReadSection(
+        std::string_view section,
+        const std::function<void(std::string_view key, std::string_view value)>& visit) const;
+
     // Replace the key's value in place, or append the key at the end of its section,
     // creating the file and the section as needed. False when the file could not be written;
     // then the file is as it was. Also false, with the file left alone, when a profile is

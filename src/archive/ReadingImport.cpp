@@ -122,8 +122,10 @@ ImportedReading ParseReadingJson(std::string_view line) {
         if (interval == json.end() || !interval->is_number()) {
             return Error("\"interval\" fehlt");
         }
+        // In milliseconds as written; as many as the 100-ns ticks of a reading can hold.
+        constexpr int64_t kMaxMs = std::numeric_limits<int64_t>::max() / 10000;
         const double ms = std::round(interval->get<double>() * 1000.0);
-        if (!std::isfinite(ms) || std::abs(ms) > 1e15) {
+        if (!std::isfinite(ms) || std::abs(ms) > static_cast<double>(kMaxMs)) {
             return Error("\"interval\" ist keine passende Zahl");
         }
         r.hasInterval = true;

@@ -32,8 +32,10 @@ uint8_t CommandChecksum(std::span<const uint8_t> payload) {
 void CommandFrameParser::StartFrame() {
     m_state = State::Inside;
     // Room for the longest frame at once: the bytes then never move while the frame grows.
+    // The raw bytes go with the finished frame; the decoded ones stay, and keep their room.
     m_raw.reserve(kMaxFrameBytes + 1);
     m_raw.assign(1, kSoh);
+    m_decoded.reserve(kMaxFrameBytes);
     m_decoded.clear();
     m_badEscape = false;
     m_lastEscaped = false;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace tavrolin {
 namespace {
 
@@ -44,7 +47,51 @@ TEST(IniFile, LookupFollowsTheProfileRules) {
     for (const LookupCase& c : cases) {
         const IniFile file = IniFile::Parse(c.text);
         EXPECT_EQ(file.Value("SYSTEM", c.key), c.expected) << c.what;
+        // Read straight from the text, the same.
+        const std::optional<std::string_view> direct = IniFile::ValueIn(c.text, "SYSTEM", c.key);
+        EXPECT_EQ(direct.has_value(), c.expected.has_value()) << c.what;
+        if (direct && c.expected) {
+            EXPECT_EQ(*direct, *c.expected) << c.what;
+        }
     }
+}
+
+TEST(IniFile, LinesEndAtLfCrLfOrALoneCr) {
+    // What the lines are shows in the serialization, which ends each with CR LF; the key
+    // after them is read the same from the lines and straight from the text.
+    const struct {
+        std::string text;
+        std::string lines;
+    } cases[] = {
+        {"", ""},
+        {"a", "a\r\n"},
+        {"a\n", "a\r\n"},
+        {"a\r", "a\r\n"},
+        {"\n\n", "\r\n\r\n"},
+        {"\r\r\n", "\r\n\r\n"},
+        {"a\r\r\nb", "a\r\n\r\nb\r\n"},
+        {"a\n\rb", "a\r\n\r\nb\r\n"},
+        {"a\rb\r\nc\nd\r", "a\r\nb\r\nc\r\nd\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IniFile::Parse(c.text).Serialize(), c.lines) << testing::PrintToString(c.text);
+        const std::string profile = "[S]\r" + c.text + "\rk=v\r" + c.text;
+        EXPECT_EQ(IniFile::ValueIn(profile, "S", "k"), "v") << testing::PrintToString(c.text);
+        EXPECT_EQ(IniFile::Parse(profile).Value("S", "k"), "v") << testing::PrintToString(c.text);
+    }
+}
+
+TEST(IniFile, ASectionIsVisitedKeyByKeyInFileOrder) {
+    const std::string text =
+        "\xEF\xBB\xBF[names]\r\nb = 'x y' \r\n; c=comment\r\nno equals sign\r\n[other]\nd=1\n"
+        "[NAMES\na=\"\"\nB=second\n";
+    std::vector<std::string> seen;
+    IniFile::ForEachValue(text, "Names", [&](std::string_view key, std::string_view value) {
+        seen.push_back(std::string(key) + "|" + std::string(value));
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"b|x y", "a|", "B|second"}));
+    // The first of a repeated key is what Value gives.
+    EXPECT_EQ(IniFile::ValueIn(text, "names", "b"), "x y");
 }
 
 TEST(IniFile, LongValuesAreCutAfterTheQuotesAreRemoved) {
@@ -52,6 +99,7 @@ TEST(IniFile, LongValuesAreCutAfterTheQuotesAreRemoved) {
     EXPECT_EQ(IniFile::Parse("[S]\nk=" + exact).Value("S", "k"), exact);
     EXPECT_EQ(IniFile::Parse("[S]\nk=" + exact + "yz").Value("S", "k"), exact);
     EXPECT_EQ(IniFile::Parse("[S]\nk=\"" + exact + "y\"").Value("S", "k"), exact);
+    EXPECT_EQ(IniFile::ValueIn("[S]\nk=\"" + exact + "y\"", "S", "k"), exact);
 }
 
 TEST(IniFile, SettingRewritesTheKeyInPlaceAndKeepsEverythingElse) {

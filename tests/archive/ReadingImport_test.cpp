@@ -56,6 +56,21 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
         EXPECT_FALSE(parsed.reading) << c.line;
         EXPECT_NE(parsed.error.find(c.error), std::string::npos) << c.line << ": " << parsed.error;
     }
+    // An interval is taken as long as a reading's 100-ns ticks can hold it, and written back
+    // as it was read; one beyond is refused, not wrapped round.
+    const std::string window = "{" + t + R"(,"sensor":"window-event","event":"low","interval":)";
+    for (const char* longest : {"922337203685.477", "-922337203685.477"}) {
+        const ImportedReading parsed = ParseReadingJson(window + longest + "}");
+        ASSERT_TRUE(parsed.reading) << longest << ": " << parsed.error;
+        EXPECT_EQ(std::llabs(parsed.reading->intervalTicks), 9223372036854770000) << longest;
+        EXPECT_NE(testing::JsonLine(*parsed.reading).find(longest), std::string::npos);
+    }
+    for (const char* tooLong : {"922337203685.478", "999999999999.9991", "-1e300"}) {
+        const ImportedReading parsed = ParseReadingJson(window + tooLong + "}");
+        EXPECT_FALSE(parsed.reading) << tooLong;
+        EXPECT_NE(parsed.error.find("\"interval\" ist keine passende Zahl"), std::string::npos)
+            << tooLong << ": " << parsed.error;
+    }
     // Keys it does not know are no fault: later versions may add some.
     EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":67,"station":"Garten"})").reading);
 }

@@ -133,5 +133,25 @@ TEST(SensorNames, FriendlyNamesFromTheProfileAndTheListsNamesOtherwise) {
     EXPECT_EQ(names.NameOf({SensorKind::Special, 0, true}), "Fernbedienung");
 }
 
+TEST(SensorNames, ReadOnceTheyAreWhatEachKeyReadsAlone) {
+    testing::MemoryFileSystem files;
+    files.files["/p.INI"] =
+        "[Sensornamen]\nRain-0 = \" Dach \"\nrain-0=zweiter\nwind-9=kein Sensor\n"
+        "remote-control=Fernbed.\n[MQTT]\nindoor-4=anderer Abschnitt\n"
+        "[sensornamen]\nindoor-4=Keller\nwindow-event\n;brightness-1=Kommentar\n"
+        "an-id-longer-than-any-sensor-id=x\n";
+    const SettingsStore store(files, "/p.INI");
+    const SensorNames names = SensorNames::Read(store);
+    EXPECT_EQ(names.NameOf({SensorKind::Rain, 0, false}), " Dach ");
+    EXPECT_EQ(names.NameOf({SensorKind::Indoor, 4, false}), "Keller");
+    for (int i = 0; i < kSensorCount; ++i) {
+        const SensorKey key = SensorAt(i);
+        const std::string alone = store.ReadString(SensorNames::kSection, SensorIdOf(key), "");
+        SensorNames one;
+        one.Set(key, alone);
+        EXPECT_EQ(names.NameOf(key), one.NameOf(key)) << SensorIdOf(key);
+    }
+}
+
 }  // namespace
 }  // namespace tavrolin
