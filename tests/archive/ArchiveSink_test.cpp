@@ -65,7 +65,8 @@ TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldA
     sink.Finish();
     const std::optional<SinkNotice> lost = sink.TakeNotice();
     ASSERT_TRUE(lost);
-    EXPECT_NE(lost->text.find("sich nicht beschreiben ließ: 1 Messung."), std::string::npos) << lost->text;
+    EXPECT_NE(lost->text.find("sich nicht beschreiben ließ: 1 Messung."), std::string::npos)
+        << lost->text;
     // Nothing is taken after the end.
     sink.Accept(testing::Outdoor(1, testing::kT0 + 1000, 100), "");
     sink.EndOfPoll();
