@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchData.h"
 #include "TempDir.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveQuery.h"
@@ -211,17 +212,6 @@ BENCHMARK(BytesPerReading)->Iterations(1)->Unit(benchmark::kSecond);
 constexpr int kYears = 10;
 constexpr int64_t kTenYearsMs = kYears * 365 * kMsPerDay + 2 * kMsPerDay;  // two leap days
 
-std::string TenYearPath() {
-    if (const char* path = std::getenv("TAVROLIN_BENCH_ARCHIVE")) {
-        return path;
-    }
-    char self[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string folder =
-        n > 0 ? std::filesystem::path(self).parent_path().string() : std::string(".");
-    return folder + "/archive-10y.sqlite";
-}
-
 // Builds the archive unless it is there: per sensor, one transaction per year of readings,
 // in key order, through Archive::Write (which sums each hour once per transaction).
 bool EnsureTenYearArchive(const std::string& path, std::string& error) {
@@ -271,7 +261,7 @@ class TenYears : public benchmark::Fixture {
 public:
     void SetUp(const benchmark::State& state) override {
         (void)state;
-        path = TenYearPath();
+        path = bench::TenYearArchivePath();
         ready = EnsureTenYearArchive(path, error);
     }
     std::string path;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchData.h"
 #include "TempDir.h"
 #include "decode/PresentReport.h"
 #include "decode/TelegramDecoder.h"
@@ -16,25 +17,9 @@
 namespace tavrolin {
 namespace {
 
-using Telegram = std::array<uint8_t, 7>;
+using bench::kMixed;
 
-// One of every kind, both wordings, the three special subtypes, and bit 7 set in places.
 constexpr int kTelegramsPerPoll = 10;
-
-const std::vector<Telegram> kMixed = {
-    {0x01, 0x00, 0xD5, 0x00, 0x00, 0x00, 0x03},
-    {0x11, 0x00, 123, 67, 0, 0, 0x03},
-    {0x1C, 0x7F, 0x4E, 0x55, 0, 0, 0x03},
-    {0x20, 0x35, 0x3C, 0, 0, 0, 0x03},
-    {0x33, 0x00, 125, 2, 2, 14, 0x03},
-    {0x4A, 1, 87, 45, 7, 117, 0x03},
-    {0x55, 0x10, 0x22, 3, 0, 0, 0x03},
-    {0x6E, 0x3F, 0x7F, 0, 0, 0, 0x03},
-    {0x70, 0, 0, 0, 0, 0, 0x03},
-    {0xF1, 0x80, 0x80, 0x80, 0x80, 0x80, 0x03},
-    {0x7F, 'H', 'a', 'l', 'l', 'o', 0x03},
-    {0x42, 0x80, 0xC4, 0xB2, 0x87, 0xF5, 0x03},
-};
 
 void DecodeAndPresentToListAndFile(benchmark::State& state) {
     testing::TempDir dir;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchData.h"
 #include "FakeClocks.h"
 #include "history/History.h"
 #include "platform/qt/ChartWindow.h"
@@ -29,17 +30,6 @@ namespace {
 
 constexpr int64_t kEnd = 1735689600000;  // 2025-01-01 00:00 UTC: the archive's last reading
 constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
-
-std::string ArchivePath() {
-    if (const char* path = std::getenv("TAVROLIN_BENCH_ARCHIVE")) {
-        return path;
-    }
-    char self[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string folder =
-        n > 0 ? std::filesystem::path(self).parent_path().string() : std::string(".");
-    return folder + "/archive-10y.sqlite";
-}
 
 QApplication& App() {
     static int argc = 1;
@@ -62,7 +52,7 @@ bool Ready(benchmark::State& state, const std::string& path) {
 }
 
 void OverviewOpens(benchmark::State& state) {
-    const std::string path = ArchivePath();
+    const std::string path = bench::TenYearArchivePath();
     if (!Ready(state, path)) {
         return;
     }
@@ -81,7 +71,7 @@ void OverviewOpens(benchmark::State& state) {
 BENCHMARK(OverviewOpens)->Unit(benchmark::kMillisecond);
 
 void ChartOpens(benchmark::State& state) {
-    const std::string path = ArchivePath();
+    const std::string path = bench::TenYearArchivePath();
     if (!Ready(state, path)) {
         return;
     }
@@ -111,7 +101,7 @@ BENCHMARK(ChartOpens)
 // The chart's second part alone: a chart whose overview is loaded (opened from the
 // overview) switching its range.
 void ChartSwitchesRange(benchmark::State& state) {
-    const std::string path = ArchivePath();
+    const std::string path = bench::TenYearArchivePath();
     if (!Ready(state, path)) {
         return;
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchData.h"
 #include "FakeClocks.h"
 #include "decode/ReadingJson.h"
 #include "decode/TelegramDecoder.h"
@@ -17,20 +18,8 @@
 namespace tavrolin {
 namespace {
 
-using Telegram = std::array<uint8_t, 7>;
-
-// One of every kind, the special subtypes among them.
-const std::vector<Telegram> kMixed = {
-    {0x01, 0x00, 0xD5, 0x00, 0x00, 0x00, 0x03},
-    {0x11, 0x00, 123, 67, 0, 0, 0x03},
-    {0x20, 0x35, 0x3C, 0, 0, 0, 0x03},
-    {0x33, 0x00, 125, 2, 2, 14, 0x03},
-    {0x4A, 1, 87, 45, 7, 117, 0x03},
-    {0x55, 0x10, 0x22, 3, 0, 0, 0x03},
-    {0x6E, 0x3F, 0x7F, 0, 0, 0, 0x03},
-    {0x70, 0, 0, 0, 0, 0, 0x03},
-    {0x7F, 'H', 'a', 'l', 'l', 'o', 0x03},
-};
+using bench::kMixed;
+using bench::Telegram;
 
 std::vector<Reading> MixedReadings() {
     SystemLocalClock clock;

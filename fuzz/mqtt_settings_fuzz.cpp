@@ -47,16 +47,6 @@ bool IsIdChar(char c) {
            c == '-';
 }
 
-// A topic that only adds levels below it: not empty, no wildcard, no empty level, no
-// control character.
-bool IsTopicPrefix(std::string_view topic) {
-    return !topic.empty() && topic.find_first_of("+#") == std::string_view::npos &&
-           topic.front() != '/' && topic.back() != '/' &&
-           topic.find("//") == std::string_view::npos && IsUtf8(topic) &&
-           std::none_of(topic.begin(), topic.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-}
-
 struct Profile {
     Profile() {
         fs.files["/etc/tavrolin/passwort"] = "geheim\r\nzweite Zeile";

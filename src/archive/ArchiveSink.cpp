@@ -51,12 +51,7 @@ void ArchiveSink::EndOfPoll() {
 
 std::optional<SinkNotice> ArchiveSink::TakeNotice() {
     const std::lock_guard lock(m_mutex);
-    if (m_notices.empty()) {
-        return std::nullopt;
-    }
-    SinkNotice notice = std::move(m_notices.front());
-    m_notices.pop_front();
-    return notice;
+    return TakeFirst(m_notices);
 }
 
 bool ArchiveSink::WaitIdle(std::chrono::steady_clock::time_point deadline) {

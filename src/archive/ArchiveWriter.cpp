@@ -156,12 +156,7 @@ void ArchiveWriter::Say(std::string text, MessageIcon icon) {
 }
 
 std::optional<SinkNotice> ArchiveWriter::TakeNotice() {
-    if (m_notices.empty()) {
-        return std::nullopt;
-    }
-    SinkNotice notice = std::move(m_notices.front());
-    m_notices.pop_front();
-    return notice;
+    return TakeFirst(m_notices);
 }
 
 }  // namespace tavrolin

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/MessageSink.h"
 #include "decode/Reading.h"
@@ -23,6 +25,16 @@ struct SinkNotice {
     std::string text;     // UTF-8
     MessageIcon icon = MessageIcon::Exclamation;
 };
+
+// The oldest of the notices a sink keeps, taken from the queue; nothing when it is empty.
+inline std::optional<SinkNotice> TakeFirst(std::deque<SinkNotice>& notices) {
+    if (notices.empty()) {
+        return std::nullopt;
+    }
+    SinkNotice notice = std::move(notices.front());
+    notices.pop_front();
+    return notice;
+}
 
 class ReadingSink {
 public:

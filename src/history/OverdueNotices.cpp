@@ -38,12 +38,7 @@ void OverdueNotices::EndOfPoll() {
 }
 
 std::optional<SinkNotice> OverdueNotices::TakeNotice() {
-    if (m_notices.empty()) {
-        return std::nullopt;
-    }
-    SinkNotice notice = std::move(m_notices.front());
-    m_notices.pop_front();
-    return notice;
+    return TakeFirst(m_notices);
 }
 
 }  // namespace tavrolin

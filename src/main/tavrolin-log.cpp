@@ -146,13 +146,14 @@ int main(int argc, char** argv) {
         logger.Sinks().Add(*archive);
     }
     // A recorded sensor that falls silent, and its return, are said on stderr.
-    OverdueNotices overdue(SensorNames::Read(settings), localClock, coarseClock);
+    const SensorNames names = SensorNames::Read(settings);
+    OverdueNotices overdue(names, localClock, coarseClock);
     overdue.SetMask(mask);
     logger.Sinks().Add(overdue);
     std::unique_ptr<MqttPublishing> mqtt;
     if (mqttSettings.settings) {
-        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
-                                                localClock, coarseClock);
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, names, localClock,
+                                                coarseClock);
         std::string error;
         if (!mqtt->Start(error)) {
             std::fprintf(stderr, "MQTT: %s\n", error.c_str());

@@ -68,7 +68,8 @@ int main(int argc, char* argv[]) {
         readings.Add(*archive);
     }
     // The sensor overview and the charts of the context menu read the same archive.
-    History history(SensorNames::Read(settings), archivePath, localClock);
+    const SensorNames names = SensorNames::Read(settings);
+    History history(names, archivePath, localClock);
     readings.Add(history.Sink());
     HistoryWindows historyWindows(history);
     // So does MQTT: neighbours' sensors stay out of Home Assistant.
@@ -76,8 +77,8 @@ int main(int argc, char* argv[]) {
     const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
     std::string mqttError = mqttSettings.error;
     if (mqttSettings.settings) {
-        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, SensorNames::Read(settings),
-                                                localClock, coarseClock);
+        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, names, localClock,
+                                                coarseClock);
         if (mqtt->Start(mqttError)) {
             readings.Add(mqtt->Sink());
         } else {

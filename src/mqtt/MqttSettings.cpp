@@ -36,15 +36,6 @@ std::optional<int> ParsePort(std::string_view text) {
     return port;
 }
 
-// A topic the broker takes as a prefix of ours: no wildcards, no empty levels.
-bool IsTopicPrefix(std::string_view topic) {
-    return !topic.empty() && topic.find_first_of("+#") == std::string_view::npos &&
-           topic.front() != '/' && topic.back() != '/' &&
-           topic.find("//") == std::string_view::npos && IsUtf8(topic) &&
-           std::none_of(topic.begin(), topic.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-}
-
 std::string Quoted(std::string_view text) {
     return "\"" + ProfileTextToUtf8(text) + "\"";
 }
@@ -105,6 +96,14 @@ std::string SanitizedId(std::string_view text) {
 std::string MqttSettings::Address() const {
     const bool ipv6 = host.find(':') != std::string::npos;
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+bool IsTopicPrefix(std::string_view topic) {
+    return !topic.empty() && topic.find_first_of("+#") == std::string_view::npos &&
+           topic.front() != '/' && topic.back() != '/' &&
+           topic.find("//") == std::string_view::npos && IsUtf8(topic) &&
+           std::none_of(topic.begin(), topic.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 MqttSettingsResult ReadMqttSettings(const SettingsStore& store, FileSystem& files,

@@ -23,6 +23,10 @@ std::optional<BrokerAddress> ParseBrokerAddress(std::string_view text);
 std::string SanitizedId(std::string_view text);
 
 // The profile's section "MQTT": where the readings are published. All texts UTF-8.
+// A topic the broker takes as a prefix of ours: not empty, no wildcard, no empty level, no
+// control character.
+bool IsTopicPrefix(std::string_view topic);
+
 struct MqttSettings {
     static constexpr const char* kSection = "MQTT";
     static constexpr int kDefaultPort = 1883;

@@ -187,12 +187,7 @@ std::optional<SinkNotice> MqttSink::TakeNotice() {
     if (m_notices.empty()) {
         CheckStatus();
     }
-    if (m_notices.empty()) {
-        return std::nullopt;
-    }
-    SinkNotice notice = std::move(m_notices.front());
-    m_notices.pop_front();
-    return notice;
+    return TakeFirst(m_notices);
 }
 
 }  // namespace tavrolin

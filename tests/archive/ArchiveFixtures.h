@@ -14,6 +14,9 @@ namespace tavrolin::testing {
 
 inline constexpr int64_t kT0 = 1796650987456;  // 2026-12-07 13:43:07.456 UTC
 inline constexpr int kCet = 3600;
+inline constexpr int64_t kMinute = 60000;
+// The outdoor sensor at address 1, "Garten" where a test names it.
+inline constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
 
 // One reading of an outdoor sensor (temperature in tenths, humidity) at UTC time t.
 Reading Outdoor(int address, int64_t t, int32_t tenths, int32_t humidity = 60,

@@ -24,10 +24,9 @@
 namespace tavrolin {
 namespace {
 
+using testing::kMinute;
 using testing::Outdoor;
 using testing::TempDir;
-
-constexpr int64_t kMinute = 60000;
 
 ArchiveWriterOptions FastOptions() {
     ArchiveWriterOptions o;

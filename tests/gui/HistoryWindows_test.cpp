@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "ArchiveFixtures.h"
 #include "FakeClocks.h"
 #include "TempDir.h"
 #include "archive/Archive.h"
@@ -19,22 +20,12 @@ using namespace tavrolin::testing;
 
 namespace {
 
-constexpr int64_t kNow = 1796650987456;  // 2026-12-07 13:43:07.456 UTC
-constexpr int64_t kMinute = 60000;
-constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
+constexpr int64_t kNow = kT0;
 
-Reading Outdoor(int address, int64_t t, int32_t tenths, int32_t humidity = 60) {
-    Reading r;
-    // The machine's own offset, as the window would have stamped it.
-    r.time = FromUnixMs(t, QDateTime::fromMSecsSinceEpoch(t).offsetFromUtc());
-    r.kind = SensorKind::Outdoor;
-    r.address = static_cast<uint8_t>(address);
-    r.hasInterval = true;
-    r.intervalTicks = 180000LL * 10000;
-    r.values[0] = {Quantity::Temperature, tenths};
-    r.values[1] = {Quantity::Humidity, humidity};
-    r.valueCount = 2;
-    return r;
+// The machine's own offset, as the window would have stamped it.
+Reading OutdoorHere(int address, int64_t t, int32_t tenths, int32_t humidity = 60) {
+    return testing::Outdoor(address, t, tenths, humidity,
+                            QDateTime::fromMSecsSinceEpoch(t).offsetFromUtc());
 }
 
 // Outdoor 1: every three minutes over the last two days, 10.0 °C at even and 20.0 °C at odd
@@ -45,13 +36,13 @@ void WriteArchive(const std::string& path) {
     QVERIFY(archive.Open(path, Archive::Access::Write, 1000).Ok());
     std::vector<Reading> readings;
     for (int64_t hours = 730 * 24; hours > 48; hours -= 2) {
-        readings.push_back(Outdoor(1, kNow - hours * 3600000, 50, 80));
+        readings.push_back(OutdoorHere(1, kNow - hours * 3600000, 50, 80));
     }
     for (int64_t i = 2 * 480; i > 0; --i) {
-        readings.push_back(Outdoor(1, kNow - i * 3 * kMinute, i % 2 == 0 ? 100 : 200));
+        readings.push_back(OutdoorHere(1, kNow - i * 3 * kMinute, i % 2 == 0 ? 100 : 200));
     }
     for (int64_t i = 480; i > 20; --i) {
-        readings.push_back(Outdoor(3, kNow - i * 3 * kMinute, 55));
+        readings.push_back(OutdoorHere(3, kNow - i * 3 * kMinute, 55));
     }
     QVERIFY(archive.Write(readings).Ok());
 }
@@ -85,7 +76,7 @@ private slots:
 
         // A reading while it is open: drawn at once.
         clock.Set(FromUnixMs(kNow + kMinute, 3600));
-        history.Sink().Accept(Outdoor(1, kNow + kMinute, 123), "");
+        history.Sink().Accept(OutdoorHere(1, kNow + kMinute, 123), "");
         QCOMPARE(plot->graph(0)->data()->size(), 480);
         chart->ReadOut((kNow + kMinute) / 1000.0);
         QVERIFY2(chart->ReadoutText().contains(QStringLiteral("Temperatur 12,3 °C")),
@@ -157,7 +148,7 @@ private slots:
                                   QStringLiteral("überfällig"), 3000);
 
         // Heard again: the mark goes with the reading.
-        history.Sink().Accept(Outdoor(3, kNow + 10 * kMinute, 66), "");
+        history.Sink().Accept(OutdoorHere(3, kNow + 10 * kMinute, 66), "");
         QCOMPARE(table->item(1, SensorOverviewWindow::kState)->text(), QString());
         QCOMPARE(table->item(1, SensorOverviewWindow::kValues)->text(),
                  QStringLiteral("6.6 °C, 60 %"));

@@ -12,11 +12,10 @@ namespace tavrolin {
 namespace {
 
 using testing::kCet;
+using testing::kGarden;
+using testing::kMinute;
 using testing::kT0;
 using testing::Outdoor;
-
-constexpr int64_t kMinute = 60000;
-constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
 
 ChartModel Model() {
     return ChartModel([](int64_t) { return kCet; });
