@@ -65,8 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::vector<CommandFrame> frames = whole.Feed(stream);
 
     CommandFrameParser pieces;
-    static std::vector<CommandFrame> inPieces;
-    inPieces.clear();
+    // Not kept from one input to the next: frames that outlive a run leave it with more
+    // allocations than frees, and libFuzzer then runs the input again to look for a leak.
+    std::vector<CommandFrame> inPieces;
+    inPieces.reserve(frames.size());
     for (std::size_t at = 0; at < stream.size(); at += piece) {
         for (CommandFrame& frame :
              pieces.Feed(stream.subspan(at, std::min(piece, stream.size() - at)))) {

@@ -60,10 +60,12 @@ struct LineInfo {
     enum class Kind { Other, Section, Key };
     Kind kind = Kind::Other;
     std::string_view name;   // section or key name, trimmed
-    std::string_view value;  // Key: the trimmed text after the first '='
+    std::string_view value;  // Key: the text after the first '=' (ValueOf gives the value)
 };
 
-LineInfo Classify(std::string_view line, bool firstLine) {
+// With keys false only a section header is told apart: the keys of the sections a reader
+// does not look into are not cut out.
+LineInfo Classify(std::string_view line, bool firstLine, bool keys = true) {
     if (firstLine && line.starts_with(kByteOrderMark)) {
         line.remove_prefix(kByteOrderMark.size());
     }
@@ -79,6 +81,9 @@ LineInfo Classify(std::string_view line, bool firstLine) {
         const std::size_t close = std::min(inside.find(']'), inside.size());
         return {LineInfo::Kind::Section, Trim(Slice(inside, 0, close)), {}};
     }
+    if (!keys) {
+        return {};
+    }
     // A zero byte cuts a value short in every C string that reads it later (a file name),
     // so such a line is not taken as a setting.
     if (text.front() == ';' || text.find('\0') != std::string_view::npos) {
@@ -92,7 +97,7 @@ LineInfo Classify(std::string_view line, bool firstLine) {
     if (key.empty()) {
         return {};
     }
-    return {LineInfo::Kind::Key, key, Trim(Slice(text, equals + 1, text.size()))};
+    return {LineInfo::Kind::Key, key, Slice(text, equals + 1, text.size())};
 }
 
 // Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR,
@@ -136,7 +141,7 @@ Location Locate(const std::vector<std::string>& lines, std::string_view section,
     bool inSection = false;
     bool inFirstSection = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const LineInfo info = Classify(lines[i], i == 0);
+        const LineInfo info = Classify(lines[i], i == 0, inSection);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
             inFirstSection = inSection && !location.sectionHeader;
@@ -163,7 +168,7 @@ template <typename Visit>
 void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) {
     bool inSection = false;
     ForEachLine(text, [&](std::size_t i, std::string_view line) {
-        const LineInfo info = Classify(line, i == 0);
+        const LineInfo info = Classify(line, i == 0, inSection);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
         } else if (info.kind == LineInfo::Kind::Key && inSection) {
@@ -173,8 +178,11 @@ void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) 
     });
 }
 
-// A key's value as it reads: enclosing quotes removed, cut to the longest value.
-std::string_view Unquoted(std::string_view value) {
+// A key's value as it reads from the text after its '=': blanks around it and enclosing
+// quotes removed, cut to the longest value. Only wanted of the key looked for, so not done
+// for every line a reader passes.
+std::string_view ValueOf(std::string_view afterEquals) {
+    std::string_view value = Trim(afterEquals);
     if (IsEnclosedInQuotes(value)) {
         value = value.substr(1, value.size() - 2);
     }
@@ -218,7 +226,7 @@ std::optional<std::string> IniFile::Value(std::string_view section, std::string_
     if (!location.keyLine) {
         return std::nullopt;
     }
-    return std::string(Unquoted(location.value));
+    return std::string(ValueOf(location.value));
 }
 
 std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::string_view section,
@@ -229,7 +237,7 @@ std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::str
         if (!EqualsIgnoringCase(name, key)) {
             return true;
         }
-        value = Unquoted(raw);
+        value = ValueOf(raw);
         return false;
     });
     return value;
@@ -238,7 +246,7 @@ std::optional<std::string_view> IniFile::ValueIn(std::string_view text, std::str
 void IniFile::ForEachValue(std::string_view text, std::string_view section,
                            const std::function<void(std::string_view, std::string_view)>& visit) {
     ForEachKeyOf(text, section, [&visit](std::string_view name, std::string_view raw) {
-        visit(name, Unquoted(raw));
+        visit(name, ValueOf(raw));
         return true;
     });
 }

@@ -43,9 +43,15 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
         {"{" + outdoor + "}", "\"humidity\" fehlt"},
         {"{" + outdoor + R"(,"humidity":"67"})", "\"humidity\" ist keine passende Zahl"},
         {"{" + outdoor + R"(,"humidity":67,"kind":2})", "\"kind\" paßt nicht zu \"sensor\""},
+        {"{" + outdoor + R"(,"humidity":67,"address":4294967297})",
+         "\"address\" paßt nicht zu \"sensor\""},
         {"{" + outdoor + R"(,"humidity":67,"v12":1})", "\"v12\" ist nicht true oder false"},
         {"{" + outdoor + R"(,"humidity":1e12})", "\"humidity\" ist keine passende Zahl"},
         {"{" + t + R"(,"sensor":"outdoor-1","temperature":1,"humidity":2})", "\"interval\" fehlt"},
+        // Of a key given twice the last counts; keys of nested objects are not the line's.
+        {"{" + outdoor + R"(,"humidity":67,"humidity":"67"})", "\"humidity\" ist keine passende"},
+        {"{" + t + R"(,"sensor":"outdoor-1","x":{"interval":1},"temperature":1,"humidity":2})",
+         "\"interval\" fehlt"},
         {"{" + t + R"(,"sensor":"remote-control","text":"ABCDEF"})", "länger als 5 Zeichen"},
         {"{" + t + R"(,"sensor":"remote-control","text":"A\tB"})", "Steuerzeichen"},
         {"{" + t + R"(,"sensor":"window-event","interval":1,"event":"open"})",
@@ -73,6 +79,7 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
     }
     // Keys it does not know are no fault: later versions may add some.
     EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":67,"station":"Garten"})").reading);
+    EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":[67],"humidity":67})").reading);
 }
 
 TEST(TimeText, TheFormsOfDatesAndTimes) {
