@@ -177,33 +177,52 @@ void Archive::Close() {
     m_db.Close();
 }
 
-int Archive::Insert(const Reading& r) {
+bool Archive::IsNewerThanFolded(const ArchiveRow& row) {
+    if (row.sensor < 0 || row.sensor >= kSensorCount) {
+        return false;
+    }
+    int64_t& newest = m_folded[static_cast<std::size_t>(row.sensor)];
+    if (newest == kUnknown) {
+        m_newestFolded.Bind(1, row.sensor);
+        if (m_newestFolded.Step() == sql::kRow) {
+            newest = m_newestFolded.IsNull(0) ? std::numeric_limits<int64_t>::min()
+                                              : m_newestFolded.Int(0);
+        }
+        m_newestFolded.Reset();
+    }
+    return newest != kUnknown && row.t > newest;
+}
+
+static_assert(kSensorCount <= 64, "RecentKey keeps a sensor number in six bits");
+
+int Archive::Insert(const Reading& r, sql::Statement& statement) {
     const ArchiveRow row = RowOf(r);
-    m_insert.Bind(1, row.sensor);
-    m_insert.Bind(2, row.t);
-    m_insert.Bind(3, row.meta);
+    statement.Bind(1, row.sensor);
+    statement.Bind(2, row.t);
+    statement.Bind(3, row.meta);
+    statement.Bind(8, RecentKey(row.sensor, row.t));
     if (r.hasInterval) {
-        m_insert.Bind(4, r.intervalTicks / 10000);
+        statement.Bind(4, r.intervalTicks / 10000);
     } else {
-        m_insert.BindNull(4);
+        statement.BindNull(4);
     }
     for (int column = 5; column <= 7; ++column) {
-        m_insert.BindNull(column);
+        statement.BindNull(column);
     }
     if (r.kind != SensorKind::Special) {
         const std::span<const Quantity> quantities = QuantitiesOf(r.kind);
         for (std::size_t i = 0; i < quantities.size(); ++i) {
             if (const std::optional<Measurement> m = r.Find(quantities[i])) {
-                m_insert.Bind(5 + static_cast<int>(i), int64_t{m->raw});
+                statement.Bind(5 + static_cast<int>(i), int64_t{m->raw});
             }
         }
     } else if (r.subtype == SpecialSubtype::RemoteControl) {
-        m_insert.Bind(5, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
+        statement.Bind(5, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
     } else {
-        m_insert.Bind(5, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
+        statement.Bind(5, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
     }
-    const int rc = m_insert.Step();
-    m_insert.Reset();
+    const int rc = statement.Step();
+    statement.Reset();
     return rc;
 }
 
@@ -215,10 +234,17 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         // A reading already folded into `reading` is not added again; one still in `recent`
         // is ignored by the key.
         m_insert = m_db.Prepare(
-            "INSERT OR IGNORE INTO recent SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7"
+            "INSERT OR IGNORE INTO recent SELECT ?8, ?1, ?2, ?3, ?4, ?5, ?6, ?7"
             " WHERE NOT EXISTS (SELECT 1 FROM reading WHERE sensor = ?1 AND t = ?2)");
-        if (!m_insert.Valid()) {
-            return Fail(m_db.ErrorCode());
+        m_append =
+            m_db.Prepare("INSERT OR IGNORE INTO recent VALUES(?8, ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        m_newestFolded = m_db.Prepare("SELECT max(t) FROM reading WHERE sensor = ?1");
+        m_dataVersion = m_db.Prepare("PRAGMA data_version");
+        if (!m_insert.Valid() || !m_append.Valid() || !m_newestFolded.Valid() ||
+            !m_dataVersion.Valid()) {
+            const ArchiveStatus status = Fail(m_db.ErrorCode());
+            m_insert = {};
+            return status;
         }
     }
     // BEGIN IMMEDIATE takes the write lock at once: waiting for another writer happens
@@ -228,9 +254,31 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
     if (rc != sql::kOk) {
         return Fail(rc);
     }
+    // Another program's commit may have folded readings this one has not seen.
+    if ((rc = m_dataVersion.Step()) == sql::kRow) {
+        if (m_dataVersion.Int(0) != m_seenVersion) {
+            m_seenVersion = m_dataVersion.Int(0);
+            m_folded.fill(kUnknown);
+        }
+        rc = sql::kOk;
+    }
+    m_dataVersion.Reset();
+    // In key order, so that each row comes at the end of `recent`: a full last page then gets
+    // a new one beside it, and is not shared out with its neighbours (four pages written
+    // instead of two). Equal keys keep their order: the first of them is the one kept.
+    m_order.clear();
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        const ArchiveRow row = RowOf(readings[i]);
+        m_order.emplace_back(RecentKey(row.sensor, row.t), i);
+    }
+    std::sort(m_order.begin(), m_order.end());
     Counts written;
-    for (const Reading& reading : readings) {
-        rc = Insert(reading);
+    for (const auto& [key, index] : m_order) {
+        if (rc != sql::kOk) {
+            break;
+        }
+        const Reading& reading = readings[index];
+        rc = Insert(reading, IsNewerThanFolded(RowOf(reading)) ? m_append : m_insert);
         if (rc != sql::kDone) {
             break;
         }
@@ -241,6 +289,7 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
     // early, never much late.
     if (rc == sql::kOk && m_recent + written.added >= kFoldRows) {
         rc = FoldRecent(m_db);
+        m_folded.fill(kUnknown);
     }
     if (rc == sql::kOk) {
         rc = m_db.Exec(own ? "COMMIT" : "RELEASE archive_write");

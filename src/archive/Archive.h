@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "archive/ArchiveStatus.h"
 #include "archive/Sqlite.h"
@@ -57,11 +61,22 @@ public:
 private:
     ArchiveStatus OpenOnce(const std::string& path, Access access, int busyTimeoutMs);
     ArchiveStatus Fail(int rc, bool creating = false);
-    int Insert(const Reading& reading);
+    int Insert(const Reading& reading, sql::Statement& statement);
+    bool IsNewerThanFolded(const ArchiveRow& row);
 
     sql::Database m_db;
     std::string m_path;
-    sql::Statement m_insert;
+    sql::Statement m_insert;  // a reading that may be in `reading` already
+    sql::Statement m_append;  // one newer than every folded reading of its sensor
+    sql::Statement m_newestFolded;
+    sql::Statement m_dataVersion;
+    int64_t m_seenVersion = -1;
+    // Per sensor, the time of its newest reading in `reading` (kUnknown until looked up), so
+    // that a new reading is not looked for there: a seek in the biggest table costs as much
+    // as the rest of its writing.
+    static constexpr int64_t kUnknown = std::numeric_limits<int64_t>::max();
+    std::array<int64_t, kSensorCount> m_folded{};
+    std::vector<std::pair<int64_t, std::size_t>> m_order;  // (RecentKey, index) of a Write
     int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
 };
 

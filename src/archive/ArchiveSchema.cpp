@@ -47,9 +47,23 @@ int AddSummaries(sql::Database& db) {
     return rc != sql::kOk ? rc : RebuildSummaries(db);
 }
 
+// Format 3: `recent` keyed by one integer made of time and sensor (RecentKey), a table of
+// its own rows rather than an index. New readings always come at its end, where SQLite adds
+// a page of their own when the last one is full; kept as an index by (t, sensor), every
+// full page was shared out again with its neighbours, and a poll changed four pages.
+int KeyRecentByInteger(sql::Database& db) {
+    const int rc = FoldRecent(db);
+    return rc != sql::kOk ? rc
+                          : db.Exec(
+                                "DROP TABLE recent;"
+                                "CREATE TABLE recent(k INTEGER PRIMARY KEY,"
+                                " sensor INTEGER NOT NULL, t INTEGER NOT NULL,"
+                                " meta INTEGER NOT NULL, interval INTEGER, a, b, c);");
+}
+
 using Step = int (*)(sql::Database&);
 // kSteps[v] takes a file of format v to format v + 1.
-constexpr Step kSteps[] = {CreateReadings, AddSummaries};
+constexpr Step kSteps[] = {CreateReadings, AddSummaries, KeyRecentByInteger};
 static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
 
 }  // namespace
@@ -149,7 +163,11 @@ int FoldRecent(sql::Database& db) {
             return rc;
         }
     }
-    return db.Exec("INSERT INTO reading SELECT * FROM recent; DELETE FROM recent;");
+    // By sensor and time, the order of `reading`: each sensor's rows go in one after the other
+    // at one place of it.
+    return db.Exec(
+        "INSERT INTO reading SELECT sensor, t, meta, interval, a, b, c FROM recent"
+        " ORDER BY sensor, t; DELETE FROM recent;");
 }
 
 int RebuildSummaries(sql::Database& db) {

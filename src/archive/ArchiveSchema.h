@@ -10,7 +10,7 @@ namespace sql {
 class Database;
 }
 
-// The archive's tables, format 2.
+// The archive's tables, format 3.
 //
 //   reading(sensor, t, meta, interval, a, b, c)        WITHOUT ROWID, key (sensor, t)
 //     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
@@ -21,7 +21,8 @@ class Database;
 //     a, b, c   the values in the order of QuantitiesOf(kind), as the stored integers
 //               (12.3 °C is 123); NULL where the kind has fewer. The remote control keeps its
 //               text in a, the Fenster events 1 (high) or 2 (low).
-//   recent(...)                                         the same columns, key (t, sensor)
+//   recent(k, ...)                                      k INTEGER PRIMARY KEY, RecentKey
+//               of the row's t and sensor; then the same columns
 //   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3)
 //                                                       WITHOUT ROWID, key (hour, sensor)
 //     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
@@ -30,9 +31,9 @@ class Database;
 //               the reading's own local time, (t + offset) / 86400000
 //
 // Every reading is in `reading` or in `recent`, never in both. New readings go into
-// `recent`, kept by time, so that a poll writes one or two pages whatever sensors it
-// brought; once it holds kFoldRows readings, the writing transaction folds them into
-// `reading`, kept by sensor and time (one sensor's range is one contiguous read, an outdoor
+// `recent`, kept by time, so that a poll writes one page (two when it starts a new one)
+// whatever sensors it brought; once it holds kFoldRows readings, the writing transaction folds them
+// into `reading`, kept by sensor and time (one sensor's range is one contiguous read, an outdoor
 // sensor's row takes about 25 bytes) and adds them to the summaries. The summaries always
 // count exactly the rows of `reading`; a query adds the few of `recent` itself. (Written
 // into `reading` and the summaries at every poll, a poll of ten sensors changed some twenty
@@ -45,11 +46,17 @@ class Database;
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
 // when it is opened for writing.
-inline constexpr int kArchiveFormat = 2;
+inline constexpr int kArchiveFormat = 3;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
 inline constexpr int64_t kMsPerHour = 3600000;
+
+// The key of a row of `recent`: in the order of (t, sensor), one per sensor and millisecond.
+// Sensor numbers are below 64; times within some four million years of 1970 fit.
+constexpr int64_t RecentKey(int64_t sensor, int64_t t) {
+    return t * 64 + sensor;
+}
 
 // Runs the steps from format `from` to kArchiveFormat, each in its own transaction, so a
 // crash leaves the file at one of the formats; a step another program has taken meanwhile

@@ -6,7 +6,10 @@
 namespace tavrolin {
 
 ArchiveSink::ArchiveSink(std::string path, RecordingMask mask, ArchiveWriterOptions options)
-    : m_mask(mask), m_maxQueued(options.maxWaiting), m_writer(std::move(path), options) {
+    : m_mask(mask),
+      m_maxQueued(options.maxWaiting),
+      m_commitGapMs(options.commitGapMs),
+      m_writer(std::move(path), options) {
     m_poll.reserve(64);
     m_thread = std::thread([this] { Run(); });
 }
@@ -31,12 +34,16 @@ void ArchiveSink::EndOfPoll() {
     if (m_poll.empty()) {
         return;
     }
+    bool first = false;
     {
         const std::lock_guard lock(m_mutex);
         if (m_stop) {
             m_poll.clear();
             return;
         }
+        // Readings waiting already mean the thread knows of work (it may be waiting out the
+        // gap between commits, which a wake-up per poll would only interrupt).
+        first = m_queue.empty();
         m_queue.insert(m_queue.end(), m_poll.begin(), m_poll.end());
         if (m_queue.size() > m_maxQueued) {
             // The thread is stuck in one call to the disk; the oldest go, as in the writer.
@@ -46,7 +53,9 @@ void ArchiveSink::EndOfPoll() {
         }
     }
     m_poll.clear();
-    m_wake.notify_one();
+    if (first) {
+        m_wake.notify_one();
+    }
 }
 
 std::optional<SinkNotice> ArchiveSink::TakeNotice() {
@@ -73,6 +82,7 @@ void ArchiveSink::Finish() {
 void ArchiveSink::Run() {
     m_writer.Open(NowMs());
     std::vector<Reading> batch;
+    std::optional<int64_t> lastWrite;
     std::unique_lock lock(m_mutex);
     m_working = true;
     for (;;) {
@@ -92,6 +102,11 @@ void ArchiveSink::Run() {
         } else {
             m_wake.wait(lock, wakeUp);
         }
+        if (lastWrite && !m_queue.empty()) {
+            const auto at = std::chrono::steady_clock::time_point(
+                std::chrono::milliseconds(*lastWrite + m_commitGapMs));
+            m_wake.wait_until(lock, at, [this] { return m_stop; });
+        }
         batch.swap(m_queue);
         const int64_t lost = std::exchange(m_queueLost, 0);
         const bool stopping = m_stop;
@@ -101,6 +116,7 @@ void ArchiveSink::Run() {
         const int64_t now = NowMs();
         m_writer.NoteLost(lost);
         if (!batch.empty()) {
+            lastWrite = now;
             m_writer.Write(batch, now);
             batch.clear();
         } else {

@@ -17,6 +17,11 @@ namespace tavrolin {
 
 // The archive as a sink of both receiving programs: the readings of the sensors the
 // recording mask selects (as the list and the protocol file do), one transaction per poll.
+// Polls that follow the last transaction within commitGapMs wait for that time and then go
+// in together, each whole: a station's readings come seconds apart and each goes in at
+// once, while a burst of 200 readings a second costs one commit a second instead of
+// twenty (a commit, with its locks, WAL writes and thread wake-up, costs as much as
+// writing twenty readings).
 //
 // SQLite's work runs on a thread of the sink's own: a transaction costs little CPU, but a
 // checkpoint waits for the disk (fsync, tens to hundreds of milliseconds on an SD card), a
@@ -52,6 +57,7 @@ private:
 
     RecordingMask m_mask;
     std::size_t m_maxQueued;
+    int64_t m_commitGapMs;
     std::vector<Reading> m_poll;  // the tick thread's: this poll's readings
 
     std::mutex m_mutex;  // guards what follows

@@ -24,6 +24,8 @@ struct ArchiveWriterOptions {
     int64_t retryMs = 60000;        // after a failure
     int64_t lockedRetryMs = 1000;   // while another program holds the archive
     int64_t lockedGraceMs = 60000;  // a lock this long is said, and waited for like a failure
+    // Polls that come faster than this share a transaction (ArchiveSink).
+    int64_t commitGapMs = 1000;
 };
 
 // Writes the readings of a receiving program into the archive: the readings of one poll in

@@ -51,6 +51,27 @@ TEST(ArchiveSink, KeepsTheReadingsTheRecordingMaskSelects) {
               "brightness-5=1 pyranometer-6=1 remote-control=2 window-event=2 ");
 }
 
+TEST(ArchiveSink, APollSoonAfterACommitWaitsForTheNextOneAndTheEndWritesIt) {
+    TempDir dir;
+    const std::string path = dir.File("a.sqlite");
+    ArchiveWriterOptions options;
+    options.commitGapMs = 3600000;
+    ArchiveSink sink(path, kAllRecordings, options);
+    for (int poll = 0; poll < 2; ++poll) {
+        sink.Accept(testing::Outdoor(1, testing::kT0 + poll * 60000, 100), "");
+        sink.EndOfPoll();
+        EXPECT_EQ(sink.WaitIdle(std::chrono::steady_clock::now() + (poll == 0 ? 10s : 300ms)),
+                  poll == 0);
+    }
+    sink.Finish();
+    Archive archive;
+    ASSERT_TRUE(archive.Open(path, Archive::Access::Read, 100).Ok());
+    std::vector<SensorSummary> sensors;
+    ASSERT_TRUE(ListSensors(archive, sensors).Ok());
+    ASSERT_EQ(sensors.size(), 1u);
+    EXPECT_EQ(sensors[0].count, 2);
+}
+
 TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldAtTheEnd) {
     TempDir dir;
     ArchiveSink sink(dir.File("missing/a.sqlite"));

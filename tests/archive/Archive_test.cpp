@@ -99,7 +99,7 @@ TEST(Archive, FoldedAndNewReadingsReadAsOneAndTheSummariesCountThemOnce) {
     // The check sees a summary that disagrees, and a reading kept twice.
     archive.Db().Exec("UPDATE hourly SET max1 = max1 + 1 WHERE hour % 5 = 0");
     archive.Db().Exec("UPDATE daily SET n = n + 1");
-    archive.Db().Exec("INSERT INTO recent SELECT * FROM reading LIMIT 2");
+    archive.Db().Exec("INSERT INTO recent SELECT t * 64 + sensor, * FROM reading LIMIT 2");
     const std::string findings = CheckFindings(archive);
     EXPECT_NE(findings.find("Die Stundenwerte stimmen bei "), std::string::npos) << findings;
     EXPECT_NE(findings.find("Die Tageswerte stimmen bei 3 Tagen nicht"), std::string::npos)
@@ -149,6 +149,40 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
     EXPECT_DOUBLE_EQ(series.points[0].min[0], -0.5);
     EXPECT_DOUBLE_EQ(series.points[0].max[0], 12.3);
     EXPECT_DOUBLE_EQ(series.points[0].avg[1], 217.0 / 3);
+}
+
+TEST(Archive, NewReadingsOfTheSecondFormatAndThoseAnotherProgramFoldedAreKeptOnce) {
+    TempDir dir;
+    const std::string path = dir.File("v2.sqlite");
+    std::vector<Reading> readings;
+    for (int i = 0; i < 2100; ++i) {
+        readings.push_back(Outdoor(1, kT0 + i * 60000LL, static_cast<int32_t>(i % 50)));
+    }
+    {
+        // The second format kept its new readings in a table keyed by (t, sensor).
+        sql::Database db;
+        ASSERT_EQ(db.Open(path, true), sql::kOk);
+        ASSERT_EQ(MigrateArchiveTo(db, 0, 2), sql::kOk);
+        ASSERT_EQ(db.Exec("INSERT INTO recent VALUES(9, 1796650980000, 8, 180000, 123, 67, NULL),"
+                          "(9, 1796651160000, 8, 180000, -5, 70, NULL)"),
+                  sql::kOk);
+    }
+    Archive first, second;
+    ASSERT_TRUE(first.Open(path, Archive::Access::Write, 100).Ok());
+    ASSERT_TRUE(second.Open(path, Archive::Access::Write, 100).Ok());
+    EXPECT_EQ(IntOf(first, "SELECT count(*) FROM reading"), 2);
+    EXPECT_EQ(IntOf(first, "SELECT count(*) FROM recent"), 0);
+
+    // The second program has looked at its sensor; the first then writes and folds newer
+    // readings, which the second must still know when it receives one of them again.
+    ASSERT_TRUE(second.Write(std::span(readings).first(1)).Ok());
+    ASSERT_TRUE(first.Write(std::span(readings).subspan(1)).Ok());
+    ASSERT_EQ(IntOf(first, "SELECT count(*) FROM recent"), 0);
+    Archive::Counts counts;
+    ASSERT_TRUE(second.Write(std::span(readings).subspan(2000, 1), &counts).Ok());
+    EXPECT_EQ(counts.duplicates, 1);
+    EXPECT_EQ(IntOf(second, "SELECT count(*) FROM reading"), 2102);
+    EXPECT_EQ(CheckFindings(second), "");
 }
 
 TEST(Archive, FilesThatAreNoArchiveAreLeftAlone) {
