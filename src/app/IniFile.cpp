@@ -143,15 +143,18 @@ LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool 
 // of line end is read in one pass for the other, not once per line.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit visit) {
+    if (text.empty()) {
+        return;
+    }
     std::size_t index = 0;
     std::size_t start = 0;
-    std::size_t lf = 0;
-    std::size_t cr = 0;
+    std::size_t lf = std::min(text.find('\n'), text.size());
+    std::size_t cr = std::min(text.find('\r'), text.size());
     while (start < text.size()) {
-        if (lf < start || start == 0) {
+        if (lf < start) {
             lf = std::min(text.find('\n', start), text.size());
         }
-        if (cr < start || start == 0) {
+        if (cr < start) {
             cr = std::min(text.find('\r', start), text.size());
         }
         const std::size_t end = std::min(cr, lf);
@@ -259,8 +262,9 @@ void AppendEncodedValue(std::string& text, std::string_view value) {
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
     file.m_text = text;
-    // As many lines as LFs and one more, unless lone CRs end some.
-    std::size_t lines = 1;
+    // As many lines as LFs and one more, unless lone CRs end some, and room for the two
+    // lines a SetValue may add.
+    std::size_t lines = 3;
     for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
          lf = text.find('\n', lf + 1)) {
         ++lines;
