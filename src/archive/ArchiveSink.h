@@ -16,9 +16,9 @@
 namespace tavrolin {
 
 // The archive as a sink of both receiving programs: the readings of the sensors the
-// recording mask selects (as the list and the protocol file do), one transaction per poll.
-// Polls that follow the last transaction within commitGapMs wait for that time and then go
-// in together, each whole: a station's readings come seconds apart and each goes in at
+// recording mask selects (as the list and the protocol file do), each poll's in one
+// transaction. Polls that follow the last transaction within commitGapMs wait for that time
+// and then go in together, each whole: a station's readings come seconds apart and each goes in at
 // once, while a burst of 200 readings a second costs one commit a second instead of
 // twenty (a commit, with its locks, WAL writes and thread wake-up, costs as much as
 // writing twenty readings).
