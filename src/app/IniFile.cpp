@@ -17,22 +17,52 @@ std::string_view Slice(std::string_view text, std::size_t from, std::size_t to) 
     return {text.data() + from, to - from};
 }
 
+// What each byte is, looked up instead of compared: the readers below look at every byte
+// of the names and at the blanks around them, key by key.
+struct ByteClasses {
+    bool blank[256] = {};
+    char lower[256] = {};
+};
+
+constexpr ByteClasses kByteClasses = [] {
+    ByteClasses classes;
+    for (int c = 0; c < 256; ++c) {
+        classes.lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    for (const char c : kBlanks) {
+        classes.blank[static_cast<unsigned char>(c)] = true;
+    }
+    return classes;
+}();
+
+bool IsBlank(char c) {
+    return kByteClasses.blank[static_cast<unsigned char>(c)];
+}
+
+char LowerAscii(char c) {
+    return kByteClasses.lower[static_cast<unsigned char>(c)];
+}
+
+// By hand rather than with find_first_not_of, which looks for each byte of the text in the
+// set of blanks with a call of its own.
 std::string_view TrimLeft(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view() : Slice(text, first, text.size());
+    std::size_t first = 0;
+    while (first < text.size() && IsBlank(text[first])) {
+        ++first;
+    }
+    return Slice(text, first, text.size());
 }
 
 std::string_view TrimRight(std::string_view text) {
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return last == std::string_view::npos ? std::string_view() : Slice(text, 0, last + 1);
+    std::size_t end = text.size();
+    while (end > 0 && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return Slice(text, 0, end);
 }
 
 std::string_view Trim(std::string_view text) {
     return TrimRight(TrimLeft(text));
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -45,6 +75,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+// Once for a whole text, so that its lines need not be searched one by one.
+bool HoldsZero(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
 }
 
 bool HoldsLineBreakOrZero(std::string_view text) {
@@ -64,8 +99,9 @@ struct LineInfo {
 };
 
 // With keys false only a section header is told apart: the keys of the sections a reader
-// does not look into are not cut out.
-LineInfo Classify(std::string_view line, bool firstLine, bool keys = true) {
+// does not look into are not cut out. With zeros false the caller knows that the line holds
+// no zero byte (a reader looks for one in the whole text once).
+LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool zeros = true) {
     if (firstLine && line.starts_with(kByteOrderMark)) {
         line.remove_prefix(kByteOrderMark.size());
     }
@@ -86,7 +122,7 @@ LineInfo Classify(std::string_view line, bool firstLine, bool keys = true) {
     }
     // A zero byte cuts a value short in every C string that reads it later (a file name),
     // so such a line is not taken as a setting.
-    if (text.front() == ';' || text.find('\0') != std::string_view::npos) {
+    if (text.front() == ';' || (zeros && HoldsZero(text))) {
         return {};
     }
     const std::size_t equals = text.find('=');
@@ -102,26 +138,30 @@ LineInfo Classify(std::string_view line, bool firstLine, bool keys = true) {
 
 // Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR,
 // until visit gives false.
-// Line ends are searched for with memchr: a profile is read key by key. The next LF is
-// searched for again only once it is passed, so a profile with CR line ends only is read in
-// one pass, not once per line.
+// Line ends are searched for with memchr: a profile is read key by key. The next LF and the
+// next CR are each searched for again only once they are passed, so a profile with one kind
+// of line end is read in one pass for the other, not once per line.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit visit) {
+    if (text.empty()) {
+        return;
+    }
     std::size_t index = 0;
     std::size_t start = 0;
-    std::size_t lf = 0;
-    bool lfFound = false;
+    std::size_t lf = std::min(text.find('\n'), text.size());
+    std::size_t cr = std::min(text.find('\r'), text.size());
     while (start < text.size()) {
-        if (!lfFound || lf < start) {
+        if (lf < start) {
             lf = std::min(text.find('\n', start), text.size());
-            lfFound = true;
         }
-        const std::size_t cr = Slice(text, start, lf).find('\r');
-        const std::size_t end = cr == std::string_view::npos ? lf : start + cr;
+        if (cr < start) {
+            cr = std::min(text.find('\r', start), text.size());
+        }
+        const std::size_t end = std::min(cr, lf);
         if (!visit(index++, Slice(text, start, end))) {
             return;
         }
-        const bool crLf = cr != std::string_view::npos && end + 1 == lf && lf < text.size();
+        const bool crLf = end == cr && end + 1 == lf;
         start = end + (crLf ? 2 : 1);
     }
 }
@@ -135,13 +175,15 @@ struct Location {
     std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
 };
 
-Location Locate(const std::vector<std::string>& lines, std::string_view section,
+// lineAt(i) gives the line i of count lines; zeros as for Classify.
+template <typename LineAt>
+Location Locate(std::size_t count, LineAt lineAt, bool zeros, std::string_view section,
                 std::string_view key) {
     Location location;
     bool inSection = false;
     bool inFirstSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const LineInfo info = Classify(lines[i], i == 0, inSection);
+    for (std::size_t i = 0; i < count; ++i) {
+        const LineInfo info = Classify(lineAt(i), i == 0, inSection, zeros);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
             inFirstSection = inSection && !location.sectionHeader;
@@ -167,8 +209,9 @@ Location Locate(const std::vector<std::string>& lines, std::string_view section,
 template <typename Visit>
 void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) {
     bool inSection = false;
+    const bool zeros = HoldsZero(text);
     ForEachLine(text, [&](std::size_t i, std::string_view line) {
-        const LineInfo info = Classify(line, i == 0, inSection);
+        const LineInfo info = Classify(line, i == 0, inSection, zeros);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
         } else if (info.kind == LineInfo::Kind::Key && inSection) {
@@ -200,29 +243,47 @@ bool IsValidKeyName(std::string_view key) {
            !HoldsLineBreakOrZero(key);
 }
 
-// The value as it has to stand in the file to be read back unchanged: blanks around it
-// would be trimmed and enclosing quotes removed, so such a value gets a pair of quotes of
+// Appends the value as it has to stand in the file to be read back unchanged: blanks around
+// it would be trimmed and enclosing quotes removed, so such a value gets a pair of quotes of
 // its own.
-std::string EncodeValue(std::string_view value) {
-    if (Trim(value).size() != value.size() || IsEnclosedInQuotes(value)) {
-        return '"' + std::string(value) + '"';
+void AppendEncodedValue(std::string& text, std::string_view value) {
+    const bool quoted = Trim(value).size() != value.size() || IsEnclosedInQuotes(value);
+    if (quoted) {
+        text += '"';
     }
-    return std::string(value);
+    text += value;
+    if (quoted) {
+        text += '"';
+    }
 }
 
 }  // namespace
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
-    ForEachLine(text, [&file](std::size_t, std::string_view line) {
-        file.m_lines.emplace_back(line);
+    file.m_text = text;
+    // As many lines as LFs and one more, unless lone CRs end some, and room for the two
+    // lines a SetValue may add.
+    std::size_t lines = 3;
+    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
+         lf = text.find('\n', lf + 1)) {
+        ++lines;
+    }
+    file.m_lines.reserve(lines);
+    ForEachLine(text, [&file, &text](std::size_t, std::string_view line) {
+        file.m_lines.push_back({static_cast<std::size_t>(line.data() - text.data()), line.size()});
         return true;
     });
     return file;
 }
 
+std::string_view IniFile::LineAt(std::size_t index) const {
+    return Slice(m_text, m_lines[index].offset, m_lines[index].offset + m_lines[index].size);
+}
+
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
-    const Location location = Locate(m_lines, section, key);
+    const auto lineAt = [this](std::size_t i) { return LineAt(i); };
+    const Location location = Locate(m_lines.size(), lineAt, HoldsZero(m_text), section, key);
     if (!location.keyLine) {
         return std::nullopt;
     }
@@ -255,33 +316,49 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
     if (!IsValidSectionName(section) || !IsValidKeyName(key) || HoldsLineBreakOrZero(value)) {
         return false;
     }
-    const Location location = Locate(m_lines, section, key);
-    const std::string encoded = EncodeValue(value);
+    const auto lineAt = [this](std::size_t i) { return LineAt(i); };
+    const Location location = Locate(m_lines.size(), lineAt, HoldsZero(m_text), section, key);
+    Line line{m_text.size(), 0};
     if (location.keyLine) {
-        // The key keeps the spelling it has in the file.
-        std::string& line = m_lines[*location.keyLine];
-        line = std::string(Classify(line, false).name) + '=' + encoded;
+        // The key keeps the spelling it has in the file (copied from within the text, which
+        // the append may move).
+        const std::string_view name = Classify(LineAt(*location.keyLine), false).name;
+        m_text.append(m_text, static_cast<std::size_t>(name.data() - m_text.data()), name.size());
+    } else {
+        if (!location.sectionHeader) {
+            m_lines.push_back({m_text.size(), section.size() + 2});
+            m_text += '[';
+            m_text += section;
+            m_text += ']';
+            line.offset = m_text.size();
+        }
+        m_text += key;
+    }
+    m_text += '=';
+    AppendEncodedValue(m_text, value);
+    line.size = m_text.size() - line.offset;
+    if (location.keyLine) {
+        m_lines[*location.keyLine] = line;
     } else if (location.sectionHeader) {
         // After the section's last key, so that blank lines and comments that lead over to
         // the next section stay where they are.
         m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(location.lastKeyOfSection + 1),
-                       std::string(key) + '=' + encoded);
+                       line);
     } else {
-        m_lines.push_back('[' + std::string(section) + ']');
-        m_lines.push_back(std::string(key) + '=' + encoded);
+        m_lines.push_back(line);
     }
     return true;
 }
 
 std::string IniFile::Serialize() const {
     std::size_t size = 0;
-    for (const std::string& line : m_lines) {
-        size += line.size() + 2;
+    for (const Line& line : m_lines) {
+        size += line.size + 2;
     }
     std::string text;
     text.reserve(size);
-    for (const std::string& line : m_lines) {
-        text += line;
+    for (const Line& line : m_lines) {
+        text.append(m_text, line.offset, line.size);
         text += "\r\n";
     }
     return text;

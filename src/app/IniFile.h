@@ -54,7 +54,18 @@ public:
     std::string Serialize() const;
 
 private:
-    std::vector<std::string> m_lines;
+    // Where a line's bytes are in m_text. The lines of the parsed text stay where they were
+    // in it (the line ends between them are skipped), and a line that is set anew is added
+    // at its end: parsing copies the text once instead of every line on its own.
+    struct Line {
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+
+    std::string_view LineAt(std::size_t index) const;
+
+    std::string m_text;
+    std::vector<Line> m_lines;
 };
 
 }  // namespace tavrolin

@@ -65,7 +65,7 @@ bool SettingsStore::WriteString(std::string_view section, std::string_view key,
     if (ProfileUnreadable(error)) {
         return false;
     }
-    IniFile profile = IniFile::Parse(old.value_or(std::string()));
+    IniFile profile = IniFile::Parse(old ? std::string_view(*old) : std::string_view());
     if (!profile.SetValue(section, key, value)) {
         return false;
     }

@@ -106,6 +106,8 @@ TEST(IniFile, SettingRewritesTheKeyInPlaceAndKeepsEverythingElse) {
     IniFile file = IniFile::Parse(
         "; Tavrolin\n[Ports]\nCOM1=/dev/ttyUSB0\n\n[SYSTEM]\ncom = 1\nunknown line\n"
         "Fremd=x\n\n; Ende\n");
+    // Set twice: the second time the key's spelling comes from the line the first one wrote.
+    EXPECT_TRUE(file.SetValue("SYSTEM", "COM", std::string(100, 'x')));
     EXPECT_TRUE(file.SetValue("SYSTEM", "COM", "3"));
     EXPECT_TRUE(file.SetValue("SYSTEM", "Links", "-5"));
     EXPECT_TRUE(file.SetValue("ports", "COM2", "/dev/ttyS1"));

@@ -86,7 +86,7 @@ FileError MemoryFileSystem::ReplaceFile(const std::string& path, std::string_vie
     if (replaceError != FileError::None) {
         return replaceError;
     }
-    files[path] = std::string(content);
+    files[path].assign(content);
     return FileError::None;
 }
 
