@@ -195,8 +195,7 @@ bool Archive::IsNewerThanFolded(const ArchiveRow& row) {
 
 static_assert(kSensorCount <= 64, "RecentKey keeps a sensor number in six bits");
 
-int Archive::Insert(const Reading& r, sql::Statement& statement) {
-    const ArchiveRow row = RowOf(r);
+int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& statement) {
     statement.Bind(1, row.sensor);
     statement.Bind(2, row.t);
     statement.Bind(3, row.meta);
@@ -268,17 +267,18 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
     // instead of two). Equal keys keep their order: the first of them is the one kept.
     m_order.clear();
     for (std::size_t i = 0; i < readings.size(); ++i) {
-        const ArchiveRow row = RowOf(readings[i]);
-        m_order.emplace_back(RecentKey(row.sensor, row.t), i);
+        m_order.push_back({RowOf(readings[i]), i});
     }
-    std::sort(m_order.begin(), m_order.end());
+    std::sort(m_order.begin(), m_order.end(), [](const Ordered& a, const Ordered& b) {
+        return std::pair(RecentKey(a.row.sensor, a.row.t), a.index) <
+               std::pair(RecentKey(b.row.sensor, b.row.t), b.index);
+    });
     Counts written;
-    for (const auto& [key, index] : m_order) {
+    for (const auto& [row, index] : m_order) {
         if (rc != sql::kOk) {
             break;
         }
-        const Reading& reading = readings[index];
-        rc = Insert(reading, IsNewerThanFolded(RowOf(reading)) ? m_append : m_insert);
+        rc = Insert(readings[index], row, IsNewerThanFolded(row) ? m_append : m_insert);
         if (rc != sql::kDone) {
             break;
         }

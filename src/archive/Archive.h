@@ -61,7 +61,7 @@ public:
 private:
     ArchiveStatus OpenOnce(const std::string& path, Access access, int busyTimeoutMs);
     ArchiveStatus Fail(int rc, bool creating = false);
-    int Insert(const Reading& reading, sql::Statement& statement);
+    int Insert(const Reading& reading, const ArchiveRow& row, sql::Statement& statement);
     bool IsNewerThanFolded(const ArchiveRow& row);
 
     sql::Database m_db;
@@ -76,7 +76,12 @@ private:
     // as the rest of its writing.
     static constexpr int64_t kUnknown = std::numeric_limits<int64_t>::max();
     std::array<int64_t, kSensorCount> m_folded{};
-    std::vector<std::pair<int64_t, std::size_t>> m_order;  // (RecentKey, index) of a Write
+    // A Write's readings with their rows, in the order they are inserted.
+    struct Ordered {
+        ArchiveRow row;
+        std::size_t index;
+    };
+    std::vector<Ordered> m_order;
     int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
 };
 
