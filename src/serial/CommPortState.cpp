@@ -2,15 +2,17 @@
 #include "serial/CommPortState.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "serial/CommDevice.h"
 
 namespace tavrolin {
 
-CommPortState::CommPortState(std::size_t capacity) : m_capacity(capacity) {}
+CommPortState::CommPortState(std::size_t capacity) : m_ring(capacity) {}
 
 void CommPortState::Reset() {
-    m_queue.clear();
+    m_head = 0;
+    m_count = 0;
     m_errors = 0;
     m_eventMask = 0;
     m_happened = 0;
@@ -22,9 +24,19 @@ void CommPortState::Reset() {
 
 void CommPortState::Deliver(std::span<const uint8_t> bytes) {
     const std::size_t taken = std::min(bytes.size(), FreeSpace());
-    m_queue.insert(m_queue.end(), bytes.begin(), bytes.begin() + static_cast<long>(taken));
-    if (std::find(bytes.begin(), bytes.begin() + static_cast<long>(taken), m_eventChar) !=
-        bytes.begin() + static_cast<long>(taken)) {
+    if (taken == 0) {
+        if (!bytes.empty()) {
+            ReportLineErrors(comm::CE_RXOVER);
+        }
+        return;
+    }
+    // The free room starts behind the queued bytes and may wrap round to the front.
+    const std::size_t tail = (m_head + m_count) % m_ring.size();
+    const std::size_t first = std::min(taken, m_ring.size() - tail);
+    std::copy_n(bytes.data(), first, m_ring.data() + tail);
+    std::copy_n(bytes.data() + first, taken - first, m_ring.data());
+    m_count += taken;
+    if (std::memchr(bytes.data(), m_eventChar, taken) != nullptr) {
         Happened(comm::EV_RXFLAG);
     }
     if (taken < bytes.size()) {
@@ -84,21 +96,28 @@ bool CommPortState::WaitCommEvent(uint32_t& eventMask) {
 void CommPortState::ClearCommError(uint32_t& errors, uint32_t& inQueue) {
     errors = m_errors;
     m_errors = 0;
-    inQueue = static_cast<uint32_t>(m_queue.size());
+    inQueue = static_cast<uint32_t>(m_count);
 }
 
 uint32_t CommPortState::Read(uint8_t* buffer, uint32_t count) {
     m_readEventSet = false;
-    const auto n = static_cast<uint32_t>(std::min<std::size_t>(count, m_queue.size()));
-    std::copy_n(m_queue.begin(), n, buffer);
-    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
+    const auto n = static_cast<uint32_t>(std::min<std::size_t>(count, m_count));
+    if (n > 0) {
+        // The queued bytes may wrap round to the front of the ring.
+        const std::size_t first = std::min<std::size_t>(n, m_ring.size() - m_head);
+        std::copy_n(m_ring.data() + m_head, first, buffer);
+        std::copy_n(m_ring.data(), n - first, buffer + first);
+        m_head = (m_head + n) % m_ring.size();
+        m_count -= n;
+    }
     m_readEventSet = true;
     return n;
 }
 
 void CommPortState::Purge(uint32_t flags) {
     if ((flags & comm::PURGE_RXCLEAR) != 0) {
-        m_queue.clear();
+        m_head = 0;
+        m_count = 0;
     }
 }
 

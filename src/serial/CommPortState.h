@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <span>
+#include <vector>
 
 namespace tavrolin {
 
@@ -30,8 +30,8 @@ public:
     // Queues the bytes; those beyond the capacity are lost and raise CE_RXOVER.
     void Deliver(std::span<const uint8_t> bytes);
     void ReportLineErrors(uint32_t flags);
-    std::size_t QueuedCount() const { return m_queue.size(); }
-    std::size_t FreeSpace() const { return m_capacity - m_queue.size(); }
+    std::size_t QueuedCount() const { return m_count; }
+    std::size_t FreeSpace() const { return m_ring.size() - m_count; }
 
     // --- Operations of the port -------------------------------------------------------
     void SetEventChar(uint8_t eventChar) { m_eventChar = eventChar; }
@@ -53,8 +53,11 @@ public:
 private:
     void Happened(uint32_t events);
 
-    std::size_t m_capacity;
-    std::deque<uint8_t> m_queue;
+    // The input queue: m_count bytes from m_head on, wrapping round at the end. Its room is
+    // taken once, when the port is made; bytes go in and out with a copy or two.
+    std::vector<uint8_t> m_ring;
+    std::size_t m_head = 0;
+    std::size_t m_count = 0;
     uint32_t m_errors = 0;
     uint32_t m_eventMask = 0;
     uint32_t m_happened = 0;

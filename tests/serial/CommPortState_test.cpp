@@ -73,6 +73,25 @@ TEST(CommPortState, LineErrorsAndOverflow) {
     EXPECT_EQ(inQueue, 0u);
 }
 
+TEST(CommPortState, QueueKeepsOrderRoundTheRing) {
+    CommPortState s = OpenedState(5);
+    std::array<uint8_t, 8> buf{};
+    const std::array<uint8_t, 3> first{1, 2, 3};
+    const std::array<uint8_t, 6> second{4, 5, 6, 7, 8, 9};
+    s.Deliver(first);
+    EXPECT_EQ(s.Read(buf.data(), 2), 2u);
+    s.Deliver(second);  // wraps round the end; 8 and 9 do not fit
+    EXPECT_EQ(s.QueuedCount(), 5u);
+    EXPECT_EQ(s.Read(buf.data(), 4), 4u);  // the read wraps round too
+    EXPECT_EQ(s.Read(buf.data() + 4, 8), 1u);
+    EXPECT_EQ(buf, (std::array<uint8_t, 8>{3, 4, 5, 6, 7, 0, 0, 0}));
+    uint32_t errors = 0;
+    uint32_t inQueue = 0;
+    s.ClearCommError(errors, inQueue);
+    EXPECT_EQ(errors, comm::CE_RXOVER);
+    EXPECT_EQ(inQueue, 0u);
+}
+
 TEST(CommPortState, ResetForgetsAPendingWait) {
     CommPortState s = OpenedState();
     uint32_t mask = 0;
