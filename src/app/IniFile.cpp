@@ -2,6 +2,7 @@
 #include "app/IniFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tavrolin {
 
@@ -43,22 +44,27 @@ char LowerAscii(char c) {
     return kByteClasses.lower[static_cast<unsigned char>(c)];
 }
 
-// By hand rather than with find_first_not_of, which looks for each byte of the text in the
-// set of blanks with a call of its own.
+// The scans below walk pointers through the text rather than count positions: a profile
+// is read key by key, every byte of its names and blanks once for each key, and they are
+// the cheapest loop there is, also where every comparison of positions is counted (under
+// the fuzzer). By hand rather than with find_first_not_of, which looks for each byte of the
+// text in the set of blanks with a call of its own.
 std::string_view TrimLeft(std::string_view text) {
-    std::size_t first = 0;
-    while (first < text.size() && IsBlank(text[first])) {
+    const char* first = text.data();
+    const char* const end = first + text.size();
+    while (first != end && IsBlank(*first)) {
         ++first;
     }
-    return Slice(text, first, text.size());
+    return {first, static_cast<std::size_t>(end - first)};
 }
 
 std::string_view TrimRight(std::string_view text) {
-    std::size_t end = text.size();
-    while (end > 0 && IsBlank(text[end - 1])) {
+    const char* const first = text.data();
+    const char* end = first + text.size();
+    while (end != first && IsBlank(end[-1])) {
         --end;
     }
-    return Slice(text, 0, end);
+    return {first, static_cast<std::size_t>(end - first)};
 }
 
 std::string_view Trim(std::string_view text) {
@@ -69,12 +75,25 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+    const char* p = b.data();
+    for (const char c : a) {
+        if (LowerAscii(c) != LowerAscii(*p++)) {
             return false;
         }
     }
     return true;
+}
+
+std::size_t CountOf(std::string_view text, char c) {
+    std::size_t count = 0;
+    const char* const end = text.data() + text.size();
+    for (const char* p = text.data(); p != end; ++count, ++p) {
+        p = static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)));
+        if (p == nullptr) {
+            break;
+        }
+    }
+    return count;
 }
 
 // Once for a whole text, so that its lines need not be searched one by one.
@@ -143,26 +162,34 @@ LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool 
 // of line end is read in one pass for the other, not once per line.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit visit) {
-    if (text.empty()) {
+    const char* start = text.data();
+    const char* const end = start + text.size();
+    const auto next = [end](const char* from, char c) {
+        const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
+        return found != nullptr ? static_cast<const char*>(found) : end;
+    };
+    if (start == end) {
         return;
     }
-    std::size_t index = 0;
-    std::size_t start = 0;
-    std::size_t lf = std::min(text.find('\n'), text.size());
-    std::size_t cr = std::min(text.find('\r'), text.size());
-    while (start < text.size()) {
+    const char* lf = next(start, '\n');
+    const char* cr = next(start, '\r');
+    for (std::size_t index = 0;; ++index) {
         if (lf < start) {
-            lf = std::min(text.find('\n', start), text.size());
+            lf = next(start, '\n');
         }
         if (cr < start) {
-            cr = std::min(text.find('\r', start), text.size());
+            cr = next(start, '\r');
         }
-        const std::size_t end = std::min(cr, lf);
-        if (!visit(index++, Slice(text, start, end))) {
+        const char* const lineEnd = std::min(cr, lf);
+        if (!visit(index, std::string_view(start, static_cast<std::size_t>(lineEnd - start))) ||
+            lineEnd == end) {
             return;
         }
-        const bool crLf = end == cr && end + 1 == lf;
-        start = end + (crLf ? 2 : 1);
+        const bool crLf = lineEnd == cr && lf != end && lineEnd + 1 == lf;
+        start = lineEnd + (crLf ? 2 : 1);
+        if (start == end) {
+            return;
+        }
     }
 }
 
@@ -262,14 +289,9 @@ void AppendEncodedValue(std::string& text, std::string_view value) {
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
     file.m_text = text;
-    // As many lines as LFs and one more, unless lone CRs end some, and room for the two
-    // lines a SetValue may add.
-    std::size_t lines = 3;
-    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
-         lf = text.find('\n', lf + 1)) {
-        ++lines;
-    }
-    file.m_lines.reserve(lines);
+    // No more lines than line-end bytes and one, and room for the two lines a SetValue may
+    // add.
+    file.m_lines.reserve(CountOf(text, '\n') + CountOf(text, '\r') + 3);
     ForEachLine(text, [&file, &text](std::size_t, std::string_view line) {
         file.m_lines.push_back({static_cast<std::size_t>(line.data() - text.data()), line.size()});
         return true;
