@@ -30,7 +30,9 @@
 #include "archive/ArchiveSink.h"
 #include "archive/ArchiveWriter.h"
 #include "archive/HistoryTool.h"
+#include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
+#include "decode/ReadingJson.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace tavrolin {
@@ -394,5 +396,24 @@ void WriteOnePollOfOneReading(benchmark::State& state) {
     }
 }
 BENCHMARK(WriteOnePollOfOneReading)->Unit(benchmark::kMicrosecond);
+}  // namespace
+}  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+// `tavrolin-history import`: one line of the station's JSON Lines back into a reading (the
+// parse alone; the archive's writing is measured above).
+void ImportOneLine(benchmark::State& state) {
+    uint32_t noise = 1;
+    std::vector<std::string> lines;
+    for (int sensor = 0; sensor < 20; ++sensor) {
+        AppendReadingJson(StationReading(sensor, kStart + sensor, noise), lines.emplace_back());
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ParseReadingJson(lines[i++ % lines.size()]));
+    }
+}
+BENCHMARK(ImportOneLine)->Unit(benchmark::kMicrosecond);
 }  // namespace
 }  // namespace tavrolin

@@ -2,10 +2,13 @@
 #include "archive/ReadingImport.h"
 
 #include <array>
+#include <boost/json/basic_parser_impl.hpp>
+#include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "archive/TimeText.h"
@@ -14,7 +17,7 @@ namespace tavrolin {
 
 namespace {
 
-using Json = nlohmann::json;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 ImportedReading Error(std::string text) {
     return {std::nullopt, std::move(text)};
@@ -70,79 +73,130 @@ int SlotOf(std::string_view key) {
     return -1;
 }
 
+// A JSON number as the import has always read it: a whole number is an integer (one beyond
+// 64 bits a double), anything with a fraction or exponent a double, converted from the text
+// by the rules of the "C" locale, whatever the program's locale; one too small is zero, one
+// beyond the range of double is refused (false).
+bool TakeNumber(Field& field, const std::string& text) {
+    const char* const first = text.data();
+    const char* const last = first + text.size();
+    if (text.find_first_of(".eE") == std::string::npos) {
+        if (text.front() == '-') {
+            if (std::from_chars(first, last, field.integer).ec == std::errc()) {
+                field.type = Field::Type::Integer;
+                field.number = static_cast<double>(field.integer);
+                return true;
+            }
+        } else if (std::from_chars(first, last, field.natural).ec == std::errc()) {
+            field.type = Field::Type::Unsigned;
+            field.number = static_cast<double>(field.natural);
+            return true;
+        }
+    }
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    field.type = Field::Type::Float;
+    field.number = strtod_l(text.c_str(), nullptr, c);
+    return std::isfinite(field.number);
+}
+
 // Takes the parser's events into the fields of the top-level object's keys and builds no
 // tree: whatever is nested, and every key a reading does not use, is passed over. A line
 // that is no object ends the parse at its first value. Each event gives whether to go on.
+// Strings, keys and numbers may come in parts; they are gathered in buffers that are kept
+// from line to line.
 class LineFields {
 public:
-    using string_t = Json::string_t;
+    static constexpr std::size_t max_array_size = std::numeric_limits<std::size_t>::max();
+    static constexpr std::size_t max_object_size = max_array_size;
+    static constexpr std::size_t max_string_size = max_array_size;
+    static constexpr std::size_t max_key_size = max_array_size;
+
+    using error_code = boost::json::error_code;
+    using string_view = boost::json::string_view;
 
     std::array<Field, kSlotCount> fields;
 
-    bool null() {
+    // Ready for the next line.
+    void Clear() {
+        for (Field& field : fields) {
+            field.type = Field::Type::Absent;
+        }
+        m_depth = 0;
+        m_slot = -1;
+        m_part.clear();
+    }
+
+    bool on_document_begin(error_code&) { return true; }
+    bool on_document_end(error_code&) { return true; }
+    bool on_object_begin(error_code&) {
         Take(Field::Type::Other);
+        ++m_depth;
+        return true;
+    }
+    bool on_object_end(std::size_t, error_code&) {
+        --m_depth;
+        return true;
+    }
+    bool on_array_begin(error_code&) {
+        Take(Field::Type::Other);
+        return m_depth++ > 0;
+    }
+    bool on_array_end(std::size_t, error_code&) {
+        --m_depth;
+        return true;
+    }
+    bool on_key_part(string_view part, std::size_t, error_code&) { return Gather(part); }
+    bool on_key(string_view rest, std::size_t, error_code&) {
+        Gather(rest);
+        if (m_depth == 1) {
+            m_slot = SlotOf(m_part);
+        }
+        m_part.clear();
+        return true;
+    }
+    bool on_string_part(string_view part, std::size_t, error_code&) { return Gather(part); }
+    bool on_string(string_view rest, std::size_t, error_code&) {
+        Gather(rest);
+        if (Field* field = Take(Field::Type::String)) {
+            field->text.assign(m_part);
+        }
+        m_part.clear();
         return m_depth > 0;
     }
-    bool boolean(bool value) {
+    bool on_number_part(string_view part, error_code&) { return Gather(part); }
+    bool on_int64(int64_t, string_view rest, error_code&) { return Number(rest); }
+    bool on_uint64(uint64_t, string_view rest, error_code&) { return Number(rest); }
+    bool on_double(double, string_view rest, error_code&) { return Number(rest); }
+    bool on_bool(bool value, error_code&) {
         if (Field* field = Take(Field::Type::Boolean)) {
             field->boolean = value;
         }
         return m_depth > 0;
     }
-    bool number_integer(Json::number_integer_t value) {
-        if (Field* field = Take(Field::Type::Integer)) {
-            field->integer = value;
-            field->number = static_cast<double>(value);
-        }
-        return m_depth > 0;
-    }
-    bool number_unsigned(Json::number_unsigned_t value) {
-        if (Field* field = Take(Field::Type::Unsigned)) {
-            field->natural = value;
-            field->number = static_cast<double>(value);
-        }
-        return m_depth > 0;
-    }
-    bool number_float(Json::number_float_t value, const string_t&) {
-        if (Field* field = Take(Field::Type::Float)) {
-            field->number = value;
-        }
-        return m_depth > 0;
-    }
-    bool string(string_t& value) {
-        if (Field* field = Take(Field::Type::String)) {
-            // The parser's buffer is taken over, not copied.
-            field->text.swap(value);
-        }
-        return m_depth > 0;
-    }
-    bool binary(Json::binary_t&) { return false; }  // not in JSON text
-    bool start_object(std::size_t) {
+    bool on_null(error_code&) {
         Take(Field::Type::Other);
-        ++m_depth;
-        return true;
+        return m_depth > 0;
     }
-    bool start_array(std::size_t) {
-        Take(Field::Type::Other);
-        return m_depth++ > 0;
-    }
-    bool end_object() {
-        --m_depth;
-        return true;
-    }
-    bool end_array() {
-        --m_depth;
-        return true;
-    }
-    bool key(string_t& name) {
-        if (m_depth == 1) {
-            m_slot = SlotOf(name);
-        }
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const Json::exception&) { return false; }
+    bool on_comment_part(string_view, error_code&) { return false; }  // none allowed
+    bool on_comment(string_view, error_code&) { return false; }
 
 private:
+    bool Gather(string_view part) {
+        m_part.append(part.data(), part.size());
+        return true;
+    }
+
+    // Numbers are read from their text (see TakeNumber), not taken as the parser read them;
+    // every one, also where no field takes it, as a line with a number beyond double's range
+    // is refused whole.
+    bool Number(string_view rest) {
+        Gather(rest);
+        Field* field = Take(Field::Type::Other);
+        const bool fits = TakeNumber(field != nullptr ? *field : m_unused, m_part);
+        m_part.clear();
+        return fits && m_depth > 0;
+    }
+
     // The field of the key whose value this is, its type set; none for a nested value or a
     // key a reading does not use.
     Field* Take(Field::Type type) {
@@ -155,7 +209,17 @@ private:
 
     int m_depth = 0;
     int m_slot = -1;
+    std::string m_part;  // of a key, string or number
+    Field m_unused;      // a number no field takes
 };
+
+// Objects and arrays may nest as deep as a line goes (the parser keeps its own stack, not
+// the thread's); everything else as strict JSON has it.
+boost::json::parse_options LineOptions() {
+    boost::json::parse_options options;
+    options.max_depth = std::numeric_limits<std::size_t>::max();
+    return options;
+}
 
 // A number of the JSON as the fixed-point integer of its quantity; nothing when it is no
 // number or does not fit.
@@ -175,13 +239,23 @@ std::optional<int32_t> FixedPoint(const Field& value, int decimals) {
 }  // namespace
 
 ImportedReading ParseReadingJson(std::string_view line) {
+    // A byte order mark may stand before the first line of a file written on Windows.
+    if (line.starts_with(kByteOrderMark)) {
+        line.remove_prefix(kByteOrderMark.size());
+    }
     // Every value but an object ends the parse with false, so a parse that goes through
-    // read an object.
-    LineFields json;
-    if (!Json::sax_parse(line.begin(), line.end(), &json)) {
+    // read an object. The parser is kept for the next line: its stack and buffers have
+    // grown to what a line needs, and a line costs no allocation of its own.
+    thread_local boost::json::basic_parser<LineFields> parser(LineOptions());
+    parser.reset();
+    parser.handler().Clear();
+    boost::json::error_code failure;
+    const std::size_t read = parser.write_some(false, line.data(), line.size(), failure);
+    // The parser stops after the object and the blanks behind it: more is not JSON Lines.
+    if (failure || !parser.done() || read != line.size()) {
         return Error("kein JSON-Objekt");
     }
-    const auto& fields = json.fields;
+    const auto& fields = parser.handler().fields;
 
     const Field& time = fields[kTime];
     if (time.type != Field::Type::String) {

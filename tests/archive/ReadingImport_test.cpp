@@ -36,6 +36,11 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
         {"", "kein JSON-Objekt"},
         {"[1,2]", "kein JSON-Objekt"},
         {R"({"time":"2026-12-07T14:03:08.956+01:00", "sensor":)", "kein JSON-Objekt"},
+        // Nothing after the object, not even behind a zero byte; no number beyond double's
+        // range, wherever it stands; no lone half of a surrogate pair.
+        {"{" + outdoor + R"(,"humidity":67})" + std::string("\0{}", 3), "kein JSON-Objekt"},
+        {"{" + outdoor + R"(,"humidity":67,"x":[-1e309]})", "kein JSON-Objekt"},
+        {"{" + t + R"(,"sensor":"remote-control","text":"\uDC00"})", "kein JSON-Objekt"},
         {R"({"sensor":"outdoor-1"})", "\"time\" fehlt"},
         {R"({"time":"2026-12-07 14:03","sensor":"outdoor-1"})", "\"time\" ist keine Zeit"},
         {R"({"time":"2026-02-30T14:03:08+01:00","sensor":"outdoor-1"})", "\"time\" ist keine Zeit"},
@@ -80,6 +85,8 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
     // Keys it does not know are no fault: later versions may add some.
     EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":67,"station":"Garten"})").reading);
     EXPECT_TRUE(ParseReadingJson("{" + outdoor + R"(,"humidity":[67],"humidity":67})").reading);
+    // Nor is the byte order mark an editor puts before the first line.
+    EXPECT_TRUE(ParseReadingJson("\xEF\xBB\xBF{" + outdoor + R"(,"humidity":67} )").reading);
 }
 
 TEST(TimeText, TheFormsOfDatesAndTimes) {
