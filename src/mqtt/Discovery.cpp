@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/Discovery.h"
 
-#include <nlohmann/json.hpp>
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
+#include <boost/json/serialize.hpp>
 
 #ifndef TAVROLIN_VERSION
 #define TAVROLIN_VERSION "0"
@@ -11,7 +13,10 @@ namespace tavrolin {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+// Keys stay in the order they are set in, which is the order a person reading the config
+// expects.
+using Object = boost::json::object;
+using Array = boost::json::array;
 
 // How Home Assistant knows a quantity, where it has a device class for it. The units are
 // those of InfoOf(), which are the ones Home Assistant accepts for these classes.
@@ -41,7 +46,7 @@ std::optional<HomeAssistantClass> ClassOf(Quantity quantity) {
     return std::nullopt;
 }
 
-Json Origin() {
+Object Origin() {
     return {{"name", "Tavrolin"}, {"sw_version", TAVROLIN_VERSION}};
 }
 
@@ -57,15 +62,15 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
     if (device.version12) {
         model += " V1.2";
     }
-    Json components = Json::object();
-    const auto add = [&](std::string_view key, Json component) {
+    Object components;
+    const auto add = [&](std::string_view key, Object component) {
         component["unique_id"] = deviceId + "_" + std::string(key);
-        components[std::string(key)] = std::move(component);
+        components[key] = std::move(component);
     };
     if (device.key.kind != SensorKind::Special) {
         for (const Quantity quantity : device.quantities) {
             const QuantityInfo& info = InfoOf(quantity);
-            Json c = {{"platform", "sensor"}, {"name", info.label}};
+            Object c = {{"platform", "sensor"}, {"name", info.label}};
             if (const std::optional<HomeAssistantClass> ha = ClassOf(quantity)) {
                 c["device_class"] = ha->deviceClass;
                 c["unit_of_measurement"] = info.unit;
@@ -85,20 +90,19 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
         // The Fenster high and low telegrams are events, for automations to trigger on.
         add("event", {{"platform", "event"},
                       {"name", "Ereignis"},
-                      {"event_types", Json::array({"high", "low"})},
+                      {"event_types", Array{"high", "low"}},
                       {"value_template", R"({"event_type":"{{ value_json.event }}"})"}});
     }
-    Json availability = Json::array({{{"topic", topics.Status()}}});
+    Array availability{Object{{"topic", topics.Status()}}};
     if (device.expireAfterSeconds) {
         // Offline while the sensor is overdue, together with the receiver's own status.
-        availability.push_back({{"topic", topics.Availability(device.key)}});
+        availability.emplace_back(Object{{"topic", topics.Availability(device.key)}});
     }
-    const Json config = {
-        {"device",
-         {{"identifiers", Json::array({deviceId})},
-          {"name", device.name},
-          {"model", model},
-          {"via_device", topics.ReceiverDeviceId()}}},
+    const Object config = {
+        {"device", Object{{"identifiers", Array{deviceId}},
+                          {"name", device.name},
+                          {"model", model},
+                          {"via_device", topics.ReceiverDeviceId()}}},
         {"origin", Origin()},
         {"components", std::move(components)},
         {"state_topic", topics.State(device.key)},
@@ -106,31 +110,28 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
         {"availability_mode", "all"},
         {"qos", 1},
     };
-    return config.dump();
+    return boost::json::serialize(config);
 }
 
 std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view receiverName) {
     const std::string& deviceId = topics.ReceiverDeviceId();
-    const Json config = {
-        {"device",
-         {{"identifiers", Json::array({deviceId})},
-          {"name", "Tavrolin " + std::string(receiverName)},
-          {"model", "Empfänger"},
-          {"sw_version", TAVROLIN_VERSION}}},
+    const Object config = {
+        {"device", Object{{"identifiers", Array{deviceId}},
+                          {"name", "Tavrolin " + std::string(receiverName)},
+                          {"model", "Empfänger"},
+                          {"sw_version", TAVROLIN_VERSION}}},
         {"origin", Origin()},
-        {"components",
-         {{"status",
-           {{"platform", "binary_sensor"},
-            {"unique_id", deviceId + "_status"},
-            {"name", "Verbindung"},
-            {"device_class", "connectivity"},
-            {"entity_category", "diagnostic"},
-            {"state_topic", topics.Status()},
-            {"payload_on", "online"},
-            {"payload_off", "offline"}}}}},
+        {"components", Object{{"status", Object{{"platform", "binary_sensor"},
+                                                {"unique_id", deviceId + "_status"},
+                                                {"name", "Verbindung"},
+                                                {"device_class", "connectivity"},
+                                                {"entity_category", "diagnostic"},
+                                                {"state_topic", topics.Status()},
+                                                {"payload_on", "online"},
+                                                {"payload_off", "offline"}}}}},
         {"qos", 1},
     };
-    return config.dump();
+    return boost::json::serialize(config);
 }
 
 }  // namespace tavrolin

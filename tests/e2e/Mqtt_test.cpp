@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
+#include <boost/json/parse.hpp>
+#include <boost/json/value.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,7 +20,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using Messages = std::vector<Subscriber::Message>;
-using Json = nlohmann::json;
+std::string_view Str(const boost::json::value& text) {
+    return text.as_string();
+}
+
+// A member of the JSON object in the text.
+std::string MemberOf(std::string_view json, std::string_view key) {
+    return std::string(boost::json::parse(json).at(key).as_string());
+}
 
 const std::string kStatus = "tavrolin/e2e/status";
 
@@ -74,21 +82,19 @@ TEST(MqttPublishing, EveryReadingArrivesAsPrintedWithItsDeviceForHomeAssistant) 
 
     std::set<std::string> printed;
     for (const std::string& line : logger.StdoutLines()) {
-        printed.insert(Json::parse(line)["sensor"]);
+        printed.insert(MemberOf(line, "sensor"));
     }
     std::set<std::string> announced;
     for (const Subscriber::Message& m : subscriber.Messages()) {
         if (m.topic.ends_with("/state")) {
-            EXPECT_EQ(
-                "tavrolin/e2e/" + Json::parse(m.payload)["sensor"].get<std::string>() + "/state",
-                m.topic);
+            EXPECT_EQ("tavrolin/e2e/" + MemberOf(m.payload, "sensor") + "/state", m.topic);
         }
         if (m.topic.starts_with("homeassistant/device/tavrolin_e2e_")) {
             EXPECT_FALSE(m.retained) << "configs are sent again, never retained";
-            const Json config = Json::parse(m.payload);
-            announced.insert(config["state_topic"].get<std::string>().substr(13));
+            const boost::json::value config = boost::json::parse(m.payload);
+            announced.insert(std::string(config.at("state_topic").as_string()).substr(13));
             if (m.topic == outdoorConfig) {
-                EXPECT_EQ(config["device"]["name"], "Garten");
+                EXPECT_EQ(Str(config.at("device").at("name")), "Garten");
             }
         }
     }
@@ -172,7 +178,7 @@ TEST(MqttPublishing, ReadingsWaitWhileTheBrokerIsAwayAndArriveInOrder) {
     std::vector<int64_t> ticks;
     int64_t last = -1000;
     for (std::size_t i = before; i < during; ++i) {
-        const std::string time = Json::parse(printed[i])["time"];
+        const std::string time = MemberOf(printed[i], "time");
         // "2026-12-07T14:03:07.456+01:00": milliseconds of the day suffice here.
         const int64_t ms =
             ((std::stoll(time.substr(11, 2)) * 60 + std::stoll(time.substr(14, 2))) * 60 +

@@ -3,14 +3,26 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
+#include <boost/json/parse.hpp>
+#include <boost/json/value.hpp>
 #include <string>
 #include <vector>
 
 namespace tavrolin {
 namespace {
 
-using Json = nlohmann::json;
+using boost::json::parse;
+using boost::json::value;
+
+std::string_view Str(const value& text) {
+    return text.as_string();
+}
+
+// A member's text, "" when there is none.
+std::string TextOr(const value& object, std::string_view key) {
+    const value* member = object.as_object().if_contains(key);
+    return std::string(member != nullptr ? Str(*member) : "");
+}
 
 MqttSettings Settings() {
     MqttSettings s;
@@ -54,28 +66,28 @@ TEST(Discovery, EachValueIsAComponentWithTheClassHomeAssistantKnowsItBy) {
     for (const Case& c : cases) {
         const std::string id(SensorIdOf(c.key));
         SCOPED_TRACE(id);
-        const Json config =
-            Json::parse(SensorDiscoveryConfig(topics, {c.key, "Name", false, c.quantities, 144}));
-        ASSERT_EQ(config["components"].size(), c.components.size());
+        const value config =
+            parse(SensorDiscoveryConfig(topics, {c.key, "Name", false, c.quantities, 144}));
+        ASSERT_EQ(config.at("components").as_object().size(), c.components.size());
         for (const Component& want : c.components) {
-            const Json& got = config["components"][want.key];
-            EXPECT_EQ(got["platform"], "sensor");
-            EXPECT_EQ(got["unique_id"], "tavrolin_dach_" + id + "_" + want.key);
-            EXPECT_EQ(got["value_template"], "{{ value_json." + want.key + " }}");
-            EXPECT_EQ(got["expire_after"], 144);
-            EXPECT_EQ(got.value("device_class", ""), want.deviceClass);
-            EXPECT_EQ(got.value("unit_of_measurement", ""), want.unit);
-            EXPECT_EQ(got.value("state_class", ""), want.stateClass);
+            const value& got = config.at("components").at(want.key);
+            EXPECT_EQ(Str(got.at("platform")), "sensor");
+            EXPECT_EQ(Str(got.at("unique_id")), "tavrolin_dach_" + id + "_" + want.key);
+            EXPECT_EQ(Str(got.at("value_template")), "{{ value_json." + want.key + " }}");
+            EXPECT_EQ(got.at("expire_after"), 144);
+            EXPECT_EQ(TextOr(got, "device_class"), want.deviceClass);
+            EXPECT_EQ(TextOr(got, "unit_of_measurement"), want.unit);
+            EXPECT_EQ(TextOr(got, "state_class"), want.stateClass);
         }
-        EXPECT_EQ(config["state_topic"], "tavrolin/dach/" + id + "/state");
-        EXPECT_EQ(config["device"]["identifiers"], Json::array({"tavrolin_dach_" + id}));
-        EXPECT_EQ(config["device"]["via_device"], "tavrolin_dach");
+        EXPECT_EQ(Str(config.at("state_topic")), "tavrolin/dach/" + id + "/state");
+        EXPECT_EQ(config.at("device").at("identifiers"), parse(R"(["tavrolin_dach_)" + id + "\"]"));
+        EXPECT_EQ(Str(config.at("device").at("via_device")), "tavrolin_dach");
         // Unavailable when the receiver is gone or the sensor is overdue.
-        EXPECT_EQ(config["availability"],
-                  Json::parse(R"([{"topic":"tavrolin/dach/status"},{"topic":"tavrolin/dach/)" + id +
-                              R"(/availability"}])"));
-        EXPECT_EQ(config["availability_mode"], "all");
-        EXPECT_EQ(config["origin"]["name"], "Tavrolin");
+        EXPECT_EQ(config.at("availability"),
+                  parse(R"([{"topic":"tavrolin/dach/status"},{"topic":"tavrolin/dach/)" + id +
+                        R"(/availability"}])"));
+        EXPECT_EQ(Str(config.at("availability_mode")), "all");
+        EXPECT_EQ(Str(config.at("origin").at("name")), "Tavrolin");
     }
     EXPECT_EQ(topics.SensorConfig({SensorKind::Outdoor, 1, false}),
               "homeassistant/device/tavrolin_dach_outdoor-1/config");
@@ -83,27 +95,29 @@ TEST(Discovery, EachValueIsAComponentWithTheClassHomeAssistantKnowsItBy) {
 
 TEST(Discovery, EventSensorsNeverExpireAndTheReceiverIsADeviceOfItsOwn) {
     const MqttTopics topics(Settings());
-    const Json window = Json::parse(
+    const value window = parse(
         SensorDiscoveryConfig(topics, {{SensorKind::Special, 0, false}, "Fenster", false, {}, {}}));
-    const Json& event = window["components"]["event"];
-    EXPECT_EQ(event["platform"], "event");
-    EXPECT_EQ(event["event_types"], Json::array({"high", "low"}));
-    EXPECT_FALSE(event.contains("expire_after"));
-    EXPECT_EQ(window["availability"], Json::parse(R"([{"topic":"tavrolin/dach/status"}])"));
+    const value& event = window.at("components").at("event");
+    EXPECT_EQ(Str(event.at("platform")), "event");
+    EXPECT_EQ(event.at("event_types"), parse(R"(["high","low"])"));
+    EXPECT_FALSE(event.as_object().contains("expire_after"));
+    EXPECT_EQ(window.at("availability"), parse(R"([{"topic":"tavrolin/dach/status"}])"));
 
-    const Json remote = Json::parse(SensorDiscoveryConfig(
+    const value remote = parse(SensorDiscoveryConfig(
         topics, {{SensorKind::Special, 0, true}, "Fernbedienung", true, {}, {}}));
-    EXPECT_EQ(remote["device"]["model"], "Fernbedienung V1.2");
-    EXPECT_EQ(remote["components"]["text"]["value_template"], "{{ value_json.text }}");
-    EXPECT_FALSE(remote["components"]["text"].contains("expire_after"));
+    EXPECT_EQ(Str(remote.at("device").at("model")), "Fernbedienung V1.2");
+    const value& text = remote.at("components").at("text");
+    EXPECT_EQ(Str(text.at("value_template")), "{{ value_json.text }}");
+    EXPECT_FALSE(text.as_object().contains("expire_after"));
 
-    const Json receiver = Json::parse(ReceiverDiscoveryConfig(topics, "Dach"));
-    EXPECT_EQ(receiver["device"]["identifiers"], Json::array({"tavrolin_dach"}));
-    EXPECT_EQ(receiver["device"]["name"], "Tavrolin Dach");
-    const Json& status = receiver["components"]["status"];
-    EXPECT_EQ(status["device_class"], "connectivity");
-    EXPECT_EQ(status["state_topic"], "tavrolin/dach/status");
-    EXPECT_FALSE(receiver.contains("availability")) << "it shows the connection, offline too";
+    const value receiver = parse(ReceiverDiscoveryConfig(topics, "Dach"));
+    EXPECT_EQ(receiver.at("device").at("identifiers"), parse(R"(["tavrolin_dach"])"));
+    EXPECT_EQ(Str(receiver.at("device").at("name")), "Tavrolin Dach");
+    const value& status = receiver.at("components").at("status");
+    EXPECT_EQ(Str(status.at("device_class")), "connectivity");
+    EXPECT_EQ(Str(status.at("state_topic")), "tavrolin/dach/status");
+    EXPECT_FALSE(receiver.as_object().contains("availability"))
+        << "it shows the connection, offline too";
 }
 
 }  // namespace
