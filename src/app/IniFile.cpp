@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Win1252.h"
+
 namespace tavrolin {
 
 namespace {
 
 constexpr std::string_view kBlanks = " \t\v\f";
-// A UTF-8 byte order mark, as editors put it before the first line.
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Trimming and splitting cut views without substr, whose range check is a call of its own,
 // made several times for every line of a profile; the positions are inside the text.
@@ -44,11 +44,11 @@ char LowerAscii(char c) {
     return kByteClasses.lower[static_cast<unsigned char>(c)];
 }
 
-// The scans below walk pointers through the text rather than count positions: a profile
-// is read key by key, every byte of its names and blanks once for each key, and they are
-// the cheapest loop there is, also where every comparison of positions is counted (under
-// the fuzzer). By hand rather than with find_first_not_of, which looks for each byte of the
-// text in the set of blanks with a call of its own.
+// The scans below walk pointers through the text rather than count positions: a profile is
+// read key by key, every byte of its names and blanks once for each key, and a pointer walk
+// is the cheapest loop, also where comparisons of positions are counted (under the fuzzer).
+// By hand rather than with find_first_not_of, which looks for each byte of the text in the
+// set of blanks with a call of its own.
 std::string_view TrimLeft(std::string_view text) {
     const char* first = text.data();
     const char* const end = first + text.size();
@@ -121,8 +121,8 @@ struct LineInfo {
 // does not look into are not cut out. With zeros false the caller knows that the line holds
 // no zero byte (a reader looks for one in the whole text once).
 LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool zeros = true) {
-    if (firstLine && line.starts_with(kByteOrderMark)) {
-        line.remove_prefix(kByteOrderMark.size());
+    if (firstLine) {
+        line = WithoutByteOrderMark(line);
     }
     const std::string_view text = TrimLeft(line);
     if (text.empty()) {
@@ -169,11 +169,11 @@ void ForEachLine(std::string_view text, Visit visit) {
         return found != nullptr ? static_cast<const char*>(found) : end;
     };
     if (start == end) {
-        return;
+        return;  // no line, and memchr is not to be given a null pointer
     }
     const char* lf = next(start, '\n');
     const char* cr = next(start, '\r');
-    for (std::size_t index = 0;; ++index) {
+    for (std::size_t index = 0; start != end; ++index) {
         if (lf < start) {
             lf = next(start, '\n');
         }
@@ -187,9 +187,6 @@ void ForEachLine(std::string_view text, Visit visit) {
         }
         const bool crLf = lineEnd == cr && lf != end && lineEnd + 1 == lf;
         start = lineEnd + (crLf ? 2 : 1);
-        if (start == end) {
-            return;
-        }
     }
 }
 

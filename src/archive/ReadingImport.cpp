@@ -12,12 +12,11 @@
 #include <utility>
 
 #include "archive/TimeText.h"
+#include "base/Win1252.h"
 
 namespace tavrolin {
 
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 ImportedReading Error(std::string text) {
     return {std::nullopt, std::move(text)};
@@ -239,10 +238,7 @@ std::optional<int32_t> FixedPoint(const Field& value, int decimals) {
 }  // namespace
 
 ImportedReading ParseReadingJson(std::string_view line) {
-    // A byte order mark may stand before the first line of a file written on Windows.
-    if (line.starts_with(kByteOrderMark)) {
-        line.remove_prefix(kByteOrderMark.size());
-    }
+    line = WithoutByteOrderMark(line);
     // Every value but an object ends the parse with false, so a parse that goes through
     // read an object. The parser is kept for the next line: its stack and buffers have
     // grown to what a line needs, and a line costs no allocation of its own.

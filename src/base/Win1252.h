@@ -13,6 +13,12 @@ std::string Win1252ToUtf8(std::string_view bytes);
 // Whether the bytes are well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);
 
+// The text without the UTF-8 byte order mark that Windows editors put before its first line.
+inline std::string_view WithoutByteOrderMark(std::string_view text) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    return text.starts_with(kByteOrderMark) ? text.substr(kByteOrderMark.size()) : text;
+}
+
 // A text of the profile in UTF-8: profiles written by the window hold Windows-1252, those
 // written in an editor mostly UTF-8; well-formed UTF-8 is taken as such.
 std::string ProfileTextToUtf8(std::string_view text);

@@ -24,20 +24,16 @@ void CommPortState::Reset() {
 
 void CommPortState::Deliver(std::span<const uint8_t> bytes) {
     const std::size_t taken = std::min(bytes.size(), FreeSpace());
-    if (taken == 0) {
-        if (!bytes.empty()) {
-            ReportLineErrors(comm::CE_RXOVER);
+    if (taken > 0) {
+        // The free room starts behind the queued bytes and may wrap round to the front.
+        const std::size_t tail = (m_head + m_count) % m_ring.size();
+        const std::size_t first = std::min(taken, m_ring.size() - tail);
+        std::copy_n(bytes.data(), first, m_ring.data() + tail);
+        std::copy_n(bytes.data() + first, taken - first, m_ring.data());
+        m_count += taken;
+        if (std::memchr(bytes.data(), m_eventChar, taken) != nullptr) {
+            Happened(comm::EV_RXFLAG);
         }
-        return;
-    }
-    // The free room starts behind the queued bytes and may wrap round to the front.
-    const std::size_t tail = (m_head + m_count) % m_ring.size();
-    const std::size_t first = std::min(taken, m_ring.size() - tail);
-    std::copy_n(bytes.data(), first, m_ring.data() + tail);
-    std::copy_n(bytes.data() + first, taken - first, m_ring.data());
-    m_count += taken;
-    if (std::memchr(bytes.data(), m_eventChar, taken) != nullptr) {
-        Happened(comm::EV_RXFLAG);
     }
     if (taken < bytes.size()) {
         ReportLineErrors(comm::CE_RXOVER);
