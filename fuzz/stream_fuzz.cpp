@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any byte stream from the receiver: through the receive poll on a fake port, chunk by chunk
 // with line errors here and there, and through the extraction directly. The list never grows
-// beyond its 51 lines, every record is one short line, and nothing is read outside a buffer
-// (the sanitizers watch that).
+// beyond its 51 lines, every record is one short line, nothing is read outside a buffer (the
+// sanitizers watch that), and when no line error spoilt a read, the polls decode exactly the
+// telegrams the one read does: where the reads split the stream changes nothing.
 //
 // The decoder is reached through the extraction, which hands it six data bytes and the ETX
 // behind them: any six bytes between an STX and an ETX make a telegram. (Decoding pieces of
@@ -51,6 +52,16 @@ bool IsRecordLine(std::string_view line) {
            std::memchr(line.data(), '\n', line.size()) == nullptr;
 }
 
+// What a telegram said, whenever it was received.
+std::string Content(const Reading& r) {
+    std::string content{r.SensorId()};
+    content += r.version12 ? '+' : '-';
+    for (std::size_t i = 0; i < r.valueCount; ++i) {
+        content += ' ' + std::to_string(r.values[i].raw);
+    }
+    return content + ' ' + r.text.data() + ' ' + std::to_string(static_cast<int>(r.event));
+}
+
 // Every record line is checked as it comes, then handed on to the list and the file.
 class CheckedSink : public ReadingSink {
 public:
@@ -58,10 +69,13 @@ public:
         : m_list(list), m_presenting(&list, file, mask) {}
     void Accept(const Reading& reading, std::string_view line) override {
         Check(IsRecordLine(line));
+        contents.push_back(Content(reading));
         m_presenting.Accept(reading, line);
         Check(m_list.Lines().size() <= static_cast<std::size_t>(kMaxListLines));
     }
     void EndOfPoll() override { m_presenting.EndOfPoll(); }
+
+    std::vector<std::string> contents;
 
 private:
     MemoryList& m_list;
@@ -130,6 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const RecordingMask mask = (data[0] * 0x10101u) & 0x1FFFFF;
 
     line.Reset();
+    bool lineErrors = false;
+    std::vector<std::string> polled;
+    std::vector<uint8_t> stream;  // the chunks' bytes, one after the other
     {
         ReceiverPort port{line.device, line.mux, line.messages, line.clock};
         MemoryList list;
@@ -142,8 +159,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 port.Poll(sink);
             }
             line.device.Receive(std::span<const uint8_t>(data + at, length));
+            stream.insert(stream.end(), data + at, data + at + length);
             if (header & 0x40) {
                 line.device.RaiseLineError(kLineErrors[length % 4]);
+                lineErrors = true;
             }
             at += length;
             line.clock.AdvanceMs(header);
@@ -151,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             Check(result == 0 || result == -1 || result == -4 || result == -5 || result == -6);
         }
         CheckFile(line.files.files[kFileName]);
+        polled = std::move(sink.contents);
     }
 
     // The whole stream as one read, in a buffer of exactly its size.
@@ -158,12 +178,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     ReceiverPort direct{line.device, line.mux, line.messages, line.clock};
     MemoryList list;
     CheckedSink sink{list, line.file, mask};
-    std::vector<uint8_t> buffer(data + 1, data + size);
-    const std::size_t kept = direct.ExtractTelegrams(buffer.data(), buffer.size(), sink);
-    Check(kept <= 7 && kept <= buffer.size());
-    Check(kept == 0 || buffer[0] == 0x02);
+    const std::size_t kept = direct.ExtractTelegrams(stream.data(), stream.size(), sink);
+    Check(kept <= 7 && kept <= stream.size());
+    Check(kept == 0 || stream[0] == 0x02);
     sink.EndOfPoll();  // the queued lines reach the file
     CheckFile(line.files.files[kFileName]);
+    Check(lineErrors || sink.contents == polled);
 
     return 0;
 }

@@ -277,66 +277,35 @@ int ReceiverPort::PollInto(ReadingSink& sink) {
         m_kept = 0;
         return LineErrorResult(errors);
     }
-    const std::size_t carried = m_kept;
-    m_kept = ExtractTelegrams(m_rxBuffer.data(), carried + read, sink);
-    if (m_kept > read) {
-        // The unfinished telegram starts in the bytes carried from the last poll, and this
-        // read did not finish it: those bytes have had their chance (a telegram takes 5 ms on
-        // the line). Only a telegram that starts in this read's bytes may wait once more.
-        const uint8_t* const fresh = m_rxBuffer.data() + (m_kept - read);
-        const uint8_t* const end = m_rxBuffer.data() + m_kept;
-        const uint8_t* const stx = std::find(fresh, end, kStx);
-        const auto keep = static_cast<std::size_t>(end - stx);
-        std::memmove(m_rxBuffer.data(), stx, keep);
-        m_kept = keep;
-    }
+    m_kept = ExtractTelegrams(m_rxBuffer.data(), m_kept + read, sink);
     return LinkResult::kNothing;
 }
 
 std::size_t ReceiverPort::ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink) {
-    std::size_t start = 0;
-    while (start < count) {
-        uint8_t* const end = buffer + count;
-        uint8_t* const stx = std::find(buffer + start, end, kStx);
-        if (stx == end) {
-            return 0;  // noise
-        }
-        const uint8_t* const etx = std::find(stx + 1, end, kEtx);
+    uint8_t* const end = buffer + count;
+    uint8_t* stx = std::find(buffer, end, kStx);
+    while (stx != end) {
         const auto afterStx = static_cast<std::size_t>(end - stx) - 1;
         if (afterStx < kTelegramTail) {
-            if (etx != end) {
-                // Too short for a telegram and already closed: noise such as 02 11 03. Kept,
-                // it would join the next read's bytes into a record no sensor sent.
-                start = static_cast<std::size_t>(etx - buffer) + 1;
-                continue;
-            }
-            // The rest of this telegram is still on its way (USB adapters hand the bytes
-            // over in pieces): keep it for the next poll.
+            // The rest may still be on its way (USB adapters hand the bytes over in pieces).
+            // Kept whole, ETX among them or not, and read on together with the next bytes:
+            // where the reads happen to split the stream never changes what is decoded.
             std::memmove(buffer, stx, afterStx + 1);
             return afterStx + 1;
         }
-        if (etx == end) {
-            return 0;  // no telegram can end here
-        }
-        const uint8_t* next = etx + 1;
         if (stx[kTelegramTail] == kEtx) {
             // A telegram is known by its ETX seven bytes after the STX, not by the first ETX,
-            // so one with a data byte 0x03 is decoded whole; and it is passed over whole:
-            // resuming after a data byte 0x03 would let a later data byte 0x02 open a
-            // candidate, which a stray ETX behind the telegram can complete into a record
-            // that no sensor sent.
+            // so one with a data byte 0x03 is decoded whole; and it is passed over whole: a
+            // data byte 0x02 in it must not open a candidate that a stray ETX behind the
+            // telegram could complete into a record no sensor sent.
             m_decoder.DecodeTelegram(
                 std::span<const uint8_t, kTelegramTail>(stx + 1, kTelegramTail), sink);
-            next = stx + kTelegramTail + 1;
-        } else if (const uint8_t* const again = std::find<const uint8_t*>(stx + 1, etx, kStx);
-                   again != etx) {
-            // No telegram starts at this STX (a noise byte, or the head of a telegram cut
-            // off by a line error), but another STX follows before the first ETX: that
-            // one may well open a telegram, so the search goes on from there rather than
-            // passing over it to the ETX.
-            next = again;
+            stx = std::find(stx + kTelegramTail + 1, end, kStx);
+        } else {
+            // No telegram starts here (a noise byte, or the head of a telegram cut off by a
+            // line error); the next STX may well open one.
+            stx = std::find(stx + 1, end, kStx);
         }
-        start = static_cast<std::size_t>(next - buffer);
     }
     return 0;
 }

@@ -92,8 +92,8 @@ public:
     // (LinkResult).
     int Poll(ReadingSink& sink);
     // Cuts the telegrams out of the first count bytes of the buffer, in arrival order, and
-    // decodes each into the sink. An unfinished telegram at the end (an STX with fewer than
-    // seven bytes after it, none of them ETX) is moved to the start of the buffer; the
+    // decodes each into the sink. What may still become a telegram with the next bytes (an
+    // STX with fewer than seven bytes after it) is moved to the start of the buffer; the
     // result is its length (0 when there is none).
     std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink);
     int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
@@ -116,8 +116,8 @@ private:
     uint32_t m_eventMask = 0;  // written by WaitCommEvent, possibly long after the call
 
     TelegramDecoder m_decoder;
-    // Receive buffer: the unfinished telegram kept from the previous poll (at most an STX
-    // and six bytes), then the bytes of this poll's read.
+    // Receive buffer: the candidate kept from the previous poll (at most an STX and six
+    // bytes), then the bytes of this poll's read.
     std::array<uint8_t, kMaxPollRead + 7> m_rxBuffer{};
     std::size_t m_kept = 0;
     uint64_t m_bytesReceived = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include "FakeClocks.h"
@@ -92,26 +94,6 @@ TEST_F(PollTest, TelegramsAmidNoiseAreDecodedInArrivalOrderAndNothingIsPurged) {
     EXPECT_TRUE(device.CallsOf(Kind::PurgeComm).empty());
 }
 
-TEST_F(PollTest, ATelegramSplitOverTwoPollsGivesOneRecord) {
-    Connect();
-    const Bytes t = Outdoor(3);
-    device.Receive(Bytes(t.begin(), t.begin() + 3));
-    Poll();
-    EXPECT_TRUE(list.Lines().empty());
-    device.Receive(Concat({Bytes(t.begin() + 3, t.end()), Outdoor(4)}));
-    Poll();
-    EXPECT_EQ(Addresses(), "34");
-
-    // Not when the part that came first holds a data byte 0x03: a short STX ... ETX is taken
-    // for noise, since kept it could join the next bytes into a record no sensor sent.
-    const Bytes withEtxData{0x02, 0x15, 0x00, 0x03, 0x40, 0x00, 0x00, 0x03};
-    device.Receive(Bytes(withEtxData.begin(), withEtxData.begin() + 5));
-    Poll();
-    device.Receive(Bytes(withEtxData.begin() + 5, withEtxData.end()));
-    Poll();
-    EXPECT_EQ(Addresses(), "34");
-}
-
 TEST_F(PollTest, DataBytesOfAWholeTelegramNeverStartAnotherOne) {
     Connect();
     // A wind telegram with the data bytes 0x03 and 0x02, then noise with ETX in it. Were the
@@ -125,58 +107,74 @@ TEST_F(PollTest, DataBytesOfAWholeTelegramNeverStartAnotherOne) {
     EXPECT_NE(list.Lines()[1].find("(4)"), std::string::npos) << list.Lines()[1];
 }
 
-TEST_F(PollTest, AnUnfinishedTelegramIsKeptForOnePollOnly) {
-    Connect();
-    // Its tail never comes: the next read brings another whole telegram; the kept head must
-    // neither hide it nor stay around.
-    device.Receive({0x02, 0x11, 0x00});
-    Poll();
-    device.Receive({0x02});
-    Poll();  // the kept head now sits in front of another unfinished one: both carried once
-    device.Receive(Bytes{0x11});
-    Poll();
-    device.Receive(Outdoor(6));
-    Poll();
-    EXPECT_EQ(Addresses(), "6");
+// Every line the decoder hands on, however many there are (the list keeps 51).
+class LineLog : public ReadingSink {
+public:
+    void Accept(const Reading&, std::string_view line) override { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
 
-    // A short candidate STX x ETX at the end of a read gives no record.
-    device.Receive({0x02, 0x41, 0x03});
-    Poll();
-    device.Receive(Outdoor(7));
-    Poll();
-    EXPECT_EQ(Addresses(), "67");
+// A station's stream as it may come off the line: telegrams of every kind whose data bytes
+// are often 0x02 or 0x03, between noise that is often STX, ETX or a short STX x ETX.
+Bytes RandomStream(std::mt19937& random, int telegrams) {
+    const auto byte = [&random] {
+        const uint8_t b = static_cast<uint8_t>(random() & 0x7F);
+        return b % 4 == 0 ? static_cast<uint8_t>(0x02 + (b >> 2) % 2) : b;
+    };
+    Bytes stream;
+    for (int i = 0; i < telegrams; ++i) {
+        for (int noise = static_cast<int>(random() % 4); noise > 0; --noise) {
+            if (random() % 3 == 0) {
+                stream.insert(stream.end(), {0x02, byte(), 0x03});
+            } else {
+                stream.push_back(byte());
+            }
+        }
+        stream.push_back(0x02);
+        stream.push_back(static_cast<uint8_t>((random() % 7) << 4 | (random() % 16)));
+        for (int d = 0; d < 5; ++d) {
+            stream.push_back(byte());
+        }
+        stream.push_back(0x03);
+    }
+    return stream;
 }
 
-TEST_F(PollTest, NoiseAroundTelegramsNeitherSwallowsNorMakesARecord) {
-    struct Case {
-        const char* story;
-        std::vector<Bytes> reads;  // one poll each
-        std::string addresses;
-    };
-    const Bytes t5 = Outdoor(5);
-    const std::vector<Case> cases = {
-        {"a short STX x ETX at the end of a read is not carried into the next one",
-         {{0x02, 0x11, 0x03}, Concat({{0x00, 0x7B, 0x43, 0x00, 0x03}, t5})},
-         "5"},
-        {"a lone STX at the end of a read", {{0x41, 0x02}, t5}, "5"},
-        {"a stray STX right before a telegram", {Concat({{0x02}, t5})}, "5"},
-        {"a stray STX and noise before a telegram", {Concat({{0x02, 0x55, 0x02}, t5})}, "5"},
-        {"a stray STX carried in front of a telegram that comes in two reads",
-         {{0x02}, Bytes(t5.begin(), t5.begin() + 3), Bytes(t5.begin() + 3, t5.end())},
-         "5"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.story);
-        Connect();
-        list.ResetContent();
-        for (const Bytes& read : c.reads) {
-            device.Receive(read);
-            Poll();
+TEST_F(PollTest, WhereTheReadsSplitTheStreamNeverChangesWhatIsDecoded) {
+    // The same stream in one read and cut into reads anywhere gives the same records: two
+    // reads at every offset, and many reads of random lengths (down to single bytes).
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 20; ++round) {
+        const Bytes stream = RandomStream(random, 30);
+        LineLog whole;
+        Bytes buffer = stream;
+        port.ExtractTelegrams(buffer.data(), buffer.size(), whole);
+        // Noise before a telegram can take its bytes into a record of its own, as it would
+        // on any line; most telegrams come through.
+        ASSERT_GE(whole.lines.size(), 20u);
+
+        const auto inReads = [&](const std::vector<std::size_t>& cuts) {
+            Connect();
+            LineLog log;
+            std::size_t from = 0;
+            for (const std::size_t cut : cuts) {
+                device.Receive(std::span(stream).subspan(from, cut - from));
+                port.Poll(log);
+                from = cut;
+            }
+            port.Disconnect();
+            return log.lines;
+        };
+        for (std::size_t at = 0; at <= stream.size(); ++at) {
+            ASSERT_EQ(inReads({at, stream.size()}), whole.lines)
+                << "round " << round << ", cut at " << at;
         }
-        device.Receive(Outdoor(6));
-        Poll();
-        EXPECT_EQ(Addresses(), c.addresses + "6");
-        port.Disconnect();
+        std::vector<std::size_t> cuts;
+        for (std::size_t at = 0; at < stream.size();) {
+            at = std::min(stream.size(), at + 1 + random() % (random() % 2 == 0 ? 3 : 40));
+            cuts.push_back(at);
+        }
+        ASSERT_EQ(inReads(cuts), whole.lines) << "round " << round;
     }
 }
 
