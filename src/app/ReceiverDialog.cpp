@@ -159,7 +159,8 @@ void ReceiverDialog::OnTick() {
     m_session.PollReadings();
     m_pollBusy = false;
     ShowLink();
-    // Told after the poll: the ticks under a message box poll on, and their notices wait.
+    // Told after the poll, and not waited for: the next tick polls whether the user has seen
+    // them or not.
     m_session.TellNotices();
 }
 
@@ -298,7 +299,7 @@ void ReceiverDialog::OnChooseProtocolFile() {
         return;
     }
     const bool chosen = ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile);
-    m_session.TellNotices();  // the old file's close may have failed
+    m_session.TellNoticesAndWait();  // the old file's close may have failed
     if (!chosen) {
         return;  // cancelled: name and file as they were
     }
@@ -335,7 +336,7 @@ void ReceiverDialog::SaveAndStop() {
     }
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
-        m_session.TellNotices();
+        m_session.TellNoticesAndWait();
     }
     DisconnectReceiver();
     if (m_profileUnreadable) {

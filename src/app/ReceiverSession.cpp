@@ -176,8 +176,16 @@ void ReceiverSession::Tell(const char* caption, std::string text, MessageIcon ic
 }
 
 void ReceiverSession::TellNotices() {
-    // A message box runs the window's timer while it waits: the ticks under it poll, but
-    // leave their notices to this loop, one box at a time.
+    TellAll(false);
+}
+
+void ReceiverSession::TellNoticesAndWait() {
+    TellAll(true);
+}
+
+void ReceiverSession::TellAll(bool wait) {
+    // A message box that waits runs the window's timer meanwhile: the ticks under it poll,
+    // but leave their notices to this loop, one box at a time.
     if (m_telling) {
         return;
     }
@@ -191,7 +199,11 @@ void ReceiverSession::TellNotices() {
         if (!notice) {
             break;
         }
-        m_messages.ShowMessage(notice->caption, notice->text, notice->icon);
+        if (wait) {
+            m_messages.ShowMessage(notice->caption, notice->text, notice->icon);
+        } else {
+            m_messages.ShowNotice(notice->caption, notice->text, notice->icon);
+        }
     }
     m_telling = false;
 }

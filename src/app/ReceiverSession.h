@@ -79,10 +79,13 @@ public:
     // One tick: collects what the receiver sent, hands its readings to the sinks, keeps the
     // link (loss, retry, silence), then says what there is to tell.
     void Tick();
-    // Says what the sinks and the link have to tell. Tick does this itself; a caller whose
-    // message box lets the timer tick again (the window) calls PollReadings and this apart.
-    void TellNotices();
     void PollReadings();
+    // Says what the sinks and the link have to tell, as notices that do not wait for the
+    // user: the polls go on while they are on show.
+    void TellNotices();
+    // The same, each message waiting for the user: before the window ends (a notice would
+    // go with it), or right after something the user asked for.
+    void TellNoticesAndWait();
 
 private:
     void KeepConnected(int pollResult);
@@ -91,6 +94,7 @@ private:
     void Restart(int64_t now);
     void StartReceiver();
     void Tell(const char* caption, std::string text, MessageIcon icon);
+    void TellAll(bool wait);
 
     ReceiverPort& m_port;
     MessageSink& m_messages;
@@ -98,7 +102,7 @@ private:
     LinkRules m_rules;
     SinkFanOut m_sinks;
     Link m_link = Link::Idle;
-    bool m_telling = false;  // a notice is being shown; notices wait for it
+    bool m_telling = false;  // a message is being shown and waited for; the rest wait for it
     std::vector<SinkNotice> m_linkNotices;
 
     // The connection to make again.

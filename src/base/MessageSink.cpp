@@ -5,4 +5,8 @@ namespace tavrolin {
 
 MessageSink::~MessageSink() = default;
 
+void MessageSink::ShowNotice(std::string_view caption, std::string_view text, MessageIcon icon) {
+    ShowMessage(caption, text, icon);
+}
+
 }  // namespace tavrolin

@@ -110,19 +110,6 @@ private:
     std::vector<std::string>& m_journal;
 };
 
-// A message sink whose messages can run code while they are "shown", as a modal message
-// box lets the window's timer go on.
-class ModalMessageSink : public RecordingMessageSink {
-public:
-    void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) override {
-        RecordingMessageSink::ShowMessage(caption, text, icon);
-        if (whileShown) {
-            whileShown();
-        }
-    }
-    std::function<void()> whileShown;
-};
-
 // The receiver window with every collaborator faked: a receiver that acknowledges each
 // command frame, a profile in memory, and a view that plays the user.
 class ReceiverWindowTest : public ::testing::Test {
@@ -223,7 +210,7 @@ protected:
     JournalDevice device{journal};
     FakeCoarseClock coarse;
     MultiplexerDialog mux{coarse};
-    ModalMessageSink messages;
+    RecordingMessageSink messages;
     FakeLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
     JournalFileSystem files{journal};

@@ -37,4 +37,16 @@ void QtMessageSink::ShowMessage(std::string_view caption, std::string_view text,
     box.exec();
 }
 
+void QtMessageSink::ShowNotice(std::string_view caption, std::string_view text, MessageIcon icon) {
+    // Not modal and not waited for. The notices come from the receive timer's handler, and
+    // Qt does not fire a timer again while its own handler is still running: a modal box
+    // there would stop the polls until the user comes back to click it.
+    auto* box = new QMessageBox(BoxIcon(icon), FromUtf8(caption), FromUtf8(text), QMessageBox::Ok,
+                                VisibleOwner(m_owner));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 }  // namespace tavrolin

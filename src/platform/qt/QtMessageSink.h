@@ -8,11 +8,12 @@
 
 namespace tavrolin {
 
-// Messages as modal message boxes with one OK button, owned by the program's main window
-// while it is on the screen.
+// Messages as message boxes with one OK button, owned by the program's main window while it
+// is on the screen: modal ones that wait for the user, and notices that do not.
 class QtMessageSink : public MessageSink {
 public:
     void ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon) override;
+    void ShowNotice(std::string_view caption, std::string_view text, MessageIcon icon) override;
     // The window that owns the boxes; nullptr (or a window not yet shown) leaves them
     // without owner, centred on the screen.
     void SetOwner(QWidget* owner) { m_owner = owner; }

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The receiver window as the program runs it: the real port on the pseudo-terminal of
+// tavrolin-sim, the real message boxes, the real protocol file and archive on disk. What a
+// fake port or a recording message sink cannot show (Qt's timers, its modal loops, the
+// kernel's tty) shows here.
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "app/ReceiverApp.h"
+#include "app/SettingsStore.h"
+#include "archive/ArchiveSink.h"
+#include "archive/Sqlite.h"
+#include "mux/MultiplexerDialog.h"
+#include "platform/posix/PortNames.h"
+#include "platform/posix/PosixCommDevice.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/SystemClocks.h"
+#include "platform/qt/QtFileChooser.h"
+#include "platform/qt/QtHelpViewer.h"
+#include "platform/qt/QtMessageSink.h"
+#include "platform/qt/QtWindowRunner.h"
+#include "platform/qt/ReceiverWindow.h"
+#include "serial/ReceiverPort.h"
+
+using namespace tavrolin;
+using namespace tavrolin::testing;
+
+namespace {
+
+// The protocol file's lines.
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The message boxes on the screen whose text holds `part`.
+QMessageBox* ShownBox(const QString& part) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box != nullptr && box->isVisible() && box->text().contains(part)) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+// The window program's objects around tavrolin-sim's line, with a profile and its files in
+// a folder of their own.
+struct Program {
+    explicit Program(std::vector<std::string> simArgs)
+        : sim(TAVROLIN_SIM_PROGRAM, [&] {
+              simArgs.insert(simArgs.begin(), {"--link", link});
+              return simArgs;
+          }()) {
+        std::ofstream(profile) << "[SYSTEM]\r\nFilename=" << protocol
+                               << "\r\n[Ports]\r\nCOM1=" << link << "\r\n";
+    }
+
+    void KeepArchive(ArchiveWriterOptions options) {
+        archive = std::make_unique<ArchiveSink>(archivePath, kAllRecordings, options);
+        env.readings = archive.get();
+    }
+
+    bool Ready() { return sim.ReadyLine(In(std::chrono::seconds(5))).starts_with("tavrolin-sim"); }
+
+    // Shows the window; script runs inside its modal loop and ends it.
+    void Run(std::function<void(ReceiverWindow&)> script) {
+        QTimer::singleShot(0, [script] {
+            auto* window = dynamic_cast<ReceiverWindow*>(QApplication::activeModalWidget());
+            QVERIFY(window != nullptr);
+            script(*window);
+            if (window->isVisible()) {
+                QTest::keyClick(window, Qt::Key_Escape);
+            }
+        });
+        QtWindowRunner runner(&messages, &fileChooser);
+        ReceiverApp(receiverPort, multiplexer, env).StartApplication(runner);
+    }
+
+    TempDir dir;
+    const std::string link = dir.File("receiver");
+    const std::string profile = dir.File("tavrolin.INI");
+    const std::string protocol = dir.File("protokoll.dat");
+    const std::string archivePath = dir.File("archiv.sqlite");
+    ChildProcess sim;
+    PosixFileSystem files;
+    SystemLocalClock localClock;
+    SystemCoarseClock coarseClock;
+    SettingsStore settings{files, profile};
+    PosixCommDevice port{ProfilePortResolver(settings)};
+    QtMessageSink messages;
+    QtFileChooser fileChooser;
+    QtHelpViewer help;
+    AppEnvironment env{settings, files, messages, fileChooser, help, coarseClock};
+    std::unique_ptr<ArchiveSink> archive;
+    MultiplexerDialog multiplexer{coarseClock};
+    ReceiverPort receiverPort{port, multiplexer, messages, localClock};
+};
+
+}  // namespace
+
+class WindowOnPtyTest : public QObject {
+    Q_OBJECT
+private slots:
+    void receptionGoesOnWhileTheArchivesNoticesAreShown();
+};
+
+void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
+    // Another program holds the archive while telegrams arrive; the window says so once the
+    // lock has lasted, and again when the archive is written again. Neither box may hold
+    // up reception: the protocol file grows under them, every reading keeps the time it came,
+    // and the archive gets every reading the list showed.
+    ArchiveWriterOptions options;
+    options.lockedGraceMs = 300;
+    options.lockedRetryMs = 100;
+    options.retryMs = 200;
+    Program program({"--rate", "20"});
+    QVERIFY(program.Ready());
+    sql::Database other;
+    QCOMPARE(other.Open(program.archivePath, true), sql::kOk);
+    QCOMPARE(other.Exec("PRAGMA journal_mode=WAL; BEGIN EXCLUSIVE"), sql::kOk);
+    program.KeepArchive(options);
+    // A modal box would hold up the test's own waits too: note it and let it go.
+    bool modalBox = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&modalBox] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            modalBox = true;
+            box->accept();
+        }
+    });
+    watch.start(100);
+
+    program.Run([&](ReceiverWindow& window) {
+        QMessageBox* locked = nullptr;
+        QVERIFY(QTest::qWaitFor([&] { return (locked = ShownBox("nicht beschreiben")); }, 10000));
+        const std::size_t before = Lines(program.protocol).size();
+        QVERIFY(
+            QTest::qWaitFor([&] { return Lines(program.protocol).size() >= before + 20; }, 5000));
+        QCOMPARE(other.Exec("COMMIT"), sql::kOk);
+        other.Close();
+        QMessageBox* again = nullptr;
+        QVERIFY(QTest::qWaitFor([&] { return (again = ShownBox("wieder beschrieben")); }, 10000));
+        const std::size_t during = Lines(program.protocol).size();
+        QVERIFY(
+            QTest::qWaitFor([&] { return Lines(program.protocol).size() >= during + 20; }, 5000));
+        locked->accept();
+        again->accept();
+        QTest::keyClick(&window,
+                        Qt::Key_Return);  // OK: the settings are saved, the receiver stopped
+    });
+    program.archive->Finish();
+    QVERIFY(!modalBox);
+
+    const std::vector<std::string> lines = Lines(program.protocol);
+    QVERIFY(lines.size() > 40);
+    // Twenty telegrams a second: had the polls stopped, the held-up readings would share the
+    // tenth of a second they were read in.
+    std::multiset<std::string> times;
+    for (const std::string& line : lines) {
+        times.insert(line.substr(0, 14));
+    }
+    std::size_t mostInOneTenth = 0;
+    for (const std::string& time : times) {
+        mostInOneTenth = std::max(mostInOneTenth, times.count(time));
+    }
+    QVERIFY2(mostInOneTenth <= 5, std::to_string(mostInOneTenth).c_str());
+
+    sql::Database archive;
+    QCOMPARE(archive.Open(program.archivePath, false), sql::kOk);
+    sql::Statement count =
+        archive.Prepare("SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)");
+    QCOMPARE(count.Step(), sql::kRow);
+    QCOMPARE(count.Int(0), static_cast<int64_t>(lines.size()));
+}
+
+QTEST_MAIN(WindowOnPtyTest)
+#include "WindowOnPty_test.moc"
