@@ -4,45 +4,32 @@
 // address, with the real coarse clock and a port that accepts every line change at no cost.
 #include <benchmark/benchmark.h>
 
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 #include "platform/posix/SystemClocks.h"
-#include "serial/CommDevice.h"
+#include "serial/SerialLine.h"
 
 namespace tavrolin {
 namespace {
 
-// A port that does nothing, so only the signalling's own timing is measured.
-class NullCommDevice : public CommDevice {
+// A line that does nothing, so only the signalling's own timing is measured.
+class NullLine : public SerialLine {
 public:
-    OpenError Open(std::string_view) override { return OpenError::None; }
+    LineError Open(std::string_view) override { return LineError::None; }
+    void Close() override {}
     bool IsOpen() const override { return true; }
     bool Gone() const override { return false; }
-    void Close() override {}
-    bool PurgeComm(uint32_t) override { return true; }
-    bool SetCommTimeouts(const CommTimeouts&) override { return true; }
-    bool GetCommConfig(CommConfig&, uint32_t&) override { return true; }
-    bool SetCommConfig(const CommConfig&, uint32_t) override { return true; }
-    bool SetCommMask(uint32_t) override { return true; }
-    bool CreateReadEvent() override { return true; }
-    bool WaitCommEvent(uint32_t&) override { return false; }
-    WaitResult WaitForReadEvent(uint32_t) override { return WaitResult::TimedOut; }
-    bool ClearCommError(uint32_t& errors, uint32_t& inQueue) override {
-        errors = 0;
-        inQueue = 0;
-        return true;
-    }
-    bool ReadFile(uint8_t*, uint32_t, uint32_t& read) override {
-        read = 0;
-        return true;
-    }
-    bool WriteFile(std::span<const uint8_t>) override { return true; }
-    bool EscapeCommFunction(EscapeCode) override { return true; }
+    LineRead Read(std::span<uint8_t>) override { return {}; }
+    InputWait WaitForInput(std::chrono::milliseconds&) override { return InputWait::TimedOut; }
+    void DiscardInput() override {}
+    bool Write(std::span<const uint8_t>) override { return true; }
+    bool SetDtr(bool) override { return true; }
+    bool SetRts(bool) override { return true; }
 };
 
 void BM_OneAddressWord(benchmark::State& state) {
     SystemCoarseClock clock;
-    NullCommDevice port;
-    MultiplexerDialog mux(clock);
+    NullLine port;
+    MultiplexerLine mux(clock);
     for (auto _ : state) {
         mux.SendPortValue(3, port);
     }
@@ -52,8 +39,8 @@ BENCHMARK(BM_OneAddressWord)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 
 void BM_TwoStageAddress35(benchmark::State& state) {
     SystemCoarseClock clock;
-    NullCommDevice port;
-    MultiplexerDialog mux(clock);
+    NullLine port;
+    MultiplexerLine mux(clock);
     mux.SetAddress(35);
     for (auto _ : state) {
         mux.SendAddress(port);
@@ -74,8 +61,8 @@ BENCHMARK(BM_CoarseClockRead);
 
 void BM_OneLineDelay(benchmark::State& state) {
     SystemCoarseClock clock;
-    NullCommDevice port;
-    MultiplexerDialog mux(clock);
+    NullLine port;
+    MultiplexerLine mux(clock);
     mux.SendPortValue(0, port);  // calibrates
     for (auto _ : state) {
         mux.LineDelay();

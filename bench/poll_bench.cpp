@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 #include "platform/posix/SystemClocks.h"
 #include "serial/ReceiverPort.h"
 
@@ -21,9 +21,9 @@ namespace tavrolin {
 namespace {
 
 struct Rig {
-    testing::FakeCommDevice device;
+    testing::FakeSerialLine device;
     testing::FakeCoarseClock coarse{3};
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
     SystemLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
@@ -35,9 +35,8 @@ struct Rig {
 
 void PollWithNothingToCollect(benchmark::State& state) {
     Rig rig;
-    // Connected, no read completed yet: the read event is clear, as between telegrams
-    // while a wait given up on is pending.
-    rig.port.Connect(0, 0, 0);
+    // Connected, nothing has come.
+    rig.port.Connect(0, 0, false);
     rig.device.ClearRecord();
     for (auto _ : state) {
         benchmark::DoNotOptimize(rig.port.Poll(rig.sink));

@@ -14,9 +14,8 @@
 // bytes. Header bits 0..5: the chunk's length; bit 6: a line error comes with it (which one
 // by the length); bit 7: an empty poll runs before it (an unfinished telegram waits a tick).
 //
-// The line is opened and started once per process; every input then gets ports of its own
-// (fresh reception clocks, no unfinished telegram) on the line as it was right after the
-// start, a fresh list and an empty protocol file, all in memory.
+// Every input gets ports of its own (fresh reception clocks, no unfinished telegram) on a
+// freshly opened line, a fresh list and an empty protocol file, all in memory.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,11 +24,11 @@
 #include <vector>
 
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 #include "serial/ReceiverPort.h"
 
 namespace {
@@ -37,8 +36,7 @@ namespace {
 using namespace tavrolin;
 
 constexpr std::size_t kMaxLine = 99;
-constexpr uint32_t kLineErrors[] = {comm::CE_RXPARITY, comm::CE_FRAME, comm::CE_RXOVER,
-                                    comm::CE_BREAK};
+constexpr uint8_t kLineFaults[] = {kParityFault, kFramingFault, kOverrunFault, kOtherFault};
 const std::string kFileName = "protokoll.dat";
 
 void Check(bool condition) {
@@ -93,40 +91,23 @@ void CheckFile(const std::string& bytes) {
     }
 }
 
-// A device that outlives the port objects: closing is left to the end of the process, so
-// that the next input's port finds the line open and started.
-class LastingDevice : public testing::FakeCommDevice {
-public:
-    void Close() override {}
-};
-
-// The line, opened and started once, and what every input starts from.
+// The line and what every input starts from.
 struct Line {
     Line() {
         device.record = false;
-        ReceiverPort starter{device, mux, messages, clock};
-        device.onWrite = [this](std::span<const uint8_t>) { device.Receive({0x02, 0x06, 0x03}); };
-        Check(starter.Connect(0, 0, 0) == 1);
-        starter.SendFrame(kStartCommand.data(), 6);
-        device.onWrite = nullptr;
-        // No wait of the starter's is left pending: it would write into a port that is gone.
-        Check(!device.State().WaitPending());
-        started = device.State();
         Check(file.OpenForAppend(kFileName));
     }
 
     // Back to the moment after the start.
     void Reset() {
-        device.State() = started;
         clock.Set(kStartTime);
         files.files[kFileName].clear();
     }
 
     static constexpr LocalTime kStartTime{2026, 12, 7, 14, 3, 7, 456};
-    LastingDevice device;
-    CommPortState started;
+    testing::FakeSerialLine device;
     testing::FakeCoarseClock coarse{3};
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock{kStartTime};
     testing::MemoryFileSystem files;
@@ -149,6 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<uint8_t> stream;  // the chunks' bytes, one after the other
     {
         ReceiverPort port{line.device, line.mux, line.messages, line.clock};
+        Check(port.Connect(0, 0, false));
         MemoryList list;
         CheckedSink sink{list, line.file, mask};
         std::size_t at = 1;
@@ -161,13 +143,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             line.device.Receive(std::span<const uint8_t>(data + at, length));
             stream.insert(stream.end(), data + at, data + at + length);
             if (header & 0x40) {
-                line.device.RaiseLineError(kLineErrors[length % 4]);
+                line.device.RaiseFault(kLineFaults[length % 4]);
                 lineErrors = true;
             }
             at += length;
             line.clock.AdvanceMs(header);
-            const int result = port.Poll(sink);
-            Check(result == 0 || result == -1 || result == -4 || result == -5 || result == -6);
+            const LinkResult result = port.Poll(sink);
+            Check(result == LinkResult::Nothing || result == LinkResult::Failed ||
+                  result == LinkResult::Overrun || result == LinkResult::ParityError ||
+                  result == LinkResult::FramingError);
         }
         CheckFile(line.files.files[kFileName]);
         polled = std::move(sink.contents);

@@ -98,7 +98,7 @@ bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& 
         // whose file does not grow must say so.
         ReportUnopenedFile(m_settings.protocolFileName);
     }
-    if (!m_session.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer)) {
+    if (!m_session.Connect(m_settings.comPort, muxAddress, m_settings.useMultiplexer != 0)) {
         return false;
     }
     if (m_report) {

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdint>
-
 namespace tavrolin {
 
-// Shows the program's help at a context number (the multiplexer dialog asks for its own).
+// Shows the program's help: the page on the multiplexer dialog, the one window that asks
+// for help.
 class HelpViewer {
 public:
     virtual ~HelpViewer();
     // False when the help could not be shown.
-    virtual bool ShowHelp(uint32_t context) = 0;
+    virtual bool ShowHelp() = 0;
 };
 
 }  // namespace tavrolin

@@ -51,7 +51,7 @@ bool ReceiverDialog::InitializeWindow() {
 
     m_receivedList = &view.List();
     m_presenting.SetList(m_receivedList);
-    view.AddAboutItem(ABOUT_COMMAND_ID, kAboutItemText);
+    view.AddAboutItem(kAboutItemText);
     for (std::size_t i = 0; i < m_addressEdits.size(); ++i) {
         m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
     }
@@ -99,12 +99,12 @@ bool ReceiverDialog::InitializeWindow() {
     SetRecordingMask(static_cast<RecordingMask>(m_recordingMask));
     for (int bit = 0; bit < kRecordingBits; ++bit) {
         if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
-            view.SetCheck(control::kRecordingFirst + bit, 1);
+            view.SetCheck(control::kRecordingFirst + bit, true);
         }
     }
 
     view.SetComboSelection(m_comPort);
-    view.SetCheck(control::kUseMultiplexer, m_useMultiplexer != 0 ? 1 : 0);
+    view.SetCheck(control::kUseMultiplexer, m_useMultiplexer != 0);
     ShowMultiplexerState();
     m_multiplexer.SetAddress(LowByte(m_muxAddress));
 
@@ -128,7 +128,8 @@ void ReceiverDialog::ConnectReceiver() {
     if (m_session.State() != ReceiverSession::Link::Idle) {
         DisconnectReceiver();
     }
-    const bool connected = m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer);
+    const bool connected =
+        m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer != 0);
     ShowLink();
     if (!connected) {
         return;  // the port layer has told the user; idle until the next change
@@ -214,7 +215,7 @@ void ReceiverDialog::OnUseMultiplexer() {
     if (m_view == nullptr) {
         return;
     }
-    m_useMultiplexer = m_view->GetCheck(control::kUseMultiplexer);
+    m_useMultiplexer = m_view->GetCheck(control::kUseMultiplexer) ? 1 : 0;
     ShowMultiplexerState();
     ConnectReceiver();
 }
@@ -233,7 +234,7 @@ void ReceiverDialog::OnRecordingBox() {
     // Rebuilt from all 21 boxes, so the bits above 20 of a loaded mask are gone.
     uint32_t mask = 0;
     for (int bit = 0; bit < kRecordingBits; ++bit) {
-        if (m_view->GetCheck(control::kRecordingFirst + bit) != 0) {
+        if (m_view->GetCheck(control::kRecordingFirst + bit)) {
             mask |= uint32_t{1} << bit;
         }
     }
@@ -374,15 +375,14 @@ void ReceiverDialog::OnCancelCommand() {
     }
 }
 
-void ReceiverDialog::OnSystemCommand(int command) {
-    // The low four bits of a system command are the system's own.
-    if (m_view != nullptr && (command & 0xFFF0) == ABOUT_COMMAND_ID) {
+void ReceiverDialog::OnAbout() {
+    if (m_view != nullptr) {
         m_view->RunAboutBox();
     }
 }
 
-void ReceiverDialog::OnHelp(uint32_t context) {
-    if (!m_env.help.ShowHelp(context)) {
+void ReceiverDialog::OnHelp() {
+    if (!m_env.help.ShowHelp()) {
         m_env.messages.ShowMessage(kCaption, "Die Hilfe konnte nicht aufgerufen werden.",
                                    MessageIcon::Exclamation);
     }

@@ -23,11 +23,8 @@
 
 namespace tavrolin {
 
-// The system-menu command of the about item, and the item's text.
-inline constexpr int ABOUT_COMMAND_ID = 0x10;
+// The text of the about item in the window's menu.
 inline constexpr const char* kAboutItemText = "Inf&o über Tavrolin...";
-// The program's icon resource.
-inline constexpr int kIconId = 128;
 // The receive timer: identifier and period.
 inline constexpr int kReceiveTimerId = 1;
 inline constexpr int kReceiveTimerMs = 50;
@@ -100,12 +97,10 @@ public:
     // Esc (the Cancel command): the window ends, nothing is saved and the receiver is not
     // stopped.
     void OnCancelCommand();
-    // A command of the window menu; the about item opens the about box.
-    void OnSystemCommand(int command);
+    // The about item of the window's menu: the about box.
+    void OnAbout();
     // The help button of the multiplexer dialog.
-    void OnHelp(uint32_t context);
-    // The icon shown while the minimised window is dragged.
-    int GetDragIcon() const { return m_icon; }
+    void OnHelp();
 
     // --- Steps shared by the handlers -------------------------------------------------
     // Ends an open connection, connects with the current port and multiplexer settings,
@@ -129,7 +124,7 @@ public:
     int RecordingMaskValue() const { return m_recordingMask; }
     const std::string& ProtocolFileName() const { return m_protocolFileName; }
     bool PollBusy() const { return m_pollBusy; }
-    int Connected() const { return m_session.Connected() ? 1 : 0; }
+    bool Connected() const { return m_session.Connected(); }
     const ProtocolFile& File() const { return m_protocolFile; }
     int UseMultiplexer() const { return m_useMultiplexer; }
     int MuxAddress() const { return m_muxAddress; }
@@ -166,7 +161,6 @@ private:
     int m_muxAddress = 0;                    // MuxAddress
     int m_comPort = 0;                       // 0..3 for COM1..COM4
     ReceivedList* m_receivedList = nullptr;  // the window's list, bound at initialisation
-    int m_icon = kIconId;
     // The profile was there but could not be read at the start: the window runs on the
     // defaults and does not save them over it.
     bool m_profileUnreadable = false;

@@ -39,12 +39,12 @@ std::string DurationText(int64_t ms) {
 ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock)
     : m_port(port), m_messages(messages), m_clock(clock) {}
 
-bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, int useMultiplexer) {
+bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer) {
     Disconnect();
     m_portIndex = portIndex;
     m_muxAddress = muxAddress;
     m_useMultiplexer = useMultiplexer;
-    if (m_port.Connect(portIndex, muxAddress, useMultiplexer) == 0) {
+    if (!m_port.Connect(portIndex, muxAddress, useMultiplexer)) {
         return false;
     }
     StartReceiver();
@@ -53,7 +53,7 @@ bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, int useMultiple
 
 void ReceiverSession::StartReceiver() {
     // Not looked at: a receiver that does not acknowledge is polled all the same.
-    m_port.SendFrame(kStartCommand.data(), static_cast<int>(kStartCommand.size()));
+    m_port.SendFrame(kStartCommand);
     m_link = Link::Connected;
     m_failedPolls = 0;
     m_bytesSeen = m_port.BytesReceived();
@@ -62,7 +62,7 @@ void ReceiverSession::StartReceiver() {
 
 void ReceiverSession::Disconnect() {
     if (m_link == Link::Connected) {
-        m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
+        m_port.SendFrame(kStopCommand);
         m_port.Disconnect();
     }
     m_link = Link::Idle;
@@ -71,7 +71,7 @@ void ReceiverSession::Disconnect() {
 
 void ReceiverSession::PollReadings() {
     // Also while the link is down: the sinks' poll ends, which paces their own retries.
-    const int result = m_port.Poll(m_sinks);
+    const LinkResult result = m_port.Poll(m_sinks);
     switch (m_link) {
         case Link::Connected:
             KeepConnected(result);
@@ -89,11 +89,11 @@ void ReceiverSession::PollReadings() {
     }
 }
 
-void ReceiverSession::KeepConnected(int pollResult) {
+void ReceiverSession::KeepConnected(LinkResult pollResult) {
     // Parity, framing and overrun errors spoil one read and are gone at the next; a failed
     // read or an unclassified error (a break) that never stops means there is no line. A
     // device that has gone says so at once, unless only the count is to decide.
-    m_failedPolls = pollResult == LinkResult::kFailed ? m_failedPolls + 1 : 0;
+    m_failedPolls = pollResult == LinkResult::Failed ? m_failedPolls + 1 : 0;
     if ((m_rules.reconnect && m_port.DeviceGone()) || m_failedPolls >= kLostAfterFailedPolls) {
         Lose();
         return;
@@ -142,7 +142,7 @@ void ReceiverSession::Retry(int64_t now) {
     // Quiet: a box or a line for every attempt would bury the one message that counts. The
     // port layer resolves the device anew, so a re-plugged adapter under another name that
     // its link or the profile follows is found.
-    if (m_port.Connect(m_portIndex, m_muxAddress, m_useMultiplexer, false) == 0) {
+    if (!m_port.Connect(m_portIndex, m_muxAddress, m_useMultiplexer, false)) {
         m_retryPauseMs = std::min(m_retryPauseMs * 2, kLongestRetryMs);
         m_nextTryMs = now + m_retryPauseMs;
         return;
@@ -161,8 +161,8 @@ void ReceiverSession::Restart(int64_t now) {
          "Vom Empfänger kam seit " + DurationText(now - m_lastByteMs) +
              " nichts. Stoppbefehl, Multiplexer-Adresse und Startbefehl werden neu gesendet.",
          MessageIcon::Exclamation);
-    m_port.SendFrame(kStopCommand.data(), static_cast<int>(kStopCommand.size()));
-    if (m_useMultiplexer != 0) {
+    m_port.SendFrame(kStopCommand);
+    if (m_useMultiplexer) {
         m_port.SelectMultiplexer(m_muxAddress);
     }
     StartReceiver();

@@ -64,7 +64,7 @@ public:
     // multiplexer port when it is in use, and sends the start command (whether the receiver
     // acknowledges it or not). False when the port could not be opened; the port layer has
     // told the user why, and nothing is retried: the link is idle.
-    bool Connect(int portIndex, uint8_t muxAddress, int useMultiplexer);
+    bool Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer);
     // Sends the stop command, resets the multiplexer and closes the port, when connected;
     // ends the retries of a lost link.
     void Disconnect();
@@ -88,7 +88,7 @@ public:
     void TellNoticesAndWait();
 
 private:
-    void KeepConnected(int pollResult);
+    void KeepConnected(LinkResult pollResult);
     void Lose();
     void Retry(int64_t now);
     void Restart(int64_t now);
@@ -108,7 +108,7 @@ private:
     // The connection to make again.
     int m_portIndex = 0;
     uint8_t m_muxAddress = 0;
-    int m_useMultiplexer = 0;
+    bool m_useMultiplexer = false;
 
     int m_failedPolls = 0;  // in a row
     int64_t m_lostAtMs = 0;

@@ -46,9 +46,9 @@ class ReceiverView {
 public:
     virtual ~ReceiverView();
 
-    // Check boxes (the recording boxes and "verwenden"): 1 ticked, 0 not.
-    virtual void SetCheck(int id, int state) = 0;
-    virtual int GetCheck(int id) const = 0;
+    // Check boxes (the recording boxes and "verwenden").
+    virtual void SetCheck(int id, bool checked) = 0;
+    virtual bool GetCheck(int id) const = 0;
     // The port list: an index outside 0..3 leaves no item selected; -1 when none is.
     virtual void SetComboSelection(int index) = 0;
     virtual int GetComboSelection() const = 0;
@@ -77,8 +77,9 @@ public:
     virtual void SetTitle(std::string_view title) = 0;
     // The program icon as the window's large and small icon.
     virtual void SetIcon() = 0;
-    // Offers the about item (a separator, then the item) where the window keeps its menu.
-    virtual void AddAboutItem(int commandId, std::string_view text) = 0;
+    // Offers the about item (a separator, then the item) in the window's menu; choosing it
+    // is the controller's OnAbout.
+    virtual void AddAboutItem(std::string_view text) = 0;
     // Runs the about box modally; returns when it is closed.
     virtual void RunAboutBox() = 0;
     // Runs the multiplexer dialog modally on the given object; the receive timer goes on.

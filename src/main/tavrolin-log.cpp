@@ -26,12 +26,12 @@
 #include "base/Win1252.h"
 #include "history/OverdueNotices.h"
 #include "mqtt/MqttSettings.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 #include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/LineWriter.h"
 #include "platform/posix/PortNames.h"
-#include "platform/posix/PosixCommDevice.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixSerialLine.h"
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SignalPipe.h"
 #include "platform/posix/SystemClocks.h"
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     SystemSettings loggerSettings = SystemSettings::Read(settings);
-    PosixCommDevice::PortPathResolver resolver = ProfilePortResolver(settings);
+    PosixSerialLine::PortPathResolver resolver = ProfilePortResolver(settings);
     if (!options.portPath.empty()) {
         loggerSettings.comPort = 0;
         resolver = FixedPortResolver(options.portPath);
@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
 
     // The process-wide objects in the window program's order.
     SystemCoarseClock coarseClock;
-    MultiplexerDialog multiplexer(coarseClock);
-    PosixCommDevice device(resolver);
+    MultiplexerLine multiplexer(coarseClock);
+    PosixSerialLine device(resolver);
     StreamMessageSink messages(stderr);
     SystemLocalClock localClock;
     ReceiverPort port(device, multiplexer, messages, localClock);

@@ -17,8 +17,8 @@
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/PortNames.h"
-#include "platform/posix/PosixCommDevice.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixSerialLine.h"
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SystemClocks.h"
 #include "platform/qt/GermanTranslations.h"
@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     SystemCoarseClock coarseClock;
     SettingsStore settings(files,
                            ProfilePath(QCoreApplication::applicationFilePath().toStdString()));
-    PosixCommDevice port(ProfilePortResolver(settings));
+    PosixSerialLine line(ProfilePortResolver(settings));
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
@@ -101,8 +101,9 @@ int main(int argc, char* argv[]) {
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.
-    MultiplexerDialog multiplexer(coarseClock);
-    ReceiverPort receiverPort(port, multiplexer, messages, localClock);
+    MultiplexerLine multiplexerLine(coarseClock);
+    MultiplexerDialog multiplexer(multiplexerLine);
+    ReceiverPort receiverPort(line, multiplexerLine, messages, localClock);
     ReceiverApp app(receiverPort, multiplexer, environment);
 
     QtWindowRunner runner(&messages, &fileChooser);

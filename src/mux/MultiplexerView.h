@@ -21,8 +21,8 @@ inline constexpr int kHelp = 57670;        // "&Hilfe"
 class MultiplexerView {
 public:
     virtual ~MultiplexerView();
-    virtual void SetCheck(int id, int state) = 0;
-    virtual int GetCheck(int id) const = 0;
+    virtual void SetCheck(int id, bool checked) = 0;
+    virtual bool GetCheck(int id) const = 0;
     virtual void Enable(int id, bool enabled) = 0;
     virtual void EndDialog(DialogResult result) = 0;
 };

@@ -3,17 +3,17 @@
 
 #include <cstdint>
 
-#include "serial/CommDevice.h"
+#include "serial/SerialLine.h"
 
 namespace tavrolin {
 
 // What the receiver link needs of the multiplexer: take a MuxAddress, then clock its
-// address words out on the DTR and RTS lines of the open port.
+// address words out on the DTR and RTS lines of the open line.
 class MultiplexerSignaller {
 public:
     virtual ~MultiplexerSignaller();
     virtual void SetAddress(uint8_t address) = 0;
-    virtual void SendAddress(CommDevice& port) = 0;
+    virtual void SendAddress(SerialLine& line) = 0;
 };
 
 }  // namespace tavrolin

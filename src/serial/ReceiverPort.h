@@ -2,34 +2,37 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <span>
 
 #include "base/Clock.h"
 #include "base/MessageSink.h"
 #include "decode/TelegramDecoder.h"
-#include "serial/CommDevice.h"
 #include "serial/MultiplexerSignaller.h"
+#include "serial/SerialLine.h"
 
 namespace tavrolin {
 
-// Result codes of the receiver link (plain ints: callers mostly ignore them).
-struct LinkResult {
-    static constexpr int kAcknowledged = 1;  // the answer frame carried ACK
-    static constexpr int kAnswered = 2;      // an answer frame without ACK
-    static constexpr int kNothing = 0;       // poll: nothing to collect, or bytes processed
-    static constexpr int kFailed = -1;       // a wait or read failed, or another line error
-    static constexpr int kNoAnswerFrame = -2;
-    static constexpr int kOverflow = -4;  // input queue overflow or hardware overrun
-    static constexpr int kParityError = -5;
-    static constexpr int kFramingError = -6;
-    static constexpr int kNoAnswer = -7;  // no communication event within the answer time
-    static constexpr int kNotOpen = -9;
+// How a command's answer wait or a receive poll ended. Callers mostly ignore it: the link
+// keeps going whatever a single poll or wait brought.
+enum class LinkResult {
+    Acknowledged,   // the answer frame carried ACK
+    Answered,       // an answer frame without ACK
+    Nothing,        // poll: nothing to collect, or the bytes collected were processed
+    Failed,         // a wait or read failed, or a fault other than the three below
+    NoAnswerFrame,  // an ETX came, but not at the end of an answer frame
+    Overrun,        // the input queue or the UART overflowed
+    ParityError,
+    FramingError,
+    NoAnswer,  // no ETX within the answer time
+    NotOpen,
 };
 
 // Bytes of the receiver's framing.
 inline constexpr uint8_t kSoh = 0x01;  // starts a command frame
 inline constexpr uint8_t kStx = 0x02;  // starts an answer frame or a telegram
-inline constexpr uint8_t kEtx = 0x03;  // ends them; the port's event character
+inline constexpr uint8_t kEtx = 0x03;  // ends them
 inline constexpr uint8_t kEot = 0x04;  // ends a command frame
 inline constexpr uint8_t kAck = 0x06;
 inline constexpr uint8_t kDle = 0x10;  // escapes SOH, EOT and DLE inside a command payload
@@ -38,59 +41,52 @@ inline constexpr uint8_t kDle = 0x10;  // escapes SOH, EOT and DLE inside a comm
 inline constexpr std::array<uint8_t, 6> kStartCommand{0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
 inline constexpr std::array<uint8_t, 6> kStopCommand{0xFE, 0x00, 0x00, 0x00, 0x00, 0x00};
 
-// The result for line-error flags gathered by ClearCommError (not 0), in the order of
-// precedence: parity, framing, overflow or overrun, anything else.
-int LineErrorResult(uint32_t errors);
+// The result for line faults (not 0), in the order of precedence: parity, framing,
+// overrun, anything else.
+LinkResult LineFaultResult(uint8_t faults);
 
-// The serial link to the receiver: opens and configures the port, selects the multiplexer
-// port, sends command frames and waits for their acknowledgement, and polls the received
-// bytes for telegrams, which its decoder (with the reception clocks) turns into records.
-//
-// There is one per process. It keeps the event-mask word of WaitCommEvent itself, because a
-// wait that the acknowledgement gave up on stays pending at the port and writes that word
-// later, so it must neither be copied nor moved.
+// The serial link to the receiver: opens the line, selects the multiplexer port, sends
+// command frames and waits for their acknowledgement, and polls the received bytes for
+// telegrams, which its decoder (with the reception clocks) turns into readings.
 class ReceiverPort {
 public:
-    ReceiverPort(CommDevice& port, MultiplexerSignaller& multiplexer, MessageSink& messages,
+    ReceiverPort(SerialLine& line, MultiplexerSignaller& multiplexer, MessageSink& messages,
                  LocalClock& clock);
     virtual ~ReceiverPort();
     ReceiverPort(const ReceiverPort&) = delete;
     ReceiverPort& operator=(const ReceiverPort&) = delete;
 
-    // Opens COM1..COM4 with the receiver's line settings. 1 opened; 0 failed, after a
-    // message box unless told not to tell. Any port that was open is closed first.
-    int Open(int portNumber, bool tellFailure = true);
+    // Opens COM1..COM4. False when it failed, after a message box unless told not to tell.
+    // Any line that was open is closed first.
+    bool Open(int portNumber, bool tellFailure = true);
     void Close();
     // Opens the port of the list index 0..3 and, with the multiplexer in use, clocks out
-    // its address. Writes no data byte. 1 connected; 0 failed, after a message box unless
-    // told not to tell (the background retries of a lost port).
-    int Connect(int portIndex, uint8_t muxAddress, int useMultiplexer, bool tellFailure = true);
-    // Clocks out the multiplexer address again on the open port (a receiver started anew).
+    // its address. Writes no data byte. False when it failed, after a message box unless
+    // told not to tell (the background retries of a lost line).
+    bool Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer, bool tellFailure = true);
+    // Clocks out the multiplexer address again on the open line (a receiver started anew).
     void SelectMultiplexer(uint8_t muxAddress);
-    // Resets the multiplexer (when it was in use at the last connect) and closes the port.
+    // Resets the multiplexer (when it was in use at the last connect) and closes the line.
     void Disconnect();
 
     // Frames the payload and writes it, a second time when the receiver does not
-    // acknowledge the first. Always 1, also without an open port.
-    int SendFrame(const uint8_t* payload, int length);
-    // Waits up to 200 ms for the answer frame and classifies it (LinkResult).
-    int WaitForAck();
+    // acknowledge the first. Nothing without an open line.
+    void SendFrame(std::span<const uint8_t> payload);
+    // Waits up to the answer time for the receiver's answer frame and judges it.
+    LinkResult WaitForAck();
 
-    bool IsOpen() const { return m_port.IsOpen(); }
-    // The open port's device has gone (see CommDevice::Gone).
-    bool DeviceGone() const { return m_port.IsOpen() && m_port.Gone(); }
+    bool IsOpen() const { return m_line.IsOpen(); }
+    // The open line's device has gone (see SerialLine::Gone).
+    bool DeviceGone() const { return m_line.IsOpen() && m_line.Gone(); }
     // Bytes the polls have read since the program started: whether the receiver still
     // sends anything at all.
     uint64_t BytesReceived() const { return m_bytesReceived; }
-    int MuxActive() const { return m_muxActive; }
-    const CommTimeouts& Timeouts() const { return m_timeouts; }
-    uint32_t EventMask() const { return m_eventMask; }
+    bool MuxActive() const { return m_muxActive; }
 
     // Collects what the receiver sent since the previous poll, without waiting, decodes
     // every telegram in it and hands the readings to the sink, then ends the sink's poll
-    // (also when nothing came). 0, or the result of a failed read or of line errors
-    // (LinkResult).
-    int Poll(ReadingSink& sink);
+    // (also when nothing came).
+    LinkResult Poll(ReadingSink& sink);
     // Cuts the telegrams out of the first count bytes of the buffer, in arrival order, and
     // decodes each into the sink. What may still become a telegram with the next bytes (an
     // STX with fewer than seven bytes after it) is moved to the start of the buffer; the
@@ -100,20 +96,22 @@ public:
         return m_decoder.DecodeTelegram(data, sink);
     }
 
-    // The most bytes one poll reads; a fuller queue is read on by the next ticks.
-    static constexpr uint32_t kMaxPollRead = 500;
+    // The most bytes one poll reads; a fuller line is read on by the next ticks.
+    static constexpr std::size_t kMaxPollRead = 500;
+    // The most bytes the answer wait reads; what comes beyond is thrown away.
+    static constexpr std::size_t kMaxAnswerRead = 99;
+    // How long a command waits for its answer.
+    static constexpr std::chrono::milliseconds kAnswerTime{200};
 
 private:
     void ShowOpenError(const char* text);
-    int PollInto(ReadingSink& sink);
+    LinkResult PollInto(ReadingSink& sink);
 
-    CommDevice& m_port;
+    SerialLine& m_line;
     MultiplexerSignaller& m_multiplexer;
     MessageSink& m_messages;
 
-    int m_muxActive = 0;  // the multiplexer was in use at the last successful Connect
-    CommTimeouts m_timeouts;
-    uint32_t m_eventMask = 0;  // written by WaitCommEvent, possibly long after the call
+    bool m_muxActive = false;  // the multiplexer was in use at the last successful Connect
 
     TelegramDecoder m_decoder;
     // Receive buffer: the candidate kept from the previous poll (at most an STX and six

@@ -176,32 +176,18 @@ TEST_F(AddressFields, AnIdentifierOutsideTheFourFieldsIsLeftAlone) {
 
 class AboutAndHelp : public testing::ReceiverWindowTest {};
 
-TEST_F(AboutAndHelp, TheAboutItemOpensTheAboutBoxAndOtherCommandsDoNot) {
+TEST_F(AboutAndHelp, TheAboutItemOpensTheAboutBoxAndHelpThatCannotBeShownIsTold) {
     Open();
-    struct Row {
-        int command;
-        int runs;
-    };
-    // The low four bits of a system command belong to the system.
-    const std::vector<Row> rows = {
-        {0x10, 1}, {0x1F, 1}, {0x20, 0}, {0xF060, 0}, {0xF020, 0}, {0x0, 0},
-    };
-    for (const Row& row : rows) {
-        view.aboutBoxRuns = 0;
-        dialog.OnSystemCommand(row.command);
-        EXPECT_EQ(view.aboutBoxRuns, row.runs) << std::hex << row.command;
-    }
+    dialog.OnAbout();
+    EXPECT_EQ(view.aboutBoxRuns, 1);
     EXPECT_FALSE(view.result.has_value());
-}
 
-TEST_F(AboutAndHelp, HelpThatCannotBeShownIsTold) {
-    Open();
-    dialog.OnHelp(MultiplexerDialog::kHelpContext);
-    EXPECT_EQ(help.requests, std::vector<uint32_t>{131202});
+    dialog.OnHelp();
+    EXPECT_EQ(help.requests, 1);
     EXPECT_TRUE(messages.messages.empty());
 
     help.available = false;
-    dialog.OnHelp(MultiplexerDialog::kHelpContext);
+    dialog.OnHelp();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
     EXPECT_EQ(messages.messages[0].text, "Die Hilfe konnte nicht aufgerufen werden.");

@@ -9,17 +9,17 @@
 
 #include "AddressWordDecoder.h"
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 
 namespace tavrolin {
 namespace {
 
-using testing::CommCall;
+using testing::LineCall;
 using Bytes = std::vector<uint8_t>;
-using Kind = CommCall::Kind;
+using Kind = LineCall::Kind;
 using Words = std::vector<uint16_t>;
 
 const std::string kProfile = "/home/user/.config/tavrolin.INI";
@@ -58,10 +58,10 @@ protected:
 
     testing::MemoryFileSystem files;
     SettingsStore settings{files, kProfile};
-    testing::FakeCommDevice device;
+    testing::FakeSerialLine device;
     testing::FakeCoarseClock coarse{3};
     testing::FakeCoarseClock wall{1, 0};  // moves only when the test says
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock{{2026, 12, 7, 14, 3, 7, 456}};
     ReceiverPort port{device, mux, messages, clock};
@@ -76,7 +76,7 @@ TEST_F(HeadlessLoggerTest, WithoutAProfileItLogsEverythingFromCom1IntoProtokollD
     ASSERT_FALSE(device.CallsOf(Kind::Open).empty());
     EXPECT_EQ(device.CallsOf(Kind::Open).front().name, "COM1");
     EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStartFrame});
-    EXPECT_TRUE(device.Escapes().empty()) << "no multiplexer";
+    EXPECT_TRUE(device.changes.empty()) << "no multiplexer";
     EXPECT_TRUE(logger.FileOpen());
     EXPECT_TRUE(files.files.count("protokoll.dat"));
     EXPECT_TRUE(messages.messages.empty());
@@ -135,11 +135,11 @@ TEST_F(HeadlessLoggerTest, TheMultiplexerIsAddressedAtStartAndSetBackAtTheEnd) {
         Profile(std::string("Mit MUX=1\nMUX Adresse=") + c.address + "\n");
         device.ClearRecord();
         ASSERT_TRUE(Start());
-        EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()), c.atStart);
+        EXPECT_EQ(testing::DecodeAddressWords(device.changes), c.atStart);
         logger.Stop();
         Words all = c.atStart;
         all.push_back(AddressWord(0));
-        EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()), all);
+        EXPECT_EQ(testing::DecodeAddressWords(device.changes), all);
         EXPECT_FALSE(device.IsOpen());
     }
 }
@@ -167,11 +167,11 @@ TEST_F(HeadlessLoggerTest, StopClosesTheFileBeforeTheReceiverIsStoppedAndTheLine
     const auto& calls = device.calls;
     const auto firstOf = [&calls](Kind kind) {
         return std::find_if(calls.begin(), calls.end(),
-                            [kind](const CommCall& c) { return c.kind == kind; }) -
+                            [kind](const LineCall& c) { return c.kind == kind; }) -
                calls.begin();
     };
-    EXPECT_LT(firstOf(Kind::WriteFile), firstOf(Kind::EscapeCommFunction));
-    EXPECT_LT(firstOf(Kind::EscapeCommFunction), firstOf(Kind::Close));
+    EXPECT_LT(firstOf(Kind::Write), firstOf(Kind::Dtr));
+    EXPECT_LT(firstOf(Kind::Dtr), firstOf(Kind::Close));
     EXPECT_EQ(calls.back().kind, Kind::Close);
 
     // A second stop has nothing left to do.
@@ -182,14 +182,14 @@ TEST_F(HeadlessLoggerTest, StopClosesTheFileBeforeTheReceiverIsStoppedAndTheLine
 
 TEST_F(HeadlessLoggerTest, AFailedConnectIsReportedAndStartsNothing) {
     struct Case {
-        OpenError error;
+        LineError error;
         const char* profile;
         const char* text;
     };
     for (const Case& c :
-         {Case{OpenError::CannotOpen, "", "Die Schnittstelle läßt sich nicht öffnen"},
-          Case{OpenError::AlreadyOpen, "", "Die Schnittstelle ist bereits geöffnet"},
-          Case{OpenError::None, "COM=4\n", "Ungültiger COM-Port"}}) {
+         {Case{LineError::CannotOpen, "", "Die Schnittstelle läßt sich nicht öffnen"},
+          Case{LineError::InUse, "", "Die Schnittstelle ist bereits geöffnet"},
+          Case{LineError::None, "COM=4\n", "Ungültiger COM-Port"}}) {
         SCOPED_TRACE(c.text);
         Profile(c.profile);
         device.openError = c.error;
@@ -314,7 +314,7 @@ TEST_F(HeadlessLoggerTest, WithExitOnLossALineThatGivesOnlyFailuresForASecondEnd
     }
     // One good read starts the count again; line errors that come and go are no loss.
     device.failRead = false;
-    device.RaiseLineError(comm::CE_FRAME);
+    device.RaiseFault(kFramingFault);
     EXPECT_TRUE(logger.OnTick());
     EXPECT_TRUE(logger.OnTick());
     device.failRead = true;
@@ -353,7 +353,7 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
     // Lost and found again, each once; the watchdog goes on meanwhile.
     notifier.sent.clear();
     device.gone = true;
-    device.openError = OpenError::CannotOpen;
+    device.openError = LineError::CannotOpen;
     logger.OnTick();
     logger.OnTick();
     EXPECT_EQ(notifier.sent, std::vector<std::string>{"STATUS=keine Verbindung seit 14:03:07"});
@@ -362,7 +362,7 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
     notifier.timeoutMs = 2000;
     EXPECT_EQ(logger.NextTickMs(), 500);
     notifier.timeoutMs = 30000;
-    device.openError = OpenError::None;
+    device.openError = LineError::None;
     wall.AdvanceMs(15000);
     EXPECT_TRUE(logger.OnTick()) << "reconnecting, it goes on";
     EXPECT_EQ(notifier.sent,

@@ -76,7 +76,7 @@ TEST_F(ReceiverWindowEnd, OkAndCloseStopTheReceiverThenWriteAllSettings) {
 }
 
 TEST_F(ReceiverWindowEnd, AReceiverGoneSilentGetsTheFullWaitForEachStopAttempt) {
-    using Kind = testing::CommCall::Kind;
+    using Kind = testing::LineCall::Kind;
     Open();
     ReceiveAndTick({Outdoor(1), Outdoor(2)});
     receiverAnswers = false;  // telegrams were read, and now nothing answers
@@ -89,13 +89,11 @@ TEST_F(ReceiverWindowEnd, AReceiverGoneSilentGetsTheFullWaitForEachStopAttempt) 
     // the ticks had already read, which would send the second attempt at once.
     std::vector<std::string> line;
     for (std::size_t i = mark; i < device.calls.size(); ++i) {
-        const testing::CommCall& call = device.calls[i];
-        if (call.kind == Kind::WriteFile) {
+        const testing::LineCall& call = device.calls[i];
+        if (call.kind == Kind::Write) {
             line.push_back(call.bytes == kStopFrame ? "stop" : "other write");
-        } else if (call.kind == Kind::WaitForReadEvent) {
-            line.push_back("wait " + std::to_string(call.value) + " ms");
-        } else if (call.kind == Kind::ReadFile) {
-            line.push_back("read");
+        } else if (call.kind == Kind::Wait) {
+            line.push_back("wait " + std::to_string(call.ms) + " ms");
         }
     }
     EXPECT_EQ(line, (std::vector<std::string>{"stop", "wait 200 ms", "stop", "wait 200 ms"}));

@@ -12,11 +12,11 @@ namespace tavrolin {
 namespace {
 
 using testing::Bytes;
-using testing::CommCall;
 using testing::FakeMultiplexerView;
 using testing::FakeReceiverView;
 using testing::kStartFrame;
 using testing::kStopFrame;
+using testing::LineCall;
 using testing::Outdoor;
 using testing::Words;
 
@@ -221,7 +221,7 @@ TEST_F(ReceiverWindowRun, TheDialogOpensOnTheShownAddressAfterAFailedReconnect) 
     Open();
     // Another program holds the next port: the disconnect reset the multiplexer, the
     // connect failed before it could select 35 again.
-    device.openError = OpenError::AlreadyOpen;
+    device.openError = LineError::InUse;
     view.SelectPort(1);
     ASSERT_EQ(dialog.Connected(), 0);
     EXPECT_EQ(view.GetText(control::kMuxAddress), "35");
@@ -321,7 +321,7 @@ TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWit
     Open();
     // Pulled: the poll finds the device gone, and its node with it.
     device.gone = true;
-    device.openError = OpenError::CannotOpen;
+    device.openError = LineError::CannotOpen;
     dialog.OnTick();
     EXPECT_EQ(view.title, "Tavrolin – keine Verbindung (COM 1)");
     EXPECT_TRUE(view.TimerRunning(1)) << "the timer drives the retries";
@@ -335,7 +335,7 @@ TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWit
     EXPECT_EQ(Opens(), 1 + 6) << "after 1, 2, 4, 8, 16 and 30 s";
 
     // Plugged in again: reconnected with the start command, the title back, records flow.
-    device.openError = OpenError::None;
+    device.openError = LineError::None;
     device.ClearRecord();
     wall.AdvanceMs(30000);
     dialog.OnTick();
@@ -349,7 +349,7 @@ TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWit
     device.gone = true;
     dialog.OnTick();
     EXPECT_EQ(view.title, "Tavrolin – keine Verbindung (COM 1)");
-    device.openError = OpenError::CannotOpen;
+    device.openError = LineError::CannotOpen;
     view.SelectPort(2);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle läßt sich nicht öffnen");

@@ -10,9 +10,9 @@
 namespace tavrolin {
 namespace {
 
-using testing::CommCall;
 using testing::InOrder;
 using testing::kStartFrame;
+using testing::LineCall;
 
 class ReceiverWindowStart : public testing::ReceiverWindowTest {};
 
@@ -25,7 +25,7 @@ TEST_F(ReceiverWindowStart, AFirstStartWithoutProfileRunsOnTheDefaults) {
     EXPECT_EQ(dialog.Connected(), 1);
     EXPECT_EQ(view.timers, (std::map<int, int>{{1, 50}}));
     EXPECT_EQ(view.comboSelection, 0);
-    EXPECT_TRUE(device.Escapes().empty());  // no multiplexer
+    EXPECT_TRUE(device.changes.empty());  // no multiplexer
 
     // Multiplexer off: its address "0" and the three controls greyed.
     EXPECT_EQ(view.GetCheck(control::kUseMultiplexer), 0);
@@ -49,9 +49,7 @@ TEST_F(ReceiverWindowStart, AFirstStartWithoutProfileRunsOnTheDefaults) {
     EXPECT_EQ(files.files.count("protokoll.dat"), 1u);
 
     EXPECT_EQ(view.iconsSet, 1);
-    EXPECT_EQ(dialog.GetDragIcon(), 128);
-    EXPECT_EQ(view.aboutItems,
-              (std::vector<std::pair<int, std::string>>{{0x10, "Inf&o über Tavrolin..."}}));
+    EXPECT_EQ(view.aboutItems, std::vector<std::string>{"Inf&o über Tavrolin..."});
     EXPECT_EQ(view.centreRequests, 1);
     EXPECT_EQ(view.moves, (std::vector<std::pair<int, int>>{{0, 0}}));
     EXPECT_TRUE(messages.messages.empty());
@@ -106,16 +104,18 @@ TEST_F(ReceiverWindowStart, AStoredMultiplexerIsSelectedBeforeTheStartCommand) {
     EXPECT_EQ(mux.Stage2Port(), 5);
 
     // The address words went out before the start frame.
-    std::vector<EscapeCode> escapes;
-    for (const CommCall& call : device.calls) {
-        if (call.kind == CommCall::Kind::WriteFile) {
+    std::vector<testing::LineChange> before;
+    for (const LineCall& call : device.calls) {
+        if (call.kind == LineCall::Kind::Write) {
             break;
         }
-        if (call.kind == CommCall::Kind::EscapeCommFunction) {
-            escapes.push_back(call.escape);
+        if (call.kind == LineCall::Kind::Dtr || call.kind == LineCall::Kind::Rts) {
+            before.push_back({call.kind == LineCall::Kind::Dtr ? testing::LineChange::Line::Dtr
+                                                               : testing::LineChange::Line::Rts,
+                              call.high});
         }
     }
-    EXPECT_EQ(testing::DecodeAddressWords(escapes).value_or(std::vector<uint16_t>{}),
+    EXPECT_EQ(testing::DecodeAddressWords(before).value_or(std::vector<uint16_t>{}),
               (std::vector<uint16_t>{AddressWord(3), AddressWord(5 | 8)}));
     EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
 }
@@ -155,7 +155,7 @@ TEST_F(ReceiverWindowStart, AnInvalidPortLeavesNoSelectionAndNoTimer) {
 }
 
 TEST_F(ReceiverWindowStart, AFailedConnectLeavesTheProgramIdleUntilAnotherPortIsChosen) {
-    device.openError = OpenError::AlreadyOpen;
+    device.openError = LineError::InUse;
     Open();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle ist bereits geöffnet");
@@ -168,7 +168,7 @@ TEST_F(ReceiverWindowStart, AFailedConnectLeavesTheProgramIdleUntilAnotherPortIs
     EXPECT_FALSE(view.TimerRunning(1));
     EXPECT_TRUE(device.Writes().empty());
 
-    device.openError = OpenError::None;
+    device.openError = LineError::None;
     view.SelectPort(1);
     EXPECT_EQ(OpenedPort(), "COM2");
     EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});

@@ -8,14 +8,14 @@
 
 #include "AddressWordDecoder.h"
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 #include "RecordingMessageSink.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 
 namespace tavrolin {
 namespace {
 
-using testing::CommCall;
+using testing::LineCall;
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<uint16_t>;
 
@@ -37,7 +37,7 @@ protected:
     void Rules(bool reconnect, int64_t silenceMs) {
         session.SetRules(LinkRules{reconnect, silenceMs, true});
     }
-    int Opens() const { return static_cast<int>(device.CallsOf(CommCall::Kind::Open).size()); }
+    int Opens() const { return static_cast<int>(device.CallsOf(LineCall::Kind::Open).size()); }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const auto& m : messages.messages) {
@@ -51,10 +51,10 @@ protected:
         session.Tick();
     }
 
-    testing::FakeCommDevice device;
+    testing::FakeSerialLine device;
     testing::FakeCoarseClock coarse{3};
     testing::FakeCoarseClock wall{1, 0};  // moves only when the test says
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
@@ -71,7 +71,7 @@ TEST_F(ReceiverSessionTest, ALostPortIsReopenedQuietlyWithBackoffAndTheWholeSequ
 
     // The adapter is pulled: its node is gone too, so opening fails until it returns.
     device.gone = true;
-    device.openError = OpenError::CannotOpen;
+    device.openError = LineError::CannotOpen;
     device.ClearRecord();
     session.Tick();
     EXPECT_EQ(session.State(), ReceiverSession::Link::Lost);
@@ -100,16 +100,16 @@ TEST_F(ReceiverSessionTest, ALostPortIsReopenedQuietlyWithBackoffAndTheWholeSequ
         lost += pause;
     }
     EXPECT_EQ(messages.messages.size(), 1u) << "the attempts are quiet";
-    EXPECT_EQ(device.CallsOf(CommCall::Kind::Open).back().name, "COM1");
+    EXPECT_EQ(device.CallsOf(LineCall::Kind::Open).back().name, "COM1");
 
     // Back: opened, the multiplexer addressed, the receiver started, and that is said.
-    device.openError = OpenError::None;
+    device.openError = LineError::None;
     device.ClearRecord();
     After(30000);
     lost += 30000;
     EXPECT_EQ(session.State(), ReceiverSession::Link::Connected);
     EXPECT_EQ(session.IdleMs(), 0);
-    EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()),
+    EXPECT_EQ(testing::DecodeAddressWords(device.changes),
               (Words{AddressWord(2), AddressWord(3 | 8)}));
     EXPECT_EQ(device.Writes(), std::vector<Bytes>{kStartFrame});
     ASSERT_EQ(messages.messages.size(), 2u);
@@ -145,7 +145,7 @@ TEST_F(ReceiverSessionTest, PassingLineErrorsAreNoLossButASecondOfFailuresIs) {
         messages.messages.clear();
         Rules(c.reconnect, 0);
         ASSERT_TRUE(session.Connect(0, 0, 0));
-        device.RaiseLineError(comm::CE_FRAME | comm::CE_RXPARITY);
+        device.RaiseFault(kFramingFault | kParityFault);
         session.Tick();
         device.failRead = true;
         for (int tick = 1; tick < ReceiverSession::kLostAfterFailedPolls; ++tick) {
@@ -180,7 +180,7 @@ TEST_F(ReceiverSessionTest, ASilentReceiverIsStartedAnewOncePerSilenceTime) {
     EXPECT_TRUE(device.Writes().empty());
     After(1);
     EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStopFrame, kStartFrame}));
-    EXPECT_EQ(testing::DecodeAddressWords(device.Escapes()), Words{AddressWord(5)});
+    EXPECT_EQ(testing::DecodeAddressWords(device.changes), Words{AddressWord(5)});
     EXPECT_TRUE(device.IsOpen()) << "the port stays open";
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(Texts()[0],

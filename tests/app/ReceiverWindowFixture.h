@@ -13,10 +13,10 @@
 
 #include "AddressWordDecoder.h"
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
 #include "FakeFileChooser.h"
 #include "FakeHelpViewer.h"
 #include "FakeReceiverView.h"
+#include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
@@ -82,23 +82,27 @@ private:
 };
 
 // A port that notes the multiplexer signalling and its closing in the journal.
-class JournalDevice : public FakeCommDevice {
+class JournalDevice : public FakeSerialLine {
 public:
     explicit JournalDevice(std::vector<std::string>& journal) : m_journal(journal) {}
-    bool WriteFile(std::span<const uint8_t> bytes) override {
+    bool Write(std::span<const uint8_t> bytes) override {
         const Bytes frame(bytes.begin(), bytes.end());
         Note(frame == kStopFrame    ? "stop command"
              : frame == kStartFrame ? "start command"
                                     : "other write");
-        return FakeCommDevice::WriteFile(bytes);
+        return FakeSerialLine::Write(bytes);
     }
-    bool EscapeCommFunction(EscapeCode code) override {
+    bool SetDtr(bool high) override {
         Note("multiplexer signalling");
-        return FakeCommDevice::EscapeCommFunction(code);
+        return FakeSerialLine::SetDtr(high);
+    }
+    bool SetRts(bool high) override {
+        Note("multiplexer signalling");
+        return FakeSerialLine::SetRts(high);
     }
     void Close() override {
         Note("port closed");
-        FakeCommDevice::Close();
+        FakeSerialLine::Close();
     }
 
 private:
@@ -189,17 +193,11 @@ protected:
     }
     // The multiplexer address words on the line from the given call of the port on.
     Words WordsSince(std::size_t call) const {
-        std::vector<EscapeCode> escapes;
-        for (std::size_t i = call; i < device.calls.size(); ++i) {
-            if (device.calls[i].kind == CommCall::Kind::EscapeCommFunction) {
-                escapes.push_back(device.calls[i].escape);
-            }
-        }
-        return DecodeAddressWords(escapes).value_or(Words{});
+        return DecodeAddressWords(device.ChangesSince(call)).value_or(Words{});
     }
-    int Opens() const { return static_cast<int>(device.CallsOf(CommCall::Kind::Open).size()); }
+    int Opens() const { return static_cast<int>(device.CallsOf(LineCall::Kind::Open).size()); }
     std::string OpenedPort() const {
-        const auto opens = device.CallsOf(CommCall::Kind::Open);
+        const auto opens = device.CallsOf(LineCall::Kind::Open);
         return opens.empty() ? std::string() : opens.back().name;
     }
 
@@ -209,10 +207,11 @@ protected:
     std::vector<std::string> journal;
     JournalDevice device{journal};
     FakeCoarseClock coarse;
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine muxLine{coarse};
+    MultiplexerDialog mux{muxLine};
     RecordingMessageSink messages;
     FakeLocalClock clock;
-    ReceiverPort port{device, mux, messages, clock};
+    ReceiverPort port{device, muxLine, messages, clock};
     JournalFileSystem files{journal};
     SettingsStore settings{files, kProfilePath};
     FakeFileChooser chooser;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "serial/CommDevice.h"
+#include "FakeSerialLine.h"
 
 namespace tavrolin::testing {
 
@@ -15,6 +15,6 @@ namespace tavrolin::testing {
 // rising edge of DTR (RTS low is a 1, bit 0 first). A well-formed word has 17 edges: the 16
 // bits and the one before the closing condition, with RTS high.
 // nullopt when a word is opened but not closed, or has another number of edges.
-std::optional<std::vector<uint16_t>> DecodeAddressWords(const std::vector<EscapeCode>& escapes);
+std::optional<std::vector<uint16_t>> DecodeAddressWords(const std::vector<LineChange>& changes);
 
 }  // namespace tavrolin::testing

@@ -1,22 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "app/HelpViewer.h"
 
 namespace tavrolin::testing {
 
-// Help that records the contexts asked for and succeeds or fails as told.
+// Help that counts the requests and succeeds or fails as told.
 class FakeHelpViewer : public HelpViewer {
 public:
-    bool ShowHelp(uint32_t context) override {
-        requests.push_back(context);
+    bool ShowHelp() override {
+        ++requests;
         return available;
     }
     bool available = true;
-    std::vector<uint32_t> requests;
+    int requests = 0;
 };
 
 }  // namespace tavrolin::testing

@@ -3,14 +3,15 @@
 
 namespace tavrolin::testing {
 
-void FakeMultiplexerView::SetCheck(int id, int state) {
+void FakeMultiplexerView::SetCheck(int id, bool checked) {
+    const int state = checked ? 1 : 0;
     checks[id] = state;
     log.push_back("SetCheck " + std::to_string(id) + " " + std::to_string(state));
 }
 
-int FakeMultiplexerView::GetCheck(int id) const {
+bool FakeMultiplexerView::GetCheck(int id) const {
     const auto it = checks.find(id);
-    return it == checks.end() ? 0 : it->second;
+    return it != checks.end() && it->second != 0;
 }
 
 void FakeMultiplexerView::Enable(int id, bool on) {
@@ -32,7 +33,7 @@ std::vector<int> FakeMultiplexerView::CheckedPorts(int stage) const {
     const int first = stage == 1 ? muxcontrol::kStage1First : muxcontrol::kStage2First;
     std::vector<int> ports;
     for (int k = 1; k <= 6; ++k) {
-        if (GetCheck(first + k - 1) != 0) {
+        if (GetCheck(first + k - 1)) {
             ports.push_back(k);
         }
     }
@@ -56,7 +57,7 @@ void FakeMultiplexerView::Click(MultiplexerDialog& dialog, int id) {
     } else if (inGroup(muxcontrol::kStage2First)) {
         dialog.OnStage2Port();
     } else if (id == muxcontrol::kTwoStage) {
-        checks[id] = GetCheck(id) != 0 ? 0 : 1;
+        checks[id] = GetCheck(id) ? 0 : 1;
         dialog.OnTwoStage();
     } else if (id == muxcontrol::kOk) {
         dialog.OnOk();

@@ -16,8 +16,8 @@ namespace tavrolin::testing {
 // A new window has nothing checked and everything enabled.
 class FakeMultiplexerView : public MultiplexerView {
 public:
-    void SetCheck(int id, int state) override;
-    int GetCheck(int id) const override;
+    void SetCheck(int id, bool checked) override;
+    bool GetCheck(int id) const override;
     void Enable(int id, bool enabled) override;
     void EndDialog(DialogResult result) override;
 

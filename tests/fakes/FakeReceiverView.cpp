@@ -63,14 +63,15 @@ void FakeReceiverView::Note(std::string line) {
     log.push_back(std::move(line));
 }
 
-void FakeReceiverView::SetCheck(int id, int state) {
+void FakeReceiverView::SetCheck(int id, bool checked) {
+    const int state = checked ? 1 : 0;
     checks[id] = state;
     Note("SetCheck " + std::to_string(id) + " " + std::to_string(state));
 }
 
-int FakeReceiverView::GetCheck(int id) const {
+bool FakeReceiverView::GetCheck(int id) const {
     const auto it = checks.find(id);
-    return it == checks.end() ? 0 : it->second;
+    return it != checks.end() && it->second != 0;
 }
 
 void FakeReceiverView::SetComboSelection(int index) {
@@ -179,8 +180,8 @@ void FakeReceiverView::SetIcon() {
     Note("SetIcon");
 }
 
-void FakeReceiverView::AddAboutItem(int commandId, std::string_view text) {
-    aboutItems.emplace_back(commandId, std::string(text));
+void FakeReceiverView::AddAboutItem(std::string_view text) {
+    aboutItems.emplace_back(text);
     Note("AddAboutItem");
 }
 
@@ -215,7 +216,7 @@ void FakeReceiverView::Click(int id) {
     }
     SetFocusTo(id);
     if (IsCheckBox(id)) {
-        checks[id] = GetCheck(id) != 0 ? 0 : 1;
+        checks[id] = GetCheck(id) ? 0 : 1;
     }
     if (id >= control::kRecordingFirst && id <= control::kRecordingLast) {
         controller->OnRecordingBox();

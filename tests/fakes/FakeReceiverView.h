@@ -28,8 +28,8 @@ public:
     static constexpr int kHeight = 440;
 
     // --- ReceiverView ---------------------------------------------------------------
-    void SetCheck(int id, int state) override;
-    int GetCheck(int id) const override;
+    void SetCheck(int id, bool checked) override;
+    bool GetCheck(int id) const override;
     void SetComboSelection(int index) override;
     int GetComboSelection() const override { return comboSelection; }
     ReceivedList& List() override { return list; }
@@ -46,7 +46,7 @@ public:
     void EndDialog(DialogResult result) override;
     void SetTitle(std::string_view text) override;
     void SetIcon() override;
-    void AddAboutItem(int commandId, std::string_view text) override;
+    void AddAboutItem(std::string_view text) override;
     void RunAboutBox() override;
     DialogResult RunMultiplexerDialog(MultiplexerDialog& dialog) override;
 
@@ -95,7 +95,7 @@ public:
     std::string title = "Tavrolin";
     int titlesSet = 0;
     int iconsSet = 0;
-    std::vector<std::pair<int, std::string>> aboutItems;
+    std::vector<std::string> aboutItems;
     int aboutBoxRuns = 0;
     int focus = control::kReceivedList;
     std::function<DialogResult(MultiplexerDialog&)> runMultiplexer;

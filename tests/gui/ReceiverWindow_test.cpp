@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
 #include "FakeFileChooser.h"
 #include "FakeHelpViewer.h"
+#include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
@@ -54,14 +54,15 @@ struct Program {
     FakeLocalClock localClock;
     FakeCoarseClock coarseClock;
     SettingsStore settings{files, kProfile};
-    FakeCommDevice port;
+    FakeSerialLine port;
     RecordingMessageSink messages;
     FakeFileChooser fileChooser;
     FakeHelpViewer help;
     FakeCoarseClock wall{1, 0};  // moves only when the test says
     AppEnvironment env{settings, files, messages, fileChooser, help, wall};
-    MultiplexerDialog multiplexer{coarseClock};
-    ReceiverPort receiverPort{port, multiplexer, messages, localClock};
+    MultiplexerLine multiplexerLine{coarseClock};
+    MultiplexerDialog multiplexer{multiplexerLine};
+    ReceiverPort receiverPort{port, multiplexerLine, messages, localClock};
     ReceiverDialog dialog{receiverPort, multiplexer, env};
 
     Program() {
@@ -345,7 +346,7 @@ void ReceiverWindowTest::firstStartShowsEveryControlAsTheResourceSays() {
     });
     QCOMPARE(result, DialogResult::Cancel);
     // Connected on COM1 and started.
-    QCOMPARE(program.port.CallsOf(CommCall::Kind::Open).front().name, std::string("COM1"));
+    QCOMPARE(program.port.CallsOf(LineCall::Kind::Open).front().name, std::string("COM1"));
     QVERIFY(program.messages.messages.empty());
 }
 
@@ -483,10 +484,10 @@ void ReceiverWindowTest::aLostPortShowsInTheTitleUntilItIsBack() {
     program.Run([&](ReceiverWindow& window) {
         QCOMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
         program.port.gone = true;
-        program.port.openError = OpenError::CannotOpen;
+        program.port.openError = LineError::CannotOpen;
         QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin – keine Verbindung (COM 1)"));
         // Back: the next retry, a second on, connects, and the records come again.
-        program.port.openError = OpenError::None;
+        program.port.openError = LineError::None;
         program.wall.AdvanceMs(1000);
         QTRY_COMPARE(window.windowTitle(), QStringLiteral("Tavrolin"));
         program.port.Receive(Outdoor(2));
@@ -530,7 +531,7 @@ void ReceiverWindowTest::multiplexerDialogOpensOnTheStoredAddressAndAbbruchAppli
                           Qt::LeftButton);
         // "&Abbruch" still takes the new choice, shows it and reconnects.
         QCOMPARE(ControlAs<QLabel>(window, control::kMuxAddress)->text(), QStringLiteral("24"));
-        QCOMPARE(program.port.CallsOf(CommCall::Kind::Open).size(), std::size_t{1});
+        QCOMPARE(program.port.CallsOf(LineCall::Kind::Open).size(), std::size_t{1});
         KeyOn(window, control::kReceivedList, Qt::Key_Return);
     });
     QCOMPARE(program.Setting("MUX Adresse"), std::string("24"));
@@ -551,7 +552,7 @@ void ReceiverWindowTest::helpThatCannotBeShownIsReported() {
                           Qt::LeftButton);
         KeyOn(window, control::kReceivedList, Qt::Key_Escape);
     });
-    QCOMPARE(program.help.requests, std::vector<uint32_t>{MultiplexerDialog::kHelpContext});
+    QCOMPARE(program.help.requests, 1);
     QCOMPARE(program.messages.messages.size(), std::size_t{1});
     QCOMPARE(program.messages.messages[0].text,
              std::string("Die Hilfe konnte nicht aufgerufen werden."));

@@ -3,16 +3,20 @@
 // tavrolin-sim, the real message boxes, the real protocol file and archive on disk. What a
 // fake port or a recording message sink cannot show (Qt's timers, its modal loops, the
 // kernel's tty) shows here.
+#include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -23,8 +27,8 @@
 #include "archive/Sqlite.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/PortNames.h"
-#include "platform/posix/PosixCommDevice.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixSerialLine.h"
 #include "platform/posix/SystemClocks.h"
 #include "platform/qt/QtFileChooser.h"
 #include "platform/qt/QtHelpViewer.h"
@@ -32,6 +36,7 @@
 #include "platform/qt/QtWindowRunner.h"
 #include "platform/qt/ReceiverWindow.h"
 #include "serial/ReceiverPort.h"
+#include "sim/PseudoTerminal.h"
 
 using namespace tavrolin;
 using namespace tavrolin::testing;
@@ -59,24 +64,78 @@ QMessageBox* ShownBox(const QString& part) {
     return nullptr;
 }
 
-// The window program's objects around tavrolin-sim's line, with a profile and its files in
+// The receiver's end of a pseudo-terminal, played on a thread of its own: it acknowledges
+// the first `answered` command frames, then keeps silent, and notes when each frame came.
+class SilentReceiver {
+public:
+    using Frame = std::pair<TestClock::time_point, std::vector<uint8_t>>;
+
+    explicit SilentReceiver(int answered) : m_answered(answered) {
+        std::string error;
+        m_open = m_line.Open(error);
+        if (m_open) {
+            m_thread = std::thread([this] { Run(); });
+        }
+    }
+    ~SilentReceiver() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    bool Open() const { return m_open; }
+    std::string Path() const { return m_line.SlavePath(); }
+    std::vector<Frame> Frames() const {
+        const std::lock_guard lock(m_mutex);
+        return m_frames;
+    }
+
+private:
+    void Run() {
+        std::vector<uint8_t> frame;
+        while (!m_stop) {
+            if (!WaitReadable(m_line.MasterFd(), In(std::chrono::milliseconds(20)))) {
+                continue;
+            }
+            uint8_t bytes[64];
+            const ssize_t n = ::read(m_line.MasterFd(), bytes, sizeof bytes);
+            const auto now = TestClock::now();
+            for (ssize_t i = 0; i < n; ++i) {
+                frame.push_back(bytes[i]);
+                if (bytes[i] != 0x04) {  // EOT ends a command frame
+                    continue;
+                }
+                const std::lock_guard lock(m_mutex);
+                m_frames.emplace_back(now, std::exchange(frame, {}));
+                if (static_cast<int>(m_frames.size()) <= m_answered) {
+                    const uint8_t ack[] = {0x02, 0x06, 0x03};
+                    (void)::write(m_line.MasterFd(), ack, sizeof ack);
+                }
+            }
+        }
+    }
+
+    const int m_answered;
+    sim::PseudoTerminal m_line;
+    bool m_open = false;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<Frame> m_frames;
+    std::thread m_thread;
+};
+
+// The window program's objects on the line behind `device`, with a profile and its files in
 // a folder of their own.
 struct Program {
-    explicit Program(std::vector<std::string> simArgs)
-        : sim(TAVROLIN_SIM_PROGRAM, [&] {
-              simArgs.insert(simArgs.begin(), {"--link", link});
-              return simArgs;
-          }()) {
+    explicit Program(const std::string& device) {
         std::ofstream(profile) << "[SYSTEM]\r\nFilename=" << protocol
-                               << "\r\n[Ports]\r\nCOM1=" << link << "\r\n";
+                               << "\r\n[Ports]\r\nCOM1=" << device << "\r\n";
     }
 
     void KeepArchive(ArchiveWriterOptions options) {
         archive = std::make_unique<ArchiveSink>(archivePath, kAllRecordings, options);
         env.readings = archive.get();
     }
-
-    bool Ready() { return sim.ReadyLine(In(std::chrono::seconds(5))).starts_with("tavrolin-sim"); }
 
     // Shows the window; script runs inside its modal loop and ends it.
     void Run(std::function<void(ReceiverWindow&)> script) {
@@ -97,19 +156,19 @@ struct Program {
     const std::string profile = dir.File("tavrolin.INI");
     const std::string protocol = dir.File("protokoll.dat");
     const std::string archivePath = dir.File("archiv.sqlite");
-    ChildProcess sim;
     PosixFileSystem files;
     SystemLocalClock localClock;
     SystemCoarseClock coarseClock;
     SettingsStore settings{files, profile};
-    PosixCommDevice port{ProfilePortResolver(settings)};
+    PosixSerialLine line{ProfilePortResolver(settings)};
     QtMessageSink messages;
     QtFileChooser fileChooser;
     QtHelpViewer help;
     AppEnvironment env{settings, files, messages, fileChooser, help, coarseClock};
     std::unique_ptr<ArchiveSink> archive;
-    MultiplexerDialog multiplexer{coarseClock};
-    ReceiverPort receiverPort{port, multiplexer, messages, localClock};
+    MultiplexerLine multiplexerLine{coarseClock};
+    MultiplexerDialog multiplexer{multiplexerLine};
+    ReceiverPort receiverPort{line, multiplexerLine, messages, localClock};
 };
 
 }  // namespace
@@ -118,6 +177,7 @@ class WindowOnPtyTest : public QObject {
     Q_OBJECT
 private slots:
     void receptionGoesOnWhileTheArchivesNoticesAreShown();
+    void theStopCommandGoesAgainAfterTheFullAnswerTimeOfASilentReceiver();
 };
 
 void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
@@ -129,8 +189,11 @@ void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
     options.lockedGraceMs = 300;
     options.lockedRetryMs = 100;
     options.retryMs = 200;
-    Program program({"--rate", "20"});
-    QVERIFY(program.Ready());
+    TempDir dir;
+    const std::string link = dir.File("receiver");
+    ChildProcess sim(TAVROLIN_SIM_PROGRAM, {"--link", link, "--rate", "20"});
+    QVERIFY(sim.ReadyLine(In(std::chrono::seconds(5))).starts_with("tavrolin-sim: ready"));
+    Program program(link);
     sql::Database other;
     QCOMPARE(other.Open(program.archivePath, true), sql::kOk);
     QCOMPARE(other.Exec("PRAGMA journal_mode=WAL; BEGIN EXCLUSIVE"), sql::kOk);
@@ -187,6 +250,27 @@ void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
         archive.Prepare("SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)");
     QCOMPARE(count.Step(), sql::kRow);
     QCOMPARE(count.Int(0), static_cast<int64_t>(lines.size()));
+}
+
+void WindowOnPtyTest::theStopCommandGoesAgainAfterTheFullAnswerTimeOfASilentReceiver() {
+    // The receiver acknowledges the start command and says nothing after it: no telegram,
+    // no answer to the stop command, which therefore goes twice, the second time after the
+    // first has waited its 200 ms for an answer.
+    SilentReceiver receiver(1);
+    QVERIFY(receiver.Open());
+    Program program(receiver.Path());
+    program.Run([](ReceiverWindow& window) {
+        QTest::qWait(300);
+        QTest::keyClick(&window, Qt::Key_Return);
+    });
+
+    const std::vector<uint8_t> stop{0x01, 0xFE, 0x00, 0x00, 0x00, 0x00, 0x00, 0x81, 0x04};
+    const std::vector<SilentReceiver::Frame> frames = receiver.Frames();
+    QCOMPARE(frames.size(), std::size_t{3});
+    QVERIFY(frames[1].second == stop && frames[2].second == stop);
+    const auto apart =
+        std::chrono::duration_cast<std::chrono::milliseconds>(frames[2].first - frames[1].first);
+    QVERIFY2(apart.count() >= 195, (std::to_string(apart.count()) + " ms").c_str());
 }
 
 QTEST_MAIN(WindowOnPtyTest)

@@ -329,28 +329,28 @@ void WidgetsTest::helpOpensTheShippedPageForTheMultiplexerDialog() {
     const QString page = HelpPagePath();
     QVERIFY2(QFileInfo(page).isFile(), qPrintable(page));
     QtHelpViewer help(page, opener);
-    QVERIFY(help.ShowHelp(MultiplexerDialog::kHelpContext));
+    QVERIFY(help.ShowHelp());
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(page)});
     // The desktop cannot open it.
     desktopAnswer = false;
-    QVERIFY(!help.ShowHelp(MultiplexerDialog::kHelpContext));
-    // A context without a page, and a page that is missing, are not opened at all.
+    QVERIFY(!help.ShowHelp());
+    // A page that is missing is not opened at all.
     opened.clear();
-    QVERIFY(!help.ShowHelp(12345));
     QTemporaryDir folder;
     QtHelpViewer missing(folder.filePath(QStringLiteral("tavrolin.html")), opener);
-    QVERIFY(!missing.ShowHelp(MultiplexerDialog::kHelpContext));
+    QVERIFY(!missing.ShowHelp());
     QVERIFY(opened.isEmpty());
 }
 
 void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
     testing::FakeCoarseClock clock;
-    MultiplexerDialog dialog(clock);
+    MultiplexerLine line(clock);
+    MultiplexerDialog dialog(line);
     MultiplexerWindow window(dialog, nullptr);
     auto checked = [&](int first) {
         QList<int> ids;
         for (int id = first; id < first + 6; ++id) {
-            if (window.GetCheck(id) != 0) {
+            if (window.GetCheck(id)) {
                 ids << id;
             }
         }
@@ -358,14 +358,14 @@ void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
     };
     // A new window shows no port of either stage.
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
-    window.SetCheck(1002, 1);
+    window.SetCheck(1002, true);
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1002});
     // Unchecking the checked button leaves none checked, which a radio group alone refuses.
-    window.SetCheck(1002, 0);
+    window.SetCheck(1002, false);
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
     // The stages are groups of their own.
-    window.SetCheck(1001, 1);
-    window.SetCheck(1010, 1);
+    window.SetCheck(1001, true);
+    window.SetCheck(1010, true);
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1001});
     QCOMPARE(checked(muxcontrol::kStage2First), QList<int>{1010});
     window.Enable(muxcontrol::kStage2Group, false);

@@ -37,7 +37,8 @@ protected:
     }
 
     testing::FakeCoarseClock clock;
-    MultiplexerDialog mux{clock};
+    MultiplexerLine line{clock};
+    MultiplexerDialog mux{line};
     FakeMultiplexerView view;
 };
 
@@ -46,13 +47,13 @@ TEST_F(MultiplexerSelection, TheDialogOpensOnTheStoredAddress) {
         uint8_t stored;
         Ports stage1;
         Ports stage2;
-        int twoStage;
+        bool twoStage;
     };
     const std::vector<Row> rows = {
-        {35, {3}, {5}, 1},
-        {4, {4}, {}, 0},
-        {0, {}, {}, 0},
-        {60, {6}, {}, 0},  // the tens digit alone: stage 1, no second stage
+        {35, {3}, {5}, true},
+        {4, {4}, {}, false},
+        {0, {}, {}, false},
+        {60, {6}, {}, false},  // the tens digit alone: stage 1, no second stage
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.stored));
@@ -61,7 +62,7 @@ TEST_F(MultiplexerSelection, TheDialogOpensOnTheStoredAddress) {
         EXPECT_EQ(view.CheckedPorts(2), row.stage2);
         EXPECT_EQ(view.GetCheck(muxcontrol::kTwoStage), row.twoStage);
         EXPECT_EQ(mux.TwoStage(), row.twoStage);
-        EXPECT_EQ(Stage2Enabled(), row.twoStage == 1);
+        EXPECT_EQ(Stage2Enabled(), row.twoStage);
         EXPECT_TRUE(view.IsEnabled(Button(1, 1)));  // stage 1 is never disabled
 
         Click(muxcontrol::kOk);
@@ -119,7 +120,7 @@ TEST_F(MultiplexerSelection, UncheckingTwoStagesGreysStageTwoButKeepsItsChoice) 
     EXPECT_EQ(mux.GetAddress(), 25);
 
     Click(muxcontrol::kTwoStage);
-    EXPECT_EQ(mux.TwoStage(), 0);
+    EXPECT_FALSE(mux.TwoStage());
     EXPECT_FALSE(Stage2Enabled());
     EXPECT_EQ(view.CheckedPorts(2), Ports{5});  // grey, but still checked
     EXPECT_EQ(mux.Stage2Port(), 5);
@@ -170,7 +171,7 @@ TEST_F(MultiplexerSelection, WithoutAWindowNothingIsShownAndTheTwoStageFlagStays
     // A fresh object offers two stages with port 1 each.
     EXPECT_EQ(mux.GetAddress(), 11);
     mux.SetAddress(4);
-    EXPECT_EQ(mux.TwoStage(), 1);  // only the window's check box changes it
+    EXPECT_TRUE(mux.TwoStage());  // only the window's check box changes it
     EXPECT_EQ(mux.GetAddress(), 40);
 
     // Handlers that come when the window is gone change nothing.
@@ -180,7 +181,7 @@ TEST_F(MultiplexerSelection, WithoutAWindowNothingIsShownAndTheTwoStageFlagStays
     mux.OnOk();
     mux.OnCancel();
     EXPECT_EQ(mux.Stage1Port(), 4);
-    EXPECT_EQ(mux.TwoStage(), 1);
+    EXPECT_TRUE(mux.TwoStage());
     EXPECT_TRUE(view.log.empty());
 }
 

@@ -6,19 +6,19 @@
 #include <vector>
 
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "serial/ReceiverPort.h"
 
 namespace tavrolin {
 namespace {
 
-using testing::CommCall;
+using testing::LineCall;
 using Bytes = std::vector<uint8_t>;
-using Kind = CommCall::Kind;
+using Kind = LineCall::Kind;
 
 // An outdoor sensor at address a: "Außen (a)  12.3°  67%".
 Bytes Outdoor(uint8_t a, uint8_t humidity = 67) {
@@ -35,15 +35,15 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 class PollTest : public ::testing::Test {
 protected:
-    // Connected and started: the acknowledgement's read has left the read event set.
+    // Connected and started.
     void Connect() {
         device.onWrite = [this](std::span<const uint8_t>) { device.Receive({0x02, 0x06, 0x03}); };
-        ASSERT_EQ(port.Connect(0, 0, 0), 1);
-        port.SendFrame(kStartCommand.data(), 6);
+        ASSERT_TRUE(port.Connect(0, 0, false));
+        port.SendFrame(kStartCommand);
         device.onWrite = nullptr;
         device.ClearRecord();
     }
-    int Poll() {
+    LinkResult Poll() {
         PresentingSink sink(&list, file, mask);
         return port.Poll(sink);
     }
@@ -57,9 +57,9 @@ protected:
         return out;
     }
 
-    testing::FakeCommDevice device;
+    testing::FakeSerialLine device;
     testing::FakeCoarseClock coarse;
-    MultiplexerDialog mux{coarse};
+    MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
     testing::FakeLocalClock clock;
     ReceiverPort port{device, mux, messages, clock};
@@ -69,29 +69,22 @@ protected:
     RecordingMask mask = kAllRecordings;
 };
 
-TEST_F(PollTest, NothingHappensWithoutAPortOrBeforeTheFirstCompletedRead) {
-    EXPECT_EQ(Poll(), LinkResult::kNotOpen);
+TEST_F(PollTest, APollReadsWhatHasComeWithoutWaitingAndDecodesItInArrivalOrder) {
+    EXPECT_EQ(Poll(), LinkResult::NotOpen);
     EXPECT_TRUE(device.calls.empty());
 
-    ASSERT_EQ(port.Connect(0, 0, 0), 1);  // opened, but no start command answered yet
-    device.Receive(Outdoor(1));
-    device.ClearRecord();
-    EXPECT_EQ(Poll(), LinkResult::kNothing);
-    ASSERT_EQ(device.calls.size(), 1u);
-    EXPECT_EQ(device.calls[0].kind, Kind::WaitForReadEvent);
-    EXPECT_EQ(device.calls[0].value, 0u);  // a test of the event, never a wait
-    EXPECT_TRUE(list.Lines().empty());
-}
-
-TEST_F(PollTest, TelegramsAmidNoiseAreDecodedInArrivalOrderAndNothingIsPurged) {
-    Connect();
-    EXPECT_EQ(Poll(), LinkResult::kNothing);  // empty queue: the read of 0 bytes is still made
-    EXPECT_EQ(device.CallsOf(Kind::ReadFile).size(), 1u);
-
+    // Right after the open, before any command: what is there is read.
+    ASSERT_TRUE(port.Connect(0, 0, false));
     device.Receive(Concat({{0x55, 0x03, 0x7F}, Outdoor(1), {0x00, 0x41}, Outdoor(2), {0x03}}));
-    EXPECT_EQ(Poll(), LinkResult::kNothing);
+    device.ClearRecord();
+    EXPECT_EQ(Poll(), LinkResult::Nothing);
     EXPECT_EQ(Addresses(), "12");
-    EXPECT_TRUE(device.CallsOf(Kind::PurgeComm).empty());
+    EXPECT_EQ(Poll(), LinkResult::Nothing);
+    std::vector<Kind> kinds;
+    for (const LineCall& call : device.calls) {
+        kinds.push_back(call.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::Read, Kind::Read}));  // never a wait, a discard
 }
 
 TEST_F(PollTest, DataBytesOfAWholeTelegramNeverStartAnotherOne) {
@@ -183,9 +176,9 @@ TEST_F(PollTest, KeptBytesAreDroppedOnLineErrorsAndReconnects) {
     const Bytes t = Outdoor(1);
     device.Receive(Bytes(t.begin(), t.begin() + 4));
     Poll();
-    device.RaiseLineError(comm::CE_FRAME);
+    device.RaiseFault(kFramingFault);
     device.Receive(Bytes(t.begin() + 4, t.end()));
-    EXPECT_EQ(Poll(), LinkResult::kFramingError);
+    EXPECT_EQ(Poll(), LinkResult::FramingError);
     device.Receive(Bytes(t.begin() + 4, t.end()));
     Poll();
     EXPECT_TRUE(list.Lines().empty());
@@ -208,10 +201,10 @@ TEST_F(PollTest, AQueueBeyondOneReadIsReadOnByTheNextTicks) {
     }
     device.Receive(burst);
     Poll();
-    ASSERT_EQ(device.CallsOf(Kind::ReadFile).back().bytes.size(), 500u);
+    ASSERT_EQ(device.CallsOf(Kind::Read).back().bytes.size(), 500u);
     EXPECT_EQ(list.Lines().size(), 51u);  // the list keeps its newest 51 of the first 62
     Poll();
-    EXPECT_EQ(device.CallsOf(Kind::ReadFile).back().bytes.size(), 100u);
+    EXPECT_EQ(device.CallsOf(Kind::Read).back().bytes.size(), 100u);
     std::string expected;
     for (int i = 75 - 51; i < 75; ++i) {
         expected += static_cast<char>('0' + i % 8);
@@ -222,23 +215,23 @@ TEST_F(PollTest, AQueueBeyondOneReadIsReadOnByTheNextTicks) {
 TEST_F(PollTest, LineErrorsDropTheReadAndAreClassified) {
     Connect();
     struct Case {
-        uint32_t errors;
-        int result;
+        uint8_t faults;
+        LinkResult result;
     };
-    for (const Case c : {Case{comm::CE_RXPARITY, LinkResult::kParityError},
-                         Case{comm::CE_RXPARITY | comm::CE_FRAME, LinkResult::kParityError},
-                         Case{comm::CE_FRAME | comm::CE_OVERRUN, LinkResult::kFramingError},
-                         Case{comm::CE_RXOVER, LinkResult::kOverflow},
-                         Case{comm::CE_BREAK, LinkResult::kFailed}}) {
+    for (const Case c :
+         {Case{kParityFault, LinkResult::ParityError},
+          Case{kParityFault | kFramingFault, LinkResult::ParityError},
+          Case{kFramingFault | kOverrunFault, LinkResult::FramingError},
+          Case{kOverrunFault, LinkResult::Overrun}, Case{kOtherFault, LinkResult::Failed}}) {
         device.Receive(Outdoor(1));
-        device.RaiseLineError(c.errors);
-        EXPECT_EQ(Poll(), c.result) << c.errors;
+        device.RaiseFault(c.faults);
+        EXPECT_EQ(Poll(), c.result) << int{c.faults};
     }
     EXPECT_TRUE(list.Lines().empty());
 
     device.failRead = true;
     device.Receive(Outdoor(1));
-    EXPECT_EQ(Poll(), LinkResult::kFailed);
+    EXPECT_EQ(Poll(), LinkResult::Failed);
 }
 
 }  // namespace

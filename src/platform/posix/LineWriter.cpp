@@ -2,6 +2,8 @@
 #include "platform/posix/LineWriter.h"
 
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,25 +29,48 @@ bool Writable(int fd, std::chrono::milliseconds wait) {
 
 }  // namespace
 
+LineWriter::LineWriter(int fd) : m_fd(fd), m_kind(Kind::AskFirst) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return;
+    }
+    if (S_ISREG(st.st_mode) || (S_ISCHR(st.st_mode) && !::isatty(fd))) {
+        m_kind = Kind::NeverWaits;
+    } else if (S_ISSOCK(st.st_mode)) {
+        m_kind = Kind::Socket;
+    }
+}
+
+ssize_t LineWriter::WriteNow(std::string_view bytes) const {
+    if (m_kind == Kind::Socket) {
+        return ::send(m_fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+    return ::write(m_fd, bytes.data(), bytes.size());
+}
+
 void LineWriter::WriteLines(std::string_view lines) {
     if (m_gone || lines.empty()) {
         return;
     }
     // A pipe or terminal that reports room takes a poll's few lines whole without blocking.
-    if (!Writable(m_fd, std::chrono::milliseconds(0))) {
+    if (m_kind == Kind::AskFirst && !Writable(m_fd, std::chrono::milliseconds(0))) {
         Drop(lines);
         return;
     }
     std::string_view rest = lines;
     const auto deadline = std::chrono::steady_clock::now() + kRestLimit;
     while (!rest.empty()) {
-        const ssize_t n = ::write(m_fd, rest.data(), rest.size());
+        const ssize_t n = WriteNow(rest);
         if (n > 0) {
             rest.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n < 0 && errno == EAGAIN && rest.size() == lines.size()) {
+            Drop(rest);  // nothing went out: the reader lags
+            return;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string_view>
 
@@ -13,7 +15,7 @@ namespace tavrolin {
 // nothing more is tried.
 class LineWriter {
 public:
-    explicit LineWriter(int fd) : m_fd(fd) {}
+    explicit LineWriter(int fd);
 
     // Writes the lines, each of which ends in "\n".
     void WriteLines(std::string_view lines);
@@ -24,8 +26,16 @@ public:
 
 private:
     void Drop(std::string_view lines);
+    // One write of what the descriptor takes now, as write(2) says it.
+    ssize_t WriteNow(std::string_view bytes) const;
+
+    // How a write is kept from waiting: a regular file or /dev/null never makes it wait, a
+    // socket (the journal's) is told not to, and for a pipe or a terminal the writer asks
+    // first.
+    enum class Kind { NeverWaits, Socket, AskFirst };
 
     int m_fd;
+    Kind m_kind;
     bool m_gone = false;
     uint64_t m_dropped = 0;
 };

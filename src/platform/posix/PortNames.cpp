@@ -5,14 +5,14 @@
 
 namespace tavrolin {
 
-PosixCommDevice::PortPathResolver ProfilePortResolver(const SettingsStore& settings) {
+PosixSerialLine::PortPathResolver ProfilePortResolver(const SettingsStore& settings) {
     return [&settings](std::string_view portName) {
         const std::string configured = settings.ReadString(kPortsSection, portName, "");
         return configured.empty() ? DefaultPortPath(portName) : configured;
     };
 }
 
-PosixCommDevice::PortPathResolver FixedPortResolver(std::string devicePath) {
+PosixSerialLine::PortPathResolver FixedPortResolver(std::string devicePath) {
     return [devicePath = std::move(devicePath)](std::string_view portName) {
         return portName == "COM1" ? devicePath : DefaultPortPath(portName);
     };

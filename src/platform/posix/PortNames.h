@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/SettingsStore.h"
-#include "platform/posix/PosixCommDevice.h"
+#include "platform/posix/PosixSerialLine.h"
 
 namespace tavrolin {
 
@@ -16,10 +16,10 @@ inline constexpr std::string_view kPortsSection = "Ports";
 // The device of a port name: the "Ports" entry of the profile when there is one, else the
 // default (/dev/ttyS<n-1> for COMn). The profile is read at every open, so an entry added
 // while the program runs counts at the next connect.
-PosixCommDevice::PortPathResolver ProfilePortResolver(const SettingsStore& settings);
+PosixSerialLine::PortPathResolver ProfilePortResolver(const SettingsStore& settings);
 
 // COM1 is the given device; the other names have their defaults (a device named on the
 // logger's command line).
-PosixCommDevice::PortPathResolver FixedPortResolver(std::string devicePath);
+PosixSerialLine::PortPathResolver FixedPortResolver(std::string devicePath);
 
 }  // namespace tavrolin

@@ -2,75 +2,65 @@
 #include "platform/posix/TickLoop.h"
 
 #include <poll.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <ctime>
 
 namespace tavrolin {
 
 namespace {
 
-// Ticks every period from now on.
-bool SetPeriod(int timer, std::chrono::nanoseconds period) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(period);
-    itimerspec setting{};
-    setting.it_interval.tv_sec = static_cast<time_t>(seconds.count());
-    setting.it_interval.tv_nsec = static_cast<long>((period - seconds).count());
-    setting.it_value = setting.it_interval;
-    return ::timerfd_settime(timer, 0, &setting, nullptr) == 0;
+using Clock = std::chrono::steady_clock;
+
+timespec Timespec(std::chrono::nanoseconds time) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
 }
 
 }  // namespace
 
 TickLoopEnd RunTicks(std::chrono::nanoseconds period, int stopFd, const std::function<bool()>& tick,
                      const std::function<std::chrono::nanoseconds()>& nextPeriod) {
-    const int timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timer < 0) {
+    if (period.count() <= 0) {
+        errno = EINVAL;
         return TickLoopEnd::Failed;
     }
-    if (period.count() <= 0 || !SetPeriod(timer, period)) {
-        const int saved = errno;
-        ::close(timer);
-        errno = period.count() <= 0 ? EINVAL : saved;
-        return TickLoopEnd::Failed;
-    }
-
-    TickLoopEnd end = TickLoopEnd::Failed;
+    // The next tick's place on the grid. The wait for it is the poll's own time-out: one
+    // system call a tick, where a timer descriptor would add a read of its count.
+    Clock::time_point due = Clock::now() + period;
     for (;;) {
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {timer, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
+        const timespec wait = Timespec(std::max(due - Clock::now(), std::chrono::nanoseconds(0)));
+        pollfd stop{stopFd, POLLIN, 0};
+        const int ready = ::ppoll(&stop, 1, &wait, nullptr);
+        if (ready < 0 && errno != EINTR) {
+            return TickLoopEnd::Failed;
         }
         // A stop wins over a tick that fell due at the same time.
-        if (fds[0].revents != 0) {
-            end = TickLoopEnd::Stopped;
-            break;
+        if (ready > 0) {
+            return TickLoopEnd::Stopped;
         }
-        if (fds[1].revents & POLLIN) {
-            // The count of expirations since the last read: more than one means ticks were
-            // missed while the last one ran; they are not made up.
-            uint64_t expirations = 0;
-            if (::read(timer, &expirations, sizeof expirations) == sizeof expirations && !tick()) {
-                end = TickLoopEnd::Ended;
-                break;
+        const Clock::time_point now = Clock::now();
+        if (now < due) {
+            continue;  // a signal, or a wake-up a little early
+        }
+        if (!tick()) {
+            return TickLoopEnd::Ended;
+        }
+        if (nextPeriod) {
+            if (const std::chrono::nanoseconds next = nextPeriod();
+                next.count() > 0 && next != period) {
+                // A new period starts its grid at this tick.
+                period = next;
+                due = now;
             }
-            if (nextPeriod) {
-                const std::chrono::nanoseconds next = nextPeriod();
-                if (next.count() > 0 && next != period && SetPeriod(timer, next)) {
-                    period = next;
-                }
-            }
+        }
+        due += period;
+        // Ticks missed while this one ran are not made up: one comes at once, then the grid.
+        if (due < Clock::now()) {
+            due = Clock::now();
         }
     }
-    const int saved = errno;
-    ::close(timer);
-    errno = saved;
-    return end;
 }
 
 }  // namespace tavrolin

@@ -9,12 +9,12 @@ namespace tavrolin {
 enum class TickLoopEnd {
     Stopped,  // the stop descriptor became readable
     Ended,    // a tick asked to end
-    Failed,   // the timer could not be set up or waited on (errno tells why)
+    Failed,   // the wait failed, or the period is not positive (errno tells why)
 };
 
 // Calls tick every period until stopFd becomes readable or a tick returns false. The ticks lie on a
-// fixed grid of the monotonic clock (a timerfd), so they do not drift however long each tick takes;
-// a tick that overruns the period is followed by one tick at once, not by all the missed ones, as a
+// fixed grid of the monotonic clock, so they do not drift however long each tick takes; a tick
+// that overruns the period is followed by one tick at once, not by all the missed ones, as a
 // window timer delivers a late tick once. Between ticks the loop sleeps in poll(2).
 //
 // When nextPeriod is given, it is asked after every tick for the period from then on (for a

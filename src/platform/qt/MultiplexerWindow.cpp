@@ -91,24 +91,24 @@ QWidget* MultiplexerWindow::Control(int id) const {
     return found == m_controls.end() ? nullptr : found->second;
 }
 
-void MultiplexerWindow::SetCheck(int id, int state) {
+void MultiplexerWindow::SetCheck(int id, bool checked) {
     auto* button = qobject_cast<QAbstractButton*>(Control(id));
     if (button == nullptr) {
         return;
     }
     const auto group = m_groupOf.find(id);
     if (group == m_groupOf.end()) {
-        button->setChecked(state != 0);
+        button->setChecked(checked);
         return;
     }
     group->second->setExclusive(false);
-    button->setChecked(state != 0);
+    button->setChecked(checked);
     group->second->setExclusive(true);
 }
 
-int MultiplexerWindow::GetCheck(int id) const {
+bool MultiplexerWindow::GetCheck(int id) const {
     auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    return button != nullptr && button->isChecked() ? 1 : 0;
+    return button != nullptr && button->isChecked();
 }
 
 void MultiplexerWindow::Enable(int id, bool enabled) {

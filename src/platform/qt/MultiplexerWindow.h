@@ -28,8 +28,8 @@ public:
     QWidget* Control(int id) const;
 
     // --- MultiplexerView ------------------------------------------------------------
-    void SetCheck(int id, int state) override;
-    int GetCheck(int id) const override;
+    void SetCheck(int id, bool checked) override;
+    bool GetCheck(int id) const override;
     void Enable(int id, bool enabled) override;
     void EndDialog(DialogResult result) override;
 

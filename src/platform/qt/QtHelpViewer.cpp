@@ -5,8 +5,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 
-#include "mux/MultiplexerDialog.h"
-
 namespace tavrolin {
 
 QString HelpPagePath() {
@@ -33,9 +31,8 @@ QtHelpViewer::UrlOpener QtHelpViewer::DesktopOpener() {
     return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
-bool QtHelpViewer::ShowHelp(uint32_t context) {
-    if (context != MultiplexerDialog::kHelpContext || m_pagePath.isEmpty() ||
-        !QFileInfo(m_pagePath).isFile()) {
+bool QtHelpViewer::ShowHelp() {
+    if (m_pagePath.isEmpty() || !QFileInfo(m_pagePath).isFile()) {
         return false;
     }
     return m_open && m_open(QUrl::fromLocalFile(m_pagePath));

@@ -22,8 +22,8 @@ public:
 
     explicit QtHelpViewer(QString pagePath = HelpPagePath(), UrlOpener open = DesktopOpener());
 
-    // False when the context has no page, the page is missing or the desktop cannot open it.
-    bool ShowHelp(uint32_t context) override;
+    // False when the page is missing or the desktop cannot open it.
+    bool ShowHelp() override;
 
     static UrlOpener DesktopOpener();
 

@@ -234,15 +234,15 @@ QWidget* ReceiverWindow::Control(int id) const {
     return found == m_controls.end() ? nullptr : found->second;
 }
 
-void ReceiverWindow::SetCheck(int id, int state) {
+void ReceiverWindow::SetCheck(int id, bool checked) {
     if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
-        button->setChecked(state != 0);
+        button->setChecked(checked);
     }
 }
 
-int ReceiverWindow::GetCheck(int id) const {
+bool ReceiverWindow::GetCheck(int id) const {
     auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    return button != nullptr && button->isChecked() ? 1 : 0;
+    return button != nullptr && button->isChecked();
 }
 
 void ReceiverWindow::SetComboSelection(int index) {
@@ -332,8 +332,7 @@ void ReceiverWindow::SetIcon() {
     setWindowIcon(ProgramIcon());
 }
 
-void ReceiverWindow::AddAboutItem(int commandId, std::string_view text) {
-    m_aboutCommand = commandId;
+void ReceiverWindow::AddAboutItem(std::string_view text) {
     m_aboutText = FromUtf8(text);
 }
 
@@ -344,9 +343,7 @@ void ReceiverWindow::RunAboutBox() {
 
 DialogResult ReceiverWindow::RunMultiplexerDialog(MultiplexerDialog& dialog) {
     MultiplexerWindow window(dialog, this);
-    window.onHelp = [this] {
-        Forward([this] { m_controller.OnHelp(MultiplexerDialog::kHelpContext); });
-    };
+    window.onHelp = [this] { Forward([this] { m_controller.OnHelp(); }); };
     dialog.AttachView(&window);
     dialog.OnInitDialog();
     const int result = window.exec();
@@ -396,10 +393,7 @@ void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
     }
     menu.addSeparator();
     if (!m_aboutText.isEmpty()) {
-        const int command = m_aboutCommand;
-        menu.addAction(m_aboutText, this, [this, command] {
-            Forward([this, command] { m_controller.OnSystemCommand(command); });
-        });
+        menu.addAction(m_aboutText, this, [this] { Forward([this] { m_controller.OnAbout(); }); });
     }
     menu.exec(event->globalPos());
 }

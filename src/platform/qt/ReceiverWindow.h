@@ -35,8 +35,8 @@ public:
     void AddMenuItem(const QString& text, std::function<void(QWidget*)> open);
 
     // --- ReceiverView --------------------------------------------------------------
-    void SetCheck(int id, int state) override;
-    int GetCheck(int id) const override;
+    void SetCheck(int id, bool checked) override;
+    bool GetCheck(int id) const override;
     void SetComboSelection(int index) override;
     int GetComboSelection() const override;
     ReceivedList& List() override { return m_list; }
@@ -53,7 +53,7 @@ public:
     void EndDialog(DialogResult result) override;
     void SetTitle(std::string_view title) override;
     void SetIcon() override;
-    void AddAboutItem(int commandId, std::string_view text) override;
+    void AddAboutItem(std::string_view text) override;
     void RunAboutBox() override;
     DialogResult RunMultiplexerDialog(MultiplexerDialog& dialog) override;
 
@@ -78,7 +78,6 @@ private:
     QtReceivedList m_list;
     QTimer m_timer;
     bool m_ended = false;
-    int m_aboutCommand = 0;
     QString m_aboutText;
     std::vector<std::pair<QString, std::function<void(QWidget*)>>> m_menuItems;
 };

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -177,6 +178,21 @@ TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
     EXPECT_EQ(backlog.find("record"), std::string::npos);
     writer.WriteLines("fourth\n");
     EXPECT_EQ(out.Take(), "fourth\n");
+
+    // The same on a socket (the journal's stdout), which the writer asks not to wait.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ::fcntl(pair[1], F_SETFL, O_NONBLOCK);
+    while (::write(pair[1], chunk.data(), chunk.size()) > 0) {
+    }
+    ::fcntl(pair[1], F_SETFL, 0);
+    LineWriter toSocket(pair[1]);
+    const Clock::time_point start = Clock::now();
+    toSocket.WriteLines("a record\n");
+    EXPECT_LT(Clock::now() - start, 1s) << "the writer waited for the socket's reader";
+    EXPECT_EQ(toSocket.Dropped(), 1u);
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST(LineWriter, AfterTheReaderHasGoneNothingMoreIsTried) {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "serial/CommDevice.h"
+#include "serial/SerialLine.h"
 
 namespace tavrolin {
 
-CommDevice::~CommDevice() = default;
+SerialLine::~SerialLine() = default;
 
 }  // namespace tavrolin

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mux/MultiplexerDialog.h"
+#include "mux/MultiplexerLine.h"
 
 #include <gtest/gtest.h>
 
@@ -10,25 +10,33 @@
 
 #include "AddressWordDecoder.h"
 #include "FakeClocks.h"
-#include "FakeCommDevice.h"
+#include "FakeSerialLine.h"
 
 namespace tavrolin {
 namespace {
 
 using testing::DecodeAddressWords;
 using testing::FakeCoarseClock;
-using testing::FakeCommDevice;
+using testing::FakeSerialLine;
+using testing::LineChange;
 using Words = std::vector<uint16_t>;
 
-// A fake port that also notes how far the delay counter had run at each line change.
-class ProbedDevice : public FakeCommDevice {
+// A fake line that also notes how far the delay counter had run at each line change.
+class ProbedDevice : public FakeSerialLine {
 public:
-    bool EscapeCommFunction(EscapeCode code) override {
+    bool SetDtr(bool high) override {
+        Probe();
+        return FakeSerialLine::SetDtr(high);
+    }
+    bool SetRts(bool high) override {
+        Probe();
+        return FakeSerialLine::SetRts(high);
+    }
+    void Probe() {
         sinkAtEscape.push_back(uint32_t{g_delaySink});
         if (beforeEscape) {
             beforeEscape(sinkAtEscape.size());
         }
-        return FakeCommDevice::EscapeCommFunction(code);
     }
     std::vector<uint32_t> sinkAtEscape;
     std::function<void(std::size_t)> beforeEscape;  // with the 1-based number of the change
@@ -66,38 +74,26 @@ private:
 
 class MultiplexerSignalling : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(device.Open("COM1"), OpenError::None); }
+    void SetUp() override { ASSERT_EQ(device.Open("COM1"), LineError::None); }
 
     Words SentFor(uint8_t address) {
         device.ClearRecord();
         mux.SetAddress(address);
         mux.SendAddress(device);
-        return DecodeAddressWords(device.Escapes()).value_or(Words{0xDEAD});
+        return DecodeAddressWords(device.changes).value_or(Words{0xDEAD});
     }
 
     ProbedDevice device;
     ProbedClock clock{device, 10};
-    MultiplexerDialog mux{clock};
+    MultiplexerLine mux{clock};
 };
 
 // Line changes as letters: d/D DTR cleared/set, r/R RTS cleared/set.
-std::string Letters(const std::vector<EscapeCode>& escapes) {
+std::string Letters(const std::vector<LineChange>& changes) {
     std::string out;
-    for (const EscapeCode code : escapes) {
-        switch (code) {
-            case EscapeCode::ClrDtr:
-                out += 'd';
-                break;
-            case EscapeCode::SetDtr:
-                out += 'D';
-                break;
-            case EscapeCode::ClrRts:
-                out += 'r';
-                break;
-            case EscapeCode::SetRts:
-                out += 'R';
-                break;
-        }
+    for (const LineChange& change : changes) {
+        const char letter = change.line == LineChange::Line::Dtr ? 'd' : 'r';
+        out += change.high ? static_cast<char>(letter - 'a' + 'A') : letter;
     }
     return out;
 }
@@ -178,7 +174,7 @@ TEST_F(MultiplexerSignalling, OneWordIsFiftySevenLineChangesWithFiftyFiveDelays)
     }
     expected += "dRDrd";
     ASSERT_EQ(expected.size(), 57u);
-    EXPECT_EQ(Letters(device.Escapes()), expected);
+    EXPECT_EQ(Letters(device.changes), expected);
     EXPECT_FALSE(device.dtr);
     EXPECT_FALSE(device.rts);
 
@@ -216,9 +212,9 @@ TEST_F(MultiplexerSignalling, ZeroCountGivesEmptyDelaysButTheLinesStillRest) {
 
         EXPECT_EQ(mux.DelayCount(), 0u) << readsPerStep << " reads per step";
         EXPECT_EQ(g_delaySink, sinkBefore);
-        EXPECT_EQ(device.Escapes().size(), 114u);
+        EXPECT_EQ(device.changes.size(), 114u);
         EXPECT_GE(clock.ChangesAt(114), 2);  // the rest after the last word
-        EXPECT_EQ(DecodeAddressWords(device.Escapes()).value_or(Words{}), (Words{0x2D4B, 0xB4D2}));
+        EXPECT_EQ(DecodeAddressWords(device.changes).value_or(Words{}), (Words{0x2D4B, 0xB4D2}));
     }
 }
 
@@ -256,13 +252,13 @@ TEST_F(MultiplexerSignalling, EveryWordCalibratesAnew) {
 }
 
 TEST_F(MultiplexerSignalling, AFailedLineChangeDoesNotStopTheSequence) {
-    device.failEscape = true;
+    device.failModemLines = true;
     const uint32_t sinkBefore = g_delaySink;
     mux.SetAddress(35);
     mux.SendAddress(device);
 
-    EXPECT_EQ(device.Escapes().size(), 114u);
-    EXPECT_EQ(DecodeAddressWords(device.Escapes()).value_or(Words{}), (Words{0x2D4B, 0xB4D2}));
+    EXPECT_EQ(device.changes.size(), 114u);
+    EXPECT_EQ(DecodeAddressWords(device.changes).value_or(Words{}), (Words{0x2D4B, 0xB4D2}));
     EXPECT_EQ(g_delaySink - sinkBefore, 2u * 55u * mux.DelayCount());
     EXPECT_EQ(clock.ChangesAt(114), 2);
 }

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/posix/LineSettings.h"
+#include "serial/SerialLine.h"
+
+namespace tavrolin {
+
+// The device path of a port name when nothing else is configured: "COMn" is /dev/ttyS<n-1>
+// (n 1..255, the range of COM numbers); any other name has none ("").
+std::string DefaultPortPath(std::string_view portName);
+
+// The one place where an errno of opening a line becomes a LineError.
+LineError OpenErrorFromErrno(int error);
+
+// The one place where an errno of reading or writing an open line says that its device has
+// gone: EIO (the tty was hung up: a USB adapter pulled, the master of a pseudo-terminal
+// closed), ENXIO and ENODEV (the device behind the descriptor is no more). Anything else is
+// a failure of that call alone.
+bool DeviceGoneErrno(int error);
+
+// The serial line on a Linux tty: a non-blocking descriptor with its termios set once at
+// open, read with read(2), waited on with poll(2). Line faults come from the driver's
+// error counters (TIOCGICOUNT), where it has them.
+class PosixSerialLine : public SerialLine {
+public:
+    using PortPathResolver = std::function<std::string(std::string_view portName)>;
+
+    explicit PosixSerialLine(PortPathResolver resolvePath = DefaultPortPath);
+    ~PosixSerialLine() override;
+    PosixSerialLine(const PosixSerialLine&) = delete;
+    PosixSerialLine& operator=(const PosixSerialLine&) = delete;
+
+    LineError Open(std::string_view portName) override;
+    void Close() override;
+    bool IsOpen() const override { return m_fd >= 0; }
+    bool Gone() const override { return m_fd >= 0 && m_gone; }
+    // The device the last Open tried ("" when the port name has none).
+    const std::string& DevicePath() const { return m_path; }
+
+    LineRead Read(std::span<uint8_t> buffer) override;
+    InputWait WaitForInput(std::chrono::milliseconds& timeLeft) override;
+    void DiscardInput() override;
+    bool Write(std::span<const uint8_t> bytes) override;
+    bool SetDtr(bool high) override;
+    bool SetRts(bool high) override;
+
+private:
+    enum class Readiness { Ready, TimedOut, HungUp, Failed };
+
+    bool HungUp() const;
+    // poll(2) for the events until the time is up; events 0 still reports a hang-up.
+    Readiness WaitFor(short events, std::chrono::milliseconds& timeLeft) const;
+    bool ChangeModemLines(int lines, bool high);
+    uint8_t NewFaults();
+
+    PortPathResolver m_resolvePath;
+    std::string m_path;
+    int m_fd = -1;
+    bool m_gone = false;
+    bool m_haveCounters = false;
+    LineErrorCounts m_counters;
+};
+
+}  // namespace tavrolin
