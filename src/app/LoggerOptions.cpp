@@ -8,91 +8,102 @@
 namespace tavrolin {
 
 std::string LoggerUsage() {
-    return R"usage(Usage: tavrolin-log [OPTIONS]
+    return R"usage(Aufruf: tavrolin-log [OPTIONEN]
 
-Logs the weather-sensor receiver without a window: connects to the receiver as the desktop
-program tavrolin does, sends the start command and polls the port every 50 ms. Every
-record is appended to the protocol file (Windows-1252, CR LF line ends, exactly as the
-desktop program writes it) and printed on stdout in UTF-8, one line per record, or with
---json as one JSON object per line. Output to stdout never holds up the logging: when
-nobody reads it, or the reader has gone, records still go to the protocol file. When the
-protocol file cannot be written (a full disk), that is reported once on stderr, the records
-go to stdout only, and once a minute the file is opened again and appended to.
-With an MQTT broker set (section [MQTT] or --mqtt), every reading is published there too,
-with Home Assistant discovery; a broker that is away never holds up the logging either.
+Protokolliert den Wettersensor-Empfänger ohne Fenster: verbindet sich mit dem Empfänger wie
+das Fensterprogramm tavrolin, sendet den Startbefehl und fragt die Schnittstelle alle 50 ms
+ab. Jeder Datensatz wird an die Protokolldatei angehängt (Windows-1252, Zeilenende CR LF,
+genau wie das Fensterprogramm sie schreibt) und auf stdout in UTF-8 ausgegeben, eine Zeile
+je Datensatz, mit --json ein JSON-Objekt je Zeile. Die Ausgabe auf stdout hält das
+Protokollieren nie auf: liest niemand mit oder ist der Leser fort, gehen die Datensätze
+trotzdem in die Protokolldatei. Läßt sich die Protokolldatei nicht schreiben (eine volle
+Platte), wird das einmal auf stderr gemeldet, die Datensätze gehen nur noch auf stdout, und
+einmal in der Minute wird die Datei wieder geöffnet und weitergeschrieben.
+Ist ein MQTT-Broker eingestellt (Abschnitt [MQTT] oder --mqtt), wird jede Messung auch dort
+veröffentlicht, mit Home-Assistant-Discovery; auch ein Broker, der fort ist, hält das
+Protokollieren nie auf.
 
-Settings are read from the desktop program's profile, $XDG_CONFIG_HOME/tavrolin.INI
-(~/.config/tavrolin.INI without XDG_CONFIG_HOME), or from --profile FILE. Nothing is ever
-written to it. Keys of section [SYSTEM]:
-  COM           serial port 0..3 for COM1..COM4 (default 0)
-  Mit MUX       non-zero: the receiver sits behind the RS-232 multiplexer (default 0)
-  MUX Adresse   multiplexer address 0..66; other values count as 0 (default 0)
-  Protokoll     which records are logged, a bit mask; -1 (default) logs all: bits 0..7
-                outdoor and temperature sensors 0..7, 8 rain, 9 wind, 10..17 indoor
-                sensors 0..7, 18 brightness, 19 pyranometer, 20 remote control. Fenster
-                events are always logged
-  Filename      protocol file (default protokoll.dat); a relative name is taken from the
-                current directory
-  Stille Minuten  minutes without a byte from the receiver before it is started anew
-                (default 15; 0: never)
-Section [Ports] maps COM1..COM4 to devices (COM1=/dev/ttyUSB0); without an entry COMn is
-/dev/ttyS<n-1>. Section [Archiv]:
-  Datei         the archive, an SQLite file that keeps every logged record for
-                tavrolin-history and the window's charts (default
+Die Einstellungen kommen aus dem Profil des Fensterprogramms, $XDG_CONFIG_HOME/tavrolin.INI
+(ohne XDG_CONFIG_HOME ~/.config/tavrolin.INI), oder aus --profile DATEI. Geschrieben wird
+es nie. Schlüssel des Abschnitts [SYSTEM]:
+  COM           Schnittstelle 0..3 für COM1..COM4 (Vorgabe 0)
+  Mit MUX       nicht 0: der Empfänger hängt am RS-232-Multiplexer (Vorgabe 0)
+  MUX Adresse   Multiplexer-Adresse 0..66; andere Werte gelten als 0 (Vorgabe 0)
+  Protokoll     welche Datensätze protokolliert werden, eine Bitmaske; -1 (Vorgabe): alle.
+                Bit 0..7 Außen- und Temperatursensoren 0..7, 8 Regen, 9 Wind, 10..17
+                Innensensoren 0..7, 18 Helligkeit, 19 Pyranometer, 20 Fernbedienung.
+                Fenster-Ereignisse werden immer protokolliert
+  Filename      Protokolldatei (Vorgabe protokoll.dat); ein relativer Name gilt im
+                aktuellen Verzeichnis
+  Stille Minuten  Minuten ohne ein Byte vom Empfänger, nach denen er neu gestartet wird
+                (Vorgabe 15; 0: nie)
+Der Abschnitt [Ports] ordnet COM1..COM4 Geräte zu (COM1=/dev/ttyUSB0); ohne Eintrag ist
+COMn /dev/ttyS<n-1>. Abschnitt [Archiv]:
+  Datei         das Archiv, eine SQLite-Datei, die jeden protokollierten Datensatz für
+                tavrolin-history und die Diagramme des Fensters aufbewahrt (Vorgabe
                 $XDG_DATA_HOME/tavrolin/archiv.sqlite, ~/.local/share/tavrolin/archiv.sqlite)
-  Aktiv         0: keep no archive (default 1)
-An archive that cannot be written is reported once on stderr and retried every minute;
-the records meanwhile wait in memory, and logging goes on.
-Section [MQTT] (see the README for the topics and Home Assistant):
-  Host            the broker, HOST or HOST:PORT; without it nothing is published
-  Port            default 1883, with CAFile 8883
-  User            user name; PasswordFile: a file whose first line is the password (the
-                  password itself never stands in the profile)
-  CAFile          the CA certificate (PEM) that signed the broker's; turns on TLS
-  Topic           first topic level (default tavrolin); Receiver: the second (default
-                  the host name)
-  Discovery       0 turns Home Assistant discovery off (default 1); DiscoveryPrefix
-                  its topic (default homeassistant)
-Section [Sensornamen] names sensors for Home Assistant and the messages: outdoor-1=Garten.
-A logged sensor that stays silent for three of its usual periods is said once on stderr
-("Empfang: Sensor Garten (outdoor-1) seit 14:03:07 nicht empfangen."), and once when it is
-heard again.
+  Aktiv         0: kein Archiv führen (Vorgabe 1)
+Ein Archiv, das sich nicht schreiben läßt, wird einmal auf stderr gemeldet und jede Minute
+erneut versucht; die Datensätze warten derweil im Speicher, und das Protokollieren geht
+weiter.
+Abschnitt [MQTT] (Themen und Home Assistant: siehe tavrolin-log(1) und die README):
+  Host            der Broker, RECHNER oder RECHNER:PORT; ohne ihn wird nichts
+                  veröffentlicht
+  Port            Vorgabe 1883, mit CAFile 8883
+  User            Benutzername; PasswordFile: eine Datei, deren erste Zeile das Passwort ist
+                  (das Passwort selbst steht nie im Profil)
+  CAFile          das CA-Zertifikat (PEM), das das des Brokers unterschrieben hat;
+                  schaltet TLS ein
+  Topic           erste Themenebene (Vorgabe tavrolin); Receiver: die zweite (Vorgabe
+                  der Rechnername)
+  Discovery       0 schaltet die Home-Assistant-Discovery ab (Vorgabe 1); DiscoveryPrefix
+                  ihr Thema (Vorgabe homeassistant)
+Der Abschnitt [Sensornamen] benennt Sensoren für Home Assistant und die Meldungen:
+outdoor-1=Garten. Ein protokollierter Sensor, der drei seiner üblichen Perioden lang
+schweigt, wird einmal auf stderr gemeldet ("Empfang: Sensor Garten (outdoor-1) seit
+14:03:07 nicht empfangen."), und einmal, wenn er wieder zu hören ist.
 
-When the receiver goes away (the adapter pulled, the device hung up, or nothing but
-errors for a second), the port is closed, this is said once on stderr, and the port is
-opened again after 1 s, then after doubling pauses of up to 30 s, its device looked up
-anew each time (a [Ports] entry or a /dev/serial/by-id link finds a re-plugged adapter).
-Once it opens, the multiplexer address and the start command go out as at the start, and
-"wieder verbunden" is said with the length of the outage. A receiver that sends nothing
-at all for "Stille Minuten" ([SYSTEM], default 15; 0: never) is told so on stderr and
-gets the stop command, the multiplexer address and the start command again, at most once
-in that time.
+Geht der Empfänger verloren (der Adapter gezogen, das Gerät aufgelegt, oder eine Sekunde
+lang nur Fehler von der Leitung), wird die Schnittstelle geschlossen, das einmal auf stderr
+gesagt und die Schnittstelle nach 1 s wieder geöffnet, dann nach sich verdoppelnden Pausen
+bis 30 s, ihr Gerät jedesmal neu gesucht (ein Eintrag in [Ports] oder ein Link in
+/dev/serial/by-id findet einen wieder eingesteckten Adapter). Sobald sie offen ist, gehen
+Multiplexer-Adresse und Startbefehl hinaus wie beim Start, und "wieder verbunden" wird mit
+der Dauer der Unterbrechung gemeldet. Ein Empfänger, der "Stille Minuten" lang ([SYSTEM],
+Vorgabe 15; 0: nie) gar nichts sendet, wird auf stderr gemeldet und bekommt den Stoppbefehl,
+die Multiplexer-Adresse und den Startbefehl noch einmal, höchstens einmal in dieser Zeit.
 
-Under systemd (NOTIFY_SOCKET set, Type=notify) the logger reports READY=1 once connected,
-WATCHDOG=1 while its timer runs (WatchdogSec=), and a STATUS= line: "verbunden mit
-DEVICE" or "keine Verbindung seit HH:MM:SS".
+Unter systemd (NOTIFY_SOCKET gesetzt, Type=notify) meldet der Logger READY=1, sobald er
+verbunden ist, WATCHDOG=1, solange sein Takt läuft (WatchdogSec=), und eine Zeile STATUS=:
+"verbunden mit GERÄT" oder "keine Verbindung seit HH:MM:SS".
 
-Options:
-  --profile FILE  read the settings from FILE instead
-  --port PATH     use the device PATH, whatever COM and [Ports] say
-  --archive FILE  keep the archive in FILE, whatever Datei says
-  --json          print JSON Lines instead of the report lines (schema: see the README)
-  --mqtt HOST[:PORT]  publish to this broker, whatever Host and Port say
-  --exit-on-loss  end with status 1 when the receiver goes away, instead of reconnecting
-                  (for a service manager that starts it again)
-  --help          show this text
+Optionen:
+  --profile DATEI  die Einstellungen statt dessen aus DATEI lesen
+  --port PFAD      das Gerät PFAD nehmen, was COM und [Ports] auch sagen
+  --archive DATEI  das Archiv in DATEI führen, was Datei auch sagt
+  --json           JSON Lines statt der Protokollzeilen ausgeben (Schema: siehe
+                   tavrolin-log(1))
+  --mqtt RECHNER[:PORT]  an diesen Broker veröffentlichen, was Host und Port auch sagen
+  --exit-on-loss   mit Status 1 enden, wenn der Empfänger verlorengeht, statt die
+                   Verbindung wieder aufzunehmen (für einen Dienstverwalter, der ihn neu
+                   startet)
+  --help           diesen Text zeigen
+  --version        Programmname und Version zeigen
 
-Signals: SIGINT or SIGTERM stop the logger as the desktop program's OK does: the protocol
-file is closed, the stop command sent, the multiplexer set back to address 0 and the port
-closed; then it exits with status 0.
+Signale: SIGINT oder SIGTERM beenden den Logger wie das OK des Fensterprogramms: die
+Protokolldatei wird geschlossen, der Stoppbefehl gesendet, der Multiplexer auf Adresse 0
+zurückgesetzt und die Schnittstelle geschlossen; dann endet er mit Status 0.
 
-Exit status: 0 after SIGINT or SIGTERM; 1 when the port cannot be opened at the start,
-or, with --exit-on-loss, when the line gives nothing but errors for a second (an adapter
-pulled, the device gone; the reason is shown on stderr, and a service manager may start
-the logger again); 2 for a wrong command line, a --profile FILE that does not exist, a
-profile that is there but cannot be read (a folder, no permission, over 64 MiB), or
-unusable MQTT settings. A protocol file that cannot be opened is reported on stderr, and
-the records then go to stdout only.
+Exit-Status: 0 nach SIGINT oder SIGTERM; 1, wenn sich die Schnittstelle beim Start nicht
+öffnen läßt, oder mit --exit-on-loss, wenn die Leitung eine Sekunde lang nur Fehler liefert
+(ein gezogener Adapter, ein verschwundenes Gerät; der Grund steht auf stderr, und ein
+Dienstverwalter darf den Logger neu starten); 2 bei einer falschen Befehlszeile, einem
+--profile DATEI, das es nicht gibt, einem Profil, das da ist, sich aber nicht lesen läßt
+(ein Verzeichnis, keine Leserechte, über 64 MiB), oder unbrauchbaren MQTT-Einstellungen.
+Eine Protokolldatei, die sich nicht öffnen läßt, wird auf stderr gemeldet, und die
+Datensätze gehen dann nur auf stdout.
+
+Mehr in der Handbuchseite: man tavrolin-log
 )usage";
 }
 
@@ -104,20 +115,20 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
     OptionReader reader(args);
     while (reader.Next()) {
         const std::string_view name = reader.Name();
-        if (name == "--help" || name == "-h" || name == "--json") {
+        if (name == "--help" || name == "-h" || name == "--json" || name == "--version") {
             if (reader.HasInlineValue()) {
-                return fail(std::string(name) + " takes no value");
+                return fail(std::string(name) + " nimmt keinen Wert");
             }
-            (name == "--json" ? o.json : o.help) = true;
+            (name == "--json" ? o.json : name == "--version" ? o.version : o.help) = true;
         } else if (name == "--mqtt") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
-                return fail("--mqtt needs a broker, HOST or HOST:PORT");
+                return fail("--mqtt braucht einen Broker, RECHNER oder RECHNER:PORT");
             }
             o.mqttHost = std::string(*value);
         } else if (name == "--exit-on-loss") {
             if (reader.HasInlineValue()) {
-                return fail("--exit-on-loss takes no value");
+                return fail("--exit-on-loss nimmt keinen Wert");
             }
             o.exitOnLoss = true;
         } else if (name == "--silence-seconds") {
@@ -127,19 +138,19 @@ ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args) {
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (value.empty() || ec != std::errc{} || end != value.data() + value.size() ||
                 seconds < 0) {
-                return fail("--silence-seconds needs a number of seconds");
+                return fail("--silence-seconds braucht eine Zahl von Sekunden");
             }
             o.silenceSeconds = seconds;
         } else if (name == "--profile" || name == "--port" || name == "--archive") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
-                return fail(std::string(name) + " needs a file name");
+                return fail(std::string(name) + " braucht einen Dateinamen");
             }
             (name == "--profile" ? o.profilePath
              : name == "--port"  ? o.portPath
                                  : o.archivePath) = std::string(*value);
         } else {
-            return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
+            return fail("unbekannte Option " + std::string(reader.Argument()) + " (siehe --help)");
         }
     }
     return {o, {}};

@@ -21,6 +21,7 @@ struct LoggerOptions {
     // the help).
     std::optional<int> silenceSeconds;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedLoggerOptions {
@@ -32,7 +33,7 @@ struct ParsedLoggerOptions {
 // after '=' (--port /dev/ttyUSB0, --port=/dev/ttyUSB0).
 ParsedLoggerOptions ParseLoggerOptions(std::span<const std::string_view> args);
 
-// The text of --help.
+// The text of --help, German like every message.
 std::string LoggerUsage();
 
 }  // namespace tavrolin

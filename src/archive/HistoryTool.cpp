@@ -15,6 +15,7 @@
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
 #include "base/CommandLine.h"
+#include "base/Version.h"
 #include "decode/ProtocolFile.h"
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
@@ -41,6 +42,7 @@ struct Options {
     Format format = Format::Csv;
     std::string importFile;  // empty or "-": stdin
     bool help = false;
+    bool version = false;
 };
 
 // Output through a buffer of its own: the export writes hundreds of thousands of lines a
@@ -87,8 +89,8 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::FILE* 
     };
     while (reader.Next()) {
         const std::string_view name = reader.Name();
-        if (name == "--help" || name == "-h") {
-            o.help = true;
+        if (name == "--help" || name == "-h" || name == "--version") {
+            (name == "--version" ? o.version : o.help) = true;
         } else if (name == "--archive" || name == "--profile" || name == "--sensor" ||
                    name == "--from" || name == "--to" || name == "--format") {
             const std::optional<std::string_view> value = reader.Value();
@@ -125,7 +127,7 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::FILE* 
             return fail("überzähliges Argument " + std::string(name));
         }
     }
-    if (o.help) {
+    if (o.help || o.version) {
         return o;
     }
     if (o.command == Command::None) {
@@ -433,6 +435,10 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
         std::fputs(HistoryUsage().c_str(), env.out);
         return 0;
     }
+    if (o.version) {
+        std::fputs(VersionText("tavrolin-history").c_str(), env.out);
+        return 0;
+    }
     const std::string profilePath = o.profile.empty() ? env.defaultProfile : o.profile;
     const SettingsStore settings(env.files, profilePath);
     // The archive's place may be in it: a profile that cannot be read is no place to guess.
@@ -477,52 +483,57 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
 }
 
 std::string HistoryUsage() {
-    return R"usage(Usage: tavrolin-history [--archive FILE] [--profile FILE] COMMAND [OPTIONS]
+    return R"usage(Aufruf: tavrolin-history [--archive DATEI] [--profile DATEI] BEFEHL [OPTIONEN]
 
-Reads and maintains the archive in which tavrolin and tavrolin-log keep every reading they
-receive (an SQLite file). Several programs may use the archive at once: tavrolin-history
-reads while a logger writes.
+Liest und pflegt das Archiv, in dem tavrolin und tavrolin-log jede empfangene Messung
+aufbewahren (eine SQLite-Datei). Mehrere Programme dürfen das Archiv zugleich benutzen:
+tavrolin-history liest, während ein Logger schreibt.
 
-Commands:
-  sensors       list every sensor in the archive: its id, its friendly name (section
-                [Sensornamen] of the profile, e.g. outdoor-1=Garten), its first and last
-                reading, how many readings there are, how often it usually sends, and its
-                last values
-  export --sensor ID [--from T] [--to T] [--format csv|json]
-                write one sensor's readings, oldest first, to stdout. csv (the default):
-                RFC 4180 with a header line naming the columns of the sensor's kind, times
-                as 2026-12-07T14:03:07.456+01:00. json: one JSON object per line, the form
-                of tavrolin-log --json
-  check         check the file's integrity and that the summaries agree with the readings;
-                exit status 0 when all is well, 1 when not
-  import [FILE] add readings from JSON Lines in the form of tavrolin-log --json (FILE, or
-                stdin without FILE or with -), e.g. from an earlier
-                tavrolin-log --json > readings.jsonl. Bad lines are reported with their line
-                number and skipped; readings already in the archive are not added twice
+Befehle:
+  sensors       jeden Sensor im Archiv aufführen: seine Kennung, seinen Namen (Abschnitt
+                [Sensornamen] des Profils, etwa outdoor-1=Garten), seine erste und letzte
+                Messung, wie viele Messungen es gibt, wie oft er gewöhnlich sendet, und
+                seine letzten Werte
+  export --sensor KENNUNG [--from T] [--to T] [--format csv|json]
+                die Messungen eines Sensors, die älteste zuerst, auf stdout schreiben.
+                csv (die Vorgabe): RFC 4180 mit einer Kopfzeile, die die Spalten der
+                Sensorart nennt, Zeiten wie 2026-12-07T14:03:07.456+01:00. json: ein
+                JSON-Objekt je Zeile, in der Form von tavrolin-log --json
+  check         die Unversehrtheit der Datei prüfen und ob die Zusammenfassungen zu den
+                Messungen passen; Exit-Status 0, wenn alles in Ordnung ist, sonst 1
+  import [DATEI]  Messungen aus JSON Lines in der Form von tavrolin-log --json
+                hinzufügen (aus DATEI, oder von stdin ohne DATEI oder mit -), etwa von
+                einem früheren tavrolin-log --json > messungen.jsonl. Fehlerhafte Zeilen
+                werden mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die
+                schon im Archiv sind, kommen nicht doppelt hinein
 
-Times T (--from includes T, --to excludes it), in local time unless an offset is given:
-  2026-12-07               a day; as --to the whole day is included
-  2026-12-07T14:03         also 2026-12-07T14:03:07 and 2026-12-07T14:03:07.456; a space may
-                           stand for the T ("2026-12-07 14:03")
-  2026-12-07T14:03:07Z     with Z or an offset such as +01:00: that instant
+Zeiten T (--from schließt T ein, --to schließt es aus), in Ortszeit, wenn kein Versatz
+angegeben ist:
+  2026-12-07               ein Tag; als --to ist der ganze Tag eingeschlossen
+  2026-12-07T14:03         auch 2026-12-07T14:03:07 und 2026-12-07T14:03:07.456; ein
+                           Leerzeichen darf für das T stehen ("2026-12-07 14:03")
+  2026-12-07T14:03:07Z     mit Z oder einem Versatz wie +01:00: dieser Zeitpunkt
 
-Options:
-  --archive FILE  the archive to use. Without it: Datei in section [Archiv] of the profile,
-                  else $XDG_DATA_HOME/tavrolin/archiv.sqlite
-                  (~/.local/share/tavrolin/archiv.sqlite)
-  --profile FILE  the profile to read [Archiv] and [Sensornamen] from (default: the desktop
-                  program's, $XDG_CONFIG_HOME/tavrolin.INI)
-  --help          show this text
+Optionen:
+  --archive DATEI  das zu benutzende Archiv. Ohne sie: Datei im Abschnitt [Archiv] des
+                   Profils, sonst $XDG_DATA_HOME/tavrolin/archiv.sqlite
+                   (~/.local/share/tavrolin/archiv.sqlite)
+  --profile DATEI  das Profil, aus dem [Archiv] und [Sensornamen] gelesen werden (Vorgabe:
+                   das des Fensterprogramms, $XDG_CONFIG_HOME/tavrolin.INI)
+  --help           diesen Text zeigen
+  --version        Programmname und Version zeigen
 
-Examples:
+Beispiele:
   tavrolin-history sensors
   tavrolin-history export --sensor outdoor-1 --from 2026-01-01 --to 2026-12-31 > garten.csv
   tavrolin-history export --sensor wind-0 --from "2026-12-07 12:00" --format json
   tavrolin-history --archive /var/lib/tavrolin/archiv.sqlite check
-  tavrolin-history import readings.jsonl
+  tavrolin-history import messungen.jsonl
 
-Exit status: 0 done; 1 the archive cannot be read or written, check found problems, or
-import skipped lines; 2 a wrong command line. Messages are in German.
+Exit-Status: 0 erledigt; 1 das Archiv läßt sich nicht lesen oder schreiben, check hat
+Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile.
+
+Mehr in der Handbuchseite: man tavrolin-history
 )usage";
 }
 

@@ -26,7 +26,7 @@ struct HistoryEnvironment {
 // read or written, check found problems, or import skipped lines; 2 a wrong command line.
 int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment& env);
 
-// The text of --help.
+// The text of --help, German like every message.
 std::string HistoryUsage();
 
 }  // namespace tavrolin

@@ -23,6 +23,7 @@
 #include "app/StreamMessageSink.h"
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
+#include "base/Version.h"
 #include "base/Win1252.h"
 #include "history/OverdueNotices.h"
 #include "mqtt/MqttSettings.h"
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
     const LoggerOptions& options = *parsed.options;
     if (options.help) {
         std::fputs(LoggerUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(VersionText("tavrolin-log").c_str(), stdout);
         return 0;
     }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Version.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/SignalPipe.h"
 #include "sim/PseudoTerminal.h"
@@ -279,6 +280,10 @@ int main(int argc, char** argv) {
     const SimOptions& options = *parsed.options;
     if (options.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(VersionText("tavrolin-sim").c_str(), stdout);
         return 0;
     }
 

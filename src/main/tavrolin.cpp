@@ -6,12 +6,16 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/ReceiverApp.h"
 #include "app/SensorNames.h"
 #include "app/SettingsStore.h"
+#include "app/WindowOptions.h"
 #include "archive/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
+#include "base/Version.h"
 #include "history/History.h"
 #include "mqtt/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
@@ -33,6 +37,18 @@
 using namespace tavrolin;
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts, so that they need no display.
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    switch (WindowRequestOf(args)) {
+        case WindowRequest::Help:
+            std::fputs(WindowUsage().c_str(), stdout);
+            return 0;
+        case WindowRequest::Version:
+            std::fputs(VersionText("tavrolin").c_str(), stdout);
+            return 0;
+        case WindowRequest::Run:
+            break;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrolin"));
     QApplication::setWindowIcon(ProgramIcon());

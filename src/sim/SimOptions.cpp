@@ -33,51 +33,62 @@ bool ParseInt(std::string_view text, int low, int high, int& value) {
 }  // namespace
 
 std::string SimUsage() {
-    return R"usage(Usage: tavrolin-sim [OPTIONS]
+    return R"usage(Aufruf: tavrolin-sim [OPTIONEN]
 
-Simulates the weather-sensor receiver on a pseudo-terminal: it answers the program's command
-frames and, once started, sends sensor telegrams of a whole weather station.
+Spielt den Wettersensor-Empfänger auf einem Pseudo-Terminal: beantwortet die Befehlsrahmen
+des Programms und sendet, einmal gestartet, die Sensortelegramme einer ganzen Wetterstation.
 
-At start it prints one line "tavrolin-sim: ready on /dev/pts/N (link PATH)" on stdout.
-SIGINT, SIGTERM or SIGHUP end it with a summary on stderr and exit status 0.
+Beim Start gibt es eine Zeile "tavrolin-sim: ready on /dev/pts/N (link PFAD)" auf stdout
+aus. SIGINT, SIGTERM oder SIGHUP beenden es mit einer Zusammenfassung auf stderr und dem
+Exit-Status 0.
 
-Options:
-  --link PATH     make PATH a symlink to the pseudo-terminal (an old symlink there is
-                  replaced, any other file is left alone and the simulator refuses to
-                  start); the link is removed at exit
-  --speed X       divide the station's periods by X (--speed 60 makes a minute a second);
-                  default 1
-  --rate N        load mode: N telegrams a second, round-robin over the station's sensors.
-                  The line carries at most 200 telegrams a second (19200 baud, 8O2); the
-                  sending never outruns it
-  --noise         random bytes other than STX (0x02) between telegrams, ETX (0x03) among
-                  them
-  --split         send every telegram in two writes a few ms apart
-  --count N       stop sending after N telegrams; commands are still answered
-  --replay FILE   once started, send the bytes of FILE (a capture made with --record)
-                  instead of the station, in pieces that end at an ETX, paced at the
-                  line's speed or at --rate pieces a second; then nothing. --noise and
-                  --split do not apply to it
-  --record FILE   append every byte sent (telegrams, noise, answers) to FILE
-  --seed N        seed of the station's values, the noise and the split points; default 1
-  --silent N      do not answer the first N commands
-  --nak N         answer NAK (02 15 03) to the N commands after the silent ones
-  --verbose       log received frames and sent bytes in hex on stderr
-  --help          show this text
+Optionen:
+  --link PFAD     PFAD zu einem symbolischen Link auf das Pseudo-Terminal machen (ein alter
+                  Link dort wird ersetzt, jede andere Datei bleibt, wie sie ist, und der
+                  Simulator startet nicht); der Link wird am Ende entfernt
+  --speed X       die Perioden der Station durch X teilen (--speed 60 macht aus einer Minute
+                  eine Sekunde); Vorgabe 1
+  --rate N        Lastbetrieb: N Telegramme in der Sekunde, reihum über die Sensoren der
+                  Station. Die Leitung trägt höchstens 200 Telegramme in der Sekunde (19200
+                  Baud, 8O2); das Senden überholt sie nie
+  --noise         zufällige Bytes außer STX (0x02) zwischen den Telegrammen, ETX (0x03)
+                  darunter
+  --split         jedes Telegramm in zwei Schreibvorgängen senden, einige ms auseinander
+  --count N       nach N Telegrammen nichts mehr senden; Befehle werden weiter beantwortet
+  --replay DATEI  einmal gestartet, statt der Station die Bytes von DATEI senden (einen
+                  Mitschnitt von --record), in Stücken, die an einem ETX enden, im Tempo der
+                  Leitung oder mit --rate Stücken in der Sekunde; danach nichts. --noise und
+                  --split gelten dafür nicht
+  --record DATEI  jedes gesendete Byte (Telegramme, Störbytes, Antworten) an DATEI anhängen
+  --seed N        Startwert für die Werte der Station, die Störbytes und die Teilungsstellen;
+                  Vorgabe 1
+  --silent N      die ersten N Befehle nicht beantworten
+  --nak N         die N Befehle nach den unbeantworteten mit NAK (02 15 03) beantworten
+  --verbose       empfangene Rahmen und gesendete Bytes hexadezimal auf stderr melden
+  --help          diesen Text zeigen
+  --version       Programmname und Version zeigen
 
-Commands: the start command (payload FF 00 00 00 00 00) and the stop command (payload
-FE 00 00 00 00 00) are answered with ACK (02 06 03); other commands with NAK. Commands are
-counted in arrival order, so with --silent S --nak N the commands 1..S go unanswered,
-S+1..S+N get NAK and from S+N+1 on the answers are as usual. A command that is not answered
-with ACK has no effect. Frames with a wrong checksum or a broken escape are ignored and do
-not count as commands.
+Befehle: der Startbefehl (Nutzdaten FF 00 00 00 00 00) und der Stoppbefehl (Nutzdaten
+FE 00 00 00 00 00) werden mit ACK (02 06 03) beantwortet, andere Befehle mit NAK. Die Befehle
+werden in der Reihenfolge ihres Eintreffens gezählt: mit --silent S --nak N bleiben die
+Befehle 1..S unbeantwortet, S+1..S+N bekommen NAK, und ab S+N+1 wird wieder wie sonst
+geantwortet. Ein Befehl, der kein ACK bekommt, bewirkt nichts. Rahmen mit falscher Prüfsumme
+oder kaputter Maskierung werden übergangen und zählen nicht als Befehle.
 
-After a start the station begins a round: each sensor is heard once within the first
-seconds (divided by --speed), then on its own period. No telegram follows an answer frame
-within 50 ms, so that the answer arrives on its own. After a stop nothing is sent.
+Nach einem Start beginnt die Station eine Runde: jeder Sensor ist in den ersten Sekunden
+(geteilt durch --speed) einmal zu hören, danach in seiner eigenen Periode. Auf einen
+Antwortrahmen folgt 50 ms lang kein Telegramm, damit die Antwort für sich ankommt. Nach
+einem Stopp wird nichts gesendet.
 
-While no program has the pseudo-terminal open, nothing is written: the telegrams that fall
-due meanwhile are lost as on a real line (a replay pauses instead).
+Solange kein Programm das Pseudo-Terminal offen hat, wird nichts geschrieben: die Telegramme,
+die derweil fällig werden, gehen verloren wie auf einer echten Leitung (eine Wiedergabe
+wartet statt dessen).
+
+Exit-Status: 0 nach einem Signal; 1, wenn sich das Pseudo-Terminal, der Link, die Datei von
+--replay oder die von --record nicht anlegen oder öffnen lassen; 2 bei einer falschen
+Befehlszeile.
+
+Mehr in der Handbuchseite: man tavrolin-sim
 )usage";
 }
 
@@ -97,15 +108,19 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
 
         if (name == "--help" || name == "-h") {
             o.help = true;
-        } else if (name == "--noise" || name == "--split" || name == "--verbose") {
-            bool& target = name == "--noise" ? o.noise : name == "--split" ? o.split : o.verbose;
+        } else if (name == "--noise" || name == "--split" || name == "--verbose" ||
+                   name == "--version") {
+            bool& target = name == "--noise"     ? o.noise
+                           : name == "--split"   ? o.split
+                           : name == "--version" ? o.version
+                                                 : o.verbose;
             if (!flag(target)) {
-                return fail(option + " takes no value");
+                return fail(option + " nimmt keinen Wert");
             }
         } else if (name == "--link" || name == "--replay" || name == "--record") {
             const auto v = value();
             if (!v || v->empty()) {
-                return fail(option + " needs a file name");
+                return fail(option + " braucht einen Dateinamen");
             }
             (name == "--link"     ? o.linkPath
              : name == "--replay" ? o.replayFile
@@ -115,24 +130,24 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
             double speed = 0;
             if (!v || !ParseNumber(*v, speed) || !std::isfinite(speed) || speed < 0.001 ||
                 speed > 1e6) {
-                return fail("--speed needs a number from 0.001 to 1000000");
+                return fail("--speed braucht eine Zahl von 0.001 bis 1000000");
             }
             o.speed = speed;
         } else if (name == "--rate") {
             const auto v = value();
             if (!v || !ParseInt(*v, 1, 100000, o.rate)) {
-                return fail("--rate needs a whole number from 1 to 100000");
+                return fail("--rate braucht eine ganze Zahl von 1 bis 100000");
             }
         } else if (name == "--nak" || name == "--silent") {
             const auto v = value();
             if (!v || !ParseInt(*v, 0, 1000000, name == "--nak" ? o.nak : o.silent)) {
-                return fail(option + " needs a whole number from 0 to 1000000");
+                return fail(option + " braucht eine ganze Zahl von 0 bis 1000000");
             }
         } else if (name == "--count" || name == "--seed") {
             const auto v = value();
             uint64_t n = 0;
             if (!v || !ParseNumber(*v, n)) {
-                return fail(option + " needs a whole number from 0 to " +
+                return fail(option + " braucht eine ganze Zahl von 0 bis " +
                             std::to_string(std::numeric_limits<uint64_t>::max()));
             }
             if (name == "--count") {
@@ -141,7 +156,7 @@ ParsedOptions ParseSimOptions(std::span<const std::string_view> args) {
                 o.seed = n;
             }
         } else {
-            return fail("unknown option " + std::string(reader.Argument()) + " (see --help)");
+            return fail("unbekannte Option " + std::string(reader.Argument()) + " (siehe --help)");
         }
     }
     return ParsedOptions{o, ""};

@@ -23,6 +23,7 @@ struct SimOptions {
     int silent = 0;  // do not answer the first commands
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {
@@ -34,7 +35,7 @@ struct ParsedOptions {
 // after '=' (--speed 60, --speed=60).
 ParsedOptions ParseSimOptions(std::span<const std::string_view> args);
 
-// The text of --help.
+// The text of --help, German like every message.
 std::string SimUsage();
 
 }  // namespace tavrolin::sim

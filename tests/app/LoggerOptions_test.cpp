@@ -22,6 +22,7 @@ TEST(LoggerOptions, ProfileAndPortTakeTheirValueEitherWay) {
         std::string profile;
         std::string port;
         bool help;
+        bool version = false;
     };
     for (const Case& c : {
              Case{{}, "", "", false},
@@ -30,12 +31,14 @@ TEST(LoggerOptions, ProfileAndPortTakeTheirValueEitherWay) {
              Case{{"--port", "/dev/a", "--port", "/dev/b"}, "", "/dev/b", false},
              Case{{"-h"}, "", "", true},
              Case{{"--port", "--help"}, "", "--help", false},  // a value, not an option
+             Case{{"--version"}, "", "", false, true},
          }) {
         const ParsedLoggerOptions parsed = Parse(c.args);
         ASSERT_TRUE(parsed.options) << parsed.error;
         EXPECT_EQ(parsed.options->profilePath, c.profile);
         EXPECT_EQ(parsed.options->portPath, c.port);
         EXPECT_EQ(parsed.options->help, c.help);
+        EXPECT_EQ(parsed.options->version, c.version);
         EXPECT_FALSE(parsed.options->json);
         EXPECT_EQ(parsed.options->mqttHost, "");
     }
@@ -51,17 +54,18 @@ TEST(LoggerOptions, AWrongCommandLineSaysWhat) {
         std::string error;
     };
     for (const Case& c : {
-             Case{{"--port"}, "--port needs a file name"},
-             Case{{"--profile="}, "--profile needs a file name"},
-             Case{{"--help=yes"}, "--help takes no value"},
-             Case{{"--json=yes"}, "--json takes no value"},
-             Case{{"--mqtt"}, "--mqtt needs a broker, HOST or HOST:PORT"},
-             Case{{"/dev/ttyS0"}, "unknown option /dev/ttyS0 (see --help)"},
-             Case{{"--verbose"}, "unknown option --verbose (see --help)"},
-             Case{{"--exit-on-loss=1"}, "--exit-on-loss takes no value"},
-             Case{{"--silence-seconds"}, "--silence-seconds needs a number of seconds"},
-             Case{{"--silence-seconds", "-1"}, "--silence-seconds needs a number of seconds"},
-             Case{{"--silence-seconds=5s"}, "--silence-seconds needs a number of seconds"},
+             Case{{"--port"}, "--port braucht einen Dateinamen"},
+             Case{{"--profile="}, "--profile braucht einen Dateinamen"},
+             Case{{"--help=yes"}, "--help nimmt keinen Wert"},
+             Case{{"--json=yes"}, "--json nimmt keinen Wert"},
+             Case{{"--version=2"}, "--version nimmt keinen Wert"},
+             Case{{"--mqtt"}, "--mqtt braucht einen Broker, RECHNER oder RECHNER:PORT"},
+             Case{{"/dev/ttyS0"}, "unbekannte Option /dev/ttyS0 (siehe --help)"},
+             Case{{"--verbose"}, "unbekannte Option --verbose (siehe --help)"},
+             Case{{"--exit-on-loss=1"}, "--exit-on-loss nimmt keinen Wert"},
+             Case{{"--silence-seconds"}, "--silence-seconds braucht eine Zahl von Sekunden"},
+             Case{{"--silence-seconds", "-1"}, "--silence-seconds braucht eine Zahl von Sekunden"},
+             Case{{"--silence-seconds=5s"}, "--silence-seconds braucht eine Zahl von Sekunden"},
          }) {
         const ParsedLoggerOptions parsed = Parse(c.args);
         EXPECT_FALSE(parsed.options);
@@ -82,15 +86,15 @@ TEST(LoggerOptions, ExitOnLossAndTheSilenceInSeconds) {
 
 TEST(LoggerOptions, TheHelpNamesEveryOptionKeyAndExitStatus) {
     const std::string usage = LoggerUsage();
-    for (const char* word : {"--profile FILE",   "--port PATH",    "--help",
+    for (const char* word : {"--profile DATEI",  "--port PFAD",    "--help",
                              "[SYSTEM]",         "COM ",           "Mit MUX",
                              "MUX Adresse",      "Protokoll",      "Filename",
                              "[Ports]",          "SIGINT",         "SIGTERM",
-                             "status 0",         "1 when",         "2 for",
-                             "tavrolin.INI",     "--json",         "--mqtt HOST[:PORT]",
+                             "Exit-Status: 0",   "1, wenn",        "2 bei",
+                             "tavrolin.INI",     "--json",         "--mqtt RECHNER[:PORT]",
                              "[MQTT]",           "PasswordFile",   "CAFile",
                              "[Sensornamen]",    "--exit-on-loss", "Stille Minuten",
-                             "wieder verbunden", "WATCHDOG=1"}) {
+                             "wieder verbunden", "WATCHDOG=1",     "--version"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
 }

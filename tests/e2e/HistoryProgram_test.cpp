@@ -176,7 +176,7 @@ TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
     }
     History help({"--help"});
     EXPECT_EQ(Finished(help), 0);
-    EXPECT_TRUE(help.Stdout().starts_with("Usage: tavrolin-history [--archive FILE]"));
+    EXPECT_TRUE(help.Stdout().starts_with("Aufruf: tavrolin-history [--archive DATEI]"));
 }
 
 TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {

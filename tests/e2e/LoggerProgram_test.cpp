@@ -244,11 +244,11 @@ TEST(LoggerProgram, WithExitOnLossAReceiverThatGoesAwayEndsItWithStatus1) {
 TEST(LoggerProgram, HelpAndAWrongCommandLine) {
     Logger help({"--help"});
     EXPECT_EQ(help.Exit(In(5s)), 0);
-    EXPECT_TRUE(help.Stdout().starts_with("Usage: tavrolin-log [OPTIONS]\n"));
+    EXPECT_TRUE(help.Stdout().starts_with("Aufruf: tavrolin-log [OPTIONEN]\n"));
 
     Logger wrong({"--speed", "60"});
     EXPECT_EQ(wrong.Exit(In(5s)), 2);
-    EXPECT_EQ(wrong.Stderr(), "tavrolin-log: unknown option --speed (see --help)\n");
+    EXPECT_EQ(wrong.Stderr(), "tavrolin-log: unbekannte Option --speed (siehe --help)\n");
 
     Logger noProfile({"--profile", "/nonexistent/tavrolin.INI"});
     EXPECT_EQ(noProfile.Exit(In(5s)), 2);

@@ -42,7 +42,9 @@ TEST(SimOptions, TakesValuesAfterTheOptionOrAfterAnEqualsSign) {
     EXPECT_EQ(o.silent, 2);
     EXPECT_TRUE(o.verbose);
     EXPECT_FALSE(o.help);
+    EXPECT_FALSE(o.version);
     EXPECT_TRUE(Parse({"--help"}).options->help);
+    EXPECT_TRUE(Parse({"--version"}).options->version);
     EXPECT_EQ(Parse({"--speed", "0.5"}).options->speed, 0.5);
 }
 
@@ -52,22 +54,23 @@ TEST(SimOptions, RefusesWhatItCannotUseAndSaysWhy) {
         std::string_view error;
     };
     const Row table[] = {
-        {{"--speed", "0"}, "--speed needs a number"},
-        {{"--speed", "fast"}, "--speed needs a number"},
-        {{"--speed", "nan"}, "--speed needs a number"},
-        {{"--speed"}, "--speed needs a number"},
-        {{"--rate", "0"}, "--rate needs a whole number"},
-        {{"--rate", "20x"}, "--rate needs a whole number"},
-        {{"--rate", "-5"}, "--rate needs a whole number"},
-        {{"--count", "-1"}, "--count needs a whole number"},
-        {{"--nak", "1.5"}, "--nak needs a whole number"},
-        {{"--silent", ""}, "--silent needs a whole number"},
-        {{"--seed", "x"}, "--seed needs a whole number"},
-        {{"--link"}, "--link needs a file name"},
-        {{"--record="}, "--record needs a file name"},
-        {{"--noise=yes"}, "--noise takes no value"},
-        {{"--fast"}, "unknown option --fast"},
-        {{"speed"}, "unknown option speed"},
+        {{"--speed", "0"}, "--speed braucht eine Zahl"},
+        {{"--speed", "fast"}, "--speed braucht eine Zahl"},
+        {{"--speed", "nan"}, "--speed braucht eine Zahl"},
+        {{"--speed"}, "--speed braucht eine Zahl"},
+        {{"--rate", "0"}, "--rate braucht eine ganze Zahl"},
+        {{"--rate", "20x"}, "--rate braucht eine ganze Zahl"},
+        {{"--rate", "-5"}, "--rate braucht eine ganze Zahl"},
+        {{"--count", "-1"}, "--count braucht eine ganze Zahl"},
+        {{"--nak", "1.5"}, "--nak braucht eine ganze Zahl"},
+        {{"--silent", ""}, "--silent braucht eine ganze Zahl"},
+        {{"--seed", "x"}, "--seed braucht eine ganze Zahl"},
+        {{"--link"}, "--link braucht einen Dateinamen"},
+        {{"--record="}, "--record braucht einen Dateinamen"},
+        {{"--noise=yes"}, "--noise nimmt keinen Wert"},
+        {{"--version=1"}, "--version nimmt keinen Wert"},
+        {{"--fast"}, "unbekannte Option --fast"},
+        {{"speed"}, "unbekannte Option speed"},
     };
     for (const Row& row : table) {
         const ParsedOptions p = Parse(row.args);
@@ -80,7 +83,7 @@ TEST(SimOptions, HelpExplainsTheOrderOfSilentAndRefusedCommands) {
     const std::string usage = SimUsage();
     for (const char* option :
          {"--link", "--speed", "--rate", "--noise", "--split", "--count", "--replay", "--record",
-          "--seed", "--silent", "--nak", "--verbose", "--help"}) {
+          "--seed", "--silent", "--nak", "--verbose", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_NE(usage.find("--silent S --nak N"), std::string::npos);

@@ -330,7 +330,7 @@ TEST(SimProgram, ReplacesAStaleLinkButNoOtherFile) {
 TEST(SimProgram, WrongOptionsEndWithStatus2) {
     SimProcess sim({"--rate", "fast"});
     EXPECT_EQ(sim.Exit(In(5s)), 2);
-    EXPECT_NE(sim.Stderr().find("--rate needs a whole number"), std::string::npos);
+    EXPECT_NE(sim.Stderr().find("--rate braucht eine ganze Zahl"), std::string::npos);
 }
 
 }  // namespace
