@@ -29,7 +29,7 @@
 #include "archive/ArchiveSchema.h"
 #include "archive/ArchiveSink.h"
 #include "archive/ArchiveWriter.h"
-#include "archive/HistoryTool.h"
+#include "history/HistoryTool.h"
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
 #include "decode/ReadingJson.h"

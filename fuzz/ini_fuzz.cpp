@@ -15,9 +15,9 @@
 #include <string_view>
 
 #include "MemoryFileSystem.h"
-#include "app/DecimalText.h"
-#include "app/IniFile.h"
-#include "app/SettingsStore.h"
+#include "settings/DecimalText.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

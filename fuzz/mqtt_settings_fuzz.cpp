@@ -21,10 +21,10 @@
 #include <string_view>
 
 #include "MemoryFileSystem.h"
-#include "app/SensorNames.h"
-#include "app/SettingsStore.h"
+#include "settings/SensorNames.h"
+#include "settings/SettingsStore.h"
 #include "base/Win1252.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/DecimalText.h"
+#include "settings/DecimalText.h"
 #include "base/Win1252.h"
 
 namespace tavrolin {

@@ -10,7 +10,7 @@
 #include "app/LoggerOptions.h"
 #include "app/ReceiverSession.h"
 #include "app/ServiceNotifier.h"
-#include "app/SystemSettings.h"
+#include "settings/SystemSettings.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"

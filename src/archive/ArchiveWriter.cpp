@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "decode/ProtocolFile.h"
+#include "base/FileSystem.h"
 
 namespace tavrolin {
 

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/FileSystem.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "base/Win1252.h"
+
 namespace tavrolin {
 
 OutputFile::~OutputFile() = default;
@@ -28,6 +33,12 @@ std::string_view FileErrorReason(FileError error, FileAccess access) {
             break;
     }
     return ".";
+}
+
+std::string ShownFilePath(const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+    return FileNameToUtf8(error ? name : absolute.lexically_normal().string());
 }
 
 }  // namespace tavrolin

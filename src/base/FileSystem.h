@@ -73,4 +73,9 @@ public:
     virtual FileError ReplaceFile(const std::string& path, std::string_view content) = 0;
 };
 
+// A file name as the user knows it, for messages: absolute (a relative name is taken from
+// the current folder, where the file is opened) and in UTF-8 (a name that is not UTF-8 came
+// from the settings, which hold Windows-1252).
+std::string ShownFilePath(const std::string& name);
+
 }  // namespace tavrolin

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decode/ProtocolFile.h"
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "base/Win1252.h"
@@ -13,19 +11,7 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-// The path as the user knows it: relative names are taken from the current folder, which is
-// where the file was opened.
-std::string AbsolutePath(const std::string& name) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(name, error);
-    return error ? name : absolute.lexically_normal().string();
-}
-
 }  // namespace
-
-std::string ShownFilePath(const std::string& name) {
-    return FileNameToUtf8(AbsolutePath(name));
-}
 
 std::string FileFailureText(const FileFailure& failure) {
     return failure.error == FileError::NoSpace
@@ -64,7 +50,7 @@ bool ProtocolFile::Open(const std::string& name, OpenMode mode) {
         }
         return false;
     }
-    m_path = AbsolutePath(name);
+    m_path = ShownFilePath(name);
     // Nothing is written now: a run that presents no record leaves the file as it was.
     const std::optional<char> last = m_file->InitialLastByte();
     m_startOnNewLine = m_file->InitialSize() > 0 && last.has_value() && *last != '\n';
@@ -128,7 +114,7 @@ std::optional<FileFailure> ProtocolFile::TakeFailure() {
 void ProtocolFile::Fail(FileError error) {
     // The first failure is the one to tell; the file is closed after it.
     if (!m_failure) {
-        m_failure = FileFailure{FileNameToUtf8(m_path), error};
+        m_failure = FileFailure{m_path, error};
     }
 }
 

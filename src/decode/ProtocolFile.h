@@ -61,7 +61,7 @@ private:
 
     FileSystem& m_fileSystem;
     std::unique_ptr<OutputFile> m_file;
-    std::string m_path;  // absolute, for the message
+    std::string m_path;  // as shown in the messages
     // The file was opened with content that does not end in a line end: the first line of
     // this run starts on a line of its own.
     bool m_startOnNewLine = false;
@@ -69,10 +69,5 @@ private:
     FileError m_openError = FileError::None;
     std::optional<FileFailure> m_failure;
 };
-
-// A file name as the user knows it, for messages: absolute (a relative name is taken from
-// the current folder, where the file is opened) and in UTF-8 (a name that is not UTF-8 came
-// from the settings, which hold Windows-1252).
-std::string ShownFilePath(const std::string& name);
 
 }  // namespace tavrolin

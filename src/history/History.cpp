@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "decode/ProtocolFile.h"
+#include "base/FileSystem.h"
 
 namespace tavrolin {
 

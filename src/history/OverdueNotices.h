@@ -5,7 +5,7 @@
 #include <deque>
 #include <optional>
 
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 #include "base/Clock.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"

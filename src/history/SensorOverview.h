@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 #include "archive/ArchiveQuery.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/HistoryTool.h"
+#include "history/HistoryTool.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProfileLocation.h"
 

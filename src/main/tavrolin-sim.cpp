@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tavrolin-sim: the weather-sensor receiver on a pseudo-terminal. Everything it decides is
-// in ReceiverSimulator; this file does the I/O: the pty, the link, signals, the poll loop.
+// tavrolin-sim: the weather-sensor receiver on a pseudo-terminal. The simulator and its loop
+// are in src/sim; this file reads the options and the files, sets up the link and the
+// signals, and runs the loop.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,7 +18,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/SignalPipe.h"
 #include "sim/PseudoTerminal.h"
-#include "sim/ReceiverSimulator.h"
+#include "sim/SimulatorLoop.h"
 
 using namespace tavrolin;
 using namespace tavrolin::sim;
@@ -29,244 +26,6 @@ using namespace tavrolin::sim;
 namespace {
 
 constexpr std::size_t kMaxReplayBytes = 64u << 20;
-// While the master is hung up and cannot be revived, try again this often.
-constexpr SimTime kHangupRetry{250000};
-
-const char* FileErrorText(FileError error) {
-    switch (error) {
-        case FileError::None:
-            return "no error";
-        case FileError::NotFound:
-            return "folder not found";
-        case FileError::AccessDenied:
-            return "permission denied";
-        case FileError::Busy:
-            return "in use by another writer";
-        case FileError::NoSpace:
-            return "disk full";
-        case FileError::Folder:
-            return "a folder";
-        case FileError::NotAFile:
-            return "not a regular file";
-        case FileError::TooBig:
-            return "too big";
-        case FileError::Other:
-            break;
-    }
-    return "cannot be written";
-}
-
-std::string Hex(std::span<const uint8_t> bytes) {
-    std::string text;
-    char b[4];
-    for (const uint8_t byte : bytes) {
-        std::snprintf(b, sizeof b, "%s%02X", text.empty() ? "" : " ", byte);
-        text += b;
-    }
-    return text;
-}
-
-const char* CommandName(Command command) {
-    switch (command) {
-        case Command::Start:
-            return "start command";
-        case Command::Stop:
-            return "stop command";
-        case Command::Other:
-            break;
-    }
-    return "unknown command";
-}
-
-const char* AnswerName(Answer answer) {
-    switch (answer) {
-        case Answer::Ack:
-            return "answered ACK";
-        case Answer::Nak:
-            return "answered NAK";
-        case Answer::None:
-            break;
-    }
-    return "not answered";
-}
-
-class Simulator {
-public:
-    Simulator(const SimOptions& options, std::string replay, std::unique_ptr<OutputFile> record)
-        : m_options(options),
-          m_sim(options, std::move(replay)),
-          m_record(std::move(record)),
-          m_start(std::chrono::steady_clock::now()) {}
-
-    bool Open(std::string& error) { return m_pty.Open(error); }
-    const std::string& SlavePath() const { return m_pty.SlavePath(); }
-    // Runs until stopFd becomes readable.
-    void Run(int stopFd);
-    const SimCounters& Counters() const { return m_sim.Counters(); }
-
-private:
-    SimTime Now() const {
-        return std::chrono::duration_cast<SimTime>(std::chrono::steady_clock::now() - m_start);
-    }
-    void Log(const std::string& text) const {
-        if (m_options.verbose) {
-            std::fprintf(stderr, "tavrolin-sim: [%10.3f] %s\n", Now().count() / 1e6, text.c_str());
-        }
-    }
-    void WriteOutput();
-    bool FlushPending();
-    void ReadCommands();
-    void ClientsChanged();
-    void HungUp();
-
-    SimOptions m_options;
-    ReceiverSimulator m_sim;
-    std::unique_ptr<OutputFile> m_record;
-    PseudoTerminal m_pty;
-    std::chrono::steady_clock::time_point m_start;
-    std::vector<uint8_t> m_pending;  // written only in part: the line was full
-    bool m_masterUsable = true;
-    SimTime m_retryAt{0};
-};
-
-// Writes what is left of the last output; false while the line takes no more.
-bool Simulator::FlushPending() {
-    while (!m_pending.empty()) {
-        const ssize_t n = ::write(m_pty.MasterFd(), m_pending.data(), m_pending.size());
-        if (n > 0) {
-            m_pending.erase(m_pending.begin(), m_pending.begin() + n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EIO) {
-            HungUp();
-        }
-        return false;
-    }
-    return true;
-}
-
-void Simulator::WriteOutput() {
-    if (!m_masterUsable || !FlushPending()) {
-        return;
-    }
-    const SimTime now = Now();
-    while (std::optional<Output> out = m_sim.TakeOutput(now)) {
-        if (m_options.verbose) {
-            Log(std::string(out->answer ? "answer " : "sent ") + Hex(out->bytes));
-        }
-        if (m_record) {
-            const std::string_view bytes(reinterpret_cast<const char*>(out->bytes.data()),
-                                         out->bytes.size());
-            if (const FileError error = m_record->Write(bytes); error != FileError::None) {
-                std::fprintf(stderr, "tavrolin-sim: recording stopped: %s\n", FileErrorText(error));
-                m_record.reset();
-            }
-        }
-        m_pending = std::move(out->bytes);
-        if (!FlushPending()) {
-            return;
-        }
-    }
-}
-
-void Simulator::ReadCommands() {
-    uint8_t buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_pty.MasterFd(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EIO) {
-            HungUp();
-            return;
-        }
-        if (n <= 0) {
-            return;
-        }
-        const auto bytes = std::span<const uint8_t>(buffer, static_cast<std::size_t>(n));
-        for (const CommandEvent& event : m_sim.Receive(bytes, Now())) {
-            if (!m_options.verbose) {
-                continue;
-            }
-            if (!event.command) {
-                Log("ignored frame (" + std::string(FrameStatusName(event.frame.status)) +
-                    "): " + Hex(event.frame.raw));
-            } else {
-                Log(std::string(CommandName(*event.command)) + " " + Hex(event.frame.raw) + ", " +
-                    AnswerName(event.answer));
-            }
-        }
-    }
-}
-
-void Simulator::ClientsChanged() {
-    const bool present = m_pty.ClientPresent();
-    Log(present ? "a program opened the line" : "the last program closed the line");
-    if (!present) {
-        m_pending.clear();
-    }
-    m_sim.SetListening(present, Now());
-}
-
-// Only after a hangup of the slave: see PseudoTerminal.
-void Simulator::HungUp() {
-    m_pending.clear();
-    const bool recovered = m_pty.RecoverFromHangup();
-    pollfd check{m_pty.MasterFd(), POLLIN, 0};
-    m_masterUsable = recovered && ::poll(&check, 1, 0) >= 0 && (check.revents & POLLHUP) == 0;
-    Log(m_masterUsable ? "line hung up, taken up again" : "line hung up, waiting");
-    m_sim.SetListening(m_masterUsable && m_pty.ClientPresent(), Now());
-    m_retryAt = Now() + kHangupRetry;
-}
-
-void Simulator::Run(int stopFd) {
-    m_sim.SetListening(m_pty.ClientPresent(), Now());
-    for (;;) {
-        WriteOutput();
-
-        std::optional<SimTime> wake = m_pending.empty() ? m_sim.NextWakeup() : std::nullopt;
-        if (!m_masterUsable && (!wake || m_retryAt < *wake)) {
-            wake = m_retryAt;
-        }
-        int timeoutMs = -1;
-        if (wake) {
-            // Rounded up: waking a little late costs nothing (the line runs ahead), waking
-            // early would spin.
-            const int64_t us = (*wake - Now()).count();
-            timeoutMs = us <= 0 ? 0 : static_cast<int>(std::min<int64_t>((us + 999) / 1000, 60000));
-        }
-
-        pollfd fds[3] = {
-            {stopFd, POLLIN, 0},
-            {m_pty.WatchFd(), POLLIN, 0},
-            {m_masterUsable ? m_pty.MasterFd() : -1,
-             static_cast<short>(POLLIN | (m_pending.empty() ? 0 : POLLOUT)), 0},
-        };
-        if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR) {
-            std::fprintf(stderr, "tavrolin-sim: poll failed: %s\n", std::strerror(errno));
-            return;
-        }
-        if (fds[0].revents != 0) {
-            return;
-        }
-        // Opens and closes first: a program's first command must find the line listening.
-        if ((fds[1].revents & POLLIN) && m_pty.ReadWatch()) {
-            ClientsChanged();
-        }
-        if (fds[2].revents & POLLIN) {
-            ReadCommands();
-        }
-        if (m_masterUsable && (fds[2].revents & (POLLHUP | POLLERR))) {
-            HungUp();
-        }
-        if (!m_masterUsable && Now() >= m_retryAt) {
-            HungUp();
-        }
-    }
-}
 
 }  // namespace
 
@@ -319,7 +78,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Simulator simulator(options, std::move(replay), std::move(record));
+    SimulatorLoop simulator(options, std::move(replay), std::move(record));
     std::string error;
     if (!simulator.Open(error)) {
         std::fprintf(stderr, "tavrolin-sim: %s\n", error.c_str());

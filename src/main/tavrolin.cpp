@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "app/ReceiverApp.h"
-#include "app/SensorNames.h"
-#include "app/SettingsStore.h"
+#include "settings/SensorNames.h"
+#include "settings/SettingsStore.h"
 #include "app/WindowOptions.h"
-#include "archive/ArchiveSettings.h"
+#include "settings/ArchiveSettings.h"
 #include "archive/ArchiveSink.h"
 #include "base/Version.h"
 #include "history/History.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/mqtt/MqttPublishing.h"
 #include "platform/posix/PortNames.h"

@@ -9,7 +9,7 @@
 #include <unordered_set>
 
 #include "mqtt/MqttOutbox.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
 
 namespace tavrolin {

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 #include "base/Clock.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"
 #include "decode/SensorTracker.h"
 #include "mqtt/MqttOutbox.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
 
 namespace tavrolin {

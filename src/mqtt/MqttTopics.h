@@ -5,7 +5,7 @@
 #include <string>
 
 #include "decode/Reading.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 
 namespace tavrolin {
 

@@ -20,7 +20,7 @@
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "mux/MultiplexerDialog.h"
 #include "serial/ReceiverPort.h"
 

@@ -29,7 +29,7 @@
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"

@@ -22,7 +22,7 @@
 #include "ChildProcess.h"
 #include "TempDir.h"
 #include "app/ReceiverApp.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "archive/ArchiveSink.h"
 #include "archive/Sqlite.h"
 #include "mux/MultiplexerDialog.h"

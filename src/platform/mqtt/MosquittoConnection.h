@@ -10,7 +10,7 @@
 
 #include "mqtt/MqttOutbox.h"
 #include "mqtt/MqttPublisher.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 
 struct mosquitto;
 struct mosquitto_message;

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <string>
 
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 #include "base/Clock.h"
 #include "mqtt/MqttOutbox.h"
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 #include "mqtt/MqttSink.h"
 #include "platform/mqtt/MosquittoConnection.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "platform/posix/PosixSerialLine.h"
 
 namespace tavrolin {

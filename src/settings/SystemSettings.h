@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "decode/Reading.h"
 
 namespace tavrolin {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/DecimalText.h"
+#include "settings/DecimalText.h"
 
 #include <algorithm>
 #include <cstdint>

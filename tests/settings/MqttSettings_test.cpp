@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MemoryFileSystem.h"
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 
 namespace tavrolin {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 

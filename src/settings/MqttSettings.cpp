@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mqtt/MqttSettings.h"
+#include "settings/MqttSettings.h"
 
 #include <algorithm>
 #include <charconv>

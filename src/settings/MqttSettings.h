@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "base/FileSystem.h"
 
 namespace tavrolin {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "archive/ArchiveSettings.h"
+#include "settings/ArchiveSettings.h"
 
 namespace tavrolin {
 

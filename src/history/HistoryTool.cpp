@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "archive/HistoryTool.h"
+#include "history/HistoryTool.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -7,18 +7,18 @@
 #include <optional>
 #include <vector>
 
-#include "app/SensorNames.h"
-#include "app/SettingsStore.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveQuery.h"
-#include "archive/ArchiveSettings.h"
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
 #include "base/CommandLine.h"
+#include "base/FileSystem.h"
 #include "base/Version.h"
-#include "decode/ProtocolFile.h"
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
+#include "settings/ArchiveSettings.h"
+#include "settings/SensorNames.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 

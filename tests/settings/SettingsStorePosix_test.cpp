@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace tavrolin {

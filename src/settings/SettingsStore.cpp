@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <utility>
 
-#include "app/DecimalText.h"
-#include "app/IniFile.h"
+#include "settings/DecimalText.h"
+#include "settings/IniFile.h"
 #include "base/Win1252.h"
 
 namespace tavrolin {

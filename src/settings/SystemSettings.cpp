@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/SystemSettings.h"
+#include "settings/SystemSettings.h"
 
 namespace tavrolin {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/SensorNames.h"
+#include "settings/SensorNames.h"
 
 #include "base/Win1252.h"
 
