@@ -29,10 +29,10 @@
 #include "archive/ArchiveSchema.h"
 #include "archive/ArchiveSink.h"
 #include "archive/ArchiveWriter.h"
-#include "history/HistoryTool.h"
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
 #include "decode/ReadingJson.h"
+#include "history/HistoryTool.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace tavrolin {
@@ -153,7 +153,7 @@ void SinkAt200ReadingsPerSecond(benchmark::State& state) {
         int64_t t = kStart;
         for (int poll = 0; poll < 400; ++poll) {
             for (int k = 0; k < 10; ++k) {
-                sink.Accept(StationReading(k * 2, t, noise), "");
+                sink.Accept(StationReading(k * 2, t, noise));
                 t += 5;
             }
             sink.EndOfPoll();

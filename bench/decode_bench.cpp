@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BenchData.h"
+#include "Presenting.h"
 #include "TempDir.h"
 #include "decode/PresentReport.h"
 #include "decode/TelegramDecoder.h"
@@ -32,7 +33,7 @@ void DecodeAndPresentToListAndFile(benchmark::State& state) {
     SystemLocalClock clock;
     TelegramDecoder decoder(clock);
     MemoryList list;
-    PresentingSink sink(&list, file);
+    testing::Presenter sink(&list, file);
     std::size_t next = 0;
     int inPoll = 0;
     for (auto _ : state) {
@@ -59,7 +60,7 @@ void DecodeAndPresentToListOnly(benchmark::State& state) {
     SystemLocalClock clock;
     TelegramDecoder decoder(clock);
     MemoryList list;
-    PresentingSink sink(&list, file);
+    testing::Presenter sink(&list, file);
     std::size_t next = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(decoder.DecodeTelegram(kMixed[next], sink));
@@ -70,15 +71,13 @@ void DecodeAndPresentToListOnly(benchmark::State& state) {
 BENCHMARK(DecodeAndPresentToListOnly);
 
 void PresentReportOnAFullList(benchmark::State& state) {
-    PosixFileSystem fileSystem;
-    ProtocolFile file(fileSystem);
     MemoryList list;
     const std::string line = "(14:03:07.4) : (177.25s)  Innen V1.2 (2)   21.5\xB0  45%  1013hPa";
     for (int i = 0; i < kMaxListLines; ++i) {
-        PresentReport(line, list, file);
+        PresentReport(line, list);
     }
     for (auto _ : state) {
-        PresentReport(line, list, file);
+        PresentReport(line, list);
     }
     if (list.GetCount() != kMaxListLines) {
         state.SkipWithError("list left its cap");

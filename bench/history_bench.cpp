@@ -59,7 +59,8 @@ void OverviewOpens(benchmark::State& state) {
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
     int rows = 0;
     for (auto _ : state) {
-        History history(SensorNames(), path, clock);
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, path, clock);
         SensorOverviewWindow window(history, nullptr);
         window.resize(900, 600);
         const QPixmap drawn = window.grab();
@@ -80,7 +81,8 @@ void ChartOpens(benchmark::State& state) {
     std::size_t points = 0;
     int64_t bucket = 0;
     for (auto _ : state) {
-        History history(SensorNames(), path, clock);
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, path, clock);
         ChartWindow window(history, nullptr);
         window.Show(kGarden, range);
         const QPixmap drawn = window.grab();
@@ -107,7 +109,8 @@ void ChartSwitchesRange(benchmark::State& state) {
     }
     const auto range = static_cast<ChartRange>(state.range(0));
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
-    History history(SensorNames(), path, clock);
+    SensorTracker tracker;
+    History history(SensorNames(), tracker, path, clock);
     ChartWindow window(history, nullptr);
     for (auto _ : state) {
         window.Show(kGarden, range);

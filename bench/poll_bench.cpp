@@ -11,6 +11,7 @@
 #include "FakeClocks.h"
 #include "FakeSerialLine.h"
 #include "MemoryFileSystem.h"
+#include "Presenting.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
 #include "mux/MultiplexerLine.h"
@@ -30,7 +31,7 @@ struct Rig {
     testing::MemoryFileSystem files;
     ProtocolFile file{files};  // closed
     MemoryList list;
-    PresentingSink sink{&list, file};
+    testing::Presenter sink{&list, file};
 };
 
 void PollWithNothingToCollect(benchmark::State& state) {

@@ -82,13 +82,15 @@ void MqttSinkWhileTheBrokerIsAway(benchmark::State& state) {
     MqttOutbox outbox;
     testing::FakeLocalClock wall;
     testing::FakeCoarseClock steady;
-    MqttSink sink(settings, SensorNames(), outbox, wall, steady);
+    SensorTracker tracker;
+    MqttSink sink(settings, SensorNames(), outbox, tracker, wall, steady);
     for (std::size_t i = 0; i < MqttOutbox::kDefaultCapacity; ++i) {
-        sink.Accept(readings[i % readings.size()], "");
+        sink.Accept(readings[i % readings.size()]);
     }
     std::size_t next = 0;
     for (auto _ : state) {
-        sink.Accept(readings[next], "");
+        tracker.Accept(readings[next]);
+        sink.Accept(readings[next]);
         sink.EndOfPoll();
         next = next + 1 == readings.size() ? 0 : next + 1;
     }

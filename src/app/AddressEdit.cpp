@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "settings/DecimalText.h"
 #include "base/Win1252.h"
+#include "settings/DecimalText.h"
 
 namespace tavrolin {
 

@@ -7,75 +7,25 @@
 
 namespace tavrolin {
 
-void LoggerFileSink::Setup(const std::string& name, RecordingMask mask) {
-    m_name = name;
-    m_mask = mask;
-    m_failing = false;
-}
-
-void LoggerFileSink::Accept(const Reading& reading, std::string_view line) {
-    if (!IsRecorded(reading, m_mask)) {
-        return;
-    }
-    // Tried again only with a record to write: a reopened file is what a write needs, and
-    // a write is what shows whether there is room again.
-    if (m_failing && !m_file.IsOpen() && m_clock.ReadMs() - m_lastTryMs >= kRetryMs) {
-        m_lastTryMs = m_clock.ReadMs();
-        m_file.OpenForAppend(m_name);
-    }
-    m_file.QueueRecordLine(line);
-}
-
-void LoggerFileSink::EndOfPoll() {
-    const bool wasOpen = m_file.IsOpen();
-    if (m_file.WriteQueued()) {
-        if (m_failing && wasOpen) {
-            m_failing = false;
-            m_notice = SinkNotice{
-                "Tavrolin",
-                "Die Protokolldatei " + ShownFilePath(m_name) + " wird wieder geschrieben.",
-                MessageIcon::Information};
-        }
-        return;
-    }
-    const std::optional<FileFailure> failure = m_file.TakeFailure();
-    m_lastTryMs = m_clock.ReadMs();
-    if (m_failing || !failure) {
-        return;  // still failing: told once
-    }
-    m_failing = true;
-    m_notice = SinkNotice{"Tavrolin",
-                          FileFailureText(*failure) +
-                              " Die Empfangsdaten werden jetzt nur auf der Standardausgabe "
-                              "ausgegeben; einmal in der Minute wird versucht, die "
-                              "Protokolldatei wieder zu öffnen.",
-                          MessageIcon::Exclamation};
-}
-
-std::optional<SinkNotice> LoggerFileSink::TakeNotice() {
-    if (m_notice) {
-        return std::exchange(m_notice, std::nullopt);
-    }
-    // A failure outside a poll: the close at the end.
-    if (const std::optional<FileFailure> failure = m_file.TakeFailure()) {
-        return SinkNotice{"Tavrolin", FileFailureText(*failure), MessageIcon::Exclamation};
-    }
-    return std::nullopt;
-}
-
 HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer,
                                FileSystem& fileSystem, MessageSink& messages, CoarseClock& clock,
-                               LineOutput output)
+                               LineOutput output, Format format)
     : m_multiplexer(multiplexer),
       m_messages(messages),
       m_clock(clock),
       m_protocolFile(fileSystem),
-      m_fileSink(m_protocolFile, clock),
-      m_outputSink(std::move(output)),
+      m_fileSink(m_protocolFile),
+      m_textOutput(output),
+      m_jsonOutput(output),
       m_session(port, messages, clock) {
     // Every record is printed before it is written.
-    m_session.Sinks().Add(m_outputSink);
-    m_session.Sinks().Add(m_fileSink);
+    if (format == Format::Json) {
+        m_session.Recorded().Add(m_jsonOutput);
+    } else {
+        m_reportLines.Add(m_textOutput);
+    }
+    m_reportLines.Add(m_fileSink);
+    m_session.Recorded().Add(m_reportLines);
 }
 
 bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& options) {
@@ -87,11 +37,12 @@ bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& 
     m_session.SetRules(rules);
     const auto muxAddress =
         static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
-    const auto mask = static_cast<RecordingMask>(m_settings.recordingMask);
-    m_fileSink.Setup(m_settings.protocolFileName, mask);
-    m_outputSink.SetMask(mask);
-    m_outputSink.SetFormat(options.json ? OutputLinesSink::Format::Json
-                                        : OutputLinesSink::Format::Text);
+    m_session.SetRecordingMask(static_cast<RecordingMask>(m_settings.recordingMask));
+    // A logger runs for months: a disk that fills up must not end its file for good.
+    m_fileSink.ReopenAfterFailure(m_settings.protocolFileName, m_clock, kFileRetryMs,
+                                  "Die Empfangsdaten werden jetzt nur auf der Standardausgabe "
+                                  "ausgegeben; einmal in der Minute wird versucht, die "
+                                  "Protokolldatei wieder zu öffnen.");
     m_multiplexer.SetAddress(muxAddress);
     if (!m_protocolFile.OpenForAppend(m_settings.protocolFileName)) {
         // The window stays silent here, since its list still shows the records; a logger

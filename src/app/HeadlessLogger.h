@@ -10,43 +10,19 @@
 #include "app/LoggerOptions.h"
 #include "app/ReceiverSession.h"
 #include "app/ServiceNotifier.h"
-#include "settings/SystemSettings.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
-#include "decode/OutputLinesSink.h"
+#include "decode/OutputLines.h"
 #include "decode/ProtocolFile.h"
+#include "decode/ProtocolFileSink.h"
+#include "decode/ReportLines.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SystemSettings.h"
 
 namespace tavrolin {
-
-// The logger's protocol file: the lines of the recorded sensors, one write per poll. A
-// logger runs for months, and a disk that fills up must not end its file for good: after a
-// failed write it says so once, the records go to the output alone, and at most once a
-// minute, when there is a record to write, the file is opened again and appended to. The
-// first write that works again is told too.
-class LoggerFileSink : public ReadingSink {
-public:
-    LoggerFileSink(ProtocolFile& file, CoarseClock& clock) : m_file(file), m_clock(clock) {}
-    static constexpr int64_t kRetryMs = 60000;
-
-    // The file to reopen after a failure, and the records to write.
-    void Setup(const std::string& name, RecordingMask mask);
-    void Accept(const Reading& reading, std::string_view line) override;
-    void EndOfPoll() override;
-    std::optional<SinkNotice> TakeNotice() override;
-
-private:
-    ProtocolFile& m_file;
-    CoarseClock& m_clock;
-    std::string m_name;
-    RecordingMask m_mask = kAllRecordings;
-    bool m_failing = false;  // a write failed, and none has worked since
-    int64_t m_lastTryMs = 0;
-    std::optional<SinkNotice> m_notice;
-};
 
 // Where the logger reports to the service manager that started it.
 struct ServiceReport {
@@ -64,12 +40,16 @@ struct ServiceReport {
 // but said on stderr, each change once, since nobody sees a title.
 class HeadlessLogger {
 public:
-    // Gets the presented records of each poll, UTF-8, each line ending in "\n".
-    using LineOutput = OutputLinesSink::LineOutput;
+    // What the output gets of each reading: its report line, or its JSON object.
+    enum class Format { Text, Json };
+    // A logger whose protocol file cannot be written tries again this often.
+    static constexpr int64_t kFileRetryMs = 60000;
 
-    // The clock paces the protocol file's reopening after a failed write.
+    // The output gets the records of each poll, UTF-8, each line ending in "\n". The clock
+    // paces the protocol file's reopening after a failed write.
     HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer, FileSystem& fileSystem,
-                   MessageSink& messages, CoarseClock& clock, LineOutput output);
+                   MessageSink& messages, CoarseClock& clock, LineOutput output,
+                   Format format = Format::Text);
     HeadlessLogger(const HeadlessLogger&) = delete;
     HeadlessLogger& operator=(const HeadlessLogger&) = delete;
 
@@ -100,8 +80,8 @@ public:
     bool Connected() const { return m_session.Connected(); }
     ReceiverSession::Link State() const { return m_session.State(); }
     bool FileOpen() const { return m_protocolFile.IsOpen(); }
-    // Further sinks (JSON, MQTT, the archive) are added here.
-    SinkFanOut& Sinks() { return m_session.Sinks(); }
+    // The outputs beside stdout and the protocol file (the archive, MQTT) join here.
+    ReceiverSession& Session() { return m_session; }
 
 private:
     void ReportUnopenedFile(const std::string& name);
@@ -116,8 +96,10 @@ private:
     std::optional<int64_t> m_lastWatchdogMs;
     SystemSettings m_settings;
     ProtocolFile m_protocolFile;
-    LoggerFileSink m_fileSink;
-    OutputLinesSink m_outputSink;
+    ProtocolFileSink m_fileSink;
+    TextLinesOutput m_textOutput;
+    JsonLinesOutput m_jsonOutput;
+    ReportLines m_reportLines;
     ReceiverSession m_session;
 };
 

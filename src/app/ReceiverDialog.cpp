@@ -23,11 +23,16 @@ ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexe
     : m_multiplexer(multiplexer),
       m_env(env),
       m_protocolFile(env.files),
-      m_presenting(nullptr, m_protocolFile),
+      m_fileSink(m_protocolFile),
       m_session(port, env.messages, env.clock) {
-    m_session.Sinks().Add(m_presenting);
-    if (env.readings != nullptr) {
-        m_session.Sinks().Add(*env.readings);
+    m_reportLines.Add(m_listSink);
+    m_reportLines.Add(m_fileSink);
+    m_session.Recorded().Add(m_reportLines);
+    if (env.outputs != nullptr) {
+        env.outputs->AttachTo(m_session);
+    }
+    if (env.overview != nullptr) {
+        m_session.EverySensor().Add(*env.overview);
     }
 }
 
@@ -38,7 +43,7 @@ void ReceiverDialog::AttachView(ReceiverView* view) {
     m_view = view;
     if (view == nullptr) {
         m_receivedList = nullptr;
-        m_presenting.SetList(nullptr);
+        m_listSink.SetList(nullptr);
     }
 }
 
@@ -50,7 +55,7 @@ bool ReceiverDialog::InitializeWindow() {
     SettingsStore& settings = m_env.settings;
 
     m_receivedList = &view.List();
-    m_presenting.SetList(m_receivedList);
+    m_listSink.SetList(m_receivedList);
     view.AddAboutItem(kAboutItemText);
     for (std::size_t i = 0; i < m_addressEdits.size(); ++i) {
         m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
@@ -243,10 +248,7 @@ void ReceiverDialog::OnRecordingBox() {
 }
 
 void ReceiverDialog::SetRecordingMask(RecordingMask mask) {
-    m_presenting.SetMask(mask);
-    if (m_env.recordingMaskChanged) {
-        m_env.recordingMaskChanged(mask);
-    }
+    m_session.SetRecordingMask(mask);
 }
 
 int* ReceiverDialog::AddressValue(int id) {

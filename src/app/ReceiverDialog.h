@@ -8,18 +8,21 @@
 
 #include "app/AddressEdit.h"
 #include "app/HelpViewer.h"
+#include "app/Outputs.h"
 #include "app/ReceiverSession.h"
 #include "app/ReceiverView.h"
-#include "settings/SettingsStore.h"
-#include "settings/SystemSettings.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
 #include "decode/FileChooser.h"
 #include "decode/PresentReport.h"
 #include "decode/ProtocolFile.h"
+#include "decode/ProtocolFileSink.h"
+#include "decode/ReportLines.h"
 #include "mux/MultiplexerDialog.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
+#include "settings/SystemSettings.h"
 
 namespace tavrolin {
 
@@ -38,12 +41,11 @@ struct AppEnvironment {
     HelpViewer& help;
     // Paces the background reconnects of a lost port and the silence rule.
     CoarseClock& clock;
-    // Where the readings go besides the list and the protocol file (MQTT, the archive, the
-    // sensor overview); none when null.
-    ReadingSink* readings = nullptr;
-    // Told the recording mask whenever the window sets it (at start, at every recording
-    // box), for sinks that keep to it as the list does (the archive).
-    std::function<void(RecordingMask)> recordingMaskChanged = {};
+    // The outputs beside the list and the protocol file (the archive, MQTT); none when null.
+    Outputs* outputs = nullptr;
+    // A sink of every reading, behind the outputs' tracker (the sensor overview); none when
+    // null.
+    ReadingSink* overview = nullptr;
 };
 
 // The controller of the receiver window, the program's whole user interface. It loads the
@@ -135,7 +137,7 @@ private:
     int* AddressValue(int id);
     // Writes the eleven settings; false when any of them could not be written.
     bool WriteSettings(const WindowRect& rect);
-    // The list's and the file's mask, and the environment's listeners'.
+    // The sensors whose readings the list, the file and the outputs get.
     void SetRecordingMask(RecordingMask mask);
     // The title for the session's link, when it changed.
     void ShowLink();
@@ -154,9 +156,11 @@ private:
     std::string m_protocolFileName;
     bool m_pollBusy = false;
     ProtocolFile m_protocolFile;
-    PresentingSink m_presenting;  // the list and the protocol file
-    ReceiverSession m_session;    // connected: port open, receiver started
-    bool m_titleLost = false;     // the title says the port is lost
+    ListSink m_listSink;
+    ProtocolFileSink m_fileSink;
+    ReportLines m_reportLines;  // to the list, then to the protocol file
+    ReceiverSession m_session;  // connected: port open, receiver started
+    bool m_titleLost = false;   // the title says the port is lost
     int m_useMultiplexer = 0;
     int m_muxAddress = 0;                    // MuxAddress
     int m_comPort = 0;                       // 0..3 for COM1..COM4

@@ -37,7 +37,10 @@ std::string DurationText(int64_t ms) {
 }  // namespace
 
 ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock)
-    : m_port(port), m_messages(messages), m_clock(clock) {}
+    : m_port(port), m_messages(messages), m_clock(clock) {
+    m_sinks.Add(m_everySensor);
+    m_sinks.Add(m_recorded);
+}
 
 bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer) {
     Disconnect();

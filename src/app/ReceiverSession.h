@@ -57,8 +57,13 @@ public:
     void SetRules(const LinkRules& rules) { m_rules = rules; }
     const LinkRules& Rules() const { return m_rules; }
 
-    // Where the readings go, in the order the sinks were added.
-    SinkFanOut& Sinks() { return m_sinks; }
+    // Where the readings go. First to the sinks of every sensor (the tracker of the sensors'
+    // periods, the overview), then, behind the recording filter, to those of the sensors the
+    // user records (the list, the protocol file, stdout, the archive, MQTT); each group in
+    // the order its sinks were added.
+    SinkFanOut& EverySensor() { return m_everySensor; }
+    SinkFanOut& Recorded() { return m_recorded.Sinks(); }
+    void SetRecordingMask(RecordingMask mask) { m_recorded.SetMask(mask); }
 
     // Ends an open connection, opens the port of the list index 0..3, selects the
     // multiplexer port when it is in use, and sends the start command (whether the receiver
@@ -100,7 +105,9 @@ private:
     MessageSink& m_messages;
     CoarseClock& m_clock;
     LinkRules m_rules;
-    SinkFanOut m_sinks;
+    SinkFanOut m_everySensor;
+    RecordingFilter m_recorded;
+    SinkFanOut m_sinks;  // the two above, in this order
     Link m_link = Link::Idle;
     bool m_telling = false;  // a message is being shown and waited for; the rest wait for it
     std::vector<SinkNotice> m_linkNotices;

@@ -5,9 +5,8 @@
 
 namespace tavrolin {
 
-ArchiveSink::ArchiveSink(std::string path, RecordingMask mask, ArchiveWriterOptions options)
-    : m_mask(mask),
-      m_maxQueued(options.maxWaiting),
+ArchiveSink::ArchiveSink(std::string path, ArchiveWriterOptions options)
+    : m_maxQueued(options.maxWaiting),
       m_commitGapMs(options.commitGapMs),
       m_writer(std::move(path), options) {
     m_poll.reserve(64);
@@ -24,10 +23,8 @@ int64_t ArchiveSink::NowMs() {
         .count();
 }
 
-void ArchiveSink::Accept(const Reading& reading, std::string_view /*line*/) {
-    if (IsRecorded(reading, m_mask)) {
-        m_poll.push_back(reading);
-    }
+void ArchiveSink::Accept(const Reading& reading) {
+    m_poll.push_back(reading);
 }
 
 void ArchiveSink::EndOfPoll() {

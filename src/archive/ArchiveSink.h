@@ -15,11 +15,11 @@
 
 namespace tavrolin {
 
-// The archive as a sink of both receiving programs: the readings of the sensors the
-// recording mask selects (as the list and the protocol file do), each poll's in one
-// transaction. Polls that follow the last transaction within commitGapMs wait for that time
-// and then go in together, each whole: a station's readings come seconds apart and each goes in at
-// once, while a burst of 200 readings a second costs one commit a second instead of
+// The archive as a sink of both receiving programs (behind the recording filter: the
+// sensors the user records, as the list and the protocol file have them), each poll's
+// readings in one transaction. Polls that follow the last transaction within commitGapMs wait for
+// that time and then go in together, each whole: a station's readings come seconds apart and each
+// goes in at once, while a burst of 200 readings a second costs one commit a second instead of
 // twenty (a commit, with its locks, WAL writes and thread wake-up, costs as much as
 // writing twenty readings).
 //
@@ -31,16 +31,13 @@ namespace tavrolin {
 // notices, taken after the poll like every sink's.
 class ArchiveSink : public ReadingSink {
 public:
-    explicit ArchiveSink(std::string path, RecordingMask mask = kAllRecordings,
-                         ArchiveWriterOptions options = {});
+    explicit ArchiveSink(std::string path, ArchiveWriterOptions options = {});
     // Finishes, if Finish was not called.
     ~ArchiveSink() override;
     ArchiveSink(const ArchiveSink&) = delete;
     ArchiveSink& operator=(const ArchiveSink&) = delete;
 
-    void SetMask(RecordingMask mask) { m_mask = mask; }
-
-    void Accept(const Reading& reading, std::string_view line) override;
+    void Accept(const Reading& reading) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
@@ -55,7 +52,6 @@ private:
     void Run();
     static int64_t NowMs();
 
-    RecordingMask m_mask;
     std::size_t m_maxQueued;
     int64_t m_commitGapMs;
     std::vector<Reading> m_poll;  // the tick thread's: this poll's readings

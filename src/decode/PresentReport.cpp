@@ -3,7 +3,7 @@
 
 namespace tavrolin {
 
-void PresentReport(std::string_view line, ReceivedList& list, ProtocolFile& file) {
+void PresentReport(std::string_view line, ReceivedList& list) {
     // Both are taken before the list changes: the selection decides whether the view
     // follows the end, measured against the list as the user last saw it.
     const int selected = list.GetCurSel();
@@ -15,34 +15,12 @@ void PresentReport(std::string_view line, ReceivedList& list, ProtocolFile& file
     if (selected < 0 || selected >= count - 1) {
         list.SetCurSel(list.GetCount() - 1);
     }
-    file.QueueRecordLine(line);
 }
 
-}  // namespace tavrolin
-
-namespace tavrolin {
-
-void PresentingSink::Accept(const Reading& reading, std::string_view line) {
-    if (!IsRecorded(reading, m_mask)) {
-        return;
-    }
+void ListSink::AcceptLine(std::string_view line) {
     if (m_list != nullptr) {
-        PresentReport(line, *m_list, m_file);
-    } else {
-        m_file.QueueRecordLine(line);
+        PresentReport(line, *m_list);
     }
-}
-
-void PresentingSink::EndOfPoll() {
-    m_file.WriteQueued();
-}
-
-std::optional<SinkNotice> PresentingSink::TakeNotice() {
-    const std::optional<FileFailure> failure = m_file.TakeFailure();
-    if (!failure) {
-        return std::nullopt;
-    }
-    return SinkNotice{"Tavrolin", FileFailureText(*failure), MessageIcon::Exclamation};
 }
 
 }  // namespace tavrolin

@@ -3,9 +3,8 @@
 
 #include <string_view>
 
-#include "decode/ProtocolFile.h"
-#include "decode/ReadingSink.h"
 #include "decode/ReceivedList.h"
+#include "decode/ReportLines.h"
 
 namespace tavrolin {
 
@@ -13,30 +12,18 @@ namespace tavrolin {
 inline constexpr int kMaxListLines = 51;
 
 // Adds the report line (without line end) to the list, dropping the oldest beyond 51 and
-// keeping the newest in view, then queues it for the file if the file is open (the end of
-// the poll writes what is queued: ProtocolFile::WriteQueued).
-void PresentReport(std::string_view line, ReceivedList& list, ProtocolFile& file);
+// keeping the newest in view.
+void PresentReport(std::string_view line, ReceivedList& list);
 
-// The received list and the protocol file as one sink: the readings of the sensors the
-// recording mask selects are presented there, and the lines of a poll reach the file in one
-// write at its end. A failed write becomes the window's message, told after the poll.
-class PresentingSink : public ReadingSink {
+// The window's received-data list as a sink of report lines; none while the window is gone.
+class ListSink : public LineSink {
 public:
-    PresentingSink(ReceivedList* list, ProtocolFile& file, RecordingMask mask = kAllRecordings)
-        : m_list(list), m_file(file), m_mask(mask) {}
-
-    void SetMask(RecordingMask mask) { m_mask = mask; }
-    RecordingMask Mask() const { return m_mask; }
+    explicit ListSink(ReceivedList* list = nullptr) : m_list(list) {}
     void SetList(ReceivedList* list) { m_list = list; }
-
-    void Accept(const Reading& reading, std::string_view line) override;
-    void EndOfPoll() override;
-    std::optional<SinkNotice> TakeNotice() override;
+    void AcceptLine(std::string_view line) override;
 
 private:
     ReceivedList* m_list;
-    ProtocolFile& m_file;
-    RecordingMask m_mask;
 };
 
 }  // namespace tavrolin

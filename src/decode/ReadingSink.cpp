@@ -27,9 +27,9 @@ void SinkFanOut::Remove(ReadingSink& sink) {
     m_count = static_cast<int>(kept - m_sinks);
 }
 
-void SinkFanOut::Accept(const Reading& reading, std::string_view line) {
+void SinkFanOut::Accept(const Reading& reading) {
     for (int i = 0; i < m_count; ++i) {
-        m_sinks[i]->Accept(reading, line);
+        m_sinks[i]->Accept(reading);
     }
 }
 
@@ -46,6 +46,12 @@ std::optional<SinkNotice> SinkFanOut::TakeNotice() {
         }
     }
     return std::nullopt;
+}
+
+void RecordingFilter::Accept(const Reading& reading) {
+    if (IsRecorded(reading, m_mask)) {
+        m_sinks.Accept(reading);
+    }
 }
 
 }  // namespace tavrolin

@@ -4,7 +4,6 @@
 #include <deque>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "base/MessageSink.h"
@@ -13,9 +12,9 @@
 namespace tavrolin {
 
 // Where decoded readings go: the list and protocol file, the logger's stdout, JSON Lines,
-// MQTT, the archive. The receive poll hands every reading it decodes to its sink, in arrival
-// order, and ends every poll with EndOfPoll, so that a sink which batches (one write, one
-// transaction) does so once per poll.
+// MQTT, the archive, the overview. The receive poll hands every reading it decodes to its
+// sink, in arrival order, and ends every poll with EndOfPoll, so that a sink which batches
+// (one write, one transaction) does so once per poll.
 //
 // A sink never shows a message from inside Accept or EndOfPoll: a modal message box would
 // let the window's timer poll again in the middle of this poll. It keeps what it has to say
@@ -39,8 +38,7 @@ inline std::optional<SinkNotice> TakeFirst(std::deque<SinkNotice>& notices) {
 class ReadingSink {
 public:
     virtual ~ReadingSink();
-    // The line is the report line as the list shows it: Windows-1252, without line end.
-    virtual void Accept(const Reading& reading, std::string_view line) = 0;
+    virtual void Accept(const Reading& reading) = 0;
     virtual void EndOfPoll();
     // The next thing the user must hear of (a failed write, a lost connection, recovery),
     // or nothing. Each change of state is said once, not at every reading.
@@ -52,7 +50,7 @@ class SinkFanOut : public ReadingSink {
 public:
     void Add(ReadingSink& sink);
     void Remove(ReadingSink& sink);
-    void Accept(const Reading& reading, std::string_view line) override;
+    void Accept(const Reading& reading) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
@@ -60,6 +58,25 @@ private:
     static constexpr int kMaxSinks = 8;
     ReadingSink* m_sinks[kMaxSinks] = {};
     int m_count = 0;
+};
+
+// The outputs that follow the user's choice of sensors (the recording mask: the list, the
+// protocol file, the logger's stdout, the archive, MQTT): the one place where that choice is
+// applied. A reading passes when the mask selects it; the Fenster events always pass.
+class RecordingFilter : public ReadingSink {
+public:
+    void SetMask(RecordingMask mask) { m_mask = mask; }
+    RecordingMask Mask() const { return m_mask; }
+    // The sinks behind the filter.
+    SinkFanOut& Sinks() { return m_sinks; }
+
+    void Accept(const Reading& reading) override;
+    void EndOfPoll() override { m_sinks.EndOfPoll(); }
+    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
+
+private:
+    RecordingMask m_mask = kAllRecordings;
+    SinkFanOut m_sinks;
 };
 
 }  // namespace tavrolin

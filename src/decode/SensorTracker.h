@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "decode/Reading.h"
+#include "decode/ReadingSink.h"
 
 namespace tavrolin {
 
@@ -17,7 +18,10 @@ namespace tavrolin {
 //
 // The remote control and the Fenster events send when something happens, not on a clock:
 // they have no usual period and are never overdue.
-class SensorTracker {
+//
+// A program keeps one, a sink of every reading (not only the recorded ones: what is on the
+// air), which MQTT, the overview and the logger's notices read.
+class SensorTracker : public ReadingSink {
 public:
     // Before a sensor has shown its period: sensors of this kind send every half minute to
     // three minutes, so five minutes leaves room for all of them.
@@ -39,6 +43,7 @@ public:
 
     // Takes a reading as it is decoded (its own time counts).
     void Note(const Reading& reading);
+    void Accept(const Reading& reading) override { Note(reading); }
     // Takes a reading of the past (the archive), when only its time is known.
     void NoteSeen(const SensorKey& key, int64_t utcMs);
 

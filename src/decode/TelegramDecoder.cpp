@@ -147,9 +147,7 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSin
     if (!reading) {
         return -1;
     }
-    char line[kReportLineCapacity];
-    const std::size_t length = FormatReportLine(*reading, line);
-    sink.Accept(*reading, std::string_view(line, length));
+    sink.Accept(*reading);
     return 0;
 }
 

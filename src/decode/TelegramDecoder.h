@@ -11,8 +11,8 @@
 
 namespace tavrolin {
 
-// Turns telegrams into readings and their report lines, and keeps the reception clocks the
-// intervals are measured against. The data given to DecodeTelegram starts at D0, the byte
+// Turns telegrams into readings, and keeps the reception clocks the intervals are measured
+// against. The data given to DecodeTelegram starts at D0, the byte
 // after the STX: six data bytes and the byte that must be ETX.
 class TelegramDecoder {
 public:
@@ -20,7 +20,7 @@ public:
     // shows the time since program start.
     explicit TelegramDecoder(LocalClock& clock);
 
-    // 0 when the telegram was decoded and handed to the sink with its report line; -1 when
+    // 0 when the telegram was decoded and its reading handed to the sink; -1 when
     // the seventh byte is not ETX or the special subtype is unknown: then nothing happened,
     // not even a clock read. Which readings are presented is the sink's choice; every
     // decoded telegram moves its sensor's reception clock.

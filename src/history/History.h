@@ -13,16 +13,16 @@
 
 namespace tavrolin {
 
-// What the window's sensor overview and chart share: the overview of the sensors, a sink of
-// the readings from the program's start, and a connection of the GUI thread's own that reads
-// the archive. Reading on the GUI thread is fine here: the list of a ten-year archive's
-// sensors and a chart over all of it each take well under a tenth of a second (the
-// benchmarks in bench/history_bench.cpp).
+// What the window's sensor overview and chart share: the overview of the sensors (on the
+// program's tracker), a sink of every reading from the program's start, and a connection of
+// the GUI thread's own that reads the archive. Reading on the GUI thread is fine here: the list of
+// a ten-year archive's sensors and a chart over all of it each take well under a tenth of a second
+// (the benchmarks in bench/history_bench.cpp).
 class History {
 public:
     // archivePath: the archive the window writes (from [Archiv]), empty when it keeps none.
-    History(SensorNames names, std::string archivePath, LocalClock& clock)
-        : m_overview(std::move(names)), m_path(std::move(archivePath)), m_clock(clock) {}
+    History(SensorNames names, SensorTracker& tracker, std::string archivePath, LocalClock& clock)
+        : m_overview(std::move(names), tracker), m_path(std::move(archivePath)), m_clock(clock) {}
 
     ReadingSink& Sink() { return m_overview; }
     // The overview; the first call takes in the archive's sensors.

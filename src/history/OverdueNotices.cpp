@@ -7,10 +7,8 @@
 
 namespace tavrolin {
 
-void OverdueNotices::Accept(const Reading& reading, std::string_view) {
-    if (IsRecorded(reading, m_mask)) {
-        m_tracker.Note(reading);
-    }
+void OverdueNotices::Accept(const Reading& reading) {
+    m_watched.set(static_cast<std::size_t>(IndexOf(reading.Key())));
 }
 
 void OverdueNotices::EndOfPoll() {
@@ -21,6 +19,9 @@ void OverdueNotices::EndOfPoll() {
     m_nextCheckMs = steady + kCheckEveryMs;
     const LocalTime now = m_wallClock.Now();
     m_overdue.Update(m_tracker, ToUnixMs(now), [&](const SensorKey& key, bool overdue) {
+        if (!m_watched.test(static_cast<std::size_t>(IndexOf(key)))) {
+            return;
+        }
         std::string text =
             "Sensor " + m_names.NameOf(key) + " (" + std::string(SensorIdOf(key)) + ")";
         if (overdue) {

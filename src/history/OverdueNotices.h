@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <deque>
 #include <optional>
 
-#include "settings/SensorNames.h"
 #include "base/Clock.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"
 #include "decode/SensorTracker.h"
+#include "settings/SensorNames.h"
 
 namespace tavrolin {
 
@@ -27,23 +28,27 @@ public:
     static constexpr const char* kCaption = "Empfang";
     static constexpr int64_t kCheckEveryMs = 1000;
 
-    // wallClock gives the time silence is measured in (that of the readings), steadyClock
-    // the pace of the checks.
-    OverdueNotices(SensorNames names, LocalClock& wallClock, CoarseClock& steadyClock)
-        : m_names(std::move(names)), m_wallClock(wallClock), m_steadyClock(steadyClock) {}
+    // The tracker knows every sensor's period; the sensors watched are those whose readings
+    // come here (behind the recording filter: those the user records, as the list and the
+    // archive have them). wallClock gives the time silence is measured in (that of the
+    // readings), steadyClock the pace of the checks.
+    OverdueNotices(SensorNames names, const SensorTracker& tracker, LocalClock& wallClock,
+                   CoarseClock& steadyClock)
+        : m_names(std::move(names)),
+          m_tracker(tracker),
+          m_wallClock(wallClock),
+          m_steadyClock(steadyClock) {}
 
-    // The sensors watched: those the user records, as the list and the archive do.
-    void SetMask(RecordingMask mask) { m_mask = mask; }
-    void Accept(const Reading& reading, std::string_view line) override;
+    void Accept(const Reading& reading) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
 private:
     const SensorNames m_names;
+    const SensorTracker& m_tracker;
     LocalClock& m_wallClock;
     CoarseClock& m_steadyClock;
-    RecordingMask m_mask = kAllRecordings;
-    SensorTracker m_tracker;
+    std::bitset<kSensorCount> m_watched;
     OverdueWatch m_overdue;
     std::optional<int64_t> m_nextCheckMs;
     std::deque<SinkNotice> m_notices;

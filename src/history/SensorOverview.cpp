@@ -5,8 +5,7 @@
 
 namespace tavrolin {
 
-void SensorOverview::Accept(const Reading& reading, std::string_view) {
-    m_tracker.Note(reading);
+void SensorOverview::Accept(const Reading& reading) {
     if (onReading) {
         onReading(reading);
     }

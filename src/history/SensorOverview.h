@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "settings/SensorNames.h"
 #include "archive/ArchiveQuery.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"
 #include "decode/SensorTracker.h"
+#include "settings/SensorNames.h"
 
 namespace tavrolin {
 
@@ -29,22 +29,24 @@ struct OverviewRow {
     bool overdue = false;
 };
 
-// Every sensor heard, as the overview window shows it: a sink of the window's readings (all
-// of them, not only the recorded ones: the overview shows what is on the air, which also
-// tells which addresses a neighbour's sensors take), started from what the archive knows.
-// A sensor silent for more than three usual periods is overdue (SensorTracker's rule) until
-// it is heard again.
+// Every sensor heard, as the overview window shows it: what the program's tracker knows of
+// all of them (not only the recorded ones: the overview shows what is on the air, which also
+// tells which addresses a neighbour's sensors take), started from what the archive knows. A
+// sensor silent for more than three usual periods is overdue (SensorTracker's rule) until it
+// is heard again. As a sink of every reading, behind the tracker, it lets the open windows
+// follow.
 class SensorOverview : public ReadingSink {
 public:
     static constexpr const char* kOverdueText = "überfällig";
 
-    explicit SensorOverview(SensorNames names) : m_names(std::move(names)) {}
+    SensorOverview(SensorNames names, SensorTracker& tracker)
+        : m_names(std::move(names)), m_tracker(tracker) {}
 
-    void Accept(const Reading& reading, std::string_view line) override;
+    void Accept(const Reading& reading) override;
 
-    // Takes in the archive's sensors (ListSensors). A sensor the archive has heard last is
-    // taken from it, with its usual period; one heard since (or only live, such as a sensor
-    // the recording mask leaves out of the archive) keeps what the readings said.
+    // Takes the archive's sensors (ListSensors) into the tracker. A sensor the archive has
+    // heard last is taken from it, with its usual period; one heard since (or only live, such
+    // as a sensor the recording mask leaves out of the archive) keeps what the readings said.
     void Load(std::span<const SensorSummary> sensors);
 
     // Brings the overdue marks up to nowMs (UTC); true when one changed.
@@ -63,7 +65,7 @@ public:
 
 private:
     const SensorNames m_names;
-    SensorTracker m_tracker;
+    SensorTracker& m_tracker;
     OverdueWatch m_overdue;
     std::array<int64_t, kSensorCount> m_archiveFirstMs{};  // 0: the archive has none
 };

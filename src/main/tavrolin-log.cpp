@@ -3,7 +3,6 @@
 // itself is HeadlessLogger's; this file wires it to the system: the profile, the port, the
 // 50 ms timer, stdout and the signals.
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,24 +10,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/HeadlessLogger.h"
 #include "app/LoggerOptions.h"
-#include "settings/SensorNames.h"
-#include "settings/SettingsStore.h"
+#include "app/Outputs.h"
 #include "app/StreamMessageSink.h"
-#include "settings/ArchiveSettings.h"
-#include "archive/ArchiveSink.h"
 #include "base/Version.h"
 #include "base/Win1252.h"
-#include "history/OverdueNotices.h"
-#include "settings/MqttSettings.h"
 #include "mux/MultiplexerLine.h"
-#include "platform/mqtt/MqttPublishing.h"
+#include "platform/mqtt/MosquittoConnection.h"
 #include "platform/posix/LineWriter.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -39,22 +32,13 @@
 #include "platform/posix/SystemdNotifier.h"
 #include "platform/posix/TickLoop.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
 
 using namespace tavrolin;
 
 namespace {
 
 constexpr std::chrono::milliseconds kTickPeriod{HeadlessLogger::kTickMs};
-
-// A service started without stdin, stdout or stderr would hand their numbers to the port or
-// the protocol file, and the records printed for stdout would land in them.
-void KeepStandardDescriptors() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-            ::open("/dev/null", O_RDWR);  // takes the lowest free number: this one
-        }
-    }
-}
 
 }  // namespace
 
@@ -80,17 +64,8 @@ int main(int argc, char** argv) {
     const std::string profile =
         options.profilePath.empty() ? ProfilePath("tavrolin") : options.profilePath;
     const SettingsStore settings(files, profile);
-    // Running on the defaults instead of a profile that is there would open COM1, which may
-    // be the console, and send it command frames.
-    const FileError profileError = settings.ReadError();
-    if (profileError == FileError::NotFound && !options.profilePath.empty()) {
-        std::fprintf(stderr, "tavrolin-log: Das Profil %s gibt es nicht.\n",
-                     FileNameToUtf8(profile).c_str());
-        return 2;
-    }
-    if (ProfileUnreadable(profileError)) {
-        std::fprintf(stderr, "tavrolin-log: %s\n",
-                     UnreadableProfileText(profile, profileError).c_str());
+    if (const auto problem = ProfileProblem(settings, !options.profilePath.empty())) {
+        std::fprintf(stderr, "tavrolin-log: %s\n", problem->c_str());
         return 2;
     }
     SystemSettings loggerSettings = SystemSettings::Read(settings);
@@ -99,18 +74,11 @@ int main(int argc, char** argv) {
         loggerSettings.comPort = 0;
         resolver = FixedPortResolver(options.portPath);
     }
-    const MqttSettingsResult mqttSettings =
-        ReadMqttSettings(settings, files, LocalHostName(), options.mqttHost);
-    if (!mqttSettings.error.empty()) {
-        std::fprintf(stderr, "MQTT: %s\n", mqttSettings.error.c_str());
-        return 2;
-    }
-
     // A reader of stdout that goes away must not end the logging.
     ::signal(SIGPIPE, SIG_IGN);
     SignalPipe signals;
     if (!signals.Install({SIGINT, SIGTERM})) {
-        std::fprintf(stderr, "tavrolin-log: cannot set up signal handling: %s\n",
+        std::fprintf(stderr, "tavrolin-log: Die Signale lassen sich nicht abfangen: %s\n",
                      std::strerror(errno));
         return 1;
     }
@@ -123,51 +91,29 @@ int main(int argc, char** argv) {
     SystemLocalClock localClock;
     ReceiverPort port(device, multiplexer, messages, localClock);
 
-    // The archive, when the profile keeps one; it outlives the logger that feeds it.
-    std::unique_ptr<ArchiveSink> archive;
-    const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
-    if (archiveSettings.active) {
-        const std::string path = !options.archivePath.empty()
-                                     ? options.archivePath
-                                     : archiveSettings.PathOr(DefaultArchivePath(true));
-        archive = std::make_unique<ArchiveSink>(
-            path, static_cast<RecordingMask>(loggerSettings.recordingMask));
+    // The archive, MQTT and the notices of silent sensors; they outlive the logger that feeds
+    // them.
+    Outputs outputs(settings,
+                    {files, localClock, coarseClock, LocalHostName(),
+                     [] { return DefaultArchivePath(true); }, MosquittoConnections()},
+                    {.archivePath = options.archivePath,
+                     .mqttHost = options.mqttHost,
+                     .overdueNotices = true,
+                     .stopAtProblem = true});
+    for (const OutputProblem& problem : outputs.Problems()) {
+        std::fprintf(stderr, "%s: %s\n", problem.caption.c_str(), problem.text.c_str());
     }
-    const auto finishArchive = [&archive, &messages] {
-        if (archive) {
-            archive->Finish();
-            while (const std::optional<SinkNotice> notice = archive->TakeNotice()) {
-                messages.ShowMessage(notice->caption, notice->text, notice->icon);
-            }
-        }
-    };
+    if (!outputs.Problems().empty()) {
+        outputs.Finish(messages);
+        return 2;
+    }
 
     LineWriter out(STDOUT_FILENO);
-    const auto print = [&out](std::string_view lines) { out.WriteLines(lines); };
-    HeadlessLogger logger(port, multiplexer, files, messages, coarseClock, print);
-    // The sinks of this program's own keep to the recording mask as the logger's do.
-    const auto mask = static_cast<RecordingMask>(loggerSettings.recordingMask);
-    if (archive) {
-        logger.Sinks().Add(*archive);
-    }
-    // A recorded sensor that falls silent, and its return, are said on stderr.
-    const SensorNames names = SensorNames::Read(settings);
-    OverdueNotices overdue(names, localClock, coarseClock);
-    overdue.SetMask(mask);
-    logger.Sinks().Add(overdue);
-    std::unique_ptr<MqttPublishing> mqtt;
-    if (mqttSettings.settings) {
-        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, names, localClock,
-                                                coarseClock);
-        std::string error;
-        if (!mqtt->Start(error)) {
-            std::fprintf(stderr, "MQTT: %s\n", error.c_str());
-            finishArchive();
-            return 2;
-        }
-        mqtt->Sink().SetMask(mask);
-        logger.Sinks().Add(mqtt->Sink());
-    }
+    HeadlessLogger logger(
+        port, multiplexer, files, messages, coarseClock,
+        [&out](std::string_view lines) { out.WriteLines(lines); },
+        options.json ? HeadlessLogger::Format::Json : HeadlessLogger::Format::Text);
+    outputs.AttachTo(logger.Session());
     SystemdNotifier notifier;
     if (notifier.Active()) {
         logger.ReportTo({notifier, localClock, [&device] { return device.DevicePath(); }});
@@ -179,7 +125,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tavrolin-log: Gerät %s\n", device.DevicePath().c_str());
         }
         logger.Stop();
-        finishArchive();
+        outputs.Finish(messages);
         return 1;
     }
     const TickLoopEnd end = RunTicks(
@@ -191,16 +137,10 @@ int main(int argc, char** argv) {
         logger.OnTick();
     }
     logger.Stop();
-    finishArchive();
-    if (mqtt) {
-        if (const std::size_t unsent = mqtt->Stop(); unsent > 0) {
-            std::fprintf(stderr,
-                         "MQTT: %zu Nachrichten konnten dem Broker nicht mehr übergeben werden.\n",
-                         unsent);
-        }
-    }
+    outputs.Finish(messages);
     if (end == TickLoopEnd::Failed) {
-        std::fprintf(stderr, "tavrolin-log: the 50 ms timer failed: %s\n", std::strerror(error));
+        std::fprintf(stderr, "tavrolin-log: Der 50-ms-Takt ist ausgefallen: %s\n",
+                     std::strerror(error));
     }
     return end == TickLoopEnd::Stopped ? 0 : 1;
 }

@@ -4,22 +4,17 @@
 // device of each COM port (see the README).
 #include <QApplication>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/Outputs.h"
 #include "app/ReceiverApp.h"
-#include "settings/SensorNames.h"
-#include "settings/SettingsStore.h"
 #include "app/WindowOptions.h"
-#include "settings/ArchiveSettings.h"
-#include "archive/ArchiveSink.h"
 #include "base/Version.h"
 #include "history/History.h"
-#include "settings/MqttSettings.h"
 #include "mux/MultiplexerDialog.h"
-#include "platform/mqtt/MqttPublishing.h"
+#include "platform/mqtt/MosquittoConnection.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSerialLine.h"
@@ -33,6 +28,7 @@
 #include "platform/qt/QtMessageSink.h"
 #include "platform/qt/QtWindowRunner.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
 
 using namespace tavrolin;
 
@@ -70,50 +66,21 @@ int main(int argc, char* argv[]) {
     QtFileChooser fileChooser;
     QtHelpViewer help;
     AppEnvironment environment{settings, files, messages, fileChooser, help, coarseClock};
-    // The readings besides the list and the protocol file.
-    SinkFanOut readings;
-    environment.readings = &readings;
-
-    // The archive keeps what the list shows: the window tells it the recording mask.
-    std::unique_ptr<ArchiveSink> archive;
-    std::string archivePath;
-    if (const ArchiveSettings archiveSettings = ArchiveSettings::Read(settings);
-        archiveSettings.active) {
-        archivePath = archiveSettings.PathOr(DefaultArchivePath(true));
-        archive = std::make_unique<ArchiveSink>(archivePath);
-        readings.Add(*archive);
-    }
-    // The sensor overview and the charts of the context menu read the same archive.
-    const SensorNames names = SensorNames::Read(settings);
-    History history(names, archivePath, localClock);
-    readings.Add(history.Sink());
-    HistoryWindows historyWindows(history);
-    // So does MQTT: neighbours' sensors stay out of Home Assistant.
-    std::unique_ptr<MqttPublishing> mqtt;
-    const MqttSettingsResult mqttSettings = ReadMqttSettings(settings, files, LocalHostName(), {});
-    std::string mqttError = mqttSettings.error;
-    if (mqttSettings.settings) {
-        mqtt = std::make_unique<MqttPublishing>(*mqttSettings.settings, names, localClock,
-                                                coarseClock);
-        if (mqtt->Start(mqttError)) {
-            readings.Add(mqtt->Sink());
-        } else {
-            mqtt.reset();
-        }
-    }
-    if (!mqttError.empty()) {
-        // The window runs all the same, without publishing.
-        messages.ShowMessage("MQTT", mqttError + " Es wird nichts veröffentlicht.",
+    // The archive and MQTT, beside the list and the protocol file; the window runs all the
+    // same without what cannot be built.
+    Outputs outputs(settings,
+                    {files, localClock, coarseClock, LocalHostName(),
+                     [] { return DefaultArchivePath(true); }, MosquittoConnections()},
+                    {});
+    for (const OutputProblem& problem : outputs.Problems()) {
+        messages.ShowMessage(problem.caption, problem.text + " " + problem.withoutIt,
                              MessageIcon::Exclamation);
     }
-    environment.recordingMaskChanged = [&archive, &mqtt](RecordingMask mask) {
-        if (archive) {
-            archive->SetMask(mask);
-        }
-        if (mqtt) {
-            mqtt->Sink().SetMask(mask);
-        }
-    };
+    environment.outputs = &outputs;
+    // The sensor overview and the charts of the context menu read the same archive.
+    History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), localClock);
+    environment.overview = &history.Sink();
+    HistoryWindows historyWindows(history);
 
     // The program's three long-lived objects, made in this order and ended in reverse: the
     // port is closed (without stop command) only after the window has gone.
@@ -124,9 +91,5 @@ int main(int argc, char* argv[]) {
 
     QtWindowRunner runner(&messages, &fileChooser);
     historyWindows.AddMenuItems(runner);
-    const int status = app.StartApplication(runner);
-    if (mqtt) {
-        mqtt->Stop();
-    }
-    return status;
+    return app.StartApplication(runner);
 }

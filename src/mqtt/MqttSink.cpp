@@ -51,14 +51,15 @@ bool Differs(int64_t now, int64_t announced) {
 }  // namespace
 
 MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-                   LocalClock& wallClock, CoarseClock& steadyClock)
+                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock)
     : m_settings(settings),
       m_topics(settings),
       m_names(names),
       m_outbox(outbox),
       m_wallClock(wallClock),
       m_steadyClock(steadyClock),
-      m_address(settings.Address()) {}
+      m_address(settings.Address()),
+      m_tracker(tracker) {}
 
 std::optional<int64_t> MqttSink::ExpireAfterSeconds(const SensorKey& key) const {
     const std::optional<int64_t> ms = m_tracker.OverdueAfterMs(key);
@@ -73,13 +74,10 @@ void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string 
     m_pushed = true;
 }
 
-void MqttSink::Accept(const Reading& reading, std::string_view) {
-    if (!IsRecorded(reading, m_mask)) {
-        return;
-    }
+void MqttSink::Accept(const Reading& reading) {
     const SensorKey key = reading.Key();
-    const bool first = !m_tracker.Heard(key);
-    m_tracker.Note(reading);
+    const bool first = !m_announced.test(static_cast<std::size_t>(IndexOf(key)));
+    m_announced.set(static_cast<std::size_t>(IndexOf(key)));
     const std::optional<int64_t> expire = ExpireAfterSeconds(key);
     int64_t& announced = m_expireAnnounced[static_cast<std::size_t>(IndexOf(key))];
     if (first || (expire && Differs(*expire, announced))) {
@@ -122,6 +120,9 @@ void MqttSink::EndOfPoll() {
         m_nextOverdueCheckMs = now + kOverdueCheckMs;
         m_overdue.Update(
             m_tracker, ToUnixMs(m_wallClock.Now()), [this](const SensorKey& key, bool overdue) {
+                if (!m_announced.test(static_cast<std::size_t>(IndexOf(key)))) {
+                    return;  // not published
+                }
                 m_outbox.SetOnline(key, !overdue);
                 Push(QueuedMessage::Kind::Availability, key,
                      std::string(overdue ? MqttPublisher::kOffline : MqttPublisher::kOnline));

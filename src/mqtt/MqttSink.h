@@ -2,24 +2,26 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
 
-#include "settings/SensorNames.h"
 #include "base/Clock.h"
 #include "decode/OverdueWatch.h"
 #include "decode/ReadingSink.h"
 #include "decode/SensorTracker.h"
 #include "mqtt/MqttOutbox.h"
-#include "settings/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
+#include "settings/MqttSettings.h"
+#include "settings/SensorNames.h"
 
 namespace tavrolin {
 
-// The receiver's side of publishing, on the tick: every reading of a recorded sensor becomes
-// a state message in the outbox; a sensor heard for the first time, or whose usual period
+// The receiver's side of publishing, on the tick: every reading it is given (behind the
+// recording filter: the user's own sensors, as the list shows them) becomes a state message
+// in the outbox; a sensor heard for the first time, or whose usual period
 // has become known, announces its discovery config; a sensor that falls silent for three
 // usual periods goes offline, and online again when heard. Nothing here waits for the
 // network: the network thread takes the messages from the outbox.
@@ -31,14 +33,13 @@ class MqttSink : public ReadingSink {
 public:
     static constexpr int64_t kQuietMs = 5 * 60 * 1000;
 
-    // wallClock gives the time that silence is measured in (that of the readings);
-    // steadyClock the time between notices.
+    // The tracker knows every sensor's period (for expire_after) and silence. wallClock gives
+    // the time that silence is measured in (that of the readings); steadyClock the time
+    // between notices.
     MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-             LocalClock& wallClock, CoarseClock& steadyClock);
+             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock);
 
-    // The sensors published: the user's own choice, as the list shows them.
-    void SetMask(RecordingMask mask) { m_mask = mask; }
-    void Accept(const Reading& reading, std::string_view line) override;
+    void Accept(const Reading& reading) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
@@ -56,9 +57,9 @@ private:
     LocalClock& m_wallClock;
     CoarseClock& m_steadyClock;
     const std::string m_address;  // for the notices
-    RecordingMask m_mask = kAllRecordings;
+    const SensorTracker& m_tracker;
 
-    SensorTracker m_tracker;
+    std::bitset<kSensorCount> m_announced;
     OverdueWatch m_overdue;
     std::array<int64_t, kSensorCount> m_expireAnnounced{};  // seconds; 0: none yet
     bool m_pushed = false;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "settings/SettingsStore.h"
 #include "base/FileSystem.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 

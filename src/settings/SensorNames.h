@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "settings/SettingsStore.h"
 #include "decode/Reading.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 

@@ -3,9 +3,9 @@
 
 #include <utility>
 
+#include "base/Win1252.h"
 #include "settings/DecimalText.h"
 #include "settings/IniFile.h"
-#include "base/Win1252.h"
 
 namespace tavrolin {
 
@@ -91,6 +91,17 @@ std::string UnreadableProfileText(std::string_view profilePath, FileError error)
     return text + std::string(error == FileError::NotFound
                                   ? "."
                                   : FileErrorReason(error, FileAccess::Read));
+}
+
+std::optional<std::string> ProfileProblem(const SettingsStore& store, bool named) {
+    const FileError error = store.ReadError();
+    if (error == FileError::NotFound && named) {
+        return "Das Profil " + FileNameToUtf8(store.ProfilePath()) + " gibt es nicht.";
+    }
+    if (ProfileUnreadable(error)) {
+        return UnreadableProfileText(store.ProfilePath(), error);
+    }
+    return std::nullopt;
 }
 
 }  // namespace tavrolin

@@ -72,4 +72,10 @@ inline bool ProfileUnreadable(FileError error) {
 // sentence in UTF-8.
 std::string UnreadableProfileText(std::string_view profilePath, FileError error);
 
+// Why a program that must not run on the defaults cannot use the profile (German, UTF-8), or
+// nothing when it can: it is there but cannot be read, or it was named and is not there.
+// (Running on the defaults instead of a profile that is there would open COM1, which may be
+// the console, and send it command frames.)
+std::optional<std::string> ProfileProblem(const SettingsStore& store, bool named);
+
 }  // namespace tavrolin

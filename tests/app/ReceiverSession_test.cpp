@@ -24,7 +24,7 @@ const Bytes kStopFrame = {0x01, 0xFE, 0, 0, 0, 0, 0, 0x81, 0x04};
 const Bytes kOutdoor2 = {0x02, 0x12, 0x00, 123, 67, 0x00, 0x00, 0x03};
 
 struct CountingSink : ReadingSink {
-    void Accept(const Reading&, std::string_view) override { ++readings; }
+    void Accept(const Reading&) override { ++readings; }
     int readings = 0;
 };
 
@@ -32,7 +32,7 @@ class ReceiverSessionTest : public ::testing::Test {
 protected:
     ReceiverSessionTest() {
         device.onWrite = [this](std::span<const uint8_t>) { device.Receive({0x02, 0x06, 0x03}); };
-        session.Sinks().Add(sink);
+        session.EverySensor().Add(sink);
     }
     void Rules(bool reconnect, int64_t silenceMs) {
         session.SetRules(LinkRules{reconnect, silenceMs, true});

@@ -19,19 +19,22 @@ std::chrono::steady_clock::time_point Soon() {
     return std::chrono::steady_clock::now() + 10s;
 }
 
-TEST(ArchiveSink, KeepsTheReadingsTheRecordingMaskSelects) {
+TEST(ArchiveSink, BehindTheRecordingFilterKeepsTheReadingsTheMaskSelects) {
     TempDir dir;
     const std::string path = dir.File("a.sqlite");
     const std::vector<Reading> readings = testing::EveryKind(3600);
+    ArchiveSink sink(path);
     // Outdoor and temperature sensor 1 (bit 1) and the remote control (bit 20) only; the
     // Fenster events are never filtered.
-    ArchiveSink sink(path, (1u << 1) | (1u << 20));
+    RecordingFilter recorded;
+    recorded.Sinks().Add(sink);
+    recorded.SetMask((1u << 1) | (1u << 20));
     for (int poll = 0; poll < 2; ++poll) {
         for (const Reading& r : readings) {
-            sink.Accept(r, "");
+            recorded.Accept(r);
         }
-        sink.EndOfPoll();
-        sink.SetMask(kAllRecordings);  // as the window's boxes change it, from the next poll
+        recorded.EndOfPoll();
+        recorded.SetMask(kAllRecordings);  // as the window's boxes change it, from the next poll
     }
     ASSERT_TRUE(sink.WaitIdle(Soon()));
     EXPECT_FALSE(sink.TakeNotice());
@@ -56,9 +59,9 @@ TEST(ArchiveSink, APollSoonAfterACommitWaitsForTheNextOneAndTheEndWritesIt) {
     const std::string path = dir.File("a.sqlite");
     ArchiveWriterOptions options;
     options.commitGapMs = 3600000;
-    ArchiveSink sink(path, kAllRecordings, options);
+    ArchiveSink sink(path, options);
     for (int poll = 0; poll < 2; ++poll) {
-        sink.Accept(testing::Outdoor(1, testing::kT0 + poll * 60000, 100), "");
+        sink.Accept(testing::Outdoor(1, testing::kT0 + poll * 60000, 100));
         sink.EndOfPoll();
         EXPECT_EQ(sink.WaitIdle(std::chrono::steady_clock::now() + (poll == 0 ? 10s : 300ms)),
                   poll == 0);
@@ -75,7 +78,7 @@ TEST(ArchiveSink, APollSoonAfterACommitWaitsForTheNextOneAndTheEndWritesIt) {
 TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldAtTheEnd) {
     TempDir dir;
     ArchiveSink sink(dir.File("missing/a.sqlite"));
-    sink.Accept(testing::Outdoor(1, testing::kT0, 100), "");
+    sink.Accept(testing::Outdoor(1, testing::kT0, 100));
     sink.EndOfPoll();
     ASSERT_TRUE(sink.WaitIdle(Soon()));
     const std::optional<SinkNotice> failure = sink.TakeNotice();
@@ -89,7 +92,7 @@ TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldA
     EXPECT_NE(lost->text.find("sich nicht beschreiben ließ: 1 Messung."), std::string::npos)
         << lost->text;
     // Nothing is taken after the end.
-    sink.Accept(testing::Outdoor(1, testing::kT0 + 1000, 100), "");
+    sink.Accept(testing::Outdoor(1, testing::kT0 + 1000, 100));
     sink.EndOfPoll();
     EXPECT_FALSE(sink.TakeNotice());
 }

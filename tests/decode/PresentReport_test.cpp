@@ -7,16 +7,15 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "decode/ProtocolFileSink.h"
 #include "platform/posix/PosixFileSystem.h"
 
 namespace tavrolin {
 namespace {
 
 struct Window {
-    void Present(int number) { PresentReport("line " + std::to_string(number), list, file); }
+    void Present(int number) { PresentReport("line " + std::to_string(number), list); }
 
-    PosixFileSystem fileSystem;
-    ProtocolFile file{fileSystem};
     MemoryList list;
 };
 
@@ -83,17 +82,33 @@ TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
     EXPECT_EQ(w.list.Lines()[9], selected);
 }
 
-TEST(PresentReport, OpenFileGetsTheLineWithCrLfWhenThePollEnds) {
+TEST(PresentReport, TheListAndAnOpenFileGetTheLineTheFileWithCrLfWhenThePollEnds) {
     testing::TempDir dir;
-    Window w;
+    PosixFileSystem fileSystem;
+    ProtocolFile file{fileSystem};
+    MemoryList list;
+    ListSink listSink(&list);
+    ProtocolFileSink fileSink(file);
+    ReportLines lines;
+    lines.Add(listSink);
+    lines.Add(fileSink);
     const std::string path = dir.File("protokoll.dat");
-    PresentReport("before", w.list, w.file);  // closed: list only
-    ASSERT_TRUE(w.file.OpenForAppend(path));
-    PresentReport("(14:03:07.4) : ++++ Fenster High 60.00 s", w.list, w.file);
+    listSink.AcceptLine("before");
+    fileSink.AcceptLine("before");  // closed: list only
+    fileSink.EndOfPoll();
+    ASSERT_TRUE(file.OpenForAppend(path));
+    Reading fenster;
+    fenster.time = {2026, 12, 7, 14, 3, 7, 456};
+    fenster.kind = SensorKind::Special;
+    fenster.event = FensterEvent::High;
+    fenster.intervalTicks = 600'000'000;
+    lines.Accept(fenster);
     EXPECT_EQ(testing::ReadBytes(path), "") << "queued until the poll ends";
-    EXPECT_TRUE(w.file.WriteQueued());
+    lines.EndOfPoll();
     EXPECT_EQ(testing::ReadBytes(path), "(14:03:07.4) : ++++ Fenster High 60.00 s\r\n");
-    EXPECT_EQ(w.list.GetCount(), 2);
+    EXPECT_EQ(list.Lines(),
+              (std::deque<std::string>{"before", "(14:03:07.4) : ++++ Fenster High 60.00 s"}));
+    EXPECT_FALSE(lines.TakeNotice());
 }
 
 }  // namespace

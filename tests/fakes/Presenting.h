@@ -4,9 +4,31 @@
 #include <span>
 
 #include "decode/PresentReport.h"
+#include "decode/ProtocolFileSink.h"
+#include "decode/ReportLines.h"
 #include "decode/TelegramDecoder.h"
 
 namespace tavrolin::testing {
+
+// The window's presentation as one sink, made of the program's own pieces: the recording
+// filter, the report lines, the list and the protocol file.
+struct Presenter : ReadingSink {
+    Presenter(ReceivedList* list, ProtocolFile& file, RecordingMask mask = kAllRecordings)
+        : listSink(list), fileSink(file) {
+        lines.Add(listSink);
+        lines.Add(fileSink);
+        filter.Sinks().Add(lines);
+        filter.SetMask(mask);
+    }
+    void Accept(const Reading& reading) override { filter.Accept(reading); }
+    void EndOfPoll() override { filter.EndOfPoll(); }
+    std::optional<SinkNotice> TakeNotice() override { return filter.TakeNotice(); }
+
+    ListSink listSink;
+    ProtocolFileSink fileSink;
+    ReportLines lines;
+    RecordingFilter filter;
+};
 
 // Decodes one telegram into the list and the file as the window presents it, as a poll of
 // its own (its line is written when it ends): 0 when it was presented, -1 when it was no
@@ -15,16 +37,16 @@ inline int DecodeAndPresent(TelegramDecoder& decoder, std::span<const uint8_t, 7
                             ReceivedList& list, ProtocolFile& file, RecordingMask mask) {
     struct Probe : ReadingSink {
         Probe(ReceivedList& list, ProtocolFile& file, RecordingMask mask)
-            : presenting(&list, file, mask) {}
-        void Accept(const Reading& reading, std::string_view line) override {
-            presented = IsRecorded(reading, presenting.Mask());
-            presenting.Accept(reading, line);
+            : presenter(&list, file, mask) {}
+        void Accept(const Reading& reading) override {
+            presented = IsRecorded(reading, presenter.filter.Mask());
+            presenter.Accept(reading);
         }
-        PresentingSink presenting;
+        Presenter presenter;
         bool presented = false;
     } probe(list, file, mask);
     decoder.DecodeTelegram(data, probe);
-    probe.presenting.EndOfPoll();
+    probe.presenter.EndOfPoll();
     return probe.presented ? 0 : -1;
 }
 

@@ -57,7 +57,8 @@ private slots:
         TempDir dir;
         WriteArchive(dir.File("archiv.sqlite"));
         FakeLocalClock clock(FromUnixMs(kNow, 3600));
-        History history(SensorNames(), dir.File("archiv.sqlite"), clock);
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock);
         HistoryWindows windows(history);
         ChartWindow* chart = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
         QCustomPlot* plot = chart->Plot();
@@ -76,7 +77,10 @@ private slots:
 
         // A reading while it is open: drawn at once.
         clock.Set(FromUnixMs(kNow + kMinute, 3600));
-        history.Sink().Accept(OutdoorHere(1, kNow + kMinute, 123), "");
+        for (const Reading& heard : {OutdoorHere(1, kNow + kMinute, 123)}) {
+            tracker.Accept(heard);
+            history.Sink().Accept(heard);
+        }
         QCOMPARE(plot->graph(0)->data()->size(), 480);
         chart->ReadOut((kNow + kMinute) / 1000.0);
         QVERIFY2(chart->ReadoutText().contains(QStringLiteral("Temperatur 12,3 °C")),
@@ -127,7 +131,8 @@ private slots:
         FakeLocalClock clock(FromUnixMs(kNow, 3600));
         SensorNames names;
         names.Set(kGarden, "Garten");
-        History history(names, dir.File("archiv.sqlite"), clock);
+        SensorTracker tracker;
+        History history(names, tracker, dir.File("archiv.sqlite"), clock);
         HistoryWindows windows(history);
         SensorOverviewWindow* overview = windows.ShowOverview(nullptr);
         QTableWidget* table = overview->Table();
@@ -148,7 +153,10 @@ private slots:
                                   QStringLiteral("überfällig"), 3000);
 
         // Heard again: the mark goes with the reading.
-        history.Sink().Accept(OutdoorHere(3, kNow + 10 * kMinute, 66), "");
+        for (const Reading& heard : {OutdoorHere(3, kNow + 10 * kMinute, 66)}) {
+            tracker.Accept(heard);
+            history.Sink().Accept(heard);
+        }
         QCOMPARE(table->item(1, SensorOverviewWindow::kState)->text(), QString());
         QCOMPARE(table->item(1, SensorOverviewWindow::kValues)->text(),
                  QStringLiteral("6.6 °C, 60 %"));

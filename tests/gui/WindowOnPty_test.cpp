@@ -23,7 +23,7 @@
 #include "TempDir.h"
 #include "app/ReceiverApp.h"
 #include "settings/SettingsStore.h"
-#include "archive/ArchiveSink.h"
+#include "app/Outputs.h"
 #include "archive/Sqlite.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/PortNames.h"
@@ -129,12 +129,18 @@ private:
 struct Program {
     explicit Program(const std::string& device) {
         std::ofstream(profile) << "[SYSTEM]\r\nFilename=" << protocol
-                               << "\r\n[Ports]\r\nCOM1=" << device << "\r\n";
+                               << "\r\n[Ports]\r\nCOM1=" << device << "\r\n[Archiv]\r\nDatei="
+                               << archivePath << "\r\n";
     }
 
+    // The archive of the profile, written by the program's outputs with these options.
     void KeepArchive(ArchiveWriterOptions options) {
-        archive = std::make_unique<ArchiveSink>(archivePath, kAllRecordings, options);
-        env.readings = archive.get();
+        OutputOptions outputOptions;
+        outputOptions.archive = options;
+        outputs = std::make_unique<Outputs>(
+            settings, OutputPlatform{files, localClock, coarseClock, "test", {}, {}},
+            outputOptions);
+        env.outputs = outputs.get();
     }
 
     // Shows the window; script runs inside its modal loop and ends it.
@@ -165,7 +171,7 @@ struct Program {
     QtFileChooser fileChooser;
     QtHelpViewer help;
     AppEnvironment env{settings, files, messages, fileChooser, help, coarseClock};
-    std::unique_ptr<ArchiveSink> archive;
+    std::unique_ptr<Outputs> outputs;
     MultiplexerLine multiplexerLine{coarseClock};
     MultiplexerDialog multiplexer{multiplexerLine};
     ReceiverPort receiverPort{line, multiplexerLine, messages, localClock};
@@ -227,7 +233,7 @@ void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
         QTest::keyClick(&window,
                         Qt::Key_Return);  // OK: the settings are saved, the receiver stopped
     });
-    program.archive->Finish();
+    program.outputs.reset();  // the archive writes what waits
     QVERIFY(!modalBox);
 
     const std::vector<std::string> lines = Lines(program.protocol);

@@ -19,8 +19,12 @@ TEST(History, AnArchiveThatIsNotThereIsSaidAndLookedForAgainAMinuteLater) {
     testing::TempDir dir;
     const std::string path = dir.File("archiv.sqlite");
     testing::FakeLocalClock clock(FromUnixMs(kT0, kCet));
-    History history(SensorNames(), path, clock);
-    history.Sink().Accept(Outdoor(2, kT0 - 1000, 10), "");
+    SensorTracker tracker;
+    History history(SensorNames(), tracker, path, clock);
+    for (const Reading& heard : {Outdoor(2, kT0 - 1000, 10)}) {
+        tracker.Accept(heard);
+        history.Sink().Accept(heard);
+    }
 
     EXPECT_EQ(history.Overview().Rows().size(), 1u) << "what was heard is shown all the same";
     EXPECT_NE(history.Problem().find("läßt sich nicht lesen"), std::string::npos)

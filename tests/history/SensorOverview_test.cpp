@@ -33,12 +33,13 @@ Reading Fenster(int64_t t) {
 }
 
 TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
-    SensorOverview overview(Names());
+    SensorTracker tracker;
+    SensorOverview overview(Names(), tracker);
     for (int i = 0; i < 4; ++i) {
-        overview.Accept(Outdoor(1, kT0 + i * 3 * kMinute, 123 + i), "");
+        tracker.Accept(Outdoor(1, kT0 + i * 3 * kMinute, 123 + i));
     }
-    overview.Accept(Outdoor(2, kT0 + 9 * kMinute, -50), "");
-    overview.Accept(Fenster(kT0), "");
+    tracker.Accept(Outdoor(2, kT0 + 9 * kMinute, -50));
+    tracker.Accept(Fenster(kT0));
     const int64_t last = kT0 + 9 * kMinute;
 
     EXPECT_FALSE(overview.Check(last + 9 * kMinute));  // three periods exactly: not yet
@@ -68,7 +69,7 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     EXPECT_TRUE(rows[1].overdue);
     EXPECT_FALSE(rows[2].overdue) << "events come when they happen: never overdue";
 
-    overview.Accept(Outdoor(1, kT0 + 30 * kMinute, 99), "");
+    tracker.Accept(Outdoor(1, kT0 + 30 * kMinute, 99));
     EXPECT_TRUE(overview.Check(kT0 + 30 * kMinute));
     rows = overview.Rows();
     EXPECT_FALSE(rows[0].overdue);
@@ -78,10 +79,11 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
 }
 
 TEST(SensorOverview, StartsFromTheArchiveAndKeepsWhatWasHeardSince) {
-    SensorOverview overview(Names());
+    SensorTracker tracker;
+    SensorOverview overview(Names(), tracker);
     // Heard live after the archive's last reading of it: the live account stays.
-    overview.Accept(Outdoor(1, kT0, 200), "");
-    overview.Accept(Outdoor(1, kT0 + 5 * kMinute, 201), "");
+    tracker.Accept(Outdoor(1, kT0, 200));
+    tracker.Accept(Outdoor(1, kT0 + 5 * kMinute, 201));
 
     std::vector<SensorSummary> archive(2);
     archive[0].key = kGarden;
@@ -116,11 +118,16 @@ TEST(SensorOverview, StartsFromTheArchiveAndKeepsWhatWasHeardSince) {
 struct Logger {
     testing::FakeLocalClock wall{FromUnixMs(kT0, kCet)};
     testing::FakeCoarseClock steady{1, 0};
-    OverdueNotices notices{Names(), wall, steady};
+    SensorTracker tracker;
+    OverdueNotices notices{Names(), tracker, wall, steady};
 
-    void Hear(const Reading& r) {
+    // A reading of a recorded sensor, or of one the recording filter keeps from the notices.
+    void Hear(const Reading& r, bool recorded = true) {
         wall.Set(r.time);
-        notices.Accept(r, "");
+        tracker.Accept(r);
+        if (recorded) {
+            notices.Accept(r);
+        }
         notices.EndOfPoll();
     }
     // A poll at UTC time t, a second after the last one on the steady clock.
@@ -138,10 +145,9 @@ struct Logger {
 
 TEST(OverdueNotices, EachSilenceAndEachReturnIsSaidOnce) {
     Logger log;
-    log.notices.SetMask(kAllRecordings & ~(1u << RecordingBit(Outdoor(2, kT0, 0))));
     for (int i = 0; i < 4; ++i) {
         log.Hear(Outdoor(1, kT0 + i * 3 * kMinute, 100));
-        log.Hear(Outdoor(2, kT0 + i * 3 * kMinute, 100));  // not recorded: not watched
+        log.Hear(Outdoor(2, kT0 + i * 3 * kMinute, 100), false);  // not recorded: not watched
         log.Hear(Outdoor(4, kT0 + i * 3 * kMinute, 100));
     }
     const int64_t last = kT0 + 9 * kMinute;

@@ -7,6 +7,7 @@
 
 #include "FakeClocks.h"
 #include "FakeSerialLine.h"
+#include "Presenting.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
 #include "mux/MultiplexerLine.h"
@@ -44,7 +45,7 @@ protected:
         device.ClearRecord();
     }
     LinkResult Poll() {
-        PresentingSink sink(&list, file, mask);
+        testing::Presenter sink(&list, file, mask);
         return port.Poll(sink);
     }
     // The address digit of every listed outdoor record, in list order.
@@ -103,7 +104,10 @@ TEST_F(PollTest, DataBytesOfAWholeTelegramNeverStartAnotherOne) {
 // Every line the decoder hands on, however many there are (the list keeps 51).
 class LineLog : public ReadingSink {
 public:
-    void Accept(const Reading&, std::string_view line) override { lines.emplace_back(line); }
+    void Accept(const Reading& reading) override {
+        char line[kReportLineCapacity];
+        lines.emplace_back(line, FormatReportLine(reading, line));
+    }
     std::vector<std::string> lines;
 };
 

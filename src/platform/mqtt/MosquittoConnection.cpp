@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/mqtt/MosquittoConnection.h"
 
+#include <memory>
+
 #include <mosquitto.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -325,6 +327,12 @@ void MosquittoConnection::Run() {
     }
     // Otherwise the socket closes without DISCONNECT when the connection is destroyed, and
     // the broker publishes the last will "offline" in our place.
+}
+
+MqttConnectionFactory MosquittoConnections() {
+    return [](const MqttSettings& settings, MqttOutbox& outbox) {
+        return std::make_unique<MosquittoConnection>(settings, outbox);
+    };
 }
 
 }  // namespace tavrolin

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "mqtt/MqttConnection.h"
 #include "mqtt/MqttOutbox.h"
 #include "mqtt/MqttPublisher.h"
 #include "settings/MqttSettings.h"
@@ -26,7 +27,7 @@ namespace tavrolin {
 // a failed first connect, and it ends for good at a failed name lookup or TLS handshake, so
 // a broker that is not there at boot would never be reached. An eventfd wakes the loop when
 // the tick has queued something.
-class MosquittoConnection : private MqttClient {
+class MosquittoConnection : public MqttConnection, private MqttClient {
 public:
     MosquittoConnection(const MqttSettings& settings, MqttOutbox& outbox);
     ~MosquittoConnection() override;
@@ -35,10 +36,10 @@ public:
 
     // Sets the connection up and starts its thread; the first attempt follows at once. False,
     // with a German message, when libmosquitto refuses the settings.
-    bool Start(std::string& error);
+    bool Start(std::string& error) override;
     // Sends what is still queued while the broker takes it, for at most `drain`, then the
     // retained "offline", and ends the thread. How many messages were left unsent.
-    std::size_t Stop(std::chrono::milliseconds drain);
+    std::size_t Stop(std::chrono::milliseconds drain) override;
 
 private:
     std::optional<int> Publish(const std::string& topic, std::string_view payload, int qos,
@@ -78,5 +79,8 @@ private:
 
 // The name of this machine: the receiver's name unless the profile gives one.
 std::string LocalHostName();
+
+// Makes MosquittoConnections.
+MqttConnectionFactory MosquittoConnections();
 
 }  // namespace tavrolin

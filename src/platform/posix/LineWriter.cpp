@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/LineWriter.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -87,6 +88,14 @@ void LineWriter::WriteLines(std::string_view lines) {
 
 void LineWriter::Drop(std::string_view lines) {
     m_dropped += static_cast<uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
+}
+
+void KeepStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            ::open("/dev/null", O_RDWR);  // takes the lowest free number: this one
+        }
+    }
 }
 
 }  // namespace tavrolin

@@ -40,4 +40,9 @@ private:
     uint64_t m_dropped = 0;
 };
 
+// Opens /dev/null on whichever of stdin, stdout and stderr is not open: a service started
+// without them would hand their numbers to the port or the protocol file, and the lines
+// printed for stdout would land in them.
+void KeepStandardDescriptors();
+
 }  // namespace tavrolin

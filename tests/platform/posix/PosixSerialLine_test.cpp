@@ -278,7 +278,7 @@ TEST(PosixSerialLine, EveryByteValuePassesUnchangedBothWaysAndWaitsEndWithTheirD
 TEST(PosixSerialLine, ABacklogBeyondOneReadGivesEveryRecordInOrder) {
     // What the decoder made of each telegram: address, temperature and humidity.
     struct Collect : ReadingSink {
-        void Accept(const Reading& r, std::string_view) override {
+        void Accept(const Reading& r) override {
             got.push_back({r.address, r.values[0].raw, r.values[1].raw});
         }
         std::vector<std::array<int32_t, 3>> got;

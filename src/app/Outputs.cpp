@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Outputs.h"
+
+#include <chrono>
+#include <utility>
+
+#include "settings/ArchiveSettings.h"
+#include "settings/MqttSettings.h"
+
+namespace tavrolin {
+
+namespace {
+
+// At an orderly end, what is still queued for the broker may take this long to go out.
+constexpr std::chrono::milliseconds kMqttDrain{2000};
+
+}  // namespace
+
+struct Outputs::Mqtt {
+    Mqtt(const MqttSettings& settings, const SensorNames& names, const SensorTracker& tracker,
+         const OutputPlatform& platform)
+        : sink(settings, names, outbox, tracker, platform.wallClock, platform.steadyClock),
+          connection(platform.makeMqttConnection(settings, outbox)) {}
+
+    MqttOutbox outbox;
+    MqttSink sink;
+    std::unique_ptr<MqttConnection> connection;
+};
+
+Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
+                 const OutputOptions& options)
+    : m_platform(std::move(platform)), m_names(SensorNames::Read(profile)) {
+    const auto problem = [this, &options](std::string caption, std::string text,
+                                          std::string withoutIt) {
+        m_problems.push_back({std::move(caption), std::move(text), std::move(withoutIt)});
+        return options.stopAtProblem;
+    };
+    constexpr const char* kNoMqtt = "Es wird nichts veröffentlicht.";
+    // The settings first: a logger whose settings are wrong starts nothing.
+    const MqttSettingsResult mqtt =
+        ReadMqttSettings(profile, m_platform.files, m_platform.hostName, options.mqttHost);
+    if (!mqtt.error.empty() && problem("MQTT", mqtt.error, kNoMqtt)) {
+        return;
+    }
+    if (const ArchiveSettings archive = ArchiveSettings::Read(profile); archive.active) {
+        m_archivePath = !options.archivePath.empty() ? options.archivePath
+                        : !archive.file.empty()      ? archive.file
+                                                     : m_platform.defaultArchivePath();
+        m_archive = std::make_unique<ArchiveSink>(m_archivePath, options.archive);
+    }
+    if (options.overdueNotices) {
+        m_overdue = std::make_unique<OverdueNotices>(m_names, m_tracker, m_platform.wallClock,
+                                                     m_platform.steadyClock);
+    }
+    if (mqtt.settings) {
+        m_mqtt = std::make_unique<Mqtt>(*mqtt.settings, m_names, m_tracker, m_platform);
+        if (std::string error; !m_mqtt->connection->Start(error)) {
+            m_mqtt.reset();
+            problem("MQTT", std::move(error), kNoMqtt);
+        }
+    }
+}
+
+Outputs::~Outputs() {
+    if (!m_finished) {
+        if (m_mqtt) {
+            m_mqtt->connection->Stop(kMqttDrain);
+        }
+        if (m_archive) {
+            m_archive->Finish();
+        }
+    }
+}
+
+void Outputs::AttachTo(ReceiverSession& session) {
+    session.EverySensor().Add(m_tracker);
+    if (m_archive) {
+        session.Recorded().Add(*m_archive);
+    }
+    if (m_overdue) {
+        session.Recorded().Add(*m_overdue);
+    }
+    if (m_mqtt) {
+        session.Recorded().Add(m_mqtt->sink);
+    }
+}
+
+void Outputs::Finish(MessageSink& messages) {
+    if (m_finished) {
+        return;
+    }
+    m_finished = true;
+    if (m_archive) {
+        m_archive->Finish();
+        while (const std::optional<SinkNotice> notice = m_archive->TakeNotice()) {
+            messages.ShowMessage(notice->caption, notice->text, notice->icon);
+        }
+    }
+    if (m_mqtt) {
+        if (const std::size_t unsent = m_mqtt->connection->Stop(kMqttDrain); unsent > 0) {
+            messages.ShowMessage("MQTT",
+                                 std::to_string(unsent) +
+                                     " Nachrichten konnten dem Broker nicht mehr übergeben werden.",
+                                 MessageIcon::Exclamation);
+        }
+    }
+}
+
+}  // namespace tavrolin
