@@ -13,7 +13,7 @@ constexpr const char* kCaption = "Tavrolin";
 constexpr const char* kReadErrorCaption = "Fehler beim Lesen der Schnittstelle";
 
 // "45 s", "3 min 5 s", "2 h 4 min", "3 d 1 h": the two largest units, as a person says it.
-std::string DurationText(int64_t ms) {
+std::string SpokenDuration(int64_t ms) {
     const int64_t s = std::max<int64_t>(ms, 0) / 1000;
     const auto two = [](int64_t big, const char* bigUnit, int64_t small, const char* smallUnit) {
         std::string text = std::to_string(big) + " " + bigUnit;
@@ -153,7 +153,7 @@ void ReceiverSession::Retry(int64_t now) {
     StartReceiver();
     Tell(kCaption,
          "Der Empfänger ist wieder verbunden; die Verbindung war " +
-             DurationText(m_clock.ReadMs() - m_lostAtMs) + " unterbrochen.",
+             SpokenDuration(m_clock.ReadMs() - m_lostAtMs) + " unterbrochen.",
          MessageIcon::Information);
 }
 
@@ -161,7 +161,7 @@ void ReceiverSession::Restart(int64_t now) {
     // A receiver that lost its start command (a power blip) stays silent until it gets a
     // new one; a multiplexer that lost its address passes on nothing.
     Tell(kCaption,
-         "Vom Empfänger kam seit " + DurationText(now - m_lastByteMs) +
+         "Vom Empfänger kam seit " + SpokenDuration(now - m_lastByteMs) +
              " nichts. Stoppbefehl, Multiplexer-Adresse und Startbefehl werden neu gesendet.",
          MessageIcon::Exclamation);
     m_port.SendFrame(kStopCommand);

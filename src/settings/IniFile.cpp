@@ -2,7 +2,6 @@
 #include "settings/IniFile.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/Win1252.h"
 
@@ -12,93 +11,28 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t\v\f";
 
-// Trimming and splitting cut views without substr, whose range check is a call of its own,
-// made several times for every line of a profile; the positions are inside the text.
-std::string_view Slice(std::string_view text, std::size_t from, std::size_t to) {
-    return {text.data() + from, to - from};
-}
-
-// What each byte is, looked up instead of compared: the readers below look at every byte
-// of the names and at the blanks around them, key by key.
-struct ByteClasses {
-    bool blank[256] = {};
-    char lower[256] = {};
-};
-
-constexpr ByteClasses kByteClasses = [] {
-    ByteClasses classes;
-    for (int c = 0; c < 256; ++c) {
-        classes.lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    for (const char c : kBlanks) {
-        classes.blank[static_cast<unsigned char>(c)] = true;
-    }
-    return classes;
-}();
-
-bool IsBlank(char c) {
-    return kByteClasses.blank[static_cast<unsigned char>(c)];
-}
-
-char LowerAscii(char c) {
-    return kByteClasses.lower[static_cast<unsigned char>(c)];
-}
-
-// The scans below walk pointers through the text rather than count positions: a profile is
-// read key by key, every byte of its names and blanks once for each key, and a pointer walk
-// is the cheapest loop, also where comparisons of positions are counted (under the fuzzer).
-// By hand rather than with find_first_not_of, which looks for each byte of the text in the
-// set of blanks with a call of its own.
 std::string_view TrimLeft(std::string_view text) {
-    const char* first = text.data();
-    const char* const end = first + text.size();
-    while (first != end && IsBlank(*first)) {
-        ++first;
-    }
-    return {first, static_cast<std::size_t>(end - first)};
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
 }
 
 std::string_view TrimRight(std::string_view text) {
-    const char* const first = text.data();
-    const char* end = first + text.size();
-    while (end != first && IsBlank(end[-1])) {
-        --end;
-    }
-    return {first, static_cast<std::size_t>(end - first)};
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
 std::string_view Trim(std::string_view text) {
     return TrimRight(TrimLeft(text));
 }
 
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    const char* p = b.data();
-    for (const char c : a) {
-        if (LowerAscii(c) != LowerAscii(*p++)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::size_t CountOf(std::string_view text, char c) {
-    std::size_t count = 0;
-    const char* const end = text.data() + text.size();
-    for (const char* p = text.data(); p != end; ++count, ++p) {
-        p = static_cast<const char*>(std::memchr(p, c, static_cast<std::size_t>(end - p)));
-        if (p == nullptr) {
-            break;
-        }
-    }
-    return count;
-}
-
-// Once for a whole text, so that its lines need not be searched one by one.
-bool HoldsZero(std::string_view text) {
-    return text.find('\0') != std::string_view::npos;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return LowerAscii(x) == LowerAscii(y);
+           });
 }
 
 bool HoldsLineBreakOrZero(std::string_view text) {
@@ -117,10 +51,7 @@ struct LineInfo {
     std::string_view value;  // Key: the text after the first '=' (ValueOf gives the value)
 };
 
-// With keys false only a section header is told apart: the keys of the sections a reader
-// does not look into are not cut out. With zeros false the caller knows that the line holds
-// no zero byte (a reader looks for one in the whole text once).
-LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool zeros = true) {
+LineInfo Classify(std::string_view line, bool firstLine) {
     if (firstLine) {
         line = WithoutByteOrderMark(line);
     }
@@ -132,61 +63,36 @@ LineInfo Classify(std::string_view line, bool firstLine, bool keys = true, bool 
         // "[name]", anything after the bracket ignored; a header without its closing
         // bracket still starts a section, so the keys below it do not slip into the
         // section before.
-        const std::string_view inside = Slice(text, 1, text.size());
-        const std::size_t close = std::min(inside.find(']'), inside.size());
-        return {LineInfo::Kind::Section, Trim(Slice(inside, 0, close)), {}};
-    }
-    if (!keys) {
-        return {};
+        const std::string_view inside = text.substr(1);
+        return {LineInfo::Kind::Section, Trim(inside.substr(0, inside.find(']'))), {}};
     }
     // A zero byte cuts a value short in every C string that reads it later (a file name),
     // so such a line is not taken as a setting.
-    if (text.front() == ';' || (zeros && HoldsZero(text))) {
+    if (text.front() == ';' || text.find('\0') != std::string_view::npos) {
         return {};
     }
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
         return {};
     }
-    const std::string_view key = TrimRight(Slice(text, 0, equals));
+    const std::string_view key = TrimRight(text.substr(0, equals));
     if (key.empty()) {
         return {};
     }
-    return {LineInfo::Kind::Key, key, Slice(text, equals + 1, text.size())};
+    return {LineInfo::Kind::Key, key, text.substr(equals + 1)};
 }
 
 // Calls visit(index, line) for every line of the text, split at LF, CR LF and a lone CR,
 // until visit gives false.
-// Line ends are searched for with memchr: a profile is read key by key. The next LF and the
-// next CR are each searched for again only once they are passed, so a profile with one kind
-// of line end is read in one pass for the other, not once per line.
 template <typename Visit>
 void ForEachLine(std::string_view text, Visit visit) {
-    const char* start = text.data();
-    const char* const end = start + text.size();
-    const auto next = [end](const char* from, char c) {
-        const void* found = std::memchr(from, c, static_cast<std::size_t>(end - from));
-        return found != nullptr ? static_cast<const char*>(found) : end;
-    };
-    if (start == end) {
-        return;  // no line, and memchr is not to be given a null pointer
-    }
-    const char* lf = next(start, '\n');
-    const char* cr = next(start, '\r');
-    for (std::size_t index = 0; start != end; ++index) {
-        if (lf < start) {
-            lf = next(start, '\n');
-        }
-        if (cr < start) {
-            cr = next(start, '\r');
-        }
-        const char* const lineEnd = std::min(cr, lf);
-        if (!visit(index, std::string_view(start, static_cast<std::size_t>(lineEnd - start))) ||
-            lineEnd == end) {
+    std::size_t start = 0;
+    for (std::size_t index = 0; start < text.size(); ++index) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        if (!visit(index, text.substr(start, end - start)) || end == text.size()) {
             return;
         }
-        const bool crLf = lineEnd == cr && lf != end && lineEnd + 1 == lf;
-        start = lineEnd + (crLf ? 2 : 1);
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     }
 }
 
@@ -199,15 +105,14 @@ struct Location {
     std::size_t lastKeyOfSection = 0;  // the header when the section has no keys
 };
 
-// lineAt(i) gives the line i of count lines; zeros as for Classify.
+// lineAt(i) gives the line i of count lines.
 template <typename LineAt>
-Location Locate(std::size_t count, LineAt lineAt, bool zeros, std::string_view section,
-                std::string_view key) {
+Location Locate(std::size_t count, LineAt lineAt, std::string_view section, std::string_view key) {
     Location location;
     bool inSection = false;
     bool inFirstSection = false;
     for (std::size_t i = 0; i < count; ++i) {
-        const LineInfo info = Classify(lineAt(i), i == 0, inSection, zeros);
+        const LineInfo info = Classify(lineAt(i), i == 0);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
             inFirstSection = inSection && !location.sectionHeader;
@@ -233,9 +138,8 @@ Location Locate(std::size_t count, LineAt lineAt, bool zeros, std::string_view s
 template <typename Visit>
 void ForEachKeyOf(std::string_view text, std::string_view section, Visit visit) {
     bool inSection = false;
-    const bool zeros = HoldsZero(text);
     ForEachLine(text, [&](std::size_t i, std::string_view line) {
-        const LineInfo info = Classify(line, i == 0, inSection, zeros);
+        const LineInfo info = Classify(line, i == 0);
         if (info.kind == LineInfo::Kind::Section) {
             inSection = EqualsIgnoringCase(info.name, section);
         } else if (info.kind == LineInfo::Kind::Key && inSection) {
@@ -286,9 +190,6 @@ void AppendEncodedValue(std::string& text, std::string_view value) {
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
     file.m_text = text;
-    // No more lines than line-end bytes and one, and room for the two lines a SetValue may
-    // add.
-    file.m_lines.reserve(CountOf(text, '\n') + CountOf(text, '\r') + 3);
     ForEachLine(text, [&file, &text](std::size_t, std::string_view line) {
         file.m_lines.push_back({static_cast<std::size_t>(line.data() - text.data()), line.size()});
         return true;
@@ -297,12 +198,12 @@ IniFile IniFile::Parse(std::string_view text) {
 }
 
 std::string_view IniFile::LineAt(std::size_t index) const {
-    return Slice(m_text, m_lines[index].offset, m_lines[index].offset + m_lines[index].size);
+    return std::string_view(m_text).substr(m_lines[index].offset, m_lines[index].size);
 }
 
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
     const auto lineAt = [this](std::size_t i) { return LineAt(i); };
-    const Location location = Locate(m_lines.size(), lineAt, HoldsZero(m_text), section, key);
+    const Location location = Locate(m_lines.size(), lineAt, section, key);
     if (!location.keyLine) {
         return std::nullopt;
     }
@@ -336,7 +237,7 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
         return false;
     }
     const auto lineAt = [this](std::size_t i) { return LineAt(i); };
-    const Location location = Locate(m_lines.size(), lineAt, HoldsZero(m_text), section, key);
+    const Location location = Locate(m_lines.size(), lineAt, section, key);
     Line line{m_text.size(), 0};
     if (location.keyLine) {
         // The key keeps the spelling it has in the file (copied from within the text, which

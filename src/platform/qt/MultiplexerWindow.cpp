@@ -13,28 +13,20 @@
 namespace tavrolin {
 
 MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : DialogWindow(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_dialog(dialog) {
     setWindowTitle(QStringLiteral("Quarnix RS232 Multiplexer"));
     setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.Size(189, 95));
+    setFixedSize(DialogUnits(font()).Size(189, 95));
 
-    auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
-        widget->setGeometry(du.Rect(x, y, w, h));
-        if (id != 0) {
-            m_controls[id] = widget;
-        }
+    auto place = [this](QWidget* widget, int id, int x, int y, int w, int h) {
+        Place(widget, id, x, y, w, h);
     };
     auto pushButton = [&](const char* text, int id, int x, int y, auto handler) {
         auto* button = new QPushButton(QString::fromUtf8(text), this);
         place(button, id, x, y, 50, 14);
-        connect(button, &QPushButton::clicked, this, [this, handler] {
-            if (!m_ended) {
-                handler();
-            }
-        });
+        connect(button, &QPushButton::clicked, this, [this, handler] { Forward(handler); });
         return button;
     };
     auto groupBox = [&](const char* title, int id, int x) {
@@ -56,11 +48,8 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
             WidenToCaption(radio);
             group->addButton(radio, firstId + k);
             m_groupOf[firstId + k] = group;
-            connect(radio, &QRadioButton::clicked, this, [this, handler] {
-                if (!m_ended) {
-                    (m_dialog.*handler)();
-                }
-            });
+            connect(radio, &QRadioButton::clicked, this,
+                    [this, handler] { Forward([this, handler] { (m_dialog.*handler)(); }); });
         }
     };
 
@@ -74,11 +63,8 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
     auto* twoStage = new QCheckBox(QStringLiteral("Zweistufig"), this);
     place(twoStage, muxcontrol::kTwoStage, 132, 15, 47, 11);
     WidenToCaption(twoStage);
-    connect(twoStage, &QCheckBox::clicked, this, [this] {
-        if (!m_ended) {
-            m_dialog.OnTwoStage();
-        }
-    });
+    connect(twoStage, &QCheckBox::clicked, this,
+            [this] { Forward([this] { m_dialog.OnTwoStage(); }); });
     pushButton("&Hilfe", muxcontrol::kHelp, 132, 74, [this] {
         if (onHelp) {
             onHelp();
@@ -86,19 +72,11 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
     });
 }
 
-QWidget* MultiplexerWindow::Control(int id) const {
-    const auto found = m_controls.find(id);
-    return found == m_controls.end() ? nullptr : found->second;
-}
-
 void MultiplexerWindow::SetCheck(int id, bool checked) {
     auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    if (button == nullptr) {
-        return;
-    }
     const auto group = m_groupOf.find(id);
-    if (group == m_groupOf.end()) {
-        button->setChecked(checked);
+    if (button == nullptr || group == m_groupOf.end()) {
+        DialogWindow::SetCheck(id, checked);
         return;
     }
     group->second->setExclusive(false);
@@ -106,27 +84,9 @@ void MultiplexerWindow::SetCheck(int id, bool checked) {
     group->second->setExclusive(true);
 }
 
-bool MultiplexerWindow::GetCheck(int id) const {
-    auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    return button != nullptr && button->isChecked();
-}
-
-void MultiplexerWindow::Enable(int id, bool enabled) {
-    if (QWidget* widget = Control(id)) {
-        widget->setEnabled(enabled);
-    }
-}
-
-void MultiplexerWindow::EndDialog(DialogResult result) {
-    m_ended = true;
-    done(static_cast<int>(result));
-}
-
 void MultiplexerWindow::reject() {
     // Esc and the close box are the dialog's cancel.
-    if (!m_ended) {
-        m_dialog.OnCancel();
-    }
+    Forward([this] { m_dialog.OnCancel(); });
 }
 
 }  // namespace tavrolin

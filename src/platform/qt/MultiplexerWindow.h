@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDialog>
 #include <functional>
 #include <map>
 
 #include "mux/MultiplexerView.h"
+#include "platform/qt/DialogWindow.h"
 
 class QAbstractButton;
 class QButtonGroup;
@@ -19,28 +19,21 @@ class MultiplexerDialog;
 // MultiplexerDialog; "&OK" ends it through the controller, Esc, "&Abbruch" and the close box
 // through its cancel; "&Hilfe" goes to onHelp, since help belongs to the program, not to
 // the dialog.
-class MultiplexerWindow : public QDialog, public MultiplexerView {
+class MultiplexerWindow : public DialogWindow<MultiplexerView> {
 public:
     MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner);
 
     std::function<void()> onHelp;
 
-    QWidget* Control(int id) const;
-
-    // --- MultiplexerView ------------------------------------------------------------
+    // A port button is set on its own, also to none checked in its group.
     void SetCheck(int id, bool checked) override;
-    bool GetCheck(int id) const override;
-    void Enable(int id, bool enabled) override;
-    void EndDialog(DialogResult result) override;
 
 protected:
     void reject() override;
 
 private:
     MultiplexerDialog& m_dialog;
-    std::map<int, QWidget*> m_controls;
     std::map<int, QButtonGroup*> m_groupOf;
-    bool m_ended = false;
 };
 
 }  // namespace tavrolin

@@ -59,9 +59,9 @@ protected:
 }  // namespace
 
 ReceiverWindow::ReceiverWindow(ReceiverDialog& controller, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+    : DialogWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowCloseButtonHint),
       m_controller(controller),
       m_listWidget(new QListWidget(this)),
       m_list(*m_listWidget) {
@@ -73,27 +73,12 @@ ReceiverWindow::ReceiverWindow(ReceiverDialog& controller, QWidget* parent)
             [this] { Forward([this] { m_controller.OnTick(); }); });
 }
 
-ReceiverWindow::~ReceiverWindow() {
-    m_ended = true;
-}
-
-template <typename Handler>
-void ReceiverWindow::Forward(Handler handler) {
-    if (!m_ended) {
-        handler();
-    }
-}
-
 void ReceiverWindow::BuildControls() {
-    const DialogUnits du(font());
     // Controls are made in the order of the window's resource, which is also their tab
     // order; group boxes and static texts take no focus. Group boxes are frames drawn behind
     // the controls, not their parents, so that every control is enabled on its own.
-    auto place = [&](QWidget* widget, int id, int x, int y, int w, int h) {
-        widget->setGeometry(du.Rect(x, y, w, h));
-        if (id != 0) {
-            m_controls[id] = widget;
-        }
+    auto place = [this](QWidget* widget, int id, int x, int y, int w, int h) {
+        Place(widget, id, x, y, w, h);
     };
     auto groupBox = [&](const char* title, int x, int y, int w, int h) {
         auto* box = new GroupFrame(QString::fromUtf8(title), this);
@@ -116,24 +101,23 @@ void ReceiverWindow::BuildControls() {
         connect(button, &QPushButton::clicked, this, [this, handler] { Forward(handler); });
         return button;
     };
-    auto recordingBox = [&](QAbstractButton* button, int id) {
+    auto recordingBox = [&](QAbstractButton* button) {
         connect(button, &QAbstractButton::clicked, this,
                 [this] { Forward([this] { m_controller.OnRecordingBox(); }); });
-        m_controls[id] = button;
     };
     // A recording box drawn as a push button: "0".."7" of the outdoor and indoor sensors.
     auto sensorButton = [&](int index, int id, int x, int y) {
         auto* button = new SensorButton(QString::number(index), this);
         button->setAutoDefault(false);
-        place(button, 0, x, y, 13, 11);
-        recordingBox(button, id);
+        place(button, id, x, y, 13, 11);
+        recordingBox(button);
     };
     // A small recording box without caption, alone in its group.
     auto smallBox = [&](const char* name, int id, int x, int y) {
         auto* box = new QCheckBox(this);
         box->setAccessibleName(QString::fromUtf8(name));
-        place(box, 0, x, y, 9, 9);
-        recordingBox(box, id);
+        place(box, id, x, y, 9, 9);
+        recordingBox(box);
     };
     auto addressField = [&](const char* name, int id, int x, int y) {
         auto* field = new AddressField(this);
@@ -209,9 +193,9 @@ void ReceiverWindow::BuildControls() {
     addressField("Pyranometer Adresse", control::kPyranoAddress, 396, 184);
     label("Adr", 0, 380, 187, 12, 8);
     auto* remote = new QCheckBox(QStringLiteral("Fernbedienung"), this);
-    place(remote, 0, 285, 211, 63, 10);
+    place(remote, control::kRecordingLast, 285, 211, 63, 10);
     WidenToCaption(remote);
-    recordingBox(remote, control::kRecordingLast);
+    recordingBox(remote);
     groupBox("Protokoll datei", 284, 226, 136, 30);
     auto* fileName = new QLineEdit(this);
     fileName->setReadOnly(true);
@@ -227,22 +211,6 @@ void ReceiverWindow::BuildControls() {
     smallBox("Helligkeitssensor", control::kRecordingFirst + 18, 290, 186);
     smallBox("Windsensor", control::kRecordingFirst + 9, 362, 152);
     smallBox("Pyranometer", control::kRecordingFirst + 19, 361, 186);
-}
-
-QWidget* ReceiverWindow::Control(int id) const {
-    const auto found = m_controls.find(id);
-    return found == m_controls.end() ? nullptr : found->second;
-}
-
-void ReceiverWindow::SetCheck(int id, bool checked) {
-    if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
-        button->setChecked(checked);
-    }
-}
-
-bool ReceiverWindow::GetCheck(int id) const {
-    auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    return button != nullptr && button->isChecked();
 }
 
 void ReceiverWindow::SetComboSelection(int index) {
@@ -280,12 +248,6 @@ void ReceiverWindow::LimitText(int id, int characters) {
     }
 }
 
-void ReceiverWindow::Enable(int id, bool enabled) {
-    if (QWidget* widget = Control(id)) {
-        widget->setEnabled(enabled);
-    }
-}
-
 void ReceiverWindow::MoveFocus(bool previous) {
     focusNextPrevChild(!previous);
 }
@@ -317,11 +279,6 @@ void ReceiverWindow::SetTimer(int /*id*/, int periodMs) {
 
 void ReceiverWindow::KillTimer(int /*id*/) {
     m_timer.stop();
-}
-
-void ReceiverWindow::EndDialog(DialogResult result) {
-    m_ended = true;
-    done(static_cast<int>(result));
 }
 
 void ReceiverWindow::SetTitle(std::string_view title) {

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <map>
+
+#include "base/DialogResult.h"
+#include "platform/qt/DialogUnits.h"
+
+namespace tavrolin {
+
+// What the windows laid out from a dialog resource share: their controls at dialog-unit
+// positions, kept by identifier; check marks and enabled states set by identifier, each
+// control on its own; and the end of the window, after which no event reaches the
+// controller any more (a field that loses the focus while the window goes away must not
+// reach a controller that has let go of it). View is the controller's view interface, whose
+// SetCheck, GetCheck, Enable and EndDialog this implements.
+template <typename View>
+class DialogWindow : public QDialog, public View {
+public:
+    // The widget of a control identifier, nullptr for one the window does not have.
+    QWidget* Control(int id) const {
+        const auto found = m_controls.find(id);
+        return found == m_controls.end() ? nullptr : found->second;
+    }
+
+    void SetCheck(int id, bool checked) override {
+        if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
+            button->setChecked(checked);
+        }
+    }
+    bool GetCheck(int id) const override {
+        auto* button = qobject_cast<QAbstractButton*>(Control(id));
+        return button != nullptr && button->isChecked();
+    }
+    void Enable(int id, bool enabled) override {
+        if (QWidget* widget = Control(id)) {
+            widget->setEnabled(enabled);
+        }
+    }
+    void EndDialog(DialogResult result) override {
+        m_ended = true;
+        done(static_cast<int>(result));
+    }
+
+protected:
+    DialogWindow(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {}
+    ~DialogWindow() override { m_ended = true; }
+
+    // Places the widget at x, y with the size w × h in dialog units of the window's font, and
+    // keeps it under its identifier (0: a control without one).
+    void Place(QWidget* widget, int id, int x, int y, int w, int h) {
+        widget->setGeometry(DialogUnits(font()).Rect(x, y, w, h));
+        if (id != 0) {
+            m_controls[id] = widget;
+        }
+    }
+    // Calls the controller unless the window has already been ended.
+    template <typename Handler>
+    void Forward(Handler handler) {
+        if (!m_ended) {
+            handler();
+        }
+    }
+    bool Ended() const { return m_ended; }
+
+private:
+    std::map<int, QWidget*> m_controls;
+    bool m_ended = false;
+};
+
+}  // namespace tavrolin
