@@ -29,7 +29,7 @@ public:
     MqttSink& Sink() { return m_sink; }
     // False, with a German message, when the connection cannot be set up at all.
     bool Start(std::string& error) { return m_connection.Start(error); }
-    // How many messages were left unsent.
+    // How many messages the broker has not acknowledged.
     std::size_t Stop() { return m_connection.Stop(kDrain); }
 
 private:
