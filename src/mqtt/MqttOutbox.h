@@ -65,8 +65,8 @@ struct Announcement {
 
 // The meeting point of the receiver's tick and the network thread: a bounded queue of
 // messages in arrival order, the current announcements, and the connection's status. Every
-// operation holds the lock only for a few pointer moves, so the tick never waits on the
-// network.
+// operation holds the lock only briefly (a few pointer moves, the copy of one message), so the
+// tick never waits on the network.
 //
 // A message stays in the queue until the broker has acknowledged it (PUBACK), not merely
 // until it was handed to the connection: what a connection that breaks took and never

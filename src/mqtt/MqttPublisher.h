@@ -20,9 +20,11 @@ public:
     // What the connection made of a message.
     struct Handed {
         enum class Result : uint8_t {
-            Sent,     // on its way: OnPublished(id) follows once the broker has it (QoS 1)
-            NotNow,   // the connection is breaking: the message waits for the next one
-            Refused,  // the connection never takes this message
+            Sent,    // on its way: OnPublished(id) follows once the broker has it (QoS 1)
+            NotNow,  // the connection is breaking: the message waits for the next one
+            // The connection never takes this message (a topic or payload libmosquitto finds
+            // malformed; the settings are checked at start so that none is): it is dropped.
+            Refused,
         };
         Result result = Result::NotNow;
         int id = 0;
