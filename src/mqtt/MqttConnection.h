@@ -21,7 +21,7 @@ public:
     // with a German message, when the settings cannot be used at all.
     virtual bool Start(std::string& error) = 0;
     // Sends what is still queued while the broker takes it, for at most drain, then ends. How
-    // many messages were left unsent.
+    // many messages the broker has not acknowledged.
     virtual std::size_t Stop(std::chrono::milliseconds drain) = 0;
 };
 

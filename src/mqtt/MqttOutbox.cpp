@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/MqttOutbox.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 bool NeedsAction(MqttFailure failure) {
@@ -22,15 +24,16 @@ bool NeedsAction(MqttFailure failure) {
 
 void MqttOutbox::Push(QueuedMessage message) {
     // The old message is destroyed outside the lock.
-    std::optional<QueuedMessage> dropped;
+    std::optional<Entry> dropped;
     {
         const std::lock_guard lock(m_mutex);
         if (m_queue.size() >= m_capacity) {
-            dropped = std::move(m_queue.front());
-            m_queue.pop_front();
+            const std::size_t oldest = m_taken < m_queue.size() ? m_taken : 0;
+            dropped = std::move(m_queue[oldest]);
+            EraseAt(oldest);
             ++m_status.dropped;
         }
-        m_queue.push_back(std::move(message));
+        m_queue.push_back({m_nextSequence++, std::move(message)});
     }
 }
 
@@ -70,14 +73,66 @@ void MqttOutbox::SetWaker(std::function<void()> waker) {
     m_waker = std::move(waker);
 }
 
-std::optional<QueuedMessage> MqttOutbox::Pop() {
+std::optional<MqttOutbox::Outgoing> MqttOutbox::Next() const {
     const std::lock_guard lock(m_mutex);
-    if (m_queue.empty()) {
+    if (m_taken >= m_queue.size()) {
         return std::nullopt;
     }
-    QueuedMessage message = std::move(m_queue.front());
-    m_queue.pop_front();
-    return message;
+    const Entry& next = m_queue[m_taken];
+    return Outgoing{next.sequence, next.message};
+}
+
+void MqttOutbox::Taken(uint64_t sequence) {
+    const std::lock_guard lock(m_mutex);
+    // The tick may have dropped the message meanwhile; the one now next was not taken.
+    if (m_taken < m_queue.size() && m_queue[m_taken].sequence == sequence) {
+        ++m_taken;
+    }
+}
+
+void MqttOutbox::Acknowledged(uint64_t sequence) {
+    std::optional<Entry> done;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const std::optional<std::size_t> index = TakenIndexOf(sequence)) {
+            done = std::move(m_queue[*index]);
+            EraseAt(*index);
+        }
+    }
+}
+
+void MqttOutbox::Refused(uint64_t sequence) {
+    std::optional<Entry> refused;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_taken < m_queue.size() && m_queue[m_taken].sequence == sequence) {
+            refused = std::move(m_queue[m_taken]);
+            EraseAt(m_taken);
+        }
+    }
+}
+
+void MqttOutbox::Rewind() {
+    const std::lock_guard lock(m_mutex);
+    m_taken = 0;
+}
+
+std::optional<std::size_t> MqttOutbox::TakenIndexOf(uint64_t sequence) const {
+    const auto taken = m_queue.begin() + static_cast<std::ptrdiff_t>(m_taken);
+    const auto at = std::lower_bound(
+        m_queue.begin(), taken, sequence,
+        [](const Entry& entry, uint64_t wanted) { return entry.sequence < wanted; });
+    if (at == taken || at->sequence != sequence) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(at - m_queue.begin());
+}
+
+void MqttOutbox::EraseAt(std::size_t index) {
+    m_queue.erase(m_queue.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index < m_taken) {
+        --m_taken;
+    }
 }
 
 std::size_t MqttOutbox::Queued() const {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -63,13 +64,21 @@ struct Announcement {
 };
 
 // The meeting point of the receiver's tick and the network thread: a bounded queue of
-// messages in arrival order (beyond its capacity the oldest are dropped), the current
-// announcements, and the connection's status. Every operation holds the lock only for a
-// few pointer moves, so the tick never waits on the network.
+// messages in arrival order, the current announcements, and the connection's status. Every
+// operation holds the lock only briefly (a few pointer moves, the copy of one message), so the
+// tick never waits on the network.
+//
+// A message stays in the queue until the broker has acknowledged it (PUBACK), not merely
+// until it was handed to the connection: what a connection that breaks took and never
+// acknowledged is sent again on the next one, before anything newer. The queue's front part
+// is what the current connection has taken, in order; the rest waits. Beyond the capacity the
+// oldest waiting message is dropped and counted; what the connection has taken is kept, for
+// it is on its way and most likely arrives, unless nothing waits.
 class MqttOutbox {
 public:
     static constexpr std::size_t kDefaultCapacity = 10000;
-    explicit MqttOutbox(std::size_t capacity = kDefaultCapacity) : m_capacity(capacity) {}
+    explicit MqttOutbox(std::size_t capacity = kDefaultCapacity)
+        : m_capacity(std::max<std::size_t>(capacity, 1)) {}
 
     std::size_t Capacity() const { return m_capacity; }
 
@@ -83,7 +92,22 @@ public:
 
     // The network thread's side.
     void SetWaker(std::function<void()> waker);
-    std::optional<QueuedMessage> Pop();
+    // A message with its place in the queue, by which it is named to the calls below.
+    struct Outgoing {
+        uint64_t sequence = 0;
+        QueuedMessage message;
+    };
+    // A copy of the oldest message the connection has not taken yet.
+    std::optional<Outgoing> Next() const;
+    // The connection has taken the message Next gave.
+    void Taken(uint64_t sequence);
+    // The broker has the message: it leaves the queue. Nothing when it has been dropped.
+    void Acknowledged(uint64_t sequence);
+    // The connection refuses the message for good: it leaves the queue.
+    void Refused(uint64_t sequence);
+    // The connection has ended: what it took and did not acknowledge waits again.
+    void Rewind();
+    // Messages not yet acknowledged, taken or waiting.
     std::size_t Queued() const;
     // The announcements of the sensors heard, by sensor index.
     std::vector<std::pair<int, Announcement>> Announcements() const;
@@ -91,9 +115,19 @@ public:
     void SetFailure(MqttFailure failure);
 
 private:
+    struct Entry {
+        uint64_t sequence;
+        QueuedMessage message;
+    };
+    // Where the message of that sequence number lies among the taken ones, if it is there.
+    std::optional<std::size_t> TakenIndexOf(uint64_t sequence) const;
+    void EraseAt(std::size_t index);
+
     mutable std::mutex m_mutex;
     const std::size_t m_capacity;
-    std::deque<QueuedMessage> m_queue;
+    std::deque<Entry> m_queue;
+    std::size_t m_taken = 0;  // the first m_taken entries are with the connection
+    uint64_t m_nextSequence = 0;
     std::array<Announcement, kSensorCount> m_announcements{};
     MqttStatus m_status;
     std::function<void()> m_waker;

@@ -21,8 +21,9 @@ MqttPublisher::MqttPublisher(const MqttSettings& settings, MqttOutbox& outbox, M
       m_retryMs(options.firstRetryMs) {}
 
 void MqttPublisher::Send(const std::string& topic, std::string_view payload, bool retain) {
-    if (const std::optional<int> id = m_client.Publish(topic, payload, 1, retain)) {
-        m_inFlight.insert(*id);
+    const MqttClient::Handed handed = m_client.Publish(topic, payload, 1, retain);
+    if (handed.result == MqttClient::Handed::Result::Sent) {
+        m_inFlight.emplace(handed.id, std::nullopt);
     }
 }
 
@@ -38,9 +39,9 @@ void MqttPublisher::SendConfigs(const std::vector<std::pair<int, Announcement>>&
 void MqttPublisher::OnConnected(int64_t) {
     m_connected = true;
     m_retryMs = m_options.firstRetryMs;
-    // What was in flight is the connection's to send again; the window starts afresh, so
-    // that a message the broker never acknowledges cannot hold it shut.
+    // A new connection has acknowledged nothing yet: the queue is sent from its front.
     m_inFlight.clear();
+    m_outbox.Rewind();
     m_outbox.SetConnected();
 
     Send(m_topics.Status(), kOnline, true);
@@ -58,6 +59,9 @@ void MqttPublisher::OnConnected(int64_t) {
 
 void MqttPublisher::OnFailure(MqttFailure failure, int64_t nowMs) {
     m_connected = false;
+    // No acknowledgement comes any more for what the connection took.
+    m_inFlight.clear();
+    m_outbox.Rewind();
     m_outbox.SetFailure(failure);
     m_failedAtMs = nowMs;
     m_waitMs = m_retryMs;
@@ -70,7 +74,14 @@ int64_t MqttPublisher::NextAttemptMs() const {
 }
 
 void MqttPublisher::OnPublished(int id) {
-    m_inFlight.erase(id);
+    const auto sent = m_inFlight.find(id);
+    if (sent == m_inFlight.end()) {
+        return;
+    }
+    if (sent->second) {
+        m_outbox.Acknowledged(*sent->second);
+    }
+    m_inFlight.erase(sent);
 }
 
 void MqttPublisher::OnMessage(std::string_view topic, std::string_view payload, int64_t nowMs) {
@@ -90,31 +101,44 @@ void MqttPublisher::Pump(int64_t nowMs) {
         SendConfigs(m_outbox.Announcements());
     }
     while (m_inFlight.size() < m_options.window) {
-        std::optional<QueuedMessage> m = m_outbox.Pop();
-        if (!m) {
+        const std::optional<MqttOutbox::Outgoing> next = m_outbox.Next();
+        if (!next) {
             break;
         }
-        const SensorKey key = SensorAt(m->sensor);
-        switch (m->kind) {
-            case QueuedMessage::Kind::State:
-                Send(m_topics.State(key), m->payload, false);
+        const QueuedMessage& m = next->message;
+        const SensorKey key = SensorAt(m.sensor);
+        const MqttClient::Handed handed = [&] {
+            switch (m.kind) {
+                case QueuedMessage::Kind::Config:
+                    return m_client.Publish(m_topics.SensorConfig(key), m.payload, 1, false);
+                case QueuedMessage::Kind::Availability:
+                    return m_client.Publish(m_topics.Availability(key), m.payload, 1, true);
+                case QueuedMessage::Kind::State:
+                    break;
+            }
+            return m_client.Publish(m_topics.State(key), m.payload, 1, false);
+        }();
+        switch (handed.result) {
+            case MqttClient::Handed::Result::Sent:
+                m_outbox.Taken(next->sequence);
+                m_inFlight.emplace(handed.id, next->sequence);
                 break;
-            case QueuedMessage::Kind::Config:
-                Send(m_topics.SensorConfig(key), m->payload, false);
+            case MqttClient::Handed::Result::Refused:
+                m_outbox.Refused(next->sequence);
                 break;
-            case QueuedMessage::Kind::Availability:
-                Send(m_topics.Availability(key), m->payload, true);
-                break;
+            case MqttClient::Handed::Result::NotNow:
+                return;  // the connection is breaking; its end is seen next
         }
     }
 }
 
 std::optional<int> MqttPublisher::PublishOffline() {
-    const std::optional<int> id = m_client.Publish(m_topics.Status(), kOffline, 1, true);
-    if (id) {
-        m_inFlight.insert(*id);
+    const MqttClient::Handed handed = m_client.Publish(m_topics.Status(), kOffline, 1, true);
+    if (handed.result != MqttClient::Handed::Result::Sent) {
+        return std::nullopt;
     }
-    return id;
+    m_inFlight.emplace(handed.id, std::nullopt);
+    return handed.id;
 }
 
 }  // namespace tavrolin

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "mqtt/MqttOutbox.h"
 #include "settings/MqttSettings.h"
@@ -17,24 +17,35 @@ namespace tavrolin {
 // What the publisher needs of a connection to the broker. Called on the network thread only.
 class MqttClient {
 public:
+    // What the connection made of a message.
+    struct Handed {
+        enum class Result : uint8_t {
+            Sent,    // on its way: OnPublished(id) follows once the broker has it (QoS 1)
+            NotNow,  // the connection is breaking: the message waits for the next one
+            // The connection never takes this message (a topic or payload libmosquitto finds
+            // malformed; the settings are checked at start so that none is): it is dropped.
+            Refused,
+        };
+        Result result = Result::NotNow;
+        int id = 0;
+    };
     virtual ~MqttClient();
-    // Hands a message to the connection. Its id, which OnPublished reports once the broker
-    // has it (QoS 1), or nothing when the connection cannot take it at all (it is then lost).
-    virtual std::optional<int> Publish(const std::string& topic, std::string_view payload, int qos,
-                                       bool retain) = 0;
+    virtual Handed Publish(const std::string& topic, std::string_view payload, int qos,
+                           bool retain) = 0;
     virtual void Subscribe(const std::string& topic) = 0;
 };
 
 // The connection's side of publishing, on the network thread: what to send when the
 // connection comes (status, discovery, availability), when to try again after a failure
 // (1 s, doubling up to 30 s; at most 5 s while the queue is more than half full), and the
-// queue's messages in order, no more of them in flight than the window. Messages handed to the
-// connection stay its own: it sends them again after a reconnect before anything newer, so the
-// order holds across an outage.
+// queue's messages in order, no more of them in flight than the window. A message leaves the
+// outbox when the broker acknowledges it; what a connection took and did not acknowledge goes
+// again, first, on the next one, so the order holds across an outage and only those messages
+// may arrive twice.
 class MqttPublisher {
 public:
     struct Options {
-        std::size_t window = 100;  // messages in flight at most
+        std::size_t window = 100;  // messages in flight (sent, not yet acknowledged) at most
         int64_t firstRetryMs = 1000;
         int64_t maxRetryMs = 30000;
         // While the queue is more than half full, a broker that is back must be found soon,
@@ -65,9 +76,13 @@ public:
     // Assistant's start.
     std::optional<int64_t> NextTimerMs() const { return m_resendAtMs; }
 
+    std::size_t Window() const { return m_options.window; }
+
     void OnConnected(int64_t nowMs);
-    // A connection attempt failed, or the connection broke.
+    // A connection attempt failed, or the connection broke: what it had not acknowledged
+    // waits for the next one.
     void OnFailure(MqttFailure failure, int64_t nowMs);
+    // The broker has acknowledged the message of that id.
     void OnPublished(int id);
     void OnMessage(std::string_view topic, std::string_view payload, int64_t nowMs);
     // Hands queued messages to the connection while it stands and the window has room.
@@ -80,9 +95,10 @@ public:
     // Publishes the retained "offline" of an orderly stop; its id, to wait for.
     std::optional<int> PublishOffline();
     bool InFlight(int id) const { return m_inFlight.contains(id); }
-    std::size_t InFlightCount() const { return m_inFlight.size(); }
 
 private:
+    // Sends a message of the connection's own (status, configs, availability after a
+    // connect), which the next connection sends anew if this one breaks.
     void Send(const std::string& topic, std::string_view payload, bool retain);
     void SendConfigs(const std::vector<std::pair<int, Announcement>>& announcements);
 
@@ -98,7 +114,9 @@ private:
     int64_t m_failedAtMs = 0;
     int64_t m_waitMs = 0;  // after the last failure
     int64_t m_retryMs;     // after the next one
-    std::unordered_set<int> m_inFlight;
+    // The messages sent and not yet acknowledged, by id: the outbox's sequence number, or
+    // none for the connection's own.
+    std::unordered_map<int, std::optional<uint64_t>> m_inFlight;
     std::optional<int64_t> m_resendAtMs;
 };
 

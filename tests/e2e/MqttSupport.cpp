@@ -83,8 +83,13 @@ bool Broker::Start() {
     return m_process->WaitForStderr(" running", In(10s));
 }
 
-bool Broker::Stop() {
-    return m_process && m_process->Terminate(In(10s)).has_value();
+bool Broker::Stop(int signal) {
+    if (!m_process) {
+        return false;
+    }
+    m_process->Signal(signal);
+    m_process->Exit(In(10s));
+    return m_process->Pid() < 0;  // reaped, whatever its end
 }
 
 Subscriber::Subscriber(int port, std::string filter, Options options)
@@ -99,6 +104,7 @@ Subscriber::Subscriber(int port, std::string filter, Options options)
     mosquitto_connect_callback_set(m_mosquitto, &Subscriber::OnConnect);
     mosquitto_subscribe_callback_set(m_mosquitto, &Subscriber::OnSubscribe);
     mosquitto_message_callback_set(m_mosquitto, &Subscriber::OnMessage);
+    mosquitto_publish_callback_set(m_mosquitto, &Subscriber::OnPublish);
     mosquitto_reconnect_delay_set(m_mosquitto, 1, 1, false);
     mosquitto_connect(m_mosquitto, "127.0.0.1", port, 30);
     mosquitto_loop_start(m_mosquitto);
@@ -135,6 +141,13 @@ void Subscriber::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
     s->m_changed.notify_all();
 }
 
+void Subscriber::OnPublish(mosquitto*, void* self, int id) {
+    auto* s = static_cast<Subscriber*>(self);
+    const std::lock_guard lock(s->m_mutex);
+    s->m_acknowledged.insert(id);
+    s->m_changed.notify_all();
+}
+
 bool Subscriber::Ready(TestClock::time_point deadline) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_until(lock, deadline, [this] { return m_subscribed; });
@@ -154,6 +167,16 @@ std::vector<Subscriber::Message> Subscriber::Messages() const {
 void Subscriber::Publish(const std::string& topic, const std::string& payload) {
     mosquitto_publish(m_mosquitto, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                       payload.data(), 1, false);
+}
+
+bool Subscriber::Flush(TestClock::time_point deadline) {
+    int id = 0;
+    if (mosquitto_publish(m_mosquitto, &id, "e2e/flush", 0, nullptr, 1, false) !=
+        MOSQ_ERR_SUCCESS) {
+        return false;
+    }
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_until(lock, deadline, [&] { return m_acknowledged.contains(id); });
 }
 
 std::vector<std::string> MqttProfileArgs(const TempDir& dir, int port,

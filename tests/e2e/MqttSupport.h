@@ -4,11 +4,14 @@
 // The MQTT side of the end-to-end tests: the Debian mosquitto broker as a child on a free
 // local port, and a subscriber that collects what arrives.
 
+#include <signal.h>
+
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,8 +35,10 @@ public:
 
     // Starts (again, on the same port) and waits until it listens.
     bool Start();
-    // Ends it with SIGTERM, as a broker that is shut down.
-    bool Stop();
+    // Ends it with SIGTERM, as a broker that is shut down (a persistent one saves its
+    // database), or with SIGKILL, as one that dies (it comes back with the database of its
+    // last orderly end).
+    bool Stop(int signal = SIGTERM);
     int Port() const { return m_port; }
     ChildProcess& Process() { return *m_process; }
 
@@ -69,11 +74,16 @@ public:
                  TestClock::time_point deadline);
     std::vector<Message> Messages() const;
     void Publish(const std::string& topic, const std::string& payload);
+    // Waits until the broker has acknowledged a message of the subscriber's own, and so every
+    // acknowledgement the subscriber sent before it: the broker holds nothing it has received
+    // as undelivered.
+    bool Flush(TestClock::time_point deadline);
 
 private:
     static void OnConnect(mosquitto* m, void* self, int rc);
     static void OnSubscribe(mosquitto* m, void* self, int id, int count, const int* granted);
     static void OnMessage(mosquitto* m, void* self, const mosquitto_message* message);
+    static void OnPublish(mosquitto* m, void* self, int id);
 
     std::string m_filter;
     mosquitto* m_mosquitto = nullptr;
@@ -81,6 +91,7 @@ private:
     std::condition_variable m_changed;
     bool m_subscribed = false;
     std::vector<Message> m_messages;
+    std::set<int> m_acknowledged;
 };
 
 // A profile for the logger: [SYSTEM] with the protocol file in dir, COM1 at dir/ttySIM, and

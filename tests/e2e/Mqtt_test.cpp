@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <boost/json/parse.hpp>
 #include <boost/json/value.hpp>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -206,6 +207,57 @@ TEST(MqttPublishing, ReadingsWaitWhileTheBrokerIsAwayAndArriveInOrder) {
     EXPECT_LE(median, 60);
     EXPECT_LT(periods.back(), 1000);
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+// The broker ends while the connection is idle, shut down and then killed, and readings come
+// while it is away: once it is back, every reading printed arrives, in order, and each once,
+// for none was sent and left unacknowledged. The readings come in counted batches (a receiver
+// that sends so many and falls silent, then one that comes back with more), so that the
+// connection is known to be idle when the broker goes.
+TEST(MqttPublishing, ABrokerThatEndsWhileTheConnectionIsIdleGetsEveryReadingOnce) {
+    TempDir dir;
+    Broker broker(dir, {.persistent = true});
+    // The broker keeps this session across its restarts; the SIGKILL round finds it in the
+    // database that the SIGTERM round's orderly end saved.
+    Subscriber subscriber(broker.Port(), "tavrolin/e2e/+/state", {.clientId = "e2e-subscriber"});
+    ASSERT_TRUE(subscriber.Ready(In(5s)));
+    const auto states = [](const Messages& messages) {
+        std::vector<std::string> payloads;
+        for (const Subscriber::Message& m : messages) {
+            if (m.topic.ends_with("/state")) {
+                payloads.push_back(m.payload);
+            }
+        }
+        return payloads;
+    };
+    std::size_t printed = 40;
+    auto sim = std::make_unique<Simulator>(
+        dir.File("ttySIM"), std::vector<std::string>{"--rate", "20", "--count", "40"});
+    ASSERT_TRUE(sim->Ready()) << sim->Stderr();
+    Logger logger(MqttProfileArgs(dir, broker.Port()));
+    ASSERT_TRUE(logger.WaitForStdoutLines(printed, In(10s))) << logger.Stderr();
+
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGKILL");
+        ASSERT_TRUE(subscriber.WaitFor(
+            [&](const Messages& m) { return states(m).size() >= printed; }, In(30s)))
+            << logger.Stderr();
+        ASSERT_TRUE(subscriber.Flush(In(5s)));
+        ASSERT_TRUE(broker.Stop(signal));
+
+        EXPECT_EQ(sim->Terminate(In(5s)), 0);
+        sim = std::make_unique<Simulator>(
+            dir.File("ttySIM"), std::vector<std::string>{"--rate", "20", "--count", "60"});
+        ASSERT_TRUE(sim->Ready()) << sim->Stderr();
+        printed += 60;
+        ASSERT_TRUE(logger.WaitForStdoutLines(printed, In(20s))) << logger.Stderr();
+        ASSERT_TRUE(broker.Start());
+    }
+    EXPECT_TRUE(subscriber.WaitFor([&](const Messages& m) { return states(m).size() >= printed; },
+                                   In(30s)));
+    EXPECT_EQ(logger.Terminate(In(10s)), 0);
+    EXPECT_EQ(states(subscriber.Messages()), logger.StdoutLines()) << logger.Stderr();
+    EXPECT_EQ(sim->Terminate(In(5s)), 0);
 }
 
 TEST(MqttPublishing, ARefusedLoginIsSaidOnceAndReceptionGoesOn) {

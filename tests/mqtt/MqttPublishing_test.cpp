@@ -30,11 +30,11 @@ public:
         bool retain;
         int id;
     };
-    std::optional<int> Publish(const std::string& topic, std::string_view payload, int qos,
-                               bool retain) override {
+    Handed Publish(const std::string& topic, std::string_view payload, int qos,
+                   bool retain) override {
         EXPECT_EQ(qos, 1);
         published.push_back({topic, std::string(payload), retain, ++m_lastId});
-        return m_lastId;
+        return {Handed::Result::Sent, m_lastId};
     }
     void Subscribe(const std::string& topic) override { subscribed.push_back(topic); }
 
@@ -89,6 +89,14 @@ struct Rig {
         AppendReadingJson(*reading, json);
         return json;
     }
+    // What went out since the last call, as FakeClient::Take shows it, each acknowledged by
+    // the broker.
+    std::vector<std::string> Take() {
+        for (const FakeClient::Message& m : client.published) {
+            publisher.OnPublished(m.id);
+        }
+        return client.Take();
+    }
     void Advance(int64_t ms) {
         wall.AdvanceMs(ms);
         steady.now += ms;
@@ -122,15 +130,20 @@ const std::string kOutdoorAvailability = "tavrolin/dach/outdoor-1/availability";
 TEST(MqttPublishing, ReadingsFollowTheirConfigAndKeepTheirOrderAcrossAnOutage) {
     Rig rig;
     rig.publisher.OnConnected(0);
-    EXPECT_EQ(rig.client.Take(), (std::vector<std::string>{kStatus + " online", kReceiverConfig}));
+    EXPECT_EQ(rig.Take(), (std::vector<std::string>{kStatus + " online", kReceiverConfig}));
     EXPECT_TRUE(rig.client.published.empty());
     EXPECT_EQ(rig.client.subscribed, std::vector<std::string>{"homeassistant/status"});
 
     const std::string first = rig.Hear(kOutdoor1);
     rig.publisher.Pump(0);
+    // The broker acknowledges the config and the availability; the reading is on its way.
+    ASSERT_EQ(rig.client.published.size(), 3u);
+    rig.publisher.OnPublished(rig.client.published[0].id);
+    rig.publisher.OnPublished(rig.client.published[1].id);
     EXPECT_EQ(rig.client.Take(),
               (std::vector<std::string>{kOutdoorConfig, kOutdoorAvailability + " online",
                                         kOutdoorState + first}));
+    EXPECT_EQ(rig.outbox.Queued(), 1u) << "the reading leaves when the broker has it";
 
     // The broker goes away: readings wait; each attempt waits twice as long, up to 30 s.
     rig.publisher.OnFailure(MqttFailure::Lost, 10'000);
@@ -151,13 +164,15 @@ TEST(MqttPublishing, ReadingsFollowTheirConfigAndKeepTheirOrderAcrossAnOutage) {
     }
     EXPECT_EQ(delays, (std::vector<int64_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
 
-    // Back: status and announcements first, then the readings in order, none twice.
+    // Back: status and announcements first, then the readings in order: the one that was
+    // not acknowledged again, then those that waited; what the broker has, not again.
     rig.publisher.OnConnected(900'000);
     rig.publisher.Pump(900'000);
     std::vector<std::string> expected = {kStatus + " online", kReceiverConfig, kOutdoorConfig,
-                                         kOutdoorAvailability + " online"};
+                                         kOutdoorAvailability + " online", kOutdoorState + first};
     expected.insert(expected.end(), waiting.begin(), waiting.end());
-    EXPECT_EQ(rig.client.Take(), expected);
+    EXPECT_EQ(rig.Take(), expected);
+    EXPECT_TRUE(rig.publisher.Idle());
     rig.publisher.OnFailure(MqttFailure::Lost, 900'001);
     rig.publisher.OnConnected(901'000);
     EXPECT_EQ(rig.publisher.NextAttemptMs(), 901'001) << "the backoff starts afresh";
@@ -173,15 +188,14 @@ TEST(MqttPublishing, ReadingsFollowTheirConfigAndKeepTheirOrderAcrossAnOutage) {
     EXPECT_FALSE(rig.publisher.InFlight(*offline));
 }
 
-TEST(MqttPublishing, TheWindowLimitsWhatIsInFlightAndAFullQueueDropsTheOldest) {
+TEST(MqttPublishing, TheWindowLimitsWhatIsInFlightAndAFullQueueDropsTheOldestWaiting) {
     Rig rig(5, MqttPublisher::Options{.window = 3});
     rig.publisher.OnConnected(0);
-    for (const FakeClient::Message& m : rig.client.published) {
-        rig.publisher.OnPublished(m.id);
-    }
-    rig.client.Take();
+    rig.Take();
+    std::vector<std::string> heard;
     for (int i = 0; i < 3; ++i) {
-        rig.Hear(kFensterHigh);  // the first with its config
+        rig.Advance(100);
+        heard.push_back(rig.Hear(kFensterHigh));  // the first with its config
     }
     rig.publisher.Pump(0);
     EXPECT_EQ(rig.client.published.size(), 3u);
@@ -189,31 +203,39 @@ TEST(MqttPublishing, TheWindowLimitsWhatIsInFlightAndAFullQueueDropsTheOldest) {
     EXPECT_EQ(rig.client.published.size(), 3u) << "nothing acknowledged yet";
     rig.publisher.OnPublished(rig.client.published[0].id);
     rig.publisher.Pump(0);
-    EXPECT_EQ(rig.client.published.size(), 4u);
+    ASSERT_EQ(rig.client.published.size(), 4u);
     EXPECT_TRUE(rig.Notices().empty());
 
-    // Eight readings while away, room for five: the three oldest go, which is said once.
-    rig.publisher.OnFailure(MqttFailure::Lost, 0);
-    std::vector<std::string> kept;
-    for (int i = 0; i < 8; ++i) {
+    // Full while three readings are in flight: the oldest waiting reading goes, not one the
+    // broker is about to have.
+    for (int i = 0; i < 3; ++i) {
         rig.Advance(100);
-        const std::string json = rig.Hear(kFensterHigh);
-        if (i >= 3) {
-            kept.push_back(json);
-        }
+        heard.push_back(rig.Hear(kFensterHigh));
     }
+    EXPECT_EQ(rig.outbox.Queued(), 5u);
     std::vector<std::string> notices = rig.Notices();
-    ASSERT_EQ(notices.size(), 2u);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0],
+              "Die Warteschlange für den MQTT-Broker broker:1883 ist voll (5 Nachrichten): die "
+              "ältesten werden verworfen.");
+    rig.publisher.OnPublished(rig.client.published[1].id);  // heard[0] is at the broker
+    rig.publisher.Pump(0);
+    ASSERT_EQ(rig.client.published.size(), 5u);
+    EXPECT_EQ(rig.client.published.back().payload, heard[4]) << "heard[3] was dropped";
+
+    // The broker goes away with three readings unacknowledged: they wait again, the oldest
+    // of all now, and go first when the queue overflows.
+    rig.publisher.OnFailure(MqttFailure::Lost, 0);
+    for (int i = 0; i < 3; ++i) {
+        rig.Advance(100);
+        heard.push_back(rig.Hear(kFensterHigh));
+    }
+    notices = rig.Notices();
+    ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0],
               "Die Verbindung zum MQTT-Broker broker:1883 ist abgebrochen. Die Messwerte werden "
               "zurückgehalten und nachgesendet, sobald die Verbindung steht; der Empfang geht "
               "weiter.");
-    EXPECT_EQ(notices[1],
-              "Die Warteschlange für den MQTT-Broker broker:1883 ist voll (5 Nachrichten): die "
-              "ältesten werden verworfen.");
-    kept.erase(kept.begin());
-    kept.push_back(rig.Hear(kFensterHigh));
-    EXPECT_TRUE(rig.Notices().empty());
     // However long the broker has been away, a full queue has it tried every 5 s.
     for (int i = 0; i < 6; ++i) {
         rig.publisher.OnFailure(MqttFailure::Refused, 500);
@@ -221,27 +243,22 @@ TEST(MqttPublishing, TheWindowLimitsWhatIsInFlightAndAFullQueueDropsTheOldest) {
     EXPECT_EQ(rig.publisher.NextAttemptMs(), 5500);
 
     rig.publisher.OnConnected(1000);
-    for (FakeClient::Message& m : rig.client.published) {
-        rig.publisher.OnPublished(m.id);
-    }
-    rig.client.Take();
+    rig.Take();
+    std::vector<std::string> states;
     for (int i = 0; i < 3; ++i) {
         rig.publisher.Pump(1000);
-        for (FakeClient::Message& m : rig.client.published) {
-            rig.publisher.OnPublished(m.id);
+        for (const FakeClient::Message& m : rig.client.published) {
+            states.push_back(m.payload);
         }
+        rig.Take();
     }
-    std::vector<std::string> states;
-    for (const FakeClient::Message& m : rig.client.published) {
-        states.push_back(m.payload);
-    }
-    EXPECT_EQ(states, kept);
+    EXPECT_EQ(states, (std::vector<std::string>(heard.begin() + 4, heard.end())));
     EXPECT_TRUE(rig.publisher.Idle());
     notices = rig.Notices();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0],
               "Die Verbindung zum MQTT-Broker broker:1883 steht wieder; die zurückgehaltenen "
-              "Messwerte werden nachgesendet. 4 ältere Messwerte sind verloren, weil die "
+              "Messwerte werden nachgesendet. 2 ältere Messwerte sind verloren, weil die "
               "Warteschlange voll war.");
 }
 
@@ -303,7 +320,7 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
     }
     rig.publisher.Pump(0);
     EXPECT_EQ(expireAfter(), (std::vector<int>{900, 144}));
-    rig.client.Take();
+    rig.Take();
 
     rig.Advance(144'000);
     rig.Hear(kWind3);
@@ -312,13 +329,13 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
     rig.Advance(10'000);
     rig.sink.EndOfPoll();
     rig.publisher.Pump(0);
-    std::vector<std::string> sent = rig.client.Take();
+    std::vector<std::string> sent = rig.Take();
     ASSERT_EQ(sent.size(), 4u);  // wind's config, availability and state, then outdoor-1 offline
     EXPECT_EQ(sent.back(), kOutdoorAvailability + " offline");
     EXPECT_TRUE(rig.client.published.empty());
     // A reconnect repeats the current availability.
     rig.publisher.OnConnected(0);
-    const std::vector<std::string> again = rig.client.Take();
+    const std::vector<std::string> again = rig.Take();
     EXPECT_NE(std::find(again.begin(), again.end(), kOutdoorAvailability + " offline"),
               again.end());
 
@@ -326,7 +343,7 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
     rig.Advance(1000);
     rig.sink.EndOfPoll();
     rig.publisher.Pump(0);
-    EXPECT_EQ(rig.client.Take(),
+    EXPECT_EQ(rig.Take(),
               (std::vector<std::string>{kOutdoorState + back, kOutdoorAvailability + " online"}));
 
     // Sensors outside the recording mask stay out; the Fenster events are never filtered.
@@ -334,7 +351,7 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
     rig.Hear(kOutdoor1);
     rig.Hear(kFensterHigh);
     rig.publisher.Pump(0);
-    for (const std::string& m : rig.client.Take()) {
+    for (const std::string& m : rig.Take()) {
         EXPECT_EQ(m.find("outdoor-1"), std::string::npos) << m;
     }
 }

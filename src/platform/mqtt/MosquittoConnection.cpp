@@ -74,6 +74,9 @@ std::string LocalHostName() {
 
 MosquittoConnection::MosquittoConnection(const MqttSettings& settings, MqttOutbox& outbox)
     : m_settings(settings),
+      // Several programs of one receiver (the window, the logger) may publish at once: the
+      // process id keeps their client ids apart.
+      m_clientId("tavrolin-" + settings.receiver + "-" + std::to_string(::getpid())),
       m_outbox(outbox),
       m_publisher(settings, outbox, *this,
                   MqttPublisher::Options{.seed = static_cast<uint32_t>(::getpid())}) {}
@@ -100,21 +103,30 @@ int64_t MosquittoConnection::NowMs() {
 bool MosquittoConnection::Start(std::string& error) {
     mosquitto_lib_init();
     m_libraryInitialised = true;
-    // Several programs of one receiver (the window, the logger) may publish at once: the
-    // process id keeps their client ids apart.
-    const std::string clientId =
-        "tavrolin-" + m_settings.receiver + "-" + std::to_string(::getpid());
-    m_mosquitto = mosquitto_new(clientId.c_str(), true, this);
+    m_mosquitto = mosquitto_new(m_clientId.c_str(), true, this);
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_mosquitto == nullptr || m_wakeFd < 0) {
         error = "Die Verbindung zum MQTT-Broker läßt sich nicht einrichten (kein Speicher?).";
         return false;
     }
+    if (Configure(error) != MqttFailure::None) {
+        return false;
+    }
+    m_outbox.SetWaker([this] { Wake(); });
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+MqttFailure MosquittoConnection::Configure(std::string& error) {
     mosquitto_connect_callback_set(m_mosquitto, &MosquittoConnection::OnConnect);
     mosquitto_publish_callback_set(m_mosquitto, &MosquittoConnection::OnPublish);
     mosquitto_message_callback_set(m_mosquitto, &MosquittoConnection::OnMessage);
     // Small messages go out at once rather than waiting to be merged with the next.
     mosquitto_int_option(m_mosquitto, MOSQ_OPT_TCP_NODELAY, 1);
+    // What the publisher's window lets go is written at once, not held back by libmosquitto's
+    // own limit (20).
+    mosquitto_int_option(m_mosquitto, MOSQ_OPT_SEND_MAXIMUM,
+                         static_cast<int>(m_publisher.Window()));
     const std::string& will = m_publisher.WillTopic();
     const std::string_view offline = MqttPublisher::kOffline;
     int rc = mosquitto_will_set(m_mosquitto, will.c_str(), static_cast<int>(offline.size()),
@@ -127,20 +139,19 @@ bool MosquittoConnection::Start(std::string& error) {
     if (rc != MOSQ_ERR_SUCCESS) {
         error = "Die MQTT-Einstellungen (Topic, User) werden von libmosquitto abgelehnt: " +
                 std::string(mosquitto_strerror(rc));
-        return false;
+        return MqttFailure::BrokerRefused;
     }
     if (!m_settings.caFile.empty()) {
+        // Without it the client would connect in the clear: then it does not connect.
         rc = mosquitto_tls_set(m_mosquitto, m_settings.caFile.c_str(), nullptr, nullptr, nullptr,
                                nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             error = "Die CA-Datei " + m_settings.caFile +
                     " (CAFile) wird für TLS nicht angenommen: " + mosquitto_strerror(rc);
-            return false;
+            return MqttFailure::TlsFailed;
         }
     }
-    m_outbox.SetWaker([this] { Wake(); });
-    m_thread = std::thread([this] { Run(); });
-    return true;
+    return MqttFailure::None;
 }
 
 std::size_t MosquittoConnection::Stop(std::chrono::milliseconds drain) {
@@ -151,7 +162,7 @@ std::size_t MosquittoConnection::Stop(std::chrono::milliseconds drain) {
         m_thread.join();
         m_outbox.SetWaker(nullptr);
     }
-    return m_outbox.Queued() + m_publisher.InFlightCount();
+    return m_outbox.Queued();
 }
 
 void MosquittoConnection::Wake() const {
@@ -160,18 +171,26 @@ void MosquittoConnection::Wake() const {
     [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
-std::optional<int> MosquittoConnection::Publish(const std::string& topic, std::string_view payload,
+MqttClient::Handed MosquittoConnection::Publish(const std::string& topic, std::string_view payload,
                                                 int qos, bool retain) {
     int id = 0;
     const int rc = mosquitto_publish(m_mosquitto, &id, topic.c_str(),
                                      static_cast<int>(payload.size()), payload.data(), qos, retain);
-    // A QoS 1 message given while the connection breaks is kept by libmosquitto and sent
-    // after the reconnect, although it answers NO_CONN: it is in flight all the same, and
-    // giving it again would send it twice.
-    if (rc == MOSQ_ERR_SUCCESS || (rc == MOSQ_ERR_NO_CONN && qos > 0)) {
-        return id;
+    switch (rc) {
+        case MOSQ_ERR_SUCCESS:
+            return {Handed::Result::Sent, id};
+        case MOSQ_ERR_INVAL:
+        case MOSQ_ERR_PAYLOAD_SIZE:
+        case MOSQ_ERR_MALFORMED_UTF8:
+        case MOSQ_ERR_OVERSIZE_PACKET:
+        case MOSQ_ERR_QOS_NOT_SUPPORTED:
+            return {Handed::Result::Refused, 0};
+        default:
+            // Not connected, the socket failed while writing (the loop sees it next), or no
+            // memory. libmosquitto may have kept the message; the next connection's client is
+            // a fresh one, so it goes once, from the outbox.
+            return {Handed::Result::NotNow, 0};
     }
-    return std::nullopt;
 }
 
 void MosquittoConnection::Subscribe(const std::string& topic) {
@@ -180,6 +199,7 @@ void MosquittoConnection::Subscribe(const std::string& topic) {
 
 void MosquittoConnection::OnConnect(mosquitto*, void* self, int rc) {
     auto* c = static_cast<MosquittoConnection*>(self);
+    c->m_fresh = false;
     if (rc == 0) {
         c->m_publisher.OnConnected(NowMs());
     } else {
@@ -200,6 +220,18 @@ void MosquittoConnection::OnMessage(mosquitto*, void* self, const mosquitto_mess
 
 void MosquittoConnection::Attempt(int64_t nowMs) {
     m_pending = MqttFailure::None;
+    if (!m_fresh) {
+        std::string error;
+        const MqttFailure failure =
+            mosquitto_reinitialise(m_mosquitto, m_clientId.c_str(), true, this) == MOSQ_ERR_SUCCESS
+                ? Configure(error)
+                : MqttFailure::Unreachable;
+        if (failure != MqttFailure::None) {
+            m_publisher.OnFailure(failure, nowMs);
+            return;
+        }
+        m_fresh = true;
+    }
     // Resolving the name and starting the TCP connect may take a while; this thread is
     // there to wait. The CONNECT itself goes out when the socket is writable.
     const int rc = mosquitto_connect_async(m_mosquitto, m_settings.host.c_str(), m_settings.port,
@@ -216,11 +248,12 @@ bool MosquittoConnection::Service(int timeoutMs) {
     const int fd = mosquitto_socket(m_mosquitto);
     // The broker's acknowledgements are left in the socket until the loop wakes anyway (the
     // tick has queued readings, or a second has passed) and are then taken together: one
-    // wake per poll, not one per message. The socket is watched only while progress waits
-    // for the broker: connecting, a full window, a stop. A broken connection is seen at
-    // once all the same (POLLHUP, POLLERR).
+    // wake per poll, not one per message. Incoming data are watched only while progress waits
+    // for the broker: connecting, a full window, a stop. A connection that ends is seen at
+    // once all the same, before anything more is handed to it: the peer's FIN (POLLRDHUP),
+    // a reset (POLLERR, POLLHUP).
     const bool watch = !m_publisher.Connected() || m_stopRequested || m_publisher.WindowFull();
-    const short watched = static_cast<short>((watch ? POLLIN : 0) |
+    const short watched = static_cast<short>((watch ? POLLIN : POLLRDHUP) |
                                              (mosquitto_want_write(m_mosquitto) ? POLLOUT : 0));
     pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {fd, watched, 0}};
     if (::poll(fds, 2, timeoutMs) < 0) {

@@ -27,6 +27,10 @@ namespace tavrolin {
 // a failed first connect, and it ends for good at a failed name lookup or TLS handshake, so
 // a broker that is not there at boot would never be reached. An eventfd wakes the loop when
 // the tick has queued something.
+//
+// Each connection starts with a fresh libmosquitto client: libmosquitto would otherwise send
+// again, after the next connect, what the broken connection had not acknowledged, and the
+// outbox does that itself, in its own order.
 class MosquittoConnection : public MqttConnection, private MqttClient {
 public:
     MosquittoConnection(const MqttSettings& settings, MqttOutbox& outbox);
@@ -38,15 +42,19 @@ public:
     // with a German message, when libmosquitto refuses the settings.
     bool Start(std::string& error) override;
     // Sends what is still queued while the broker takes it, for at most `drain`, then the
-    // retained "offline", and ends the thread. How many messages were left unsent.
+    // retained "offline", and ends the thread. How many messages the broker has not
+    // acknowledged.
     std::size_t Stop(std::chrono::milliseconds drain) override;
 
 private:
-    std::optional<int> Publish(const std::string& topic, std::string_view payload, int qos,
-                               bool retain) override;
+    Handed Publish(const std::string& topic, std::string_view payload, int qos,
+                   bool retain) override;
     void Subscribe(const std::string& topic) override;
 
     static int64_t NowMs();
+    // Gives the client its callbacks and settings; None, or why it cannot connect, with a
+    // German message.
+    MqttFailure Configure(std::string& error);
     void Run();
     void Attempt(int64_t nowMs);
     // Services the socket once; false when the connection has ended.
@@ -60,6 +68,7 @@ private:
     static void OnMessage(mosquitto* m, void* self, const mosquitto_message* message);
 
     const MqttSettings m_settings;
+    const std::string m_clientId;
     MqttOutbox& m_outbox;
     MqttPublisher m_publisher;
     bool m_libraryInitialised = false;
@@ -69,6 +78,7 @@ private:
 
     // The network thread's own.
     bool m_socketOpen = false;
+    bool m_fresh = true;  // the client has not been connected since it was set up
     MqttFailure m_pending = MqttFailure::None;  // why the current attempt is failing
     std::optional<int> m_offlineId;
     std::optional<int64_t> m_offlineDeadlineMs;
