@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tavrolin {
+
+// A decimal number as the user wrote it: "0.25" is 25 with 2 decimals. Rain totals are
+// whole multiples of the millimetres per step, so they keep the decimals the user gave and
+// never show as 12.700000000000001.
+struct Decimal {
+    int64_t raw = 0;
+    int decimals = 0;  // raw = value * 10^decimals
+
+    double Value() const;
+    friend bool operator==(const Decimal&, const Decimal&) = default;
+};
+
+// Section "Regen": the millimetres of rain per counter step, by rain sensor ("rain-0=0.25").
+// A sensor without an entry reports counter steps only.
+struct RainSettings {
+    static constexpr const char* kSection = "Regen";
+
+    std::array<std::optional<Decimal>, 8> mmPerStep;  // by the sensor's address
+};
+
+// Section "Station": where the station stands ("Höhe=312", metres above sea level).
+struct StationSettings {
+    static constexpr const char* kSection = "Station";
+    static constexpr double kLowestAltitude = -500;  // the shore of the Dead Sea is -430
+    static constexpr double kHighestAltitude = 9000;
+
+    std::optional<double> altitudeMetres;  // none: no sea-level pressure
+};
+
+struct WeatherSettings {
+    RainSettings rain;
+    StationSettings station;
+};
+
+struct WeatherSettingsResult {
+    // What can be used; a bad entry is left out as if it were not there.
+    WeatherSettings settings;
+    // One sentence per bad entry, German, UTF-8, for the caller to say at start.
+    std::vector<std::string> errors;
+};
+
+// Takes the entries of the sections "Regen" and "Station" one by one, as the profile holds
+// them (Windows-1252, or UTF-8 from an editor). Keys match without regard to case; of a key
+// that is there twice the first counts, as everywhere in the profile. An empty value counts
+// as no entry.
+class WeatherSettingsParser {
+public:
+    void AddRainEntry(std::string_view key, std::string_view value);
+    void AddStationEntry(std::string_view key, std::string_view value);
+
+    WeatherSettingsResult Take() { return std::move(m_result); }
+
+private:
+    WeatherSettingsResult m_result;
+    std::array<bool, 8> m_rainSeen{};
+    bool m_altitudeSeen = false;
+};
+
+}  // namespace tavrolin

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "weather/RainTally.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr int kCounterRange = 16384;  // 14 bits
+constexpr int64_t kMsPerMinute = 60000;
+
+// Rounded towards minus infinity: times before 1970 are negative.
+int64_t FloorDivide(int64_t value, int64_t divisor) {
+    return value / divisor - (value % divisor < 0 ? 1 : 0);
+}
+
+}  // namespace
+
+int RainStepsBetween(int previous, int current) {
+    if (current >= previous) {
+        return current - previous;
+    }
+    if (previous > 4095 && current < -4096) {
+        return current - previous + kCounterRange;
+    }
+    return current >= 0 ? current : 0;
+}
+
+void RainTally::Resume(uint8_t address, int64_t stepsBefore) {
+    Sensor& sensor = m_sensors[address & 0x07];
+    sensor = Sensor{};
+    sensor.steps = stepsBefore;
+}
+
+std::optional<RainAmounts> RainTally::Count(const Reading& reading) {
+    const std::optional<Measurement> counter = reading.Find(Quantity::RainCounter);
+    if (reading.kind != SensorKind::Rain || !counter) {
+        return std::nullopt;
+    }
+    Sensor& sensor = m_sensors[reading.address & 0x07];
+    const int steps = sensor.counter ? RainStepsBetween(*sensor.counter, counter->raw) : 0;
+    sensor.counter = counter->raw;
+    sensor.steps += steps;
+
+    const LocalTime& time = reading.time;
+    const int localDay = time.year * 10000 + time.month * 100 + time.day;
+    if (localDay != sensor.localDay) {
+        sensor.localDay = localDay;
+        sensor.todaySteps = 0;
+    }
+    sensor.todaySteps += steps;
+
+    const int64_t minute = FloorDivide(ToUnixMs(time), kMsPerMinute);
+    const int64_t slotIndex = minute - FloorDivide(minute, kHourSlots) * kHourSlots;
+    Minute& slot = sensor.minutes[static_cast<std::size_t>(slotIndex)];
+    if (slot.minute != minute) {
+        slot = {minute, 0};
+    }
+    slot.steps += steps;
+    int64_t hourSteps = 0;
+    for (const Minute& m : sensor.minutes) {
+        // Slots of minutes after this one are left from a clock that was set back.
+        if (m.minute > minute - kHourSlots && m.minute <= minute) {
+            hourSteps += m.steps;
+        }
+    }
+
+    RainAmounts amounts{sensor.steps, sensor.todaySteps, hourSteps, {}, {}, {}};
+    if (const std::optional<Decimal>& perStep = m_settings.mmPerStep[reading.address & 0x07]) {
+        amounts.mm = Decimal{sensor.steps * perStep->raw, perStep->decimals};
+        amounts.todayMm = Decimal{sensor.todaySteps * perStep->raw, perStep->decimals};
+        amounts.hourMm = Decimal{hourSteps * perStep->raw, perStep->decimals};
+    }
+    return amounts;
+}
+
+}  // namespace tavrolin
