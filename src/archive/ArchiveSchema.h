@@ -50,11 +50,12 @@ class Database;
 // Writes, so that an import's lines are numbered alike whatever its batches. The same
 // readings in the same order thus get the same keys whoever writes them: the receiving
 // program, and later an import of its --json lines or of an export (which lists a sensor's
-// readings by t and seq). A reading written again (an import repeated, a file given twice,
-// a second program) comes with its interval since the reading before and gets seq 0 as the
-// first time, so its key is there and it adds nothing. A sensor's readings of one
-// millisecond are told apart up to kSameTimeReadings (a poll reads at most 500 bytes,
-// some 60 telegrams); later ones of that millisecond count as the last of them.
+// readings by t and seq). Written again (an import repeated, a file given twice, a second
+// program), readings get the keys they got the first time, since the first of a
+// millisecond comes with its interval since the reading before and starts at 0 again: they
+// add nothing. A sensor's readings of one millisecond are told apart up to
+// kSameTimeReadings (a poll reads at most 500 bytes, some 60 telegrams); later ones of that
+// millisecond count as the last of them.
 //
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
@@ -64,8 +65,7 @@ inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
 inline constexpr int64_t kMsPerHour = 3600000;
-inline constexpr int kSeqBits = 9;
-inline constexpr int64_t kSameTimeReadings = int64_t{1} << kSeqBits;
+inline constexpr int64_t kSameTimeReadings = 512;
 
 // The key of a row of `recent`: in the order of (t, sensor, seq), one per reading. Sensor
 // numbers are below 64 and seq below kSameTimeReadings; every time of a four-digit year
