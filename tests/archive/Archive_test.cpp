@@ -288,21 +288,14 @@ TEST(Archive, AFileOfTheThirdFormatKeepsEveryReadingAndItsSummariesWhenItsKeysGa
         sql::Database db;
         ASSERT_EQ(db.Open(path, true), sql::kOk);
         ASSERT_EQ(MigrateArchiveTo(db, 0, 3), sql::kOk);
-        std::string rows;
-        for (std::size_t i = 0; i < readings.size(); ++i) {
-            const ArchiveRow row = RowOf(readings[i]);
-            rows += (rows.empty() ? "" : ",") + std::string("(") +
-                    (i < 200 ? "" : std::to_string(row.t * 64 + row.sensor) + ",") +
-                    std::to_string(row.sensor) + "," + std::to_string(row.t) + ",8,180000," +
-                    std::to_string(readings[i].values[0].raw) + ",60,NULL)";
-            if (i == 199 || i + 1 == readings.size()) {
-                ASSERT_EQ(db.Exec(("INSERT INTO " + std::string(i < 200 ? "reading" : "recent") +
-                                   " VALUES" + rows)
-                                      .c_str()),
-                          sql::kOk);
-                rows.clear();
-            }
-        }
+        const std::string rows =
+            "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n < 299)"
+            " SELECT n % 3 + 8 AS s, " +
+            std::to_string(kT0) + " + n * 60000 AS t, 8, 180000, n % 70, 60, NULL FROM i";
+        ASSERT_EQ(db.Exec(("INSERT INTO reading " + rows + " WHERE n < 200; INSERT INTO recent" +
+                           " SELECT t * 64 + s, * FROM (" + rows + " WHERE n >= 200)")
+                              .c_str()),
+                  sql::kOk);
         ASSERT_EQ(db.Exec("INSERT INTO reading VALUES(60, 1796650980000, 8, 1000, 1, 2, 3)"),
                   sql::kOk);
         ASSERT_EQ(RebuildSummaries(db), sql::kOk);
