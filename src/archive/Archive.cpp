@@ -41,7 +41,7 @@ ArchiveRow RowOf(const Reading& reading) {
     const int offset = reading.time.utcOffsetSeconds;
     const int quarters =
         (offset + (offset >= 0 ? kQuarterHour / 2 : -kQuarterHour / 2)) / kQuarterHour;
-    return {IndexOf(reading.Key()), ToUnixMs(reading.time),
+    return {IndexOf(reading.Key()), ToUnixMs(reading.time), 0,
             int64_t{quarters} * 2 + (reading.version12 ? 1 : 0)};
 }
 
@@ -149,18 +149,27 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
         status.problem = ArchiveProblem::NoPermission;
     } else if (!m_db.ReadOnly()) {
         // The page size can only be set before the first table; WAL stays set in the file;
-        // the rest is the connection's own. Pages are read through a mapping (no read call
-        // per page), and the WAL is copied back every 4 MiB rather than every 1 MiB.
+        // the rest is the connection's own. The WAL is copied back every 4 MiB rather than
+        // every 1 MiB. A reader reads pages through a mapping (no read call per page: a chart
+        // or an export reads thousands). A writer does not: it reads few pages, mostly those
+        // it has just written and still holds in its cache, and every page it once read
+        // through a mapping would stay in its resident memory as the file grows (a receiving
+        // program's rose by some 50 kB a minute at 200 readings a second).
         const std::string pragmas =
             (empty ? "PRAGMA page_size=" + std::to_string(kArchivePageSize) + ";" : std::string()) +
-            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456; "
-            "PRAGMA wal_autocheckpoint=4000";
+            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;" +
+            (access == Access::Read ? "PRAGMA mmap_size=268435456" : "");
         if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
             (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
             status = Fail(rc, creating);
             if (m_db.InTransaction()) {
                 m_db.Exec("ROLLBACK");
             }
+        } else if (format > 0 && format < kArchiveFormat) {
+            // A step that copies the readings writes them all into the WAL: its file is
+            // emptied now, not kept at that size while the program runs (another program
+            // reading at the moment may keep it; it is emptied at the next opening then).
+            m_db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
         }
     }
     if (status.Ok() && ReadInt(m_db, "SELECT count(*) FROM recent", m_recent) != sql::kOk) {
@@ -195,30 +204,33 @@ bool Archive::IsNewerThanFolded(const ArchiveRow& row) {
 
 static_assert(kSensorCount <= 64, "RecentKey keeps a sensor number in six bits");
 
+// The statement's parameters are the columns of `recent`: ?1 k, ?2 sensor, ?3 t, ?4 seq,
+// ?5 meta, ?6 interval, ?7 .. ?9 a, b, c.
 int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& statement) {
-    statement.Bind(1, row.sensor);
-    statement.Bind(2, row.t);
-    statement.Bind(3, row.meta);
-    statement.Bind(8, RecentKey(row.sensor, row.t));
+    statement.Bind(1, RecentKey(row.sensor, row.t, row.seq));
+    statement.Bind(2, row.sensor);
+    statement.Bind(3, row.t);
+    statement.Bind(4, row.seq);
+    statement.Bind(5, row.meta);
     if (r.hasInterval) {
-        statement.Bind(4, r.intervalTicks / 10000);
+        statement.Bind(6, r.intervalTicks / 10000);
     } else {
-        statement.BindNull(4);
+        statement.BindNull(6);
     }
-    for (int column = 5; column <= 7; ++column) {
+    for (int column = 7; column <= 9; ++column) {
         statement.BindNull(column);
     }
     if (r.kind != SensorKind::Special) {
         const std::span<const Quantity> quantities = QuantitiesOf(r.kind);
         for (std::size_t i = 0; i < quantities.size(); ++i) {
             if (const std::optional<Measurement> m = r.Find(quantities[i])) {
-                statement.Bind(5 + static_cast<int>(i), int64_t{m->raw});
+                statement.Bind(7 + static_cast<int>(i), int64_t{m->raw});
             }
         }
     } else if (r.subtype == SpecialSubtype::RemoteControl) {
-        statement.Bind(5, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
+        statement.Bind(7, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
     } else {
-        statement.Bind(5, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
+        statement.Bind(7, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
     }
     const int rc = statement.Step();
     statement.Reset();
@@ -233,10 +245,10 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         // A reading already folded into `reading` is not added again; one still in `recent`
         // is ignored by the key.
         m_insert = m_db.Prepare(
-            "INSERT OR IGNORE INTO recent SELECT ?8, ?1, ?2, ?3, ?4, ?5, ?6, ?7"
-            " WHERE NOT EXISTS (SELECT 1 FROM reading WHERE sensor = ?1 AND t = ?2)");
+            "INSERT OR IGNORE INTO recent SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 WHERE NOT"
+            " EXISTS (SELECT 1 FROM reading WHERE sensor = ?2 AND t = ?3 AND seq = ?4)");
         m_append =
-            m_db.Prepare("INSERT OR IGNORE INTO recent VALUES(?8, ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+            m_db.Prepare("INSERT OR IGNORE INTO recent VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
         m_newestFolded = m_db.Prepare("SELECT max(t) FROM reading WHERE sensor = ?1");
         m_dataVersion = m_db.Prepare("PRAGMA data_version");
         if (!m_insert.Valid() || !m_append.Valid() || !m_newestFolded.Valid() ||
@@ -262,16 +274,29 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         rc = sql::kOk;
     }
     m_dataVersion.Reset();
+    // Each reading's seq, counted on from the last Write's; kept once this one succeeds.
+    std::array<Last, kSensorCount> last = m_last;
+    m_order.clear();
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        ArchiveRow row = RowOf(readings[i]);
+        if (row.sensor >= 0 && row.sensor < kSensorCount) {
+            Last& previous = last[static_cast<std::size_t>(row.sensor)];
+            // The interval as kept (whole milliseconds): none, or none since the previous.
+            const bool sameInstant =
+                !readings[i].hasInterval || readings[i].intervalTicks / 10000 == 0;
+            if (row.t == previous.t && sameInstant) {
+                row.seq = std::min(previous.seq + 1, kSameTimeReadings - 1);
+            }
+            previous = {row.t, row.seq};
+        }
+        m_order.push_back({row, i});
+    }
     // In key order, so that each row comes at the end of `recent`: a full last page then gets
     // a new one beside it, and is not shared out with its neighbours (four pages written
     // instead of two). Equal keys keep their order: the first of them is the one kept.
-    m_order.clear();
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        m_order.push_back({RowOf(readings[i]), i});
-    }
     std::sort(m_order.begin(), m_order.end(), [](const Ordered& a, const Ordered& b) {
-        return std::pair(RecentKey(a.row.sensor, a.row.t), a.index) <
-               std::pair(RecentKey(b.row.sensor, b.row.t), b.index);
+        return std::pair(RecentKey(a.row.sensor, a.row.t, a.row.seq), a.index) <
+               std::pair(RecentKey(b.row.sensor, b.row.t, b.row.seq), b.index);
     });
     Counts written;
     for (const auto& [row, index] : m_order) {
@@ -304,6 +329,7 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         return status;
     }
     m_recent = m_recent + written.added >= kFoldRows ? 0 : m_recent + written.added;
+    m_last = last;
     if (counts != nullptr) {
         *counts = written;
     }

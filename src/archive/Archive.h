@@ -19,6 +19,7 @@ namespace tavrolin {
 struct ArchiveRow {
     int sensor = 0;
     int64_t t = 0;  // UTC milliseconds
+    int64_t seq = 0;
     int64_t meta = 0;
 };
 
@@ -50,10 +51,12 @@ public:
 
     struct Counts {
         int64_t added = 0;
-        int64_t duplicates = 0;  // already there: same sensor, same millisecond
+        int64_t duplicates = 0;  // already there: the same sensor, t and seq
     };
     // Writes the readings in one transaction: all or nothing (ArchiveSchema.h says where
-    // they go). Inside a transaction of the caller's, a savepoint of it.
+    // they go, and how readings of one sensor and millisecond are numbered: in the order
+    // given, going on from this connection's last successful Write). Inside a transaction
+    // of the caller's, a savepoint of it.
     ArchiveStatus Write(std::span<const Reading> readings, Counts* counts = nullptr);
 
     sql::Database& Db() { return m_db; }
@@ -83,9 +86,16 @@ private:
     };
     std::vector<Ordered> m_order;
     int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
+    // Per sensor, the key of the last reading written (its seq numbers the next one of
+    // that millisecond).
+    struct Last {
+        int64_t t = std::numeric_limits<int64_t>::min();
+        int64_t seq = 0;
+    };
+    std::array<Last, kSensorCount> m_last{};
 };
 
-// The key and meta columns of a reading's row, and the Reading a row gives back.
+// The key (seq 0) and meta columns of a reading's row, and the Reading a row gives back.
 ArchiveRow RowOf(const Reading& reading);
 // Columns first .. first + 6 of the statement: sensor, t, meta, interval, a, b, c.
 Reading ReadingFromRow(const sql::Statement& row, int first);

@@ -11,7 +11,9 @@ namespace tavrolin {
 
 namespace {
 
-constexpr const char* kColumns = "sensor, t, meta, interval, a, b, c";
+// A reading's columns (ReadingFromRow), then its seq: readings of one sensor and millisecond
+// come in the order they were received.
+constexpr const char* kColumns = "sensor, t, meta, interval, a, b, c, seq";
 
 ArchiveStatus Failed(Archive& archive, int rc) {
     return StatusOf(archive.Db(), rc, false);
@@ -99,7 +101,7 @@ ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors)
         "SELECT sensor, sum(n) FROM (SELECT sensor, n FROM daily UNION ALL SELECT sensor, 1 "
         "FROM recent) GROUP BY sensor ORDER BY sensor");
     sql::Statement newest =
-        db.Prepare(BothTables(kColumns, "sensor = ?1") + " ORDER BY t DESC LIMIT " +
+        db.Prepare(BothTables(kColumns, "sensor = ?1") + " ORDER BY t DESC, seq DESC LIMIT " +
                    std::to_string(SensorTracker::kGapsKept + 1));
     sql::Statement first = db.Prepare(BothTables("t, meta", "sensor = ?1") + " ORDER BY t LIMIT 1");
     if (!list.Valid() || !newest.Valid() || !first.Valid()) {
@@ -184,7 +186,7 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     const int maxPoints = std::max(request.maxPoints, 1);
 
     if (readings <= maxPoints) {
-        sql::Statement st = db.Prepare(BothTables("t, a, b, c", inRange) + " ORDER BY t");
+        sql::Statement st = db.Prepare(BothTables("t, a, b, c, seq", inRange) + " ORDER BY t, seq");
         if (!st.Valid()) {
             return Failed(archive, db.ErrorCode());
         }
@@ -263,7 +265,7 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
                              int64_t toMs, const std::function<void(const Reading&)>& each) {
     sql::Statement st = archive.Db().Prepare(
-        BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3") + " ORDER BY t");
+        BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3") + " ORDER BY t, seq");
     if (!st.Valid()) {
         return Failed(archive, archive.Db().ErrorCode());
     }
@@ -372,7 +374,7 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
     if (rc == sql::kOk) {
         rc = CountOf(db,
                      "SELECT count(*) FROM recent r WHERE EXISTS (SELECT 1 FROM reading "
-                     "WHERE sensor = r.sensor AND t = r.t)",
+                     "WHERE sensor = r.sensor AND t = r.t AND seq = r.seq)",
                      bad);
         if (rc == sql::kOk && bad > 0) {
             report.findings.push_back("Doppelt im Archiv: " + Messungen(bad) + ".");

@@ -47,23 +47,75 @@ int AddSummaries(sql::Database& db) {
     return rc != sql::kOk ? rc : RebuildSummaries(db);
 }
 
-// Format 3: `recent` keyed by one integer made of time and sensor (RecentKey), a table of
-// its own rows rather than an index. New readings always come at its end, where SQLite adds
-// a page of their own when the last one is full; kept as an index by (t, sensor), every
-// full page was shared out again with its neighbours, and a poll changed four pages.
+// Format 3: `recent` keyed by one integer made of time and sensor, a table of its own rows
+// rather than an index. New readings always come at its end, where SQLite adds a page of
+// their own when the last one is full; kept as an index by (t, sensor), every full page was
+// shared out again with its neighbours, and a poll changed four pages.
 int KeyRecentByInteger(sql::Database& db) {
-    const int rc = FoldRecent(db);
-    return rc != sql::kOk ? rc
-                          : db.Exec(
-                                "DROP TABLE recent;"
-                                "CREATE TABLE recent(k INTEGER PRIMARY KEY,"
-                                " sensor INTEGER NOT NULL, t INTEGER NOT NULL,"
-                                " meta INTEGER NOT NULL, interval INTEGER, a, b, c);");
+    return db.Exec(
+        "CREATE TABLE recent3(k INTEGER PRIMARY KEY, sensor INTEGER NOT NULL,"
+        " t INTEGER NOT NULL, meta INTEGER NOT NULL, interval INTEGER, a, b, c);"
+        "INSERT INTO recent3 SELECT t * 64 + sensor, * FROM recent;"
+        "DROP TABLE recent; ALTER TABLE recent3 RENAME TO recent;");
+}
+
+// Format 4: readings known by (sensor, t, seq), so that two readings of one sensor in one
+// millisecond are both kept. Every reading of an older file was the only one of its
+// millisecond: seq 0. `reading` is copied sensor by sensor, each one's rows deleted once
+// copied, so that the file grows by one sensor's share, not by all of it: the pages a
+// sensor's rows leave free take the next one's (a year of 20 sensors, 3.5 million
+// readings, takes some five seconds). Then the new readings are folded into it, and
+// `recent` begins anew.
+int NumberReadingsOfOneTime(sql::Database& db) {
+    int rc = db.Exec(
+        "CREATE TABLE reading4(sensor INTEGER NOT NULL, t INTEGER NOT NULL,"
+        " seq INTEGER NOT NULL, meta INTEGER NOT NULL, interval INTEGER, a, b, c,"
+        " PRIMARY KEY(sensor, t, seq)) WITHOUT ROWID;"
+        "ALTER TABLE recent ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;");
+    {
+        sql::Statement next = db.Prepare("SELECT min(sensor) FROM reading");
+        sql::Statement copy = db.Prepare(
+            "INSERT INTO reading4 SELECT sensor, t, 0, meta, interval, a, b, c FROM reading"
+            " WHERE sensor = ?1");
+        sql::Statement remove = db.Prepare("DELETE FROM reading WHERE sensor = ?1");
+        if (rc == sql::kOk && (!next.Valid() || !copy.Valid() || !remove.Valid())) {
+            rc = db.ErrorCode();
+        }
+        // Any sensor number, also one the check would call wrong: nothing is left behind.
+        while (rc == sql::kOk && (rc = next.Step()) == sql::kRow && !next.IsNull(0)) {
+            const int64_t sensor = next.Int(0);
+            next.Reset();
+            copy.Bind(1, sensor);
+            remove.Bind(1, sensor);
+            if ((rc = copy.Step()) == sql::kDone && (rc = remove.Step()) == sql::kDone) {
+                rc = sql::kOk;
+            }
+            copy.Reset();
+            remove.Reset();
+        }
+        if (rc == sql::kRow) {
+            rc = sql::kOk;  // no sensor left
+        }
+    }  // the statements end before their table is dropped
+    if (rc == sql::kOk) {
+        rc = db.Exec("DROP TABLE reading; ALTER TABLE reading4 RENAME TO reading;");
+    }
+    if (rc == sql::kOk) {
+        rc = FoldRecent(db);
+    }
+    return rc != sql::kOk
+               ? rc
+               : db.Exec(
+                     "DROP TABLE recent;"
+                     "CREATE TABLE recent(k INTEGER PRIMARY KEY, sensor INTEGER NOT NULL,"
+                     " t INTEGER NOT NULL, seq INTEGER NOT NULL, meta INTEGER NOT NULL,"
+                     " interval INTEGER, a, b, c);");
 }
 
 using Step = int (*)(sql::Database&);
 // kSteps[v] takes a file of format v to format v + 1.
-constexpr Step kSteps[] = {CreateReadings, AddSummaries, KeyRecentByInteger};
+constexpr Step kSteps[] = {CreateReadings, AddSummaries, KeyRecentByInteger,
+                           NumberReadingsOfOneTime};
 static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
 
 }  // namespace
@@ -166,8 +218,9 @@ int FoldRecent(sql::Database& db) {
     // By sensor and time, the order of `reading`: each sensor's rows go in one after the other
     // at one place of it.
     return db.Exec(
-        "INSERT INTO reading SELECT sensor, t, meta, interval, a, b, c FROM recent"
-        " ORDER BY sensor, t; DELETE FROM recent;");
+        "INSERT INTO reading(sensor, t, seq, meta, interval, a, b, c)"
+        " SELECT sensor, t, seq, meta, interval, a, b, c FROM recent"
+        " ORDER BY sensor, t, seq; DELETE FROM recent;");
 }
 
 int RebuildSummaries(sql::Database& db) {

@@ -10,19 +10,20 @@ namespace sql {
 class Database;
 }
 
-// The archive's tables, format 3.
+// The archive's tables, format 4.
 //
-//   reading(sensor, t, meta, interval, a, b, c)        WITHOUT ROWID, key (sensor, t)
+//   reading(sensor, t, seq, meta, interval, a, b, c)   WITHOUT ROWID, key (sensor, t, seq)
 //     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
 //               57 Fenster events
 //     t         UTC, milliseconds since 1970
+//     seq       which of the sensor's readings of that millisecond it is: 0, 1, ... (below)
 //     meta      the reading's UTC offset in quarter hours * 2, plus 1 for the V1.2 flag
 //     interval  milliseconds since the sensor's previous reading; NULL for the remote control
 //     a, b, c   the values in the order of QuantitiesOf(kind), as the stored integers
 //               (12.3 °C is 123); NULL where the kind has fewer. The remote control keeps its
 //               text in a, the Fenster events 1 (high) or 2 (low).
-//   recent(k, ...)                                      k INTEGER PRIMARY KEY, RecentKey
-//               of the row's t and sensor; then the same columns
+//   recent(k, sensor, t, seq, ...)                      k INTEGER PRIMARY KEY, RecentKey
+//               of the row's sensor, t and seq; then the same columns
 //   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3)
 //                                                       WITHOUT ROWID, key (hour, sensor)
 //     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
@@ -40,22 +41,37 @@ class Database;
 // pages, each written into the WAL and again at the checkpoint: twice the CPU the logger
 // may spend.) Pages are 1 KiB, so that a changed page costs little to write.
 //
-// Two readings of one sensor in the same millisecond are one: writing it again (a second
-// program, an import repeated) adds nothing.
+// A reading is known by (sensor, t, seq). The receiving programs stamp a telegram with the
+// millisecond they decode it in, so a sensor heard twice in one poll (a backlog, a fast
+// sensor) has two readings of one millisecond, the second with an interval of 0; seq tells
+// them apart by the order they came in. A reading of the same t as its sensor's previous
+// one (in the order written) and an interval of 0 ms (or none: the remote control) gets
+// that one's seq + 1; every other reading 0. The count goes on across one connection's
+// Writes, so that an import's lines are numbered alike whatever its batches. The same
+// readings in the same order thus get the same keys whoever writes them: the receiving
+// program, and later an import of its --json lines or of an export (which lists a sensor's
+// readings by t and seq). Written again (an import repeated, a file given twice, a second
+// program), readings get the keys they got the first time, since the first of a
+// millisecond comes with its interval since the reading before and starts at 0 again: they
+// add nothing. A sensor's readings of one millisecond are told apart up to
+// kSameTimeReadings (a poll reads at most 500 bytes, some 60 telegrams); later ones of that
+// millisecond count as the last of them.
 //
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
 // when it is opened for writing.
-inline constexpr int kArchiveFormat = 3;
+inline constexpr int kArchiveFormat = 4;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
 inline constexpr int64_t kMsPerHour = 3600000;
+inline constexpr int64_t kSameTimeReadings = 512;
 
-// The key of a row of `recent`: in the order of (t, sensor), one per sensor and millisecond.
-// Sensor numbers are below 64; times within some four million years of 1970 fit.
-constexpr int64_t RecentKey(int64_t sensor, int64_t t) {
-    return t * 64 + sensor;
+// The key of a row of `recent`: in the order of (t, sensor, seq), one per reading. Sensor
+// numbers are below 64 and seq below kSameTimeReadings; every time of a four-digit year
+// fits (up to 2^48 ms, the year 10889).
+constexpr int64_t RecentKey(int64_t sensor, int64_t t, int64_t seq) {
+    return (t * 64 + sensor) * kSameTimeReadings + seq;
 }
 
 // Runs the steps from format `from` to kArchiveFormat, each in its own transaction, so a

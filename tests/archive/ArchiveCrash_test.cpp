@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The archive across processes: a writer killed in the middle of a transaction leaves a
-// file that opens with every committed reading, and two writers of one file both succeed.
+// file that opens with every committed reading (two of one millisecond too), and two
+// writers of one file both succeed.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,10 +23,15 @@ using namespace std::chrono_literals;
 using testing::Outdoor;
 using testing::TempDir;
 
+// Readings a second apart, in pairs of one millisecond as a poll brings a sensor heard twice.
 std::vector<Reading> Batch(int address, int first, int count) {
     std::vector<Reading> batch;
     for (int i = first; i < first + count; ++i) {
-        batch.push_back(Outdoor(address, testing::kT0 + i * 1000LL, static_cast<int32_t>(i % 500)));
+        batch.push_back(
+            Outdoor(address, testing::kT0 + i / 2 * 1000LL, static_cast<int32_t>(i % 500)));
+        if (i % 2 == 1) {
+            batch.back().intervalTicks = 0;
+        }
     }
     return batch;
 }

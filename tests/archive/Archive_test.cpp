@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "ArchiveFixtures.h"
 #include "TempDir.h"
@@ -107,6 +108,95 @@ TEST(Archive, FoldedAndNewReadingsReadAsOneAndTheSummariesCountThemOnce) {
     EXPECT_NE(findings.find("Doppelt im Archiv: 2 Messungen."), std::string::npos) << findings;
 }
 
+// A stream as a receiver gives it: polls 50 ms apart, in each 0..4 readings of each of three
+// sensors, those after a sensor's first in the same millisecond (interval 0); now and then
+// a poll's second half a millisecond later.
+std::vector<Reading> PollsWithRepeatedSensors(std::mt19937& random, int polls) {
+    std::vector<Reading> stream;
+    std::array<int64_t, 3> last{};
+    for (int p = 0; p < polls; ++p) {
+        for (int address = 0; address < 3; ++address) {
+            const int count = static_cast<int>(random() % 5);
+            for (int k = 0; k < count; ++k) {
+                const int64_t t = kT0 + p * 50LL + (k >= 2 && p % 3 == 0 ? 1 : 0);
+                Reading r = Outdoor(address, t, static_cast<int32_t>(random() % 400));
+                r.intervalTicks = (last[address] == 0 ? 180000 : t - last[address]) * 10000;
+                last[address] = t;
+                stream.push_back(r);
+            }
+        }
+    }
+    return stream;
+}
+
+// Writes the readings in transactions cut at random places, as polls and import batches
+// cut them; the counts summed.
+Archive::Counts WriteCut(Archive& archive, std::span<const Reading> readings,
+                         std::mt19937& random) {
+    Archive::Counts total;
+    while (!readings.empty()) {
+        const std::size_t n = std::min<std::size_t>(readings.size(), 1 + random() % 700);
+        Archive::Counts counts;
+        EXPECT_TRUE(archive.Write(readings.first(n), &counts).Ok());
+        total.added += counts.added;
+        total.duplicates += counts.duplicates;
+        readings = readings.subspan(n);
+    }
+    return total;
+}
+
+TEST(Archive, ReadingsOfOneSensorAndMillisecondAreAllKeptInOrderAndWrittenAgainAddNothing) {
+    TempDir dir;
+    const std::string path = dir.File("a.sqlite");
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        std::filesystem::remove(path);
+        std::mt19937 random(seed);
+        const std::vector<Reading> stream = PollsWithRepeatedSensors(random, 1500);
+        const auto n = static_cast<int64_t>(stream.size());
+        {
+            Archive archive;
+            ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 100).Ok());
+            EXPECT_EQ(WriteCut(archive, stream, random).added, n);
+            // Again on the same connection, as a file given twice to one import.
+            EXPECT_EQ(WriteCut(archive, stream, random).duplicates, n);
+        }
+        // And by another program later: an import of the --json lines.
+        Archive archive;
+        ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 100).Ok());
+        EXPECT_EQ(WriteCut(archive, stream, random).duplicates, n);
+        EXPECT_EQ(CheckFindings(archive), "");
+        for (int address = 0; address < 3; ++address) {
+            std::vector<std::string> expected;
+            for (const Reading& r : stream) {
+                if (r.address == address) {
+                    expected.push_back(JsonLine(r));
+                }
+            }
+            EXPECT_EQ(
+                JsonLines(archive, {SensorKind::Outdoor, static_cast<uint8_t>(address), false}),
+                expected);
+        }
+    }
+}
+
+TEST(Archive, MoreReadingsOfOneMillisecondThanItTellsApartStayWithinTheirSensor) {
+    TempDir dir;
+    Archive archive;
+    ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
+    std::vector<Reading> burst(kSameTimeReadings + 5, Outdoor(1, kT0, 100));
+    for (std::size_t i = 1; i < burst.size(); ++i) {
+        burst[i].intervalTicks = 0;
+    }
+    burst.push_back(Outdoor(2, kT0, 200));  // the next sensor's key follows the last seq
+    Archive::Counts counts;
+    ASSERT_TRUE(archive.Write(burst, &counts).Ok());
+    EXPECT_EQ(counts.added, kSameTimeReadings + 1);
+    EXPECT_EQ(counts.duplicates, 5);
+    EXPECT_EQ(JsonLines(archive, {SensorKind::Outdoor, 2, false}),
+              std::vector<std::string>{JsonLine(burst.back())});
+}
+
 TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
     TempDir dir;
     const std::string path = dir.File("v1.sqlite");
@@ -183,6 +273,43 @@ TEST(Archive, NewReadingsOfTheSecondFormatAndThoseAnotherProgramFoldedAreKeptOnc
     EXPECT_EQ(counts.duplicates, 1);
     EXPECT_EQ(IntOf(second, "SELECT count(*) FROM reading"), 2102);
     EXPECT_EQ(CheckFindings(second), "");
+}
+
+TEST(Archive, AFileOfTheThirdFormatKeepsEveryReadingAndItsSummariesWhenItsKeysGainSeq) {
+    TempDir dir;
+    const std::string path = dir.File("v3.sqlite");
+    std::vector<Reading> readings;
+    for (int i = 0; i < 300; ++i) {
+        readings.push_back(Outdoor(i % 3, kT0 + i * 60000LL, static_cast<int32_t>(i % 70)));
+    }
+    {
+        // Written by the third format: folded readings, new ones keyed t * 64 + sensor, and a
+        // row of a sensor number no kind has (the check names it; it is kept all the same).
+        sql::Database db;
+        ASSERT_EQ(db.Open(path, true), sql::kOk);
+        ASSERT_EQ(MigrateArchiveTo(db, 0, 3), sql::kOk);
+        const std::string rows =
+            "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n < 299)"
+            " SELECT n % 3 + 8 AS s, " +
+            std::to_string(kT0) + " + n * 60000 AS t, 8, 180000, n % 70, 60, NULL FROM i";
+        ASSERT_EQ(db.Exec(("INSERT INTO reading " + rows + " WHERE n < 200; INSERT INTO recent" +
+                           " SELECT t * 64 + s, * FROM (" + rows + " WHERE n >= 200)")
+                              .c_str()),
+                  sql::kOk);
+        ASSERT_EQ(db.Exec("INSERT INTO reading VALUES(60, 1796650980000, 8, 1000, 1, 2, 3)"),
+                  sql::kOk);
+        ASSERT_EQ(RebuildSummaries(db), sql::kOk);
+    }
+    Archive archive;
+    ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 100).Ok());
+    EXPECT_EQ(IntOf(archive, "PRAGMA user_version"), 4);
+    EXPECT_EQ(IntOf(archive, "SELECT count(*) FROM reading WHERE seq = 0"), 301);
+    EXPECT_EQ(CheckFindings(archive), "Ohne gültige Sensornummer oder Zeitzone: 1 Messung.\n");
+    Archive::Counts counts;
+    ASSERT_TRUE(archive.Write(readings, &counts).Ok());
+    EXPECT_EQ(counts.duplicates, 300);
+    EXPECT_EQ(JsonLines(archive, {SensorKind::Outdoor, 2, false}).back(),
+              JsonLine(readings.back()));
 }
 
 TEST(Archive, FilesThatAreNoArchiveAreLeftAlone) {

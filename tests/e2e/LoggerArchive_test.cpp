@@ -2,7 +2,11 @@
 // tavrolin-log's archive: every record it logs is kept, and an archive it cannot open stops
 // nothing else.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,67 @@ TEST(LoggerArchive, EveryLoggedRecordIsInTheArchive) {
         History none({"--archive", dir.File("a.sqlite"), "export", "--sensor", masked});
         EXPECT_EQ(none.Exit(In(20s)), 0);
         EXPECT_EQ(none.StdoutLines().size(), 1u) << none.Stdout();  // the header alone
+    }
+}
+
+// The local time of a --json line in milliseconds (the offset stays within a test).
+int64_t MsOf(const std::string& json) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+    std::sscanf(json.c_str(), R"({"time":"%d-%d-%dT%d:%d:%d.%d)", &y, &mo, &d, &h, &mi, &s, &ms);
+    const std::chrono::sys_days day = std::chrono::year(y) / mo / d;
+    return ((day.time_since_epoch().count() * 24LL + h) * 60 + mi) * 60000 + s * 1000 + ms;
+}
+
+// One sensor at the line's 200 telegrams a second: its readings of one poll share a
+// millisecond. A logger that ends is followed by an archive of every reading it printed,
+// in the order printed; one that is killed by one missing no more than its last commit
+// window, the second before the next commit, and an import of its --json lines brings
+// those and nothing twice.
+TEST(LoggerArchive, EveryReadingOfAFastSensorIsKeptAndAKillCostsOnlyTheLastCommitWindow) {
+    for (const int stop : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(stop);
+        TempDir dir;
+        std::string capture;
+        for (int i = 0; i < 1200; ++i) {
+            capture += std::string("\x02\x15\x04\x35\x25\x00\x00\x03", 8);  // Außen (5)
+        }
+        testing::WriteBytes(dir.File("capture"), capture);
+        Simulator sim(dir.File("ttySIM"), {"--replay", dir.File("capture"), "--rate", "200"});
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("log.dat"), dir.File("ttySIM"));
+        const std::string archive = dir.File("a.sqlite");
+        Logger logger({"--profile", dir.File("p.INI"), "--archive", archive, "--json"});
+        ASSERT_TRUE(logger.WaitForStdoutLines(800, In(30s))) << logger.Stderr();
+        logger.Signal(stop);
+        EXPECT_EQ(logger.Exit(In(10s)), stop == SIGTERM ? std::optional(0) : std::nullopt);
+        ASSERT_EQ(logger.Pid(), -1) << "still running";
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+        const std::vector<std::string> printed = logger.StdoutLines();
+        EXPECT_EQ(FileLines(testing::ReadBytes(dir.File("log.dat"))).size(), printed.size());
+
+        History kept({"--archive", archive, "export", "--sensor", "outdoor-5", "--format", "json"});
+        ASSERT_EQ(kept.Exit(In(20s)), 0) << kept.Stderr();
+        const std::vector<std::string> archived = kept.StdoutLines();
+        ASSERT_LE(archived.size(), printed.size());
+        EXPECT_TRUE(std::equal(archived.begin(), archived.end(), printed.begin()));
+        if (stop == SIGTERM) {
+            EXPECT_EQ(archived.size(), printed.size());
+        } else {
+            // The commit window is a second; half a second more for the commit itself.
+            const int64_t lastKept = archived.empty() ? 0 : MsOf(archived.back());
+            EXPECT_GE(lastKept, MsOf(printed.back()) - 1500)
+                << archived.size() << " of " << printed.size() << " kept";
+        }
+
+        testing::WriteBytes(dir.File("printed.jsonl"), logger.Stdout());
+        History import({"--archive", archive, "import", dir.File("printed.jsonl")});
+        EXPECT_EQ(import.Exit(In(20s)), 0) << import.Stderr();
+        EXPECT_EQ(import.Stdout(),
+                  "Übernommen: " + std::to_string(printed.size() - archived.size()) +
+                      " Messungen, schon im Archiv: " + std::to_string(archived.size()) +
+                      ", übersprungene Zeilen: 0.\n");
+        History check({"--archive", archive, "check"});
+        EXPECT_EQ(check.Exit(In(20s)), 0) << check.Stdout();
     }
 }
 
