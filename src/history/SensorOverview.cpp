@@ -82,4 +82,9 @@ std::optional<int64_t> SensorOverview::FirstSeenMs(const SensorKey& key) const {
     return std::nullopt;
 }
 
+std::optional<int64_t> SensorOverview::LastSeenMs(const SensorKey& key) const {
+    const SensorTracker::Entry& e = m_tracker.At(key);
+    return e.heard ? std::optional<int64_t>(e.lastSeenMs) : std::nullopt;
+}
+
 }  // namespace tavrolin

@@ -57,6 +57,8 @@ public:
     std::string NameOf(const SensorKey& key) const { return m_names.NameOf(key); }
     // The first reading known of the sensor: the archive's first, or the first live one.
     std::optional<int64_t> FirstSeenMs(const SensorKey& key) const;
+    // The last reading known of the sensor.
+    std::optional<int64_t> LastSeenMs(const SensorKey& key) const;
 
     // Called with every reading after it has been taken in (the open windows follow it).
     std::function<void(const Reading&)> onReading;
