@@ -46,10 +46,15 @@ std::vector<OverviewRow> SensorOverview::Rows() const {
         row.key = key;
         row.id = SensorIdOf(key);
         row.name = m_names.NameOf(key);
-        row.values = ValuesText(e.last);
+        row.values = ValuesText(e.last, ',');
         row.lastSeen = DateTimeText(e.last.time);
         const std::optional<int64_t> period = m_tracker.LearnedPeriodMs(key);
         row.period = period ? DurationText(*period) : "-";
+        if (e.last.valueCount > 0) {
+            row.firstValue = e.last.values[0].Value();
+        }
+        row.lastSeenMs = e.lastSeenMs;
+        row.periodMs = period;
         row.overdue = m_overdue.Overdue(key);
         if (row.overdue) {
             row.state = kOverdueText;

@@ -364,6 +364,13 @@ void ChartWindow::PlaceCursor() {
     }
 }
 
+std::optional<SensorKey> ChartWindow::ShownSensor() const {
+    if (m_sensorList->currentIndex() < 0) {
+        return std::nullopt;
+    }
+    return m_model.Sensor();
+}
+
 QString ChartWindow::ReadoutText() const {
     return m_readout->text();
 }

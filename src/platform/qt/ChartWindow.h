@@ -35,6 +35,8 @@ public:
     bool SavePng(const QString& path);
 
     const ChartModel& Model() const { return m_model; }
+    // The sensor shown; none before a sensor with values has been heard.
+    std::optional<SensorKey> ShownSensor() const;
     QCustomPlot* Plot() const { return m_plot; }
     QString ReadoutText() const;
     // Reads out the point nearest to a time (UTC seconds), as the mouse does.
