@@ -200,7 +200,7 @@ int Sensors(Archive& archive, const SettingsStore* settings, const HistoryEnviro
         rows.push_back(
             {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
              DateTimeText(s.last.time), std::to_string(s.count),
-             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last)});
+             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last, ',')});
         if (rows.back()[1].empty()) {
             rows.back()[1] = "-";
         }
@@ -271,11 +271,40 @@ void AppendCsv(const Reading& r, std::string& out) {
     out += "\r\n";
 }
 
-int Export(Archive& archive, const Options& o, const HistoryEnvironment& env) {
-    const std::optional<SensorKey> key = ParseSensorId(o.sensor);
-    if (!key) {
-        Say(env.err, "Einen Sensor " + o.sensor +
+// --sensor: an id, or the friendly name [Sensornamen] gives one sensor.
+std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStore& settings,
+                                     const HistoryEnvironment& env) {
+    if (const std::optional<SensorKey> key = ParseSensorId(text)) {
+        return key;
+    }
+    const SensorNames names = SensorNames::Read(settings);
+    std::vector<SensorKey> named;
+    for (int i = 0; i < kSensorCount; ++i) {
+        if (names.FriendlyName(SensorAt(i)) == text) {
+            named.push_back(SensorAt(i));
+        }
+    }
+    if (named.size() == 1) {
+        return named.front();
+    }
+    if (named.empty()) {
+        Say(env.err, "Einen Sensor " + text +
                          " gibt es nicht; tavrolin-history sensors zeigt die Sensoren.");
+    } else {
+        std::string ids;
+        for (const SensorKey& key : named) {
+            ids += (ids.empty() ? "" : ", ") + std::string(SensorIdOf(key));
+        }
+        Say(env.err, "Den Namen " + text + " tragen mehrere Sensoren (" + ids +
+                         "); --sensor braucht dann die Kennung.");
+    }
+    return std::nullopt;
+}
+
+int Export(Archive& archive, const Options& o, const SettingsStore& settings,
+           const HistoryEnvironment& env) {
+    const std::optional<SensorKey> key = SensorNamed(o.sensor, settings, env);
+    if (!key) {
         return 2;
     }
     int64_t from = std::numeric_limits<int64_t>::min();
@@ -292,6 +321,11 @@ int Export(Archive& archive, const Options& o, const HistoryEnvironment& env) {
             return 2;
         }
         *target = *t;
+    }
+    if (!o.from.empty() && !o.to.empty() && from >= to) {
+        Say(env.err, "Der Zeitraum von --from " + o.from + " bis --to " + o.to +
+                         " ist leer: der Anfang muß vor dem Ende liegen.");
+        return 2;
     }
     Output out(env.out);
     if (o.format == Format::Csv) {
@@ -471,7 +505,7 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
         case Command::Sensors:
             return Sensors(archive, &settings, env);
         case Command::Export:
-            return Export(archive, o, env);
+            return Export(archive, o, settings, env);
         case Command::Check:
             return Check(archive, env);
         case Command::Import:
@@ -494,8 +528,10 @@ Befehle:
                 [Sensornamen] des Profils, etwa outdoor-1=Garten), seine erste und letzte
                 Messung, wie viele Messungen es gibt, wie oft er gewöhnlich sendet, und
                 seine letzten Werte
-  export --sensor KENNUNG [--from T] [--to T] [--format csv|json]
+  export --sensor SENSOR [--from T] [--to T] [--format csv|json]
                 die Messungen eines Sensors, die älteste zuerst, auf stdout schreiben.
+                SENSOR ist seine Kennung (outdoor-1) oder sein Name aus [Sensornamen]
+                (Garten).
                 csv (die Vorgabe): RFC 4180 mit einer Kopfzeile, die die Spalten der
                 Sensorart nennt, Zeiten wie 2026-12-07T14:03:07.456+01:00. json: ein
                 JSON-Objekt je Zeile, in der Form von tavrolin-log --json
@@ -504,11 +540,12 @@ Befehle:
   import [DATEI]  Messungen aus JSON Lines in der Form von tavrolin-log --json
                 hinzufügen (aus DATEI, oder von stdin ohne DATEI oder mit -), etwa von
                 einem früheren tavrolin-log --json > messungen.jsonl. Fehlerhafte Zeilen
-                werden mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die
-                schon im Archiv sind, kommen nicht doppelt hinein
+                und Werte, die kein Telegramm tragen kann (etwa 250 % Feuchte), werden
+                mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die schon im
+                Archiv sind, kommen nicht doppelt hinein
 
-Zeiten T (--from schließt T ein, --to schließt es aus), in Ortszeit, wenn kein Versatz
-angegeben ist:
+Zeiten T (--from schließt T ein, --to schließt es aus, --from muß vor --to liegen), in
+Ortszeit, wenn kein Versatz angegeben ist:
   2026-12-07               ein Tag; als --to ist der ganze Tag eingeschlossen
   2026-12-07T14:03         auch 2026-12-07T14:03:07 und 2026-12-07T14:03:07.456; ein
                            Leerzeichen darf für das T stehen ("2026-12-07 14:03")
@@ -527,11 +564,13 @@ Beispiele:
   tavrolin-history sensors
   tavrolin-history export --sensor outdoor-1 --from 2026-01-01 --to 2026-12-31 > garten.csv
   tavrolin-history export --sensor wind-0 --from "2026-12-07 12:00" --format json
+  tavrolin-history export --sensor Garten --from 2026-12-01
   tavrolin-history --archive /var/lib/tavrolin/archiv.sqlite check
   tavrolin-history import messungen.jsonl
 
 Exit-Status: 0 erledigt; 1 das Archiv läßt sich nicht lesen oder schreiben, check hat
-Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile.
+Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile (auch
+ein unbekannter Sensor oder ein leerer Zeitraum).
 
 Mehr in der Handbuchseite: man tavrolin-history
 )usage";

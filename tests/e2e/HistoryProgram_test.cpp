@@ -39,9 +39,12 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     // The archive from the profile, with a friendly name.
     testing::WriteBytes(dir.File("p.INI"), "[Archiv]\r\nDatei=" + archive +
                                                "\r\n[Sensornamen]\r\noutdoor-1=Garten\r\n");
+    // Line 3 is broken, line 5 holds a humidity no telegram can carry.
+    std::string wet = kOutdoor[1];
+    wet.replace(wet.find("\"humidity\":70"), 13, "\"humidity\":250");
     testing::WriteBytes(dir.File("in.jsonl"), kOutdoor[0] + "\n" + kRemote + "\r\n" +
-                                                  "{\"time\":1}\n\n" + kOutdoor[1] + "\n" +
-                                                  kWindow + "\n" + kOutdoor[2]);
+                                                  "{\"time\":1}\n\n" + wet + "\n" + kOutdoor[1] +
+                                                  "\n" + kWindow + "\n" + kOutdoor[2]);
     const std::vector<std::string> profile = {"--profile", dir.File("p.INI")};
     const auto with = [&profile](std::vector<std::string> args) {
         args.insert(args.begin(), profile.begin(), profile.end());
@@ -50,13 +53,16 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
 
     History import(with({"import", dir.File("in.jsonl")}));
     EXPECT_EQ(Finished(import), 1) << "a line was skipped";
-    EXPECT_EQ(import.Stderr(), "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n");
+    EXPECT_EQ(import.Stderr(),
+              "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n"
+              "tavrolin-history: Zeile 5: \"humidity\" liegt außerhalb dessen, was ein Telegramm "
+              "tragen kann (0 bis 127); übersprungen.\n");
     EXPECT_EQ(import.Stdout(),
-              "Übernommen: 5 Messungen, schon im Archiv: 0, übersprungene Zeilen: 1.\n");
+              "Übernommen: 5 Messungen, schon im Archiv: 0, übersprungene Zeilen: 2.\n");
     History again(with({"import", dir.File("in.jsonl")}));
     EXPECT_EQ(Finished(again), 1);
     EXPECT_EQ(again.Stdout(),
-              "Übernommen: 0 Messungen, schon im Archiv: 5, übersprungene Zeilen: 1.\n");
+              "Übernommen: 0 Messungen, schon im Archiv: 5, übersprungene Zeilen: 2.\n");
 
     History sensors(with({"sensors"}));
     EXPECT_EQ(Finished(sensors), 0) << sensors.Stderr();
@@ -65,7 +71,7 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_TRUE(table[0].starts_with("Sensor")) << table[0];
     EXPECT_EQ(table[1],
               "outdoor-1       Garten  2026-12-07 14:03:08  2026-12-07 14:09:08  3       -        "
-              "0.0 °C, 71 %");
+              "0,0 °C, 71 %");
     EXPECT_TRUE(table[2].starts_with("remote-control  -")) << table[2];
     EXPECT_TRUE(table[3].starts_with("window-event    -")) << table[3];
     EXPECT_TRUE(table[3].ends_with("  Low")) << table[3];
@@ -77,6 +83,11 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
               "2026-12-07T14:03:08.956+01:00,outdoor-1,false,1.500,12.3,67\r\n"
               "2026-12-07T14:06:08.956+01:00,outdoor-1,false,180.000,-0.5,70\r\n"
               "2026-12-07T14:09:08.956+01:00,outdoor-1,true,180.000,0.0,71\r\n");
+    // The sensor by its friendly name.
+    History garden(with({"export", "--sensor", "Garten"}));
+    EXPECT_EQ(Finished(garden), 0) << garden.Stderr();
+    EXPECT_EQ(garden.Stdout(), csv.Stdout());
+
     History quoted({"--archive", archive, "export", "--sensor=remote-control"});
     EXPECT_EQ(Finished(quoted), 0);
     EXPECT_EQ(quoted.Stdout(),
@@ -167,6 +178,14 @@ TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
         {{"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "xml"},
          2,
          "--format ist csv oder json"},
+        {{"--archive", archive, "export", "--sensor", "Garten"},
+         2,
+         "Einen Sensor Garten gibt es nicht"},
+        {{"--archive", archive, "export", "--sensor", "outdoor-1", "--from", "2026-12-08", "--to",
+          "2026-12-01"},
+         2,
+         "Der Zeitraum von --from 2026-12-08 bis --to 2026-12-01 ist leer: der Anfang muß vor "
+         "dem Ende liegen."},
         {{"--archive", archive, "import", dir.File("none.jsonl")}, 1, "läßt sich nicht lesen"},
     };
     for (const Case& c : cases) {
