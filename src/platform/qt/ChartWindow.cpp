@@ -82,6 +82,16 @@ protected:
     }
 };
 
+// A text in the middle of all the room it is given; QCPTextElement keeps to its text's
+// height, at the top.
+class CentredText : public QCPTextElement {
+public:
+    CentredText(QCustomPlot* plot, const QString& text) : QCPTextElement(plot, text) {}
+
+protected:
+    QSize maximumOuterSizeHint() const override { return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}; }
+};
+
 // The wind direction's axis: the compass points at 0, 90, 180, 270 and 360°.
 QSharedPointer<QCPAxisTicker> CompassTicker() {
     QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
@@ -326,7 +336,7 @@ void ChartWindow::Draw(const QString& title) {
     if (m_model.Data().points.empty()) {
         // No empty axis: the plot says when the sensor was last heard.
         m_plot->plotLayout()->addElement(row, 0,
-                                         new QCPTextElement(m_plot, FromUtf8(m_model.EmptyText())));
+                                         new CentredText(m_plot, FromUtf8(m_model.EmptyText())));
     }
     const QDateTime end = QDateTime::fromMSecsSinceEpoch(m_model.ToMs());
     m_summary->setText(FromUtf8(std::string(RangeLabel(m_model.Range()))) +
