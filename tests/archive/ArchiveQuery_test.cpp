@@ -124,13 +124,6 @@ TEST(ArchiveQuery, BrightnessIsValueTimesFactorWhateverFactorTheSensorChose) {
     for (const SensorKind kind : {SensorKind::Brightness, SensorKind::Pyranometer}) {
         const int64_t from = kT0 / (3 * kHour) * (3 * kHour);
         ASSERT_TRUE(archive.Write(Readings(kind, from, light)).Ok());
-        Series readings;
-        ASSERT_TRUE(
-            QuerySeries(archive, {{kind, 0, false}, from, from + kHour, 10, 0}, readings).Ok());
-        ASSERT_EQ(readings.points.size(), 4u);
-        EXPECT_EQ(readings.points[1].scaledAvg, 7800);
-        EXPECT_EQ(readings.points[2].scaledMin, 7900);
-
         std::vector<SeriesPoint> buckets = {OneBucket(archive, kind, from, 10 * 60000),
                                             OneBucket(archive, kind, from, 3 * kHour)};
         Fold(archive);
