@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's history on a ten-year archive of a 20-sensor station (every sensor every
-// 3 minutes, 35 million readings): opening the sensor overview, and opening the chart of one
-// sensor over a day, a year and the whole archive, each time with a connection of its own,
-// as the first opening in a new window is. Measured to the drawn window: the archive's
-// queries, building the table or the plot's lines, QCustomPlot's replot and a grab of the
-// whole window, on Qt's offscreen platform.
+// 3 minutes, 35 million readings): opening the sensor overview, opening the chart of a
+// thermo-hygrometer, the wind sensor and the brightness sensor over a day, a year and the
+// whole archive, each time with a connection of its own, as the first opening in a new
+// window is; switching a chart's range; and opening a second chart window beside a first.
+// Measured to the drawn window: the archive's queries, building the table or the plot's
+// lines, QCustomPlot's replot and a grab of the whole window, on Qt's offscreen platform.
 //
 // The archive is $TAVROLIN_BENCH_ARCHIVE, else archive-10y.sqlite beside this program:
 // archive_bench builds it (about six minutes) the first time it runs.
@@ -23,6 +24,7 @@
 #include "FakeClocks.h"
 #include "history/History.h"
 #include "platform/qt/ChartWindow.h"
+#include "platform/qt/HistoryWindows.h"
 #include "platform/qt/SensorOverviewWindow.h"
 
 namespace tavrolin {
@@ -30,6 +32,14 @@ namespace {
 
 constexpr int64_t kEnd = 1735689600000;  // 2025-01-01 00:00 UTC: the archive's last reading
 constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
+// The station's wind and brightness sensors (archive_bench's StationSensor).
+constexpr SensorKey kMast{SensorKind::Wind, 7, false};
+constexpr SensorKey kRoof{SensorKind::Brightness, 7, false};
+constexpr SensorKey kSensors[] = {kGarden, kMast, kRoof};
+
+std::string Label(const SensorKey& sensor, ChartRange range) {
+    return std::string(SensorIdOf(sensor)) + " " + std::string(RangeLabel(range));
+}
 
 QApplication& App() {
     static int argc = 1;
@@ -77,6 +87,7 @@ void ChartOpens(benchmark::State& state) {
         return;
     }
     const auto range = static_cast<ChartRange>(state.range(0));
+    const SensorKey sensor = kSensors[state.range(1)];
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
     std::size_t points = 0;
     int64_t bucket = 0;
@@ -84,20 +95,20 @@ void ChartOpens(benchmark::State& state) {
         SensorTracker tracker;
         History history(SensorNames(), tracker, path, clock);
         ChartWindow window(history, nullptr);
-        window.Show(kGarden, range);
+        window.Show(sensor, range);
         const QPixmap drawn = window.grab();
         benchmark::DoNotOptimize(drawn.cacheKey());
         points = window.Model().Data().points.size();
         bucket = window.Model().Data().bucketMs;
     }
-    state.SetLabel(std::string(RangeLabel(range)));
+    state.SetLabel(Label(sensor, range));
     state.counters["points"] = static_cast<double>(points);
     state.counters["bucket_minutes"] = static_cast<double>(bucket) / 60000.0;
 }
 BENCHMARK(ChartOpens)
-    ->Arg(static_cast<int>(ChartRange::Day))
-    ->Arg(static_cast<int>(ChartRange::Year))
-    ->Arg(static_cast<int>(ChartRange::All))
+    ->ArgsProduct({{static_cast<int>(ChartRange::Day), static_cast<int>(ChartRange::Year),
+                    static_cast<int>(ChartRange::All)},
+                   {0, 1, 2}})
     ->Unit(benchmark::kMillisecond);
 
 // The chart's second part alone: a chart whose overview is loaded (opened from the
@@ -108,18 +119,49 @@ void ChartSwitchesRange(benchmark::State& state) {
         return;
     }
     const auto range = static_cast<ChartRange>(state.range(0));
+    const SensorKey sensor = kSensors[state.range(1)];
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
     SensorTracker tracker;
     History history(SensorNames(), tracker, path, clock);
     ChartWindow window(history, nullptr);
     for (auto _ : state) {
-        window.Show(kGarden, range);
+        window.Show(sensor, range);
         const QPixmap drawn = window.grab();
         benchmark::DoNotOptimize(drawn.cacheKey());
     }
-    state.SetLabel(std::string(RangeLabel(range)));
+    state.SetLabel(Label(sensor, range));
 }
 BENCHMARK(ChartSwitchesRange)
+    ->ArgsProduct({{static_cast<int>(ChartRange::Day), static_cast<int>(ChartRange::Year),
+                    static_cast<int>(ChartRange::All)},
+                   {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
+
+// A second chart window beside the garden's, as a double click in the overview opens it:
+// the window, the archive's query on the connection the first one opened, the drawing.
+void SecondChartOpens(benchmark::State& state) {
+    const std::string path = bench::TenYearArchivePath();
+    if (!Ready(state, path)) {
+        return;
+    }
+    const auto range = static_cast<ChartRange>(state.range(0));
+    testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
+    SensorTracker tracker;
+    History history(SensorNames(), tracker, path, clock);
+    HistoryWindows windows(history);
+    windows.ShowChart(nullptr, kGarden, range);
+    for (auto _ : state) {
+        ChartWindow* second = windows.ShowChart(nullptr, kMast, range);
+        const QPixmap drawn = second->grab();
+        benchmark::DoNotOptimize(drawn.cacheKey());
+        state.PauseTiming();
+        delete second;
+        state.ResumeTiming();
+    }
+    state.SetLabel(Label(kMast, range));
+}
+BENCHMARK(SecondChartOpens)
+    ->Arg(static_cast<int>(ChartRange::Day))
     ->Arg(static_cast<int>(ChartRange::Year))
     ->Arg(static_cast<int>(ChartRange::All))
     ->Unit(benchmark::kMillisecond);

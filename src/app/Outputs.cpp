@@ -6,6 +6,7 @@
 
 #include "settings/ArchiveSettings.h"
 #include "settings/MqttSettings.h"
+#include "settings/WeatherProfile.h"
 
 namespace tavrolin {
 
@@ -35,6 +36,17 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
         m_problems.push_back({std::move(caption), std::move(text), std::move(withoutIt)});
         return options.stopAtProblem;
     };
+    const WeatherSettingsResult weather = ReadWeatherSettings(profile);
+    if (!weather.errors.empty()) {
+        std::string text;
+        for (const std::string& error : weather.errors) {
+            text += (text.empty() ? "" : " ") + error;
+        }
+        if (problem("Tavrolin", std::move(text), "Diese Einträge bleiben unbeachtet.")) {
+            return;
+        }
+    }
+    m_weather = std::make_unique<WeatherDerivation>(weather.settings);
     constexpr const char* kNoMqtt = "Es wird nichts veröffentlicht.";
     // The settings first: a logger whose settings are wrong starts nothing.
     const MqttSettingsResult mqtt =
@@ -73,6 +85,7 @@ Outputs::~Outputs() {
 }
 
 void Outputs::AttachTo(ReceiverSession& session) {
+    session.SetDerivation(m_weather.get());
     session.EverySensor().Add(m_tracker);
     if (m_archive) {
         session.Recorded().Add(*m_archive);

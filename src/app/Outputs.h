@@ -18,6 +18,7 @@
 #include "mqtt/MqttSink.h"
 #include "settings/SensorNames.h"
 #include "settings/SettingsStore.h"
+#include "weather/WeatherDerivation.h"
 
 namespace tavrolin {
 
@@ -53,9 +54,10 @@ struct OutputProblem {
 };
 
 // The outputs beside the list, the protocol file and stdout, built from the profile in one
-// place for both programs: the tracker of every sensor's period and silence (which MQTT, the
-// overview and the notices read), the archive ([Archiv]), MQTT ([MQTT], with the names of
-// [Sensornamen]) and, for the logger, the notices of sensors that fall silent.
+// place for both programs: the weather values derived from every reading ([Regen],
+// [Station]), the tracker of every sensor's period and silence (which MQTT, the overview and
+// the notices read), the archive ([Archiv]), MQTT ([MQTT], with the names of [Sensornamen])
+// and, for the logger, the notices of sensors that fall silent.
 class Outputs {
 public:
     Outputs(const SettingsStore& profile, OutputPlatform platform, const OutputOptions& options);
@@ -67,8 +69,8 @@ public:
     // What could not be built; the rest works without it.
     const std::vector<OutputProblem>& Problems() const { return m_problems; }
 
-    // Hands the session's readings to the outputs: the tracker sees every sensor, the archive,
-    // MQTT and the notices those the user records.
+    // Hands the session's readings to the outputs, their weather values derived: the tracker
+    // sees every sensor, the archive, MQTT and the notices those the user records.
     void AttachTo(ReceiverSession& session);
 
     SensorTracker& Tracker() { return m_tracker; }
@@ -85,6 +87,7 @@ private:
 
     OutputPlatform m_platform;
     SensorNames m_names;
+    std::unique_ptr<WeatherDerivation> m_weather;
     SensorTracker m_tracker;
     std::string m_archivePath;
     std::unique_ptr<ArchiveSink> m_archive;

@@ -36,6 +36,16 @@ std::string SpokenDuration(int64_t ms) {
 
 }  // namespace
 
+void ReceiverSession::Deriving::Accept(const Reading& reading) {
+    if (derivation == nullptr) {
+        next.Accept(reading);
+        return;
+    }
+    Reading derived = reading;
+    derivation->Derive(derived);
+    next.Accept(derived);
+}
+
 ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock)
     : m_port(port), m_messages(messages), m_clock(clock) {
     m_sinks.Add(m_everySensor);
@@ -74,7 +84,7 @@ void ReceiverSession::Disconnect() {
 
 void ReceiverSession::PollReadings() {
     // Also while the link is down: the sinks' poll ends, which paces their own retries.
-    const LinkResult result = m_port.Poll(m_sinks);
+    const LinkResult result = m_port.Poll(m_deriving);
     switch (m_link) {
         case Link::Connected:
             KeepConnected(result);

@@ -64,6 +64,8 @@ public:
     SinkFanOut& EverySensor() { return m_everySensor; }
     SinkFanOut& Recorded() { return m_recorded.Sinks(); }
     void SetRecordingMask(RecordingMask mask) { m_recorded.SetMask(mask); }
+    // Fills in the derived values of every reading before any sink sees it; none when null.
+    void SetDerivation(ReadingDerivation* derivation) { m_deriving.derivation = derivation; }
 
     // Ends an open connection, opens the port of the list index 0..3, selects the
     // multiplexer port when it is in use, and sends the start command (whether the receiver
@@ -108,6 +110,15 @@ private:
     SinkFanOut m_everySensor;
     RecordingFilter m_recorded;
     SinkFanOut m_sinks;  // the two above, in this order
+    // What the port hands the readings to: the derivation, then the sinks.
+    struct Deriving : ReadingSink {
+        explicit Deriving(ReadingSink& next) : next(next) {}
+        void Accept(const Reading& reading) override;
+        void EndOfPoll() override { next.EndOfPoll(); }
+        std::optional<SinkNotice> TakeNotice() override { return next.TakeNotice(); }
+        ReadingSink& next;
+        ReadingDerivation* derivation = nullptr;
+    } m_deriving{m_sinks};
     Link m_link = Link::Idle;
     bool m_telling = false;  // a message is being shown and waited for; the rest wait for it
     std::vector<SinkNotice> m_linkNotices;

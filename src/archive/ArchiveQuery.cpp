@@ -2,6 +2,9 @@
 #include "archive/ArchiveQuery.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
 #include <string_view>
 
 #include "archive/ArchiveSchema.h"
@@ -43,7 +46,8 @@ std::string BothTables(std::string_view columns, std::string_view where) {
 }
 
 // ", min(x1), max(x1), sum(x1), ..." for the three value slots, where xi is a summary
-// column triple (min1, max1, sum1) or a reading's value (a, a, a).
+// column triple (min1, max1, sum1) or a reading's value (a, a, a); then the same of the
+// derived slot 4 and the sums of the wind's vector.
 std::string SlotAggregates(bool summary) {
     constexpr std::array<const char*, 3> kValues{"a", "b", "c"};
     std::string sql;
@@ -52,11 +56,11 @@ std::string SlotAggregates(bool summary) {
             sql += ", " + f + "(" + (summary ? "x" + f + std::to_string(i + 1) : kValues[i]) + ")";
         }
     }
-    return sql;
+    return sql + ", min(xmin4), max(xmax4), sum(xsum4), sum(xeast), sum(xnorth)";
 }
 
 // The columns of a summary row, from a summary table ("min1 AS xmin1, ...") or from a
-// reading ("a AS xmin1, a AS xmax1, a AS xsum1, ...").
+// reading ("a AS xmin1, a AS xmax1, a AS xsum1, ...", and what it derives).
 std::string SummaryColumns(bool fromSummary) {
     constexpr std::array<const char*, 3> kValues{"a", "b", "c"};
     std::string sql = fromSummary ? "n" : "1 AS n";
@@ -66,24 +70,43 @@ std::string SummaryColumns(bool fromSummary) {
             sql += ", " + (fromSummary ? f + slot : std::string(kValues[i])) + " AS x" + f + slot;
         }
     }
-    return sql;
+    if (fromSummary) {
+        return sql +
+               ", min4 AS xmin4, max4 AS xmax4, sum4 AS xsum4, east AS xeast, north AS xnorth";
+    }
+    const std::string scaled = ScaledSql();
+    return sql + ", " + scaled + " AS xmin4, " + scaled + " AS xmax4, " + scaled + " AS xsum4, " +
+           WindEastSql() + " AS xeast, " + WindNorthSql() + " AS xnorth";
 }
 
-// Reads the rows of a bucket query: bucket number, count, then min, max and sum per slot.
-ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs, Series& series) {
+// Reads the rows of a bucket query: bucket number, count, then min, max and sum per slot,
+// of slot 4, and the wind's vector.
+ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs, SensorKind kind,
+                          Series& series) {
     const std::size_t slots = series.quantities.size();
+    // The stored vector's unit, in km/h: the speed is kept in tenths.
+    constexpr double kWindUnit = 0.1 / static_cast<double>(kWindVectorScale);
     int rc;
     while ((rc = st.Step()) == sql::kRow) {
         SeriesPoint p;
         p.timeMs = st.Int(0) * series.bucketMs - shiftMs;
         p.count = st.Int(1);
+        const double n = static_cast<double>(std::max<int64_t>(p.count, 1));
         for (std::size_t i = 0; i < slots; ++i) {
             const int column = 2 + static_cast<int>(i) * 3;
             const double scale = ScaleOf(series.quantities[i]);
             p.min[i] = static_cast<double>(st.Int(column)) * scale;
             p.max[i] = static_cast<double>(st.Int(column + 1)) * scale;
-            p.avg[i] = static_cast<double>(st.Int(column + 2)) * scale /
-                       static_cast<double>(std::max<int64_t>(p.count, 1));
+            p.avg[i] = static_cast<double>(st.Int(column + 2)) * scale / n;
+        }
+        p.scaledMin = static_cast<double>(st.Int(11));
+        p.scaledMax = static_cast<double>(st.Int(12));
+        p.scaledAvg = static_cast<double>(st.Int(13)) / n;
+        if (kind == SensorKind::Wind) {
+            p.wind = {static_cast<double>(st.Int(14)) * kWindUnit,
+                      static_cast<double>(st.Int(15)) * kWindUnit};
+            p.avg[1] = MeanDirection(p.wind);
+            p.min[1] = p.max[1] = std::numeric_limits<double>::quiet_NaN();
         }
         series.points.push_back(p);
     }
@@ -91,6 +114,34 @@ ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs,
 }
 
 }  // namespace
+
+WindVector WindOf(double speedKmh, double directionDegrees) {
+    const double speed = std::max(speedKmh, 0.0);
+    const double radians = directionDegrees * std::numbers::pi / 180.0;
+    return {speed * std::sin(radians), speed * std::cos(radians)};
+}
+
+double MeanDirection(const WindVector& sum) {
+    // Far below the speed's tenth of a km/h, far above what rounding leaves of two opposite
+    // winds.
+    constexpr double kNoWind = 1e-6;
+    if (std::hypot(sum.east, sum.north) < kNoWind) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    double degrees = std::atan2(sum.east, sum.north) * 180.0 / std::numbers::pi;
+    if (degrees < 0) {
+        degrees += 360.0;
+    }
+    return degrees < 360.0 ? degrees : 0.0;  // a hair west of north rounds up to 360
+}
+
+void DeriveFromReading(SensorKind kind, SeriesPoint& reading) {
+    if (kind == SensorKind::Brightness || kind == SensorKind::Pyranometer) {
+        reading.scaledMin = reading.scaledAvg = reading.scaledMax = reading.avg[0] * reading.avg[1];
+    } else if (kind == SensorKind::Wind) {
+        reading.wind = WindOf(reading.avg[0], reading.avg[1]);
+    }
+}
 
 ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors) {
     sensors.clear();
@@ -204,6 +255,7 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
                                  ScaleOf(series.quantities[i]);
                 p.min[i] = p.avg[i] = p.max[i] = v;
             }
+            DeriveFromReading(request.sensor.kind, p);
             series.points.push_back(p);
         }
         return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
@@ -259,7 +311,7 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     st.Bind(5, series.bucketMs);
     st.Bind(6, first);
     st.Bind(7, last);
-    return ReadBuckets(archive, st, shiftMs, series);
+    return ReadBuckets(archive, st, shiftMs, request.sensor.kind, series);
 }
 
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,

@@ -83,13 +83,34 @@ inline constexpr std::array<int64_t, 16> kBucketLadder{
     7 * kMsPerDay, 14 * kMsPerDay, 30 * kMsPerDay, 91 * kMsPerDay,
 };
 
+// The wind as a vector: km/h towards east and north. Summed over readings, it points where
+// the air went on the whole, each reading weighted by its speed: a vane standing still in a
+// calm says nothing of the wind, and a gale that turns decides more than a breeze.
+struct WindVector {
+    double east = 0, north = 0;
+};
+// One reading's wind, its direction in degrees (north 0, east 90); a negative speed is calm.
+WindVector WindOf(double speedKmh, double directionDegrees);
+// The direction of the summed wind, 0 <= d < 360; NaN where no wind blew or the vectors
+// cancel out.
+double MeanDirection(const WindVector& sum);
+
 struct SeriesPoint {
     int64_t timeMs = 0;  // the reading's time, or the bucket's start (UTC)
     int64_t count = 0;   // readings in the bucket; 1 for a reading
     // Per quantity of Series::quantities, in their units (InfoOf(q).unit): 12.3 for 12.3 °C.
-    // For a reading all three are its value.
+    // For a reading all three are its value. The wind direction of a bucket is the
+    // MeanDirection of its wind, without minimum and maximum (NaN): around north they would
+    // span the circle.
     std::array<double, 3> min{}, avg{}, max{};
+    // The brightness and pyranometer sensors: value × factor, the one number the two make
+    // (the factor scales the value); 0 for other sensors.
+    double scaledMin = 0, scaledAvg = 0, scaledMax = 0;
+    // The wind sensors: the sum of the readings' wind (WindOf).
+    WindVector wind;
 };
+// Sets what a point of one reading derives from its values (min, avg and max alike).
+void DeriveFromReading(SensorKind kind, SeriesPoint& reading);
 
 struct Series {
     std::span<const Quantity> quantities;  // QuantitiesOf the sensor's kind

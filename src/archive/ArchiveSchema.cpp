@@ -14,6 +14,26 @@ namespace tavrolin {
 
 namespace {
 
+// The summaries of formats 2 to 4 had no derived columns (min4 ... north); the steps to
+// those formats fold and sum as they did then.
+enum class Derived { Without, With };
+
+std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
+                          Derived derived);
+int Fold(sql::Database& db, Derived derived);
+int Rebuild(sql::Database& db, Derived derived);
+
+// The sensor numbers (IndexOf) of a kind's eight addresses, as an SQL condition.
+std::string SensorsOf(SensorKind kind) {
+    const int first = IndexOf({kind, 0, false});
+    return "sensor BETWEEN " + std::to_string(first) + " AND " + std::to_string(first + 7);
+}
+
+std::string WindComponentSql(const char* function) {
+    return "CASE WHEN " + SensorsOf(SensorKind::Wind) + " THEN CAST(round(max(a, 0) * " +
+           std::to_string(kWindVectorScale) + " * " + function + "(radians(b))) AS INTEGER) END";
+}
+
 // Format 1: the readings alone.
 int CreateReadings(sql::Database& db) {
     const std::string sql = "PRAGMA application_id=" + std::to_string(kArchiveApplicationId) +
@@ -44,7 +64,7 @@ int AddSummaries(sql::Database& db) {
                key + ", sensor)) WITHOUT ROWID;";
     }
     const int rc = db.Exec(sql.c_str());
-    return rc != sql::kOk ? rc : RebuildSummaries(db);
+    return rc != sql::kOk ? rc : Rebuild(db, Derived::Without);
 }
 
 // Format 3: `recent` keyed by one integer made of time and sensor, a table of its own rows
@@ -101,7 +121,7 @@ int NumberReadingsOfOneTime(sql::Database& db) {
         rc = db.Exec("DROP TABLE reading; ALTER TABLE reading4 RENAME TO reading;");
     }
     if (rc == sql::kOk) {
-        rc = FoldRecent(db);
+        rc = Fold(db, Derived::Without);
     }
     return rc != sql::kOk
                ? rc
@@ -112,19 +132,33 @@ int NumberReadingsOfOneTime(sql::Database& db) {
                      " interval INTEGER, a, b, c);");
 }
 
+// Format 5: the summaries of what two values of a reading make together, the brightness and
+// pyranometer sensors' value × factor and the wind's vectors, so that a chart over years
+// reads them from the summaries too. Only those sensors' summaries are computed anew.
+int AddDerivedSummaries(sql::Database& db) {
+    const std::string sensors = "(" + SensorsOf(SensorKind::Wind) + " OR " +
+                                SensorsOf(SensorKind::Brightness) + " OR " +
+                                SensorsOf(SensorKind::Pyranometer) + ")";
+    std::string sql;
+    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
+        const std::string table = period == SummaryPeriod::Hour ? "hourly" : "daily";
+        for (const char* column : {"min4", "max4", "sum4", "east", "north"}) {
+            sql += "ALTER TABLE " + table + " ADD COLUMN " + column + " INTEGER;";
+        }
+        sql += "DELETE FROM " + table + " WHERE " + sensors + "; INSERT INTO " + table + " " +
+               SummarySelect(period, "reading", sensors, Derived::With) + ";";
+    }
+    return db.Exec(sql.c_str());
+}
+
 using Step = int (*)(sql::Database&);
 // kSteps[v] takes a file of format v to format v + 1.
 constexpr Step kSteps[] = {CreateReadings, AddSummaries, KeyRecentByInteger,
-                           NumberReadingsOfOneTime};
+                           NumberReadingsOfOneTime, AddDerivedSummaries};
 static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
 
-}  // namespace
-
-std::string LocalDaySql() {
-    return "(t + (meta >> 1) * 900000) / 86400000";
-}
-
-std::string SummarySql(SummaryPeriod period, const char* table) {
+std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
+                          Derived derived) {
     // The remote control and the Fenster events keep words in slot a, not numbers.
     const std::string numeric = "sensor < " + std::to_string(kSensorCount - 2);
     std::string sql = "SELECT " + (period == SummaryPeriod::Hour ? "t / 3600000" : LocalDaySql()) +
@@ -134,21 +168,68 @@ std::string SummarySql(SummaryPeriod period, const char* table) {
             sql += std::string(", ") + f + "(CASE WHEN " + numeric + " THEN " + slot + " END)";
         }
     }
-    // WHERE true: an upsert may follow, and SQLite wants to tell it from a join's ON.
-    return sql + " FROM " + table + " WHERE true GROUP BY 1, 2";
+    if (derived == Derived::With) {
+        const std::string scaled = ScaledSql();
+        sql += ", min(" + scaled + "), max(" + scaled + "), sum(" + scaled + "), sum(" +
+               WindEastSql() + "), sum(" + WindNorthSql() + ")";
+    }
+    // The condition is never empty: an upsert may follow, and SQLite wants to tell it from a
+    // join's ON.
+    return sql + " FROM " + table + " WHERE " + condition + " GROUP BY 1, 2";
+}
+
+}  // namespace
+
+std::string LocalDaySql() {
+    return "(t + (meta >> 1) * 900000) / 86400000";
+}
+
+std::string ScaledSql() {
+    return "CASE WHEN " + SensorsOf(SensorKind::Brightness) + " OR " +
+           SensorsOf(SensorKind::Pyranometer) + " THEN a * b END";
+}
+
+std::string WindEastSql() {
+    return WindComponentSql("sin");
+}
+
+std::string WindNorthSql() {
+    return WindComponentSql("cos");
+}
+
+std::string SummarySql(SummaryPeriod period, const char* table) {
+    return SummarySelect(period, table, "true", Derived::With);
 }
 
 int FoldRecent(sql::Database& db) {
+    return Fold(db, Derived::With);
+}
+
+int RebuildSummaries(sql::Database& db) {
+    return Rebuild(db, Derived::With);
+}
+
+namespace {
+
+int Fold(sql::Database& db, Derived derived) {
     // The summaries of the new readings, summed here in one pass over them: the same sums as
-    // SummarySql's, without its two sorts (CheckArchive compares the two).
+    // SummarySql's, without its two sorts (CheckArchive compares the two). Slot 4 is the
+    // derived value × factor, then the wind's vector.
+    const bool withDerived = derived == Derived::With;
     struct Sums {
         int64_t n = 0;
-        std::array<bool, 3> has{};
-        std::array<int64_t, 3> min{}, max{}, sum{};
+        std::array<bool, 4> has{};
+        std::array<int64_t, 4> min{}, max{}, sum{};
+        bool hasWind = false;
+        int64_t east = 0, north = 0;
     };
     std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, Sums> sums;
     {
-        sql::Statement rows = db.Prepare("SELECT sensor, t, meta, a, b, c FROM recent");
+        sql::Statement rows = db.Prepare(
+            "SELECT sensor, t, meta, a, b, c" +
+            (withDerived ? ", " + ScaledSql() + ", " + WindEastSql() + ", " + WindNorthSql()
+                         : std::string(", NULL, NULL, NULL")) +
+            " FROM recent");
         if (!rows.Valid()) {
             return db.ErrorCode();
         }
@@ -160,7 +241,7 @@ int FoldRecent(sql::Database& db) {
             for (Sums* s : {&sums[{SummaryPeriod::Hour, t / kMsPerHour, sensor}],
                             &sums[{SummaryPeriod::Day, day, sensor}]}) {
                 ++s->n;
-                for (std::size_t i = 0; i < 3 && sensor < kSensorCount - 2; ++i) {
+                for (std::size_t i = 0; i < 4 && sensor < kSensorCount - 2; ++i) {
                     const int column = 3 + static_cast<int>(i);
                     if (rows.IsNull(column)) {
                         continue;
@@ -170,6 +251,11 @@ int FoldRecent(sql::Database& db) {
                     s->max[i] = s->has[i] ? std::max(s->max[i], v) : v;
                     s->sum[i] += v;
                     s->has[i] = true;
+                }
+                if (!rows.IsNull(7)) {
+                    s->east += rows.Int(7);
+                    s->north += rows.Int(8);
+                    s->hasWind = true;
                 }
             }
         }
@@ -181,13 +267,17 @@ int FoldRecent(sql::Database& db) {
     for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
         const bool hour = period == SummaryPeriod::Hour;
         std::string sql = std::string("INSERT INTO ") + (hour ? "hourly" : "daily") +
-                          " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
-                          " ON CONFLICT(" +
+                          " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12" +
+                          (withDerived ? ", ?13, ?14, ?15, ?16, ?17" : "") + ") ON CONFLICT(" +
                           (hour ? "hour" : "day") + ", sensor) DO UPDATE SET n = n + excluded.n";
-        for (const std::string slot : {"1", "2", "3"}) {
+        for (int i = 1; i <= (withDerived ? 4 : 3); ++i) {
+            const std::string slot = std::to_string(i);
             sql += ", min" + slot + " = min(min" + slot + ", excluded.min" + slot + "), max" +
                    slot + " = max(max" + slot + ", excluded.max" + slot + "), sum" + slot +
                    " = sum" + slot + " + excluded.sum" + slot;
+        }
+        if (withDerived) {
+            sql += ", east = east + excluded.east, north = north + excluded.north";
         }
         upserts[hour ? 0 : 1] = db.Prepare(sql);
         if (!upserts[hour ? 0 : 1].Valid()) {
@@ -199,7 +289,7 @@ int FoldRecent(sql::Database& db) {
         upsert.Bind(1, std::get<1>(key));
         upsert.Bind(2, std::get<2>(key));
         upsert.Bind(3, s.n);
-        for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t i = 0; i < (withDerived ? 4u : 3u); ++i) {
             const int column = 4 + static_cast<int>(i) * 3;
             for (int k = 0; k < 3; ++k) {
                 if (s.has[i]) {
@@ -208,6 +298,13 @@ int FoldRecent(sql::Database& db) {
                     upsert.BindNull(column + k);
                 }
             }
+        }
+        if (withDerived && s.hasWind) {
+            upsert.Bind(16, s.east);
+            upsert.Bind(17, s.north);
+        } else if (withDerived) {
+            upsert.BindNull(16);  // not a wind sensor
+            upsert.BindNull(17);
         }
         const int rc = upsert.Step();
         upsert.Reset();
@@ -223,12 +320,15 @@ int FoldRecent(sql::Database& db) {
         " ORDER BY sensor, t, seq; DELETE FROM recent;");
 }
 
-int RebuildSummaries(sql::Database& db) {
+int Rebuild(sql::Database& db, Derived derived) {
     const std::string sql = "DELETE FROM hourly; DELETE FROM daily; INSERT INTO hourly " +
-                            SummarySql(SummaryPeriod::Hour, "reading") + "; INSERT INTO daily " +
-                            SummarySql(SummaryPeriod::Day, "reading") + ";";
+                            SummarySelect(SummaryPeriod::Hour, "reading", "true", derived) +
+                            "; INSERT INTO daily " +
+                            SummarySelect(SummaryPeriod::Day, "reading", "true", derived) + ";";
     return db.Exec(sql.c_str());
 }
+
+}  // namespace
 
 int MigrateArchiveTo(sql::Database& db, int from, int to) {
     for (int version = from; version < to; ++version) {

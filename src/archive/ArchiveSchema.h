@@ -10,7 +10,7 @@ namespace sql {
 class Database;
 }
 
-// The archive's tables, format 4.
+// The archive's tables, format 5.
 //
 //   reading(sensor, t, seq, meta, interval, a, b, c)   WITHOUT ROWID, key (sensor, t, seq)
 //     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
@@ -24,10 +24,16 @@ class Database;
 //               text in a, the Fenster events 1 (high) or 2 (low).
 //   recent(k, sensor, t, seq, ...)                      k INTEGER PRIMARY KEY, RecentKey
 //               of the row's sensor, t and seq; then the same columns
-//   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3)
-//                                                       WITHOUT ROWID, key (hour, sensor)
+//   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3,
+//          min4, max4, sum4, east, north)              WITHOUT ROWID, key (hour, sensor)
 //     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
 //               maximum and sum (NULL for the remote control and the Fenster events)
+//     min4..sum4  the brightness and pyranometer sensors: the same of value × factor
+//               (ScaledSql), the one number the two make; NULL for other sensors
+//     east, north  the wind sensors: the sums of the wind's vectors (WindEastSql,
+//               WindNorthSql), which the direction's mean is taken from; an average of
+//               the angles would put the mean of 350° and 10° in the south. NULL for
+//               other sensors
 //   daily(day, sensor, n, ...)                          the same per local day: the day of
 //               the reading's own local time, (t + offset) / 86400000
 //
@@ -60,7 +66,7 @@ class Database;
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
 // when it is opened for writing.
-inline constexpr int kArchiveFormat = 4;
+inline constexpr int kArchiveFormat = 5;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
@@ -88,6 +94,18 @@ enum class SummaryPeriod { Hour, Day };
 std::string SummarySql(SummaryPeriod period, const char* table);
 // A reading's local day in SQL, from its columns t and meta.
 std::string LocalDaySql();
+
+// What a reading adds to the derived summaries, in SQL over its columns sensor, a and b;
+// NULL for the sensors it does not concern. SQLite computes them for the summaries folded
+// and for those checked alike, so the two agree to the last digit.
+// The brightness and pyranometer sensors' value × factor.
+std::string ScaledSql();
+// The wind's vector: its speed (the stored tenths of km/h, a negative one taken as calm)
+// times the sine (east) or cosine (north) of its direction, in units of
+// 1 / kWindVectorScale of the stored speed, rounded to a whole number.
+std::string WindEastSql();
+std::string WindNorthSql();
+inline constexpr int64_t kWindVectorScale = 1000;
 
 // Moves the readings of `recent` into `reading` and the summaries, inside the caller's
 // transaction.

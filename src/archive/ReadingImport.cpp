@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ReadingImport.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/json/basic_parser_impl.hpp>
 #include <charconv>
@@ -13,6 +14,8 @@
 
 #include "archive/TimeText.h"
 #include "base/Win1252.h"
+#include "decode/ReadingJson.h"
+#include "decode/TelegramDecoder.h"
 
 namespace tavrolin {
 
@@ -235,6 +238,14 @@ std::optional<int32_t> FixedPoint(const Field& value, int decimals) {
     return static_cast<int32_t>(rounded);
 }
 
+// "-819,2": a stored integer with its decimals, as a German message writes it.
+std::string GermanFixed(int32_t raw, int decimals) {
+    std::string text;
+    AppendFixed(raw, decimals, text);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
 }  // namespace
 
 ImportedReading ParseReadingJson(std::string_view line) {
@@ -300,6 +311,14 @@ ImportedReading ParseReadingJson(std::string_view line) {
             const std::optional<int32_t> raw = FixedPoint(field, info.decimals);
             if (!raw) {
                 return Error("\"" + std::string(info.key) + "\" ist keine passende Zahl");
+            }
+            // What no telegram can carry was never received: a typo, or another program's
+            // numbers.
+            if (const DecodableRange range = DecodableRangeOf(q);
+                *raw < range.min || *raw > range.max) {
+                return Error("\"" + std::string(info.key) + "\" liegt außerhalb dessen, was ein " +
+                             "Telegramm tragen kann (" + GermanFixed(range.min, info.decimals) +
+                             " bis " + GermanFixed(range.max, info.decimals) + ")");
             }
             r.values[r.valueCount++] = {q, *raw};
         }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/Clock.h"
+#include "decode/WeatherValues.h"
 
 namespace tavrolin {
 
@@ -109,6 +110,9 @@ struct Reading {
     // NUL-terminated.
     std::array<char, 6> text{};
     FensterEvent event = FensterEvent::None;
+    // What the program derives from the values (dew point, rain in millimetres, ...) before
+    // the readings reach its outputs; never part of the report line.
+    WeatherValues weather;
 
     SensorKey Key() const;
     std::string_view SensorId() const { return SensorIdOf(Key()); }

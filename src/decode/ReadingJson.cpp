@@ -94,6 +94,16 @@ void AppendReadingJson(const Reading& r, std::string& out) {
         AppendKey(info.key, out);
         AppendFixed(r.values[i].raw, info.decimals, out);
     }
+    for (const WeatherValue& value : r.weather.Values()) {
+        AppendKey(InfoOf(value.quantity).key, out);
+        AppendFixed(value.amount.raw, value.amount.decimals, out);
+    }
+    if (!r.weather.compass.empty()) {
+        AppendKey(kWindCompassKey, out);
+        out += '"';
+        out += r.weather.compass;
+        out += '"';
+    }
     if (r.kind == SensorKind::Special) {
         if (r.subtype == SpecialSubtype::RemoteControl) {
             // Printable ASCII without control characters; only '"' and '\' need escaping.

@@ -7,6 +7,7 @@
 namespace tavrolin {
 
 ReadingSink::~ReadingSink() = default;
+ReadingDerivation::~ReadingDerivation() = default;
 
 void ReadingSink::EndOfPoll() {}
 

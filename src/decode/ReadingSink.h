@@ -79,4 +79,12 @@ private:
     SinkFanOut m_sinks;
 };
 
+// Fills in what a program derives from a reading's values (the weather values) before its
+// sinks see it.
+class ReadingDerivation {
+public:
+    virtual ~ReadingDerivation();
+    virtual void Derive(Reading& reading) = 0;
+};
+
 }  // namespace tavrolin

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decode/ReadingText.h"
 
+#include <algorithm>
+
 #include "decode/ReadingJson.h"
 
 namespace tavrolin {
@@ -22,7 +24,7 @@ void AppendClock(int64_t hours, int64_t minutes, int64_t seconds, std::string& o
 
 }  // namespace
 
-std::string ValuesText(const Reading& r) {
+std::string ValuesText(const Reading& r, char decimalMark) {
     if (r.kind == SensorKind::Special) {
         if (r.subtype == SpecialSubtype::RemoteControl) {
             return "\"" + std::string(r.text.data()) + "\"";
@@ -39,7 +41,10 @@ std::string ValuesText(const Reading& r) {
             out += info.label;
             out += ' ';
         }
+        const std::size_t number = out.size();
         AppendFixed(r.values[i].raw, info.decimals, out);
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(number), out.end(), '.',
+                     decimalMark);
         if (!info.unit.empty()) {
             // An angle's degree sign follows the number directly: "260°", but "12.3 °C".
             if (info.unit != "\u00B0") {

@@ -16,6 +16,11 @@ constexpr uint8_t kEtx = 0x03;
 // prints "1.24".
 constexpr double kSecondsPerTick = static_cast<double>(1e-7f);
 
+// The ranges of the telegram's numbers V, W and H, as Decode derives them.
+constexpr DecodableRange kV{-8192, 8191};
+constexpr DecodableRange kW{0, 16383};
+constexpr DecodableRange kH{0, 127};
+
 // One character of a remote-control text. A control character would split the record in
 // the protocol file, or reach the logger's terminal as a command, so it shows as '?'. A 0
 // stays: it ends the text.
@@ -140,6 +145,24 @@ std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data)
         r.intervalTicks = TakeInterval(m_fensterClock, now);
     }
     return r;
+}
+
+DecodableRange DecodableRangeOf(Quantity quantity) {
+    switch (quantity) {
+        case Quantity::Temperature:
+        case Quantity::WindSpeed:
+        case Quantity::RainCounter:
+        case Quantity::Value:
+            return kV;
+        case Quantity::Pressure:
+        case Quantity::WindDirection:
+            return kW;
+        case Quantity::Humidity:
+        case Quantity::WindB:
+        case Quantity::Factor:
+            break;
+    }
+    return kH;
 }
 
 int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {

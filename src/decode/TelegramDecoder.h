@@ -40,6 +40,16 @@ private:
     uint64_t m_sensorClock[8][8] = {};
 };
 
+// The values a telegram can carry of a quantity, as the stored integers (value ×
+// 10^decimals): what the decoder makes of its 14-bit signed V (-8192..8191, the
+// temperature's and wind speed's tenths, the rain counter, the light's value), its 14-bit W
+// (0..16383, pressure and wind direction) and its 7-bit H (0..127, humidity, the wind's "B"
+// digit, the light's factor).
+struct DecodableRange {
+    int32_t min = 0, max = 0;
+};
+DecodableRange DecodableRangeOf(Quantity quantity);
+
 // The report line of a reading as the list shows it and the protocol file keeps it:
 // Windows-1252, without line end, at most 199 bytes (the longest is some 60 even for gaps of
 // years). Writes into the buffer and returns the line's length; allocates nothing.

@@ -87,6 +87,35 @@ std::string PointTime(int64_t utcMs, int64_t bucketMs, const ChartModel::OffsetA
     return text;
 }
 
+// The name a chart gives a quantity. The wind sensor's third number is what the received
+// list shows after its "B", a digit the decoding gives no meaning or unit to: so it is
+// named as what it is, not as what it might stand for.
+std::string_view ChartName(Quantity quantity) {
+    return quantity == Quantity::WindB ? "B-Ziffer" : InfoOf(quantity).label;
+}
+
+// A mean has one decimal more than its values at most: a mean humidity of 55,6 %, but a
+// mean temperature of 12,3 °C, as exact as its readings.
+int MeanDecimals(int decimals) {
+    return std::max(decimals, 1);
+}
+
+std::string RangeSlug(ChartRange range) {
+    switch (range) {
+        case ChartRange::Day:
+            return "24-stunden";
+        case ChartRange::Week:
+            return "7-tage";
+        case ChartRange::Month:
+            return "30-tage";
+        case ChartRange::Year:
+            return "1-jahr";
+        case ChartRange::All:
+            break;
+    }
+    return "gesamtes-archiv";
+}
+
 }  // namespace
 
 std::string_view RangeLabel(ChartRange range) {
@@ -111,7 +140,7 @@ bool IsLive(ChartRange range) {
 
 std::string AxisLabel(Quantity quantity) {
     const QuantityInfo& info = InfoOf(quantity);
-    std::string label(info.label);
+    std::string label(ChartName(quantity));
     if (!info.unit.empty()) {
         // A long name takes its unit to a second line: three plots one above the other
         // leave a vertical axis little more than a hundred pixels.
@@ -148,6 +177,16 @@ std::string BucketText(int64_t bucketMs) {
     return Counted(bucketMs / kMsPerMinute, "Minute", "Minuten");
 }
 
+double WholeTickStep(double span, int ticks) {
+    const double exact = span / std::max(ticks, 1);
+    if (!(exact > 1.0)) {
+        return 1.0;
+    }
+    const double power = std::pow(10.0, std::floor(std::log10(exact)));
+    const double mantissa = exact / power;
+    return (mantissa <= 1.0 ? 1.0 : mantissa <= 2.0 ? 2.0 : mantissa <= 5.0 ? 5.0 : 10.0) * power;
+}
+
 std::string GermanNumber(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -160,9 +199,10 @@ std::string GermanNumber(double value, int decimals) {
 }
 
 void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
-                        std::optional<int64_t> firstSeenMs) {
+                        std::optional<int64_t> firstSeenMs, std::optional<int64_t> lastSeenMs) {
     m_sensor = sensor;
     m_range = range;
+    m_lastSeenMs = lastSeenMs;
     m_toMs = nowMs + 1;
     const int64_t length = LengthOf(range);
     if (length > 0) {
@@ -200,10 +240,12 @@ bool ChartModel::Add(const Reading& reading) {
     for (std::size_t i = 0; i < reading.valueCount && i < p.avg.size(); ++i) {
         p.min[i] = p.avg[i] = p.max[i] = reading.values[i].Value();
     }
+    DeriveFromReading(m_sensor.kind, p);
     p.timeMs = t;
     if (const int64_t bucket = m_series.bucketMs; bucket > 0) {
         const int64_t shift = int64_t{m_offsetAt(t)} * 1000;
         p.timeMs = FloorDiv(t + shift, bucket) * bucket - shift;
+        SeriesPoint* into = nullptr;
         if (!points.empty() && points.back().timeMs == p.timeMs) {
             SeriesPoint& last = points.back();
             const double n = static_cast<double>(last.count);
@@ -212,11 +254,23 @@ bool ChartModel::Add(const Reading& reading) {
                 last.max[i] = std::max(last.max[i], p.max[i]);
                 last.avg[i] = (last.avg[i] * n + p.avg[i]) / (n + 1);
             }
+            last.scaledMin = std::min(last.scaledMin, p.scaledMin);
+            last.scaledMax = std::max(last.scaledMax, p.scaledMax);
+            last.scaledAvg = (last.scaledAvg * n + p.scaledAvg) / (n + 1);
+            last.wind.east += p.wind.east;
+            last.wind.north += p.wind.north;
             ++last.count;
+            into = &last;
         } else if (points.empty() || p.timeMs > points.back().timeMs) {
             points.push_back(p);
+            into = &points.back();
         } else {
             return false;  // a reading older than the newest bucket: the archive has it
+        }
+        if (m_sensor.kind == SensorKind::Wind) {
+            // As the archive gives a bucket's direction: the mean of its winds.
+            into->avg[1] = MeanDirection(into->wind);
+            into->min[1] = into->max[1] = std::numeric_limits<double>::quiet_NaN();
         }
     } else {
         points.push_back(p);
@@ -228,6 +282,38 @@ bool ChartModel::Add(const Reading& reading) {
         m_fromMs = m_toMs - length;
     }
     return true;
+}
+
+std::vector<ChartModel::Plotted> ChartModel::PlottedLines() const {
+    if (m_sensor.kind == SensorKind::Brightness || m_sensor.kind == SensorKind::Pyranometer) {
+        return {{0, true}};
+    }
+    std::vector<Plotted> plotted;
+    for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
+        plotted.push_back({q, false});
+    }
+    return plotted;
+}
+
+ChartLine ChartModel::Describe(const Plotted& plotted) const {
+    ChartLine line;
+    if (plotted.scaled) {
+        // The factor scales the value: their product is the one number of the light, whose
+        // unit the telegram does not say.
+        line.name = m_sensor.kind == SensorKind::Brightness ? "Helligkeit" : "Einstrahlung";
+        line.label = line.name + "\n(Wert × Faktor)";
+        return line;
+    }
+    const Quantity quantity = m_series.quantities[plotted.slot];
+    line.name = ChartName(quantity);
+    line.unit = InfoOf(quantity).unit;
+    line.decimals = InfoOf(quantity).decimals;
+    line.label = AxisLabel(quantity);
+    if (quantity == Quantity::WindDirection) {
+        line.scale = ChartLine::Scale::Compass;
+        line.label = line.name;  // its ticks are the compass points
+    }
+    return line;
 }
 
 std::vector<ChartLine> ChartModel::Lines() const {
@@ -249,14 +335,13 @@ std::vector<ChartLine> ChartModel::Lines() const {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
     std::vector<ChartLine> lines;
-    for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
-        ChartLine line;
-        line.quantity = m_series.quantities[q];
-        line.label = AxisLabel(line.quantity);
+    for (const Plotted& plotted : PlottedLines()) {
+        ChartLine line = Describe(plotted);
         line.keys.reserve(points.size() + 8);
         line.avg.reserve(points.size() + 8);
         line.min.reserve(points.size() + 8);
         line.max.reserve(points.size() + 8);
+        double lowest = INFINITY, highest = 0;  // of the positive values
         for (std::size_t i = 0; i < points.size(); ++i) {
             const SeriesPoint& p = points[i];
             const double key = (static_cast<double>(p.timeMs) + half) / 1000.0;
@@ -267,13 +352,62 @@ std::vector<ChartLine> ChartModel::Lines() const {
                 line.max.push_back(kNaN);
             }
             line.keys.push_back(key);
-            line.avg.push_back(p.avg[q]);
-            line.min.push_back(p.min[q]);
-            line.max.push_back(p.max[q]);
+            if (plotted.scaled) {
+                line.avg.push_back(p.scaledAvg);
+                line.min.push_back(p.scaledMin);
+                line.max.push_back(p.scaledMax);
+                if (p.scaledMin > 0) {
+                    lowest = std::min(lowest, p.scaledMin);
+                }
+                highest = std::max(highest, p.scaledMax);
+            } else {
+                line.avg.push_back(p.avg[plotted.slot]);
+                line.min.push_back(p.min[plotted.slot]);
+                line.max.push_back(p.max[plotted.slot]);
+            }
+        }
+        // Light spans decades between dusk and noon: on a linear axis all but the brightest
+        // hours would lie flat on the floor.
+        if (plotted.scaled && highest >= 100 * lowest) {
+            line.scale = ChartLine::Scale::Logarithmic;
         }
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+std::string ChartModel::EmptyText() const {
+    std::string text = "Keine Messungen in diesem Zeitraum";
+    if (m_lastSeenMs) {
+        const LocalTime last = FromUnixMs(*m_lastSeenMs, m_offsetAt(*m_lastSeenMs));
+        text += "; zuletzt empfangen am " + DateText(last) + " um " + MinuteText(last);
+    }
+    return text;
+}
+
+std::string ChartModel::Title(std::string_view name) const {
+    std::string text = std::string(name) + " (" + std::string(SensorIdOf(m_sensor)) + ") · ";
+    const std::vector<Plotted> plotted = PlottedLines();
+    for (std::size_t i = 0; i < plotted.size(); ++i) {
+        text += (i > 0 ? ", " : "") + Describe(plotted[i]).name;
+    }
+    const LocalTime from = FromUnixMs(m_fromMs, m_offsetAt(m_fromMs));
+    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
+    // A day or a week by the minute, longer ranges by the day.
+    const bool minutes = m_toMs - m_fromMs <= 7 * kMsPerDay;
+    text += " · " + std::string(RangeLabel(m_range)) + ", " + DateText(from) +
+            (minutes ? " " + MinuteText(from) : "") + " – " + DateText(to) +
+            (minutes ? " " + MinuteText(to) : "");
+    return text;
+}
+
+std::string ChartModel::FileName() const {
+    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", to.year % 10000, to.month % 100,
+                  to.day % 100);
+    return "verlauf_" + std::string(SensorIdOf(m_sensor)) + "_" + RangeSlug(m_range) + "_" + date +
+           ".png";
 }
 
 std::string ChartModel::Summary() const {
@@ -312,21 +446,25 @@ std::string ChartModel::Readout(std::size_t point) const {
     }
     const SeriesPoint& p = m_series.points[point];
     std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
-    for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
-        const QuantityInfo& info = InfoOf(m_series.quantities[q]);
+    for (const Plotted& plotted : PlottedLines()) {
+        const ChartLine line = Describe(plotted);
         // "12,3 °C", but "260°".
-        const std::string unit = info.unit.empty() || info.unit == "\u00B0"
-                                     ? std::string(info.unit)
-                                     : " " + std::string(info.unit);
-        text += " · ";
-        text += info.label;
-        text += ' ';
-        if (m_series.bucketMs > 0) {
-            text += "Ø " + GermanNumber(p.avg[q], info.decimals + 1) + unit + " (" +
-                    GermanNumber(p.min[q], info.decimals) + " … " +
-                    GermanNumber(p.max[q], info.decimals) + ")";
+        const std::string unit =
+            line.unit.empty() || line.unit == "\u00B0" ? line.unit : " " + line.unit;
+        const double low = plotted.scaled ? p.scaledMin : p.min[plotted.slot];
+        const double mean = plotted.scaled ? p.scaledAvg : p.avg[plotted.slot];
+        const double high = plotted.scaled ? p.scaledMax : p.max[plotted.slot];
+        text += " · " + line.name + " ";
+        if (m_series.bucketMs == 0 || low == high) {
+            text += GermanNumber(mean, line.decimals) + unit;
+        } else if (std::isnan(mean)) {
+            text += "unbestimmt";  // a calm, or winds that cancel out
         } else {
-            text += GermanNumber(p.avg[q], info.decimals) + unit;
+            text += "Ø " + GermanNumber(mean, MeanDecimals(line.decimals)) + unit;
+            if (!std::isnan(low)) {
+                text += " (" + GermanNumber(low, line.decimals) + " … " +
+                        GermanNumber(high, line.decimals) + ")";
+            }
         }
     }
     return text;

@@ -34,12 +34,27 @@ std::string TimeTickFormat(int64_t rangeMs);
 std::string BucketText(int64_t bucketMs);
 // "12,3": German decimal comma.
 std::string GermanNumber(double value, int decimals);
+// A step between the ticks of a value axis, about span / ticks: 1, 2 or 5 times a power of
+// ten, and never below 1, so that every tick falls on a whole unit of its quantity.
+double WholeTickStep(double span, int ticks);
 
-// One quantity's line, ready for the plot: keys in seconds since 1970 (UTC), at the middle
+// One line of the chart, ready for the plot: keys in seconds since 1970 (UTC), at the middle
 // of each bucket; a NaN point where the sensor was silent, so that the line breaks there.
 struct ChartLine {
-    Quantity quantity = Quantity::Value;
-    std::string label;  // AxisLabel
+    enum class Scale {
+        Linear,
+        // The wind direction: 0 to 360° on an axis of the compass points, the means as
+        // points without minimum and maximum.
+        Compass,
+        // The brightness or the pyranometer where its values span two decades or more: a
+        // logarithmic axis, on which night and noon both show.
+        Logarithmic,
+    };
+    std::string name;   // "Temperatur", "B-Ziffer", "Helligkeit"
+    std::string unit;   // "°C"; empty for a number without unit
+    int decimals = 0;   // of a value as decoded
+    std::string label;  // the axis: AxisLabel, or the name and what it is made of
+    Scale scale = Scale::Linear;
     std::vector<double> keys, avg, min, max;
 };
 
@@ -59,9 +74,10 @@ public:
     explicit ChartModel(OffsetAt offsetAt) : m_offsetAt(std::move(offsetAt)) {}
 
     // Chooses what to show. The range ends now; the whole archive begins at the sensor's
-    // first reading (or a day ago when none is known).
+    // first reading (or a day ago when none is known). The last reading known of the sensor
+    // is told where the range holds none.
     void Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
-                std::optional<int64_t> firstSeenMs);
+                std::optional<int64_t> firstSeenMs, std::optional<int64_t> lastSeenMs = {});
     const SensorKey& Sensor() const { return m_sensor; }
     ChartRange Range() const { return m_range; }
     int64_t FromMs() const { return m_fromMs; }
@@ -76,20 +92,40 @@ public:
     // or a new one) and moves on with the time. True when the chart changed.
     bool Add(const Reading& reading);
 
+    // The sensor's quantities, one line each; the brightness and pyranometer sensors' value
+    // and factor as the one number they make, value × factor.
     std::vector<ChartLine> Lines() const;
     // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum".
     std::string Summary() const;
+    // In place of the plot when the range holds no readings: "Keine Messungen in diesem
+    // Zeitraum; zuletzt empfangen am 28.11.2026 um 10:17".
+    std::string EmptyText() const;
+    // The line above a saved picture: "Garten (outdoor-1) · Temperatur, Feuchte · 30 Tage,
+    // 08.11.2026 – 08.12.2026", with the friendly name of the sensor.
+    std::string Title(std::string_view name) const;
+    // The picture's file name: "verlauf_outdoor-1_30-tage_2026-12-08.png".
+    std::string FileName() const;
     // The point nearest to a time (UTC seconds, as the plot's keys), or nothing when none.
     std::optional<std::size_t> Nearest(double keySeconds) const;
     // "Mo 07.12.2026 14:03 · Temperatur 12,3 °C · Feuchte 67 %"; a bucket with its time
-    // span, its mean and, in brackets, its minimum and maximum.
+    // span, its mean and, in brackets, its minimum and maximum. Values with the decimals of
+    // their decoding, means with one, and a bucket of one value throughout by that value.
     std::string Readout(std::size_t point) const;
 
 private:
+    // What a line is drawn from: a value slot of the series, or value × factor.
+    struct Plotted {
+        std::size_t slot = 0;
+        bool scaled = false;
+    };
+    std::vector<Plotted> PlottedLines() const;
+    ChartLine Describe(const Plotted& plotted) const;
+
     OffsetAt m_offsetAt;
     SensorKey m_sensor;
     ChartRange m_range = ChartRange::Day;
     int64_t m_fromMs = 0, m_toMs = 0;
+    std::optional<int64_t> m_lastSeenMs;
     Series m_series;
 };
 

@@ -55,7 +55,8 @@ SensorOverview& History::Overview() {
 }
 
 void History::ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange range) {
-    chart.Choose(sensor, range, NowMs(), Overview().FirstSeenMs(sensor));
+    SensorOverview& overview = Overview();
+    chart.Choose(sensor, range, NowMs(), overview.FirstSeenMs(sensor), overview.LastSeenMs(sensor));
     if (!Open()) {
         return;
     }

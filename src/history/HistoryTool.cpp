@@ -1,23 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryTool.h"
 
-#include <algorithm>
 #include <filesystem>
-#include <limits>
 #include <optional>
-#include <vector>
 
 #include "archive/Archive.h"
-#include "archive/ArchiveQuery.h"
-#include "archive/ReadingImport.h"
-#include "archive/TimeText.h"
 #include "base/CommandLine.h"
 #include "base/FileSystem.h"
 #include "base/Version.h"
-#include "decode/ReadingJson.h"
-#include "decode/ReadingText.h"
+#include "history/HistoryCommands.h"
 #include "settings/ArchiveSettings.h"
-#include "settings/SensorNames.h"
 #include "settings/SettingsStore.h"
 
 namespace tavrolin {
@@ -28,60 +20,9 @@ namespace {
 // shares the file with a logger that writes every few seconds.
 constexpr int kReadBusyMs = 2000;
 constexpr int kImportBusyMs = 10000;
-constexpr std::size_t kImportBatch = 5000;
 
-enum class Command { None, Sensors, Export, Check, Import };
-enum class Format { Csv, Json };
-
-struct Options {
-    Command command = Command::None;
-    std::string archive;
-    std::string profile;
-    std::string sensor;
-    std::string from, to;
-    Format format = Format::Csv;
-    std::string importFile;  // empty or "-": stdin
-    bool help = false;
-    bool version = false;
-};
-
-// Output through a buffer of its own: the export writes hundreds of thousands of lines a
-// second, and one fwrite per line would cost more than the query.
-class Output {
-public:
-    explicit Output(std::FILE* file) : m_file(file) { m_buffer.reserve(kFlushAt + 4096); }
-    ~Output() { Flush(); }
-    std::string& Buffer() { return m_buffer; }
-    void Line(std::string_view text) {
-        m_buffer += text;
-        m_buffer += '\n';
-        MaybeFlush();
-    }
-    void MaybeFlush() {
-        if (m_buffer.size() >= kFlushAt) {
-            Flush();
-        }
-    }
-    void Flush() {
-        if (!m_buffer.empty()) {
-            std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file);
-            m_buffer.clear();
-        }
-        std::fflush(m_file);
-    }
-
-private:
-    static constexpr std::size_t kFlushAt = 64 * 1024;
-    std::FILE* m_file;
-    std::string m_buffer;
-};
-
-void Say(std::FILE* err, const std::string& text) {
-    std::fprintf(err, "tavrolin-history: %s\n", text.c_str());
-}
-
-std::optional<Options> Parse(std::span<const std::string_view> args, std::FILE* err) {
-    Options o;
+std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std::FILE* err) {
+    HistoryOptions o;
     OptionReader reader(args);
     const auto fail = [err](const std::string& text) {
         Say(err, text + " (tavrolin-history --help zeigt die Aufrufe)");
@@ -143,35 +84,6 @@ std::optional<Options> Parse(std::span<const std::string_view> args, std::FILE* 
     return o;
 }
 
-// --from and --to: an instant, UTC milliseconds. A date alone in --to includes that day.
-std::optional<int64_t> TimeArgument(const std::string& text, bool end) {
-    const std::optional<IsoTime> iso = ParseIsoTime(text);
-    if (!iso) {
-        return std::nullopt;
-    }
-    if (iso->offsetSeconds) {
-        return ToUnixMs(iso->time);
-    }
-    LocalTime t = iso->time;
-    if (!iso->hasClock && end) {
-        // The next day's midnight: through the day count, so that month ends roll over.
-        t = FromUnixMs(ToUnixMs(t) + kMsPerDay, 0);
-    }
-    return LocalToUnixMs(t);
-}
-
-// Characters, not bytes, so that names with umlauts line up.
-std::size_t Width(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-void Pad(std::string& line, std::string_view cell, std::size_t width) {
-    line += cell;
-    line.append(width > Width(cell) ? width - Width(cell) + 2 : 2, ' ');
-}
-
 ArchiveStatus OpenArchive(Archive& archive, const std::string& path, Archive::Access access,
                           int busyMs, std::FILE* err) {
     const ArchiveStatus status = archive.Open(path, access, busyMs);
@@ -182,255 +94,14 @@ ArchiveStatus OpenArchive(Archive& archive, const std::string& path, Archive::Ac
     return status;
 }
 
-int Sensors(Archive& archive, const SettingsStore* settings, const HistoryEnvironment& env) {
-    std::vector<SensorSummary> sensors;
-    if (const ArchiveStatus status = ListSensors(archive, sensors); !status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
-        return 1;
-    }
-    if (sensors.empty()) {
-        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
-        return 0;
-    }
-    const SensorNames names = settings != nullptr ? SensorNames::Read(*settings) : SensorNames();
-    std::vector<std::array<std::string, 7>> rows;
-    rows.push_back(
-        {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
-    for (const SensorSummary& s : sensors) {
-        rows.push_back(
-            {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
-             DateTimeText(s.last.time), std::to_string(s.count),
-             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last)});
-        if (rows.back()[1].empty()) {
-            rows.back()[1] = "-";
-        }
-    }
-    std::array<std::size_t, 7> widths{};
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            widths[i] = std::max(widths[i], Width(row[i]));
-        }
-    }
-    Output out(env.out);
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t i = 0; i + 1 < row.size(); ++i) {
-            Pad(line, row[i], widths[i]);
-        }
-        line += row.back();
-        out.Line(line);
-    }
-    return 0;
-}
-
-// The CSV header of a sensor's kind; RFC 4180, so lines end in CR LF.
-std::string CsvHeader(const SensorKey& key) {
-    if (key.kind == SensorKind::Special) {
-        return key.remoteControl ? "time,sensor,text\r\n" : "time,sensor,interval,event\r\n";
-    }
-    std::string header = "time,sensor,v12,interval";
-    for (const Quantity q : QuantitiesOf(key.kind)) {
-        header += ',';
-        header += InfoOf(q).key;
-    }
-    return header + "\r\n";
-}
-
-void AppendCsv(const Reading& r, std::string& out) {
-    AppendRfc3339(r.time, out);
-    out += ',';
-    out += r.SensorId();
-    if (r.kind != SensorKind::Special) {
-        out += r.version12 ? ",true," : ",false,";
-        AppendFixed(r.intervalTicks / 10000, 3, out);
-        for (std::size_t i = 0; i < r.valueCount; ++i) {
-            out += ',';
-            AppendFixed(r.values[i].raw, InfoOf(r.values[i].quantity).decimals, out);
-        }
-    } else if (r.subtype == SpecialSubtype::RemoteControl) {
-        // The only free text: quoted where it holds a comma or a quote.
-        const std::string_view text(r.text.data());
-        out += ',';
-        if (text.find_first_of(",\"") == std::string_view::npos) {
-            out += text;
-        } else {
-            out += '"';
-            for (const char c : text) {
-                out += c;
-                if (c == '"') {
-                    out += '"';
-                }
-            }
-            out += '"';
-        }
-    } else {
-        out += ',';
-        AppendFixed(r.intervalTicks / 10000, 3, out);
-        out += r.event == FensterEvent::Low ? ",low" : ",high";
-    }
-    out += "\r\n";
-}
-
-int Export(Archive& archive, const Options& o, const HistoryEnvironment& env) {
-    const std::optional<SensorKey> key = ParseSensorId(o.sensor);
-    if (!key) {
-        Say(env.err, "Einen Sensor " + o.sensor +
-                         " gibt es nicht; tavrolin-history sensors zeigt die Sensoren.");
-        return 2;
-    }
-    int64_t from = std::numeric_limits<int64_t>::min();
-    int64_t to = std::numeric_limits<int64_t>::max();
-    for (const auto& [text, end, target] :
-         {std::tuple{&o.from, false, &from}, std::tuple{&o.to, true, &to}}) {
-        if (text->empty()) {
-            continue;
-        }
-        const std::optional<int64_t> t = TimeArgument(*text, end);
-        if (!t) {
-            Say(env.err,
-                "Die Zeit " + *text + " ist keine Zeit wie 2026-12-07 oder 2026-12-07T14:03:07.");
-            return 2;
-        }
-        *target = *t;
-    }
-    Output out(env.out);
-    if (o.format == Format::Csv) {
-        out.Buffer() += CsvHeader(*key);
-    }
-    int64_t rows = 0;
-    const ArchiveStatus status =
-        ForEachReading(archive, *key, from, to, [&](const Reading& reading) {
-            if (o.format == Format::Csv) {
-                AppendCsv(reading, out.Buffer());
-            } else {
-                AppendReadingJson(reading, out.Buffer());
-                out.Buffer() += '\n';
-            }
-            out.MaybeFlush();
-            ++rows;
-        });
-    out.Flush();
-    if (!status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
-        return 1;
-    }
-    if (rows == 0) {
-        Say(env.err,
-            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Messungen.");
-    }
-    return 0;
-}
-
-int Check(Archive& archive, const HistoryEnvironment& env) {
-    CheckReport report;
-    const ArchiveStatus status = CheckArchive(archive, report);
-    if (!status.Ok()) {
-        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " läßt sich nicht prüfen" +
-                         status.Describe());
-        return 1;
-    }
-    Output out(env.out);
-    for (const std::string& finding : report.findings) {
-        out.Line(finding);
-    }
-    if (report.findings.empty()) {
-        out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " ist in Ordnung: " +
-                 Messungen(report.readings) + " von " + std::to_string(report.sensors) +
-                 (report.sensors == 1 ? " Sensor." : " Sensoren."));
-        return 0;
-    }
-    out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " hat " +
-             std::to_string(report.findings.size()) + " Fehler.");
-    return 1;
-}
-
-int Import(Archive& archive, const Options& o, const HistoryEnvironment& env) {
-    const bool useStdin = o.importFile.empty() || o.importFile == "-";
-    std::FILE* in = useStdin ? env.in : std::fopen(o.importFile.c_str(), "rb");
-    if (in == nullptr) {
-        Say(env.err, "Die Datei " + ShownFilePath(o.importFile) + " läßt sich nicht lesen.");
-        return 1;
-    }
-    std::vector<Reading> batch;
-    batch.reserve(kImportBatch);
-    Archive::Counts total;
-    int64_t skipped = 0;
-    ArchiveStatus status;
-    const auto write = [&] {
-        Archive::Counts counts;
-        if (status.Ok() && !batch.empty()) {
-            status = archive.Write(batch, &counts);
-            total.added += counts.added;
-            total.duplicates += counts.duplicates;
-        }
-        batch.clear();
-    };
-
-    std::string pending;
-    int64_t lineNumber = 0;
-    char chunk[64 * 1024];
-    const auto takeLine = [&](std::string_view line) {
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (line.find_first_not_of(" \t") == std::string_view::npos) {
-            return;
-        }
-        ImportedReading parsed = ParseReadingJson(line);
-        if (!parsed.reading) {
-            ++skipped;
-            Say(env.err,
-                "Zeile " + std::to_string(lineNumber) + ": " + parsed.error + "; übersprungen.");
-            return;
-        }
-        batch.push_back(*parsed.reading);
-        if (batch.size() >= kImportBatch) {
-            write();
-        }
-    };
-    std::size_t got;
-    while (status.Ok() && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-        pending.append(chunk, got);
-        std::size_t start = 0;
-        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            takeLine(std::string_view(pending).substr(start, end - start));
-        }
-        pending.erase(0, start);
-    }
-    if (!pending.empty()) {
-        takeLine(pending);
-    }
-    const bool readFailed = std::ferror(in) != 0;
-    if (!useStdin) {
-        std::fclose(in);
-    }
-    write();
-    if (!status.Ok()) {
-        Say(env.err, "In das Archiv " + ShownFilePath(archive.Path()) +
-                         " läßt sich nicht schreiben" + status.Describe() + " " +
-                         "Übernommen: " + Messungen(total.added) + ".");
-        return 1;
-    }
-    if (readFailed) {
-        Say(env.err, "Die Eingabe ließ sich nicht zu Ende lesen.");
-    }
-    Output out(env.out);
-    out.Line("Übernommen: " + Messungen(total.added) +
-             ", schon im Archiv: " + std::to_string(total.duplicates) +
-             ", übersprungene Zeilen: " + std::to_string(skipped) + ".");
-    return skipped > 0 || readFailed ? 1 : 0;
-}
-
 }  // namespace
 
 int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment& env) {
-    const std::optional<Options> parsed = Parse(args, env.err);
+    const std::optional<HistoryOptions> parsed = Parse(args, env.err);
     if (!parsed) {
         return 2;
     }
-    const Options& o = *parsed;
+    const HistoryOptions& o = *parsed;
     if (o.help) {
         std::fputs(HistoryUsage().c_str(), env.out);
         return 0;
@@ -469,13 +140,13 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
     }
     switch (o.command) {
         case Command::Sensors:
-            return Sensors(archive, &settings, env);
+            return ListSensorsCommand(archive, settings, env);
         case Command::Export:
-            return Export(archive, o, env);
+            return ExportCommand(archive, o, settings, env);
         case Command::Check:
-            return Check(archive, env);
+            return CheckCommand(archive, env);
         case Command::Import:
-            return Import(archive, o, env);
+            return ImportCommand(archive, o, env);
         case Command::None:
             break;
     }
@@ -494,8 +165,10 @@ Befehle:
                 [Sensornamen] des Profils, etwa outdoor-1=Garten), seine erste und letzte
                 Messung, wie viele Messungen es gibt, wie oft er gewöhnlich sendet, und
                 seine letzten Werte
-  export --sensor KENNUNG [--from T] [--to T] [--format csv|json]
+  export --sensor SENSOR [--from T] [--to T] [--format csv|json]
                 die Messungen eines Sensors, die älteste zuerst, auf stdout schreiben.
+                SENSOR ist seine Kennung (outdoor-1) oder sein Name aus [Sensornamen]
+                (Garten).
                 csv (die Vorgabe): RFC 4180 mit einer Kopfzeile, die die Spalten der
                 Sensorart nennt, Zeiten wie 2026-12-07T14:03:07.456+01:00. json: ein
                 JSON-Objekt je Zeile, in der Form von tavrolin-log --json
@@ -504,11 +177,12 @@ Befehle:
   import [DATEI]  Messungen aus JSON Lines in der Form von tavrolin-log --json
                 hinzufügen (aus DATEI, oder von stdin ohne DATEI oder mit -), etwa von
                 einem früheren tavrolin-log --json > messungen.jsonl. Fehlerhafte Zeilen
-                werden mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die
-                schon im Archiv sind, kommen nicht doppelt hinein
+                und Werte, die kein Telegramm tragen kann (etwa 250 % Feuchte), werden
+                mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die schon im
+                Archiv sind, kommen nicht doppelt hinein
 
-Zeiten T (--from schließt T ein, --to schließt es aus), in Ortszeit, wenn kein Versatz
-angegeben ist:
+Zeiten T (--from schließt T ein, --to schließt es aus, --from muß vor --to liegen), in
+Ortszeit, wenn kein Versatz angegeben ist:
   2026-12-07               ein Tag; als --to ist der ganze Tag eingeschlossen
   2026-12-07T14:03         auch 2026-12-07T14:03:07 und 2026-12-07T14:03:07.456; ein
                            Leerzeichen darf für das T stehen ("2026-12-07 14:03")
@@ -527,11 +201,13 @@ Beispiele:
   tavrolin-history sensors
   tavrolin-history export --sensor outdoor-1 --from 2026-01-01 --to 2026-12-31 > garten.csv
   tavrolin-history export --sensor wind-0 --from "2026-12-07 12:00" --format json
+  tavrolin-history export --sensor Garten --from 2026-12-01
   tavrolin-history --archive /var/lib/tavrolin/archiv.sqlite check
   tavrolin-history import messungen.jsonl
 
 Exit-Status: 0 erledigt; 1 das Archiv läßt sich nicht lesen oder schreiben, check hat
-Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile.
+Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile (auch
+ein unbekannter Sensor oder ein leerer Zeitraum).
 
 Mehr in der Handbuchseite: man tavrolin-history
 )usage";

@@ -45,10 +45,15 @@ std::vector<OverviewRow> SensorOverview::Rows() const {
         row.key = key;
         row.id = SensorIdOf(key);
         row.name = m_names.NameOf(key);
-        row.values = ValuesText(e.last);
+        row.values = ValuesText(e.last, ',');
         row.lastSeen = DateTimeText(e.last.time);
         const std::optional<int64_t> period = m_tracker.LearnedPeriodMs(key);
         row.period = period ? DurationText(*period) : "-";
+        if (e.last.valueCount > 0) {
+            row.firstValue = e.last.values[0].Value();
+        }
+        row.lastSeenMs = e.lastSeenMs;
+        row.periodMs = period;
         row.overdue = m_overdue.Overdue(key);
         if (row.overdue) {
             row.state = kOverdueText;
@@ -79,6 +84,11 @@ std::optional<int64_t> SensorOverview::FirstSeenMs(const SensorKey& key) const {
         return e.firstSeenMs;
     }
     return std::nullopt;
+}
+
+std::optional<int64_t> SensorOverview::LastSeenMs(const SensorKey& key) const {
+    const SensorTracker::Entry& e = m_tracker.At(key);
+    return e.heard ? std::optional<int64_t>(e.lastSeenMs) : std::nullopt;
 }
 
 }  // namespace tavrolin

@@ -22,11 +22,15 @@ struct OverviewRow {
     SensorKey key;
     std::string id;        // "outdoor-1"
     std::string name;      // "Garten", or "Außen 1" where [Sensornamen] gives none
-    std::string values;    // "12.3 °C, 67 %"
+    std::string values;    // "12,3 °C, 67 %", with the German decimal comma
     std::string lastSeen;  // "2026-12-07 14:03:07", local as received
     std::string period;    // "00:03:00"; "-" while unknown and for event sensors
     std::string state;     // kOverdueText, or empty
     bool overdue = false;
+    // What the columns sort by: the first value, the last reception (UTC), the period.
+    std::optional<double> firstValue;
+    int64_t lastSeenMs = 0;
+    std::optional<int64_t> periodMs;
 };
 
 // Every sensor heard, as the overview window shows it: what the program's tracker knows of
@@ -59,6 +63,8 @@ public:
     std::string NameOf(const SensorKey& key) const { return m_names.NameOf(key); }
     // The first reading known of the sensor: the archive's first, or the first live one.
     std::optional<int64_t> FirstSeenMs(const SensorKey& key) const;
+    // The last reading known of the sensor.
+    std::optional<int64_t> LastSeenMs(const SensorKey& key) const;
 
     // Called with every reading after it has been taken in (the open windows follow it).
     std::function<void(const Reading&)> onReading;

@@ -74,10 +74,6 @@ std::string Quoted(std::string_view profileText) {
 
 }  // namespace
 
-double Decimal::Value() const {
-    return static_cast<double>(raw) / static_cast<double>(PowerOfTen(decimals));
-}
-
 void WeatherSettingsParser::AddRainEntry(std::string_view key, std::string_view value) {
     const std::optional<SensorKey> sensor = ParseSensorId(LowerAscii(key));
     if (!sensor || sensor->kind != SensorKind::Rain) {

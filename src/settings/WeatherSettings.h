@@ -9,18 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/Decimal.h"
+
 namespace tavrolin {
-
-// A decimal number as the user wrote it: "0.25" is 25 with 2 decimals. Rain totals are
-// whole multiples of the millimetres per step, so they keep the decimals the user gave and
-// never show as 12.700000000000001.
-struct Decimal {
-    int64_t raw = 0;
-    int decimals = 0;  // raw = value * 10^decimals
-
-    double Value() const;
-    friend bool operator==(const Decimal&, const Decimal&) = default;
-};
 
 // Section "Regen": the millimetres of rain per counter step, by rain sensor ("rain-0=0.25").
 // A sensor without an entry reports counter steps only.

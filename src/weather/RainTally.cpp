@@ -6,6 +6,9 @@ namespace tavrolin {
 namespace {
 
 constexpr int kCounterRange = 16384;  // 14 bits
+// The most steps taken as counting across the counter's ends (from 8191 to -8192, or from the
+// negative range up past 0); a quarter of the range.
+constexpr int kWrapSpan = 4096;
 constexpr int64_t kMsPerMinute = 60000;
 
 // Rounded towards minus infinity: times before 1970 are negative.
@@ -16,10 +19,14 @@ int64_t FloorDivide(int64_t value, int64_t divisor) {
 }  // namespace
 
 int RainStepsBetween(int previous, int current) {
-    if (current >= previous) {
+    // A counter back near 0 from the lower half of its negative range has not counted
+    // thousands of steps between two readings minutes apart: it started anew (a battery
+    // change), as any other fall.
+    const bool restartFromNegative = previous < 0 && current >= 0 && current - previous > kWrapSpan;
+    if (current >= previous && !restartFromNegative) {
         return current - previous;
     }
-    if (previous > 4095 && current < -4096) {
+    if (previous > kWrapSpan - 1 && current < -kWrapSpan) {
         return current - previous + kCounterRange;
     }
     return current >= 0 ? current : 0;

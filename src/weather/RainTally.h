@@ -13,7 +13,8 @@ namespace tavrolin {
 // The counter steps of a rain sensor between two of its readings. Both values are the decoded
 // counter, a signed 14-bit number (-8192..8191) that only counts up: it runs over from 8191
 // to -8192, and starts anew from 0 when the sensor's battery is changed.
-//   - current >= previous: current - previous;
+//   - current >= previous: current - previous, unless it climbs from below 0 to 0 or above by
+//     more than 4096 steps: that is a sensor started anew (below);
 //   - from above 4095 to below -4096: the counter ran over, current - previous + 16384;
 //   - any other decrease: the sensor started anew, current steps when current >= 0, else 0.
 int RainStepsBetween(int previous, int current);

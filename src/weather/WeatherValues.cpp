@@ -7,16 +7,6 @@ namespace tavrolin {
 
 namespace {
 
-constexpr std::array<WeatherQuantityInfo, 7> kQuantities{{
-    {"dew_point", "\u00B0C", "Taupunkt"},
-    {"pressure_sea_level", "hPa", "Luftdruck auf Meeresh\u00F6he"},
-    {"scaled", "", "Wert \u00D7 Faktor"},
-    {"rain_steps", "", "Regenz\u00E4hlschritte"},
-    {"rain_mm", "mm", "Regen gesamt"},
-    {"rain_today_mm", "mm", "Regen heute"},
-    {"rain_1h_mm", "mm", "Regen in der letzten Stunde"},
-}};
-
 void Add(WeatherValues& values, WeatherQuantity quantity, Decimal amount) {
     values.values[values.valueCount++] = {quantity, amount};
 }
@@ -33,19 +23,6 @@ void AddDewPoint(const Reading& reading, WeatherValues& values) {
 }
 
 }  // namespace
-
-const WeatherQuantityInfo& InfoOf(WeatherQuantity quantity) {
-    return kQuantities[static_cast<std::size_t>(quantity)];
-}
-
-std::optional<Decimal> WeatherValues::Find(WeatherQuantity quantity) const {
-    for (const WeatherValue& value : Values()) {
-        if (value.quantity == quantity) {
-            return value.amount;
-        }
-    }
-    return std::nullopt;
-}
 
 WeatherValues DeriveWeatherValues(const Reading& reading, RainTally& rain,
                                   const StationSettings& station) {
@@ -92,6 +69,33 @@ WeatherValues DeriveWeatherValues(const Reading& reading, RainTally& rain,
             break;
     }
     return values;
+}
+
+std::vector<WeatherQuantity> WeatherQuantitiesOf(const SensorKey& key,
+                                                 const WeatherSettings& settings) {
+    switch (key.kind) {
+        case SensorKind::Outdoor:
+            return {WeatherQuantity::DewPoint};
+        case SensorKind::Indoor:
+            if (settings.station.altitudeMetres) {
+                return {WeatherQuantity::DewPoint, WeatherQuantity::SeaLevelPressure};
+            }
+            return {WeatherQuantity::DewPoint};
+        case SensorKind::Rain:
+            if (settings.rain.mmPerStep[key.address & 0x07]) {
+                return {WeatherQuantity::RainSteps, WeatherQuantity::RainMm,
+                        WeatherQuantity::RainTodayMm, WeatherQuantity::RainHourMm};
+            }
+            return {WeatherQuantity::RainSteps};
+        case SensorKind::Brightness:
+        case SensorKind::Pyranometer:
+            return {WeatherQuantity::Scaled};
+        case SensorKind::TempOnly:
+        case SensorKind::Wind:
+        case SensorKind::Special:
+            break;
+    }
+    return {};
 }
 
 }  // namespace tavrolin

@@ -209,7 +209,12 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
                           "(9, 1796650980000, 8, 180000, 123, 67, NULL),"
                           "(9, 1796651160000, 8, 180000, -5, 70, NULL),"
                           "(9, 1796654880000, 8, 180000, 50, 80, NULL),"
-                          "(57, 1796651000000, 8, 4000, 2, NULL, NULL)"),
+                          "(57, 1796651000000, 8, 4000, 2, NULL, NULL),"
+                          // wind-3 and brightness-0: their summaries derive from two values
+                          "(27, 1796650980000, 8, 180000, 50, 344, 2),"
+                          "(27, 1796651160000, 8, 180000, 50, 10, 3),"
+                          "(40, 1796650980000, 8, 60000, 7600, 1, NULL),"
+                          "(40, 1796651160000, 8, 60000, 780, 10, NULL)"),
                   sql::kOk);
     }
     Archive archive;
@@ -219,15 +224,15 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
 
     std::vector<SensorSummary> sensors;
     ASSERT_TRUE(ListSensors(archive, sensors).Ok());
-    ASSERT_EQ(sensors.size(), 2u);
+    ASSERT_EQ(sensors.size(), 4u);
     EXPECT_EQ(SensorIdOf(sensors[0].key), "outdoor-1");
     EXPECT_EQ(sensors[0].count, 3);
     EXPECT_EQ(sensors[0].firstSeenMs, 1796650980000);
     EXPECT_EQ(sensors[0].firstSeen.hour, 14);  // CET
     EXPECT_TRUE(JsonLine(sensors[0].last).starts_with(R"({"time":"2026-12-07T15:48:00.000+01:00")"))
         << JsonLine(sensors[0].last);
-    EXPECT_EQ(SensorIdOf(sensors[1].key), "window-event");
-    EXPECT_EQ(sensors[1].last.event, FensterEvent::Low);
+    EXPECT_EQ(SensorIdOf(sensors[3].key), "window-event");
+    EXPECT_EQ(sensors[3].last.event, FensterEvent::Low);
 
     // Three hours in one bucket: two readings in one hour, one in the next.
     Series series;
@@ -239,6 +244,15 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
     EXPECT_DOUBLE_EQ(series.points[0].min[0], -0.5);
     EXPECT_DOUBLE_EQ(series.points[0].max[0], 12.3);
     EXPECT_DOUBLE_EQ(series.points[0].avg[1], 217.0 / 3);
+    // What the wind and the brightness make of two values is summed too.
+    ASSERT_TRUE(
+        QuerySeries(archive, {sensors[1].key, 1796644800000, 1796655600000, 1, 0}, series).Ok());
+    ASSERT_EQ(series.points.size(), 1u);
+    EXPECT_NEAR(series.points[0].avg[1], 357.0, 0.01);
+    ASSERT_TRUE(
+        QuerySeries(archive, {sensors[2].key, 1796644800000, 1796655600000, 1, 0}, series).Ok());
+    ASSERT_EQ(series.points.size(), 1u);
+    EXPECT_DOUBLE_EQ(series.points[0].scaledAvg, 7700);
 }
 
 TEST(Archive, NewReadingsOfTheSecondFormatAndThoseAnotherProgramFoldedAreKeptOnce) {
@@ -298,11 +312,24 @@ TEST(Archive, AFileOfTheThirdFormatKeepsEveryReadingAndItsSummariesWhenItsKeysGa
                   sql::kOk);
         ASSERT_EQ(db.Exec("INSERT INTO reading VALUES(60, 1796650980000, 8, 1000, 1, 2, 3)"),
                   sql::kOk);
-        ASSERT_EQ(RebuildSummaries(db), sql::kOk);
+        // The third format's summaries: the values' own, nothing derived.
+        const std::string localDay = LocalDaySql();
+        for (const auto& [table, period] :
+             {std::pair{"hourly", "t / 3600000"}, std::pair{"daily", localDay.c_str()}}) {
+            std::string sums =
+                std::string("INSERT INTO ") + table + " SELECT " + period + ", sensor, count(*)";
+            for (const char* slot : {"a", "b", "c"}) {
+                for (const char* f : {"min", "max", "sum"}) {
+                    sums += std::string(", ") + f + "(CASE WHEN sensor < 56 THEN " + slot + " END)";
+                }
+            }
+            sums += " FROM reading GROUP BY 1, 2";
+            ASSERT_EQ(db.Exec(sums.c_str()), sql::kOk);
+        }
     }
     Archive archive;
     ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 100).Ok());
-    EXPECT_EQ(IntOf(archive, "PRAGMA user_version"), 4);
+    EXPECT_EQ(IntOf(archive, "PRAGMA user_version"), kArchiveFormat);
     EXPECT_EQ(IntOf(archive, "SELECT count(*) FROM reading WHERE seq = 0"), 301);
     EXPECT_EQ(CheckFindings(archive), "Ohne gültige Sensornummer oder Zeitzone: 1 Messung.\n");
     Archive::Counts counts;

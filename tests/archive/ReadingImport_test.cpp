@@ -89,6 +89,52 @@ TEST(ReadingImport, ABadLineSaysWhatIsWrongWithIt) {
     EXPECT_TRUE(ParseReadingJson("\xEF\xBB\xBF{" + outdoor + R"(,"humidity":67} )").reading);
 }
 
+TEST(ReadingImport, ValuesNoTelegramCanCarryAreRefused) {
+    // Each quantity at the ends of what the decoder can give, and just beyond.
+    const std::string t = R"({"time":"2026-12-07T14:03:08.956+01:00","interval":1,)";
+    struct Case {
+        std::string values;   // the sensor and its values
+        const char* refused;  // the key refused, or nullptr
+    };
+    const std::vector<Case> cases = {
+        {R"("sensor":"temp-only-0","temperature":819.1)", nullptr},
+        {R"("sensor":"temp-only-0","temperature":-819.2)", nullptr},
+        {R"("sensor":"temp-only-0","temperature":819.2)", "temperature"},
+        {R"("sensor":"temp-only-0","temperature":999.9)", "temperature"},
+        {R"("sensor":"outdoor-1","temperature":-819.3,"humidity":50)", "temperature"},
+        {R"("sensor":"outdoor-1","temperature":12.3,"humidity":127)", nullptr},
+        {R"("sensor":"outdoor-1","temperature":12.3,"humidity":250)", "humidity"},
+        {R"("sensor":"outdoor-1","temperature":12.3,"humidity":-1)", "humidity"},
+        {R"("sensor":"indoor-2","temperature":21.5,"humidity":0,"pressure":16383)", nullptr},
+        {R"("sensor":"indoor-2","temperature":21.5,"humidity":45,"pressure":16384)", "pressure"},
+        {R"("sensor":"rain-0","rain_counter":-8192)", nullptr},
+        {R"("sensor":"rain-0","rain_counter":8191)", nullptr},
+        {R"("sensor":"rain-0","rain_counter":99999)", "rain_counter"},
+        {R"("sensor":"wind-3","wind_speed":819.1,"wind_direction":16383,"wind_b":127)", nullptr},
+        {R"("sensor":"wind-3","wind_speed":-819.3,"wind_direction":0,"wind_b":0)", "wind_speed"},
+        {R"("sensor":"wind-3","wind_speed":1,"wind_direction":-1,"wind_b":0)", "wind_direction"},
+        {R"("sensor":"wind-3","wind_speed":1,"wind_direction":0,"wind_b":128)", "wind_b"},
+        {R"("sensor":"brightness-0","value":-8192,"factor":0)", nullptr},
+        {R"("sensor":"brightness-0","value":8192,"factor":1)", "value"},
+        {R"("sensor":"pyranometer-0","value":1,"factor":128)", "factor"},
+    };
+    for (const Case& c : cases) {
+        const ImportedReading parsed = ParseReadingJson(t + c.values + "}");
+        if (c.refused == nullptr) {
+            EXPECT_TRUE(parsed.reading) << c.values << ": " << parsed.error;
+        } else {
+            EXPECT_FALSE(parsed.reading) << c.values;
+            EXPECT_TRUE(parsed.error.starts_with("\"" + std::string(c.refused) +
+                                                 "\" liegt außerhalb dessen, was ein Telegramm "
+                                                 "tragen kann ("))
+                << c.values << ": " << parsed.error;
+        }
+    }
+    EXPECT_EQ(ParseReadingJson(t + R"("sensor":"temp-only-0","temperature":999.9})").error,
+              "\"temperature\" liegt außerhalb dessen, was ein Telegramm tragen kann (-819,2 bis "
+              "819,1)");
+}
+
 TEST(TimeText, TheFormsOfDatesAndTimes) {
     struct Case {
         std::string text;

@@ -351,5 +351,48 @@ TEST(TelegramDecoder, AnyBytesGiveOneBoundedLineOrNothing) {
     }
 }
 
+TEST(TelegramDecoder, EachQuantitysDecodableRangeIsWhatTheDecoderGives) {
+    // Every value of each field of each kind (the others at 0), decoded: the lowest and the
+    // highest of every quantity are exactly its DecodableRange.
+    testing::FakeLocalClock clock({2026, 12, 7, 14, 3, 7, 456});
+    TelegramDecoder decoder(clock);
+    std::array<DecodableRange, 9> seen;
+    std::array<bool, 9> any{};
+    const auto take = [&](int kind, int d1, int d2, int d3, int d4, int d5) {
+        const std::array<uint8_t, 7> bytes = {static_cast<uint8_t>(kind << 4),
+                                              static_cast<uint8_t>(d1),
+                                              static_cast<uint8_t>(d2),
+                                              static_cast<uint8_t>(d3),
+                                              static_cast<uint8_t>(d4),
+                                              static_cast<uint8_t>(d5),
+                                              0x03};
+        const std::optional<Reading> r = decoder.Decode(bytes);
+        ASSERT_TRUE(r.has_value());
+        for (std::size_t i = 0; i < r->valueCount; ++i) {
+            const auto q = static_cast<std::size_t>(r->values[i].quantity);
+            const int32_t raw = r->values[i].raw;
+            seen[q] = any[q]
+                          ? DecodableRange{std::min(seen[q].min, raw), std::max(seen[q].max, raw)}
+                          : DecodableRange{raw, raw};
+            any[q] = true;
+        }
+    };
+    for (int kind = 0; kind < 7; ++kind) {
+        for (int high = 0; high < 128; ++high) {
+            take(kind, 0, 0, high, 0, 0);
+            for (int low = 0; low < 128; ++low) {
+                take(kind, high, low, 0, 0, 0);
+                take(kind, 0, 0, 0, high, low);
+            }
+        }
+    }
+    for (std::size_t q = 0; q < seen.size(); ++q) {
+        SCOPED_TRACE(InfoOf(static_cast<Quantity>(q)).key);
+        ASSERT_TRUE(any[q]);
+        EXPECT_EQ(seen[q].min, DecodableRangeOf(static_cast<Quantity>(q)).min);
+        EXPECT_EQ(seen[q].max, DecodableRangeOf(static_cast<Quantity>(q)).max);
+    }
+}
+
 }  // namespace
 }  // namespace tavrolin

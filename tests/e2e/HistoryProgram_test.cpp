@@ -39,9 +39,12 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     // The archive from the profile, with a friendly name.
     testing::WriteBytes(dir.File("p.INI"), "[Archiv]\r\nDatei=" + archive +
                                                "\r\n[Sensornamen]\r\noutdoor-1=Garten\r\n");
+    // Line 3 is broken, line 5 holds a humidity no telegram can carry.
+    std::string wet = kOutdoor[1];
+    wet.replace(wet.find("\"humidity\":70"), 13, "\"humidity\":250");
     testing::WriteBytes(dir.File("in.jsonl"), kOutdoor[0] + "\n" + kRemote + "\r\n" +
-                                                  "{\"time\":1}\n\n" + kOutdoor[1] + "\n" +
-                                                  kWindow + "\n" + kOutdoor[2]);
+                                                  "{\"time\":1}\n\n" + wet + "\n" + kOutdoor[1] +
+                                                  "\n" + kWindow + "\n" + kOutdoor[2]);
     const std::vector<std::string> profile = {"--profile", dir.File("p.INI")};
     const auto with = [&profile](std::vector<std::string> args) {
         args.insert(args.begin(), profile.begin(), profile.end());
@@ -50,13 +53,16 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
 
     History import(with({"import", dir.File("in.jsonl")}));
     EXPECT_EQ(Finished(import), 1) << "a line was skipped";
-    EXPECT_EQ(import.Stderr(), "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n");
+    EXPECT_EQ(import.Stderr(),
+              "tavrolin-history: Zeile 3: \"time\" fehlt; übersprungen.\n"
+              "tavrolin-history: Zeile 5: \"humidity\" liegt außerhalb dessen, was ein Telegramm "
+              "tragen kann (0 bis 127); übersprungen.\n");
     EXPECT_EQ(import.Stdout(),
-              "Übernommen: 5 Messungen, schon im Archiv: 0, übersprungene Zeilen: 1.\n");
+              "Übernommen: 5 Messungen, schon im Archiv: 0, übersprungene Zeilen: 2.\n");
     History again(with({"import", dir.File("in.jsonl")}));
     EXPECT_EQ(Finished(again), 1);
     EXPECT_EQ(again.Stdout(),
-              "Übernommen: 0 Messungen, schon im Archiv: 5, übersprungene Zeilen: 1.\n");
+              "Übernommen: 0 Messungen, schon im Archiv: 5, übersprungene Zeilen: 2.\n");
 
     History sensors(with({"sensors"}));
     EXPECT_EQ(Finished(sensors), 0) << sensors.Stderr();
@@ -65,18 +71,24 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_TRUE(table[0].starts_with("Sensor")) << table[0];
     EXPECT_EQ(table[1],
               "outdoor-1       Garten  2026-12-07 14:03:08  2026-12-07 14:09:08  3       -        "
-              "0.0 °C, 71 %");
+              "0,0 °C, 71 %");
     EXPECT_TRUE(table[2].starts_with("remote-control  -")) << table[2];
     EXPECT_TRUE(table[3].starts_with("window-event    -")) << table[3];
     EXPECT_TRUE(table[3].ends_with("  Low")) << table[3];
 
     History csv({"--archive", archive, "export", "--sensor", "outdoor-1"});
     EXPECT_EQ(Finished(csv), 0) << csv.Stderr();
+    // With the dew point the receiving programs give.
     EXPECT_EQ(csv.Stdout(),
-              "time,sensor,v12,interval,temperature,humidity\r\n"
-              "2026-12-07T14:03:08.956+01:00,outdoor-1,false,1.500,12.3,67\r\n"
-              "2026-12-07T14:06:08.956+01:00,outdoor-1,false,180.000,-0.5,70\r\n"
-              "2026-12-07T14:09:08.956+01:00,outdoor-1,true,180.000,0.0,71\r\n");
+              "time,sensor,v12,interval,temperature,humidity,dew_point\r\n"
+              "2026-12-07T14:03:08.956+01:00,outdoor-1,false,1.500,12.3,67,6.3\r\n"
+              "2026-12-07T14:06:08.956+01:00,outdoor-1,false,180.000,-0.5,70,-5.3\r\n"
+              "2026-12-07T14:09:08.956+01:00,outdoor-1,true,180.000,0.0,71,-4.6\r\n");
+    // The sensor by its friendly name.
+    History garden(with({"export", "--sensor", "Garten"}));
+    EXPECT_EQ(Finished(garden), 0) << garden.Stderr();
+    EXPECT_EQ(garden.Stdout(), csv.Stdout());
+
     History quoted({"--archive", archive, "export", "--sensor=remote-control"});
     EXPECT_EQ(Finished(quoted), 0);
     EXPECT_EQ(quoted.Stdout(),
@@ -84,7 +96,12 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
 
     History json({"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "json"});
     EXPECT_EQ(Finished(json), 0);
-    EXPECT_EQ(json.StdoutLines(), kOutdoor);
+    std::vector<std::string> exported = kOutdoor;
+    for (const auto& [line, dewPoint] :
+         {std::pair{&exported[0], "6.3"}, {&exported[1], "-5.3"}, {&exported[2], "-4.6"}}) {
+        line->insert(line->size() - 1, std::string(",\"dew_point\":") + dewPoint);
+    }
+    EXPECT_EQ(json.StdoutLines(), exported);
 
     // Local times in the zone of the environment; a date alone as --to takes the whole day.
     const ChildSetup berlin{{"TZ=CET-1CEST,M3.5.0,M10.5.0/3"}, ""};
@@ -92,7 +109,7 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
                    "2026-12-07 14:04", "--to", "2026-12-07T14:09:08.956", "--format", "json"},
                   berlin);
     EXPECT_EQ(Finished(range), 0);
-    EXPECT_EQ(range.StdoutLines(), std::vector<std::string>{kOutdoor[1]});
+    EXPECT_EQ(range.StdoutLines(), std::vector<std::string>{exported[1]});
     History day({"--archive", archive, "export", "--sensor", "outdoor-1", "--from", "2026-12-07",
                  "--to", "2026-12-07", "--format", "json"},
                 berlin);
@@ -100,7 +117,8 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_EQ(day.StdoutLines().size(), 3u);
     History none({"--archive", archive, "export", "--sensor", "wind-0"});
     EXPECT_EQ(Finished(none), 0);
-    EXPECT_EQ(none.Stdout(), "time,sensor,v12,interval,wind_speed,wind_direction,wind_b\r\n");
+    EXPECT_EQ(none.Stdout(),
+              "time,sensor,v12,interval,wind_speed,wind_direction,wind_b,wind_compass\r\n");
     EXPECT_EQ(none.Stderr(),
               "tavrolin-history: Vom Sensor wind-0 enthält das Archiv in dieser Zeit keine "
               "Messungen.\n");
@@ -167,6 +185,14 @@ TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
         {{"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "xml"},
          2,
          "--format ist csv oder json"},
+        {{"--archive", archive, "export", "--sensor", "Garten"},
+         2,
+         "Einen Sensor Garten gibt es nicht"},
+        {{"--archive", archive, "export", "--sensor", "outdoor-1", "--from", "2026-12-08", "--to",
+          "2026-12-01"},
+         2,
+         "Der Zeitraum von --from 2026-12-08 bis --to 2026-12-01 ist leer: der Anfang muß vor "
+         "dem Ende liegen."},
         {{"--archive", archive, "import", dir.File("none.jsonl")}, 1, "läßt sich nicht lesen"},
     };
     for (const Case& c : cases) {

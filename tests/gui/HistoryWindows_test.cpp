@@ -2,9 +2,12 @@
 // The sensor overview and the chart window on the real widgets, over a small archive in a
 // temporary folder with known readings, the time from a fake clock.
 #include <qcustomplot.h>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QtTest>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "ArchiveFixtures.h"
 #include "FakeClocks.h"
@@ -159,9 +162,184 @@ private slots:
         }
         QCOMPARE(table->item(1, SensorOverviewWindow::kState)->text(), QString());
         QCOMPARE(table->item(1, SensorOverviewWindow::kValues)->text(),
-                 QStringLiteral("6.6 °C, 60 %"));
+                 QStringLiteral("6,6 °C, 60 %"));
         QCOMPARE(table->item(1, SensorOverviewWindow::kValues)->foreground().color(),
                  QBrush().color());
+
+        // A click on a column's header sorts by it, by number: the lower temperature first
+        // (6,6 before 10,0), or last when clicked again; readings keep the order, and a
+        // double click opens the chart of the sensor in that row.
+        QHeaderView* header = table->horizontalHeader();
+        const auto clickHeader = [header](int column) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(column) + 10, 5));
+        };
+        const auto ids = [table] {
+            QStringList list;
+            for (int r = 0; r < table->rowCount(); ++r) {
+                list << table->item(r, SensorOverviewWindow::kId)->text();
+            }
+            return list;
+        };
+        const QStringList lowFirst = {QStringLiteral("outdoor-3"), QStringLiteral("outdoor-1")};
+        const QStringList highFirst = {QStringLiteral("outdoor-1"), QStringLiteral("outdoor-3")};
+        clickHeader(SensorOverviewWindow::kValues);
+        QCOMPARE(ids(), header->sortIndicatorOrder() == Qt::AscendingOrder ? lowFirst : highFirst);
+        clickHeader(SensorOverviewWindow::kValues);
+        QCOMPARE(ids(), header->sortIndicatorOrder() == Qt::AscendingOrder ? lowFirst : highFirst);
+        const QStringList sorted = ids();
+        for (const Reading& heard : {OutdoorHere(3, kNow + 11 * kMinute, 67)}) {
+            tracker.Accept(heard);
+            history.Sink().Accept(heard);
+        }
+        QCOMPARE(ids(), sorted);
+        std::optional<SensorKey> opened;
+        overview->onChart = [&opened](std::optional<SensorKey> key) { opened = key; };
+        table->setCurrentCell(0, SensorOverviewWindow::kName);
+        emit table->cellDoubleClicked(0, SensorOverviewWindow::kName);
+        QVERIFY(opened.has_value());
+        QCOMPARE(QString::fromUtf8(SensorIdOf(*opened).data()), sorted.front());
+    }
+
+    void EachSensorHasItsChartAndEachChartReadsOutOnlyItsOwn() {
+        TempDir dir;
+        WriteArchive(dir.File("archiv.sqlite"));
+        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock);
+        HistoryWindows windows(history);
+        ChartWindow* garden = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
+        const QString hint = garden->ReadoutText();
+
+        // The readout goes with a change of range, and when the pointer leaves the plot.
+        garden->ReadOut(kNow / 1000.0);
+        QVERIFY(garden->ReadoutText().contains(QStringLiteral("Temperatur")));
+        garden->Show(kGarden, ChartRange::Week);
+        QCOMPARE(garden->ReadoutText(), hint);
+        garden->ReadOut(kNow / 1000.0);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(garden->Plot(), &leave);
+        QCOMPARE(garden->ReadoutText(), hint);
+
+        // Another sensor opens a window of its own, over the range used last; asked again,
+        // the garden's chart comes to the front rather than a third.
+        const SensorKey other{SensorKind::Outdoor, 3, false};
+        ChartWindow* second = windows.ShowChart(nullptr, other);
+        QVERIFY(second != garden);
+        QCOMPARE(second->Model().Range(), ChartRange::Week);
+        QCOMPARE(windows.ShowChart(nullptr, kGarden), garden);
+        QCOMPARE(windows.Charts(), (std::vector<ChartWindow*>{second, garden}));
+
+        // A reading goes to the chart of its sensor alone.
+        garden->ReadOut(kNow / 1000.0);
+        const QString gardenReadout = garden->ReadoutText();
+        const std::size_t gardenPoints = garden->Model().Data().points.size();
+        const std::size_t otherPoints = second->Model().Data().points.size();
+        clock.Set(FromUnixMs(kNow + kMinute, 3600));
+        for (const Reading& heard : {OutdoorHere(3, kNow + kMinute, 66)}) {
+            tracker.Accept(heard);
+            history.Sink().Accept(heard);
+        }
+        QCOMPARE(second->Model().Data().points.size(), otherPoints + 1);
+        QCOMPARE(second->Model().Data().points.back().avg[0], 6.6);
+        QCOMPARE(garden->Model().Data().points.size(), gardenPoints);
+        QCOMPARE(garden->ReadoutText(), gardenReadout);
+
+        second->close();  // deletes itself
+        QTRY_COMPARE(windows.Charts(), std::vector<ChartWindow*>{garden});
+    }
+
+    void WindOnACompassLightAsOneNumberAndAnEmptyRangeSaysWhenItWasLastHeard() {
+        TempDir dir;
+        const std::string path = dir.File("archiv.sqlite");
+        const SensorKey mast{SensorKind::Wind, 3, false};
+        const SensorKey roof{SensorKind::Brightness, 0, false};
+        const SensorKey quiet{SensorKind::TempOnly, 2, false};
+        {
+            // Two days of wind either side of north, of light from dark to bright, and a
+            // thermometer heard last ten days ago.
+            Archive archive;
+            QVERIFY(archive.Open(path, Archive::Access::Write, 1000).Ok());
+            std::vector<Reading> readings;
+            for (int64_t i = 2 * 480; i > 0; --i) {
+                const int64_t t = kNow - i * 3 * kMinute;
+                Reading wind = OutdoorHere(3, t, 0);
+                wind.kind = SensorKind::Wind;
+                wind.values[0] = {Quantity::WindSpeed, 80};
+                wind.values[1] = {Quantity::WindDirection, i % 2 == 0 ? 350 : 10};
+                wind.values[2] = {Quantity::WindB, 2};
+                wind.valueCount = 3;
+                Reading light = OutdoorHere(0, t + 1000, 0);
+                light.kind = SensorKind::Brightness;
+                light.values[0] = {Quantity::Value, static_cast<int32_t>(i % 100) * 80};
+                light.values[1] = {Quantity::Factor, i % 3 == 0 ? 10 : 1};
+                readings.push_back(wind);
+                readings.push_back(light);
+            }
+            Reading old = OutdoorHere(2, kNow - 10 * kMsPerDay, 55);
+            old.kind = SensorKind::TempOnly;
+            old.valueCount = 1;
+            readings.push_back(old);
+            QVERIFY(archive.Write(readings).Ok());
+        }
+        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, path, clock);
+        HistoryWindows windows(history);
+
+        ChartWindow* wind = windows.ShowChart(nullptr, mast, ChartRange::Year);
+        QCustomPlot* plot = wind->Plot();
+        QCOMPARE(plot->axisRectCount(), 3);
+        QCPAxis* direction = plot->axisRect(1)->axis(QCPAxis::atLeft);
+        QCOMPARE(direction->label(), QStringLiteral("Windrichtung"));
+        QCOMPARE(direction->range(), QCPRange(0, 360));
+        auto* compass = dynamic_cast<QCPAxisTickerText*>(direction->ticker().data());
+        QVERIFY(compass != nullptr);
+        QCOMPARE(compass->ticks().values(), (QList<QString>{"N", "O", "S", "W", "N"}));
+        // The days' means lie at north, and no band spans the circle behind them.
+        QCPGraph* directions = plot->axisRect(1)->graphs().front();
+        const double first = directions->data()->at(0)->value;
+        QVERIFY2(first < 1 || first > 359, qPrintable(QString::number(first)));
+        for (int i = 0; i < plot->plottableCount(); ++i) {
+            if (auto* bars = qobject_cast<QCPErrorBars*>(plot->plottable(i))) {
+                QVERIFY(bars->dataPlottable() != directions);
+            }
+        }
+
+        ChartWindow* light = windows.ShowChart(nullptr, roof, ChartRange::Day);
+        QCOMPARE(light->Plot()->axisRectCount(), 1);
+        QCPAxis* scaled = light->Plot()->axisRect(0)->axis(QCPAxis::atLeft);
+        QCOMPARE(scaled->label(), QStringLiteral("Helligkeit\n(Wert × Faktor)"));
+        QCOMPARE(scaled->scaleType(), QCPAxis::stLogarithmic);
+        QCOMPARE(light->Plot()->graph(0)->data()->at(0)->value, 64000.0);  // 6400 × 10
+
+        // No empty axis where the range holds nothing: when the sensor was last heard.
+        ChartWindow* empty = windows.ShowChart(nullptr, quiet, ChartRange::Day);
+        QCOMPARE(empty->Plot()->axisRectCount(), 0);
+        auto* text = qobject_cast<QCPTextElement*>(empty->Plot()->plotLayout()->elementAt(0));
+        QVERIFY(text != nullptr);
+        QCOMPARE(text->text(),
+                 QStringLiteral("Keine Messungen in diesem Zeitraum; zuletzt empfangen am ") +
+                     QDateTime::fromMSecsSinceEpoch(kNow - 10 * kMsPerDay)
+                         .toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm")));
+
+        // The picture has a title line above the plot; the window does not keep it.
+        const QString png = QString::fromStdString(dir.File("wind.png"));
+        QVERIFY(wind->SavePng(png));
+        QCOMPARE(plot->plotLayout()->elementCount(), 3);
+        const QImage saved(png);
+        const QImage drawn = plot->toPixmap().toImage();
+        const auto darkAtTop = [](const QImage& image) {
+            int dark = 0;
+            for (int y = 0; y < 20; ++y) {
+                for (int x = image.width() / 4; x < image.width() * 3 / 4; ++x) {
+                    dark += qGray(image.pixel(x, y)) < 100 ? 1 : 0;
+                }
+            }
+            return dark;
+        };
+        QVERIFY(darkAtTop(saved) > 50);
+        QCOMPARE(darkAtTop(drawn), 0);
     }
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "ArchiveFixtures.h"
 #include "history/ChartModel.h"
@@ -105,8 +106,12 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     buckets.points = {p};
     chart.SetSeries(buckets);
     EXPECT_EQ(chart.Readout(0),
-              "Mo 07.12.2026 12:00–18:00 · Temperatur Ø 0,04 °C (-1,3 … 2,5) · Feuchte Ø "
+              "Mo 07.12.2026 12:00–18:00 · Temperatur Ø 0,0 °C (-1,3 … 2,5) · Feuchte Ø "
               "55,6 % (40 … 71)");
+    // A bucket of one value throughout is that value.
+    buckets.points[0].min[1] = buckets.points[0].avg[1] = buckets.points[0].max[1] = 89;
+    chart.SetSeries(buckets);
+    EXPECT_TRUE(chart.Readout(0).ends_with(" · Feuchte 89 %")) << chart.Readout(0);
     EXPECT_EQ(chart.Summary(), "1 Wert zu je 6 Stunden: Mittel, Minimum und Maximum");
     buckets.bucketMs = kMsPerDay;
     chart.SetSeries(buckets);
@@ -136,6 +141,94 @@ TEST(ChartModel, AxisTexts) {
     EXPECT_EQ(BucketText(kMsPerDay), "1 Tag");
     EXPECT_EQ(GermanNumber(-0.04, 1), "0,0");
     EXPECT_EQ(GermanNumber(1013.0, 0), "1013");
+    // Ticks on whole units: about the span over the ticks, rounded up to 1, 2 or 5 times a
+    // power of ten.
+    const struct {
+        double span;
+        double step;
+    } steps[] = {{2.0, 1},  {4.3, 1},   {7.0, 2},   {14.0, 5},
+                 {17.5, 5}, {50.0, 10}, {60.0, 20}, {140.0, 50}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(WholeTickStep(step.span, 5), step.step) << step.span;
+    }
+}
+
+Reading Wind(int64_t t, int32_t tenths, int32_t degrees) {
+    Reading r = Outdoor(3, t, 0);
+    r.kind = SensorKind::Wind;
+    r.values[0] = {Quantity::WindSpeed, tenths};
+    r.values[1] = {Quantity::WindDirection, degrees};
+    r.values[2] = {Quantity::WindB, 2};
+    r.valueCount = 3;
+    return r;
+}
+
+TEST(ChartModel, WindDirectionIsACircleAndLightOneNumber) {
+    const SensorKey mast{SensorKind::Wind, 3, false};
+    ChartModel chart = Model();
+    chart.Choose(mast, ChartRange::Week, kT0, std::nullopt);
+    Series series;
+    series.quantities = QuantitiesOf(SensorKind::Wind);
+    series.bucketMs = 10 * kMinute;
+    chart.SetSeries(series);
+    // The bucket: 1°, 344° and 325° are about north-north-west, not south-west.
+    for (const int32_t degrees : {1, 344, 325}) {
+        ASSERT_TRUE(chart.Add(Wind(kT0 + kMinute, 50, degrees)));
+    }
+    std::vector<ChartLine> lines = chart.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].scale, ChartLine::Scale::Compass);
+    EXPECT_NEAR(lines[1].avg[0], 343.3, 0.1);
+    EXPECT_TRUE(std::isnan(lines[1].min[0]) && std::isnan(lines[1].max[0]));
+    EXPECT_EQ(lines[2].label, "B-Ziffer");
+    EXPECT_EQ(chart.Readout(0),
+              "Mo 07.12.2026 14:40–14:50 · Windgeschwindigkeit 5,0 km/h · Windrichtung Ø 343,3° · "
+              "B-Ziffer 2");
+    // Opposite winds of one strength leave no direction.
+    ASSERT_TRUE(chart.Add(Wind(kT0 + 11 * kMinute, 40, 90)));
+    ASSERT_TRUE(chart.Add(Wind(kT0 + 12 * kMinute, 40, 270)));
+    EXPECT_NE(chart.Readout(1).find("Windrichtung unbestimmt"), std::string::npos)
+        << chart.Readout(1);
+
+    // Brightness: value × factor, one line; a logarithmic axis once it spans two decades.
+    const SensorKey roof{SensorKind::Brightness, 0, false};
+    chart.Choose(roof, ChartRange::Day, kT0 + kMsPerDay, std::nullopt);
+    Series light;
+    light.quantities = QuantitiesOf(SensorKind::Brightness);
+    for (const auto& [value, factor] : {std::pair{7600, 1}, {780, 10}, {0, 100}, {76, 1}}) {
+        SeriesPoint p;
+        p.timeMs = kT0 + static_cast<int64_t>(light.points.size()) * kMinute;
+        p.count = 1;
+        p.min = p.avg = p.max = {double(value), double(factor), 0};
+        DeriveFromReading(SensorKind::Brightness, p);
+        light.points.push_back(p);
+    }
+    chart.SetSeries(light);
+    lines = chart.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].label, "Helligkeit\n(Wert × Faktor)");
+    EXPECT_EQ(lines[0].avg, (std::vector<double>{7600, 7800, 0, 76}));
+    EXPECT_EQ(lines[0].scale, ChartLine::Scale::Logarithmic);
+    EXPECT_TRUE(chart.Readout(1).ends_with(" · Helligkeit 7800")) << chart.Readout(1);
+    light.points.pop_back();
+    chart.SetSeries(light);
+    EXPECT_EQ(chart.Lines()[0].scale, ChartLine::Scale::Linear) << "7600 to 7800: no decades";
+}
+
+TEST(ChartModel, TextsOfAnEmptyRangeAndOfASavedPicture) {
+    ChartModel chart = Model();
+    chart.Choose(kGarden, ChartRange::Month, kT0, kT0 - 400 * kMsPerDay, kT0 - 10 * kMsPerDay);
+    EXPECT_EQ(chart.EmptyText(),
+              "Keine Messungen in diesem Zeitraum; zuletzt empfangen am 27.11.2026 um 14:43");
+    EXPECT_EQ(chart.Title("Garten"),
+              "Garten (outdoor-1) · Temperatur, Feuchte · 30 Tage, 07.11.2026 – 07.12.2026");
+    EXPECT_EQ(chart.FileName(), "verlauf_outdoor-1_30-tage_2026-12-07.png");
+    chart.Choose(kGarden, ChartRange::Day, kT0, std::nullopt);
+    EXPECT_EQ(chart.EmptyText(), "Keine Messungen in diesem Zeitraum");
+    EXPECT_EQ(chart.Title("Garten"),
+              "Garten (outdoor-1) · Temperatur, Feuchte · 24 Stunden, 06.12.2026 14:43 – "
+              "07.12.2026 14:43");
+    EXPECT_EQ(chart.FileName(), "verlauf_outdoor-1_24-stunden_2026-12-07.png");
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].id, "outdoor-1");
     EXPECT_EQ(rows[0].name, "Garten");
-    EXPECT_EQ(rows[0].values, "12.6 °C, 60 %");
+    EXPECT_EQ(rows[0].values, "12,6 °C, 60 %");
     EXPECT_EQ(rows[0].lastSeen, "2026-12-07 14:52:07");
     EXPECT_EQ(rows[0].period, "00:03:00");
     EXPECT_EQ(rows[1].name, "Außen 2");
@@ -74,7 +74,7 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     rows = overview.Rows();
     EXPECT_FALSE(rows[0].overdue);
     EXPECT_EQ(rows[0].state, "");
-    EXPECT_EQ(rows[0].values, "9.9 °C, 60 %");
+    EXPECT_EQ(rows[0].values, "9,9 °C, 60 %");
     EXPECT_TRUE(rows[1].overdue);
 }
 
@@ -105,10 +105,10 @@ TEST(SensorOverview, StartsFromTheArchiveAndKeepsWhatWasHeardSince) {
     EXPECT_TRUE(overview.Check(kT0 + 5 * kMinute));
     const std::vector<OverviewRow> rows = overview.Rows();
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].values, "20.1 °C, 60 %");
+    EXPECT_EQ(rows[0].values, "20,1 °C, 60 %");
     EXPECT_FALSE(rows[0].overdue);
     EXPECT_EQ(rows[1].id, "outdoor-3");
-    EXPECT_EQ(rows[1].values, "7.7 °C, 60 %");
+    EXPECT_EQ(rows[1].values, "7,7 °C, 60 %");
     EXPECT_EQ(rows[1].period, "00:02:00");
     EXPECT_TRUE(rows[1].overdue);
     EXPECT_EQ(overview.FirstSeenMs(kGarden), kT0 - 400 * kMsPerDay);

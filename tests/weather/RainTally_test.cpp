@@ -27,12 +27,15 @@ Reading RainReading(int counter, int64_t unixMs, uint8_t address = 0) {
 
 TEST(RainSteps, TheCounterRulesGiveTheStepsBetweenTwoReadings) {
     // previous, current, steps: counting up; running over from above 4095 to below -4096;
-    // any other decrease is a new start, with V steps where V >= 0.
+    // any other decrease is a new start, with V steps where V >= 0, and so is a climb from the
+    // negative range to 0 or above by more than 4096 steps (a battery change, not 2000 mm
+    // of rain between two readings).
     const std::vector<std::tuple<int, int, int>> cases = {
-        {0, 0, 0},        {5, 12, 7},         {-8192, -8000, 192}, {-100, 50, 150},
-        {8191, -8192, 1}, {8000, -8000, 384}, {4096, -4097, 8191}, {4095, -4097, 0},
-        {4096, -4096, 0}, {100, 3, 3},        {100, 0, 0},         {100, -3, 0},
-        {-5, -6, 0},      {5000, -3000, 0},   {8191, 8190, 8190},
+        {0, 0, 0},         {5, 12, 7},         {-8192, -8000, 192}, {-100, 50, 150},
+        {8191, -8192, 1},  {8000, -8000, 384}, {4096, -4097, 8191}, {4095, -4097, 0},
+        {4096, -4096, 0},  {100, 3, 3},        {100, 0, 0},         {100, -3, 0},
+        {-5, -6, 0},       {5000, -3000, 0},   {8191, 8190, 8190},  {-8000, 2, 2},
+        {-4000, 96, 4096}, {-4000, 97, 97},
     };
     for (const auto& [previous, current, steps] : cases) {
         EXPECT_EQ(RainStepsBetween(previous, current), steps) << previous << " -> " << current;

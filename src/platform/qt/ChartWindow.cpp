@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +26,9 @@ namespace {
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+const QString kReadoutHint =
+    QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu lesen.");
 
 int OffsetAt(int64_t utcMs) {
     return QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc();
@@ -48,6 +52,56 @@ QCPRange ValueRange(const ChartLine& line) {
     }
     const double room = std::max((high - low) * 0.08, 0.5);
     return {low - room, high + room};
+}
+
+// A logarithmic axis from the decade below the smallest positive value to the decade above
+// the largest.
+QCPRange DecadeRange(const ChartLine& line) {
+    double low = INFINITY, high = 0;
+    for (std::size_t i = 0; i < line.keys.size(); ++i) {
+        if (line.min[i] > 0) {
+            low = std::min(low, line.min[i]);
+        }
+        if (line.max[i] > 0) {
+            high = std::max(high, line.max[i]);
+        }
+    }
+    if (!std::isfinite(low)) {
+        return {1, 10};
+    }
+    return {std::pow(10.0, std::floor(std::log10(low))),
+            std::pow(10.0, std::ceil(std::log10(high * 1.0001)))};
+}
+
+// Ticks on whole units of the quantity, 1, 2 or 5 times a power of ten apart: 1015, 1016,
+// 1017 hPa, never 1017,5.
+class WholeTicker : public QCPAxisTicker {
+protected:
+    double getTickStep(const QCPRange& range) override {
+        return WholeTickStep(range.size(), tickCount());
+    }
+};
+
+// A text in the middle of all the room it is given; QCPTextElement keeps to its text's
+// height, at the top.
+class CentredText : public QCPTextElement {
+public:
+    CentredText(QCustomPlot* plot, const QString& text) : QCPTextElement(plot, text) {}
+
+protected:
+    QSize maximumOuterSizeHint() const override { return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}; }
+};
+
+// The wind direction's axis: the compass points at 0, 90, 180, 270 and 360°.
+QSharedPointer<QCPAxisTicker> CompassTicker() {
+    QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
+    ticker->addTick(0, QStringLiteral("N"));
+    ticker->addTick(90, QStringLiteral("O"));
+    ticker->addTick(180, QStringLiteral("S"));
+    ticker->addTick(270, QStringLiteral("W"));
+    ticker->addTick(360, QStringLiteral("N"));
+    ticker->setSubTickCount(1);
+    return ticker;
 }
 
 }  // namespace
@@ -81,9 +135,7 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     top->addWidget(save);
 
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_readout->setText(
-        QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu "
-                       "lesen."));
+    m_readout->setText(kReadoutHint);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -91,11 +143,15 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     layout->addWidget(m_plot, 1);
     layout->addWidget(m_readout);
 
-    // Month and weekday names, and the decimal comma, in German.
-    m_plot->setLocale(QLocale(QLocale::German, QLocale::Germany));
+    // Month and weekday names, and the decimal comma, in German; numbers without the
+    // thousands' dot, as the readout writes them ("1015 hPa").
+    QLocale german(QLocale::German, QLocale::Germany);
+    german.setNumberOptions(QLocale::OmitGroupSeparator);
+    m_plot->setLocale(german);
     m_plot->setNoAntialiasingOnDrag(true);
     m_plot->setMouseTracking(true);
     connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMouseMove(e); });
+    m_plot->installEventFilter(this);
     connect(m_sensorList, &QComboBox::activated, this, [this] { Load(); });
     connect(m_ranges, &QButtonGroup::idClicked, this, [this] { Load(); });
     connect(save, &QPushButton::clicked, this, [this] { AskForPng(); });
@@ -163,24 +219,31 @@ void ChartWindow::Add(const Reading& reading) {
     }
 }
 
-void ChartWindow::Draw() {
+void ChartWindow::Draw(const QString& title) {
     m_plot->clearItems();
     m_plot->clearPlottables();
     m_plot->plotLayout()->clear();
 
+    int row = 0;
+    if (!title.isEmpty()) {
+        QFont bold = font();
+        bold.setBold(true);
+        m_plot->plotLayout()->addElement(row++, 0, new QCPTextElement(m_plot, title, bold));
+    }
     const std::vector<ChartLine> lines = m_model.Lines();
     const double from = static_cast<double>(m_model.FromMs()) / 1000.0;
     const double to = static_cast<double>(m_model.ToMs()) / 1000.0;
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeFormat(FromUtf8(TimeTickFormat(m_model.ToMs() - m_model.FromMs())));
     ticker->setTickCount(7);
+    QSharedPointer<QCPAxisTicker> whole(new WholeTicker);
     const bool buckets = m_model.Data().bucketMs > 0;
     auto* margins = new QCPMarginGroup(m_plot);
 
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < lines.size() && !m_model.Data().points.empty(); ++i) {
         const ChartLine& line = lines[i];
         auto* rect = new QCPAxisRect(m_plot);
-        m_plot->plotLayout()->addElement(static_cast<int>(i), 0, rect);
+        m_plot->plotLayout()->addElement(row + static_cast<int>(i), 0, rect);
         rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         QCPAxis* y = rect->axis(QCPAxis::atLeft);
@@ -189,39 +252,64 @@ void ChartWindow::Draw() {
         x->setRange(from, to);
         x->grid()->setPen(QPen(QColor(0xE0, 0xE0, 0xE0), 0));
         y->setLabel(FromUtf8(line.label));
-        y->setRange(ValueRange(line));
-        if (line.quantity == Quantity::WindDirection) {
-            y->setRange(0, 360);
-            QSharedPointer<QCPAxisTickerFixed> degrees(new QCPAxisTickerFixed);
-            degrees->setTickStep(90);
-            y->setTicker(degrees);
+        y->setNumberFormat(QStringLiteral("f"));
+        y->setNumberPrecision(0);
+        // What lies below a logarithmic axis (a dark night's 0) is drawn on its floor.
+        double floor = -INFINITY;
+        switch (line.scale) {
+            case ChartLine::Scale::Compass:
+                y->setTicker(CompassTicker());
+                y->setRange(0, 360);
+                break;
+            case ChartLine::Scale::Logarithmic:
+                y->setScaleType(QCPAxis::stLogarithmic);
+                y->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTickerLog));
+                y->setRange(DecadeRange(line));
+                floor = y->range().lower;
+                break;
+            case ChartLine::Scale::Linear:
+                y->setTicker(whole);
+                y->setRange(ValueRange(line));
+                break;
         }
+        const auto drawn = [floor](const std::vector<double>& values) {
+            QVector<double> out(values.begin(), values.end());
+            for (double& v : out) {
+                v = std::isnan(v) ? v : std::max(v, floor);
+            }
+            return out;
+        };
 
         const QColor colour = kColours[i % std::size(kColours)];
         const QVector<double> keys(line.keys.begin(), line.keys.end());
+        const QVector<double> avg = drawn(line.avg);
         // Pens one pixel wide: QPainter strokes wider lines through noisy data (a zigzag of
         // hundreds of joins) a hundred times slower, a quarter of a second per replot.
         QCPGraph* mean = m_plot->addGraph(x, y);
         mean->setPen(QPen(colour, 1));
         mean->setName(QStringLiteral("Mittel"));
-        if (line.quantity == Quantity::WindDirection) {
+        if (line.scale == ChartLine::Scale::Compass) {
+            // Points, not a line: from 350° to 10° is a step of 20°, not across the plot.
             mean->setLineStyle(QCPGraph::lsNone);
             mean->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, colour, 3));
         }
-        mean->setData(keys, QVector<double>(line.avg.begin(), line.avg.end()), true);
-        if (buckets) {
+        mean->setData(keys, avg, true);
+        // A direction has no minimum and maximum: around north they would span the circle.
+        if (buckets && line.scale != ChartLine::Scale::Compass) {
             // Minimum to maximum as a bar per bucket behind the mean: at a bucket a pixel
             // or narrower the bars make a band. (A filled band between two graphs costs
             // half a second per replot for a year of noisy data, the bars a few ms.)
             auto* spread = new QCPErrorBars(x, y);
             spread->setLayer(QStringLiteral("grid"));
             spread->setDataPlottable(mean);
+            const QVector<double> low = drawn(line.min);
+            const QVector<double> high = drawn(line.max);
             QVector<double> below, above;
-            below.reserve(static_cast<qsizetype>(keys.size()));
-            above.reserve(static_cast<qsizetype>(keys.size()));
-            for (std::size_t k = 0; k < line.keys.size(); ++k) {
-                below.push_back(line.avg[k] - line.min[k]);
-                above.push_back(line.max[k] - line.avg[k]);
+            below.reserve(keys.size());
+            above.reserve(keys.size());
+            for (qsizetype k = 0; k < keys.size(); ++k) {
+                below.push_back(avg[k] - low[k]);
+                above.push_back(high[k] - avg[k]);
             }
             spread->setData(below, above);
             spread->setWhiskerWidth(0);
@@ -245,8 +333,10 @@ void ChartWindow::Draw() {
         cursor->setPen(QPen(QColor(0x60, 0x60, 0x60), 0, Qt::DashLine));
         cursor->setVisible(false);
     }
-    if (lines.empty()) {
-        m_plot->plotLayout()->addElement(0, 0, new QCPAxisRect(m_plot));
+    if (m_model.Data().points.empty()) {
+        // No empty axis: the plot says when the sensor was last heard.
+        m_plot->plotLayout()->addElement(row, 0,
+                                         new CentredText(m_plot, FromUtf8(m_model.EmptyText())));
     }
     const QDateTime end = QDateTime::fromMSecsSinceEpoch(m_model.ToMs());
     m_summary->setText(FromUtf8(std::string(RangeLabel(m_model.Range()))) +
@@ -269,8 +359,8 @@ void ChartWindow::PlaceCursor() {
     const std::optional<std::size_t> point =
         m_cursorKey ? m_model.Nearest(*m_cursorKey) : std::nullopt;
     double key = 0;
+    m_readout->setText(point ? FromUtf8(m_model.Readout(*point)) : kReadoutHint);
     if (point) {
-        m_readout->setText(FromUtf8(m_model.Readout(*point)));
         const SeriesPoint& p = m_model.Data().points[*point];
         key = (static_cast<double>(p.timeMs) + static_cast<double>(m_model.Data().bucketMs) / 2) /
               1000.0;
@@ -282,6 +372,13 @@ void ChartWindow::PlaceCursor() {
             cursor->setVisible(point.has_value());
         }
     }
+}
+
+std::optional<SensorKey> ChartWindow::ShownSensor() const {
+    if (m_sensorList->currentIndex() < 0) {
+        return std::nullopt;
+    }
+    return m_model.Sensor();
 }
 
 QString ChartWindow::ReadoutText() const {
@@ -298,13 +395,31 @@ void ChartWindow::OnMouseMove(QMouseEvent* event) {
                        m_readout->text().replace(QStringLiteral(" · "), "\n"), m_plot);
 }
 
+bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The readout belongs to the pointer: it goes when the pointer leaves the plot.
+    if (watched == m_plot && event->type() == QEvent::Leave) {
+        ClearReadout();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ChartWindow::ClearReadout() {
+    m_cursorKey.reset();
+    QToolTip::hideText();
+    PlaceCursor();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
 bool ChartWindow::SavePng(const QString& path) {
-    return m_plot->savePng(path);
+    // The picture says what it shows, on a line of its own above the plot.
+    Draw(FromUtf8(m_model.Title(m_history.Overview().NameOf(m_model.Sensor()))));
+    const bool saved = m_plot->savePng(path);
+    Draw();
+    return saved;
 }
 
 void ChartWindow::AskForPng() {
-    const QString name =
-        QStringLiteral("verlauf-%1.png").arg(FromUtf8(std::string(SensorIdOf(m_model.Sensor()))));
+    const QString name = FromUtf8(m_model.FileName());
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Als PNG speichern"),
                                                 QDir::home().filePath(name),
                                                 QStringLiteral("PNG-Bilder (*.png)"));

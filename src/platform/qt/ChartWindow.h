@@ -20,8 +20,9 @@ class History;
 // "Verlauf": one sensor's quantities over a range, one plot above the other on a common time
 // axis in local time. What is drawn comes from the ChartModel; this window only draws it:
 // a line per quantity, and for ranges in buckets a band from minimum to maximum behind the
-// mean. The cursor's point is read out below the plot and in a tooltip; "Als PNG
-// speichern..." writes the plot to a file.
+// mean. The pointer's point is read out below the plot and in a tooltip, until the pointer
+// leaves or another sensor or range is chosen; "Als PNG speichern..." writes the plot to a
+// file, with a line that says what it shows.
 class ChartWindow : public QWidget {
 public:
     ChartWindow(History& history, QWidget* owner);
@@ -34,6 +35,8 @@ public:
     bool SavePng(const QString& path);
 
     const ChartModel& Model() const { return m_model; }
+    // The sensor shown; none before a sensor with values has been heard.
+    std::optional<SensorKey> ShownSensor() const;
     QCustomPlot* Plot() const { return m_plot; }
     QString ReadoutText() const;
     // Reads out the point nearest to a time (UTC seconds), as the mouse does.
@@ -42,11 +45,14 @@ public:
 private:
     void FillSensorList();
     void Load();
-    void Draw();
+    // Draws the model; a title goes on a line above the plot (for a saved picture).
+    void Draw(const QString& title = {});
     // Puts the cursor line and the readout at the point nearest to m_cursorKey.
     void PlaceCursor();
     void AskForPng();
     void OnMouseMove(QMouseEvent* event);
+    void ClearReadout();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     History& m_history;
     ChartModel m_model;

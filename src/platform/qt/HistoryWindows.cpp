@@ -24,7 +24,9 @@ HistoryWindows::HistoryWindows(History& history) : m_history(history) {
 
 HistoryWindows::~HistoryWindows() {
     m_history.OnReading(nullptr);
-    delete m_chart;
+    for (const QPointer<ChartWindow>& chart : m_charts) {
+        delete chart;
+    }
     delete m_overview;
 }
 
@@ -46,24 +48,52 @@ SensorOverviewWindow* HistoryWindows::ShowOverview(QWidget* owner) {
     return m_overview;
 }
 
-ChartWindow* HistoryWindows::ShowChart(QWidget* owner, std::optional<SensorKey> sensor,
-                                       ChartRange range) {
-    if (m_chart == nullptr) {
-        m_chart = new ChartWindow(m_history, owner);
-        m_chart->Show(sensor, range);
-    } else if (sensor) {
-        m_chart->Show(sensor, m_chart->Model().Range());
+std::vector<ChartWindow*> HistoryWindows::Charts() {
+    // Closed charts delete themselves.
+    std::erase_if(m_charts, [](const QPointer<ChartWindow>& chart) { return chart.isNull(); });
+    std::vector<ChartWindow*> charts;
+    for (const QPointer<ChartWindow>& chart : m_charts) {
+        charts.push_back(chart);
     }
-    Raise(m_chart);
-    return m_chart;
+    return charts;
+}
+
+ChartWindow* HistoryWindows::ShowChart(QWidget* owner, std::optional<SensorKey> sensor,
+                                       std::optional<ChartRange> range) {
+    const std::vector<ChartWindow*> open = Charts();
+    ChartWindow* chart = nullptr;
+    for (ChartWindow* candidate : open) {
+        if (!sensor || candidate->ShownSensor() == sensor) {
+            chart = candidate;
+        }
+    }
+    if (chart == nullptr) {
+        chart = new ChartWindow(m_history, owner);
+        if (!open.empty()) {
+            // A little below and to the right of the last one, so that both are seen.
+            chart->move(open.back()->pos() + QPoint(32, 32));
+        }
+        chart->Show(sensor,
+                    range.value_or(open.empty() ? ChartRange::Day : open.back()->Model().Range()));
+        m_charts.emplace_back(chart);
+    } else {
+        if (range) {
+            chart->Show(sensor, *range);
+        }
+        // The chart used last goes to the end.
+        std::erase(m_charts, QPointer<ChartWindow>(chart));
+        m_charts.emplace_back(chart);
+    }
+    Raise(chart);
+    return chart;
 }
 
 void HistoryWindows::OnReading(const Reading& reading) {
     if (m_overview != nullptr) {
         m_overview->Refresh();
     }
-    if (m_chart != nullptr) {
-        m_chart->Add(reading);
+    for (ChartWindow* chart : Charts()) {
+        chart->Add(reading);
     }
 }
 

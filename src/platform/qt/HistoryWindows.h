@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <optional>
+#include <vector>
 
 #include "decode/Reading.h"
 #include "history/ChartModel.h"
@@ -17,7 +18,9 @@ class QtWindowRunner;
 class SensorOverviewWindow;
 
 // The windows beside the receiver window: "Sensorübersicht..." and "Verlauf..." in its
-// context menu. Each opens once and comes to the front when asked again; both follow the
+// context menu. The overview opens once and comes to the front when asked again; a chart
+// opens for each sensor asked for, so that two can be compared side by side, and the chart
+// already showing a sensor comes to the front instead of a second one. All follow the
 // readings as they come. They belong to the receiver window (owner), so that its modal run
 // leaves them usable, and go with it.
 class HistoryWindows {
@@ -31,15 +34,20 @@ public:
     void AddMenuItems(QtWindowRunner& runner);
 
     SensorOverviewWindow* ShowOverview(QWidget* owner);
+    // The chart of a sensor: the open one that shows it, else a new one over the range
+    // given (or that of the chart used last, or a day). Without a sensor: the chart used
+    // last, or a new one of the first sensor.
     ChartWindow* ShowChart(QWidget* owner, std::optional<SensorKey> sensor,
-                           ChartRange range = ChartRange::Day);
+                           std::optional<ChartRange> range = std::nullopt);
+    // The open charts, the one used last at the end.
+    std::vector<ChartWindow*> Charts();
 
 private:
     void OnReading(const Reading& reading);
 
     History& m_history;
     QPointer<SensorOverviewWindow> m_overview;
-    QPointer<ChartWindow> m_chart;
+    std::vector<QPointer<ChartWindow>> m_charts;
 };
 
 }  // namespace tavrolin

@@ -8,6 +8,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
 
 #include "history/History.h"
 
@@ -17,6 +20,35 @@ namespace {
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// What a cell sorts by (a number, or a text compared as the locale does), and the sensor of
+// a row (in its first cell).
+constexpr int kSortRole = Qt::UserRole + 1;
+constexpr int kSensorRole = Qt::UserRole + 2;
+
+class SortedItem : public QTableWidgetItem {
+public:
+    bool operator<(const QTableWidgetItem& other) const override {
+        const QVariant mine = data(kSortRole);
+        const QVariant theirs = other.data(kSortRole);
+        if (mine.typeId() == QMetaType::QString) {
+            return QString::localeAwareCompare(mine.toString(), theirs.toString()) < 0;
+        }
+        return mine.toDouble() < theirs.toDouble();
+    }
+};
+
+// The sort keys of a row's cells, in the order of the columns. What is not known (the
+// value of an event sensor, the period of a new one) sorts last.
+std::array<QVariant, SensorOverviewWindow::kColumns> SortKeys(const OverviewRow& row) {
+    constexpr double kLast = std::numeric_limits<double>::max();
+    return {QVariant(IndexOf(row.key)),
+            QVariant(FromUtf8(row.name)),
+            QVariant(row.firstValue.value_or(kLast)),
+            QVariant(static_cast<double>(row.lastSeenMs)),
+            QVariant(row.periodMs ? static_cast<double>(*row.periodMs) : kLast),
+            QVariant(row.overdue ? 0 : 1)};
 }
 
 }  // namespace
@@ -38,6 +70,8 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setAlternatingRowColors(true);
+    m_table->horizontalHeader()->setSortIndicator(kId, Qt::AscendingOrder);
+    m_table->setSortingEnabled(true);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { OpenChart(); });
 
     m_problem->setWordWrap(true);
@@ -75,31 +109,34 @@ void SensorOverviewWindow::Refresh() {
     SensorOverview& overview = m_history.Overview();
     overview.Check(m_history.NowMs());
     const std::vector<OverviewRow> rows = overview.Rows();
-    const int selected = m_table->currentRow();
-    const SensorKey selectedKey = selected >= 0 && selected < static_cast<int>(m_keys.size())
-                                      ? m_keys[selected]
-                                      : SensorKey{};
+    const std::optional<SensorKey> selected = KeyAt(m_table->currentRow());
+    // Every row is written whole, then sorted as the header says.
+    m_table->setSortingEnabled(false);
     m_table->setRowCount(static_cast<int>(rows.size()));
-    m_keys.clear();
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const OverviewRow& row = rows[r];
-        m_keys.push_back(row.key);
         const std::string* cells[kColumns] = {&row.id,       &row.name,   &row.values,
                                               &row.lastSeen, &row.period, &row.state};
+        const std::array<QVariant, kColumns> keys = SortKeys(row);
         for (int c = 0; c < kColumns; ++c) {
             QTableWidgetItem* item = m_table->item(static_cast<int>(r), c);
             if (item == nullptr) {
-                item = new QTableWidgetItem;
+                item = new SortedItem;
                 m_table->setItem(static_cast<int>(r), c, item);
             }
             item->setText(FromUtf8(*cells[c]));
+            item->setData(kSortRole, keys[static_cast<std::size_t>(c)]);
             item->setForeground(row.overdue ? QBrush(QColor(0xC0, 0x00, 0x00)) : QBrush());
             QFont font = item->font();
             font.setBold(row.overdue && c == kState);
             item->setFont(font);
         }
-        if (selected >= 0 && row.key == selectedKey) {
-            m_table->setCurrentCell(static_cast<int>(r), m_table->currentColumn());
+        m_table->item(static_cast<int>(r), kId)->setData(kSensorRole, IndexOf(row.key));
+    }
+    m_table->setSortingEnabled(true);
+    for (int r = 0; selected && r < m_table->rowCount(); ++r) {
+        if (KeyAt(r) == selected) {
+            m_table->setCurrentCell(r, std::max(m_table->currentColumn(), 0));
         }
     }
     const std::string& problem = m_history.Problem();
@@ -107,15 +144,21 @@ void SensorOverviewWindow::Refresh() {
     m_problem->setVisible(!problem.empty());
 }
 
+std::optional<SensorKey> SensorOverviewWindow::KeyAt(int row) const {
+    const QTableWidgetItem* item = row >= 0 ? m_table->item(row, kId) : nullptr;
+    if (item == nullptr) {
+        return std::nullopt;
+    }
+    return SensorAt(item->data(kSensorRole).toInt());
+}
+
 void SensorOverviewWindow::OpenChart() {
     if (!onChart) {
         return;
     }
-    const int row = m_table->currentRow();
-    std::optional<SensorKey> key;
-    if (row >= 0 && row < static_cast<int>(m_keys.size()) &&
-        !QuantitiesOf(m_keys[static_cast<std::size_t>(row)].kind).empty()) {
-        key = m_keys[static_cast<std::size_t>(row)];
+    std::optional<SensorKey> key = KeyAt(m_table->currentRow());
+    if (key && QuantitiesOf(key->kind).empty()) {
+        key.reset();
     }
     onChart(key);
 }

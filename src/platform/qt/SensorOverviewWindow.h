@@ -5,7 +5,6 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
-#include <vector>
 
 #include "decode/Reading.h"
 
@@ -17,7 +16,8 @@ namespace tavrolin {
 class History;
 
 // "Sensorübersicht": a table of every sensor heard (SensorOverview's rows), refreshed with
-// every reading and once a second for the overdue marks, which it shows in red. A double
+// every reading and once a second for the overdue marks, which it shows in red. A click on
+// a column's header sorts by it (by number and time where the column holds them). A double
 // click on a sensor, or "Verlauf...", opens its chart.
 class SensorOverviewWindow : public QWidget {
 public:
@@ -34,12 +34,13 @@ public:
 
 private:
     void OpenChart();
+    // The sensor of a row of the table, as it is sorted now.
+    std::optional<SensorKey> KeyAt(int row) const;
 
     History& m_history;
     QTableWidget* m_table;
     QLabel* m_problem;
     QTimer m_timer;
-    std::vector<SensorKey> m_keys;  // of the table's rows
 };
 
 }  // namespace tavrolin

@@ -1,0 +1,403 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "history/HistoryCommands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "archive/ArchiveQuery.h"
+#include "archive/ReadingImport.h"
+#include "archive/TimeText.h"
+#include "base/CommandLine.h"
+#include "base/FileSystem.h"
+#include "base/Version.h"
+#include "decode/ReadingJson.h"
+#include "decode/ReadingText.h"
+#include "settings/ArchiveSettings.h"
+#include "settings/SensorNames.h"
+#include "settings/SettingsStore.h"
+#include "settings/WeatherProfile.h"
+#include "weather/WeatherDerivation.h"
+
+namespace tavrolin {
+
+namespace {
+
+constexpr std::size_t kImportBatch = 5000;
+
+// Output through a buffer of its own: the export writes hundreds of thousands of lines a
+// second, and one fwrite per line would cost more than the query.
+class Output {
+public:
+    explicit Output(std::FILE* file) : m_file(file) { m_buffer.reserve(kFlushAt + 4096); }
+    ~Output() { Flush(); }
+    std::string& Buffer() { return m_buffer; }
+    void Line(std::string_view text) {
+        m_buffer += text;
+        m_buffer += '\n';
+        MaybeFlush();
+    }
+    void MaybeFlush() {
+        if (m_buffer.size() >= kFlushAt) {
+            Flush();
+        }
+    }
+    void Flush() {
+        if (!m_buffer.empty()) {
+            std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file);
+            m_buffer.clear();
+        }
+        std::fflush(m_file);
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 64 * 1024;
+    std::FILE* m_file;
+    std::string m_buffer;
+};
+
+// --from and --to: an instant, UTC milliseconds. A date alone in --to includes that day.
+std::optional<int64_t> TimeArgument(const std::string& text, bool end) {
+    const std::optional<IsoTime> iso = ParseIsoTime(text);
+    if (!iso) {
+        return std::nullopt;
+    }
+    if (iso->offsetSeconds) {
+        return ToUnixMs(iso->time);
+    }
+    LocalTime t = iso->time;
+    if (!iso->hasClock && end) {
+        // The next day's midnight: through the day count, so that month ends roll over.
+        t = FromUnixMs(ToUnixMs(t) + kMsPerDay, 0);
+    }
+    return LocalToUnixMs(t);
+}
+
+// Characters, not bytes, so that names with umlauts line up.
+std::size_t Width(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+void Pad(std::string& line, std::string_view cell, std::size_t width) {
+    line += cell;
+    line.append(width > Width(cell) ? width - Width(cell) + 2 : 2, ' ');
+}
+
+// The CSV header of a sensor's kind; RFC 4180, so lines end in CR LF.
+std::string CsvHeader(const SensorKey& key, const WeatherSettings& weather) {
+    if (key.kind == SensorKind::Special) {
+        return key.remoteControl ? "time,sensor,text\r\n" : "time,sensor,interval,event\r\n";
+    }
+    std::string header = "time,sensor,v12,interval";
+    for (const Quantity q : QuantitiesOf(key.kind)) {
+        header += ',';
+        header += InfoOf(q).key;
+    }
+    for (const WeatherQuantity q : WeatherQuantitiesOf(key, weather)) {
+        header += ',';
+        header += InfoOf(q).key;
+    }
+    if (key.kind == SensorKind::Wind) {
+        header += ',';
+        header += kWindCompassKey;
+    }
+    return header + "\r\n";
+}
+
+void AppendCsv(const Reading& r, const WeatherSettings& weather, std::string& out) {
+    AppendRfc3339(r.time, out);
+    out += ',';
+    out += r.SensorId();
+    if (r.kind != SensorKind::Special) {
+        out += r.version12 ? ",true," : ",false,";
+        AppendFixed(r.intervalTicks / 10000, 3, out);
+        for (std::size_t i = 0; i < r.valueCount; ++i) {
+            out += ',';
+            AppendFixed(r.values[i].raw, InfoOf(r.values[i].quantity).decimals, out);
+        }
+        // The header's columns, empty where a reading gives no value (a dew point of 0 %).
+        for (const WeatherQuantity q : WeatherQuantitiesOf(r.Key(), weather)) {
+            out += ',';
+            if (const std::optional<Decimal> value = r.weather.Find(q)) {
+                AppendFixed(value->raw, value->decimals, out);
+            }
+        }
+        if (r.kind == SensorKind::Wind) {
+            out += ',';
+            out += r.weather.compass;
+        }
+    } else if (r.subtype == SpecialSubtype::RemoteControl) {
+        // The only free text: quoted where it holds a comma or a quote.
+        const std::string_view text(r.text.data());
+        out += ',';
+        if (text.find_first_of(",\"") == std::string_view::npos) {
+            out += text;
+        } else {
+            out += '"';
+            for (const char c : text) {
+                out += c;
+                if (c == '"') {
+                    out += '"';
+                }
+            }
+            out += '"';
+        }
+    } else {
+        out += ',';
+        AppendFixed(r.intervalTicks / 10000, 3, out);
+        out += r.event == FensterEvent::Low ? ",low" : ",high";
+    }
+    out += "\r\n";
+}
+
+// --sensor: an id, or the friendly name [Sensornamen] gives one sensor.
+std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStore& settings,
+                                     const HistoryEnvironment& env) {
+    if (const std::optional<SensorKey> key = ParseSensorId(text)) {
+        return key;
+    }
+    const SensorNames names = SensorNames::Read(settings);
+    std::vector<SensorKey> named;
+    for (int i = 0; i < kSensorCount; ++i) {
+        if (names.FriendlyName(SensorAt(i)) == text) {
+            named.push_back(SensorAt(i));
+        }
+    }
+    if (named.size() == 1) {
+        return named.front();
+    }
+    if (named.empty()) {
+        Say(env.err, "Einen Sensor " + text +
+                         " gibt es nicht; tavrolin-history sensors zeigt die Sensoren.");
+    } else {
+        std::string ids;
+        for (const SensorKey& key : named) {
+            ids += (ids.empty() ? "" : ", ") + std::string(SensorIdOf(key));
+        }
+        Say(env.err, "Den Namen " + text + " tragen mehrere Sensoren (" + ids +
+                         "); --sensor braucht dann die Kennung.");
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+void Say(std::FILE* err, const std::string& text) {
+    std::fprintf(err, "tavrolin-history: %s\n", text.c_str());
+}
+
+int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
+                       const HistoryEnvironment& env) {
+    std::vector<SensorSummary> sensors;
+    if (const ArchiveStatus status = ListSensors(archive, sensors); !status.Ok()) {
+        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        return 1;
+    }
+    if (sensors.empty()) {
+        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
+        return 0;
+    }
+    const SensorNames names = SensorNames::Read(settings);
+    std::vector<std::array<std::string, 7>> rows;
+    rows.push_back(
+        {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
+    for (const SensorSummary& s : sensors) {
+        rows.push_back(
+            {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
+             DateTimeText(s.last.time), std::to_string(s.count),
+             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last, ',')});
+        if (rows.back()[1].empty()) {
+            rows.back()[1] = "-";
+        }
+    }
+    std::array<std::size_t, 7> widths{};
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            widths[i] = std::max(widths[i], Width(row[i]));
+        }
+    }
+    Output out(env.out);
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+            Pad(line, row[i], widths[i]);
+        }
+        line += row.back();
+        out.Line(line);
+    }
+    return 0;
+}
+
+int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env) {
+    const std::optional<SensorKey> key = SensorNamed(o.sensor, settings, env);
+    if (!key) {
+        return 2;
+    }
+    int64_t from = std::numeric_limits<int64_t>::min();
+    int64_t to = std::numeric_limits<int64_t>::max();
+    for (const auto& [text, end, target] :
+         {std::tuple{&o.from, false, &from}, std::tuple{&o.to, true, &to}}) {
+        if (text->empty()) {
+            continue;
+        }
+        const std::optional<int64_t> t = TimeArgument(*text, end);
+        if (!t) {
+            Say(env.err,
+                "Die Zeit " + *text + " ist keine Zeit wie 2026-12-07 oder 2026-12-07T14:03:07.");
+            return 2;
+        }
+        *target = *t;
+    }
+    if (!o.from.empty() && !o.to.empty() && from >= to) {
+        Say(env.err, "Der Zeitraum von --from " + o.from + " bis --to " + o.to +
+                         " ist leer: der Anfang muß vor dem Ende liegen.");
+        return 2;
+    }
+    // The weather values as the receiving programs give them. A rain sensor's totals count
+    // from its first reading in the archive, so its readings are counted from there.
+    const WeatherSettings weather = ReadWeatherSettings(settings).settings;
+    WeatherDerivation derivation(weather);
+    const int64_t countFrom =
+        key->kind == SensorKind::Rain ? std::numeric_limits<int64_t>::min() : from;
+    Output out(env.out);
+    if (o.format == Format::Csv) {
+        out.Buffer() += CsvHeader(*key, weather);
+    }
+    int64_t rows = 0;
+    const ArchiveStatus status =
+        ForEachReading(archive, *key, countFrom, to, [&](const Reading& stored) {
+            Reading reading = stored;
+            derivation.Derive(reading);
+            if (ToUnixMs(reading.time) < from) {
+                return;
+            }
+            if (o.format == Format::Csv) {
+                AppendCsv(reading, weather, out.Buffer());
+            } else {
+                AppendReadingJson(reading, out.Buffer());
+                out.Buffer() += '\n';
+            }
+            out.MaybeFlush();
+            ++rows;
+        });
+    out.Flush();
+    if (!status.Ok()) {
+        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        return 1;
+    }
+    if (rows == 0) {
+        Say(env.err,
+            "Vom Sensor " + o.sensor + " enthält das Archiv in dieser Zeit keine Messungen.");
+    }
+    return 0;
+}
+
+int CheckCommand(Archive& archive, const HistoryEnvironment& env) {
+    CheckReport report;
+    const ArchiveStatus status = CheckArchive(archive, report);
+    if (!status.Ok()) {
+        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " läßt sich nicht prüfen" +
+                         status.Describe());
+        return 1;
+    }
+    Output out(env.out);
+    for (const std::string& finding : report.findings) {
+        out.Line(finding);
+    }
+    if (report.findings.empty()) {
+        out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " ist in Ordnung: " +
+                 Messungen(report.readings) + " von " + std::to_string(report.sensors) +
+                 (report.sensors == 1 ? " Sensor." : " Sensoren."));
+        return 0;
+    }
+    out.Line("Das Archiv " + ShownFilePath(archive.Path()) + " hat " +
+             std::to_string(report.findings.size()) + " Fehler.");
+    return 1;
+}
+
+int ImportCommand(Archive& archive, const HistoryOptions& o, const HistoryEnvironment& env) {
+    const bool useStdin = o.importFile.empty() || o.importFile == "-";
+    std::FILE* in = useStdin ? env.in : std::fopen(o.importFile.c_str(), "rb");
+    if (in == nullptr) {
+        Say(env.err, "Die Datei " + ShownFilePath(o.importFile) + " läßt sich nicht lesen.");
+        return 1;
+    }
+    std::vector<Reading> batch;
+    batch.reserve(kImportBatch);
+    Archive::Counts total;
+    int64_t skipped = 0;
+    ArchiveStatus status;
+    const auto write = [&] {
+        Archive::Counts counts;
+        if (status.Ok() && !batch.empty()) {
+            status = archive.Write(batch, &counts);
+            total.added += counts.added;
+            total.duplicates += counts.duplicates;
+        }
+        batch.clear();
+    };
+
+    std::string pending;
+    int64_t lineNumber = 0;
+    char chunk[64 * 1024];
+    const auto takeLine = [&](std::string_view line) {
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.find_first_not_of(" \t") == std::string_view::npos) {
+            return;
+        }
+        ImportedReading parsed = ParseReadingJson(line);
+        if (!parsed.reading) {
+            ++skipped;
+            Say(env.err,
+                "Zeile " + std::to_string(lineNumber) + ": " + parsed.error + "; übersprungen.");
+            return;
+        }
+        batch.push_back(*parsed.reading);
+        if (batch.size() >= kImportBatch) {
+            write();
+        }
+    };
+    std::size_t got;
+    while (status.Ok() && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+        pending.append(chunk, got);
+        std::size_t start = 0;
+        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            takeLine(std::string_view(pending).substr(start, end - start));
+        }
+        pending.erase(0, start);
+    }
+    if (!pending.empty()) {
+        takeLine(pending);
+    }
+    const bool readFailed = std::ferror(in) != 0;
+    if (!useStdin) {
+        std::fclose(in);
+    }
+    write();
+    if (!status.Ok()) {
+        Say(env.err, "In das Archiv " + ShownFilePath(archive.Path()) +
+                         " läßt sich nicht schreiben" + status.Describe() + " " +
+                         "Übernommen: " + Messungen(total.added) + ".");
+        return 1;
+    }
+    if (readFailed) {
+        Say(env.err, "Die Eingabe ließ sich nicht zu Ende lesen.");
+    }
+    Output out(env.out);
+    out.Line("Übernommen: " + Messungen(total.added) +
+             ", schon im Archiv: " + std::to_string(total.duplicates) +
+             ", übersprungene Zeilen: " + std::to_string(skipped) + ".");
+    return skipped > 0 || readFailed ? 1 : 0;
+}
+
+}  // namespace tavrolin

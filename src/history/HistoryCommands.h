@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "archive/Archive.h"
+#include "history/HistoryTool.h"
+#include "settings/SettingsStore.h"
+
+namespace tavrolin {
+
+// The commands of tavrolin-history on an open archive, as the command line gives them (see
+// HistoryUsage). Each returns the program's exit status and says what went wrong on err.
+
+enum class Command { None, Sensors, Export, Check, Import };
+enum class Format { Csv, Json };
+
+struct HistoryOptions {
+    Command command = Command::None;
+    std::string archive;
+    std::string profile;
+    std::string sensor;
+    std::string from, to;
+    Format format = Format::Csv;
+    std::string importFile;  // empty or "-": stdin
+    bool help = false;
+    bool version = false;
+};
+
+// "tavrolin-history: text" on err.
+void Say(std::FILE* err, const std::string& text);
+
+int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
+                       const HistoryEnvironment& env);
+int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env);
+int CheckCommand(Archive& archive, const HistoryEnvironment& env);
+int ImportCommand(Archive& archive, const HistoryOptions& o, const HistoryEnvironment& env);
+
+}  // namespace tavrolin
