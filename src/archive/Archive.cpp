@@ -67,20 +67,10 @@ Reading ReadingFromRow(const sql::Statement& row, int first) {
             }
         }
     } else if (key.remoteControl) {
-        // The subtype is the low nibble of the first byte, address and V1.2 bit included.
-        r.subtype = SpecialSubtype::RemoteControl;
-        r.address = 7;
-        r.version12 = true;
-        const std::string_view text = row.Text(first + 4);
-        const std::size_t length = std::min(text.size(), r.text.size() - 1);
-        std::memcpy(r.text.data(), text.data(), length);
-        r.text[length] = '\0';
+        r.MakeRemoteControl(row.Text(first + 4));
     } else {
-        const bool low = row.Int(first + 4) == kFensterLow;
-        r.subtype = low ? SpecialSubtype::FensterLow : SpecialSubtype::FensterHigh;
-        r.event = low ? FensterEvent::Low : FensterEvent::High;
-        r.address = low ? 1 : 0;
-        r.version12 = false;
+        r.MakeFensterEvent(row.Int(first + 4) == kFensterLow ? FensterEvent::Low
+                                                             : FensterEvent::High);
     }
     return r;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decode/Reading.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
 namespace {
@@ -120,6 +122,25 @@ SensorKey Reading::Key() const {
         return {SensorKind::Special, 0, subtype == SpecialSubtype::RemoteControl};
     }
     return {kind, address, false};
+}
+
+void Reading::MakeRemoteControl(std::string_view keys) {
+    kind = SensorKind::Special;
+    subtype = SpecialSubtype::RemoteControl;
+    address = 7;
+    version12 = true;
+    const std::size_t length = std::min(keys.size(), text.size() - 1);
+    std::copy_n(keys.begin(), length, text.begin());
+    text[length] = '\0';
+}
+
+void Reading::MakeFensterEvent(FensterEvent edge) {
+    const bool low = edge == FensterEvent::Low;
+    kind = SensorKind::Special;
+    subtype = low ? SpecialSubtype::FensterLow : SpecialSubtype::FensterHigh;
+    event = edge;
+    address = low ? 1 : 0;
+    version12 = false;
 }
 
 std::optional<Measurement> Reading::Find(Quantity quantity) const {

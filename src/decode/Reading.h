@@ -118,6 +118,12 @@ struct Reading {
     std::string_view SensorId() const { return SensorIdOf(Key()); }
     double IntervalSeconds() const { return static_cast<double>(intervalTicks) * 1e-7; }
     std::optional<Measurement> Find(Quantity quantity) const;
+
+    // Makes this a reading of the special kind, as its telegram would have it: the remote
+    // control (address 7 and the V1.2 bit, all of the low nibble) with the first five
+    // characters of `keys`, or a Fenster event (address 0 High, 1 Low).
+    void MakeRemoteControl(std::string_view keys);
+    void MakeFensterEvent(FensterEvent edge);
 };
 
 // Bits of the RecordingMask: which sensors' records the list and protocol file present.
