@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "decode/Reading.h"
+#include "decode/WeatherValues.h"
 #include "mqtt/MqttTopics.h"
 
 namespace tavrolin {
@@ -22,6 +23,9 @@ struct SensorDevice {
     std::string name;  // the friendly name from [Sensornamen], or "Außen 1"
     bool version12 = false;
     std::span<const Quantity> quantities;  // what its readings carry, in their order
+    // What the program derives from them with the current settings (WeatherQuantitiesOf),
+    // in their order. A wind sensor's compass point comes with its direction.
+    std::span<const WeatherQuantity> weather;
     // Home Assistant's expire_after: the values count as stale after this silence. None
     // for the event sensors, which send when something happens.
     std::optional<int64_t> expireAfterSeconds;

@@ -4,6 +4,7 @@
 #include "decode/ReadingJson.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/MqttPublisher.h"
+#include "weather/WeatherValues.h"
 
 namespace tavrolin {
 
@@ -51,7 +52,8 @@ bool Differs(int64_t now, int64_t announced) {
 }  // namespace
 
 MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock)
+                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+                   const WeatherSettings& weather)
     : m_settings(settings),
       m_topics(settings),
       m_names(names),
@@ -59,7 +61,8 @@ MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttO
       m_wallClock(wallClock),
       m_steadyClock(steadyClock),
       m_address(settings.Address()),
-      m_tracker(tracker) {}
+      m_tracker(tracker),
+      m_weather(weather) {}
 
 std::optional<int64_t> MqttSink::ExpireAfterSeconds(const SensorKey& key) const {
     const std::optional<int64_t> ms = m_tracker.OverdueAfterMs(key);
@@ -99,10 +102,11 @@ void MqttSink::Announce(const Reading& reading, std::optional<int64_t> expireAft
         for (std::size_t i = 0; i < reading.valueCount; ++i) {
             quantities[i] = reading.values[i].quantity;
         }
+        const std::vector<WeatherQuantity> weather = WeatherQuantitiesOf(key, m_weather);
         a.config = SensorDiscoveryConfig(
-            m_topics,
-            {key, m_names.NameOf(key), reading.version12,
-             std::span<const Quantity>(quantities.data(), reading.valueCount), expireAfterSeconds});
+            m_topics, {key, m_names.NameOf(key), reading.version12,
+                       std::span<const Quantity>(quantities.data(), reading.valueCount), weather,
+                       expireAfterSeconds});
         Push(QueuedMessage::Kind::Config, key, a.config);
     }
     if (SensorTracker::IsPeriodic(key)) {

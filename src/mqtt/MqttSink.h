@@ -16,13 +16,15 @@
 #include "mqtt/MqttTopics.h"
 #include "settings/MqttSettings.h"
 #include "settings/SensorNames.h"
+#include "settings/WeatherSettings.h"
 
 namespace tavrolin {
 
 // The receiver's side of publishing, on the tick: every reading it is given (behind the
 // recording filter: the user's own sensors, as the list shows them) becomes a state message
-// in the outbox; a sensor heard for the first time, or whose usual period
-// has become known, announces its discovery config; a sensor that falls silent for three
+// in the outbox; a sensor heard for the first time, or whose usual period has become known,
+// announces its discovery config, with an entity for each value its readings carry with the
+// weather settings; a sensor that falls silent for three
 // usual periods goes offline, and online again when heard. Nothing here waits for the
 // network: the network thread takes the messages from the outbox.
 //
@@ -35,9 +37,11 @@ public:
 
     // The tracker knows every sensor's period (for expire_after) and silence. wallClock gives
     // the time that silence is measured in (that of the readings); steadyClock the time
-    // between notices.
+    // between notices. The weather settings say which derived values the readings carry
+    // (none given: those that need no setting).
     MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock);
+             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+             const WeatherSettings& weather = {});
 
     void Accept(const Reading& reading) override;
     void EndOfPoll() override;
@@ -58,6 +62,7 @@ private:
     CoarseClock& m_steadyClock;
     const std::string m_address;  // for the notices
     const SensorTracker& m_tracker;
+    const WeatherSettings m_weather;
 
     std::bitset<kSensorCount> m_announced;
     OverdueWatch m_overdue;
