@@ -6,6 +6,8 @@
 #include <boost/json/object.hpp>
 #include <boost/json/serialize.hpp>
 
+#include "decode/SensorTracker.h"
+
 #ifndef TAVROLIN_VERSION
 #define TAVROLIN_VERSION "0"
 #endif
@@ -209,6 +211,16 @@ std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view r
         {"qos", kQos},
     };
     return boost::json::serialize(config);
+}
+
+int64_t ExpireAfterSeconds(int64_t overdueAfterMs, int64_t announcedSeconds) {
+    constexpr int64_t kDefaultSeconds =
+        SensorTracker::kOverdueFactor * SensorTracker::kDefaultPeriodMs / 1000;
+    int64_t seconds = kDefaultSeconds;
+    while (seconds * 1000 < overdueAfterMs) {
+        seconds *= 2;
+    }
+    return std::max(seconds, announcedSeconds);
 }
 
 }  // namespace tavrolin

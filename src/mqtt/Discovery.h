@@ -37,4 +37,14 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
 // diagnostic entity: whether Tavrolin is connected (the status topic).
 std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view receiverName);
 
+// Home Assistant's expire_after for a sensor that may stay silent for overdueAfterMs, given
+// what its config last said (0: nothing yet). Each change is a new config, and Home Assistant
+// shows the device's entities unavailable for a moment while it takes one; so the value
+// moves rarely and in coarse steps: never below the 15 minutes of a sensor whose period is
+// not yet known, above them doubled until it covers the silence, and it only grows while the
+// program runs. A sensor is shown unavailable as soon as it is overdue anyway (its
+// availability topic); expire_after is the backstop for a program that hangs while its
+// connection to the broker stays up.
+int64_t ExpireAfterSeconds(int64_t overdueAfterMs, int64_t announcedSeconds);
+
 }  // namespace tavrolin

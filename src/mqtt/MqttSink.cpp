@@ -42,13 +42,6 @@ std::string FailureText(MqttFailure failure, const std::string& address) {
     return {};
 }
 
-// Whether a new expire_after is worth a new config: the first learned period is, a second
-// more or less is not.
-bool Differs(int64_t now, int64_t announced) {
-    const int64_t change = now > announced ? now - announced : announced - now;
-    return change * 5 > announced;
-}
-
 }  // namespace
 
 MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
@@ -64,14 +57,6 @@ MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttO
       m_tracker(tracker),
       m_weather(weather) {}
 
-std::optional<int64_t> MqttSink::ExpireAfterSeconds(const SensorKey& key) const {
-    const std::optional<int64_t> ms = m_tracker.OverdueAfterMs(key);
-    if (!ms) {
-        return std::nullopt;
-    }
-    return (*ms + 999) / 1000;
-}
-
 void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string payload) {
     m_outbox.Push({kind, static_cast<uint8_t>(IndexOf(key)), std::move(payload)});
     m_pushed = true;
@@ -79,13 +64,16 @@ void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string 
 
 void MqttSink::Accept(const Reading& reading) {
     const SensorKey key = reading.Key();
-    const bool first = !m_announced.test(static_cast<std::size_t>(IndexOf(key)));
-    m_announced.set(static_cast<std::size_t>(IndexOf(key)));
-    const std::optional<int64_t> expire = ExpireAfterSeconds(key);
-    int64_t& announced = m_expireAnnounced[static_cast<std::size_t>(IndexOf(key))];
-    if (first || (expire && Differs(*expire, announced))) {
+    const std::size_t index = static_cast<std::size_t>(IndexOf(key));
+    const bool first = !m_announced.test(index);
+    m_announced.set(index);
+    std::optional<int64_t> expire;
+    if (const std::optional<int64_t> overdueMs = m_tracker.OverdueAfterMs(key)) {
+        expire = ExpireAfterSeconds(*overdueMs, m_expireAnnounced[index]);
+    }
+    if (first || (expire && *expire != m_expireAnnounced[index])) {
         Announce(reading, expire, first);
-        announced = expire.value_or(0);
+        m_expireAnnounced[index] = expire.value_or(0);
     }
     std::string json;
     AppendReadingJson(reading, json);

@@ -22,11 +22,11 @@ namespace tavrolin {
 
 // The receiver's side of publishing, on the tick: every reading it is given (behind the
 // recording filter: the user's own sensors, as the list shows them) becomes a state message
-// in the outbox; a sensor heard for the first time, or whose usual period has become known,
-// announces its discovery config, with an entity for each value its readings carry with the
-// weather settings; a sensor that falls silent for three
-// usual periods goes offline, and online again when heard. Nothing here waits for the
-// network: the network thread takes the messages from the outbox.
+// in the outbox; a sensor heard for the first time announces its discovery config, with an
+// entity for each value its readings carry with the weather settings, and again when its
+// expire_after must grow (ExpireAfterSeconds); a sensor that falls silent for three usual
+// periods goes offline, and online again when heard. Nothing here waits for the network: the
+// network thread takes the messages from the outbox.
 //
 // What the user must hear of the connection is said as notices: the first failure of an
 // outage and its end, a full queue, and a failure that needs a changed setting. A broker
@@ -49,7 +49,6 @@ public:
 
 private:
     void Announce(const Reading& reading, std::optional<int64_t> expireAfterSeconds, bool first);
-    std::optional<int64_t> ExpireAfterSeconds(const SensorKey& key) const;
     void Push(QueuedMessage::Kind kind, const SensorKey& key, std::string payload);
     void Say(std::string text, MessageIcon icon);
     void CheckStatus();

@@ -189,5 +189,31 @@ TEST(Discovery, EventSensorsAreEventsThatNeverExpireAndTheReceiverIsADeviceOfIts
         << "it shows the connection, offline too";
 }
 
+// Each change of expire_after is a new config, which Home Assistant takes with the device's
+// entities unavailable for a moment: it starts at the unlearned period's 15 minutes, grows
+// by doubling when the sensor's silence needs more, and never shrinks within a run.
+TEST(Discovery, ExpireAfterMovesInCoarseStepsAndOnlyUp) {
+    struct Case {
+        int64_t overdueAfterMs;
+        int64_t announced;
+        int64_t expected;
+    };
+    constexpr int64_t kMinute = 60'000;
+    const std::vector<Case> cases = {
+        {15 * kMinute, 0, 900},         // the default period's, before anything is known
+        {3 * 48'000, 0, 900},           // learned: every 48 s
+        {3 * 1'000, 900, 900},          // a period that shrinks leaves it
+        {15 * kMinute + 1, 900, 1800},  // past 15 minutes: rounded up to the next step
+        {29 * kMinute, 1800, 1800},    {31 * kMinute, 1800, 3600},
+        {20 * kMinute, 3600, 3600},  // and down again: not shrunk
+        {20 * kMinute, 0, 1800},     // a period known before the first config
+        {200 * kMinute, 0, 14'400},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExpireAfterSeconds(c.overdueAfterMs, c.announced), c.expected)
+            << c.overdueAfterMs << " ms, announced " << c.announced;
+    }
+}
+
 }  // namespace
 }  // namespace tavrolin
