@@ -19,8 +19,8 @@ constexpr std::chrono::milliseconds kMqttDrain{2000};
 
 struct Outputs::Mqtt {
     Mqtt(const MqttSettings& settings, const SensorNames& names, const SensorTracker& tracker,
-         const OutputPlatform& platform)
-        : sink(settings, names, outbox, tracker, platform.wallClock, platform.steadyClock),
+         const WeatherSettings& weather, const OutputPlatform& platform)
+        : sink(settings, names, outbox, tracker, platform.wallClock, platform.steadyClock, weather),
           connection(platform.makeMqttConnection(settings, outbox)) {}
 
     MqttOutbox outbox;
@@ -65,7 +65,8 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
                                                      m_platform.steadyClock);
     }
     if (mqtt.settings) {
-        m_mqtt = std::make_unique<Mqtt>(*mqtt.settings, m_names, m_tracker, m_platform);
+        m_mqtt = std::make_unique<Mqtt>(*mqtt.settings, m_names, m_tracker, weather.settings,
+                                        m_platform);
         if (std::string error; !m_mqtt->connection->Start(error)) {
             m_mqtt.reset();
             problem("MQTT", std::move(error), kNoMqtt);

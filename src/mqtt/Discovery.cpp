@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/Discovery.h"
 
+#include <algorithm>
 #include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/serialize.hpp>
+
+#include "decode/SensorTracker.h"
 
 #ifndef TAVROLIN_VERSION
 #define TAVROLIN_VERSION "0"
@@ -18,30 +21,75 @@ namespace {
 using Object = boost::json::object;
 using Array = boost::json::array;
 
-// How Home Assistant knows a quantity, where it has a device class for it. The units are
-// those of InfoOf(), which are the ones Home Assistant accepts for these classes.
+// Home Assistant before 2026.5 takes the QoS of each component only, later ones the
+// device's too; both say the same.
+constexpr int kQos = 1;
+
+// How Home Assistant is to take a number. Where it has a device class for the quantity, the
+// unit is the one InfoOf() gives, which Home Assistant accepts for that class. A number it has
+// no class for gets no unit (none is invented), but still a state class, so that Home
+// Assistant keeps it as a number, with a graph and long-term statistics, not as text.
 struct HomeAssistantClass {
-    const char* deviceClass;
+    const char* deviceClass;  // nullptr: none
     const char* stateClass;
 };
-std::optional<HomeAssistantClass> ClassOf(Quantity quantity) {
+
+HomeAssistantClass ClassOf(Quantity quantity) {
     switch (quantity) {
         case Quantity::Temperature:
-            return HomeAssistantClass{"temperature", "measurement"};
+            return {"temperature", "measurement"};
         case Quantity::Humidity:
-            return HomeAssistantClass{"humidity", "measurement"};
+            return {"humidity", "measurement"};
         case Quantity::Pressure:
-            return HomeAssistantClass{"atmospheric_pressure", "measurement"};
+            return {"atmospheric_pressure", "measurement"};
         case Quantity::WindSpeed:
-            return HomeAssistantClass{"wind_speed", "measurement"};
+            return {"wind_speed", "measurement"};
         case Quantity::WindDirection:
             // An angle: the mean of 350° and 10° is 0°, not 180°.
-            return HomeAssistantClass{"wind_direction", "measurement_angle"};
+            return {"wind_direction", "measurement_angle"};
         case Quantity::WindB:
         case Quantity::RainCounter:
         case Quantity::Value:
         case Quantity::Factor:
-            break;  // raw numbers: no unit, so no class either
+            break;
+    }
+    return {nullptr, "measurement"};
+}
+
+HomeAssistantClass ClassOf(WeatherQuantity quantity) {
+    switch (quantity) {
+        case WeatherQuantity::DewPoint:
+            return {"temperature", "measurement"};
+        case WeatherQuantity::SeaLevelPressure:
+            return {"atmospheric_pressure", "measurement"};
+        case WeatherQuantity::RainSteps:
+            // Grows with every step counted; starts at 0 again only when the program does,
+            // which Home Assistant takes as a new cycle.
+            return {nullptr, "total_increasing"};
+        case WeatherQuantity::RainMm:
+            return {"precipitation", "total_increasing"};
+        case WeatherQuantity::RainTodayMm:
+        case WeatherQuantity::RainHourMm:
+            // Sums over a window that moves, so they fall as well as rise.
+            return {"precipitation", "measurement"};
+        case WeatherQuantity::Scaled:
+            break;
+    }
+    return {nullptr, "measurement"};
+}
+
+// The decimals the derivation gives; rain has those of the millimetres per step.
+std::optional<int> DecimalsOf(WeatherQuantity quantity) {
+    switch (quantity) {
+        case WeatherQuantity::DewPoint:
+        case WeatherQuantity::SeaLevelPressure:
+            return 1;
+        case WeatherQuantity::Scaled:
+        case WeatherQuantity::RainSteps:
+        case WeatherQuantity::RainMm:
+        case WeatherQuantity::RainTodayMm:
+        case WeatherQuantity::RainHourMm:
+            break;
     }
     return std::nullopt;
 }
@@ -52,6 +100,21 @@ Object Origin() {
 
 std::string ValueTemplate(std::string_view key) {
     return "{{ value_json." + std::string(key) + " }}";
+}
+
+Object NumberComponent(std::string_view key, std::string_view label, std::string_view unit,
+                       HomeAssistantClass ha, std::optional<int> decimals) {
+    Object c = {{"platform", "sensor"}, {"name", label}};
+    if (ha.deviceClass != nullptr) {
+        c["device_class"] = ha.deviceClass;
+        c["unit_of_measurement"] = unit;
+    }
+    c["state_class"] = ha.stateClass;
+    if (ha.deviceClass != nullptr && decimals) {
+        c["suggested_display_precision"] = *decimals;
+    }
+    c["value_template"] = ValueTemplate(key);
+    return c;
 }
 
 }  // namespace
@@ -65,33 +128,48 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
     Object components;
     const auto add = [&](std::string_view key, Object component) {
         component["unique_id"] = deviceId + "_" + std::string(key);
+        if (device.expireAfterSeconds) {
+            component["expire_after"] = *device.expireAfterSeconds;
+        }
+        component["qos"] = kQos;
         components[key] = std::move(component);
     };
-    if (device.key.kind != SensorKind::Special) {
-        for (const Quantity quantity : device.quantities) {
-            const QuantityInfo& info = InfoOf(quantity);
-            Object c = {{"platform", "sensor"}, {"name", info.label}};
-            if (const std::optional<HomeAssistantClass> ha = ClassOf(quantity)) {
-                c["device_class"] = ha->deviceClass;
-                c["unit_of_measurement"] = info.unit;
-                c["state_class"] = ha->stateClass;
-                c["suggested_display_precision"] = info.decimals;
-            }
-            c["value_template"] = ValueTemplate(info.key);
-            if (device.expireAfterSeconds) {
-                c["expire_after"] = *device.expireAfterSeconds;
-            }
-            add(info.key, std::move(c));
+    // In the order of the reading's JSON: its own values, what is derived from them.
+    for (const Quantity quantity : device.quantities) {
+        const QuantityInfo& info = InfoOf(quantity);
+        add(info.key,
+            NumberComponent(info.key, info.label, info.unit, ClassOf(quantity), info.decimals));
+    }
+    for (const WeatherQuantity quantity : device.weather) {
+        const WeatherQuantityInfo& info = InfoOf(quantity);
+        add(info.key, NumberComponent(info.key, info.label, info.unit, ClassOf(quantity),
+                                      DecimalsOf(quantity)));
+    }
+    if (std::ranges::find(device.quantities, Quantity::WindDirection) != device.quantities.end()) {
+        // Text: no unit, no state class. A plain sensor rather than an enum one: Home
+        // Assistant's history shows either as a timeline, and an enum sensor turns a reading
+        // without a compass point into an error.
+        add(kWindCompassKey, {{"platform", "sensor"},
+                              {"name", kWindCompassLabel},
+                              {"value_template", ValueTemplate(kWindCompassKey)}});
+    }
+    if (device.key.kind == SensorKind::Special) {
+        // The remote control and the Fenster are events, for automations to trigger on: a
+        // key pressed twice is two events, where a sensor's state would not change. The
+        // remote control's characters are not a list of event types to give, so they come
+        // as the event's attribute "text".
+        Object event = {{"platform", "event"}};
+        if (device.key.remoteControl) {
+            event["name"] = "Taste";
+            event["event_types"] = Array{"press"};
+            event["value_template"] =
+                R"({{ {"event_type": "press", "text": value_json.text} | to_json }})";
+        } else {
+            event["name"] = "Ereignis";
+            event["event_types"] = Array{"high", "low"};
+            event["value_template"] = R"({"event_type":"{{ value_json.event }}"})";
         }
-    } else if (device.key.remoteControl) {
-        add("text",
-            {{"platform", "sensor"}, {"name", "Text"}, {"value_template", ValueTemplate("text")}});
-    } else {
-        // The Fenster high and low telegrams are events, for automations to trigger on.
-        add("event", {{"platform", "event"},
-                      {"name", "Ereignis"},
-                      {"event_types", Array{"high", "low"}},
-                      {"value_template", R"({"event_type":"{{ value_json.event }}"})"}});
+        add("event", std::move(event));
     }
     Array availability{Object{{"topic", topics.Status()}}};
     if (device.expireAfterSeconds) {
@@ -108,7 +186,7 @@ std::string SensorDiscoveryConfig(const MqttTopics& topics, const SensorDevice& 
         {"state_topic", topics.State(device.key)},
         {"availability", std::move(availability)},
         {"availability_mode", "all"},
-        {"qos", 1},
+        {"qos", kQos},
     };
     return boost::json::serialize(config);
 }
@@ -128,10 +206,21 @@ std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view r
                                                 {"entity_category", "diagnostic"},
                                                 {"state_topic", topics.Status()},
                                                 {"payload_on", "online"},
-                                                {"payload_off", "offline"}}}}},
-        {"qos", 1},
+                                                {"payload_off", "offline"},
+                                                {"qos", kQos}}}}},
+        {"qos", kQos},
     };
     return boost::json::serialize(config);
+}
+
+int64_t ExpireAfterSeconds(int64_t overdueAfterMs, int64_t announcedSeconds) {
+    constexpr int64_t kDefaultSeconds =
+        SensorTracker::kOverdueFactor * SensorTracker::kDefaultPeriodMs / 1000;
+    int64_t seconds = kDefaultSeconds;
+    while (seconds * 1000 < overdueAfterMs) {
+        seconds *= 2;
+    }
+    return std::max(seconds, announcedSeconds);
 }
 
 }  // namespace tavrolin

@@ -4,6 +4,7 @@
 #include "decode/ReadingJson.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/MqttPublisher.h"
+#include "weather/WeatherValues.h"
 
 namespace tavrolin {
 
@@ -41,17 +42,11 @@ std::string FailureText(MqttFailure failure, const std::string& address) {
     return {};
 }
 
-// Whether a new expire_after is worth a new config: the first learned period is, a second
-// more or less is not.
-bool Differs(int64_t now, int64_t announced) {
-    const int64_t change = now > announced ? now - announced : announced - now;
-    return change * 5 > announced;
-}
-
 }  // namespace
 
 MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock)
+                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+                   const WeatherSettings& weather)
     : m_settings(settings),
       m_topics(settings),
       m_names(names),
@@ -59,15 +54,8 @@ MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttO
       m_wallClock(wallClock),
       m_steadyClock(steadyClock),
       m_address(settings.Address()),
-      m_tracker(tracker) {}
-
-std::optional<int64_t> MqttSink::ExpireAfterSeconds(const SensorKey& key) const {
-    const std::optional<int64_t> ms = m_tracker.OverdueAfterMs(key);
-    if (!ms) {
-        return std::nullopt;
-    }
-    return (*ms + 999) / 1000;
-}
+      m_tracker(tracker),
+      m_weather(weather) {}
 
 void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string payload) {
     m_outbox.Push({kind, static_cast<uint8_t>(IndexOf(key)), std::move(payload)});
@@ -76,13 +64,16 @@ void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string 
 
 void MqttSink::Accept(const Reading& reading) {
     const SensorKey key = reading.Key();
-    const bool first = !m_announced.test(static_cast<std::size_t>(IndexOf(key)));
-    m_announced.set(static_cast<std::size_t>(IndexOf(key)));
-    const std::optional<int64_t> expire = ExpireAfterSeconds(key);
-    int64_t& announced = m_expireAnnounced[static_cast<std::size_t>(IndexOf(key))];
-    if (first || (expire && Differs(*expire, announced))) {
+    const std::size_t index = static_cast<std::size_t>(IndexOf(key));
+    const bool first = !m_announced.test(index);
+    m_announced.set(index);
+    std::optional<int64_t> expire;
+    if (const std::optional<int64_t> overdueMs = m_tracker.OverdueAfterMs(key)) {
+        expire = ExpireAfterSeconds(*overdueMs, m_expireAnnounced[index]);
+    }
+    if (first || (expire && *expire != m_expireAnnounced[index])) {
         Announce(reading, expire, first);
-        announced = expire.value_or(0);
+        m_expireAnnounced[index] = expire.value_or(0);
     }
     std::string json;
     AppendReadingJson(reading, json);
@@ -99,10 +90,11 @@ void MqttSink::Announce(const Reading& reading, std::optional<int64_t> expireAft
         for (std::size_t i = 0; i < reading.valueCount; ++i) {
             quantities[i] = reading.values[i].quantity;
         }
+        const std::vector<WeatherQuantity> weather = WeatherQuantitiesOf(key, m_weather);
         a.config = SensorDiscoveryConfig(
-            m_topics,
-            {key, m_names.NameOf(key), reading.version12,
-             std::span<const Quantity>(quantities.data(), reading.valueCount), expireAfterSeconds});
+            m_topics, {key, m_names.NameOf(key), reading.version12,
+                       std::span<const Quantity>(quantities.data(), reading.valueCount), weather,
+                       expireAfterSeconds});
         Push(QueuedMessage::Kind::Config, key, a.config);
     }
     if (SensorTracker::IsPeriodic(key)) {

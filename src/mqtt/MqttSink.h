@@ -16,15 +16,17 @@
 #include "mqtt/MqttTopics.h"
 #include "settings/MqttSettings.h"
 #include "settings/SensorNames.h"
+#include "settings/WeatherSettings.h"
 
 namespace tavrolin {
 
 // The receiver's side of publishing, on the tick: every reading it is given (behind the
 // recording filter: the user's own sensors, as the list shows them) becomes a state message
-// in the outbox; a sensor heard for the first time, or whose usual period
-// has become known, announces its discovery config; a sensor that falls silent for three
-// usual periods goes offline, and online again when heard. Nothing here waits for the
-// network: the network thread takes the messages from the outbox.
+// in the outbox; a sensor heard for the first time announces its discovery config, with an
+// entity for each value its readings carry with the weather settings, and again when its
+// expire_after must grow (ExpireAfterSeconds); a sensor that falls silent for three usual
+// periods goes offline, and online again when heard. Nothing here waits for the network: the
+// network thread takes the messages from the outbox.
 //
 // What the user must hear of the connection is said as notices: the first failure of an
 // outage and its end, a full queue, and a failure that needs a changed setting. A broker
@@ -35,9 +37,11 @@ public:
 
     // The tracker knows every sensor's period (for expire_after) and silence. wallClock gives
     // the time that silence is measured in (that of the readings); steadyClock the time
-    // between notices.
+    // between notices. The weather settings say which derived values the readings carry
+    // (none given: those that need no setting).
     MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock);
+             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+             const WeatherSettings& weather = {});
 
     void Accept(const Reading& reading) override;
     void EndOfPoll() override;
@@ -45,7 +49,6 @@ public:
 
 private:
     void Announce(const Reading& reading, std::optional<int64_t> expireAfterSeconds, bool first);
-    std::optional<int64_t> ExpireAfterSeconds(const SensorKey& key) const;
     void Push(QueuedMessage::Kind kind, const SensorKey& key, std::string payload);
     void Say(std::string text, MessageIcon icon);
     void CheckStatus();
@@ -58,6 +61,7 @@ private:
     CoarseClock& m_steadyClock;
     const std::string m_address;  // for the notices
     const SensorTracker& m_tracker;
+    const WeatherSettings m_weather;
 
     std::bitset<kSensorCount> m_announced;
     OverdueWatch m_overdue;

@@ -152,9 +152,8 @@ TEST(MqttPublishing, ReadingsFollowTheirConfigAndKeepTheirOrderAcrossAnOutage) {
         rig.Advance(1000);
         waiting.push_back(kOutdoorState + rig.Hear(kOutdoor1));
     }
-    // With three gaps of a second known, expire_after is 3 s, no longer the default: the
-    // config is announced again, between the readings where that became known.
-    waiting.insert(waiting.begin() + 2, kOutdoorConfig);
+    // With three gaps of a second known the period is learned, but expire_after stays 15
+    // minutes: no config again.
     rig.publisher.Pump(20'000);
     EXPECT_TRUE(rig.client.published.empty());
     std::vector<int64_t> delays = {rig.publisher.NextAttemptMs() - 10'000};
@@ -300,26 +299,29 @@ TEST(MqttPublishing, EachOutageIsSaidOnceAndABrokerThatComesAndGoesNotAtEveryTur
         notices[0].starts_with("Der Rechnername des MQTT-Brokers broker:1883 ist unbekannt."));
 }
 
-TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriods) {
+// The expire_after of the sensor's configs so far.
+std::vector<int> ExpireAfter(const Rig& rig) {
+    std::vector<int> expires;
+    for (const FakeClient::Message& m : rig.client.published) {
+        if (m.topic == kOutdoorConfig) {
+            const std::size_t at = m.payload.find("\"expire_after\":");
+            expires.push_back(std::stoi(m.payload.substr(at + 15)));
+        }
+    }
+    return expires;
+}
+
+TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndItsValuesExpireWhenItNeedsLonger) {
     Rig rig;
     rig.publisher.OnConnected(0);
-    const auto expireAfter = [&rig] {
-        std::vector<int> expires;
-        for (const FakeClient::Message& m : rig.client.published) {
-            if (m.topic == kOutdoorConfig) {
-                const std::size_t at = m.payload.find("\"expire_after\":");
-                expires.push_back(std::stoi(m.payload.substr(at + 15)));
-            }
-        }
-        return expires;
-    };
-    // Every 48 s: the default five minutes until three gaps are known, then 3 × 48 s.
+    // Every 48 s: overdue after 3 × 48 s, but expire_after stays the 15 minutes it started
+    // with, so Home Assistant gets one config.
     for (int i = 0; i < 6; ++i) {
         rig.Advance(48'000);
         rig.Hear(kOutdoor1);
     }
     rig.publisher.Pump(0);
-    EXPECT_EQ(expireAfter(), (std::vector<int>{900, 144}));
+    EXPECT_EQ(ExpireAfter(rig), (std::vector<int>{900}));
     rig.Take();
 
     rig.Advance(144'000);
@@ -354,6 +356,16 @@ TEST(MqttPublishing, ASilentSensorGoesOfflineOnceAndExpiresAfterThreeOfItsPeriod
     for (const std::string& m : rig.Take()) {
         EXPECT_EQ(m.find("outdoor-1"), std::string::npos) << m;
     }
+
+    // Every 7 minutes: once that is known, expire_after grows to 30 minutes, once.
+    Rig slow;
+    slow.publisher.OnConnected(0);
+    for (int i = 0; i < 8; ++i) {
+        slow.Advance(7 * 60'000);
+        slow.Hear(kOutdoor1);
+    }
+    slow.publisher.Pump(0);
+    EXPECT_EQ(ExpireAfter(slow), (std::vector<int>{900, 1800}));
 }
 
 TEST(MqttPublishing, HomeAssistantsStartBringsTheConfigsAgainAfterAShortDelay) {
