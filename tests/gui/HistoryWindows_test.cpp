@@ -78,6 +78,8 @@ private slots:
         QCOMPARE(plot->graph(1)->valueAxis(), plot->graph(0)->valueAxis());
         QCOMPARE(plot->graph(1)->name(), QStringLiteral("Taupunkt"));
         QCOMPARE(plot->graph(1)->data()->at(0)->value, 12.0);  // 20,0 °C at 60 %
+        QVERIFY(plot->legend != nullptr);
+        QCOMPARE(plot->legend->itemCount(), 2);  // the temperature and the dew point alone
         const QCPRange x = plot->graph(0)->keyAxis()->range();
         QCOMPARE(x.upper - x.lower, 86400.0);
         QCOMPARE(x.upper, (kNow + 1) / 1000.0);

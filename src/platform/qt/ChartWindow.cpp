@@ -157,6 +157,9 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     german.setNumberOptions(QLocale::OmitGroupSeparator);
     m_plot->setLocale(german);
     m_plot->setNoAntialiasingOnDrag(true);
+    // A legend names only what it is given: the first one made becomes the plot's own, and
+    // would take every plottable of every panel.
+    m_plot->setAutoAddPlottableToLegend(false);
     m_plot->setMouseTracking(true);
     connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMouseMove(e); });
     m_plot->installEventFilter(this);
