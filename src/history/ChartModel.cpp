@@ -557,14 +557,14 @@ std::string ChartModel::Readout(std::size_t point) const {
         // "12,3 °C", but "260°".
         const std::string unit =
             line.unit.empty() || line.unit == "\u00B0" ? line.unit : " " + line.unit;
-        const double rain = plotted.rain ? RainAmount(p.rainSteps) : 0;
-        const double low = plotted.rain ? rain : plotted.scaled ? p.scaledMin : p.min[plotted.slot];
-        const double mean = plotted.rain     ? rain
-                            : plotted.scaled ? p.scaledAvg
-                                             : p.avg[plotted.slot];
-        const double high = plotted.rain     ? rain
-                            : plotted.scaled ? p.scaledMax
-                                             : p.max[plotted.slot];
+        double low = p.min[plotted.slot], mean = p.avg[plotted.slot], high = p.max[plotted.slot];
+        if (plotted.scaled) {
+            low = p.scaledMin;
+            mean = p.scaledAvg;
+            high = p.scaledMax;
+        } else if (plotted.rain) {
+            low = mean = high = RainAmount(p.rainSteps);
+        }
         text += " · " + line.name + " ";
         if (m_series.bucketMs == 0 || low == high) {
             text += GermanNumber(mean, line.decimals) + unit;
