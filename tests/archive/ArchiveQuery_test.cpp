@@ -188,8 +188,8 @@ TEST(ArchiveQuery, RainPerBucketCountsEachReadingFromTheOneBeforeItWhereverThatI
          {{65, 100, 0}, {75, 104, 0}, {5, 90, 1}, {70, 101, 1}, {140, 110, 1}},
          {{0, 0}, {1, 14}, {2, 6}}},
     };
-    const int64_t hour0 = kT0 / kHour * kHour;
-    const auto hoursOf = [hour0](const Series& series) {
+    constexpr int64_t hour0 = kT0 / kHour * kHour;
+    const auto hoursOf = [](const Series& series) {
         std::map<int, int64_t> hours;
         for (const SeriesPoint& p : series.points) {
             hours[static_cast<int>((p.timeMs - hour0) / kHour)] = p.rainSteps;
