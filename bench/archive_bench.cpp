@@ -317,6 +317,50 @@ BENCHMARK_DEFINE_F(TenYears, ChartOfTheWholeArchive)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ChartOfTheWholeArchive)->Unit(benchmark::kMillisecond);
 
+// What a receiving program does at its start with the archive on: where each rain sensor's
+// totals stand, and its day's and hour's readings counted into a tally.
+BENCHMARK_DEFINE_F(TenYears, RainResumedAtStart)(benchmark::State& state) {
+    if (!ready) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::size_t readings = 0;
+    for (auto _ : state) {
+        Archive archive;
+        archive.Open(path, Archive::Access::ReadCurrent, 1000);
+        std::vector<RainResume> resumes;
+        QueryRainResume(archive, resumes);
+        RainTally tally;
+        readings = 0;
+        for (const RainResume& resume : resumes) {
+            ResumeRainTally(resume, tally);
+            readings += resume.readings.size();
+        }
+    }
+    state.counters["readings"] = static_cast<double>(readings);
+}
+BENCHMARK_REGISTER_F(TenYears, RainResumedAtStart)->Unit(benchmark::kMillisecond);
+
+// A year of rain per day, as the rain gauge's chart asks it.
+BENCHMARK_DEFINE_F(TenYears, RainOfOneYear)(benchmark::State& state) {
+    if (!ready) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::size_t days = 0;
+    for (auto _ : state) {
+        Archive archive;
+        archive.Open(path, Archive::Access::Read, 1000);
+        Series series;
+        QueryRain(archive,
+                  {{SensorKind::Rain, 7, false}, kStart - 365 * kMsPerDay, kStart, 0, kOffset},
+                  kMsPerDay, series);
+        days = series.points.size();
+    }
+    state.counters["days"] = static_cast<double>(days);
+}
+BENCHMARK_REGISTER_F(TenYears, RainOfOneYear)->Unit(benchmark::kMillisecond);
+
 BENCHMARK_DEFINE_F(TenYears, SensorList)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's history on a ten-year archive of a 20-sensor station (every sensor every
 // 3 minutes, 35 million readings): opening the sensor overview, opening the chart of a
-// thermo-hygrometer, the wind sensor and the brightness sensor over a day, a year and the
-// whole archive, each time with a connection of its own, as the first opening in a new
-// window is; switching a chart's range; and opening a second chart window beside a first.
-// Measured to the drawn window: the archive's queries, building the table or the plot's
-// lines, QCustomPlot's replot and a grab of the whole window, on Qt's offscreen platform.
+// thermo-hygrometer, the wind sensor, the brightness sensor and the rain gauge (bars per hour
+// or day) over a day, a year and the whole archive, each time with a connection of its own, as the
+// first opening in a new window is; switching a chart's range; and opening a second chart window
+// beside a first. Measured to the drawn window: the archive's queries, building the table or the
+// plot's lines, QCustomPlot's replot and a grab of the whole window, on Qt's offscreen platform.
 //
 // The archive is $TAVROLIN_BENCH_ARCHIVE, else archive-10y.sqlite beside this program:
 // archive_bench builds it (about six minutes) the first time it runs.
@@ -32,10 +32,18 @@ namespace {
 
 constexpr int64_t kEnd = 1735689600000;  // 2025-01-01 00:00 UTC: the archive's last reading
 constexpr SensorKey kGarden{SensorKind::Outdoor, 1, false};
-// The station's wind and brightness sensors (archive_bench's StationSensor).
+// The station's wind, brightness and rain sensors (archive_bench's StationSensor).
 constexpr SensorKey kMast{SensorKind::Wind, 7, false};
 constexpr SensorKey kRoof{SensorKind::Brightness, 7, false};
-constexpr SensorKey kSensors[] = {kGarden, kMast, kRoof};
+constexpr SensorKey kGauge{SensorKind::Rain, 7, false};
+constexpr SensorKey kSensors[] = {kGarden, kMast, kRoof, kGauge};
+
+// The rain in millimetres, as a station with [Regen] shows it.
+WeatherSettings Weather() {
+    WeatherSettings weather;
+    weather.rain.mmPerStep[7] = Decimal{25, 2};
+    return weather;
+}
 
 std::string Label(const SensorKey& sensor, ChartRange range) {
     return std::string(SensorIdOf(sensor)) + " " + std::string(RangeLabel(range));
@@ -70,7 +78,7 @@ void OverviewOpens(benchmark::State& state) {
     int rows = 0;
     for (auto _ : state) {
         SensorTracker tracker;
-        History history(SensorNames(), tracker, path, clock);
+        History history(SensorNames(), tracker, path, clock, {});
         SensorOverviewWindow window(history, nullptr);
         window.resize(900, 600);
         const QPixmap drawn = window.grab();
@@ -93,7 +101,7 @@ void ChartOpens(benchmark::State& state) {
     int64_t bucket = 0;
     for (auto _ : state) {
         SensorTracker tracker;
-        History history(SensorNames(), tracker, path, clock);
+        History history(SensorNames(), tracker, path, clock, Weather());
         ChartWindow window(history, nullptr);
         window.Show(sensor, range);
         const QPixmap drawn = window.grab();
@@ -108,7 +116,7 @@ void ChartOpens(benchmark::State& state) {
 BENCHMARK(ChartOpens)
     ->ArgsProduct({{static_cast<int>(ChartRange::Day), static_cast<int>(ChartRange::Year),
                     static_cast<int>(ChartRange::All)},
-                   {0, 1, 2}})
+                   {0, 1, 2, 3}})
     ->Unit(benchmark::kMillisecond);
 
 // The chart's second part alone: a chart whose overview is loaded (opened from the
@@ -122,7 +130,7 @@ void ChartSwitchesRange(benchmark::State& state) {
     const SensorKey sensor = kSensors[state.range(1)];
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
     SensorTracker tracker;
-    History history(SensorNames(), tracker, path, clock);
+    History history(SensorNames(), tracker, path, clock, {});
     ChartWindow window(history, nullptr);
     for (auto _ : state) {
         window.Show(sensor, range);
@@ -134,7 +142,7 @@ void ChartSwitchesRange(benchmark::State& state) {
 BENCHMARK(ChartSwitchesRange)
     ->ArgsProduct({{static_cast<int>(ChartRange::Day), static_cast<int>(ChartRange::Year),
                     static_cast<int>(ChartRange::All)},
-                   {0, 1, 2}})
+                   {0, 1, 2, 3}})
     ->Unit(benchmark::kMillisecond);
 
 // A second chart window beside the garden's, as a double click in the overview opens it:
@@ -147,7 +155,7 @@ void SecondChartOpens(benchmark::State& state) {
     const auto range = static_cast<ChartRange>(state.range(0));
     testing::FakeLocalClock clock(FromUnixMs(kEnd, 3600));
     SensorTracker tracker;
-    History history(SensorNames(), tracker, path, clock);
+    History history(SensorNames(), tracker, path, clock, {});
     HistoryWindows windows(history);
     windows.ShowChart(nullptr, kGarden, range);
     for (auto _ : state) {

@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <utility>
+#include <vector>
 
+#include "archive/ArchiveQuery.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/MqttSettings.h"
 #include "settings/WeatherProfile.h"
@@ -14,6 +16,22 @@ namespace {
 
 // At an orderly end, what is still queued for the broker may take this long to go out.
 constexpr std::chrono::milliseconds kMqttDrain{2000};
+
+// With the archive on, each rain sensor's totals go on from the archive's last reading of it,
+// and its day's and hour's sums from the readings before, as if the program had never
+// stopped. An archive that is not there yet has nothing to go on from, and one of an older
+// format is left to the archive's own thread to bring up to date (minutes, on a large one),
+// not waited for here: the totals start at 0 then, as without an archive.
+void ResumeRain(const std::string& path, int busyTimeoutMs, RainTally& tally) {
+    Archive archive;
+    std::vector<RainResume> resumes;
+    if (archive.Open(path, Archive::Access::ReadCurrent, busyTimeoutMs).Ok() &&
+        QueryRainResume(archive, resumes).Ok()) {
+        for (const RainResume& resume : resumes) {
+            ResumeRainTally(resume, tally);
+        }
+    }
+}
 
 }  // namespace
 
@@ -46,6 +64,7 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
             return;
         }
     }
+    m_weatherSettings = weather.settings;
     m_weather = std::make_unique<WeatherDerivation>(weather.settings);
     constexpr const char* kNoMqtt = "Es wird nichts veröffentlicht.";
     // The settings first: a logger whose settings are wrong starts nothing.
@@ -58,6 +77,8 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
         m_archivePath = !options.archivePath.empty() ? options.archivePath
                         : !archive.file.empty()      ? archive.file
                                                      : m_platform.defaultArchivePath();
+        // Before the archive's thread opens it: that one may take it to a new format.
+        ResumeRain(m_archivePath, options.archive.busyTimeoutMs, m_weather->Rain());
         m_archive = std::make_unique<ArchiveSink>(m_archivePath, options.archive);
     }
     if (options.overdueNotices) {

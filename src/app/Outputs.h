@@ -55,9 +55,9 @@ struct OutputProblem {
 
 // The outputs beside the list, the protocol file and stdout, built from the profile in one
 // place for both programs: the weather values derived from every reading ([Regen],
-// [Station]), the tracker of every sensor's period and silence (which MQTT, the overview and
-// the notices read), the archive ([Archiv]), MQTT ([MQTT], with the names of [Sensornamen])
-// and, for the logger, the notices of sensors that fall silent.
+// [Station]; the rain totals going on from the archive's), the tracker of every sensor's period and
+// silence (which MQTT, the overview and the notices read), the archive ([Archiv]), MQTT ([MQTT],
+// with the names of [Sensornamen]) and, for the logger, the notices of sensors that fall silent.
 class Outputs {
 public:
     Outputs(const SettingsStore& profile, OutputPlatform platform, const OutputOptions& options);
@@ -75,6 +75,8 @@ public:
 
     SensorTracker& Tracker() { return m_tracker; }
     const SensorNames& Names() const { return m_names; }
+    // [Regen] and [Station] as far as they could be used.
+    const WeatherSettings& Weather() const { return m_weatherSettings; }
     // The archive the program writes; empty when it keeps none.
     const std::string& ArchivePath() const { return m_archivePath; }
 
@@ -87,6 +89,7 @@ private:
 
     OutputPlatform m_platform;
     SensorNames m_names;
+    WeatherSettings m_weatherSettings;
     std::unique_ptr<WeatherDerivation> m_weather;
     SensorTracker m_tracker;
     std::string m_archivePath;

@@ -113,6 +113,11 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
         return status;
     }
     m_db.SetBusyTimeout(busyTimeoutMs);
+    if ((rc = DefineArchiveFunctions(m_db)) != sql::kOk) {
+        ArchiveStatus status = Fail(rc, creating);
+        Close();
+        return status;
+    }
 
     // The first read of the file: here a file that is no database says so. The three are
     // read in one transaction, so that another program's migration step committed between
@@ -135,6 +140,9 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
     } else if (format > kArchiveFormat) {
         status.problem = ArchiveProblem::NewerFormat;
         status.detail = std::to_string(format);
+    } else if (!empty && format < kArchiveFormat && access == Access::ReadCurrent) {
+        status.problem = ArchiveProblem::OlderFormat;
+        status.detail = std::to_string(format);
     } else if (format < kArchiveFormat && m_db.ReadOnly()) {
         status.problem = ArchiveProblem::NoPermission;
     } else if (!m_db.ReadOnly()) {
@@ -148,7 +156,7 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
         const std::string pragmas =
             (empty ? "PRAGMA page_size=" + std::to_string(kArchivePageSize) + ";" : std::string()) +
             "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;" +
-            (access == Access::Read ? "PRAGMA mmap_size=268435456" : "");
+            (access != Access::Write ? "PRAGMA mmap_size=268435456" : "");
         if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
             (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
             status = Fail(rc, creating);

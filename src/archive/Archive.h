@@ -36,6 +36,10 @@ public:
     enum class Access {
         Write,  // creates the file when missing
         Read,   // the file must exist; brought up to date when it may be written
+        // The file must exist and be of the current format: an older one is left for a
+        // writer to bring up to date (ArchiveProblem::OlderFormat), since that may take
+        // minutes on a large archive.
+        ReadCurrent,
     };
 
     Archive() = default;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "archive/Archive.h"
 #include "decode/Reading.h"
+#include "weather/RainTally.h"
 
 namespace tavrolin {
 
@@ -108,9 +110,18 @@ struct SeriesPoint {
     double scaledMin = 0, scaledAvg = 0, scaledMax = 0;
     // The wind sensors: the sum of the readings' wind (WindOf).
     WindVector wind;
+    // The thermo-hygrometers and indoor sensors: the dew point in °C of a reading, and of a
+    // bucket that of its mean temperature and humidity (within a few tenths of a degree of the
+    // mean of its readings' dew points over a day); NaN where there is none.
+    double dewPoint = std::numeric_limits<double>::quiet_NaN();
+    // The rain sensors, in QueryRain's buckets: the counter steps the bucket's readings
+    // brought.
+    int64_t rainSteps = 0;
 };
 // Sets what a point of one reading derives from its values (min, avg and max alike).
 void DeriveFromReading(SensorKind kind, SeriesPoint& reading);
+// Sets a point's dew point from its mean temperature and humidity.
+void DeriveDewPoint(SensorKind kind, SeriesPoint& point);
 
 struct Series {
     std::span<const Quantity> quantities;  // QuantitiesOf the sensor's kind
@@ -120,13 +131,41 @@ struct Series {
     // little outside the range.
     int64_t bucketMs = 0;
     std::vector<SeriesPoint> points;  // oldest first
+    // QueryRain: the counter of the sensor's last reading before the range's end, from which
+    // a reading that comes next counts its steps.
+    std::optional<int32_t> lastCounter;
 };
 ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series& series);
+
+// (c) A rain sensor's rain per hour (bucketMs kMsPerHour) or per local day (kMsPerDay, as
+// each reading was received): the steps each bucket's readings brought, as the summaries
+// count them (ArchiveSchema.h), in rainSteps; maxPoints is not looked at. The buckets are
+// whole hours and days, the first and last as far as they reach beyond the range.
+ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t bucketMs,
+                        Series& series);
 
 // Every reading of one sensor in [fromMs, toMs), oldest first, as it was received: what
 // tavrolin-history export writes. `each` must not use the archive.
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
                              int64_t toMs, const std::function<void(const Reading&)>& each);
+
+// (d) Where each rain sensor's rain stands at the archive's last reading of it, for a program
+// to go on from at its start: the total steps of all its readings (summaries and `recent`),
+// and its readings from the base on, so that the day's and the hour's sums are right. The
+// base is the last reading before an hour ahead of the local midnight (by the last reading's
+// UTC offset) of the last reading's day: a day whose clocks were set back begins up to an
+// hour earlier, and the last hour lies after it.
+struct RainResume {
+    uint8_t address = 0;
+    int64_t stepsBefore = 0;        // the total at the base: every reading's steps up to it
+    std::vector<Reading> readings;  // the base, then the readings after it, oldest first
+};
+// Of every rain sensor the archive holds readings of, by address. Takes a few milliseconds
+// on a ten-year archive (bench/archive_bench).
+ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes);
+// Goes on in the tally from there (RainTally::Resume, then each reading counted); the
+// amounts of the last reading.
+std::optional<RainAmounts> ResumeRainTally(const RainResume& resume, RainTally& tally);
 
 // The file's integrity (PRAGMA integrity_check) and the archive's own rules: the summaries
 // agree with the readings, every row holds what its sensor's kind sends.

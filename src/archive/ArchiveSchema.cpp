@@ -9,6 +9,7 @@
 
 #include "archive/Sqlite.h"
 #include "decode/Reading.h"
+#include "weather/RainTally.h"
 
 namespace tavrolin {
 
@@ -23,14 +24,8 @@ std::string SummarySelect(SummaryPeriod period, const char* table, const std::st
 int Fold(sql::Database& db, Derived derived);
 int Rebuild(sql::Database& db, Derived derived);
 
-// The sensor numbers (IndexOf) of a kind's eight addresses, as an SQL condition.
-std::string SensorsOf(SensorKind kind) {
-    const int first = IndexOf({kind, 0, false});
-    return "sensor BETWEEN " + std::to_string(first) + " AND " + std::to_string(first + 7);
-}
-
 std::string WindComponentSql(const char* function) {
-    return "CASE WHEN " + SensorsOf(SensorKind::Wind) + " THEN CAST(round(max(a, 0) * " +
+    return "CASE WHEN " + SensorsOfKind(SensorKind::Wind) + " THEN CAST(round(max(a, 0) * " +
            std::to_string(kWindVectorScale) + " * " + function + "(radians(b))) AS INTEGER) END";
 }
 
@@ -132,21 +127,25 @@ int NumberReadingsOfOneTime(sql::Database& db) {
                      " interval INTEGER, a, b, c);");
 }
 
-// Format 5: the summaries of what two values of a reading make together, the brightness and
-// pyranometer sensors' value × factor and the wind's vectors, so that a chart over years
-// reads them from the summaries too. Only those sensors' summaries are computed anew.
+// Format 5: the summaries of what values of a reading make with others, so that a chart over
+// years reads them from the summaries too: the brightness and pyranometer sensors' value ×
+// factor, the wind's vectors, and the rain sensors' steps, each reading's from the one before.
+// Only those sensors' summaries are computed anew.
 int AddDerivedSummaries(sql::Database& db) {
-    const std::string sensors = "(" + SensorsOf(SensorKind::Wind) + " OR " +
-                                SensorsOf(SensorKind::Brightness) + " OR " +
-                                SensorsOf(SensorKind::Pyranometer) + ")";
     std::string sql;
     for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
         const std::string table = period == SummaryPeriod::Hour ? "hourly" : "daily";
-        for (const char* column : {"min4", "max4", "sum4", "east", "north"}) {
+        for (const char* column : {"min4", "max4", "sum4", "east", "north", "rain"}) {
             sql += "ALTER TABLE " + table + " ADD COLUMN " + column + " INTEGER;";
         }
-        sql += "DELETE FROM " + table + " WHERE " + sensors + "; INSERT INTO " + table + " " +
-               SummarySelect(period, "reading", sensors, Derived::With) + ";";
+        // Kind by kind: one range of `reading` each, read in the order of its key, so that a
+        // rain sensor's readings come in the order its steps are counted in without a sort.
+        for (const SensorKind kind : {SensorKind::Rain, SensorKind::Wind, SensorKind::Brightness,
+                                      SensorKind::Pyranometer}) {
+            sql += "DELETE FROM " + table + " WHERE " + SensorsOfKind(kind) + "; INSERT INTO " +
+                   table + " " +
+                   SummarySelect(period, "reading", SensorsOfKind(kind), Derived::With) + ";";
+        }
     }
     return db.Exec(sql.c_str());
 }
@@ -168,25 +167,153 @@ std::string SummarySelect(SummaryPeriod period, const char* table, const std::st
             sql += std::string(", ") + f + "(CASE WHEN " + numeric + " THEN " + slot + " END)";
         }
     }
-    if (derived == Derived::With) {
-        const std::string scaled = ScaledSql();
-        sql += ", min(" + scaled + "), max(" + scaled + "), sum(" + scaled + "), sum(" +
-               WindEastSql() + "), sum(" + WindNorthSql() + ")";
-    }
     // The condition is never empty: an upsert may follow, and SQLite wants to tell it from a
     // join's ON.
-    return sql + " FROM " + table + " WHERE " + condition + " GROUP BY 1, 2";
+    if (derived == Derived::Without) {
+        return sql + " FROM " + table + " WHERE " + condition + " GROUP BY 1, 2";
+    }
+    const std::string scaled = ScaledSql();
+    sql += ", min(" + scaled + "), max(" + scaled + "), sum(" + scaled + "), sum(" + WindEastSql() +
+           "), sum(" + WindNorthSql() + "), sum(steps)";
+    // A rain reading's steps count from the sensor's reading before it, whatever hour that
+    // lies in: taken over each sensor's readings in order before they are grouped. A
+    // condition on sensors (all the callers give) leaves every sensor's readings whole. Only
+    // the rain sensors' readings go through the window: it costs as much again as the rest.
+    const std::string rain = SensorsOfKind(SensorKind::Rain);
+    return sql + " FROM (SELECT *, NULL AS steps FROM " + table + " WHERE (" + condition +
+           ") AND NOT (" + rain +
+           ") UNION ALL SELECT *, rain_steps(lag(a) OVER (PARTITION BY"
+           " sensor ORDER BY t, seq), a) FROM " +
+           table + " WHERE (" + condition + ") AND " + rain + ") GROUP BY 1, 2";
 }
 
 }  // namespace
+
+std::string SensorsOfKind(SensorKind kind) {
+    const int first = IndexOf({kind, 0, false});
+    return "sensor BETWEEN " + std::to_string(first) + " AND " + std::to_string(first + 7);
+}
+
+int64_t RainStepsOfReading(std::optional<int64_t> previousCounter, std::optional<int64_t> counter) {
+    if (!previousCounter || !counter) {
+        return 0;
+    }
+    // A counter outside int is no counter a telegram carries; the check tells of its row.
+    const auto asInt = [](int64_t v) {
+        return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    };
+    return RainStepsBetween(asInt(*previousCounter), asInt(*counter));
+}
+
+int DefineArchiveFunctions(sql::Database& db) {
+    return db.DefineFunction("rain_steps", RainStepsOfReading);
+}
+
+int RainOfRecent(sql::Database& db, std::optional<int> sensor, std::vector<RainStep>& steps) {
+    steps.clear();
+    struct Row {
+        int64_t t = 0, seq = 0, meta = 0;
+        std::optional<int64_t> counter;
+        bool fresh = false;
+    };
+    const auto read = [](const sql::Statement& st, bool fresh) {
+        return Row{st.Int(0), st.Int(1), st.Int(2),
+                   st.IsNull(3) ? std::nullopt : std::optional<int64_t>(st.Int(3)), fresh};
+    };
+    std::vector<std::pair<int, Row>> fresh;
+    {
+        sql::Statement st = db.Prepare(
+            "SELECT t, seq, meta, a, sensor FROM recent WHERE " +
+            (sensor ? "sensor = " + std::to_string(*sensor) : SensorsOfKind(SensorKind::Rain)) +
+            " ORDER BY sensor, t, seq");
+        if (!st.Valid()) {
+            return db.ErrorCode();
+        }
+        int rc;
+        while ((rc = st.Step()) == sql::kRow) {
+            fresh.emplace_back(static_cast<int>(st.Int(4)), read(st, true));
+        }
+        if (rc != sql::kDone) {
+            return rc;
+        }
+    }
+    if (fresh.empty()) {
+        return sql::kOk;
+    }
+    // The folded reading before a sensor's first new one, and those after it up to the first
+    // after its last new one: usually the newest folded reading alone.
+    sql::Statement before = db.Prepare(
+        "SELECT t, seq, meta, a FROM reading WHERE sensor = ?1 AND (t, seq) < (?2, ?3)"
+        " ORDER BY t DESC, seq DESC LIMIT 1");
+    sql::Statement after = db.Prepare(
+        "SELECT t, seq, meta, a FROM reading WHERE sensor = ?1 AND (t, seq) > (?2, ?3)"
+        " ORDER BY t, seq");
+    if (!before.Valid() || !after.Valid()) {
+        return db.ErrorCode();
+    }
+    const auto earlier = [](const Row& a, const Row& b) {
+        return std::pair(a.t, a.seq) < std::pair(b.t, b.seq);
+    };
+    int rc = sql::kOk;
+    for (std::size_t begin = 0, end; begin < fresh.size() && rc == sql::kOk; begin = end) {
+        const int id = fresh[begin].first;
+        for (end = begin; end < fresh.size() && fresh[end].first == id; ++end) {
+        }
+        const Row& first = fresh[begin].second;
+        const Row& last = fresh[end - 1].second;
+        std::optional<Row> previous;  // the reading before, folded or new
+        before.Bind(1, id);
+        before.Bind(2, first.t);
+        before.Bind(3, first.seq);
+        if ((rc = before.Step()) == sql::kRow) {
+            previous = read(before, false);
+        }
+        before.Reset();
+        if (rc != sql::kRow && rc != sql::kDone) {
+            break;
+        }
+        // The folded reading before the one looked at: the summaries counted its steps from it.
+        std::optional<Row> previousFolded = previous;
+        after.Bind(1, id);
+        after.Bind(2, first.t);
+        after.Bind(3, first.seq);
+        std::size_t next = begin;
+        bool folded = (rc = after.Step()) == sql::kRow;
+        while (next < end || folded) {
+            if (next < end && (!folded || earlier(fresh[next].second, read(after, false)))) {
+                const Row& row = fresh[next++].second;
+                steps.push_back({id, row.t, row.meta,
+                                 previous ? RainStepsOfReading(previous->counter, row.counter) : 0,
+                                 true});
+                previous = row;
+                continue;
+            }
+            const Row row = read(after, false);
+            if (previous && previous->fresh) {
+                const int64_t counted =
+                    previousFolded ? RainStepsOfReading(previousFolded->counter, row.counter) : 0;
+                const int64_t change = RainStepsOfReading(previous->counter, row.counter) - counted;
+                if (change != 0) {
+                    steps.push_back({id, row.t, row.meta, change, false});
+                }
+            }
+            previous = previousFolded = row;
+            // Past the last new reading, the first folded one is the last that changes.
+            folded = earlier(last, row) ? false : (rc = after.Step()) == sql::kRow;
+        }
+        after.Reset();
+        rc = rc == sql::kRow || rc == sql::kDone ? sql::kOk : rc;
+    }
+    return rc;
+}
 
 std::string LocalDaySql() {
     return "(t + (meta >> 1) * 900000) / 86400000";
 }
 
 std::string ScaledSql() {
-    return "CASE WHEN " + SensorsOf(SensorKind::Brightness) + " OR " +
-           SensorsOf(SensorKind::Pyranometer) + " THEN a * b END";
+    return "CASE WHEN " + SensorsOfKind(SensorKind::Brightness) + " OR " +
+           SensorsOfKind(SensorKind::Pyranometer) + " THEN a * b END";
 }
 
 std::string WindEastSql() {
@@ -222,6 +349,8 @@ int Fold(sql::Database& db, Derived derived) {
         std::array<int64_t, 4> min{}, max{}, sum{};
         bool hasWind = false;
         int64_t east = 0, north = 0;
+        bool hasRain = false;
+        int64_t rain = 0;
     };
     std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, Sums> sums;
     {
@@ -263,12 +392,36 @@ int Fold(sql::Database& db, Derived derived) {
             return rc;
         }
     }
+    // The rain sensors' steps. Those of the new readings go with their sums; a folded reading
+    // whose steps change lies in an hour and day of its own, whose rain alone changes.
+    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, int64_t> rainChanges;
+    if (withDerived) {
+        std::vector<RainStep> steps;
+        if (const int rc = RainOfRecent(db, std::nullopt, steps); rc != sql::kOk) {
+            return rc;
+        }
+        for (const RainStep& step : steps) {
+            const int64_t day = (step.t + (step.meta >> 1) * 900000) / 86400000;
+            for (const auto& key :
+                 {std::tuple{SummaryPeriod::Hour, step.t / kMsPerHour, int64_t{step.sensor}},
+                  std::tuple{SummaryPeriod::Day, day, int64_t{step.sensor}}}) {
+                if (step.fresh) {
+                    Sums& s = sums[key];
+                    s.rain += step.steps;
+                    s.hasRain = true;
+                } else {
+                    rainChanges[key] += step.steps;
+                }
+            }
+        }
+    }
     std::array<sql::Statement, 2> upserts;
+    std::array<sql::Statement, 2> rainUpdates;
     for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
         const bool hour = period == SummaryPeriod::Hour;
         std::string sql = std::string("INSERT INTO ") + (hour ? "hourly" : "daily") +
                           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12" +
-                          (withDerived ? ", ?13, ?14, ?15, ?16, ?17" : "") + ") ON CONFLICT(" +
+                          (withDerived ? ", ?13, ?14, ?15, ?16, ?17, ?18" : "") + ") ON CONFLICT(" +
                           (hour ? "hour" : "day") + ", sensor) DO UPDATE SET n = n + excluded.n";
         for (int i = 1; i <= (withDerived ? 4 : 3); ++i) {
             const std::string slot = std::to_string(i);
@@ -277,10 +430,16 @@ int Fold(sql::Database& db, Derived derived) {
                    " = sum" + slot + " + excluded.sum" + slot;
         }
         if (withDerived) {
-            sql += ", east = east + excluded.east, north = north + excluded.north";
+            sql +=
+                ", east = east + excluded.east, north = north + excluded.north,"
+                " rain = rain + excluded.rain";
         }
         upserts[hour ? 0 : 1] = db.Prepare(sql);
-        if (!upserts[hour ? 0 : 1].Valid()) {
+        rainUpdates[hour ? 0 : 1] = db.Prepare(std::string("UPDATE ") +
+                                               (hour ? "hourly SET rain = rain + ?3 WHERE hour"
+                                                     : "daily SET rain = rain + ?3 WHERE day") +
+                                               " = ?1 AND sensor = ?2");
+        if (!upserts[hour ? 0 : 1].Valid() || (withDerived && !rainUpdates[hour ? 0 : 1].Valid())) {
             return db.ErrorCode();
         }
     }
@@ -306,8 +465,24 @@ int Fold(sql::Database& db, Derived derived) {
             upsert.BindNull(16);  // not a wind sensor
             upsert.BindNull(17);
         }
+        if (withDerived && s.hasRain) {
+            upsert.Bind(18, s.rain);
+        } else if (withDerived) {
+            upsert.BindNull(18);
+        }
         const int rc = upsert.Step();
         upsert.Reset();
+        if (rc != sql::kDone) {
+            return rc;
+        }
+    }
+    for (const auto& [key, steps] : rainChanges) {
+        sql::Statement& update = rainUpdates[std::get<0>(key) == SummaryPeriod::Hour ? 0 : 1];
+        update.Bind(1, std::get<1>(key));
+        update.Bind(2, std::get<2>(key));
+        update.Bind(3, steps);
+        const int rc = update.Step();
+        update.Reset();
         if (rc != sql::kDone) {
             return rc;
         }

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "decode/Reading.h"
 
 namespace tavrolin {
 
@@ -34,6 +38,10 @@ class Database;
 //               WindNorthSql), which the direction's mean is taken from; an average of
 //               the angles would put the mean of 350° and 10° in the south. NULL for
 //               other sensors
+//     rain      the rain sensors: the counter steps the readings brought, each counted from
+//               the sensor's reading before it (RainStepsOfReading), also where that one
+//               lies in an earlier hour or day; a chart's bars and the totals a receiving
+//               program goes on from at its start. NULL for other sensors
 //   daily(day, sensor, n, ...)                          the same per local day: the day of
 //               the reading's own local time, (t + offset) / 86400000
 //
@@ -42,7 +50,8 @@ class Database;
 // whatever sensors it brought; once it holds kFoldRows readings, the writing transaction folds them
 // into `reading`, kept by sensor and time (one sensor's range is one contiguous read, an outdoor
 // sensor's row takes about 25 bytes) and adds them to the summaries. The summaries always
-// count exactly the rows of `reading`; a query adds the few of `recent` itself. (Written
+// count exactly the rows of `reading`; a query adds the few of `recent` itself (for the rain,
+// RainOfRecent). (Written
 // into `reading` and the summaries at every poll, a poll of ten sensors changed some twenty
 // pages, each written into the WAL and again at the checkpoint: twice the CPU the logger
 // may spend.) Pages are 1 KiB, so that a changed page costs little to write.
@@ -106,6 +115,31 @@ std::string ScaledSql();
 std::string WindEastSql();
 std::string WindNorthSql();
 inline constexpr int64_t kWindVectorScale = 1000;
+
+// The readings of a kind's eight sensors, as an SQL condition on the column sensor.
+std::string SensorsOfKind(SensorKind kind);
+
+// The steps a rain sensor's reading adds to the rain sums: RainStepsBetween from the counter
+// of the sensor's reading before it (by t and seq, in `reading` or in `recent`); 0 for the
+// sensor's first reading, and where a row holds no counter (the check tells of such a row).
+int64_t RainStepsOfReading(std::optional<int64_t> previousCounter, std::optional<int64_t> counter);
+// What a connection's SQL needs beside SQLite's own: rain_steps(previous, counter), the same
+// rule for the summaries computed in SQL (a migration, the check) as for those folded here.
+int DefineArchiveFunctions(sql::Database& db);
+
+// What the readings of `recent` change in the rain sums, reading by reading: each new one
+// adds its steps from the reading before it, folded or new. A new reading that came in
+// between two folded ones (an import of the past) also changes the steps of the folded one
+// after it, counted now from the new one: that one's change comes as a step of its own.
+struct RainStep {
+    int sensor = 0;
+    int64_t t = 0;  // the reading's time and meta, which say its hour and day
+    int64_t meta = 0;
+    int64_t steps = 0;
+    bool fresh = true;  // a reading of `recent`; else the change of a folded one
+};
+// Of one sensor, or of every rain sensor; by sensor, then in the order of the readings.
+int RainOfRecent(sql::Database& db, std::optional<int> sensor, std::vector<RainStep>& steps);
 
 // Moves the readings of `recent` into `reading` and the summaries, inside the caller's
 // transaction.

@@ -90,6 +90,9 @@ std::string ArchiveStatus::Describe() const {
             return ": Ein anderes Programm hält es gesperrt.";
         case ArchiveProblem::NewerFormat:
             return ": Es stammt von einer neueren Version von Tavrolin (Format " + detail + ").";
+        case ArchiveProblem::OlderFormat:
+            return ": Es hat noch ein älteres Format (" + detail +
+                   "), das erst beim Schreiben erneuert wird.";
         case ArchiveProblem::Other:
             break;
     }

@@ -9,6 +9,26 @@ namespace tavrolin::sql {
 
 static_assert(kOk == SQLITE_OK && kRow == SQLITE_ROW && kDone == SQLITE_DONE);
 
+namespace {
+
+std::optional<int64_t> IntArgument(sqlite3_value* value) {
+    if (sqlite3_value_type(value) == SQLITE_NULL) {
+        return std::nullopt;
+    }
+    return sqlite3_value_int64(value);
+}
+
+void CallIntFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+    const auto function = *static_cast<Database::IntFunction*>(sqlite3_user_data(context));
+    sqlite3_result_int64(context, function(IntArgument(arguments[0]), IntArgument(arguments[1])));
+}
+
+void DeleteIntFunction(void* function) {
+    delete static_cast<Database::IntFunction*>(function);
+}
+
+}  // namespace
+
 Database::~Database() {
     Close();
 }
@@ -56,6 +76,13 @@ Statement Database::Prepare(std::string_view sql) {
 
 void Database::SetBusyTimeout(int ms) {
     sqlite3_busy_timeout(m_db, ms);
+}
+
+int Database::DefineFunction(const char* name, IntFunction function) {
+    // The function goes to SQLite as data of its own, which it deletes with the connection.
+    return sqlite3_create_function_v2(
+        m_db, name, 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+        new IntFunction(function), CallIntFunction, nullptr, nullptr, DeleteIntFunction);
 }
 
 int Database::ErrorCode() const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,10 @@ public:
     // Prepares one statement; on failure the statement is empty and ErrorCode tells why.
     Statement Prepare(std::string_view sql);
     void SetBusyTimeout(int ms);
+    // A function of two integers for this connection's SQL, name(x, y); a NULL argument comes
+    // as none. Deterministic: the same arguments give the same result.
+    using IntFunction = int64_t (*)(std::optional<int64_t>, std::optional<int64_t>);
+    int DefineFunction(const char* name, IntFunction function);
 
     // Of the last failed call.
     int ErrorCode() const;

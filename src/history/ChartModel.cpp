@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "decode/ReadingText.h"
+#include "weather/RainTally.h"
 
 namespace tavrolin {
 
@@ -212,6 +213,24 @@ void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs
     }
     m_series = {};
     m_series.quantities = QuantitiesOf(sensor.kind);
+    if (ShowsRain()) {
+        // Whole bars: hours of UTC as the summaries keep them, days of local time.
+        const int64_t bucket = RainBucketMs();
+        const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(m_fromMs)} * 1000 : 0;
+        m_fromMs = FloorDiv(m_fromMs + shift, bucket) * bucket - shift;
+        m_series.bucketMs = bucket;
+    }
+}
+
+int64_t ChartModel::RainBucketMs() const {
+    return m_range == ChartRange::Day || m_range == ChartRange::Week ? kMsPerHour : kMsPerDay;
+}
+
+double ChartModel::RainAmount(int64_t steps) const {
+    if (const std::optional<Decimal>& perStep = m_rain.mmPerStep[m_sensor.address & 0x07]) {
+        return static_cast<double>(steps * perStep->raw) / std::pow(10.0, perStep->decimals);
+    }
+    return static_cast<double>(steps);
 }
 
 SeriesRequest ChartModel::Request() const {
@@ -229,6 +248,9 @@ void ChartModel::SetSeries(Series series) {
 bool ChartModel::Add(const Reading& reading) {
     if (!IsLive(m_range) || !(reading.Key() == m_sensor)) {
         return false;
+    }
+    if (ShowsRain()) {
+        return AddRain(reading);
     }
     const int64_t t = ToUnixMs(reading.time);
     std::vector<SeriesPoint>& points = m_series.points;
@@ -260,6 +282,7 @@ bool ChartModel::Add(const Reading& reading) {
             last.wind.east += p.wind.east;
             last.wind.north += p.wind.north;
             ++last.count;
+            DeriveDewPoint(m_sensor.kind, last);
             into = &last;
         } else if (points.empty() || p.timeMs > points.back().timeMs) {
             points.push_back(p);
@@ -284,9 +307,47 @@ bool ChartModel::Add(const Reading& reading) {
     return true;
 }
 
+bool ChartModel::AddRain(const Reading& reading) {
+    const std::optional<Measurement> counter = reading.Find(Quantity::RainCounter);
+    const int64_t t = ToUnixMs(reading.time);
+    std::vector<SeriesPoint>& points = m_series.points;
+    if (!counter || t < m_fromMs) {
+        return false;
+    }
+    const int64_t bucket = RainBucketMs();
+    const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(t)} * 1000 : 0;
+    const int64_t start = FloorDiv(t + shift, bucket) * bucket - shift;
+    if (!points.empty() && start < points.back().timeMs) {
+        return false;  // a reading older than the newest bar: the archive has it
+    }
+    if (points.empty() || start > points.back().timeMs) {
+        SeriesPoint p;
+        p.timeMs = start;
+        points.push_back(p);
+    }
+    // Its steps from the last reading known, the archive's or one that came before it.
+    SeriesPoint& bar = points.back();
+    ++bar.count;
+    if (m_series.lastCounter) {
+        bar.rainSteps += RainStepsBetween(*m_series.lastCounter, counter->raw);
+    }
+    m_series.lastCounter = counter->raw;
+    if (t >= m_toMs) {
+        // The range moves on with the time of the reading, by whole bars; the sum in the
+        // header is that of the bars shown.
+        m_toMs = t + 1;
+        m_fromMs = FloorDiv(m_toMs - LengthOf(m_range) + shift, bucket) * bucket - shift;
+        std::erase_if(points, [this](const SeriesPoint& p) { return p.timeMs < m_fromMs; });
+    }
+    return true;
+}
+
 std::vector<ChartModel::Plotted> ChartModel::PlottedLines() const {
     if (m_sensor.kind == SensorKind::Brightness || m_sensor.kind == SensorKind::Pyranometer) {
         return {{0, true}};
+    }
+    if (ShowsRain()) {
+        return {{0, false, true}};
     }
     std::vector<Plotted> plotted;
     for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
@@ -297,6 +358,20 @@ std::vector<ChartModel::Plotted> ChartModel::PlottedLines() const {
 
 ChartLine ChartModel::Describe(const Plotted& plotted) const {
     ChartLine line;
+    if (plotted.rain) {
+        line.name = "Regen";
+        line.scale = ChartLine::Scale::Bars;
+        if (const std::optional<Decimal>& perStep = m_rain.mmPerStep[m_sensor.address & 0x07]) {
+            line.unit = "mm";
+            line.decimals = perStep->decimals;
+            line.label = "Regen (mm)";
+        } else {
+            // Without [Regen] the sensor's own count, which says how often its rocker tipped.
+            line.unit = "Schritte";
+            line.label = "Regen\n(Zählerschritte)";
+        }
+        return line;
+    }
     if (plotted.scaled) {
         // The factor scales the value: their product is the one number of the light, whose
         // unit the telegram does not say.
@@ -305,6 +380,10 @@ ChartLine ChartModel::Describe(const Plotted& plotted) const {
         return line;
     }
     const Quantity quantity = m_series.quantities[plotted.slot];
+    if (quantity == Quantity::Temperature &&
+        (m_sensor.kind == SensorKind::Outdoor || m_sensor.kind == SensorKind::Indoor)) {
+        line.besideName = InfoOf(WeatherQuantity::DewPoint).label;
+    }
     line.name = ChartName(quantity);
     line.unit = InfoOf(quantity).unit;
     line.decimals = InfoOf(quantity).decimals;
@@ -337,6 +416,18 @@ std::vector<ChartLine> ChartModel::Lines() const {
     std::vector<ChartLine> lines;
     for (const Plotted& plotted : PlottedLines()) {
         ChartLine line = Describe(plotted);
+        if (plotted.rain) {
+            // Bars stand apart by themselves: no breaks.
+            for (const SeriesPoint& p : points) {
+                line.keys.push_back((static_cast<double>(p.timeMs) + half) / 1000.0);
+                const double amount = RainAmount(p.rainSteps);
+                line.avg.push_back(amount);
+                line.min.push_back(amount);
+                line.max.push_back(amount);
+            }
+            lines.push_back(std::move(line));
+            continue;
+        }
         line.keys.reserve(points.size() + 8);
         line.avg.reserve(points.size() + 8);
         line.min.reserve(points.size() + 8);
@@ -350,8 +441,14 @@ std::vector<ChartLine> ChartModel::Lines() const {
                 line.avg.push_back(kNaN);
                 line.min.push_back(kNaN);
                 line.max.push_back(kNaN);
+                if (!line.besideName.empty()) {
+                    line.beside.push_back(kNaN);
+                }
             }
             line.keys.push_back(key);
+            if (!line.besideName.empty()) {
+                line.beside.push_back(p.dewPoint);
+            }
             if (plotted.scaled) {
                 line.avg.push_back(p.scaledAvg);
                 line.min.push_back(p.scaledMin);
@@ -415,6 +512,15 @@ std::string ChartModel::Summary() const {
     if (n == 0) {
         return "Keine Messungen in diesem Zeitraum";
     }
+    if (ShowsRain()) {
+        int64_t steps = 0;
+        for (const SeriesPoint& p : m_series.points) {
+            steps += p.rainSteps;
+        }
+        const ChartLine line = Describe({0, false, true});
+        return "Summe " + GermanNumber(RainAmount(steps), line.decimals) + " " + line.unit +
+               (m_series.bucketMs >= kMsPerDay ? ", ein Balken je Tag" : ", ein Balken je Stunde");
+    }
     if (m_series.bucketMs == 0) {
         return Counted(static_cast<int64_t>(n), "Messung", "Messungen");
     }
@@ -451,9 +557,14 @@ std::string ChartModel::Readout(std::size_t point) const {
         // "12,3 °C", but "260°".
         const std::string unit =
             line.unit.empty() || line.unit == "\u00B0" ? line.unit : " " + line.unit;
-        const double low = plotted.scaled ? p.scaledMin : p.min[plotted.slot];
-        const double mean = plotted.scaled ? p.scaledAvg : p.avg[plotted.slot];
-        const double high = plotted.scaled ? p.scaledMax : p.max[plotted.slot];
+        double low = p.min[plotted.slot], mean = p.avg[plotted.slot], high = p.max[plotted.slot];
+        if (plotted.scaled) {
+            low = p.scaledMin;
+            mean = p.scaledAvg;
+            high = p.scaledMax;
+        } else if (plotted.rain) {
+            low = mean = high = RainAmount(p.rainSteps);
+        }
         text += " · " + line.name + " ";
         if (m_series.bucketMs == 0 || low == high) {
             text += GermanNumber(mean, line.decimals) + unit;
@@ -465,6 +576,11 @@ std::string ChartModel::Readout(std::size_t point) const {
                 text += " (" + GermanNumber(low, line.decimals) + " … " +
                         GermanNumber(high, line.decimals) + ")";
             }
+        }
+        if (!line.besideName.empty() && !std::isnan(p.dewPoint)) {
+            // Of a bucket, that of its mean temperature and humidity.
+            text += " · " + line.besideName + (m_series.bucketMs == 0 ? " " : " Ø ") +
+                    GermanNumber(p.dewPoint, 1) + unit;
         }
     }
     return text;

@@ -11,6 +11,7 @@
 
 #include "archive/ArchiveQuery.h"
 #include "decode/Reading.h"
+#include "settings/WeatherSettings.h"
 
 namespace tavrolin {
 
@@ -49,13 +50,19 @@ struct ChartLine {
         // The brightness or the pyranometer where its values span two decades or more: a
         // logarithmic axis, on which night and noon both show.
         Logarithmic,
+        // The rain: a bar per bucket of the amount that fell in it, from 0 up.
+        Bars,
     };
-    std::string name;   // "Temperatur", "B-Ziffer", "Helligkeit"
+    std::string name;   // "Temperatur", "B-Ziffer", "Helligkeit", "Regen"
     std::string unit;   // "°C"; empty for a number without unit
     int decimals = 0;   // of a value as decoded
     std::string label;  // the axis: AxisLabel, or the name and what it is made of
     Scale scale = Scale::Linear;
     std::vector<double> keys, avg, min, max;
+    // A second line in the same plot and unit, at the same keys: the dew point beside the
+    // temperature (its mean, without minimum and maximum). Empty where there is none.
+    std::string besideName;
+    std::vector<double> beside;
 };
 
 // What the chart window shows of one sensor over one range, without the widgets: the query
@@ -71,11 +78,15 @@ public:
 
     // The offset of local time from UTC, in seconds, at a UTC instant (the machine's zone).
     using OffsetAt = std::function<int(int64_t utcMs)>;
-    explicit ChartModel(OffsetAt offsetAt) : m_offsetAt(std::move(offsetAt)) {}
+    // rain: the millimetres per counter step of each rain sensor ([Regen]); a sensor without
+    // them shows its rain in counter steps.
+    explicit ChartModel(OffsetAt offsetAt, RainSettings rain = {})
+        : m_offsetAt(std::move(offsetAt)), m_rain(rain) {}
 
     // Chooses what to show. The range ends now; the whole archive begins at the sensor's
     // first reading (or a day ago when none is known). The last reading known of the sensor
-    // is told where the range holds none.
+    // is told where the range holds none. A rain sensor's range begins at the start of its
+    // first bar, so that the sum of the bars is the rain of the range shown.
     void Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
                 std::optional<int64_t> firstSeenMs, std::optional<int64_t> lastSeenMs = {});
     const SensorKey& Sensor() const { return m_sensor; }
@@ -83,8 +94,12 @@ public:
     int64_t FromMs() const { return m_fromMs; }
     int64_t ToMs() const { return m_toMs; }
 
-    // The archive's part: the query for the chosen sensor and range, and its answer.
+    // The archive's part: the query for the chosen sensor and range, and its answer. A rain
+    // sensor's is QueryRain's, per RainBucketMs.
     SeriesRequest Request() const;
+    bool ShowsRain() const { return m_sensor.kind == SensorKind::Rain; }
+    // The rain's bars: an hour in the ranges of a day and a week, a local day beyond.
+    int64_t RainBucketMs() const;
     void SetSeries(Series series);
     const Series& Data() const { return m_series; }
 
@@ -95,7 +110,8 @@ public:
     // The sensor's quantities, one line each; the brightness and pyranometer sensors' value
     // and factor as the one number they make, value × factor.
     std::vector<ChartLine> Lines() const;
-    // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum".
+    // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum"; the
+    // rain's "Summe 12,5 mm, ein Balken je Stunde".
     std::string Summary() const;
     // In place of the plot when the range holds no readings: "Keine Messungen in diesem
     // Zeitraum; zuletzt empfangen am 28.11.2026 um 10:17".
@@ -113,15 +129,20 @@ public:
     std::string Readout(std::size_t point) const;
 
 private:
-    // What a line is drawn from: a value slot of the series, or value × factor.
+    // What a line is drawn from: a value slot of the series, value × factor, or the rain.
     struct Plotted {
         std::size_t slot = 0;
         bool scaled = false;
+        bool rain = false;
     };
     std::vector<Plotted> PlottedLines() const;
     ChartLine Describe(const Plotted& plotted) const;
+    // The rain of a number of counter steps, in the line's unit: millimetres or steps.
+    double RainAmount(int64_t steps) const;
+    bool AddRain(const Reading& reading);
 
     OffsetAt m_offsetAt;
+    RainSettings m_rain;
     SensorKey m_sensor;
     ChartRange m_range = ChartRange::Day;
     int64_t m_fromMs = 0, m_toMs = 0;

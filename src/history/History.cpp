@@ -41,9 +41,14 @@ bool History::Open() {
 SensorOverview& History::Overview() {
     if (!m_loaded && Open()) {
         std::vector<SensorSummary> sensors;
-        const ArchiveStatus status = ListSensors(m_archive, sensors);
+        std::vector<RainResume> rain;
+        ArchiveStatus status = ListSensors(m_archive, sensors);
+        if (status.Ok()) {
+            status = QueryRainResume(m_archive, rain);
+        }
         if (status.Ok()) {
             m_overview.Load(sensors);
+            m_overview.LoadRain(rain);
             m_loaded = true;
         } else {
             m_problem = "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" +
@@ -61,7 +66,9 @@ void History::ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange r
         return;
     }
     Series series;
-    const ArchiveStatus status = QuerySeries(m_archive, chart.Request(), series);
+    const ArchiveStatus status =
+        chart.ShowsRain() ? QueryRain(m_archive, chart.Request(), chart.RainBucketMs(), series)
+                          : QuerySeries(m_archive, chart.Request(), series);
     if (!status.Ok()) {
         m_problem =
             "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();

@@ -10,6 +10,7 @@
 #include "base/Clock.h"
 #include "history/ChartModel.h"
 #include "history/SensorOverview.h"
+#include "settings/WeatherSettings.h"
 
 namespace tavrolin {
 
@@ -20,9 +21,14 @@ namespace tavrolin {
 // (the benchmarks in bench/history_bench.cpp).
 class History {
 public:
-    // archivePath: the archive the window writes (from [Archiv]), empty when it keeps none.
-    History(SensorNames names, SensorTracker& tracker, std::string archivePath, LocalClock& clock)
-        : m_overview(std::move(names), tracker), m_path(std::move(archivePath)), m_clock(clock) {}
+    // archivePath: the archive the window writes (from [Archiv]), empty when it keeps none;
+    // weather: [Regen] and [Station], for the rain in millimetres and the derived values.
+    History(SensorNames names, SensorTracker& tracker, std::string archivePath, LocalClock& clock,
+            const WeatherSettings& weather)
+        : m_overview(std::move(names), tracker, weather),
+          m_path(std::move(archivePath)),
+          m_clock(clock),
+          m_weather(weather) {}
 
     ReadingSink& Sink() { return m_overview; }
     // The overview; the first call takes in the archive's sensors.
@@ -32,9 +38,11 @@ public:
         m_overview.onReading = std::move(onReading);
     }
     int64_t NowMs() { return ToUnixMs(m_clock.Now()); }
+    const WeatherSettings& Weather() const { return m_weather; }
 
-    // Chooses the sensor and range of the chart (ending now) and fills it from the archive;
-    // without an archive it starts empty and fills with the readings that come.
+    // Chooses the sensor and range of the chart (ending now) and fills it from the archive (a
+    // rain sensor's rain per bar); without an archive it starts empty and fills with the
+    // readings that come.
     void ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange range);
 
     // The last trouble with the archive in German ("Das Archiv ... läßt sich nicht lesen:
@@ -47,6 +55,7 @@ private:
     SensorOverview m_overview;
     const std::string m_path;
     LocalClock& m_clock;
+    const WeatherSettings m_weather;
     Archive m_archive;
     bool m_loaded = false;
     // An archive that could not be opened is tried again a minute later, not at every

@@ -16,6 +16,7 @@
 #include "base/Version.h"
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
+#include "history/SensorOverview.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/SensorNames.h"
 #include "settings/SettingsStore.h"
@@ -202,15 +203,37 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
         Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
         return 0;
     }
+    // What the last values give, as the receiving programs derive them; a rain sensor's rain
+    // of the day of its last reading, counted as the summaries count it.
+    const WeatherSettings weather = ReadWeatherSettings(settings).settings;
+    std::vector<RainResume> resumes;
+    if (const ArchiveStatus status = QueryRainResume(archive, resumes); !status.Ok()) {
+        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        return 1;
+    }
+    RainTally tally(weather.rain);
+    std::array<std::optional<RainAmounts>, 8> rainOfLastDay;
+    for (const RainResume& resume : resumes) {
+        rainOfLastDay[resume.address & 0x07] = ResumeRainTally(resume, tally);
+    }
     const SensorNames names = SensorNames::Read(settings);
     std::vector<std::array<std::string, 7>> rows;
     rows.push_back(
         {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
     for (const SensorSummary& s : sensors) {
-        rows.push_back(
-            {std::string(SensorIdOf(s.key)), names.FriendlyName(s.key), DateTimeText(s.firstSeen),
-             DateTimeText(s.last.time), std::to_string(s.count),
-             s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-", ValuesText(s.last, ',')});
+        Reading last = s.last;
+        std::optional<RainAmounts> rain;
+        if (last.kind == SensorKind::Rain) {
+            rain = rainOfLastDay[last.address & 0x07];
+        } else {
+            RainTally unused;
+            last.weather = DeriveWeatherValues(last, unused, weather.station);
+        }
+        rows.push_back({std::string(SensorIdOf(s.key)), names.FriendlyName(s.key),
+                        DateTimeText(s.firstSeen), DateTimeText(s.last.time),
+                        std::to_string(s.count),
+                        s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-",
+                        ValuesText(last, ',') + WeatherText(last, rain, std::nullopt)});
         if (rows.back()[1].empty()) {
             rows.back()[1] = "-";
         }

@@ -164,7 +164,9 @@ Befehle:
   sensors       jeden Sensor im Archiv aufführen: seine Kennung, seinen Namen (Abschnitt
                 [Sensornamen] des Profils, etwa outdoor-1=Garten), seine erste und letzte
                 Messung, wie viele Messungen es gibt, wie oft er gewöhnlich sendet, und
-                seine letzten Werte
+                seine letzten Werte mit dem, was sie ergeben (Taupunkt, Luftdruck auf
+                Meereshöhe, Himmelsrichtung; beim Regensensor den Regen am Tag seiner
+                letzten Messung, in mm mit [Regen] im Profil)
   export --sensor SENSOR [--from T] [--to T] [--format csv|json]
                 die Messungen eines Sensors, die älteste zuerst, auf stdout schreiben.
                 SENSOR ist seine Kennung (outdoor-1) oder sein Name aus [Sensornamen]
@@ -192,8 +194,9 @@ Optionen:
   --archive DATEI  das zu benutzende Archiv. Ohne sie: Datei im Abschnitt [Archiv] des
                    Profils, sonst $XDG_DATA_HOME/tavrolin/archiv.sqlite
                    (~/.local/share/tavrolin/archiv.sqlite)
-  --profile DATEI  das Profil, aus dem [Archiv] und [Sensornamen] gelesen werden (Vorgabe:
-                   das des Fensterprogramms, $XDG_CONFIG_HOME/tavrolin.INI)
+  --profile DATEI  das Profil, aus dem [Archiv], [Sensornamen], [Regen] und [Station]
+                   gelesen werden (Vorgabe: das des Fensterprogramms,
+                   $XDG_CONFIG_HOME/tavrolin.INI)
   --help           diesen Text zeigen
   --version        Programmname und Version zeigen
 

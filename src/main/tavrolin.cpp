@@ -78,7 +78,8 @@ int main(int argc, char* argv[]) {
     }
     environment.outputs = &outputs;
     // The sensor overview and the charts of the context menu read the same archive.
-    History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), localClock);
+    History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), localClock,
+                    outputs.Weather());
     environment.overview = &history.Sink();
     HistoryWindows historyWindows(history);
 

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What a chart gets of the values two quantities make together: the wind's mean direction
-// and the brightness sensors' value × factor, the same whether a bucket is summed from the
-// new readings, from the folded ones' summaries, or from both.
+// What a chart gets of the values readings make together: the wind's mean direction, the
+// brightness sensors' value × factor and the rain per hour and day, the same whether a bucket
+// is summed from the new readings, from the folded ones' summaries, or from both; and where
+// a program's rain totals go on from at its start.
 #include "archive/ArchiveQuery.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -18,6 +22,8 @@ namespace tavrolin {
 namespace {
 
 using testing::CheckFindings;
+using testing::kCet;
+using testing::kMinute;
 using testing::kT0;
 using testing::TempDir;
 
@@ -136,6 +142,157 @@ TEST(ArchiveQuery, BrightnessIsValueTimesFactorWhateverFactorTheSensorChose) {
         }
     }
     EXPECT_EQ(CheckFindings(archive), "");
+}
+
+Reading Rain(int64_t t, int32_t counter, uint8_t address = 0) {
+    Reading r;
+    r.time = FromUnixMs(t, kCet);
+    r.kind = SensorKind::Rain;
+    r.address = address;
+    r.hasInterval = true;
+    r.intervalTicks = 45000LL * 10000;
+    r.values[r.valueCount++] = {Quantity::RainCounter, counter};
+    return r;
+}
+
+// The rain per hour of each case as QueryRain gives it: from the summaries and the new
+// readings before the second batch is folded, and from the summaries alone after it.
+TEST(ArchiveQuery, RainPerBucketCountsEachReadingFromTheOneBeforeItWhereverThatIs) {
+    struct Counter {
+        int minute;  // after the first hour
+        int32_t value;
+        int batch;  // batch 0 is written and folded first, then batch 1 is written
+    };
+    struct Case {
+        const char* what;
+        std::vector<Counter> readings;
+        std::map<int, int64_t> hours;  // hour after the first -> steps
+    };
+    const std::vector<Case> cases = {
+        {"from the reading before, in the hour before",
+         {{50, 10, 0}, {59, 12, 0}, {65, 15, 0}},
+         {{0, 2}, {1, 3}}},
+        {"the first reading is the base", {{10, 400, 0}}, {{0, 0}}},
+        {"running over", {{10, 8190, 0}, {20, -8191, 0}, {70, -8190, 0}}, {{0, 3}, {1, 1}}},
+        {"a battery change counts from 0", {{10, 500, 0}, {20, 3, 0}, {30, 7, 0}}, {{0, 7}}},
+        {"new readings after folded ones",
+         {{10, 10, 0}, {55, 14, 0}, {62, 20, 1}, {130, 21, 1}},
+         {{0, 4}, {1, 6}, {2, 1}}},
+        {"the past imported after the present: the present's first reading counts anew",
+         {{60, 20, 0}, {70, 25, 0}, {30, 10, 1}, {40, 18, 1}},
+         {{0, 8}, {1, 7}}},
+        {"a reading between two folded ones",
+         {{50, 10, 0}, {130, 30, 0}, {90, 25, 1}},
+         {{0, 0}, {1, 15}, {2, 5}}},
+        {"past and present on both sides of folded ones",
+         {{65, 100, 0}, {75, 104, 0}, {5, 90, 1}, {70, 101, 1}, {140, 110, 1}},
+         {{0, 0}, {1, 14}, {2, 6}}},
+    };
+    constexpr int64_t hour0 = kT0 / kHour * kHour;
+    const auto hoursOf = [](const Series& series) {
+        std::map<int, int64_t> hours;
+        for (const SeriesPoint& p : series.points) {
+            hours[static_cast<int>((p.timeMs - hour0) / kHour)] = p.rainSteps;
+        }
+        return hours;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Archive archive;
+        ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
+        for (const int batch : {0, 1}) {
+            std::vector<Reading> readings;
+            for (const Counter& r : c.readings) {
+                if (r.batch == batch) {
+                    readings.push_back(Rain(hour0 + r.minute * kMinute, r.value));
+                }
+            }
+            ASSERT_TRUE(archive.Write(readings).Ok());
+            if (batch == 0) {
+                Fold(archive);
+            }
+        }
+        const SeriesRequest request{
+            {SensorKind::Rain, 0, false}, hour0, hour0 + 3 * kHour, 0, kCet};
+        std::vector<Series> answers(3);
+        ASSERT_TRUE(QueryRain(archive, request, kHour, answers[0]).Ok());
+        Fold(archive);
+        ASSERT_TRUE(QueryRain(archive, request, kHour, answers[1]).Ok());
+        ASSERT_TRUE(QueryRain(archive, request, kMsPerDay, answers[2]).Ok());
+        EXPECT_EQ(hoursOf(answers[0]), c.hours) << "summaries and new readings";
+        EXPECT_EQ(hoursOf(answers[1]), c.hours) << "summaries";
+        int64_t day = 0;
+        for (const auto& [hour, steps] : c.hours) {
+            day += steps;
+        }
+        ASSERT_EQ(answers[2].points.size(), 1u);
+        EXPECT_EQ(answers[2].points[0].rainSteps, day);
+        EXPECT_EQ(answers[2].points[0].count, static_cast<int64_t>(c.readings.size()));
+        EXPECT_EQ(CheckFindings(archive), "") << "the folded sums are the ones the check computes";
+    }
+}
+
+// A tally resumed from the archive at a program's start says of the next reading what one
+// that had counted every reading from the first would say: total, day and hour.
+TEST(ArchiveQuery, ARainTallyResumedFromTheArchiveGoesOnAsIfItHadCountedEveryReading) {
+    RainSettings settings;
+    settings.mmPerStep[3] = Decimal{25, 2};
+    std::mt19937 random(22);
+    TempDir dir;
+    Archive archive;
+    ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
+    RainTally everything(settings);
+    // Three days of two sensors every 45 s, with a battery change and a run over: those up to
+    // ten hours ago folded (the last day's midnight among them), the rest among the new
+    // readings, written a few at a time.
+    std::vector<Reading> readings;
+    std::array<int32_t, 2> counters{8000, -20};
+    int64_t t = kT0 - 3 * kMsPerDay;
+    for (int i = 0; t < kT0; ++i, t += 45000) {
+        const std::size_t s = static_cast<std::size_t>(i % 2);
+        int32_t& counter = counters[s];
+        counter = i == 3001 ? 2 : counter + static_cast<int32_t>(random() % 3);
+        if (counter > 8191) {
+            counter -= 16384;
+        }
+        readings.push_back(Rain(t, counter, static_cast<uint8_t>(3 + s)));
+        everything.Count(readings.back());
+    }
+    const auto recent = std::find_if(readings.begin(), readings.end(), [](const Reading& r) {
+        return ToUnixMs(r.time) >= kT0 - 10 * kHour;
+    });
+    ASSERT_TRUE(archive.Write(std::span(readings.begin(), recent)).Ok());
+    Fold(archive);
+    for (auto from = recent; from != readings.end();) {
+        const auto to = readings.end() - from > 100 ? from + 100 : readings.end();
+        ASSERT_TRUE(archive.Write(std::span(from, to)).Ok());
+        from = to;
+    }
+    sql::Statement unfolded = archive.Db().Prepare("SELECT count(*) FROM recent");
+    ASSERT_EQ(unfolded.Step(), sql::kRow);
+    EXPECT_EQ(unfolded.Int(0), readings.end() - recent);
+
+    std::vector<RainResume> resumes;
+    ASSERT_TRUE(QueryRainResume(archive, resumes).Ok());
+    ASSERT_EQ(resumes.size(), 2u);
+    RainTally resumed(settings);
+    for (const RainResume& resume : resumes) {
+        EXPECT_LT(resume.readings.size(), 2u * 1920u + 200u) << "a day and an hour, not all";
+        ResumeRainTally(resume, resumed);
+    }
+    for (const int32_t next : {counters[0] + 3, counters[1] + 1}) {
+        const uint8_t address = next == counters[0] + 3 ? 3 : 4;
+        const Reading reading = Rain(t + 30000, next, address);
+        const std::optional<RainAmounts> want = everything.Count(reading);
+        const std::optional<RainAmounts> got = resumed.Count(reading);
+        ASSERT_TRUE(want && got);
+        EXPECT_EQ(got->steps, want->steps);
+        EXPECT_EQ(got->todaySteps, want->todaySteps);
+        EXPECT_EQ(got->hourSteps, want->hourSteps);
+        EXPECT_EQ(got->mm, want->mm);
+        EXPECT_GT(want->todaySteps, want->hourSteps);
+    }
 }
 
 }  // namespace

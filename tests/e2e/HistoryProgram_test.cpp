@@ -71,7 +71,7 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     EXPECT_TRUE(table[0].starts_with("Sensor")) << table[0];
     EXPECT_EQ(table[1],
               "outdoor-1       Garten  2026-12-07 14:03:08  2026-12-07 14:09:08  3       -        "
-              "0,0 °C, 71 %");
+              "0,0 °C, 71 %, Taupunkt -4,6 °C");
     EXPECT_TRUE(table[2].starts_with("remote-control  -")) << table[2];
     EXPECT_TRUE(table[3].starts_with("window-event    -")) << table[3];
     EXPECT_TRUE(table[3].ends_with("  Low")) << table[3];

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tavrolin-log's archive: every record it logs is kept, and an archive it cannot open stops
-// nothing else.
+// tavrolin-log's archive: every record it logs is kept, an archive it cannot open stops
+// nothing else, and the rain totals go on from it when the logger is started again.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -124,6 +124,65 @@ TEST(LoggerArchive, AnArchiveThatCannotBeOpenedIsSaidOnceAndTheLoggingGoesOn) {
     EXPECT_EQ(err.find(said), err.rfind(said)) << "said once: " << err;
     EXPECT_NE(err.find("Beim Beenden verloren"), std::string::npos) << err;
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
+// The number after "key": in a --json line.
+std::string JsonValue(const std::string& json, const std::string& key) {
+    const std::size_t at = json.find("\"" + key + "\":");
+    if (at == std::string::npos) {
+        return "";
+    }
+    const std::size_t from = at + key.size() + 3;
+    return json.substr(from, json.find_first_of(",}", from) - from);
+}
+
+// A logger started again goes on from the archive's last reading of the rain sensor: its
+// steps and millimetres since the base do not start at 0 again. The counter stood at 139 when
+// the first run ended and reads 150 in the second: 11 steps more.
+TEST(LoggerArchive, RainTotalsGoOnFromTheArchiveWhenTheLoggerIsStartedAgain) {
+    TempDir dir;
+    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("log.dat"), dir.File("ttySIM"));
+    testing::WriteBytes(dir.File("p.INI"),
+                        testing::ReadBytes(dir.File("p.INI")) + "[Regen]\r\nrain-0=0.5\r\n");
+    std::vector<std::vector<std::string>> runs;
+    for (const auto& [first, count] : {std::pair{100, 40}, std::pair{150, 10}}) {
+        std::string capture;
+        for (int counter = first; counter < first + count; ++counter) {
+            capture += std::string{'\x02',
+                                   '\x20',
+                                   static_cast<char>(counter / 128),
+                                   static_cast<char>(counter % 128),
+                                   0,
+                                   0,
+                                   0,
+                                   '\x03'};
+        }
+        testing::WriteBytes(dir.File("capture"), capture);
+        Simulator sim(dir.File("ttySIM"), {"--replay", dir.File("capture"), "--rate", "200"});
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        Logger logger(
+            {"--profile", dir.File("p.INI"), "--archive", dir.File("a.sqlite"), "--json"});
+        ASSERT_TRUE(logger.WaitForStdoutLines(static_cast<std::size_t>(count), In(20s)))
+            << logger.Stderr();
+        EXPECT_EQ(logger.Terminate(In(10s)), 0);
+        EXPECT_EQ(logger.Stderr(), "");
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+        runs.push_back(logger.StdoutLines());
+    }
+    ASSERT_EQ(runs[0].size(), 40u);
+    ASSERT_EQ(runs[1].size(), 10u);
+    EXPECT_EQ(JsonValue(runs[0].front(), "rain_steps"), "0");
+    EXPECT_EQ(JsonValue(runs[0].back(), "rain_steps"), "39");
+    EXPECT_EQ(JsonValue(runs[0].back(), "rain_mm"), "19.5");
+    EXPECT_EQ(JsonValue(runs[1].front(), "rain_steps"), "50");
+    EXPECT_EQ(JsonValue(runs[1].front(), "rain_mm"), "25.0");
+    EXPECT_EQ(JsonValue(runs[1].back(), "rain_mm"), "29.5");
+    // The last hour's and today's rain too, unless the runs fell on both sides of midnight.
+    EXPECT_EQ(JsonValue(runs[1].back(), "rain_1h_mm"), "29.5");
+    const auto date = [](const std::string& json) { return json.substr(0, 20); };
+    if (date(runs[0].front()) == date(runs[1].back())) {
+        EXPECT_EQ(JsonValue(runs[1].back(), "rain_today_mm"), "29.5");
+    }
 }
 
 }  // namespace

@@ -61,19 +61,25 @@ private slots:
         WriteArchive(dir.File("archiv.sqlite"));
         FakeLocalClock clock(FromUnixMs(kNow, 3600));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock);
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, {});
         HistoryWindows windows(history);
         ChartWindow* chart = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
         QCustomPlot* plot = chart->Plot();
 
-        // A day: the readings themselves, one line per quantity.
+        // A day: the readings themselves, one line per quantity, the dew point beside the
+        // temperature in its plot.
         QCOMPARE(chart->Model().Data().bucketMs, 0);
-        QCOMPARE(plot->graphCount(), 2);
+        QCOMPARE(plot->graphCount(), 3);
         QCOMPARE(plot->graph(0)->data()->size(), 479);
         QCOMPARE(plot->graph(0)->data()->at(0)->key, (kNow - 479 * 3 * kMinute) / 1000.0);
         QCOMPARE(plot->graph(0)->data()->at(0)->value, 20.0);
-        QCOMPARE(plot->graph(1)->valueAxis()->label(), QStringLiteral("Feuchte (%)"));
+        QCOMPARE(plot->graph(2)->valueAxis()->label(), QStringLiteral("Feuchte (%)"));
         QCOMPARE(plot->graph(0)->valueAxis()->label(), QStringLiteral("Temperatur (°C)"));
+        QCOMPARE(plot->graph(1)->valueAxis(), plot->graph(0)->valueAxis());
+        QCOMPARE(plot->graph(1)->name(), QStringLiteral("Taupunkt"));
+        QCOMPARE(plot->graph(1)->data()->at(0)->value, 12.0);  // 20,0 °C at 60 %
+        QVERIFY(plot->legend != nullptr);
+        QCOMPARE(plot->legend->itemCount(), 2);  // the temperature and the dew point alone
         const QCPRange x = plot->graph(0)->keyAxis()->range();
         QCOMPARE(x.upper - x.lower, 86400.0);
         QCOMPARE(x.upper, (kNow + 1) / 1000.0);
@@ -93,8 +99,8 @@ private slots:
         chart->Show(kGarden, ChartRange::Year);
         const Series& year = chart->Model().Data();
         QCOMPARE(year.bucketMs, kMsPerDay);
-        QCOMPARE(plot->graphCount(), 2);
-        QCOMPARE(plot->plottableCount(), 4);
+        QCOMPARE(plot->graphCount(), 3);
+        QCOMPARE(plot->plottableCount(), 5);
         QCPGraph* mean = plot->graph(0);
         QCPErrorBars* spread = nullptr;
         for (int i = 0; i < plot->plottableCount() && spread == nullptr; ++i) {
@@ -135,7 +141,7 @@ private slots:
         SensorNames names;
         names.Set(kGarden, "Garten");
         SensorTracker tracker;
-        History history(names, tracker, dir.File("archiv.sqlite"), clock);
+        History history(names, tracker, dir.File("archiv.sqlite"), clock, {});
         HistoryWindows windows(history);
         SensorOverviewWindow* overview = windows.ShowOverview(nullptr);
         QTableWidget* table = overview->Table();
@@ -206,7 +212,7 @@ private slots:
         WriteArchive(dir.File("archiv.sqlite"));
         FakeLocalClock clock(FromUnixMs(kNow, 3600));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock);
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, {});
         HistoryWindows windows(history);
         ChartWindow* garden = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
         const QString hint = garden->ReadoutText();
@@ -284,7 +290,7 @@ private slots:
         }
         FakeLocalClock clock(FromUnixMs(kNow, 3600));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, path, clock);
+        History history(SensorNames(), tracker, path, clock, {});
         HistoryWindows windows(history);
 
         ChartWindow* wind = windows.ShowChart(nullptr, mast, ChartRange::Year);
@@ -340,6 +346,87 @@ private slots:
         };
         QVERIFY(darkAtTop(saved) > 50);
         QCOMPARE(darkAtTop(drawn), 0);
+    }
+
+    void RainIsABarPerHourWithTheSumOfTheRangeAbove() {
+        TempDir dir;
+        const std::string path = dir.File("archiv.sqlite");
+        const SensorKey gauge{SensorKind::Rain, 0, false};
+        const auto rain = [](int64_t t, int32_t counter) {
+            Reading r = OutdoorHere(0, t, 0);
+            r.kind = SensorKind::Rain;
+            r.values[0] = {Quantity::RainCounter, counter};
+            r.valueCount = 1;
+            return r;
+        };
+        // Two days every three minutes, a step at every fourth reading: 5 steps an hour.
+        int32_t counter = 100;
+        {
+            Archive archive;
+            QVERIFY(archive.Open(path, Archive::Access::Write, 1000).Ok());
+            std::vector<Reading> readings;
+            for (int64_t i = 2 * 480; i > 0; --i) {
+                counter += i % 4 == 0 ? 1 : 0;
+                readings.push_back(rain(kNow - i * 3 * kMinute, counter));
+            }
+            QVERIFY(archive.Write(readings).Ok());
+        }
+        WeatherSettings weather;
+        weather.rain.mmPerStep[0] = Decimal{5, 1};
+        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        SensorTracker tracker;
+        History history(SensorNames(), tracker, path, clock, weather);
+        HistoryWindows windows(history);
+        ChartWindow* chart = windows.ShowChart(nullptr, gauge, ChartRange::Day);
+        QCustomPlot* plot = chart->Plot();
+        // Every drawing makes its plottables anew.
+        const auto barsOf = [plot] {
+            QCPBars* bars = nullptr;
+            for (int i = 0; i < plot->plottableCount() && bars == nullptr; ++i) {
+                bars = qobject_cast<QCPBars*>(plot->plottable(i));
+            }
+            return bars;
+        };
+        QCPBars* bars = barsOf();
+        QVERIFY(bars != nullptr);
+        QCOMPARE(bars->valueAxis()->label(), QStringLiteral("Regen (mm)"));
+        QCOMPARE(bars->data()->size(), 25);  // the hour begun and the 24 before
+        double sum = 0;
+        for (int i = 0; i < bars->data()->size(); ++i) {
+            sum += bars->data()->at(i)->value;
+        }
+        QVERIFY2(sum > 55 && sum < 65, qPrintable(QString::number(sum)));  // 24 h of 2,5 mm
+        const auto header = [chart] {
+            for (QLabel* label : chart->findChildren<QLabel*>()) {
+                if (label->text().contains(QStringLiteral("Summe"))) {
+                    return label->text();
+                }
+            }
+            return QString();
+        };
+        QVERIFY2(header().endsWith(QStringLiteral(" · Summe ") +
+                                   QLocale(QLocale::German).toString(sum, 'f', 1) +
+                                   QStringLiteral(" mm, ein Balken je Stunde")),
+                 qPrintable(header()));
+
+        // A reading as it comes adds its steps to its hour's bar, and to the sum.
+        const double last = bars->data()->at(bars->data()->size() - 1)->value;
+        clock.Set(FromUnixMs(kNow + kMinute, 3600));
+        for (const Reading& heard : {rain(kNow + kMinute, counter + 4)}) {
+            tracker.Accept(heard);
+            history.Sink().Accept(heard);
+        }
+        bars = barsOf();
+        QCOMPARE(bars->data()->size(), 25);
+        QCOMPARE(bars->data()->at(bars->data()->size() - 1)->value, last + 2.0);
+        QVERIFY2(header().contains(QLocale(QLocale::German).toString(sum + 2, 'f', 1)),
+                 qPrintable(header()));
+
+        // A year: a bar per day.
+        chart->Show(gauge, ChartRange::Year);
+        QCOMPARE(chart->Model().Data().bucketMs, kMsPerDay);
+        QVERIFY(chart->Model().Data().points.size() >= 2);
+        QVERIFY(header().endsWith(QStringLiteral(" mm, ein Balken je Tag")));
     }
 };
 

@@ -91,7 +91,14 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     const std::optional<std::size_t> near = chart.Nearest(static_cast<double>(kT0) / 1000 + 60);
     ASSERT_TRUE(near.has_value());
     EXPECT_EQ(*near, 0u);
-    EXPECT_EQ(chart.Readout(*near), "Mo 07.12.2026 14:43 · Temperatur -0,5 °C · Feuchte 70 %");
+    // The dew point beside the temperature: -0,5 °C at 70 % by the Magnus formula.
+    EXPECT_EQ(chart.Readout(*near),
+              "Mo 07.12.2026 14:43 · Temperatur -0,5 °C · Taupunkt -5,3 °C · Feuchte 70 %");
+    EXPECT_EQ(lines[0].besideName, "Taupunkt");
+    ASSERT_EQ(lines[0].beside.size(), lines[0].keys.size());
+    EXPECT_DOUBLE_EQ(lines[0].beside[0], -5.3);
+    EXPECT_TRUE(std::isnan(lines[0].beside[4])) << "it breaks where the temperature does";
+    EXPECT_TRUE(lines[1].beside.empty());
     EXPECT_EQ(chart.Nearest(static_cast<double>(kT0) / 1000 + 44 * 60), 4u);
 
     Series buckets;
@@ -213,6 +220,74 @@ TEST(ChartModel, WindDirectionIsACircleAndLightOneNumber) {
     light.points.pop_back();
     chart.SetSeries(light);
     EXPECT_EQ(chart.Lines()[0].scale, ChartLine::Scale::Linear) << "7600 to 7800: no decades";
+}
+
+Reading Rain(int64_t t, int32_t counter, uint8_t address) {
+    Reading r = Outdoor(address, t, 0);
+    r.kind = SensorKind::Rain;
+    r.values[0] = {Quantity::RainCounter, counter};
+    r.valueCount = 1;
+    return r;
+}
+
+TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSteps) {
+    RainSettings settings;
+    settings.mmPerStep[0] = Decimal{25, 2};
+    ChartModel chart([](int64_t) { return kCet; }, settings);
+    const SensorKey gauge{SensorKind::Rain, 0, false};
+    const int64_t hour = 3600000;
+    // Whole bars: hours in a day and a week, local days beyond.
+    for (const auto& [range, bucket] : {std::pair{ChartRange::Day, hour},
+                                        {ChartRange::Week, hour},
+                                        {ChartRange::Month, kMsPerDay},
+                                        {ChartRange::Year, kMsPerDay}}) {
+        chart.Choose(gauge, range, kT0, std::nullopt);
+        EXPECT_EQ(chart.RainBucketMs(), bucket);
+        EXPECT_EQ((chart.FromMs() + (bucket == hour ? 0 : kCet * 1000)) % bucket, 0);
+        EXPECT_LE(chart.FromMs(), chart.ToMs() - (bucket == hour ? 24 : 30) * hour);
+    }
+
+    chart.Choose(gauge, ChartRange::Day, kT0, std::nullopt);
+    Series series;
+    series.quantities = QuantitiesOf(SensorKind::Rain);
+    series.bucketMs = hour;
+    for (const int64_t steps : {4, 0}) {
+        SeriesPoint p;
+        p.timeMs = (kT0 / hour - 1 + static_cast<int64_t>(series.points.size())) * hour;
+        p.count = 80;
+        p.rainSteps = steps;
+        series.points.push_back(p);
+    }
+    series.lastCounter = 8190;
+    chart.SetSeries(series);
+    // Readings as they come count from the last one known: 8190 to -8191 is 3 steps.
+    EXPECT_TRUE(chart.Add(Rain(kT0 + kMinute, -8191, 0)));
+    EXPECT_TRUE(chart.Add(Rain(kT0 + 20 * kMinute, -8189, 0)));  // 14:03 CET: a new bar
+    EXPECT_FALSE(chart.Add(Rain(kT0 + 21 * kMinute, 5, 1))) << "another rain sensor";
+    std::vector<ChartLine> lines = chart.Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].scale, ChartLine::Scale::Bars);
+    EXPECT_EQ(lines[0].label, "Regen (mm)");
+    EXPECT_EQ(lines[0].avg, (std::vector<double>{1.0, 0.75, 0.5}));
+    EXPECT_DOUBLE_EQ(lines[0].keys[2],
+                     static_cast<double>((kT0 / hour + 1) * hour + hour / 2) / 1000.0);
+    EXPECT_EQ(chart.Summary(), "Summe 2,25 mm, ein Balken je Stunde");
+    EXPECT_EQ(chart.Readout(1), "Mo 07.12.2026 14:00–15:00 · Regen 0,75 mm");
+    EXPECT_EQ(chart.Title("Dach"),
+              "Dach (rain-0) · Regen · 24 Stunden, 06.12.2026 15:00 – "
+              "07.12.2026 15:03");
+
+    // Without millimetres per step: the counter's steps, a bar per day.
+    chart.Choose({SensorKind::Rain, 1, false}, ChartRange::Month, kT0, std::nullopt);
+    series.bucketMs = kMsPerDay;
+    series.points.resize(1);
+    series.points[0].timeMs = kT0 / kMsPerDay * kMsPerDay - kCet * 1000;
+    series.points[0].rainSteps = 7;
+    chart.SetSeries(series);
+    lines = chart.Lines();
+    EXPECT_EQ(lines[0].label, "Regen\n(Zählerschritte)");
+    EXPECT_EQ(chart.Summary(), "Summe 7 Schritte, ein Balken je Tag");
+    EXPECT_EQ(chart.Readout(0), "Mo 07.12.2026 · Regen 7 Schritte");
 }
 
 TEST(ChartModel, TextsOfAnEmptyRangeAndOfASavedPicture) {

@@ -20,7 +20,7 @@ TEST(History, AnArchiveThatIsNotThereIsSaidAndLookedForAgainAMinuteLater) {
     const std::string path = dir.File("archiv.sqlite");
     testing::FakeLocalClock clock(FromUnixMs(kT0, kCet));
     SensorTracker tracker;
-    History history(SensorNames(), tracker, path, clock);
+    History history(SensorNames(), tracker, path, clock, {});
     for (const Reading& heard : {Outdoor(2, kT0 - 1000, 10)}) {
         tracker.Accept(heard);
         history.Sink().Accept(heard);

@@ -108,11 +108,73 @@ TEST(SensorOverview, StartsFromTheArchiveAndKeepsWhatWasHeardSince) {
     EXPECT_EQ(rows[0].values, "20,1 °C, 60 %");
     EXPECT_FALSE(rows[0].overdue);
     EXPECT_EQ(rows[1].id, "outdoor-3");
-    EXPECT_EQ(rows[1].values, "7,7 °C, 60 %");
+    EXPECT_EQ(rows[1].values, "7,7 °C, 60 %, Taupunkt 0,4 °C") << "derived as when received";
     EXPECT_EQ(rows[1].period, "00:02:00");
     EXPECT_TRUE(rows[1].overdue);
     EXPECT_EQ(overview.FirstSeenMs(kGarden), kT0 - 400 * kMsPerDay);
     EXPECT_EQ(overview.ChartableSensors().size(), 2u);
+}
+
+// What the last values give, as the receiving programs derive them, and a rain sensor's rain
+// of today: from the archive, going on with the readings heard, and by its date once the day
+// is over.
+TEST(SensorOverview, SaysWhatTheValuesGiveAndTheRainOfToday) {
+    WeatherSettings weather;
+    weather.rain.mmPerStep[0] = Decimal{5, 1};
+    weather.station.altitudeMetres = 300;
+    SensorTracker tracker;
+    SensorOverview overview(Names(), tracker, weather);
+    const auto reading = [](SensorKind kind, int address, int64_t t,
+                            std::vector<std::pair<Quantity, int32_t>> values) {
+        Reading r = Outdoor(address, t, 0);
+        r.kind = kind;
+        r.valueCount = 0;
+        for (const auto& [quantity, raw] : values) {
+            r.values[r.valueCount++] = {quantity, raw};
+        }
+        return r;
+    };
+    const auto rain = [&reading](int64_t t, int32_t counter) {
+        return reading(SensorKind::Rain, 0, t, {{Quantity::RainCounter, counter}});
+    };
+    std::vector<SensorSummary> archive;
+    for (const Reading& last :
+         {reading(
+              SensorKind::Indoor, 2, kT0 - kMinute,
+              {{Quantity::Temperature, 210}, {Quantity::Humidity, 45}, {Quantity::Pressure, 1013}}),
+          reading(
+              SensorKind::Wind, 3, kT0 - kMinute,
+              {{Quantity::WindSpeed, 120}, {Quantity::WindDirection, 200}, {Quantity::WindB, 0}}),
+          rain(kT0 - kMinute, 20)}) {
+        SensorSummary s;
+        s.key = last.Key();
+        s.firstSeenMs = s.lastSeenMs = ToUnixMs(last.time);
+        s.last = last;
+        archive.push_back(s);
+    }
+    overview.Load(archive);
+    // Since the base at 11:43 (the day began at 0:00 CET), 4 and 6 steps of 0.5 mm.
+    const RainResume resume{
+        0,
+        100,
+        {rain(kT0 - 180 * kMinute, 10), rain(kT0 - 120 * kMinute, 14), rain(kT0 - kMinute, 20)}};
+    overview.LoadRain(std::span(&resume, 1));
+    overview.Check(kT0);
+    std::vector<OverviewRow> rows = overview.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].values, "Regenzähler 20, Regen heute 5,0 mm");
+    EXPECT_EQ(rows[1].values, "12,0 km/h, 200°, B 0, Himmelsrichtung SSW");
+    EXPECT_EQ(rows[2].values,
+              "21,0 °C, 45 %, 1013 hPa, Taupunkt 8,6 °C, Luftdruck auf Meereshöhe 1049,8 hPa");
+
+    for (const Reading& heard : {rain(kT0, 23)}) {
+        tracker.Accept(heard);
+        overview.Accept(heard);
+    }
+    EXPECT_EQ(overview.Rows()[0].values, "Regenzähler 23, Regen heute 6,5 mm");
+    overview.Check(kT0 + 10 * 3600000);  // 0:43 the next day
+    EXPECT_EQ(overview.Rows()[0].values, "Regenzähler 23, Regen am 07.12.2026 6,5 mm")
+        << "nothing heard today: the rain of the day it was last heard";
 }
 
 struct Logger {

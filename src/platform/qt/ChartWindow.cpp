@@ -37,14 +37,22 @@ int OffsetAt(int64_t utcMs) {
 // One colour per quantity of a sensor, in its order: temperature, humidity, pressure.
 const QColor kColours[] = {QColor(0xB0, 0x30, 0x20), QColor(0x20, 0x60, 0xB0),
                            QColor(0x20, 0x80, 0x40)};
+// The dew point beside the temperature, and the rain.
+const QColor kDewPointColour(0x20, 0x90, 0x90);
+const QColor kRainColour(0x20, 0x60, 0xB0);
 
-// The value range of a line, NaN gaps left out, with a little room above and below.
+// The value range of a line and the one beside it, NaN gaps left out, with a little room
+// above and below.
 QCPRange ValueRange(const ChartLine& line) {
     double low = INFINITY, high = -INFINITY;
     for (std::size_t i = 0; i < line.keys.size(); ++i) {
         if (!std::isnan(line.min[i])) {
             low = std::min(low, line.min[i]);
             high = std::max(high, line.max[i]);
+        }
+        if (i < line.beside.size() && !std::isnan(line.beside[i])) {
+            low = std::min(low, line.beside[i]);
+            high = std::max(high, line.beside[i]);
         }
     }
     if (!std::isfinite(low)) {
@@ -109,7 +117,7 @@ QSharedPointer<QCPAxisTicker> CompassTicker() {
 ChartWindow::ChartWindow(History& history, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_history(history),
-      m_model(OffsetAt),
+      m_model(OffsetAt, history.Weather().rain),
       m_sensorList(new QComboBox(this)),
       m_ranges(new QButtonGroup(this)),
       m_plot(new QCustomPlot(this)),
@@ -149,6 +157,9 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     german.setNumberOptions(QLocale::OmitGroupSeparator);
     m_plot->setLocale(german);
     m_plot->setNoAntialiasingOnDrag(true);
+    // A legend names only what it is given: the first one made becomes the plot's own, and
+    // would take every plottable of every panel.
+    m_plot->setAutoAddPlottableToLegend(false);
     m_plot->setMouseTracking(true);
     connect(m_plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMouseMove(e); });
     m_plot->installEventFilter(this);
@@ -271,6 +282,11 @@ void ChartWindow::Draw(const QString& title) {
                 y->setTicker(whole);
                 y->setRange(ValueRange(line));
                 break;
+            case ChartLine::Scale::Bars:
+                // From 0 up, to the highest bar and a little more; 1 where nothing fell.
+                y->setTicker(whole);
+                y->setRange(0, std::max(ValueRange(line).upper, 1.0));
+                break;
         }
         const auto drawn = [floor](const std::vector<double>& values) {
             QVector<double> out(values.begin(), values.end());
@@ -280,8 +296,36 @@ void ChartWindow::Draw(const QString& title) {
             return out;
         };
 
+        // The cursor: a thin line at the time read out.
+        auto* cursor = new QCPItemStraightLine(m_plot);
+        cursor->setClipAxisRect(rect);
+        cursor->point1->setAxes(x, y);
+        cursor->point2->setAxes(x, y);
+        cursor->setPen(QPen(QColor(0x60, 0x60, 0x60), 0, Qt::DashLine));
+        cursor->setVisible(false);
+
         const QColor colour = kColours[i % std::size(kColours)];
         const QVector<double> keys(line.keys.begin(), line.keys.end());
+        if (line.scale == ChartLine::Scale::Bars) {
+            auto* bars = new QCPBars(x, y);
+            bars->setName(FromUtf8(line.name));
+            bars->setPen(Qt::NoPen);
+            bars->setBrush(kRainColour);
+            // A bar as wide as most of its bucket; where buckets are narrower than two
+            // pixels (the days of years), a pixel each, so that none vanishes.
+            const double bucket = static_cast<double>(m_model.Data().bucketMs) / 1000.0;
+            const double pixels = bucket *
+                                  static_cast<double>(std::max(m_plot->width() - 100, 100)) /
+                                  std::max(to - from, 1.0);
+            if (pixels < 2) {
+                bars->setWidthType(QCPBars::wtAbsolute);
+                bars->setWidth(1);
+            } else {
+                bars->setWidth(bucket * 0.8);
+            }
+            bars->setData(keys, QVector<double>(line.avg.begin(), line.avg.end()), true);
+            continue;
+        }
         const QVector<double> avg = drawn(line.avg);
         // Pens one pixel wide: QPainter strokes wider lines through noisy data (a zigzag of
         // hundreds of joins) a hundred times slower, a quarter of a second per replot.
@@ -324,14 +368,22 @@ void ChartWindow::Draw(const QString& title) {
                 QPen(pale, std::clamp(std::ceil(across), 1.0, 12.0), Qt::SolidLine, Qt::FlatCap));
             spread->setName(QStringLiteral("Minimum bis Maximum"));
         }
-
-        // The cursor: a thin line at the time read out.
-        auto* cursor = new QCPItemStraightLine(m_plot);
-        cursor->setClipAxisRect(rect);
-        cursor->point1->setAxes(x, y);
-        cursor->point2->setAxes(x, y);
-        cursor->setPen(QPen(QColor(0x60, 0x60, 0x60), 0, Qt::DashLine));
-        cursor->setVisible(false);
+        if (!line.beside.empty()) {
+            // The dew point in the temperature's plot, named in a legend in its corner.
+            QCPGraph* beside = m_plot->addGraph(x, y);
+            beside->setPen(QPen(kDewPointColour, 1));
+            beside->setName(FromUtf8(line.besideName));
+            beside->setData(keys, QVector<double>(line.beside.begin(), line.beside.end()), true);
+            mean->setName(FromUtf8(line.name));
+            auto* legend = new QCPLegend;
+            rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
+            legend->setLayer(QStringLiteral("legend"));
+            legend->setBrush(QColor(255, 255, 255, 200));
+            legend->setBorderPen(QPen(QColor(0xC0, 0xC0, 0xC0)));
+            for (QCPGraph* graph : {mean, beside}) {
+                legend->addItem(new QCPPlottableLegendItem(legend, graph));
+            }
+        }
     }
     if (m_model.Data().points.empty()) {
         // No empty axis: the plot says when the sensor was last heard.
