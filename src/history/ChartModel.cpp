@@ -34,6 +34,12 @@ int64_t LengthOf(ChartRange range) {
     return 0;
 }
 
+// The start of the bucket that holds t: buckets lie end to end from 1970-01-01 00:00 on a
+// clock shift milliseconds ahead of UTC (local time with the zone's offset, UTC with 0).
+int64_t BucketStart(int64_t t, int64_t bucket, int64_t shift) {
+    return FloorDiv(t + shift, bucket) * bucket - shift;
+}
+
 }  // namespace
 
 bool IsLive(ChartRange range) {
@@ -58,7 +64,7 @@ void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs
         // Whole bars: hours of UTC as the summaries keep them, days of local time.
         const int64_t bucket = RainBucketMs();
         const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(m_fromMs)} * 1000 : 0;
-        m_fromMs = FloorDiv(m_fromMs + shift, bucket) * bucket - shift;
+        m_fromMs = BucketStart(m_fromMs, bucket, shift);
         m_series.bucketMs = bucket;
     }
 }
@@ -107,7 +113,7 @@ bool ChartModel::Add(const Reading& reading) {
     p.timeMs = t;
     if (const int64_t bucket = m_series.bucketMs; bucket > 0) {
         const int64_t shift = int64_t{m_offsetAt(t)} * 1000;
-        p.timeMs = FloorDiv(t + shift, bucket) * bucket - shift;
+        p.timeMs = BucketStart(t, bucket, shift);
         SeriesPoint* into = nullptr;
         if (!points.empty() && points.back().timeMs == p.timeMs) {
             SeriesPoint& last = points.back();
@@ -157,7 +163,7 @@ bool ChartModel::AddRain(const Reading& reading) {
     }
     const int64_t bucket = RainBucketMs();
     const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(t)} * 1000 : 0;
-    const int64_t start = FloorDiv(t + shift, bucket) * bucket - shift;
+    const int64_t start = BucketStart(t, bucket, shift);
     if (!points.empty() && start < points.back().timeMs) {
         return false;  // a reading older than the newest bar: the archive has it
     }
@@ -177,7 +183,7 @@ bool ChartModel::AddRain(const Reading& reading) {
         // The range moves on with the time of the reading, by whole bars; the sum in the
         // header is that of the bars shown.
         m_toMs = t + 1;
-        m_fromMs = FloorDiv(m_toMs - LengthOf(m_range) + shift, bucket) * bucket - shift;
+        m_fromMs = BucketStart(m_toMs - LengthOf(m_range), bucket, shift);
         std::erase_if(points, [this](const SeriesPoint& p) { return p.timeMs < m_fromMs; });
     }
     return true;
