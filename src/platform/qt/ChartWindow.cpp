@@ -18,14 +18,11 @@
 #include <cmath>
 
 #include "history/History.h"
+#include "platform/qt/Utf8Text.h"
 
 namespace tavrolin {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 const QString kReadoutHint =
     QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu lesen.");
@@ -133,7 +130,7 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     top->addWidget(m_sensorList);
     top->addSpacing(12);
     for (const ChartRange range : kChartRanges) {
-        auto* button = new QPushButton(FromUtf8(std::string(RangeLabel(range))), this);
+        auto* button = new QPushButton(FromUtf8(RangeLabel(range)), this);
         button->setCheckable(true);
         m_ranges->addButton(button, static_cast<int>(range));
         top->addWidget(button);
@@ -391,9 +388,9 @@ void ChartWindow::Draw(const QString& title) {
                                          new CentredText(m_plot, FromUtf8(m_model.EmptyText())));
     }
     const QDateTime end = QDateTime::fromMSecsSinceEpoch(m_model.ToMs());
-    m_summary->setText(FromUtf8(std::string(RangeLabel(m_model.Range()))) +
-                       QStringLiteral(" bis ") + end.toString(QStringLiteral("dd.MM.yyyy HH:mm")) +
-                       QStringLiteral(" · ") + FromUtf8(m_model.Summary()));
+    m_summary->setText(FromUtf8(RangeLabel(m_model.Range())) + QStringLiteral(" bis ") +
+                       end.toString(QStringLiteral("dd.MM.yyyy HH:mm")) + QStringLiteral(" · ") +
+                       FromUtf8(m_model.Summary()));
     if (!m_history.Problem().empty()) {
         m_summary->setText(FromUtf8(m_history.Problem()));
     }
