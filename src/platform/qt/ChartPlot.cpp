@@ -113,6 +113,8 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
     QSharedPointer<QCPAxisTicker> whole(new WholeTicker);
     const bool buckets = model.Data().bucketMs > 0;
     auto* margins = new QCPMarginGroup(plot);
+    // About the pixels a panel's time axis spans: the plot's width less its value axis's room.
+    const double panelPixels = static_cast<double>(std::max(plot->width() - 100, 100));
 
     for (std::size_t i = 0; i < lines.size() && !model.Data().points.empty(); ++i) {
         const ChartLine& line = lines[i];
@@ -177,8 +179,7 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
             // A bar as wide as most of its bucket; where buckets are narrower than two
             // pixels (the days of years), a pixel each, so that none vanishes.
             const double bucket = static_cast<double>(model.Data().bucketMs) / 1000.0;
-            const double pixels = bucket * static_cast<double>(std::max(plot->width() - 100, 100)) /
-                                  std::max(to - from, 1.0);
+            const double pixels = bucket * panelPixels / std::max(to - from, 1.0);
             if (pixels < 2) {
                 bars->setWidthType(QCPBars::wtAbsolute);
                 bars->setWidth(1);
@@ -221,8 +222,8 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
             spread->setWhiskerWidth(0);
             spread->setSymbolGap(0);
             // As wide as a bucket is on the screen, so that neighbours touch: a band.
-            const double across = static_cast<double>(std::max(plot->width() - 100, 100)) /
-                                  static_cast<double>(std::max<std::size_t>(line.keys.size(), 1));
+            const double across =
+                panelPixels / static_cast<double>(std::max<std::size_t>(line.keys.size(), 1));
             // A pale tint of the line's colour, so that the mean stays the thing one sees.
             const auto tint = [](int c) { return 255 - (255 - c) * 3 / 10; };
             const QColor pale(tint(colour.red()), tint(colour.green()), tint(colour.blue()));
