@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// What the chart draws: the range chosen, the archive's answer, the readings as they come
+// (into a line's points or the rain's bars) and the lines made of them. What the chart writes
+// (the lines' names and axes, the summary, the title, the readout) is in ChartText.cpp.
 #include "history/ChartModel.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
-#include "decode/ReadingText.h"
+#include "history/ChartTime.h"
 #include "weather/RainTally.h"
 
 namespace tavrolin {
 
 namespace {
 
-constexpr int64_t kMsPerHour = 3600000;
-constexpr int64_t kMsPerMinute = 60000;
+using chart::FloorDiv;
+using chart::kMsPerHour;
 
 int64_t LengthOf(ChartRange range) {
     switch (range) {
@@ -32,171 +34,16 @@ int64_t LengthOf(ChartRange range) {
     return 0;
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-std::string Counted(int64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-constexpr const char* kWeekdays[] = {"Do", "Fr", "Sa", "So",
-                                     "Mo", "Di", "Mi"};  // 1970-01-01 a Thursday
-
-struct PointClock {
-    LocalTime time;
-    const char* weekday;
-};
-
-PointClock ClockAt(int64_t utcMs, int offsetSeconds) {
-    const int64_t day = FloorDiv(utcMs + int64_t{offsetSeconds} * 1000, kMsPerDay);
-    return {FromUnixMs(utcMs, offsetSeconds),
-            kWeekdays[static_cast<std::size_t>(((day % 7) + 7) % 7)]};
-}
-
-// "07.12.2026".
-std::string DateText(const LocalTime& t) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d.%02d.%04d", t.day % 100, t.month % 100, t.year % 10000);
-    return text;
-}
-
-// "14:03".
-std::string MinuteText(const LocalTime& t) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d:%02d", t.hour % 100, t.minute % 100);
-    return text;
-}
-
-// When a point was: a reading "Mo 07.12.2026 14:03"; a bucket "Mo 07.12.2026 12:00–18:00",
-// a day "Mo 07.12.2026", longer ones "07.12.2026 – 20.12.2026".
-std::string PointTime(int64_t utcMs, int64_t bucketMs, const ChartModel::OffsetAt& offsetAt) {
-    const PointClock start = ClockAt(utcMs, offsetAt(utcMs));
-    std::string text = std::string(start.weekday) + " " + DateText(start.time);
-    if (bucketMs > kMsPerDay) {
-        const int64_t last = utcMs + bucketMs - kMsPerDay;
-        return DateText(start.time) + " – " + DateText(ClockAt(last, offsetAt(last)).time);
-    }
-    if (bucketMs == kMsPerDay) {
-        return text;
-    }
-    text += " " + MinuteText(start.time);
-    if (bucketMs > 0) {
-        const int64_t end = utcMs + bucketMs;
-        text += "–" + MinuteText(ClockAt(end, offsetAt(end)).time);
-    }
-    return text;
-}
-
-// The name a chart gives a quantity. The wind sensor's third number is what the received
-// list shows after its "B", a digit the decoding gives no meaning or unit to: so it is
-// named as what it is, not as what it might stand for.
-std::string_view ChartName(Quantity quantity) {
-    return quantity == Quantity::WindB ? "B-Ziffer" : InfoOf(quantity).label;
-}
-
-// A mean has one decimal more than its values at most: a mean humidity of 55,6 %, but a
-// mean temperature of 12,3 °C, as exact as its readings.
-int MeanDecimals(int decimals) {
-    return std::max(decimals, 1);
-}
-
-std::string RangeSlug(ChartRange range) {
-    switch (range) {
-        case ChartRange::Day:
-            return "24-stunden";
-        case ChartRange::Week:
-            return "7-tage";
-        case ChartRange::Month:
-            return "30-tage";
-        case ChartRange::Year:
-            return "1-jahr";
-        case ChartRange::All:
-            break;
-    }
-    return "gesamtes-archiv";
+// The start of the bucket that holds t: buckets lie end to end from 1970-01-01 00:00 on a
+// clock shift milliseconds ahead of UTC (local time with the zone's offset, UTC with 0).
+int64_t BucketStart(int64_t t, int64_t bucket, int64_t shift) {
+    return FloorDiv(t + shift, bucket) * bucket - shift;
 }
 
 }  // namespace
 
-std::string_view RangeLabel(ChartRange range) {
-    switch (range) {
-        case ChartRange::Day:
-            return "24 Stunden";
-        case ChartRange::Week:
-            return "7 Tage";
-        case ChartRange::Month:
-            return "30 Tage";
-        case ChartRange::Year:
-            return "1 Jahr";
-        case ChartRange::All:
-            break;
-    }
-    return "Gesamtes Archiv";
-}
-
 bool IsLive(ChartRange range) {
     return range == ChartRange::Day || range == ChartRange::Week || range == ChartRange::Month;
-}
-
-std::string AxisLabel(Quantity quantity) {
-    const QuantityInfo& info = InfoOf(quantity);
-    std::string label(ChartName(quantity));
-    if (!info.unit.empty()) {
-        // A long name takes its unit to a second line: three plots one above the other
-        // leave a vertical axis little more than a hundred pixels.
-        label += label.size() > 12 ? "\n(" : " (";
-        label += info.unit;
-        label += ')';
-    }
-    return label;
-}
-
-std::string TimeTickFormat(int64_t rangeMs) {
-    if (rangeMs <= 2 * kMsPerDay) {
-        return "HH:mm\ndd.MM.";
-    }
-    if (rangeMs <= 10 * kMsPerDay) {
-        return "ddd\ndd.MM.";
-    }
-    if (rangeMs <= 92 * kMsPerDay) {
-        return "dd.MM.";
-    }
-    if (rangeMs <= 2 * 366 * kMsPerDay) {
-        return "MMM\nyyyy";
-    }
-    return "yyyy";
-}
-
-std::string BucketText(int64_t bucketMs) {
-    if (bucketMs % kMsPerDay == 0) {
-        return Counted(bucketMs / kMsPerDay, "Tag", "Tage");
-    }
-    if (bucketMs % kMsPerHour == 0) {
-        return Counted(bucketMs / kMsPerHour, "Stunde", "Stunden");
-    }
-    return Counted(bucketMs / kMsPerMinute, "Minute", "Minuten");
-}
-
-double WholeTickStep(double span, int ticks) {
-    const double exact = span / std::max(ticks, 1);
-    if (!(exact > 1.0)) {
-        return 1.0;
-    }
-    const double power = std::pow(10.0, std::floor(std::log10(exact)));
-    const double mantissa = exact / power;
-    return (mantissa <= 1.0 ? 1.0 : mantissa <= 2.0 ? 2.0 : mantissa <= 5.0 ? 5.0 : 10.0) * power;
-}
-
-std::string GermanNumber(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    std::string out(text);
-    if (out.front() == '-' && out.find_first_not_of("-0.") == std::string::npos) {
-        out.erase(0, 1);  // no "-0,0"
-    }
-    std::replace(out.begin(), out.end(), '.', ',');
-    return out;
 }
 
 void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
@@ -217,7 +64,7 @@ void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs
         // Whole bars: hours of UTC as the summaries keep them, days of local time.
         const int64_t bucket = RainBucketMs();
         const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(m_fromMs)} * 1000 : 0;
-        m_fromMs = FloorDiv(m_fromMs + shift, bucket) * bucket - shift;
+        m_fromMs = BucketStart(m_fromMs, bucket, shift);
         m_series.bucketMs = bucket;
     }
 }
@@ -266,7 +113,7 @@ bool ChartModel::Add(const Reading& reading) {
     p.timeMs = t;
     if (const int64_t bucket = m_series.bucketMs; bucket > 0) {
         const int64_t shift = int64_t{m_offsetAt(t)} * 1000;
-        p.timeMs = FloorDiv(t + shift, bucket) * bucket - shift;
+        p.timeMs = BucketStart(t, bucket, shift);
         SeriesPoint* into = nullptr;
         if (!points.empty() && points.back().timeMs == p.timeMs) {
             SeriesPoint& last = points.back();
@@ -316,7 +163,7 @@ bool ChartModel::AddRain(const Reading& reading) {
     }
     const int64_t bucket = RainBucketMs();
     const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(t)} * 1000 : 0;
-    const int64_t start = FloorDiv(t + shift, bucket) * bucket - shift;
+    const int64_t start = BucketStart(t, bucket, shift);
     if (!points.empty() && start < points.back().timeMs) {
         return false;  // a reading older than the newest bar: the archive has it
     }
@@ -336,7 +183,7 @@ bool ChartModel::AddRain(const Reading& reading) {
         // The range moves on with the time of the reading, by whole bars; the sum in the
         // header is that of the bars shown.
         m_toMs = t + 1;
-        m_fromMs = FloorDiv(m_toMs - LengthOf(m_range) + shift, bucket) * bucket - shift;
+        m_fromMs = BucketStart(m_toMs - LengthOf(m_range), bucket, shift);
         std::erase_if(points, [this](const SeriesPoint& p) { return p.timeMs < m_fromMs; });
     }
     return true;
@@ -354,45 +201,6 @@ std::vector<ChartModel::Plotted> ChartModel::PlottedLines() const {
         plotted.push_back({q, false});
     }
     return plotted;
-}
-
-ChartLine ChartModel::Describe(const Plotted& plotted) const {
-    ChartLine line;
-    if (plotted.rain) {
-        line.name = "Regen";
-        line.scale = ChartLine::Scale::Bars;
-        if (const std::optional<Decimal>& perStep = m_rain.mmPerStep[m_sensor.address & 0x07]) {
-            line.unit = "mm";
-            line.decimals = perStep->decimals;
-            line.label = "Regen (mm)";
-        } else {
-            // Without [Regen] the sensor's own count, which says how often its rocker tipped.
-            line.unit = "Schritte";
-            line.label = "Regen\n(Zählerschritte)";
-        }
-        return line;
-    }
-    if (plotted.scaled) {
-        // The factor scales the value: their product is the one number of the light, whose
-        // unit the telegram does not say.
-        line.name = m_sensor.kind == SensorKind::Brightness ? "Helligkeit" : "Einstrahlung";
-        line.label = line.name + "\n(Wert × Faktor)";
-        return line;
-    }
-    const Quantity quantity = m_series.quantities[plotted.slot];
-    if (quantity == Quantity::Temperature &&
-        (m_sensor.kind == SensorKind::Outdoor || m_sensor.kind == SensorKind::Indoor)) {
-        line.besideName = InfoOf(WeatherQuantity::DewPoint).label;
-    }
-    line.name = ChartName(quantity);
-    line.unit = InfoOf(quantity).unit;
-    line.decimals = InfoOf(quantity).decimals;
-    line.label = AxisLabel(quantity);
-    if (quantity == Quantity::WindDirection) {
-        line.scale = ChartLine::Scale::Compass;
-        line.label = line.name;  // its ticks are the compass points
-    }
-    return line;
 }
 
 std::vector<ChartLine> ChartModel::Lines() const {
@@ -473,61 +281,6 @@ std::vector<ChartLine> ChartModel::Lines() const {
     return lines;
 }
 
-std::string ChartModel::EmptyText() const {
-    std::string text = "Keine Messungen in diesem Zeitraum";
-    if (m_lastSeenMs) {
-        const LocalTime last = FromUnixMs(*m_lastSeenMs, m_offsetAt(*m_lastSeenMs));
-        text += "; zuletzt empfangen am " + DateText(last) + " um " + MinuteText(last);
-    }
-    return text;
-}
-
-std::string ChartModel::Title(std::string_view name) const {
-    std::string text = std::string(name) + " (" + std::string(SensorIdOf(m_sensor)) + ") · ";
-    const std::vector<Plotted> plotted = PlottedLines();
-    for (std::size_t i = 0; i < plotted.size(); ++i) {
-        text += (i > 0 ? ", " : "") + Describe(plotted[i]).name;
-    }
-    const LocalTime from = FromUnixMs(m_fromMs, m_offsetAt(m_fromMs));
-    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
-    // A day or a week by the minute, longer ranges by the day.
-    const bool minutes = m_toMs - m_fromMs <= 7 * kMsPerDay;
-    text += " · " + std::string(RangeLabel(m_range)) + ", " + DateText(from) +
-            (minutes ? " " + MinuteText(from) : "") + " – " + DateText(to) +
-            (minutes ? " " + MinuteText(to) : "");
-    return text;
-}
-
-std::string ChartModel::FileName() const {
-    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", to.year % 10000, to.month % 100,
-                  to.day % 100);
-    return "verlauf_" + std::string(SensorIdOf(m_sensor)) + "_" + RangeSlug(m_range) + "_" + date +
-           ".png";
-}
-
-std::string ChartModel::Summary() const {
-    const std::size_t n = m_series.points.size();
-    if (n == 0) {
-        return "Keine Messungen in diesem Zeitraum";
-    }
-    if (ShowsRain()) {
-        int64_t steps = 0;
-        for (const SeriesPoint& p : m_series.points) {
-            steps += p.rainSteps;
-        }
-        const ChartLine line = Describe({0, false, true});
-        return "Summe " + GermanNumber(RainAmount(steps), line.decimals) + " " + line.unit +
-               (m_series.bucketMs >= kMsPerDay ? ", ein Balken je Tag" : ", ein Balken je Stunde");
-    }
-    if (m_series.bucketMs == 0) {
-        return Counted(static_cast<int64_t>(n), "Messung", "Messungen");
-    }
-    return Counted(static_cast<int64_t>(n), "Wert", "Werte") + " zu je " +
-           BucketText(m_series.bucketMs) + ": Mittel, Minimum und Maximum";
-}
-
 std::optional<std::size_t> ChartModel::Nearest(double keySeconds) const {
     const std::vector<SeriesPoint>& points = m_series.points;
     if (points.empty()) {
@@ -544,46 +297,6 @@ std::optional<std::size_t> ChartModel::Nearest(double keySeconds) const {
         --i;
     }
     return i;
-}
-
-std::string ChartModel::Readout(std::size_t point) const {
-    if (point >= m_series.points.size()) {
-        return {};
-    }
-    const SeriesPoint& p = m_series.points[point];
-    std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
-    for (const Plotted& plotted : PlottedLines()) {
-        const ChartLine line = Describe(plotted);
-        // "12,3 °C", but "260°".
-        const std::string unit =
-            line.unit.empty() || line.unit == "\u00B0" ? line.unit : " " + line.unit;
-        double low = p.min[plotted.slot], mean = p.avg[plotted.slot], high = p.max[plotted.slot];
-        if (plotted.scaled) {
-            low = p.scaledMin;
-            mean = p.scaledAvg;
-            high = p.scaledMax;
-        } else if (plotted.rain) {
-            low = mean = high = RainAmount(p.rainSteps);
-        }
-        text += " · " + line.name + " ";
-        if (m_series.bucketMs == 0 || low == high) {
-            text += GermanNumber(mean, line.decimals) + unit;
-        } else if (std::isnan(mean)) {
-            text += "unbestimmt";  // a calm, or winds that cancel out
-        } else {
-            text += "Ø " + GermanNumber(mean, MeanDecimals(line.decimals)) + unit;
-            if (!std::isnan(low)) {
-                text += " (" + GermanNumber(low, line.decimals) + " … " +
-                        GermanNumber(high, line.decimals) + ")";
-            }
-        }
-        if (!line.besideName.empty() && !std::isnan(p.dewPoint)) {
-            // Of a bucket, that of its mean temperature and humidity.
-            text += " · " + line.besideName + (m_series.bucketMs == 0 ? " " : " Ø ") +
-                    GermanNumber(p.dewPoint, 1) + unit;
-        }
-    }
-    return text;
 }
 
 }  // namespace tavrolin

@@ -18,11 +18,11 @@ namespace tavrolin {
 class History;
 
 // "Verlauf": one sensor's quantities over a range, one plot above the other on a common time
-// axis in local time. What is drawn comes from the ChartModel; this window only draws it:
-// a line per quantity, and for ranges in buckets a band from minimum to maximum behind the
-// mean. The pointer's point is read out below the plot and in a tooltip, until the pointer
-// leaves or another sensor or range is chosen; "Als PNG speichern..." writes the plot to a
-// file, with a line that says what it shows.
+// axis in local time. What is drawn comes from the ChartModel, and DrawChart (ChartPlot.h)
+// draws it; this window holds the sensor list, the range buttons and the readout. The
+// pointer's point is read out below the plot and in a tooltip, until the pointer leaves or
+// another sensor or range is chosen; "Als PNG speichern..." writes the plot to a file, with a
+// line that says what it shows.
 class ChartWindow : public QWidget {
 public:
     ChartWindow(History& history, QWidget* owner);

@@ -3,6 +3,8 @@
 
 #include <QMessageBox>
 
+#include "platform/qt/Utf8Text.h"
+
 namespace tavrolin {
 
 namespace {
@@ -17,10 +19,6 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
             return QMessageBox::Information;
     }
     return QMessageBox::NoIcon;
-}
-
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace

@@ -22,14 +22,11 @@
 #include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/ProgramIcon.h"
+#include "platform/qt/Utf8Text.h"
 
 namespace tavrolin {
 
 namespace {
-
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A recording box drawn as a push button that stays down while ticked. The styles tell a
 // checked push button from a raised one by a faint shade only, too little to see which of

@@ -13,14 +13,11 @@
 #include <optional>
 
 #include "history/History.h"
+#include "platform/qt/Utf8Text.h"
 
 namespace tavrolin {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // What a cell sorts by (a number, or a text compared as the locale does), and the sensor of
 // a row (in its first cell).
