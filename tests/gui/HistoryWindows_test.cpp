@@ -391,6 +391,14 @@ private slots:
         QVERIFY(bars != nullptr);
         QCOMPARE(bars->valueAxis()->label(), QStringLiteral("Regen (mm)"));
         QCOMPARE(bars->data()->size(), 25);  // the hour begun and the 24 before
+        // Each bar whole within the time axis, the hour begun too.
+        const QCPRange shown = bars->keyAxis()->range();
+        for (int i = 0; i < bars->data()->size(); ++i) {
+            const double key = bars->data()->at(i)->key;
+            QVERIFY2(
+                shown.lower <= key - bars->width() / 2 && key + bars->width() / 2 <= shown.upper,
+                qPrintable(QString::number(i)));
+        }
         double sum = 0;
         for (int i = 0; i < bars->data()->size(); ++i) {
             sum += bars->data()->at(i)->value;

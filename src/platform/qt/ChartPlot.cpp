@@ -187,6 +187,12 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
                 bars->setWidth(bucket * 0.8);
             }
             bars->setData(keys, QVector<double>(line.avg.begin(), line.avg.end()), true);
+            // A bar stands in the middle of its bucket: the axis takes in the whole of the
+            // first and the last bucket, so that the hour begun shows the rain fallen so far.
+            if (!keys.isEmpty()) {
+                x->setRange(std::min(from, keys.front() - bucket / 2),
+                            std::max(to, keys.back() + bucket / 2));
+            }
             continue;
         }
         const QVector<double> avg = drawn(line.avg);
