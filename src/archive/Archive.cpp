@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "archive/ArchiveMigration.h"
 #include "archive/ArchiveSchema.h"
 
 namespace tavrolin {
