@@ -10,7 +10,7 @@
 namespace tavrolin {
 
 // What the files that read the archive for ArchiveQuery.h share (ArchiveQuery.cpp,
-// ArchiveRainQuery.cpp); not for the archive's users.
+// ArchiveRainQuery.cpp, ArchiveCheck.cpp); not for the archive's users.
 
 // A reading's columns (ReadingFromRow), then its seq: readings of one sensor and millisecond
 // come in the order they were received.
