@@ -13,17 +13,6 @@ namespace tavrolin {
 
 namespace {
 
-// The number from a one-row query, or the failure.
-int CountOf(sql::Database& db, const std::string& query, int64_t& value) {
-    sql::Statement st = db.Prepare(query);
-    if (!st.Valid()) {
-        return db.ErrorCode();
-    }
-    const int rc = st.Step();
-    value = rc == sql::kRow ? st.Int(0) : 0;
-    return rc == sql::kRow ? sql::kOk : rc;
-}
-
 // What a row of each sensor holds: the condition it must meet, in SQL.
 std::string RowRule(SensorKind kind, bool remoteControl) {
     if (kind == SensorKind::Special) {
@@ -63,24 +52,25 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
         }
     }
     int64_t sensors = 0, bad = 0;
-    int rc = CountOf(db, "SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)",
+    int rc =
+        sql::ReadInt(db, "SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)",
                      report.readings);
     if (rc == sql::kOk) {
-        rc = CountOf(db,
-                     "SELECT count(DISTINCT sensor) FROM (SELECT sensor FROM daily UNION ALL "
-                     "SELECT sensor FROM recent)",
-                     sensors);
+        rc = sql::ReadInt(db,
+                          "SELECT count(DISTINCT sensor) FROM (SELECT sensor FROM daily UNION ALL "
+                          "SELECT sensor FROM recent)",
+                          sensors);
     }
     report.sensors = static_cast<int>(sensors);
 
     // Every row holds what its sensor's kind sends.
     for (const char* table : {"reading", "recent"}) {
         if (rc == sql::kOk) {
-            rc = CountOf(db,
-                         std::string("SELECT count(*) FROM ") + table +
-                             " WHERE sensor NOT BETWEEN 0 AND " + std::to_string(kSensorCount - 1) +
-                             " OR meta NOT BETWEEN -112 AND 113",
-                         bad);
+            rc = sql::ReadInt(
+                db,
+                std::string("SELECT count(*) FROM ") + table + " WHERE sensor NOT BETWEEN 0 AND " +
+                    std::to_string(kSensorCount - 1) + " OR meta NOT BETWEEN -112 AND 113",
+                bad);
             if (rc == sql::kOk && bad > 0) {
                 report.findings.push_back(
                     "Ohne gültige Sensornummer oder Zeitzone: " + Messungen(bad) + ".");
@@ -90,11 +80,12 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
             // One rule per kind: its eight addresses (or the one special sensor) at once.
             const SensorKey key = SensorAt(index);
             const int last = key.kind == SensorKind::Special ? index : index + 7;
-            rc = CountOf(db,
-                         std::string("SELECT count(*) FROM ") + table + " WHERE sensor BETWEEN " +
-                             std::to_string(index) + " AND " + std::to_string(last) + " AND NOT (" +
-                             RowRule(key.kind, key.remoteControl) + ")",
-                         bad);
+            rc = sql::ReadInt(db,
+                              std::string("SELECT count(*) FROM ") + table +
+                                  " WHERE sensor BETWEEN " + std::to_string(index) + " AND " +
+                                  std::to_string(last) + " AND NOT (" +
+                                  RowRule(key.kind, key.remoteControl) + ")",
+                              bad);
             if (rc == sql::kOk && bad > 0) {
                 report.findings.push_back("Nicht die Werte der Sensorart " +
                                           std::string(KindLabel(key)) + ": " + Messungen(bad) +
@@ -104,10 +95,10 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
         }
     }
     if (rc == sql::kOk) {
-        rc = CountOf(db,
-                     "SELECT count(*) FROM recent r WHERE EXISTS (SELECT 1 FROM reading "
-                     "WHERE sensor = r.sensor AND t = r.t AND seq = r.seq)",
-                     bad);
+        rc = sql::ReadInt(db,
+                          "SELECT count(*) FROM recent r WHERE EXISTS (SELECT 1 FROM reading "
+                          "WHERE sensor = r.sensor AND t = r.t AND seq = r.seq)",
+                          bad);
         if (rc == sql::kOk && bad > 0) {
             report.findings.push_back("Doppelt im Archiv: " + Messungen(bad) + ".");
         }
@@ -123,13 +114,13 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
         rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummarySql(period, "reading")).c_str());
         int64_t missing = 0, extra = 0;
         if (rc == sql::kOk) {
-            rc = CountOf(
+            rc = sql::ReadInt(
                 db,
                 "SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table + ")",
                 missing);
         }
         if (rc == sql::kOk) {
-            rc = CountOf(
+            rc = sql::ReadInt(
                 db,
                 "SELECT count(*) FROM (SELECT * FROM " + table + " EXCEPT SELECT * FROM expected)",
                 extra);

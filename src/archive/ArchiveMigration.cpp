@@ -148,12 +148,7 @@ int MigrateArchiveTo(sql::Database& db, int from, int to) {
         // Another program may have taken the file this step while this one waited for it.
         int64_t current = version;
         if (rc == sql::kOk) {
-            sql::Statement st = db.Prepare("PRAGMA user_version");
-            if (st.Valid() && st.Step() == sql::kRow) {
-                current = st.Int(0);
-            } else {
-                rc = db.ErrorCode();
-            }
+            rc = sql::ReadInt(db, "PRAGMA user_version", current);
         }
         if (rc == sql::kOk && current <= version) {
             rc = kSteps[version](db);
