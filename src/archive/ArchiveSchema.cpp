@@ -22,6 +22,15 @@ std::string WindComponentSql(const char* function) {
            std::to_string(kWindVectorScale) + " * " + function + "(radians(b))) AS INTEGER) END";
 }
 
+// A summary row's key: its period, its hour or day, and its sensor.
+using SummaryKey = std::tuple<SummaryPeriod, int64_t, int64_t>;
+
+// The summaries a reading goes into: those of its UTC hour and of its local day (LocalDaySql).
+std::array<SummaryKey, 2> SummaryKeysOf(int64_t sensor, int64_t t, int64_t meta) {
+    return {SummaryKey{SummaryPeriod::Hour, t / kMsPerHour, sensor},
+            SummaryKey{SummaryPeriod::Day, (t + (meta >> 1) * 900000) / 86400000, sensor}};
+}
+
 }  // namespace
 
 std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
@@ -208,7 +217,7 @@ int FoldRecent(sql::Database& db, Derived derived) {
         bool hasRain = false;
         int64_t rain = 0;
     };
-    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, Sums> sums;
+    std::map<SummaryKey, Sums> sums;
     {
         sql::Statement rows = db.Prepare(
             "SELECT sensor, t, meta, a, b, c" +
@@ -221,26 +230,24 @@ int FoldRecent(sql::Database& db, Derived derived) {
         int rc;
         while ((rc = rows.Step()) == sql::kRow) {
             const int64_t sensor = rows.Int(0);
-            const int64_t t = rows.Int(1);
-            const int64_t day = (t + (rows.Int(2) >> 1) * 900000) / 86400000;
-            for (Sums* s : {&sums[{SummaryPeriod::Hour, t / kMsPerHour, sensor}],
-                            &sums[{SummaryPeriod::Day, day, sensor}]}) {
-                ++s->n;
+            for (const SummaryKey& key : SummaryKeysOf(sensor, rows.Int(1), rows.Int(2))) {
+                Sums& s = sums[key];
+                ++s.n;
                 for (std::size_t i = 0; i < 4 && sensor < kSensorCount - 2; ++i) {
                     const int column = 3 + static_cast<int>(i);
                     if (rows.IsNull(column)) {
                         continue;
                     }
                     const int64_t v = rows.Int(column);
-                    s->min[i] = s->has[i] ? std::min(s->min[i], v) : v;
-                    s->max[i] = s->has[i] ? std::max(s->max[i], v) : v;
-                    s->sum[i] += v;
-                    s->has[i] = true;
+                    s.min[i] = s.has[i] ? std::min(s.min[i], v) : v;
+                    s.max[i] = s.has[i] ? std::max(s.max[i], v) : v;
+                    s.sum[i] += v;
+                    s.has[i] = true;
                 }
                 if (!rows.IsNull(7)) {
-                    s->east += rows.Int(7);
-                    s->north += rows.Int(8);
-                    s->hasWind = true;
+                    s.east += rows.Int(7);
+                    s.north += rows.Int(8);
+                    s.hasWind = true;
                 }
             }
         }
@@ -250,17 +257,14 @@ int FoldRecent(sql::Database& db, Derived derived) {
     }
     // The rain sensors' steps. Those of the new readings go with their sums; a folded reading
     // whose steps change lies in an hour and day of its own, whose rain alone changes.
-    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, int64_t> rainChanges;
+    std::map<SummaryKey, int64_t> rainChanges;
     if (withDerived) {
         std::vector<RainStep> steps;
         if (const int rc = RainOfRecent(db, std::nullopt, steps); rc != sql::kOk) {
             return rc;
         }
         for (const RainStep& step : steps) {
-            const int64_t day = (step.t + (step.meta >> 1) * 900000) / 86400000;
-            for (const auto& key :
-                 {std::tuple{SummaryPeriod::Hour, step.t / kMsPerHour, int64_t{step.sensor}},
-                  std::tuple{SummaryPeriod::Day, day, int64_t{step.sensor}}}) {
+            for (const SummaryKey& key : SummaryKeysOf(step.sensor, step.t, step.meta)) {
                 if (step.fresh) {
                     Sums& s = sums[key];
                     s.rain += step.steps;
