@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "archive/ArchiveMigration.h"
 #include "archive/ArchiveSchema.h"
 
 namespace tavrolin {
@@ -16,20 +17,6 @@ namespace {
 constexpr int kQuarterHour = 900;  // seconds
 constexpr int64_t kFensterHigh = 1;
 constexpr int64_t kFensterLow = 2;
-
-// One value from a one-row statement (a PRAGMA, a count).
-int ReadInt(sql::Database& db, const char* query, int64_t& value) {
-    sql::Statement st = db.Prepare(query);
-    if (!st.Valid()) {
-        return db.ErrorCode();
-    }
-    const int rc = st.Step();
-    if (rc != sql::kRow) {
-        return rc;
-    }
-    value = st.Int(0);
-    return sql::kOk;
-}
 
 }  // namespace
 
@@ -124,9 +111,9 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
     // them cannot make a half-made archive look like a foreign database.
     int64_t application = 0, format = 0, objects = 0;
     if ((rc = m_db.Exec("BEGIN")) != sql::kOk ||
-        (rc = ReadInt(m_db, "PRAGMA application_id", application)) != sql::kOk ||
-        (rc = ReadInt(m_db, "PRAGMA user_version", format)) != sql::kOk ||
-        (rc = ReadInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) != sql::kOk ||
+        (rc = sql::ReadInt(m_db, "PRAGMA application_id", application)) != sql::kOk ||
+        (rc = sql::ReadInt(m_db, "PRAGMA user_version", format)) != sql::kOk ||
+        (rc = sql::ReadInt(m_db, "SELECT count(*) FROM sqlite_schema", objects)) != sql::kOk ||
         (rc = m_db.Exec("COMMIT")) != sql::kOk) {
         ArchiveStatus status = Fail(rc, creating);
         Close();
@@ -170,7 +157,7 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
             m_db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
         }
     }
-    if (status.Ok() && ReadInt(m_db, "SELECT count(*) FROM recent", m_recent) != sql::kOk) {
+    if (status.Ok() && sql::ReadInt(m_db, "SELECT count(*) FROM recent", m_recent) != sql::kOk) {
         m_recent = 0;
     }
     if (!status.Ok()) {

@@ -1,36 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The readings of ArchiveQuery.h: the sensor list, a chart's series and the export, and
+// how a wind and a dew point are derived.
 #include "archive/ArchiveQuery.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
 #include <numbers>
 #include <string_view>
 
+#include "archive/ArchiveQueryParts.h"
 #include "archive/ArchiveSchema.h"
 #include "decode/SensorTracker.h"
 #include "weather/WeatherFormulas.h"
 
 namespace tavrolin {
 
-namespace {
-
-// A reading's columns (ReadingFromRow), then its seq: readings of one sensor and millisecond
-// come in the order they were received.
-constexpr const char* kColumns = "sensor, t, meta, interval, a, b, c, seq";
-
-ArchiveStatus Failed(Archive& archive, int rc) {
-    return StatusOf(archive.Db(), rc, false);
-}
-
-double ScaleOf(Quantity quantity) {
-    return InfoOf(quantity).decimals == 1 ? 0.1 : 1.0;
-}
-
-// The same SELECT over `reading` and over `recent`, where every reading is in one of them:
-// "SELECT <columns> FROM reading WHERE <where> UNION ALL SELECT ... FROM recent WHERE ...".
-// With an ORDER BY on t after it, SQLite merges the two (each in key order) without sorting.
 std::string BothTables(std::string_view columns, std::string_view where) {
     std::string sql;
     for (const char* table : {"reading", "recent"}) {
@@ -45,6 +30,12 @@ std::string BothTables(std::string_view columns, std::string_view where) {
         sql += where;
     }
     return sql;
+}
+
+namespace {
+
+double ScaleOf(Quantity quantity) {
+    return InfoOf(quantity).decimals == 1 ? 0.1 : 1.0;
 }
 
 // ", min(x1), max(x1), sum(x1), ..." for the three value slots, where xi is a summary
@@ -329,152 +320,6 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     return ReadBuckets(archive, st, shiftMs, request.sensor.kind, series);
 }
 
-ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t bucketMs,
-                        Series& series) {
-    series.quantities = QuantitiesOf(request.sensor.kind);
-    series.bucketMs = bucketMs;
-    series.points.clear();
-    series.lastCounter.reset();
-    if (request.toMs <= request.fromMs) {
-        return {};
-    }
-    sql::Database& db = archive.Db();
-    const int sensor = IndexOf(request.sensor);
-    const bool days = bucketMs >= kMsPerDay;
-    const int64_t shiftMs = int64_t{request.alignOffsetSeconds} * 1000;
-    const int64_t length = days ? kMsPerDay : kMsPerHour;
-    // The summaries' hours, or the local days of the caller's offset (one either side).
-    const int64_t first = (request.fromMs + (days ? shiftMs : 0)) / length;
-    const int64_t last = (request.toMs + (days ? shiftMs : 0) + length - 1) / length;
-
-    std::map<int64_t, SeriesPoint> buckets;
-    sql::Statement st =
-        db.Prepare(std::string(days ? "SELECT day, n, rain FROM daily WHERE day"
-                                    : "SELECT hour, n, rain FROM hourly WHERE hour") +
-                   " >= ?2 AND " + (days ? "day" : "hour") + " < ?3 AND sensor = ?1");
-    sql::Statement newest = db.Prepare(BothTables("a, t, seq", "sensor = ?1 AND t < ?2") +
-                                       " ORDER BY t DESC, seq DESC LIMIT 1");
-    if (!st.Valid() || !newest.Valid()) {
-        return Failed(archive, db.ErrorCode());
-    }
-    st.Bind(1, sensor);
-    st.Bind(2, first);
-    st.Bind(3, last);
-    int rc;
-    while ((rc = st.Step()) == sql::kRow) {
-        SeriesPoint& p = buckets[st.Int(0)];
-        p.count += st.Int(1);
-        p.rainSteps += st.Int(2);
-    }
-    if (rc != sql::kDone) {
-        return Failed(archive, rc);
-    }
-    std::vector<RainStep> steps;
-    if ((rc = RainOfRecent(db, sensor, steps)) != sql::kOk) {
-        return Failed(archive, rc);
-    }
-    for (const RainStep& step : steps) {
-        const int64_t key = days ? (step.t + int64_t{OffsetOfMeta(step.meta)} * 1000) / kMsPerDay
-                                 : step.t / kMsPerHour;
-        if (key >= first && key < last) {
-            SeriesPoint& p = buckets[key];
-            p.count += step.fresh ? 1 : 0;
-            p.rainSteps += step.steps;
-        }
-    }
-    for (auto& [key, p] : buckets) {
-        p.timeMs = days ? key * kMsPerDay - shiftMs : key * kMsPerHour;
-        series.points.push_back(p);
-    }
-
-    newest.Bind(1, sensor);
-    newest.Bind(2, request.toMs);
-    if ((rc = newest.Step()) == sql::kRow && !newest.IsNull(0)) {
-        series.lastCounter = static_cast<int32_t>(newest.Int(0));
-    }
-    return rc == sql::kRow || rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
-}
-
-ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes) {
-    resumes.clear();
-    sql::Database& db = archive.Db();
-    // The totals: each rain sensor's daily sums, and what the new readings add.
-    std::map<int, int64_t> totals;
-    sql::Statement sums = db.Prepare("SELECT sensor, sum(rain) FROM daily WHERE " +
-                                     SensorsOfKind(SensorKind::Rain) + " GROUP BY sensor");
-    sql::Statement newest = db.Prepare(BothTables("t, meta, seq", "sensor = ?1") +
-                                       " ORDER BY t DESC, seq DESC LIMIT 1");
-    sql::Statement base = db.Prepare(BothTables(kColumns, "sensor = ?1 AND t < ?2") +
-                                     " ORDER BY t DESC, seq DESC LIMIT 1");
-    sql::Statement later =
-        db.Prepare(BothTables(kColumns, "sensor = ?1 AND t >= ?2") + " ORDER BY t, seq");
-    if (!sums.Valid() || !newest.Valid() || !base.Valid() || !later.Valid()) {
-        return Failed(archive, db.ErrorCode());
-    }
-    int rc;
-    while ((rc = sums.Step()) == sql::kRow) {
-        totals[static_cast<int>(sums.Int(0))] += sums.Int(1);
-    }
-    if (rc != sql::kDone) {
-        return Failed(archive, rc);
-    }
-    std::vector<RainStep> steps;
-    if ((rc = RainOfRecent(db, std::nullopt, steps)) != sql::kOk) {
-        return Failed(archive, rc);
-    }
-    for (const RainStep& step : steps) {
-        totals[step.sensor] += step.steps;
-    }
-
-    const auto counter = [](const Reading& r) -> std::optional<int64_t> {
-        const std::optional<Measurement> m = r.Find(Quantity::RainCounter);
-        return m ? std::optional<int64_t>(m->raw) : std::nullopt;
-    };
-    for (const auto& [sensor, total] : totals) {
-        newest.Bind(1, sensor);
-        rc = newest.Step();
-        const int64_t lastMs = rc == sql::kRow ? newest.Int(0) : 0;
-        const int64_t offsetMs = rc == sql::kRow ? int64_t{OffsetOfMeta(newest.Int(1))} * 1000 : 0;
-        newest.Reset();
-        if (rc == sql::kDone) {
-            continue;
-        }
-        if (rc != sql::kRow) {
-            return Failed(archive, rc);
-        }
-        const int64_t midnight = (lastMs + offsetMs) / kMsPerDay * kMsPerDay - offsetMs;
-        RainResume resume;
-        resume.address = SensorAt(sensor).address;
-        for (sql::Statement* st : {&base, &later}) {
-            st->Bind(1, sensor);
-            st->Bind(2, midnight - kMsPerHour);
-            while ((rc = st->Step()) == sql::kRow) {
-                resume.readings.push_back(ReadingFromRow(*st, 0));
-            }
-            st->Reset();
-            if (rc != sql::kDone) {
-                return Failed(archive, rc);
-            }
-        }
-        resume.stepsBefore = total;
-        for (std::size_t i = 1; i < resume.readings.size(); ++i) {
-            resume.stepsBefore -=
-                RainStepsOfReading(counter(resume.readings[i - 1]), counter(resume.readings[i]));
-        }
-        resumes.push_back(std::move(resume));
-    }
-    return {};
-}
-
-std::optional<RainAmounts> ResumeRainTally(const RainResume& resume, RainTally& tally) {
-    tally.Resume(resume.address, resume.stepsBefore);
-    std::optional<RainAmounts> amounts;
-    for (const Reading& reading : resume.readings) {
-        amounts = tally.Count(reading);
-    }
-    return amounts;
-}
-
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
                              int64_t toMs, const std::function<void(const Reading&)>& each) {
     sql::Statement st = archive.Db().Prepare(
@@ -490,140 +335,6 @@ ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t 
         each(ReadingFromRow(st, 0));
     }
     return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
-}
-
-namespace {
-
-// The number from a one-row query, or the failure.
-int CountOf(sql::Database& db, const std::string& query, int64_t& value) {
-    sql::Statement st = db.Prepare(query);
-    if (!st.Valid()) {
-        return db.ErrorCode();
-    }
-    const int rc = st.Step();
-    value = rc == sql::kRow ? st.Int(0) : 0;
-    return rc == sql::kRow ? sql::kOk : rc;
-}
-
-// What a row of each sensor holds: the condition it must meet, in SQL.
-std::string RowRule(SensorKind kind, bool remoteControl) {
-    if (kind == SensorKind::Special) {
-        return remoteControl ? "typeof(a) = 'text' AND b IS NULL AND c IS NULL AND interval IS NULL"
-                             : "a IN (1, 2) AND b IS NULL AND c IS NULL AND interval IS NOT NULL";
-    }
-    const std::size_t count = QuantitiesOf(kind).size();
-    std::string rule = "interval IS NOT NULL";
-    for (std::size_t i = 0; i < 3; ++i) {
-        const std::string slot(1, "abc"[i]);
-        rule +=
-            " AND " + slot +
-            (i < count ? " BETWEEN -2147483648 AND 2147483647 AND typeof(" + slot + ") = 'integer'"
-                       : " IS NULL");
-    }
-    return rule;
-}
-
-}  // namespace
-
-ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
-    report = {};
-    sql::Database& db = archive.Db();
-    {
-        sql::Statement st = db.Prepare("PRAGMA integrity_check(20)");
-        if (!st.Valid()) {
-            return Failed(archive, db.ErrorCode());
-        }
-        int rc;
-        while ((rc = st.Step()) == sql::kRow) {
-            if (st.Text(0) != "ok") {
-                report.findings.push_back("SQLite: " + std::string(st.Text(0)));
-            }
-        }
-        if (rc != sql::kDone) {
-            return Failed(archive, rc);
-        }
-    }
-    int64_t sensors = 0, bad = 0;
-    int rc = CountOf(db, "SELECT (SELECT count(*) FROM reading) + (SELECT count(*) FROM recent)",
-                     report.readings);
-    if (rc == sql::kOk) {
-        rc = CountOf(db,
-                     "SELECT count(DISTINCT sensor) FROM (SELECT sensor FROM daily UNION ALL "
-                     "SELECT sensor FROM recent)",
-                     sensors);
-    }
-    report.sensors = static_cast<int>(sensors);
-
-    // Every row holds what its sensor's kind sends.
-    for (const char* table : {"reading", "recent"}) {
-        if (rc == sql::kOk) {
-            rc = CountOf(db,
-                         std::string("SELECT count(*) FROM ") + table +
-                             " WHERE sensor NOT BETWEEN 0 AND " + std::to_string(kSensorCount - 1) +
-                             " OR meta NOT BETWEEN -112 AND 113",
-                         bad);
-            if (rc == sql::kOk && bad > 0) {
-                report.findings.push_back(
-                    "Ohne gültige Sensornummer oder Zeitzone: " + Messungen(bad) + ".");
-            }
-        }
-        for (int index = 0; index < kSensorCount && rc == sql::kOk;) {
-            // One rule per kind: its eight addresses (or the one special sensor) at once.
-            const SensorKey key = SensorAt(index);
-            const int last = key.kind == SensorKind::Special ? index : index + 7;
-            rc = CountOf(db,
-                         std::string("SELECT count(*) FROM ") + table + " WHERE sensor BETWEEN " +
-                             std::to_string(index) + " AND " + std::to_string(last) + " AND NOT (" +
-                             RowRule(key.kind, key.remoteControl) + ")",
-                         bad);
-            if (rc == sql::kOk && bad > 0) {
-                report.findings.push_back("Nicht die Werte der Sensorart " +
-                                          std::string(KindLabel(key)) + ": " + Messungen(bad) +
-                                          ".");
-            }
-            index = last + 1;
-        }
-    }
-    if (rc == sql::kOk) {
-        rc = CountOf(db,
-                     "SELECT count(*) FROM recent r WHERE EXISTS (SELECT 1 FROM reading "
-                     "WHERE sensor = r.sensor AND t = r.t AND seq = r.seq)",
-                     bad);
-        if (rc == sql::kOk && bad > 0) {
-            report.findings.push_back("Doppelt im Archiv: " + Messungen(bad) + ".");
-        }
-    }
-
-    // The summaries count exactly the readings folded into `reading`.
-    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
-        if (rc != sql::kOk) {
-            break;
-        }
-        const bool hours = period == SummaryPeriod::Hour;
-        const std::string table = hours ? "hourly" : "daily";
-        rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummarySql(period, "reading")).c_str());
-        int64_t missing = 0, extra = 0;
-        if (rc == sql::kOk) {
-            rc = CountOf(
-                db,
-                "SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table + ")",
-                missing);
-        }
-        if (rc == sql::kOk) {
-            rc = CountOf(
-                db,
-                "SELECT count(*) FROM (SELECT * FROM " + table + " EXCEPT SELECT * FROM expected)",
-                extra);
-        }
-        db.Exec("DROP TABLE IF EXISTS temp.expected");
-        if (rc == sql::kOk && missing + extra > 0) {
-            report.findings.push_back(std::string(hours ? "Die Stundenwerte" : "Die Tageswerte") +
-                                      " stimmen bei " + std::to_string(std::max(missing, extra)) +
-                                      (hours ? " Stunden" : " Tagen") +
-                                      " nicht mit den Messungen überein.");
-        }
-    }
-    return rc == sql::kOk ? ArchiveStatus{} : Failed(archive, rc);
 }
 
 }  // namespace tavrolin

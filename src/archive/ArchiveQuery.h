@@ -34,6 +34,9 @@ namespace tavrolin {
 //
 // Failures come back as an ArchiveStatus (Describe() gives the German reason); the outputs
 // are then empty.
+//
+// Made in ArchiveQuery.cpp, the rain (c, d) in ArchiveRainQuery.cpp, the check in
+// ArchiveCheck.cpp.
 
 inline constexpr int64_t kMsPerDay = 24 * 3600000LL;
 

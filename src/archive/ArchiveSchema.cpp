@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The current format at work (ArchiveSchema.h): the SQL of the summaries and of what a
+// reading derives, the rain's steps, and the folding and rebuilding of the summaries.
 #include "archive/ArchiveSchema.h"
 
 #include <algorithm>
@@ -15,146 +17,21 @@ namespace tavrolin {
 
 namespace {
 
-// The summaries of formats 2 to 4 had no derived columns (min4 ... north); the steps to
-// those formats fold and sum as they did then.
-enum class Derived { Without, With };
-
-std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
-                          Derived derived);
-int Fold(sql::Database& db, Derived derived);
-int Rebuild(sql::Database& db, Derived derived);
-
 std::string WindComponentSql(const char* function) {
     return "CASE WHEN " + SensorsOfKind(SensorKind::Wind) + " THEN CAST(round(max(a, 0) * " +
            std::to_string(kWindVectorScale) + " * " + function + "(radians(b))) AS INTEGER) END";
 }
 
-// Format 1: the readings alone.
-int CreateReadings(sql::Database& db) {
-    const std::string sql = "PRAGMA application_id=" + std::to_string(kArchiveApplicationId) +
-                            ";"
-                            "CREATE TABLE reading("
-                            " sensor INTEGER NOT NULL,"
-                            " t INTEGER NOT NULL,"
-                            " meta INTEGER NOT NULL,"
-                            " interval INTEGER,"
-                            " a, b, c,"  // no type: the remote control's text stays text
-                            " PRIMARY KEY(sensor, t)) WITHOUT ROWID;";
-    return db.Exec(sql.c_str());
+// A summary row's key: its period, its hour or day, and its sensor.
+using SummaryKey = std::tuple<SummaryPeriod, int64_t, int64_t>;
+
+// The summaries a reading goes into: those of its UTC hour and of its local day (LocalDaySql).
+std::array<SummaryKey, 2> SummaryKeysOf(int64_t sensor, int64_t t, int64_t meta) {
+    return {SummaryKey{SummaryPeriod::Hour, t / kMsPerHour, sensor},
+            SummaryKey{SummaryPeriod::Day, (t + (meta >> 1) * 900000) / 86400000, sensor}};
 }
 
-// Format 2: summaries per hour and per day, so that a chart over years and the sensor list
-// read thousands of rows instead of millions, and the table of new readings.
-int AddSummaries(sql::Database& db) {
-    std::string sql =
-        "CREATE TABLE recent(sensor INTEGER NOT NULL, t INTEGER NOT NULL, meta INTEGER NOT NULL,"
-        " interval INTEGER, a, b, c, PRIMARY KEY(t, sensor)) WITHOUT ROWID;";
-    for (const std::string key : {"hour", "day"}) {
-        sql += "CREATE TABLE " + std::string(key == "hour" ? "hourly" : "daily") + "(" + key +
-               " INTEGER NOT NULL, sensor INTEGER NOT NULL, n INTEGER NOT NULL,"
-               " min1 INTEGER, max1 INTEGER, sum1 INTEGER,"
-               " min2 INTEGER, max2 INTEGER, sum2 INTEGER,"
-               " min3 INTEGER, max3 INTEGER, sum3 INTEGER,"
-               " PRIMARY KEY(" +
-               key + ", sensor)) WITHOUT ROWID;";
-    }
-    const int rc = db.Exec(sql.c_str());
-    return rc != sql::kOk ? rc : Rebuild(db, Derived::Without);
-}
-
-// Format 3: `recent` keyed by one integer made of time and sensor, a table of its own rows
-// rather than an index. New readings always come at its end, where SQLite adds a page of
-// their own when the last one is full; kept as an index by (t, sensor), every full page was
-// shared out again with its neighbours, and a poll changed four pages.
-int KeyRecentByInteger(sql::Database& db) {
-    return db.Exec(
-        "CREATE TABLE recent3(k INTEGER PRIMARY KEY, sensor INTEGER NOT NULL,"
-        " t INTEGER NOT NULL, meta INTEGER NOT NULL, interval INTEGER, a, b, c);"
-        "INSERT INTO recent3 SELECT t * 64 + sensor, * FROM recent;"
-        "DROP TABLE recent; ALTER TABLE recent3 RENAME TO recent;");
-}
-
-// Format 4: readings known by (sensor, t, seq), so that two readings of one sensor in one
-// millisecond are both kept. Every reading of an older file was the only one of its
-// millisecond: seq 0. `reading` is copied sensor by sensor, each one's rows deleted once
-// copied, so that the file grows by one sensor's share, not by all of it: the pages a
-// sensor's rows leave free take the next one's (a year of 20 sensors, 3.5 million
-// readings, takes some five seconds). Then the new readings are folded into it, and
-// `recent` begins anew.
-int NumberReadingsOfOneTime(sql::Database& db) {
-    int rc = db.Exec(
-        "CREATE TABLE reading4(sensor INTEGER NOT NULL, t INTEGER NOT NULL,"
-        " seq INTEGER NOT NULL, meta INTEGER NOT NULL, interval INTEGER, a, b, c,"
-        " PRIMARY KEY(sensor, t, seq)) WITHOUT ROWID;"
-        "ALTER TABLE recent ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;");
-    {
-        sql::Statement next = db.Prepare("SELECT min(sensor) FROM reading");
-        sql::Statement copy = db.Prepare(
-            "INSERT INTO reading4 SELECT sensor, t, 0, meta, interval, a, b, c FROM reading"
-            " WHERE sensor = ?1");
-        sql::Statement remove = db.Prepare("DELETE FROM reading WHERE sensor = ?1");
-        if (rc == sql::kOk && (!next.Valid() || !copy.Valid() || !remove.Valid())) {
-            rc = db.ErrorCode();
-        }
-        // Any sensor number, also one the check would call wrong: nothing is left behind.
-        while (rc == sql::kOk && (rc = next.Step()) == sql::kRow && !next.IsNull(0)) {
-            const int64_t sensor = next.Int(0);
-            next.Reset();
-            copy.Bind(1, sensor);
-            remove.Bind(1, sensor);
-            if ((rc = copy.Step()) == sql::kDone && (rc = remove.Step()) == sql::kDone) {
-                rc = sql::kOk;
-            }
-            copy.Reset();
-            remove.Reset();
-        }
-        if (rc == sql::kRow) {
-            rc = sql::kOk;  // no sensor left
-        }
-    }  // the statements end before their table is dropped
-    if (rc == sql::kOk) {
-        rc = db.Exec("DROP TABLE reading; ALTER TABLE reading4 RENAME TO reading;");
-    }
-    if (rc == sql::kOk) {
-        rc = Fold(db, Derived::Without);
-    }
-    return rc != sql::kOk
-               ? rc
-               : db.Exec(
-                     "DROP TABLE recent;"
-                     "CREATE TABLE recent(k INTEGER PRIMARY KEY, sensor INTEGER NOT NULL,"
-                     " t INTEGER NOT NULL, seq INTEGER NOT NULL, meta INTEGER NOT NULL,"
-                     " interval INTEGER, a, b, c);");
-}
-
-// Format 5: the summaries of what values of a reading make with others, so that a chart over
-// years reads them from the summaries too: the brightness and pyranometer sensors' value ×
-// factor, the wind's vectors, and the rain sensors' steps, each reading's from the one before.
-// Only those sensors' summaries are computed anew.
-int AddDerivedSummaries(sql::Database& db) {
-    std::string sql;
-    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
-        const std::string table = period == SummaryPeriod::Hour ? "hourly" : "daily";
-        for (const char* column : {"min4", "max4", "sum4", "east", "north", "rain"}) {
-            sql += "ALTER TABLE " + table + " ADD COLUMN " + column + " INTEGER;";
-        }
-        // Kind by kind: one range of `reading` each, read in the order of its key, so that a
-        // rain sensor's readings come in the order its steps are counted in without a sort.
-        for (const SensorKind kind : {SensorKind::Rain, SensorKind::Wind, SensorKind::Brightness,
-                                      SensorKind::Pyranometer}) {
-            sql += "DELETE FROM " + table + " WHERE " + SensorsOfKind(kind) + "; INSERT INTO " +
-                   table + " " +
-                   SummarySelect(period, "reading", SensorsOfKind(kind), Derived::With) + ";";
-        }
-    }
-    return db.Exec(sql.c_str());
-}
-
-using Step = int (*)(sql::Database&);
-// kSteps[v] takes a file of format v to format v + 1.
-constexpr Step kSteps[] = {CreateReadings, AddSummaries, KeyRecentByInteger,
-                           NumberReadingsOfOneTime, AddDerivedSummaries};
-static_assert(sizeof kSteps / sizeof kSteps[0] == kArchiveFormat);
+}  // namespace
 
 std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
                           Derived derived) {
@@ -186,8 +63,6 @@ std::string SummarySelect(SummaryPeriod period, const char* table, const std::st
            " sensor ORDER BY t, seq), a) FROM " +
            table + " WHERE (" + condition + ") AND " + rain + ") GROUP BY 1, 2";
 }
-
-}  // namespace
 
 std::string SensorsOfKind(SensorKind kind) {
     const int first = IndexOf({kind, 0, false});
@@ -328,17 +203,7 @@ std::string SummarySql(SummaryPeriod period, const char* table) {
     return SummarySelect(period, table, "true", Derived::With);
 }
 
-int FoldRecent(sql::Database& db) {
-    return Fold(db, Derived::With);
-}
-
-int RebuildSummaries(sql::Database& db) {
-    return Rebuild(db, Derived::With);
-}
-
-namespace {
-
-int Fold(sql::Database& db, Derived derived) {
+int FoldRecent(sql::Database& db, Derived derived) {
     // The summaries of the new readings, summed here in one pass over them: the same sums as
     // SummarySql's, without its two sorts (CheckArchive compares the two). Slot 4 is the
     // derived value × factor, then the wind's vector.
@@ -352,7 +217,7 @@ int Fold(sql::Database& db, Derived derived) {
         bool hasRain = false;
         int64_t rain = 0;
     };
-    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, Sums> sums;
+    std::map<SummaryKey, Sums> sums;
     {
         sql::Statement rows = db.Prepare(
             "SELECT sensor, t, meta, a, b, c" +
@@ -365,26 +230,24 @@ int Fold(sql::Database& db, Derived derived) {
         int rc;
         while ((rc = rows.Step()) == sql::kRow) {
             const int64_t sensor = rows.Int(0);
-            const int64_t t = rows.Int(1);
-            const int64_t day = (t + (rows.Int(2) >> 1) * 900000) / 86400000;
-            for (Sums* s : {&sums[{SummaryPeriod::Hour, t / kMsPerHour, sensor}],
-                            &sums[{SummaryPeriod::Day, day, sensor}]}) {
-                ++s->n;
+            for (const SummaryKey& key : SummaryKeysOf(sensor, rows.Int(1), rows.Int(2))) {
+                Sums& s = sums[key];
+                ++s.n;
                 for (std::size_t i = 0; i < 4 && sensor < kSensorCount - 2; ++i) {
                     const int column = 3 + static_cast<int>(i);
                     if (rows.IsNull(column)) {
                         continue;
                     }
                     const int64_t v = rows.Int(column);
-                    s->min[i] = s->has[i] ? std::min(s->min[i], v) : v;
-                    s->max[i] = s->has[i] ? std::max(s->max[i], v) : v;
-                    s->sum[i] += v;
-                    s->has[i] = true;
+                    s.min[i] = s.has[i] ? std::min(s.min[i], v) : v;
+                    s.max[i] = s.has[i] ? std::max(s.max[i], v) : v;
+                    s.sum[i] += v;
+                    s.has[i] = true;
                 }
                 if (!rows.IsNull(7)) {
-                    s->east += rows.Int(7);
-                    s->north += rows.Int(8);
-                    s->hasWind = true;
+                    s.east += rows.Int(7);
+                    s.north += rows.Int(8);
+                    s.hasWind = true;
                 }
             }
         }
@@ -394,17 +257,14 @@ int Fold(sql::Database& db, Derived derived) {
     }
     // The rain sensors' steps. Those of the new readings go with their sums; a folded reading
     // whose steps change lies in an hour and day of its own, whose rain alone changes.
-    std::map<std::tuple<SummaryPeriod, int64_t, int64_t>, int64_t> rainChanges;
+    std::map<SummaryKey, int64_t> rainChanges;
     if (withDerived) {
         std::vector<RainStep> steps;
         if (const int rc = RainOfRecent(db, std::nullopt, steps); rc != sql::kOk) {
             return rc;
         }
         for (const RainStep& step : steps) {
-            const int64_t day = (step.t + (step.meta >> 1) * 900000) / 86400000;
-            for (const auto& key :
-                 {std::tuple{SummaryPeriod::Hour, step.t / kMsPerHour, int64_t{step.sensor}},
-                  std::tuple{SummaryPeriod::Day, day, int64_t{step.sensor}}}) {
+            for (const SummaryKey& key : SummaryKeysOf(step.sensor, step.t, step.meta)) {
                 if (step.fresh) {
                     Sums& s = sums[key];
                     s.rain += step.steps;
@@ -495,47 +355,12 @@ int Fold(sql::Database& db, Derived derived) {
         " ORDER BY sensor, t, seq; DELETE FROM recent;");
 }
 
-int Rebuild(sql::Database& db, Derived derived) {
+int RebuildSummaries(sql::Database& db, Derived derived) {
     const std::string sql = "DELETE FROM hourly; DELETE FROM daily; INSERT INTO hourly " +
                             SummarySelect(SummaryPeriod::Hour, "reading", "true", derived) +
                             "; INSERT INTO daily " +
                             SummarySelect(SummaryPeriod::Day, "reading", "true", derived) + ";";
     return db.Exec(sql.c_str());
-}
-
-}  // namespace
-
-int MigrateArchiveTo(sql::Database& db, int from, int to) {
-    for (int version = from; version < to; ++version) {
-        int rc = db.Exec("BEGIN IMMEDIATE");
-        // Another program may have taken the file this step while this one waited for it.
-        int64_t current = version;
-        if (rc == sql::kOk) {
-            sql::Statement st = db.Prepare("PRAGMA user_version");
-            if (st.Valid() && st.Step() == sql::kRow) {
-                current = st.Int(0);
-            } else {
-                rc = db.ErrorCode();
-            }
-        }
-        if (rc == sql::kOk && current <= version) {
-            rc = kSteps[version](db);
-            if (rc == sql::kOk) {
-                rc = db.Exec(("PRAGMA user_version=" + std::to_string(version + 1)).c_str());
-            }
-        }
-        if (rc == sql::kOk) {
-            rc = db.Exec("COMMIT");
-        }
-        if (rc != sql::kOk) {
-            return rc;  // the caller reads the error, then rolls back
-        }
-    }
-    return sql::kOk;
-}
-
-int MigrateArchive(sql::Database& db, int from) {
-    return MigrateArchiveTo(db, from, kArchiveFormat);
 }
 
 }  // namespace tavrolin

@@ -74,7 +74,7 @@ class Database;
 //
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
-// when it is opened for writing.
+// when it is opened for writing (ArchiveMigration.h).
 inline constexpr int kArchiveFormat = 5;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
@@ -89,18 +89,17 @@ constexpr int64_t RecentKey(int64_t sensor, int64_t t, int64_t seq) {
     return (t * 64 + sensor) * kSameTimeReadings + seq;
 }
 
-// Runs the steps from format `from` to kArchiveFormat, each in its own transaction, so a
-// crash leaves the file at one of the formats; a step another program has taken meanwhile
-// is skipped. The SQLite result code of the first failure, whose transaction is left open
-// for the caller to read the error and roll back.
-int MigrateArchive(sql::Database& db, int from);
-// Runs only the steps up to format `to` (tests make files of older formats with it).
-int MigrateArchiveTo(sql::Database& db, int from, int to);
+// The summaries of formats 2 to 4 had no derived columns (min4 ... north); the steps to
+// those formats (ArchiveMigration.cpp) fold and sum as they did then.
+enum class Derived { Without, With };
 
 // The summary rows of `hourly` or `daily` as a SELECT over the readings of `table`: what the
 // summaries must hold, for folding, rebuilding and checking them.
 enum class SummaryPeriod { Hour, Day };
 std::string SummarySql(SummaryPeriod period, const char* table);
+// The same of the readings that meet `condition`, an SQL condition that is never empty.
+std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
+                          Derived derived);
 // A reading's local day in SQL, from its columns t and meta.
 std::string LocalDaySql();
 
@@ -143,8 +142,8 @@ int RainOfRecent(sql::Database& db, std::optional<int> sensor, std::vector<RainS
 
 // Moves the readings of `recent` into `reading` and the summaries, inside the caller's
 // transaction.
-int FoldRecent(sql::Database& db);
+int FoldRecent(sql::Database& db, Derived derived = Derived::With);
 // Computes the summaries anew from `reading`, inside the caller's transaction.
-int RebuildSummaries(sql::Database& db);
+int RebuildSummaries(sql::Database& db, Derived derived = Derived::With);
 
 }  // namespace tavrolin

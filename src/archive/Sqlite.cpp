@@ -163,4 +163,17 @@ std::string_view Statement::Text(int column) const {
                : std::string_view();
 }
 
+int ReadInt(Database& db, std::string_view query, int64_t& value) {
+    Statement st = db.Prepare(query);
+    if (!st.Valid()) {
+        return db.ErrorCode();
+    }
+    const int rc = st.Step();
+    if (rc != kRow) {
+        return rc;
+    }
+    value = st.Int(0);
+    return kOk;
+}
+
 }  // namespace tavrolin::sql

@@ -92,4 +92,8 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+// One value from a one-row statement (a PRAGMA, a count): kOk, or the failure's result code
+// (kDone where there was no row), `value` then left as it was.
+int ReadInt(Database& db, std::string_view query, int64_t& value);
+
 }  // namespace tavrolin::sql

@@ -11,6 +11,7 @@
 
 #include "ArchiveFixtures.h"
 #include "TempDir.h"
+#include "archive/ArchiveMigration.h"
 #include "archive/ArchiveQuery.h"
 #include "archive/ArchiveSchema.h"
 #include "decode/TelegramDecoder.h"
