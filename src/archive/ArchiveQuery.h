@@ -38,8 +38,6 @@ namespace tavrolin {
 // Made in ArchiveQuery.cpp, the rain (c, d) in ArchiveRainQuery.cpp, the check in
 // ArchiveCheck.cpp.
 
-inline constexpr int64_t kMsPerDay = 24 * 3600000LL;
-
 // (a) One sensor as the archive knows it. The count comes from the daily summaries, first
 // and last from the keys: the list of a ten-year archive of 20 sensors takes about 50 ms.
 // A live overview takes it once and goes on with the readings as they come (a sink of its

@@ -9,6 +9,7 @@
 #include <string>
 #include <tuple>
 
+#include "archive/Archive.h"
 #include "archive/Sqlite.h"
 #include "decode/Reading.h"
 #include "weather/RainTally.h"
@@ -28,7 +29,8 @@ using SummaryKey = std::tuple<SummaryPeriod, int64_t, int64_t>;
 // The summaries a reading goes into: those of its UTC hour and of its local day (LocalDaySql).
 std::array<SummaryKey, 2> SummaryKeysOf(int64_t sensor, int64_t t, int64_t meta) {
     return {SummaryKey{SummaryPeriod::Hour, t / kMsPerHour, sensor},
-            SummaryKey{SummaryPeriod::Day, (t + (meta >> 1) * 900000) / 86400000, sensor}};
+            SummaryKey{SummaryPeriod::Day, (t + int64_t{OffsetOfMeta(meta)} * 1000) / kMsPerDay,
+                       sensor}};
 }
 
 }  // namespace

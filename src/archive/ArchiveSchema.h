@@ -79,7 +79,6 @@ inline constexpr int kArchiveFormat = 5;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
-inline constexpr int64_t kMsPerHour = 3600000;
 inline constexpr int64_t kSameTimeReadings = 512;
 
 // The key of a row of `recent`: in the order of (t, sensor, seq), one per reading. Sensor

@@ -52,7 +52,6 @@ int64_t ToUnixMs(const LocalTime& t) {
 }
 
 LocalTime FromUnixMs(int64_t unixMs, int utcOffsetSeconds) {
-    constexpr int64_t kMsPerDay = 86400000;
     const int64_t localMs = unixMs + int64_t{utcOffsetSeconds} * 1000;
     int64_t days = localMs / kMsPerDay;
     int64_t msOfDay = localMs % kMsPerDay;
@@ -62,8 +61,8 @@ LocalTime FromUnixMs(int64_t unixMs, int utcOffsetSeconds) {
     }
     LocalTime t;
     CivilFromDays(days, t.year, t.month, t.day);
-    t.hour = static_cast<int>(msOfDay / 3600000);
-    t.minute = static_cast<int>(msOfDay / 60000 % 60);
+    t.hour = static_cast<int>(msOfDay / kMsPerHour);
+    t.minute = static_cast<int>(msOfDay / kMsPerMinute % 60);
     t.second = static_cast<int>(msOfDay / 1000 % 60);
     t.millisecond = static_cast<int>(msOfDay % 1000);
     t.utcOffsetSeconds = utcOffsetSeconds;

@@ -20,6 +20,17 @@ struct LocalTime {
     int utcOffsetSeconds = 0;
 };
 
+// The clock's larger units in milliseconds.
+inline constexpr int64_t kMsPerMinute = 60000;
+inline constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
+inline constexpr int64_t kMsPerDay = 24 * kMsPerHour;
+
+// A quotient rounded towards minus infinity, so that a time before 1970 falls into the bucket
+// or day that holds it.
+constexpr int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
 // 100-ns ticks since 1601-01-01 00:00 of the given local time, with no time-zone conversion.
 // This is the count the reception clocks hold.
 uint64_t ToTickCount(const LocalTime& time);

@@ -8,15 +8,11 @@
 #include <cmath>
 #include <limits>
 
-#include "history/ChartTime.h"
 #include "weather/RainTally.h"
 
 namespace tavrolin {
 
 namespace {
-
-using chart::FloorDiv;
-using chart::kMsPerHour;
 
 int64_t LengthOf(ChartRange range) {
     switch (range) {

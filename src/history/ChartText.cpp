@@ -8,16 +8,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "history/ChartTime.h"
-
 namespace tavrolin {
 
 namespace {
-
-using chart::FloorDiv;
-using chart::kMsPerHour;
-
-constexpr int64_t kMsPerMinute = 60000;
 
 std::string Counted(int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);

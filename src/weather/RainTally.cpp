@@ -9,12 +9,6 @@ constexpr int kCounterRange = 16384;  // 14 bits
 // The most steps taken as counting across the counter's ends (from 8191 to -8192, or from the
 // negative range up past 0); a quarter of the range.
 constexpr int kWrapSpan = 4096;
-constexpr int64_t kMsPerMinute = 60000;
-
-// Rounded towards minus infinity: times before 1970 are negative.
-int64_t FloorDivide(int64_t value, int64_t divisor) {
-    return value / divisor - (value % divisor < 0 ? 1 : 0);
-}
 
 }  // namespace
 
@@ -56,8 +50,8 @@ std::optional<RainAmounts> RainTally::Count(const Reading& reading) {
     }
     sensor.todaySteps += steps;
 
-    const int64_t minute = FloorDivide(ToUnixMs(time), kMsPerMinute);
-    const int64_t slotIndex = minute - FloorDivide(minute, kHourSlots) * kHourSlots;
+    const int64_t minute = FloorDiv(ToUnixMs(time), kMsPerMinute);
+    const int64_t slotIndex = minute - FloorDiv(minute, kHourSlots) * kHourSlots;
     Minute& slot = sensor.minutes[static_cast<std::size_t>(slotIndex)];
     if (slot.minute != minute) {
         slot = {minute, 0};
