@@ -72,8 +72,11 @@ class Counter:
 
     def __init__(self):
         self.pipes, self.rest, self.count, self.distinct, self.kept = {}, {}, {}, {}, {}
+        self.position = {}
 
-    def add(self, name, pipe, distinct=False, keep=False):
+    def add(self, name, pipe, distinct=False, keep=False, positions=False):
+        """distinct: the line's hashes are kept; keep: the lines; positions: where each
+        line's hash came first."""
         os.set_blocking(pipe.fileno(), False)
         self.pipes[pipe.fileno()] = name
         self.rest[name], self.count[name] = b"", 0
@@ -81,6 +84,8 @@ class Counter:
             self.distinct[name] = set()
         if keep:
             self.kept[name] = []
+        if positions:
+            self.position[name] = {}
 
     def pump(self, seconds):
         end = time.monotonic() + seconds
@@ -94,6 +99,9 @@ class Counter:
                     continue
                 parts = (self.rest[name] + data).split(b"\n")
                 self.rest[name] = parts.pop()
+                if name in self.position:
+                    for i, p in enumerate(parts, self.count[name]):
+                        self.position[name].setdefault(hash(p), i)
                 self.count[name] += len(parts)
                 if name in self.distinct:
                     self.distinct[name].update(hash(p) for p in parts)
@@ -153,7 +161,8 @@ def main():
                                (["--json"] if "json" in outputs else []),
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         procs.append(log)
-        counter.add("stdout", log.stdout)
+        # The MQTT payloads are the --json lines: which of these did not arrive, is told.
+        counter.add("stdout", log.stdout, positions="json" in outputs and "mqtt" in outputs)
         counter.add("stderr", log.stderr, keep=True)
         if "file" not in outputs:
             os.symlink("/dev/null", f"{tmp}/log.dat")
@@ -241,13 +250,20 @@ def main():
                 counts["protocol file"] = f.read().count(b"\r\n")
         counts["stdout" + (" (--json)" if "json" in outputs else "")] = counter.count["stdout"]
         if "mqtt" in outputs:
-            counts["MQTT (distinct)"] = len(counter.distinct["mqtt"])
+            counts["MQTT"] = (f"{counter.count['mqtt']} messages, "
+                              f"{len(counter.distinct['mqtt'])} distinct")
         if "archive" in outputs:
             check = subprocess.run([history_program, "--archive", f"{tmp}/archiv.sqlite",
                                     "check"], capture_output=True, text=True)
             rows = re.search(r"in Ordnung: ([\d.]+) Messungen", check.stdout)
             counts["archive"] = int(rows.group(1).replace(".", "")) if rows else check.stdout
         print("readings: " + ", ".join(f"{k} {v}" for k, v in counts.items()))
+        if "stdout" in counter.position:
+            missing = sorted(i for h, i in counter.position["stdout"].items()
+                             if h not in counter.distinct["mqtt"])
+            print(f"--json lines that did not arrive by MQTT: {len(missing)}"
+                  + (f", at positions {missing[:10]} of {counter.count['stdout']}"
+                     if missing else ""))
         print(f"logger exit status {log.returncode}; stderr:", *counter.kept["stderr"],
               sep="\n  ")
     finally:
