@@ -21,10 +21,10 @@
 #include <string_view>
 
 #include "MemoryFileSystem.h"
-#include "settings/SensorNames.h"
-#include "settings/SettingsStore.h"
 #include "base/Win1252.h"
 #include "settings/MqttSettings.h"
+#include "settings/SensorNames.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

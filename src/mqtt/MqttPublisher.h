@@ -9,8 +9,8 @@
 #include <unordered_map>
 
 #include "mqtt/MqttOutbox.h"
-#include "settings/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
+#include "settings/MqttSettings.h"
 
 namespace tavrolin {
 

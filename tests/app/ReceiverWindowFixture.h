@@ -20,9 +20,9 @@
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
-#include "settings/SettingsStore.h"
 #include "mux/MultiplexerDialog.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin::testing {
 

@@ -29,13 +29,13 @@
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
-#include "settings/SettingsStore.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtWindowRunner.h"
 #include "platform/qt/ReceiverWindow.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
 
 using namespace tavrolin;
 using namespace tavrolin::testing;

@@ -21,9 +21,8 @@
 
 #include "ChildProcess.h"
 #include "TempDir.h"
-#include "app/ReceiverApp.h"
-#include "settings/SettingsStore.h"
 #include "app/Outputs.h"
+#include "app/ReceiverApp.h"
 #include "archive/Sqlite.h"
 #include "mux/MultiplexerDialog.h"
 #include "platform/posix/PortNames.h"
@@ -36,6 +35,7 @@
 #include "platform/qt/QtWindowRunner.h"
 #include "platform/qt/ReceiverWindow.h"
 #include "serial/ReceiverPort.h"
+#include "settings/SettingsStore.h"
 #include "sim/PseudoTerminal.h"
 
 using namespace tavrolin;
@@ -129,8 +129,8 @@ private:
 struct Program {
     explicit Program(const std::string& device) {
         std::ofstream(profile) << "[SYSTEM]\r\nFilename=" << protocol
-                               << "\r\n[Ports]\r\nCOM1=" << device << "\r\n[Archiv]\r\nDatei="
-                               << archivePath << "\r\n";
+                               << "\r\n[Ports]\r\nCOM1=" << device
+                               << "\r\n[Archiv]\r\nDatei=" << archivePath << "\r\n";
     }
 
     // The archive of the profile, written by the program's outputs with these options.

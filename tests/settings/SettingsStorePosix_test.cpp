@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "settings/SettingsStore.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 namespace {

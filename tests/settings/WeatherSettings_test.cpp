@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "MemoryFileSystem.h"
-#include "settings/SettingsStore.h"
 #include "decode/ReadingJson.h"
+#include "settings/SettingsStore.h"
 #include "settings/WeatherProfile.h"
 
 namespace tavrolin {

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "settings/SettingsStore.h"
 #include "platform/posix/PosixSerialLine.h"
+#include "settings/SettingsStore.h"
 
 namespace tavrolin {
 
