@@ -28,6 +28,8 @@
 #include "MemoryFileSystem.h"
 #include "RecordingMessageSink.h"
 #include "decode/PresentReport.h"
+#include "decode/ProtocolFileSink.h"
+#include "decode/ReportLines.h"
 #include "mux/MultiplexerLine.h"
 #include "serial/ReceiverPort.h"
 
@@ -60,24 +62,41 @@ std::string Content(const Reading& r) {
     return content + ' ' + r.text.data() + ' ' + std::to_string(static_cast<int>(r.event));
 }
 
-// Every record line is checked as it comes, then handed on to the list and the file.
+// Every reading's line is checked as it comes; the readings the mask selects go on to the
+// list and the file, as in the window.
+class LineCheck : public LineSink {
+public:
+    void AcceptLine(std::string_view line) override { Check(IsRecordLine(line)); }
+};
+
 class CheckedSink : public ReadingSink {
 public:
     CheckedSink(MemoryList& list, ProtocolFile& file, RecordingMask mask)
-        : m_list(list), m_presenting(&list, file, mask) {}
-    void Accept(const Reading& reading, std::string_view line) override {
-        Check(IsRecordLine(line));
+        : m_list(list), m_listSink(&list), m_fileSink(file) {
+        m_everyLine.Add(m_lineCheck);
+        m_recorded.SetMask(mask);
+        m_recorded.Sinks().Add(m_lines);
+        m_lines.Add(m_listSink);
+        m_lines.Add(m_fileSink);
+    }
+    void Accept(const Reading& reading) override {
         contents.push_back(Content(reading));
-        m_presenting.Accept(reading, line);
+        m_everyLine.Accept(reading);
+        m_recorded.Accept(reading);
         Check(m_list.Lines().size() <= static_cast<std::size_t>(kMaxListLines));
     }
-    void EndOfPoll() override { m_presenting.EndOfPoll(); }
+    void EndOfPoll() override { m_recorded.EndOfPoll(); }
 
     std::vector<std::string> contents;
 
 private:
     MemoryList& m_list;
-    PresentingSink m_presenting;
+    LineCheck m_lineCheck;
+    ReportLines m_everyLine;
+    ListSink m_listSink;
+    ProtocolFileSink m_fileSink;
+    ReportLines m_lines;
+    RecordingFilter m_recorded;
 };
 
 // Every line of the protocol file is a record line with CR LF.
