@@ -111,7 +111,7 @@ def main():
     hwm = [l for l in status.splitlines() if l.startswith(("VmHWM", "VmRSS"))]
     phase1 = len(lines.lines["log"])
     lines.pump(1)  # what was decoded in phase 1 reaches the subscriber
-    sent = [(t, l.split(" sent ")[1]) for t, l in lines.lines["sim"] if " sent " in l]
+    sent = [(t, l.split(" Gesendet ")[1]) for t, l in lines.lines["sim"] if " Gesendet " in l]
     got = lines.lines["sub"][:phase1]
     latencies = []
     for (t_sent, hexbytes), (t_got, payload) in zip(sent[:phase1], got[:phase1]):

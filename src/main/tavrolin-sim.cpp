@@ -53,9 +53,12 @@ int main(int argc, char** argv) {
         std::optional<std::string> content =
             files.ReadFile(options.replayFile, kMaxReplayBytes, error);
         if (!content) {
-            std::fprintf(stderr,
-                         "tavrolin-sim: cannot read %s (missing, not a file, or over 64 MB)\n",
-                         options.replayFile.c_str());
+            const std::string reason =
+                error == FileError::TooBig
+                    ? ": Sie ist größer als " + std::to_string(kMaxReplayBytes >> 20) + " MiB."
+                    : std::string(FileErrorReason(error, FileAccess::Read));
+            std::fprintf(stderr, "tavrolin-sim: Die Datei %s (--replay) läßt sich nicht lesen%s\n",
+                         ShownFilePath(options.replayFile).c_str(), reason.c_str());
             return 1;
         }
         replay = std::move(*content);
@@ -65,15 +68,16 @@ int main(int argc, char** argv) {
         FileError error = FileError::None;
         record = files.OpenForWriting(options.recordFile, OpenMode::Append, error);
         if (!record) {
-            std::fprintf(stderr, "tavrolin-sim: cannot record to %s: %s\n",
-                         options.recordFile.c_str(), FileErrorText(error));
+            std::fprintf(stderr, "tavrolin-sim: Die Datei %s (--record) läßt sich nicht öffnen%s\n",
+                         ShownFilePath(options.recordFile).c_str(),
+                         std::string(FileErrorReason(error, FileAccess::Write)).c_str());
             return 1;
         }
     }
     ::signal(SIGPIPE, SIG_IGN);
     SignalPipe signals;
     if (!signals.Install({SIGINT, SIGTERM, SIGHUP})) {
-        std::fprintf(stderr, "tavrolin-sim: cannot set up signal handling: %s\n",
+        std::fprintf(stderr, "tavrolin-sim: Die Signale lassen sich nicht abfangen: %s\n",
                      std::strerror(errno));
         return 1;
     }

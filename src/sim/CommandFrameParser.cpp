@@ -6,17 +6,17 @@ namespace tavrolin::sim {
 const char* FrameStatusName(FrameStatus status) {
     switch (status) {
         case FrameStatus::Ok:
-            return "ok";
+            return "in Ordnung";
         case FrameStatus::BadChecksum:
-            return "bad checksum";
+            return "falsche Prüfsumme";
         case FrameStatus::BadEscape:
-            return "bad escape";
+            return "kaputte Maskierung";
         case FrameStatus::NoChecksum:
-            return "no checksum";
+            return "ohne Prüfsumme";
         case FrameStatus::TooLong:
-            return "too long";
+            return "zu lang";
         case FrameStatus::Cut:
-            return "cut off by a new SOH";
+            return "von einem neuen SOH abgeschnitten";
     }
     return "?";
 }

@@ -13,12 +13,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/FileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
+
 namespace tavrolin::sim {
 
 namespace {
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
+}
+
+std::string LinkError(const std::string& link) {
+    return "Der Link " + ShownFilePath(link) + " läßt sich nicht anlegen";
 }
 
 void CloseFd(int& fd) {
@@ -69,12 +76,12 @@ bool PseudoTerminal::OpenKeeper() {
 bool PseudoTerminal::Open(std::string& error) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_master < 0) {
-        error = SystemError("cannot open a pseudo-terminal");
+        error = SystemError("Es läßt sich kein Pseudo-Terminal öffnen");
         return false;
     }
     const char* name = ::ptsname(m_master);
     if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || name == nullptr) {
-        error = SystemError("cannot unlock the pseudo-terminal");
+        error = SystemError("Das Pseudo-Terminal läßt sich nicht freigeben");
         return false;
     }
     m_slavePath = name;
@@ -86,7 +93,7 @@ bool PseudoTerminal::Open(std::string& error) {
         ::tcsetattr(m_master, TCSANOW, &t);
     }
     if (!OpenKeeper()) {
-        error = SystemError("cannot open " + m_slavePath);
+        error = SystemError("Das Pseudo-Terminal " + m_slavePath + " läßt sich nicht öffnen");
         return false;
     }
     // The watch comes after the simulator's own open, so every event is a program's.
@@ -167,18 +174,22 @@ bool PseudoTerminal::RecoverFromHangup() {
 bool CreateLink(const std::string& link, const std::string& target, std::string& error) {
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        error = link + " exists and is not a symbolic link; it is left alone";
+        error = LinkError(link) +
+                ": Dort steht eine Datei, die kein symbolischer Link ist; "
+                "sie bleibt, wie sie ist.";
         return false;
     }
     // A new link under a temporary name renamed over the old one: the path never dangles.
     const std::string temp = link + ".tmp" + std::to_string(::getpid());
     ::unlink(temp.c_str());
     if (::symlink(target.c_str(), temp.c_str()) != 0) {
-        error = SystemError("cannot create the link " + link);
+        error = LinkError(link) +
+                std::string(FileErrorReason(FileErrorFromErrno(errno), FileAccess::Write));
         return false;
     }
     if (::rename(temp.c_str(), link.c_str()) != 0) {
-        error = SystemError("cannot create the link " + link);
+        error = LinkError(link) +
+                std::string(FileErrorReason(FileErrorFromErrno(errno), FileAccess::Write));
         ::unlink(temp.c_str());
         return false;
     }

@@ -162,15 +162,17 @@ std::vector<std::vector<uint8_t>> SplitCapture(std::span<const uint8_t> capture)
 }
 
 std::string SummaryLine(const SimCounters& c) {
-    std::string line = "tavrolin-sim: " + Counted(c.telegrams, "telegram", "telegrams") +
-                       " sent, " + Counted(c.commands, "command", "commands") + " received (" +
-                       std::to_string(c.starts) + " start, " + std::to_string(c.stops) + " stop";
+    std::string line = "tavrolin-sim: " + Counted(c.telegrams, "Telegramm", "Telegramme") +
+                       " gesendet, " + Counted(c.commands, "Befehl", "Befehle") + " empfangen (" +
+                       Counted(c.starts, "Start", "Starts") + ", " +
+                       Counted(c.stops, "Stopp", "Stopps");
     if (c.others > 0) {
-        line += ", " + std::to_string(c.others) + " other";
+        line += ", " + Counted(c.others, "anderer", "andere");
     }
     line += ")";
     if (c.badFrames > 0) {
-        line += ", " + Counted(c.badFrames, "bad frame", "bad frames") + " ignored";
+        line += ", " + Counted(c.badFrames, "fehlerhafter Rahmen", "fehlerhafte Rahmen") +
+                " übergangen";
     }
     return line;
 }

@@ -39,7 +39,7 @@ struct SimCounters {
     uint64_t badFrames = 0;
 };
 
-// "tavrolin-sim: 1234 telegrams sent, 2 commands received (1 start, 1 stop)".
+// "tavrolin-sim: 1234 Telegramme gesendet, 2 Befehle empfangen (1 Start, 1 Stopp)".
 std::string SummaryLine(const SimCounters& counters);
 
 // Bytes to put on the line now, in one write.

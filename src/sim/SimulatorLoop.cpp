@@ -32,52 +32,28 @@ std::string Hex(std::span<const uint8_t> bytes) {
 const char* CommandName(Command command) {
     switch (command) {
         case Command::Start:
-            return "start command";
+            return "Startbefehl";
         case Command::Stop:
-            return "stop command";
+            return "Stoppbefehl";
         case Command::Other:
             break;
     }
-    return "unknown command";
+    return "unbekannter Befehl";
 }
 
 const char* AnswerName(Answer answer) {
     switch (answer) {
         case Answer::Ack:
-            return "answered ACK";
+            return "mit ACK beantwortet";
         case Answer::Nak:
-            return "answered NAK";
+            return "mit NAK beantwortet";
         case Answer::None:
             break;
     }
-    return "not answered";
+    return "unbeantwortet";
 }
 
 }  // namespace
-
-const char* FileErrorText(FileError error) {
-    switch (error) {
-        case FileError::None:
-            return "no error";
-        case FileError::NotFound:
-            return "folder not found";
-        case FileError::AccessDenied:
-            return "permission denied";
-        case FileError::Busy:
-            return "in use by another writer";
-        case FileError::NoSpace:
-            return "disk full";
-        case FileError::Folder:
-            return "a folder";
-        case FileError::NotAFile:
-            return "not a regular file";
-        case FileError::TooBig:
-            return "too big";
-        case FileError::Other:
-            break;
-    }
-    return "cannot be written";
-}
 
 void SimulatorLoop::Log(const std::string& text) const {
     if (m_options.verbose) {
@@ -111,13 +87,17 @@ void SimulatorLoop::WriteOutput() {
     const SimTime now = Now();
     while (std::optional<Output> out = m_sim.TakeOutput(now)) {
         if (m_options.verbose) {
-            Log(std::string(out->answer ? "answer " : "sent ") + Hex(out->bytes));
+            Log(std::string(out->answer ? "Antwort " : "Gesendet ") + Hex(out->bytes));
         }
         if (m_record) {
             const std::string_view bytes(reinterpret_cast<const char*>(out->bytes.data()),
                                          out->bytes.size());
             if (const FileError error = m_record->Write(bytes); error != FileError::None) {
-                std::fprintf(stderr, "tavrolin-sim: recording stopped: %s\n", FileErrorText(error));
+                std::fprintf(stderr,
+                             "tavrolin-sim: In die Datei %s (--record) läßt sich nicht "
+                             "schreiben%s Der Mitschnitt endet hier.\n",
+                             ShownFilePath(m_options.recordFile).c_str(),
+                             std::string(FileErrorReason(error, FileAccess::Write)).c_str());
                 m_record.reset();
             }
         }
@@ -148,7 +128,7 @@ void SimulatorLoop::ReadCommands() {
                 continue;
             }
             if (!event.command) {
-                Log("ignored frame (" + std::string(FrameStatusName(event.frame.status)) +
+                Log("Übergangener Rahmen (" + std::string(FrameStatusName(event.frame.status)) +
                     "): " + Hex(event.frame.raw));
             } else {
                 Log(std::string(CommandName(*event.command)) + " " + Hex(event.frame.raw) + ", " +
@@ -160,7 +140,8 @@ void SimulatorLoop::ReadCommands() {
 
 void SimulatorLoop::ClientsChanged() {
     const bool present = m_pty.ClientPresent();
-    Log(present ? "a program opened the line" : "the last program closed the line");
+    Log(present ? "Ein Programm hat die Leitung geöffnet"
+                : "Das letzte Programm hat die Leitung geschlossen");
     if (!present) {
         m_pending.clear();
     }
@@ -173,7 +154,8 @@ void SimulatorLoop::HungUp() {
     const bool recovered = m_pty.RecoverFromHangup();
     pollfd check{m_pty.MasterFd(), POLLIN, 0};
     m_masterUsable = recovered && ::poll(&check, 1, 0) >= 0 && (check.revents & POLLHUP) == 0;
-    Log(m_masterUsable ? "line hung up, taken up again" : "line hung up, waiting");
+    Log(m_masterUsable ? "Die Leitung wurde aufgelegt (Hangup) und ist wieder bereit"
+                       : "Die Leitung wurde aufgelegt (Hangup), der Simulator wartet");
     m_sim.SetListening(m_masterUsable && m_pty.ClientPresent(), Now());
     m_retryAt = Now() + kHangupRetry;
 }
@@ -202,7 +184,9 @@ void SimulatorLoop::Run(int stopFd) {
              static_cast<short>(POLLIN | (m_pending.empty() ? 0 : POLLOUT)), 0},
         };
         if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR) {
-            std::fprintf(stderr, "tavrolin-sim: poll failed: %s\n", std::strerror(errno));
+            std::fprintf(stderr,
+                         "tavrolin-sim: Das Warten auf die Leitung ist fehlgeschlagen: %s\n",
+                         std::strerror(errno));
             return;
         }
         if (fds[0].revents != 0) {

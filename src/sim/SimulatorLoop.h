@@ -13,9 +13,6 @@
 
 namespace tavrolin::sim {
 
-// The simulator's own words for a file that cannot be written (the record file).
-const char* FileErrorText(FileError error);
-
 // The receiver simulator on its pseudo-terminal: everything it decides is the
 // ReceiverSimulator's; this loop does the I/O. It waits in poll(2) for the program's command
 // frames, for programs opening and closing the line, and for the next telegram that falls due,

@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kStartLogged = "start command 01 FF 00 00 00 00 00 80 04, answered ACK";
-const std::string kStopLogged = "stop command 01 FE 00 00 00 00 00 81 04, answered ACK";
+const std::string kStartLogged = "Startbefehl 01 FF 00 00 00 00 00 80 04, mit ACK beantwortet";
+const std::string kStopLogged = "Stoppbefehl 01 FE 00 00 00 00 00 81 04, mit ACK beantwortet";
 
 // A profile at dir/p.INI logging into dir/log.dat from the simulator's link dir/ttySIM.
 std::vector<std::string> ProfileArgs(const TempDir& dir, const std::string& extra = "") {
@@ -41,7 +41,7 @@ TEST(LoggerProgram, StartsTheReceiverAndStopsItOnSigtermLeavingACompleteFile) {
 
     EXPECT_EQ(logger.Terminate(In(5s)), 0) << logger.Stderr();
     EXPECT_TRUE(sim.WaitForStderr(kStopLogged, In(5s))) << sim.Stderr();
-    EXPECT_TRUE(sim.WaitForStderr("the last program closed the line", In(5s)));
+    EXPECT_TRUE(sim.WaitForStderr("Das letzte Programm hat die Leitung geschlossen", In(5s)));
     EXPECT_EQ(logger.Stderr(), "");
 
     const std::string file = testing::ReadBytes(dir.File("log.dat"));
@@ -62,14 +62,15 @@ TEST(LoggerProgram, AnUnansweredOrRefusedStartIsSentASecondTime) {
         const char* option;
         std::string firstAnswer;
     };
-    for (const Case& c : {Case{"--nak", "answered NAK"}, Case{"--silent", "not answered"}}) {
+    for (const Case& c :
+         {Case{"--nak", "mit NAK beantwortet"}, Case{"--silent", "unbeantwortet"}}) {
         SCOPED_TRACE(c.option);
         TempDir dir;
         Simulator sim(dir.File("ttySIM"), {c.option, "1", "--speed", "60", "--verbose"});
         ASSERT_TRUE(sim.Ready()) << sim.Stderr();
         Logger logger(ProfileArgs(dir));
         EXPECT_TRUE(
-            sim.WaitForStderr("start command 01 FF 00 00 00 00 00 80 04, " + c.firstAnswer, In(5s)))
+            sim.WaitForStderr("Startbefehl 01 FF 00 00 00 00 00 80 04, " + c.firstAnswer, In(5s)))
             << sim.Stderr();
         EXPECT_TRUE(sim.WaitForStderr(kStartLogged, In(5s))) << sim.Stderr();
         EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s))) << "the receiver was started";

@@ -199,8 +199,10 @@ TEST(LoggerReconnect, ASilentReceiverIsStartedAnewOncePerSilenceTime) {
     };
     // The start, three restarts, and the end's stop command.
     const std::string& line = sim.Stderr();
-    EXPECT_EQ(count(line, "start command 01 FF 00 00 00 00 00 80 04, answered ACK"), 4u) << line;
-    EXPECT_EQ(count(line, "stop command 01 FE 00 00 00 00 00 81 04, answered ACK"), 4u) << line;
+    EXPECT_EQ(count(line, "Startbefehl 01 FF 00 00 00 00 00 80 04, mit ACK beantwortet"), 4u)
+        << line;
+    EXPECT_EQ(count(line, "Stoppbefehl 01 FE 00 00 00 00 00 81 04, mit ACK beantwortet"), 4u)
+        << line;
     EXPECT_EQ(count(logger.Stderr(), said), 3u) << logger.Stderr();
 }
 

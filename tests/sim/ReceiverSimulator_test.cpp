@@ -205,8 +205,8 @@ TEST(ReceiverSimulator, UnknownCommandsAreRefusedAndBadFramesIgnored) {
     EXPECT_EQ(c.others, 1u);
     EXPECT_EQ(c.badFrames, 1u);
     EXPECT_EQ(SummaryLine(c),
-              "tavrolin-sim: 0 telegrams sent, 1 command received (0 start, 0 stop, 1 other), "
-              "1 bad frame ignored");
+              "tavrolin-sim: 0 Telegramme gesendet, 1 Befehl empfangen (0 Starts, 0 Stopps, "
+              "1 anderer), 1 fehlerhafter Rahmen übergangen");
 }
 
 TEST(ReceiverSimulator, SummaryLine) {
@@ -216,10 +216,10 @@ TEST(ReceiverSimulator, SummaryLine) {
     c.starts = 1;
     c.stops = 1;
     EXPECT_EQ(SummaryLine(c),
-              "tavrolin-sim: 1234 telegrams sent, 2 commands received (1 start, 1 stop)");
+              "tavrolin-sim: 1234 Telegramme gesendet, 2 Befehle empfangen (1 Start, 1 Stopp)");
     c.telegrams = 1;
     EXPECT_EQ(SummaryLine(c),
-              "tavrolin-sim: 1 telegram sent, 2 commands received (1 start, 1 stop)");
+              "tavrolin-sim: 1 Telegramm gesendet, 2 Befehle empfangen (1 Start, 1 Stopp)");
 }
 
 TEST(ReceiverSimulator, CountEndsTheTelegramsButNotTheAnswers) {

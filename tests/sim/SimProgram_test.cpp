@@ -180,7 +180,7 @@ TEST(SimProgram, AnswersStartAndStopAndSendsTelegramsInBetween) {
     const std::size_t telegrams = firstRound.size() + beforeStop.size();
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
     EXPECT_NE(sim.Stderr().find("tavrolin-sim: " + std::to_string(telegrams) +
-                                " telegrams sent, 2 commands received (1 start, 1 stop)\n"),
+                                " Telegramme gesendet, 2 Befehle empfangen (1 Start, 1 Stopp)\n"),
               std::string::npos)
         << sim.Stderr();
     EXPECT_FALSE(std::filesystem::is_symlink(link)) << "the link goes at exit";
@@ -206,7 +206,7 @@ TEST(SimProgram, SilentThenRefusedThenAcknowledged) {
     EXPECT_EQ(started[3], 0x02);
 
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
-    EXPECT_NE(sim.Stderr().find("3 commands received (3 start, 0 stop)"), std::string::npos)
+    EXPECT_NE(sim.Stderr().find("3 Befehle empfangen (3 Starts, 0 Stopps)"), std::string::npos)
         << sim.Stderr();
 }
 
@@ -226,7 +226,8 @@ TEST(SimProgram, TheNextProgramFindsAClearLine) {
         first.Send(kStart);
         ASSERT_GE(first.ReadUntil(AtLeast(3 + 80), In(5s)).size(), 3u + 80);
     }
-    ASSERT_TRUE(sim.WaitForStderr("the last program closed the line", In(5s))) << sim.Stderr();
+    ASSERT_TRUE(sim.WaitForStderr("Das letzte Programm hat die Leitung geschlossen", In(5s)))
+        << sim.Stderr();
 
     // TIOCEXCL stays on a tty until it is cleared, and root is not bound by it: look at
     // the line as an ordinary user.
@@ -290,7 +291,7 @@ TEST(SimProgram, RecordsWhatItSendsAndReplaysItByteForByte) {
         sent = got;
         sent.insert(sent.end(), stopped.begin(), stopped.end());
         EXPECT_EQ(sim.Terminate(In(5s)), 0);
-        EXPECT_NE(sim.Stderr().find("20 telegrams sent"), std::string::npos) << sim.Stderr();
+        EXPECT_NE(sim.Stderr().find("20 Telegramme gesendet"), std::string::npos) << sim.Stderr();
     }
     const std::string recorded = tavrolin::testing::ReadBytes(capture);
     ASSERT_EQ(Bytes(recorded.begin(), recorded.end()), sent);
@@ -317,13 +318,14 @@ TEST(SimProgram, ReplacesAStaleLinkButNoOtherFile) {
         ASSERT_FALSE(slave.empty());
         EXPECT_EQ(std::filesystem::read_symlink(link), slave);
         EXPECT_EQ(sim.Terminate(In(5s)), 0);
-        EXPECT_NE(sim.Stderr().find("0 telegrams sent, 0 commands received"), std::string::npos);
+        EXPECT_NE(sim.Stderr().find("0 Telegramme gesendet, 0 Befehle empfangen"),
+                  std::string::npos);
     }
 
     tavrolin::testing::WriteBytes(link, "keep me");
     SimProcess sim({"--link", link});
     EXPECT_EQ(sim.Exit(In(5s)), 1);
-    EXPECT_NE(sim.Stderr().find("is not a symbolic link"), std::string::npos) << sim.Stderr();
+    EXPECT_NE(sim.Stderr().find("kein symbolischer Link"), std::string::npos) << sim.Stderr();
     EXPECT_EQ(tavrolin::testing::ReadBytes(link), "keep me");
 }
 
