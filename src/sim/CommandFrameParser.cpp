@@ -10,7 +10,7 @@ const char* FrameStatusName(FrameStatus status) {
         case FrameStatus::BadChecksum:
             return "falsche Prüfsumme";
         case FrameStatus::BadEscape:
-            return "kaputte Maskierung";
+            return "fehlerhafte Maskierung";
         case FrameStatus::NoChecksum:
             return "ohne Prüfsumme";
         case FrameStatus::TooLong:
