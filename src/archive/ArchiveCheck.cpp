@@ -110,7 +110,7 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
             break;
         }
         const bool hours = period == SummaryPeriod::Hour;
-        const std::string table = hours ? "hourly" : "daily";
+        const std::string table = SummaryTable(period);
         rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummarySql(period, "reading")).c_str());
         int64_t missing = 0, extra = 0;
         if (rc == sql::kOk) {

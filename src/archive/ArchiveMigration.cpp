@@ -33,8 +33,9 @@ int AddSummaries(sql::Database& db) {
     std::string sql =
         "CREATE TABLE recent(sensor INTEGER NOT NULL, t INTEGER NOT NULL, meta INTEGER NOT NULL,"
         " interval INTEGER, a, b, c, PRIMARY KEY(t, sensor)) WITHOUT ROWID;";
-    for (const std::string key : {"hour", "day"}) {
-        sql += "CREATE TABLE " + std::string(key == "hour" ? "hourly" : "daily") + "(" + key +
+    for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
+        const std::string key = SummaryKeyColumn(period);
+        sql += "CREATE TABLE " + std::string(SummaryTable(period)) + "(" + key +
                " INTEGER NOT NULL, sensor INTEGER NOT NULL, n INTEGER NOT NULL,"
                " min1 INTEGER, max1 INTEGER, sum1 INTEGER,"
                " min2 INTEGER, max2 INTEGER, sum2 INTEGER,"
@@ -118,7 +119,7 @@ int NumberReadingsOfOneTime(sql::Database& db) {
 int AddDerivedSummaries(sql::Database& db) {
     std::string sql;
     for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
-        const std::string table = period == SummaryPeriod::Hour ? "hourly" : "daily";
+        const std::string table = SummaryTable(period);
         for (const char* column : {"min4", "max4", "sum4", "east", "north", "rain"}) {
             sql += "ALTER TABLE " + table + " ADD COLUMN " + column + " INTEGER;";
         }

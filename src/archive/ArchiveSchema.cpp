@@ -280,11 +280,10 @@ int FoldRecent(sql::Database& db, Derived derived) {
     std::array<sql::Statement, 2> upserts;
     std::array<sql::Statement, 2> rainUpdates;
     for (const SummaryPeriod period : {SummaryPeriod::Hour, SummaryPeriod::Day}) {
-        const bool hour = period == SummaryPeriod::Hour;
-        std::string sql = std::string("INSERT INTO ") + (hour ? "hourly" : "daily") +
+        std::string sql = std::string("INSERT INTO ") + SummaryTable(period) +
                           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12" +
                           (withDerived ? ", ?13, ?14, ?15, ?16, ?17, ?18" : "") + ") ON CONFLICT(" +
-                          (hour ? "hour" : "day") + ", sensor) DO UPDATE SET n = n + excluded.n";
+                          SummaryKeyColumn(period) + ", sensor) DO UPDATE SET n = n + excluded.n";
         for (int i = 1; i <= (withDerived ? 4 : 3); ++i) {
             const std::string slot = std::to_string(i);
             sql += ", min" + slot + " = min(min" + slot + ", excluded.min" + slot + "), max" +
@@ -296,12 +295,12 @@ int FoldRecent(sql::Database& db, Derived derived) {
                 ", east = east + excluded.east, north = north + excluded.north,"
                 " rain = rain + excluded.rain";
         }
-        upserts[hour ? 0 : 1] = db.Prepare(sql);
-        rainUpdates[hour ? 0 : 1] = db.Prepare(std::string("UPDATE ") +
-                                               (hour ? "hourly SET rain = rain + ?3 WHERE hour"
-                                                     : "daily SET rain = rain + ?3 WHERE day") +
-                                               " = ?1 AND sensor = ?2");
-        if (!upserts[hour ? 0 : 1].Valid() || (withDerived && !rainUpdates[hour ? 0 : 1].Valid())) {
+        const int slot = period == SummaryPeriod::Hour ? 0 : 1;
+        upserts[slot] = db.Prepare(sql);
+        rainUpdates[slot] = db.Prepare(std::string("UPDATE ") + SummaryTable(period) +
+                                       " SET rain = rain + ?3 WHERE " + SummaryKeyColumn(period) +
+                                       " = ?1 AND sensor = ?2");
+        if (!upserts[slot].Valid() || (withDerived && !rainUpdates[slot].Valid())) {
             return db.ErrorCode();
         }
     }

@@ -95,6 +95,13 @@ enum class Derived { Without, With };
 // The summary rows of `hourly` or `daily` as a SELECT over the readings of `table`: what the
 // summaries must hold, for folding, rebuilding and checking them.
 enum class SummaryPeriod { Hour, Day };
+// A period's table of summaries, and the column of its hour or day.
+constexpr const char* SummaryTable(SummaryPeriod period) {
+    return period == SummaryPeriod::Hour ? "hourly" : "daily";
+}
+constexpr const char* SummaryKeyColumn(SummaryPeriod period) {
+    return period == SummaryPeriod::Hour ? "hour" : "day";
+}
 std::string SummarySql(SummaryPeriod period, const char* table);
 // The same of the readings that meet `condition`, an SQL condition that is never empty.
 std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
