@@ -73,7 +73,7 @@ FE 00 00 00 00 00) werden mit ACK (02 06 03) beantwortet, andere Befehle mit NAK
 werden in der Reihenfolge ihres Eintreffens gezählt: mit --silent S --nak N bleiben die
 Befehle 1..S unbeantwortet, S+1..S+N bekommen NAK, und ab S+N+1 wird wieder wie sonst
 geantwortet. Ein Befehl, der kein ACK bekommt, bewirkt nichts. Rahmen mit falscher Prüfsumme
-oder kaputter Maskierung werden übergangen und zählen nicht als Befehle.
+oder fehlerhafter Maskierung werden übergangen und zählen nicht als Befehle.
 
 Nach einem Start beginnt die Station eine Runde: jeder Sensor ist in den ersten Sekunden
 (geteilt durch --speed) einmal zu hören, danach in seiner eigenen Periode. Auf einen
