@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <cassert>
 #include <deque>
 #include <optional>
 #include <string>
@@ -45,19 +47,55 @@ public:
     virtual std::optional<SinkNotice> TakeNotice();
 };
 
+// A few sinks of one kind (readings, report lines), in the order they were added: each gets
+// what comes, the end of each poll, and is asked for its notices in turn. A fixed array, so
+// that passing a reading on allocates nothing.
+template <class Sink, int kMax>
+class SinkList {
+public:
+    void Add(Sink& sink) {
+        assert(m_count < kMax);
+        if (m_count < kMax) {
+            m_sinks[m_count++] = &sink;
+        }
+    }
+    void Remove(Sink& sink) {
+        m_count = static_cast<int>(std::remove(m_sinks, m_sinks + m_count, &sink) - m_sinks);
+    }
+    Sink* const* begin() const { return m_sinks; }
+    Sink* const* end() const { return m_sinks + m_count; }
+
+    void EndOfPoll() {
+        for (Sink* sink : *this) {
+            sink->EndOfPoll();
+        }
+    }
+    // The first sink's notice, in the order they were added.
+    std::optional<SinkNotice> TakeNotice() {
+        for (Sink* sink : *this) {
+            if (std::optional<SinkNotice> notice = sink->TakeNotice()) {
+                return notice;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    Sink* m_sinks[kMax] = {};
+    int m_count = 0;
+};
+
 // Hands every reading to each of several sinks, in the order they were added.
 class SinkFanOut : public ReadingSink {
 public:
-    void Add(ReadingSink& sink);
-    void Remove(ReadingSink& sink);
+    void Add(ReadingSink& sink) { m_sinks.Add(sink); }
+    void Remove(ReadingSink& sink) { m_sinks.Remove(sink); }
     void Accept(const Reading& reading) override;
-    void EndOfPoll() override;
-    std::optional<SinkNotice> TakeNotice() override;
+    void EndOfPoll() override { m_sinks.EndOfPoll(); }
+    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
 
 private:
-    static constexpr int kMaxSinks = 8;
-    ReadingSink* m_sinks[kMaxSinks] = {};
-    int m_count = 0;
+    SinkList<ReadingSink, 8> m_sinks;
 };
 
 // The outputs that follow the user's choice of sensors (the recording mask: the list, the

@@ -22,15 +22,13 @@ public:
 // the line to every line sink, in the order they were added.
 class ReportLines : public ReadingSink {
 public:
-    void Add(LineSink& sink);
+    void Add(LineSink& sink) { m_sinks.Add(sink); }
     void Accept(const Reading& reading) override;
-    void EndOfPoll() override;
-    std::optional<SinkNotice> TakeNotice() override;
+    void EndOfPoll() override { m_sinks.EndOfPoll(); }
+    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
 
 private:
-    static constexpr int kMaxSinks = 3;
-    LineSink* m_sinks[kMaxSinks] = {};
-    int m_count = 0;
+    SinkList<LineSink, 3> m_sinks;
 };
 
 }  // namespace tavrolin
