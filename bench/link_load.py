@@ -15,20 +15,13 @@ at rest.
     bench/link_load.py [BUILD_DIR] [WINDOW]       # default build/ and 60 s
 """
 import os, re, shutil, signal, subprocess, sys, tempfile, time
+from benchproc import cpu_seconds
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 WINDOW = float(sys.argv[2]) if len(sys.argv) > 2 else 60.0
 SIM = os.path.join(BUILD, "src/main/tavrolin-sim")
 LOG = os.path.join(BUILD, "src/main/tavrolin-log")
 READER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "plain_reader.py")
-
-
-def cpu_seconds(pid):
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-            total += int(f.read().split()[0])
-    return total / 1e9
 
 
 def simulator(temp, name, *args):

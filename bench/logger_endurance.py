@@ -20,16 +20,11 @@ where it stood after 1, 2, 5, 10 minutes, and its slope over the last half of th
 
     bench/logger_endurance.py --minutes 120 --every 30 --samples rss.csv
 """
-import argparse, getpass, os, re, select, shutil, signal, socket, subprocess, sys, tempfile
+import argparse, getpass, os, re, select, shutil, signal, subprocess, sys, tempfile
 import time
+from benchproc import cpu_seconds, free_port, start_broker
 
 KB = 1024
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def status_kb(pid):
@@ -53,18 +48,6 @@ def mapped_kb(pid, suffix):
             elif inside and line.startswith("Rss:"):
                 total += int(line.split()[1])
     return total
-
-
-def cpu_seconds(pid):
-    """CPU time of all the process's threads so far, from the scheduler's nanoseconds."""
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        try:
-            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-                total += int(f.read().split()[0])
-        except FileNotFoundError:
-            pass  # a thread that just ended
-    return total / 1e9
 
 
 class Counter:
@@ -107,13 +90,6 @@ class Counter:
                     self.distinct[name].update(hash(p) for p in parts)
                 if name in self.kept:
                     self.kept[name] += [p.decode("utf-8", "replace") for p in parts]
-
-
-def start_broker(conf):
-    broker = subprocess.Popen(["/usr/sbin/mosquitto", "-c", conf], stderr=subprocess.PIPE)
-    while b" running" not in broker.stderr.readline():
-        pass
-    return broker
 
 
 def main():

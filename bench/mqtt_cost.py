@@ -16,27 +16,14 @@ until then).
 
     bench/mqtt_cost.py [BUILD_DIR] [SECONDS]      # default build/, 30 s
 """
-import os, re, shutil, signal, socket, subprocess, sys, tempfile, time
+import os, re, shutil, signal, subprocess, sys, tempfile, time
+from benchproc import cpu_seconds, free_port
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 SECONDS = int(sys.argv[2]) if len(sys.argv) > 2 else 30
 SIM = os.path.join(BUILD, "src/main/tavrolin-sim")
 LOG = os.path.join(BUILD, "src/main/tavrolin-log")
 TRACE_SECONDS = 10
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def cpu_seconds(pid):
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-            total += int(f.read().split()[0])
-    return total / 1e9
 
 
 def syscalls(pid, seconds):

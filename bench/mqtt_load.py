@@ -11,17 +11,12 @@ period while the broker is away (from the readings' times, one per poll).
 
     bench/mqtt_load.py [BUILD_DIR]        # default build/
 """
-import getpass, json, os, select, shutil, signal, socket, subprocess, sys, tempfile, time
+import getpass, json, os, select, shutil, signal, subprocess, sys, tempfile, time
+from benchproc import cpu_seconds, free_port, start_broker
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 SIM = os.path.join(BUILD, "src/main/tavrolin-sim")
 LOG = os.path.join(BUILD, "src/main/tavrolin-log")
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Lines:
@@ -48,15 +43,6 @@ class Lines:
                 self.lines[name] += [(now, p.decode("utf-8", "replace")) for p in parts]
 
 
-def cpu_seconds(pid):
-    """CPU time of all the process's threads so far, from the scheduler's nanoseconds."""
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-            total += int(f.read().split()[0])
-    return total / 1e9
-
-
 def tick_periods(json_lines):
     """The periods between polls: a poll's readings lie within a few ms, polls 50 ms apart."""
     ticks, last = [], -1000
@@ -67,13 +53,6 @@ def tick_periods(json_lines):
             ticks.append(ms)
         last = ms
     return sorted(b - a for a, b in zip(ticks, ticks[1:]))
-
-
-def start_broker(conf):
-    broker = subprocess.Popen(["/usr/sbin/mosquitto", "-c", conf], stderr=subprocess.PIPE)
-    while b" running" not in broker.stderr.readline():
-        pass
-    return broker
 
 
 def main():
