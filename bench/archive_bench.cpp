@@ -32,8 +32,10 @@
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
 #include "decode/ReadingJson.h"
+#include "history/ArchiveSeed.h"
 #include "history/HistoryTool.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/SystemClocks.h"
 
 namespace tavrolin {
 namespace {
@@ -68,11 +70,11 @@ Reading StationReading(int i, int64_t t, uint32_t& noise) {
                                5 * std::sin(day * 2 * M_PI - 2) + (noise >> 28) * 0.1;
     const SensorKey key = StationSensor(i);
     Reading r;
-    r.time = FromUnixMs(t, kOffset);
+    r.time = FromUnixMs(t);
+    r.utcOffsetSeconds = kOffset;
     r.kind = key.kind;
     r.address = key.address;
-    r.hasInterval = true;
-    r.intervalTicks = (kPeriodMs + (noise >> 24) % 5) * 10000;
+    r.interval = Milliseconds(kPeriodMs + (noise >> 24) % 5);
     const int32_t tenths = static_cast<int32_t>(std::lround(temperature * 10));
     const int32_t humidity = 60 + static_cast<int32_t>(noise >> 27);
     for (const Quantity q : QuantitiesOf(key.kind)) {
@@ -282,7 +284,9 @@ void ChartSeries(benchmark::State& state, const std::string& path, int64_t range
         Archive archive;
         archive.Open(path, Archive::Access::Read, 1000);
         Series series;
-        QuerySeries(archive, {kGarden, kStart - range, kStart, 2000, kOffset}, series);
+        const FixedOffsetZone zone(kOffset);
+        QuerySeries(archive, {kGarden, FromUnixMs(kStart - range), FromUnixMs(kStart), 2000, &zone},
+                    series);
         points = static_cast<int64_t>(series.points.size());
         bucket = series.bucketMs;
     }
@@ -317,29 +321,27 @@ BENCHMARK_DEFINE_F(TenYears, ChartOfTheWholeArchive)(benchmark::State& state) {
 }
 BENCHMARK_REGISTER_F(TenYears, ChartOfTheWholeArchive)->Unit(benchmark::kMillisecond);
 
-// What a receiving program does at its start with the archive on: where each rain sensor's
-// totals stand, and its day's and hour's readings counted into a tally.
-BENCHMARK_DEFINE_F(TenYears, RainResumedAtStart)(benchmark::State& state) {
+// What a receiving program does at its start with the archive on (SeedFromArchive): every
+// sensor's last readings into the tracker, and where each rain sensor's totals stand, its
+// day's and hour's readings counted.
+BENCHMARK_DEFINE_F(TenYears, SeededAtStart)(benchmark::State& state) {
     if (!ready) {
         state.SkipWithError(error.c_str());
         return;
     }
-    std::size_t readings = 0;
+    std::size_t sensors = 0;
     for (auto _ : state) {
         Archive archive;
         archive.Open(path, Archive::Access::ReadCurrent, 1000);
-        std::vector<RainResume> resumes;
-        QueryRainResume(archive, resumes);
-        RainTally tally;
-        readings = 0;
-        for (const RainResume& resume : resumes) {
-            ResumeRainTally(resume, tally);
-            readings += resume.readings.size();
-        }
+        WeatherDerivation derivation({});
+        SensorTracker tracker;
+        std::vector<SensorSummary> list;
+        SeedFromArchive(archive, derivation, tracker, &list);
+        sensors = list.size();
     }
-    state.counters["readings"] = static_cast<double>(readings);
+    state.counters["sensors"] = static_cast<double>(sensors);
 }
-BENCHMARK_REGISTER_F(TenYears, RainResumedAtStart)->Unit(benchmark::kMillisecond);
+BENCHMARK_REGISTER_F(TenYears, SeededAtStart)->Unit(benchmark::kMillisecond);
 
 // A year of rain per day, as the rain gauge's chart asks it.
 BENCHMARK_DEFINE_F(TenYears, RainOfOneYear)(benchmark::State& state) {
@@ -352,8 +354,13 @@ BENCHMARK_DEFINE_F(TenYears, RainOfOneYear)(benchmark::State& state) {
         Archive archive;
         archive.Open(path, Archive::Access::Read, 1000);
         Series series;
+        const FixedOffsetZone zone(kOffset);
         QueryRain(archive,
-                  {{SensorKind::Rain, 7, false}, kStart - 365 * kMsPerDay, kStart, 0, kOffset},
+                  {{SensorKind::Rain, 7, false},
+                   FromUnixMs(kStart - 365 * kMsPerDay),
+                   FromUnixMs(kStart),
+                   0,
+                   &zone},
                   kMsPerDay, series);
         days = series.points.size();
     }
@@ -382,7 +389,9 @@ BENCHMARK_REGISTER_F(TenYears, SensorList)->Unit(benchmark::kMillisecond);
 void ExportOneYear(benchmark::State& state, const std::string& path, const char* format) {
     PosixFileSystem files;
     std::FILE* sink = std::fopen("/dev/null", "w");
-    const HistoryEnvironment env{files, "/nonexistent/tavrolin.INI", path, stdin, sink, stderr};
+    SystemTimeZone zone;
+    const HistoryEnvironment env{files, zone,  "/nonexistent/tavrolin.INI", path, stdin,
+                                 sink,  stderr};
     const std::vector<std::string_view> args{"--archive",  path,       "export",     "--sensor",
                                              "outdoor-1",  "--from",   "2024-01-01", "--to",
                                              "2024-12-31", "--format", format};
@@ -390,7 +399,8 @@ void ExportOneYear(benchmark::State& state, const std::string& path, const char*
     {
         Archive archive;
         archive.Open(path, Archive::Access::Read, 1000);
-        ForEachReading(archive, kGarden, *LocalToUnixMs({2024, 1, 1}), *LocalToUnixMs({2025, 1, 1}),
+        ForEachReading(archive, kGarden, StartOfLocalDay(zone, DayNumberOf(2024, 1, 1)),
+                       StartOfLocalDay(zone, DayNumberOf(2025, 1, 1)),
                        [&rows](const Reading&) { ++rows; });
     }
     for (auto _ : state) {

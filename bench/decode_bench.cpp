@@ -30,8 +30,9 @@ void DecodeAndPresentToListAndFile(benchmark::State& state) {
         state.SkipWithError("protocol file cannot be opened");
         return;
     }
-    SystemLocalClock clock;
-    TelegramDecoder decoder(clock);
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    TelegramDecoder decoder(clock, zone);
     MemoryList list;
     testing::Presenter sink(&list, file);
     std::size_t next = 0;
@@ -57,8 +58,9 @@ BENCHMARK(DecodeAndPresentToListAndFile);
 void DecodeAndPresentToListOnly(benchmark::State& state) {
     PosixFileSystem fileSystem;
     ProtocolFile file(fileSystem);
-    SystemLocalClock clock;
-    TelegramDecoder decoder(clock);
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    TelegramDecoder decoder(clock, zone);
     MemoryList list;
     testing::Presenter sink(&list, file);
     std::size_t next = 0;

@@ -26,8 +26,9 @@ struct Rig {
     testing::FakeCoarseClock coarse{3};
     MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
-    SystemLocalClock clock;
-    ReceiverPort port{device, mux, messages, clock};
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    ReceiverPort port{device, mux, messages, clock, zone};
     testing::MemoryFileSystem files;
     ProtocolFile file{files};  // closed
     MemoryList list;

@@ -22,8 +22,9 @@ using bench::kMixed;
 using bench::Telegram;
 
 std::vector<Reading> MixedReadings() {
-    SystemLocalClock clock;
-    TelegramDecoder decoder(clock);
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    TelegramDecoder decoder(clock, zone);
     std::vector<Reading> readings;
     for (const Telegram& t : kMixed) {
         readings.push_back(*decoder.Decode(t));
@@ -33,8 +34,9 @@ std::vector<Reading> MixedReadings() {
 
 // The decoding itself: the reception clock, the local time, the typed Reading.
 void DecodeToReading(benchmark::State& state) {
-    SystemLocalClock clock;
-    TelegramDecoder decoder(clock);
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    TelegramDecoder decoder(clock, zone);
     std::size_t next = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(decoder.Decode(kMixed[next]));
@@ -80,18 +82,20 @@ void MqttSinkWhileTheBrokerIsAway(benchmark::State& state) {
     settings.host = "broker";
     settings.receiver = "bench";
     MqttOutbox outbox;
-    testing::FakeLocalClock wall;
+    testing::FakeWallClock wall;
     testing::FakeCoarseClock steady;
     SensorTracker tracker;
     MqttSink sink(settings, SensorNames(), outbox, tracker, wall, steady);
+    JsonOutputs json;
+    json.Add(sink);
     for (std::size_t i = 0; i < MqttOutbox::kDefaultCapacity; ++i) {
-        sink.Accept(readings[i % readings.size()]);
+        json.Accept(readings[i % readings.size()]);
     }
     std::size_t next = 0;
     for (auto _ : state) {
         tracker.Accept(readings[next]);
-        sink.Accept(readings[next]);
-        sink.EndOfPoll();
+        json.Accept(readings[next]);
+        json.EndOfPoll();
         next = next + 1 == readings.size() ? 0 : next + 1;
     }
     state.SetItemsProcessed(state.iterations());

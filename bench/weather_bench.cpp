@@ -7,14 +7,15 @@
 #include "BenchData.h"
 #include "decode/TelegramDecoder.h"
 #include "platform/posix/SystemClocks.h"
-#include "weather/WeatherValues.h"
+#include "weather/WeatherDerivation.h"
 
 namespace tavrolin {
 namespace {
 
 std::vector<Reading> Decoded(const std::vector<bench::Telegram>& telegrams) {
-    SystemLocalClock clock;
-    TelegramDecoder decoder(clock);
+    SystemWallClock clock;
+    SystemTimeZone zone;
+    TelegramDecoder decoder(clock, zone);
     std::vector<Reading> readings;
     for (const bench::Telegram& t : telegrams) {
         readings.push_back(*decoder.Decode(t));
@@ -23,14 +24,15 @@ std::vector<Reading> Decoded(const std::vector<bench::Telegram>& telegrams) {
 }
 
 void Derive(benchmark::State& state, const std::vector<Reading>& readings) {
-    RainSettings rain;
-    rain.mmPerStep.fill(Decimal{25, 2});
-    RainTally tally(rain);
-    StationSettings station;
-    station.altitudeMetres = 312;
+    WeatherSettings settings;
+    settings.rain.mmPerStep.fill(Decimal{25, 2});
+    settings.station.altitudeMetres = 312;
+    WeatherDerivation derivation(settings);
     std::size_t next = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(DeriveWeatherValues(readings[next], tally, station));
+        Reading reading = readings[next];
+        derivation.Derive(reading);
+        benchmark::DoNotOptimize(reading);
         next = next + 1 == readings.size() ? 0 : next + 1;
     }
     state.SetItemsProcessed(state.iterations());

@@ -64,7 +64,7 @@ std::string Content(const Reading& r) {
 
 // Every reading's line is checked as it comes; the readings the mask selects go on to the
 // list and the file, as in the window.
-class LineCheck : public LineSink {
+class LineCheck : public ReportLineSink {
 public:
     void AcceptLine(std::string_view line) override { Check(IsRecordLine(line)); }
 };
@@ -128,7 +128,7 @@ struct Line {
     testing::FakeCoarseClock coarse{3};
     MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
-    testing::FakeLocalClock clock{kStartTime};
+    testing::FakeWallClock clock{kStartTime};
     testing::MemoryFileSystem files;
     ProtocolFile file{files};
 };
@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<std::string> polled;
     std::vector<uint8_t> stream;  // the chunks' bytes, one after the other
     {
-        ReceiverPort port{line.device, line.mux, line.messages, line.clock};
+        ReceiverPort port{line.device, line.mux, line.messages, line.clock, line.clock};
         Check(port.Connect(0, 0, false));
         MemoryList list;
         CheckedSink sink{list, line.file, mask};
@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     // The whole stream as one read, in a buffer of exactly its size.
     line.Reset();
-    ReceiverPort direct{line.device, line.mux, line.messages, line.clock};
+    ReceiverPort direct{line.device, line.mux, line.messages, line.clock, line.clock};
     MemoryList list;
     CheckedSink sink{list, line.file, mask};
     const std::size_t kept = direct.ExtractTelegrams(stream.data(), stream.size(), sink);

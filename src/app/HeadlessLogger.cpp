@@ -9,7 +9,7 @@ namespace tavrolin {
 
 HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer,
                                FileSystem& fileSystem, MessageSink& messages, CoarseClock& clock,
-                               LineOutput output, Format format)
+                               TextOutput output, Format format)
     : m_multiplexer(multiplexer),
       m_messages(messages),
       m_clock(clock),
@@ -20,7 +20,7 @@ HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multipl
       m_session(port, messages, clock) {
     // Every record is printed before it is written.
     if (format == Format::Json) {
-        m_session.Recorded().Add(m_jsonOutput);
+        m_session.RecordedJson().Add(m_jsonOutput);
     } else {
         m_reportLines.Add(m_textOutput);
     }
@@ -86,7 +86,7 @@ void HeadlessLogger::ReportLink() {
         if (link == ReceiverSession::Link::Connected) {
             m_report->notifier.Notify("STATUS=verbunden mit " + m_report->device());
         } else if (link == ReceiverSession::Link::Lost) {
-            const LocalTime t = m_report->clock.Now();
+            const LocalTime t = LocalTimeIn(m_report->zone, m_report->clock.Now());
             char since[16];
             std::snprintf(since, sizeof since, "%02d:%02d:%02d", t.hour, t.minute, t.second);
             m_report->notifier.Notify(std::string("STATUS=keine Verbindung seit ") + since);

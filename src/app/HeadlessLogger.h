@@ -27,7 +27,8 @@ namespace tavrolin {
 // Where the logger reports to the service manager that started it.
 struct ServiceReport {
     ServiceNotifier& notifier;
-    LocalClock& clock;  // the time of a loss, in the status line
+    WallClock& clock;  // the time of a loss, in the status line
+    const TimeZone& zone;
     // The device the port is open on, for the status line.
     std::function<std::string()> device;
 };
@@ -48,7 +49,7 @@ public:
     // The output gets the records of each poll, UTF-8, each line ending in "\n". The clock
     // paces the protocol file's reopening after a failed write.
     HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer, FileSystem& fileSystem,
-                   MessageSink& messages, CoarseClock& clock, LineOutput output,
+                   MessageSink& messages, CoarseClock& clock, TextOutput output,
                    Format format = Format::Text);
     HeadlessLogger(const HeadlessLogger&) = delete;
     HeadlessLogger& operator=(const HeadlessLogger&) = delete;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/ArchiveQuery.h"
+#include "history/ArchiveSeed.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/MqttSettings.h"
 #include "settings/WeatherProfile.h"
@@ -17,19 +17,17 @@ namespace {
 // At an orderly end, what is still queued for the broker may take this long to go out.
 constexpr std::chrono::milliseconds kMqttDrain{2000};
 
-// With the archive on, each rain sensor's totals go on from the archive's last reading of it,
-// and its day's and hour's sums from the readings before, as if the program had never
-// stopped. An archive that is not there yet has nothing to go on from, and one of an older
-// format is left to the archive's own thread to bring up to date (minutes, on a large one),
-// not waited for here: the totals start at 0 then, as without an archive.
-void ResumeRain(const std::string& path, int busyTimeoutMs, RainTally& tally) {
+// With the archive on, the program goes on where the archive left off, as if it had never
+// stopped: each rain sensor's totals and its day's and hour's sums, and every sensor's last
+// reading and usual period (SeedFromArchive). An archive that is not there yet has nothing to
+// go on from, and one of an older format is left to the archive's own thread to bring up to
+// date (minutes, on a large one), not waited for here: the program then starts afresh, as
+// without an archive.
+void SeedFrom(const std::string& path, int busyTimeoutMs, WeatherDerivation& derivation,
+              SensorTracker& tracker) {
     Archive archive;
-    std::vector<RainResume> resumes;
-    if (archive.Open(path, Archive::Access::ReadCurrent, busyTimeoutMs).Ok() &&
-        QueryRainResume(archive, resumes).Ok()) {
-        for (const RainResume& resume : resumes) {
-            ResumeRainTally(resume, tally);
-        }
+    if (archive.Open(path, Archive::Access::ReadCurrent, busyTimeoutMs).Ok()) {
+        SeedFromArchive(archive, derivation, tracker);
     }
 }
 
@@ -78,12 +76,12 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
                         : !archive.file.empty()      ? archive.file
                                                      : m_platform.defaultArchivePath();
         // Before the archive's thread opens it: that one may take it to a new format.
-        ResumeRain(m_archivePath, options.archive.busyTimeoutMs, m_weather->Rain());
+        SeedFrom(m_archivePath, options.archive.busyTimeoutMs, *m_weather, m_tracker);
         m_archive = std::make_unique<ArchiveSink>(m_archivePath, options.archive);
     }
     if (options.overdueNotices) {
         m_overdue = std::make_unique<OverdueNotices>(m_names, m_tracker, m_platform.wallClock,
-                                                     m_platform.steadyClock);
+                                                     m_platform.zone, m_platform.steadyClock);
     }
     if (mqtt.settings) {
         m_mqtt = std::make_unique<Mqtt>(*mqtt.settings, m_names, m_tracker, weather.settings,
@@ -116,7 +114,7 @@ void Outputs::AttachTo(ReceiverSession& session) {
         session.Recorded().Add(*m_overdue);
     }
     if (m_mqtt) {
-        session.Recorded().Add(m_mqtt->sink);
+        session.RecordedJson().Add(m_mqtt->sink);
     }
 }
 

@@ -25,7 +25,8 @@ namespace tavrolin {
 // What the outputs need of the system they run on.
 struct OutputPlatform {
     FileSystem& files;  // for MQTT's password and CA files
-    LocalClock& wallClock;
+    WallClock& wallClock;
+    const TimeZone& zone;
     CoarseClock& steadyClock;
     std::string hostName;  // MQTT's receiver name where the profile gives none
     // Where the archive is when [Archiv] names no file (asked only when one is kept).
@@ -55,9 +56,10 @@ struct OutputProblem {
 
 // The outputs beside the list, the protocol file and stdout, built from the profile in one
 // place for both programs: the weather values derived from every reading ([Regen],
-// [Station]; the rain totals going on from the archive's), the tracker of every sensor's period and
-// silence (which MQTT, the overview and the notices read), the archive ([Archiv]), MQTT ([MQTT],
-// with the names of [Sensornamen]) and, for the logger, the notices of sensors that fall silent.
+// [Station]), the tracker of every sensor's period and silence (which MQTT, the overview and
+// the notices read) — both started from what the archive knows —, the archive ([Archiv]),
+// MQTT ([MQTT], with the names of [Sensornamen]) and, for the logger, the notices of sensors
+// that fall silent.
 class Outputs {
 public:
     Outputs(const SettingsStore& profile, OutputPlatform platform, const OutputOptions& options);

@@ -50,6 +50,7 @@ ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, Coar
     : m_port(port), m_messages(messages), m_clock(clock) {
     m_sinks.Add(m_everySensor);
     m_sinks.Add(m_recorded);
+    m_recorded.Sinks().Add(m_json);
 }
 
 bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer) {

@@ -7,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "base/MessageSink.h"
+#include "decode/ReadingJson.h"
 #include "decode/ReadingSink.h"
 #include "serial/ReceiverPort.h"
 
@@ -63,6 +64,9 @@ public:
     // the order its sinks were added.
     SinkFanOut& EverySensor() { return m_everySensor; }
     SinkFanOut& Recorded() { return m_recorded.Sinks(); }
+    // Of those, the ones that take a reading's JSON (the logger's --json, MQTT): the JSON is
+    // made once for all of them, before the other recorded sinks get the reading.
+    JsonOutputs& RecordedJson() { return m_json; }
     void SetRecordingMask(RecordingMask mask) { m_recorded.SetMask(mask); }
     // Fills in the derived values of every reading before any sink sees it; none when null.
     void SetDerivation(ReadingDerivation* derivation) { m_deriving.derivation = derivation; }
@@ -109,6 +113,7 @@ private:
     LinkRules m_rules;
     SinkFanOut m_everySensor;
     RecordingFilter m_recorded;
+    JsonOutputs m_json;  // the first of m_recorded's sinks
     SinkFanOut m_sinks;  // the two above, in this order
     // What the port hands the readings to: the derivation, then the sinks.
     struct Deriving : ReadingSink {

@@ -25,10 +25,10 @@ int OffsetOfMeta(int64_t meta) {
 }
 
 ArchiveRow RowOf(const Reading& reading) {
-    const int offset = reading.time.utcOffsetSeconds;
+    const int offset = reading.utcOffsetSeconds;
     const int quarters =
         (offset + (offset >= 0 ? kQuarterHour / 2 : -kQuarterHour / 2)) / kQuarterHour;
-    return {IndexOf(reading.Key()), ToUnixMs(reading.time), 0,
+    return {IndexOf(reading.Key()), UnixMs(reading.time), 0,
             int64_t{quarters} * 2 + (reading.version12 ? 1 : 0)};
 }
 
@@ -37,13 +37,13 @@ Reading ReadingFromRow(const sql::Statement& row, int first) {
     const SensorKey key = SensorAt(index);
     const int64_t meta = row.Int(first + 2);
     Reading r;
-    r.time = FromUnixMs(row.Int(first + 1), OffsetOfMeta(meta));
+    r.time = FromUnixMs(row.Int(first + 1));
+    r.utcOffsetSeconds = OffsetOfMeta(meta);
     r.kind = key.kind;
     r.address = key.address;
     r.version12 = (meta & 1) != 0;
     if (!row.IsNull(first + 3)) {
-        r.hasInterval = true;
-        r.intervalTicks = row.Int(first + 3) * 10000;
+        r.interval = Milliseconds(row.Int(first + 3));
     }
     if (key.kind != SensorKind::Special) {
         const std::span<const Quantity> quantities = QuantitiesOf(key.kind);
@@ -197,8 +197,8 @@ int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& sta
     statement.Bind(3, row.t);
     statement.Bind(4, row.seq);
     statement.Bind(5, row.meta);
-    if (r.hasInterval) {
-        statement.Bind(6, r.intervalTicks / 10000);
+    if (r.interval) {
+        statement.Bind(6, r.interval->count());
     } else {
         statement.BindNull(6);
     }
@@ -267,8 +267,7 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         if (row.sensor >= 0 && row.sensor < kSensorCount) {
             Last& previous = last[static_cast<std::size_t>(row.sensor)];
             // The interval as kept (whole milliseconds): none, or none since the previous.
-            const bool sameInstant =
-                !readings[i].hasInterval || readings[i].intervalTicks / 10000 == 0;
+            const bool sameInstant = !readings[i].interval || readings[i].interval->count() == 0;
             if (row.t == previous.t && sameInstant) {
                 row.seq = std::min(previous.seq + 1, kSameTimeReadings - 1);
             }

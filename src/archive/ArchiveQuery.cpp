@@ -74,15 +74,19 @@ std::string SummaryColumns(bool fromSummary) {
 
 // Reads the rows of a bucket query: bucket number, count, then min, max and sum per slot,
 // of slot 4, and the wind's vector.
-ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs, SensorKind kind,
-                          Series& series) {
+// A bucket number's start: k buckets after the shift's midnight of 1970, or for day buckets
+// the start of local day k * days in the zone.
+ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs,
+                          const TimeZone& zone, SensorKind kind, Series& series) {
     const std::size_t slots = series.quantities.size();
     // The stored vector's unit, in km/h: the speed is kept in tenths.
     constexpr double kWindUnit = 0.1 / static_cast<double>(kWindVectorScale);
     int rc;
     while ((rc = st.Step()) == sql::kRow) {
         SeriesPoint p;
-        p.timeMs = st.Int(0) * series.bucketMs - shiftMs;
+        p.time = series.bucketMs % kMsPerDay == 0
+                     ? StartOfLocalDay(zone, st.Int(0) * (series.bucketMs / kMsPerDay))
+                     : FromUnixMs(st.Int(0) * series.bucketMs - shiftMs);
         p.count = st.Int(1);
         const double n = static_cast<double>(std::max<int64_t>(p.count, 1));
         for (std::size_t i = 0; i < slots; ++i) {
@@ -176,32 +180,31 @@ ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors)
 
         first.Bind(1, id);
         if ((rc = first.Step()) == sql::kRow) {
-            s.firstSeenMs = first.Int(0);
-            s.firstSeen = FromUnixMs(s.firstSeenMs, OffsetOfMeta(first.Int(1)));
+            s.firstSeen = FromUnixMs(first.Int(0));
+            s.firstSeenLocal = LocalTimeAt(s.firstSeen, OffsetOfMeta(first.Int(1)));
         }
         first.Reset();
 
         // The newest readings, newest first; the tracker takes them oldest first, so that the
         // usual period follows the one rule the live overview follows.
         newest.Bind(1, id);
-        std::vector<int64_t> times;
+        std::vector<Instant> times;
         while ((rc = newest.Step()) == sql::kRow) {
             if (times.empty()) {
                 s.last = ReadingFromRow(newest, 0);
-                s.lastSeenMs = newest.Int(1);
             }
-            times.push_back(newest.Int(1));
+            times.push_back(FromUnixMs(newest.Int(1)));
         }
         newest.Reset();
         if (rc != sql::kDone) {
             break;
         }
-        s.recentMs.assign(times.rbegin(), times.rend());
+        s.recent.assign(times.rbegin(), times.rend());
         SensorTracker tracker;
-        for (const int64_t t : s.recentMs) {
+        for (const Instant t : s.recent) {
             tracker.NoteSeen(s.key, t);
         }
-        s.usualPeriodMs = tracker.LearnedPeriodMs(s.key);
+        s.usualPeriod = tracker.LearnedPeriod(s.key);
         sensors.push_back(s);
     }
     if (rc != sql::kDone) {
@@ -215,9 +218,11 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     series.quantities = QuantitiesOf(request.sensor.kind);
     series.bucketMs = 0;
     series.points.clear();
-    if (request.toMs <= request.fromMs) {
+    if (request.to <= request.from) {
         return {};
     }
+    const int64_t fromMs = UnixMs(request.from);
+    const int64_t toMs = UnixMs(request.to);
     sql::Database& db = archive.Db();
     const int sensor = IndexOf(request.sensor);
     const std::string inRange = "sensor = ?1 AND t >= ?2 AND t < ?3";
@@ -233,8 +238,8 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
         return Failed(archive, db.ErrorCode());
     }
     count.Bind(1, sensor);
-    count.Bind(2, request.fromMs);
-    count.Bind(3, request.toMs);
+    count.Bind(2, fromMs);
+    count.Bind(3, toMs);
     int rc = count.Step();
     if (rc != sql::kRow) {
         return Failed(archive, rc);
@@ -248,13 +253,13 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
             return Failed(archive, db.ErrorCode());
         }
         st.Bind(1, sensor);
-        st.Bind(2, request.fromMs);
-        st.Bind(3, request.toMs);
+        st.Bind(2, fromMs);
+        st.Bind(3, toMs);
         const std::size_t slots = series.quantities.size();
         series.points.reserve(static_cast<std::size_t>(readings));
         while ((rc = st.Step()) == sql::kRow) {
             SeriesPoint p;
-            p.timeMs = st.Int(0);
+            p.time = FromUnixMs(st.Int(0));
             p.count = 1;
             for (std::size_t i = 0; i < slots; ++i) {
                 const double v = static_cast<double>(st.Int(1 + static_cast<int>(i))) *
@@ -267,7 +272,7 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
         return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
     }
 
-    const int64_t range = request.toMs - request.fromMs;
+    const int64_t range = toMs - fromMs;
     series.bucketMs = kBucketLadder.back();
     for (const int64_t bucket : kBucketLadder) {
         if ((range + bucket - 1) / bucket <= maxPoints) {
@@ -276,11 +281,11 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
         }
     }
     // Bucket k covers local times [k * bucket, (k + 1) * bucket): ?4 is the shift to local
-    // time, ?5 the bucket. Short buckets come from the readings, placed in the caller's
-    // local time; an hour and longer from the hourly summaries; a day and longer from the
-    // daily ones, which hold the readings' own local days. The new readings join each as
-    // summaries of one.
-    const int64_t shiftMs = int64_t{request.alignOffsetSeconds} * 1000;
+    // time, ?5 the bucket. Short buckets come from the readings, placed in the zone's local
+    // time at the range's end; an hour and longer from the hourly summaries; a day and
+    // longer from the daily ones, which hold the readings' own local days. The new readings
+    // join each as summaries of one.
+    const int64_t shiftMs = int64_t{request.zone->UtcOffsetAt(request.to)} * 1000;
     std::string rows;
     int64_t sqlShift = shiftMs;
     int64_t first = 0, last = 0;  // ?6, ?7: the summaries' range
@@ -289,13 +294,13 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     } else if (series.bucketMs < kMsPerDay) {
         rows = "SELECT (hour * 3600000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
                " FROM hourly WHERE hour >= ?6 AND hour < ?7 AND sensor = ?1";
-        first = request.fromMs / kMsPerHour;
-        last = (request.toMs + kMsPerHour - 1) / kMsPerHour;
+        first = fromMs / kMsPerHour;
+        last = (toMs + kMsPerHour - 1) / kMsPerHour;
     } else {
         rows = "SELECT (day * 86400000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
                " FROM daily WHERE day >= ?6 AND day < ?7 AND sensor = ?1";
-        first = (request.fromMs + shiftMs) / kMsPerDay;
-        last = (request.toMs + shiftMs + kMsPerDay - 1) / kMsPerDay;
+        first = (fromMs + shiftMs) / kMsPerDay;
+        last = (toMs + shiftMs + kMsPerDay - 1) / kMsPerDay;
         sqlShift = 0;
     }
     if (series.bucketMs >= kMsPerHour) {
@@ -311,25 +316,25 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
         return Failed(archive, db.ErrorCode());
     }
     st.Bind(1, sensor);
-    st.Bind(2, request.fromMs);
-    st.Bind(3, request.toMs);
+    st.Bind(2, fromMs);
+    st.Bind(3, toMs);
     st.Bind(4, sqlShift);
     st.Bind(5, series.bucketMs);
     st.Bind(6, first);
     st.Bind(7, last);
-    return ReadBuckets(archive, st, shiftMs, request.sensor.kind, series);
+    return ReadBuckets(archive, st, shiftMs, *request.zone, request.sensor.kind, series);
 }
 
-ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
-                             int64_t toMs, const std::function<void(const Reading&)>& each) {
+ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
+                             const std::function<void(const Reading&)>& each) {
     sql::Statement st = archive.Db().Prepare(
         BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3") + " ORDER BY t, seq");
     if (!st.Valid()) {
         return Failed(archive, archive.Db().ErrorCode());
     }
     st.Bind(1, IndexOf(sensor));
-    st.Bind(2, fromMs);
-    st.Bind(3, toMs);
+    st.Bind(2, UnixMs(from));
+    st.Bind(3, UnixMs(to));
     int rc;
     while ((rc = st.Step()) == sql::kRow) {
         each(ReadingFromRow(st, 0));

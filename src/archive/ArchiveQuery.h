@@ -12,15 +12,14 @@
 
 #include "archive/Archive.h"
 #include "decode/Reading.h"
-#include "weather/RainTally.h"
 
 namespace tavrolin {
 
 // Reading the archive: what the sensor overview, the chart window and tavrolin-history ask
 // of it. Each function works on an open Archive of its caller's thread (Access::Read is
 // enough) and may run while other programs write the file: it sees the transactions
-// committed when it began. Times are UTC milliseconds since 1970 (ToUnixMs); a Reading
-// carries the local time and UTC offset it was received with.
+// committed when it began. Times are instants; a Reading carries the UTC offset it was
+// received with.
 //
 // Typical use, e.g. in a window:
 //
@@ -29,7 +28,7 @@ namespace tavrolin {
 //   std::vector<SensorSummary> sensors;
 //   ListSensors(archive, sensors);                          // the overview
 //   Series series;
-//   QuerySeries(archive, {key, now - 365 * kMsPerDay, now, 2000, offset}, series);
+//   QuerySeries(archive, {key, now - Milliseconds(365 * kMsPerDay), now, 2000, &zone}, series);
 //   for (const SeriesPoint& p : series.points) ...          // p.avg[0] is the temperature
 //
 // Failures come back as an ArchiveStatus (Describe() gives the German reason); the outputs
@@ -41,20 +40,19 @@ namespace tavrolin {
 // (a) One sensor as the archive knows it. The count comes from the daily summaries, first
 // and last from the keys: the list of a ten-year archive of 20 sensors takes about 50 ms.
 // A live overview takes it once and goes on with the readings as they come (a sink of its
-// own); SensorTracker::NoteSeen with recentMs gives the same usual period as here.
+// own); SensorTracker::NoteSeen with `recent` gives the same usual period as here.
 struct SensorSummary {
     SensorKey key;
-    int64_t count = 0;        // readings kept
-    int64_t firstSeenMs = 0;  // the first reading's time, UTC
-    int64_t lastSeenMs = 0;
-    LocalTime firstSeen;  // the same, local as received
-    Reading last;         // the last reading, with its values and local time
+    int64_t count = 0;         // readings kept
+    Instant firstSeen;         // the first reading's time
+    LocalTime firstSeenLocal;  // the same, local as received
+    Reading last;              // the last reading, with its values and the time it came
     // How often it usually sends: the median of its last gaps, by SensorTracker's rule;
     // none for the remote control and the Fenster events, and before three gaps are known.
-    std::optional<int64_t> usualPeriodMs;
+    std::optional<Milliseconds> usualPeriod;
     // The times of its newest readings (at most SensorTracker::kGapsKept + 1), oldest first:
     // what a live tracker goes on from.
-    std::vector<int64_t> recentMs;
+    std::vector<Instant> recent;
 };
 // Every sensor the archive holds readings of, in the order of their ids (IndexOf).
 ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors);
@@ -62,17 +60,17 @@ ArchiveStatus ListSensors(Archive& archive, std::vector<SensorSummary>& sensors)
 // (b) One sensor's quantities over a time range, for a chart.
 struct SeriesRequest {
     SensorKey sensor;
-    int64_t fromMs = 0;  // UTC, first millisecond included
-    int64_t toMs = 0;    // UTC, excluded
+    Instant from;  // included
+    Instant to;    // excluded
     // The most points the chart wants. A range that holds no more readings than this comes
     // as the readings themselves; a longer one as min/avg/max per bucket, with the shortest
     // bucket of kBucketLadder that gives at most maxPoints buckets.
     int maxPoints = 2000;
-    // Buckets shorter than a day begin on whole multiples of their length in the local time
-    // of this UTC offset (the caller's current one, in seconds east of UTC); a day bucket
-    // is a local day as each reading was received, its timeMs that day's midnight in this
-    // offset.
-    int alignOffsetSeconds = 0;
+    // Buckets shorter than a day begin on whole multiples of their length in the zone's
+    // local time of the range's end; a day bucket is a local day as each reading was
+    // received, its time the start of that day in the zone (StartOfLocalDay), longer ones a
+    // run of such days.
+    const TimeZone* zone = &UtcZone();
 };
 
 // Bucket lengths, shortest first. Buckets shorter than an hour are computed from the
@@ -99,8 +97,8 @@ WindVector WindOf(double speedKmh, double directionDegrees);
 double MeanDirection(const WindVector& sum);
 
 struct SeriesPoint {
-    int64_t timeMs = 0;  // the reading's time, or the bucket's start (UTC)
-    int64_t count = 0;   // readings in the bucket; 1 for a reading
+    Instant time;       // the reading's time, or the bucket's start
+    int64_t count = 0;  // readings in the bucket; 1 for a reading
     // Per quantity of Series::quantities, in their units (InfoOf(q).unit): 12.3 for 12.3 °C.
     // For a reading all three are its value. The wind direction of a bucket is the
     // MeanDirection of its wind, without minimum and maximum (NaN): around north they would
@@ -126,10 +124,10 @@ void DeriveDewPoint(SensorKind kind, SeriesPoint& point);
 
 struct Series {
     std::span<const Quantity> quantities;  // QuantitiesOf the sensor's kind
-    // 0: every point is one reading. Else each point sums the readings of
-    // [timeMs, timeMs + bucketMs); empty buckets have no point. Buckets of an hour or longer
-    // take whole hours (or days) of summaries, so the first and last may hold readings a
-    // little outside the range.
+    // 0: every point is one reading. Else each point sums the readings of its bucket, from
+    // its time for bucketMs (a local day: 23 to 25 hours); empty buckets have no point. Buckets of
+    // an hour or longer take whole hours (or days) of summaries, so the first and last may hold
+    // readings a little outside the range.
     int64_t bucketMs = 0;
     std::vector<SeriesPoint> points;  // oldest first
     // QueryRain: the counter of the sensor's last reading before the range's end, from which
@@ -145,10 +143,10 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
 ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t bucketMs,
                         Series& series);
 
-// Every reading of one sensor in [fromMs, toMs), oldest first, as it was received: what
+// Every reading of one sensor in [from, to), oldest first, as it was received: what
 // tavrolin-history export writes. `each` must not use the archive.
-ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, int64_t fromMs,
-                             int64_t toMs, const std::function<void(const Reading&)>& each);
+ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
+                             const std::function<void(const Reading&)>& each);
 
 // (d) Where each rain sensor's rain stands at the archive's last reading of it, for a program
 // to go on from at its start: the total steps of all its readings (summaries and `recent`),
@@ -162,11 +160,9 @@ struct RainResume {
     std::vector<Reading> readings;  // the base, then the readings after it, oldest first
 };
 // Of every rain sensor the archive holds readings of, by address. Takes a few milliseconds
-// on a ten-year archive (bench/archive_bench).
+// on a ten-year archive (bench/archive_bench). A program goes on from there with
+// RainTally::Resume and each of the readings counted (SeedFromArchive).
 ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes);
-// Goes on in the tally from there (RainTally::Resume, then each reading counted); the
-// amounts of the last reading.
-std::optional<RainAmounts> ResumeRainTally(const RainResume& resume, RainTally& tally);
 
 // The file's integrity (PRAGMA integrity_check) and the archive's own rules: the summaries
 // agree with the readings, every row holds what its sensor's kind sends.

@@ -19,17 +19,18 @@ ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t 
     series.bucketMs = bucketMs;
     series.points.clear();
     series.lastCounter.reset();
-    if (request.toMs <= request.fromMs) {
+    if (request.to <= request.from) {
         return {};
     }
     sql::Database& db = archive.Db();
     const int sensor = IndexOf(request.sensor);
     const bool days = bucketMs >= kMsPerDay;
-    const int64_t shiftMs = int64_t{request.alignOffsetSeconds} * 1000;
-    const int64_t length = days ? kMsPerDay : kMsPerHour;
-    // The summaries' hours, or the local days of the caller's offset (one either side).
-    const int64_t first = (request.fromMs + (days ? shiftMs : 0)) / length;
-    const int64_t last = (request.toMs + (days ? shiftMs : 0) + length - 1) / length;
+    const TimeZone& zone = *request.zone;
+    // The summaries' hours, or the local days in the zone, as far as the range reaches.
+    const int64_t first = days ? LocalDayIn(zone, request.from) : UtcHourOf(request.from);
+    const int64_t last = (days ? LocalDayIn(zone, request.to - Milliseconds(1))
+                               : UtcHourOf(request.to - Milliseconds(1))) +
+                         1;
 
     std::map<int64_t, SeriesPoint> buckets;
     sql::Statement st =
@@ -58,8 +59,8 @@ ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t 
         return Failed(archive, rc);
     }
     for (const RainStep& step : steps) {
-        const int64_t key = days ? (step.t + int64_t{OffsetOfMeta(step.meta)} * 1000) / kMsPerDay
-                                 : step.t / kMsPerHour;
+        const Instant t = FromUnixMs(step.t);
+        const int64_t key = days ? LocalDayOf(t, OffsetOfMeta(step.meta)) : UtcHourOf(t);
         if (key >= first && key < last) {
             SeriesPoint& p = buckets[key];
             p.count += step.fresh ? 1 : 0;
@@ -67,12 +68,12 @@ ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t 
         }
     }
     for (auto& [key, p] : buckets) {
-        p.timeMs = days ? key * kMsPerDay - shiftMs : key * kMsPerHour;
+        p.time = days ? StartOfLocalDay(zone, key) : FromUnixMs(key * kMsPerHour);
         series.points.push_back(p);
     }
 
     newest.Bind(1, sensor);
-    newest.Bind(2, request.toMs);
+    newest.Bind(2, UnixMs(request.to));
     if ((rc = newest.Step()) == sql::kRow && !newest.IsNull(0)) {
         series.lastCounter = static_cast<int32_t>(newest.Int(0));
     }
@@ -117,8 +118,8 @@ ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes
     for (const auto& [sensor, total] : totals) {
         newest.Bind(1, sensor);
         rc = newest.Step();
-        const int64_t lastMs = rc == sql::kRow ? newest.Int(0) : 0;
-        const int64_t offsetMs = rc == sql::kRow ? int64_t{OffsetOfMeta(newest.Int(1))} * 1000 : 0;
+        const Instant lastTime = FromUnixMs(rc == sql::kRow ? newest.Int(0) : 0);
+        const int offset = rc == sql::kRow ? OffsetOfMeta(newest.Int(1)) : 0;
         newest.Reset();
         if (rc == sql::kDone) {
             continue;
@@ -126,7 +127,8 @@ ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes
         if (rc != sql::kRow) {
             return Failed(archive, rc);
         }
-        const int64_t midnight = (lastMs + offsetMs) / kMsPerDay * kMsPerDay - offsetMs;
+        // The last reading's local midnight, by its own offset.
+        const int64_t midnight = LocalDayOf(lastTime, offset) * kMsPerDay - int64_t{offset} * 1000;
         RainResume resume;
         resume.address = SensorAt(sensor).address;
         for (sql::Statement* st : {&base, &later}) {
@@ -148,15 +150,6 @@ ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes
         resumes.push_back(std::move(resume));
     }
     return {};
-}
-
-std::optional<RainAmounts> ResumeRainTally(const RainResume& resume, RainTally& tally) {
-    tally.Resume(resume.address, resume.stepsBefore);
-    std::optional<RainAmounts> amounts;
-    for (const Reading& reading : resume.readings) {
-        amounts = tally.Count(reading);
-    }
-    return amounts;
 }
 
 }  // namespace tavrolin

@@ -28,9 +28,9 @@ using SummaryKey = std::tuple<SummaryPeriod, int64_t, int64_t>;
 
 // The summaries a reading goes into: those of its UTC hour and of its local day (LocalDaySql).
 std::array<SummaryKey, 2> SummaryKeysOf(int64_t sensor, int64_t t, int64_t meta) {
-    return {SummaryKey{SummaryPeriod::Hour, t / kMsPerHour, sensor},
-            SummaryKey{SummaryPeriod::Day, (t + int64_t{OffsetOfMeta(meta)} * 1000) / kMsPerDay,
-                       sensor}};
+    const Instant time = FromUnixMs(t);
+    return {SummaryKey{SummaryPeriod::Hour, UtcHourOf(time), sensor},
+            SummaryKey{SummaryPeriod::Day, LocalDayOf(time, OffsetOfMeta(meta)), sensor}};
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class Database;
 //               of the row's sensor, t and seq; then the same columns
 //   hourly(hour, sensor, n, min1, max1, sum1, min2, max2, sum2, min3, max3, sum3,
 //          min4, max4, sum4, east, north)              WITHOUT ROWID, key (hour, sensor)
-//     hour      t / 3600000, the UTC hour; n readings, and per value slot its minimum,
+//     hour      t / 3600000, the UTC hour (UtcHourOf); n readings, and per value slot its minimum,
 //               maximum and sum (NULL for the remote control and the Fenster events)
 //     min4..sum4  the brightness and pyranometer sensors: the same of value × factor
 //               (ScaledSql), the one number the two make; NULL for other sensors
@@ -43,7 +43,7 @@ class Database;
 //               lies in an earlier hour or day; a chart's bars and the totals a receiving
 //               program goes on from at its start. NULL for other sensors
 //   daily(day, sensor, n, ...)                          the same per local day: the day of
-//               the reading's own local time, (t + offset) / 86400000
+//               the reading's own local time, (t + offset) / 86400000 (LocalDayOf)
 //
 // Every reading is in `reading` or in `recent`, never in both. New readings go into
 // `recent`, kept by time, so that a poll writes one page (two when it starts a new one)
@@ -106,7 +106,9 @@ std::string SummarySql(SummaryPeriod period, const char* table);
 // The same of the readings that meet `condition`, an SQL condition that is never empty.
 std::string SummarySelect(SummaryPeriod period, const char* table, const std::string& condition,
                           Derived derived);
-// A reading's local day in SQL, from its columns t and meta.
+// A reading's local day in SQL, from its columns t and meta: LocalDayOf with the offset kept
+// in meta. (SQL's division rounds towards zero, LocalDayOf's down: the same for every time
+// an archive holds, which are all after 1970.)
 std::string LocalDaySql();
 
 // What a reading adds to the derived summaries, in SQL over its columns sensor, a and b;

@@ -93,7 +93,8 @@ ImportedReading ParseReadingJson(std::string_view line) {
     }
 
     Reading r;
-    r.time = iso->time;
+    r.time = InstantOf(iso->time);
+    r.utcOffsetSeconds = *iso->offsetSeconds;
     r.kind = key->kind;
     r.address = key->address;
     const bool remote = key->kind == SensorKind::Special && key->remoteControl;
@@ -156,14 +157,13 @@ ImportedReading ParseReadingJson(std::string_view line) {
         if (interval == nullptr || !interval->is_number()) {
             return Error("\"interval\" fehlt");
         }
-        // In milliseconds as written; as many as the 100-ns ticks of a reading can hold.
+        // In milliseconds as written; as many as the report line's 100-ns ticks can hold.
         constexpr int64_t kMaxMs = std::numeric_limits<int64_t>::max() / 10000;
         const double ms = std::round(interval->to_number<double>() * 1000.0);
         if (!std::isfinite(ms) || std::abs(ms) > static_cast<double>(kMaxMs)) {
             return Error("\"interval\" ist keine passende Zahl");
         }
-        r.hasInterval = true;
-        r.intervalTicks = static_cast<int64_t>(ms) * 10000;
+        r.interval = Milliseconds(static_cast<int64_t>(ms));
     }
     return {r, {}};
 }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/TimeText.h"
 
-#include <ctime>
-
 namespace tavrolin {
 
 namespace {
@@ -99,23 +97,6 @@ std::optional<IsoTime> ParseIsoTime(std::string_view text) {
     }
     t.utcOffsetSeconds = iso.offsetSeconds.value_or(0);
     return iso;
-}
-
-std::optional<int64_t> LocalToUnixMs(const LocalTime& time) {
-    std::tm tm{};
-    tm.tm_year = time.year - 1900;
-    tm.tm_mon = time.month - 1;
-    tm.tm_mday = time.day;
-    tm.tm_hour = time.hour;
-    tm.tm_min = time.minute;
-    tm.tm_sec = time.second;
-    tm.tm_isdst = -1;  // the zone's rule for that day decides
-    const std::time_t seconds = std::mktime(&tm);
-    // -1 is also 1969-12-31 23:59:59 UTC, a time no archive holds.
-    if (seconds == static_cast<std::time_t>(-1)) {
-        return std::nullopt;
-    }
-    return int64_t{seconds} * 1000 + time.millisecond;
 }
 
 }  // namespace tavrolin

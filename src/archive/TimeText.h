@@ -21,8 +21,4 @@ struct IsoTime {
 // Nothing for text that is none of these forms or names no real day or time.
 std::optional<IsoTime> ParseIsoTime(std::string_view text);
 
-// The instant of a local wall-clock time in this machine's time zone (TZ), UTC milliseconds.
-// A time that a change to summer time skips is taken as if the change had not happened.
-std::optional<int64_t> LocalToUnixMs(const LocalTime& time);
-
 }  // namespace tavrolin

@@ -1,27 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/Clock.h"
 
+#include <algorithm>
+
 namespace tavrolin {
 
-LocalClock::~LocalClock() = default;
+TimeZone::~TimeZone() = default;
+WallClock::~WallClock() = default;
 CoarseClock::~CoarseClock() = default;
 
 namespace {
 
-// Days from 1601-01-01 to the given proleptic Gregorian date (H. Hinnant's days_from_civil,
-// shifted from the 1970 epoch to 1601).
-int64_t DaysSince1601(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t daysSince1970 = era * 146097 + static_cast<int64_t>(doe) - 719468;
-    constexpr int64_t kDays1601To1970 = 134774;
-    return daysSince1970 + kDays1601To1970;
-}
-
-// The reverse for the 1970 epoch (H. Hinnant's civil_from_days).
+// The reverse of DayNumberOf (H. Hinnant's civil_from_days).
 void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -34,38 +24,84 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0));
 }
 
+// The local time as if it were UTC: the milliseconds a wall clock shows, counted from 1970.
+int64_t WallMs(const LocalTime& t) {
+    return ((DayNumberOf(t.year, t.month, t.day) * 24 + t.hour) * 60 + t.minute) * kMsPerMinute +
+           int64_t{t.second} * 1000 + t.millisecond;
+}
+
 }  // namespace
 
-uint64_t ToTickCount(const LocalTime& t) {
-    const int64_t days =
-        DaysSince1601(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
-    const int64_t ms =
-        ((days * 24 + t.hour) * 60 + t.minute) * 60000 + int64_t{t.second} * 1000 + t.millisecond;
-    return static_cast<uint64_t>(ms) * 10000;
+int64_t DayNumberOf(int year, int month, int day) {
+    // H. Hinnant's days_from_civil.
+    const int64_t y = int64_t{year} - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const auto m = static_cast<unsigned>(month);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + static_cast<unsigned>(day) - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-int64_t ToUnixMs(const LocalTime& t) {
-    // 1601-01-01 to 1970-01-01 in 100-ns ticks.
-    constexpr int64_t kTicks1601To1970 = 116444736000000000;
-    const auto localMs = (static_cast<int64_t>(ToTickCount(t)) - kTicks1601To1970) / 10000;
-    return localMs - int64_t{t.utcOffsetSeconds} * 1000;
+int WeekdayOf(int64_t dayNumber) {
+    // 1970-01-01 was a Thursday.
+    return static_cast<int>(((dayNumber + 3) % 7 + 7) % 7);
 }
 
-LocalTime FromUnixMs(int64_t unixMs, int utcOffsetSeconds) {
-    const int64_t localMs = unixMs + int64_t{utcOffsetSeconds} * 1000;
-    int64_t days = localMs / kMsPerDay;
-    int64_t msOfDay = localMs % kMsPerDay;
-    if (msOfDay < 0) {
-        msOfDay += kMsPerDay;
-        --days;
+LocalTime LocalTimeAt(Instant t, int utcOffsetSeconds) {
+    const int64_t localMs = UnixMs(t) + int64_t{utcOffsetSeconds} * 1000;
+    const int64_t days = FloorDiv(localMs, kMsPerDay);
+    const int64_t msOfDay = localMs - days * kMsPerDay;
+    LocalTime local;
+    CivilFromDays(days, local.year, local.month, local.day);
+    local.hour = static_cast<int>(msOfDay / kMsPerHour);
+    local.minute = static_cast<int>(msOfDay / kMsPerMinute % 60);
+    local.second = static_cast<int>(msOfDay / 1000 % 60);
+    local.millisecond = static_cast<int>(msOfDay % 1000);
+    local.utcOffsetSeconds = utcOffsetSeconds;
+    return local;
+}
+
+Instant InstantOf(const LocalTime& t) {
+    return FromUnixMs(WallMs(t) - int64_t{t.utcOffsetSeconds} * 1000);
+}
+
+const TimeZone& UtcZone() {
+    static const FixedOffsetZone utc(0);
+    return utc;
+}
+
+LocalTime LocalTimeIn(const TimeZone& zone, Instant t) {
+    return LocalTimeAt(t, zone.UtcOffsetAt(t));
+}
+
+Instant InstantIn(const TimeZone& zone, const LocalTime& time, RepeatedHour repeated) {
+    // The offsets a day before and a day after are those on either side of any change near
+    // this time (zones change at most twice a year). Each gives a candidate; one that the
+    // zone agrees with is the answer, the earlier of two where the hour comes twice.
+    const int64_t wall = WallMs(time);
+    const int before = zone.UtcOffsetAt(FromUnixMs(wall - kMsPerDay));
+    const int after = zone.UtcOffsetAt(FromUnixMs(wall + kMsPerDay));
+    const Instant first = FromUnixMs(wall - int64_t{before} * 1000);
+    const Instant second = FromUnixMs(wall - int64_t{after} * 1000);
+    const bool firstFits = zone.UtcOffsetAt(first) == before;
+    const bool secondFits = zone.UtcOffsetAt(second) == after;
+    if (firstFits && secondFits) {
+        return repeated == RepeatedHour::Second ? std::max(first, second) : std::min(first, second);
     }
-    LocalTime t;
-    CivilFromDays(days, t.year, t.month, t.day);
-    t.hour = static_cast<int>(msOfDay / kMsPerHour);
-    t.minute = static_cast<int>(msOfDay / kMsPerMinute % 60);
-    t.second = static_cast<int>(msOfDay / 1000 % 60);
-    t.millisecond = static_cast<int>(msOfDay % 1000);
-    t.utcOffsetSeconds = utcOffsetSeconds;
-    return t;
+    if (secondFits) {
+        return second;
+    }
+    // Fits, or a time the change skips: on the clock as it was before the change.
+    return first;
 }
+
+Instant StartOfLocalDay(const TimeZone& zone, int64_t dayNumber) {
+    LocalTime midnight;
+    CivilFromDays(dayNumber, midnight.year, midnight.month, midnight.day);
+    // Where a change to summer time skips midnight, the day begins at the time that follows
+    // (InstantIn's rule for a skipped time).
+    return InstantIn(zone, midnight);
+}
+
 }  // namespace tavrolin

@@ -1,29 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace tavrolin {
 
-// Local wall-clock time, with milliseconds, as the receiver window stamps its records.
-struct LocalTime {
-    int year = 1601;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-    // Seconds east of UTC that this local time is (3600 for CET, 7200 for CEST): enough to
-    // place a record on the world's time line, which local time alone cannot across a change
-    // to or from summer time.
-    int utcOffsetSeconds = 0;
-};
+// A point on the world's time line, in milliseconds since 1970-01-01 00:00 UTC: the time of
+// every reading, of every row of the archive, of every chart's range. The difference of two
+// instants is the time that passed between them, whatever the clocks on the wall did in
+// between: the change to and from summer time moves local time by an hour and instants not
+// at all. Local time is for people to read, and is made from an instant only where they do.
+using Instant = std::chrono::sys_time<std::chrono::milliseconds>;
+using Milliseconds = std::chrono::milliseconds;
 
 // The clock's larger units in milliseconds.
 inline constexpr int64_t kMsPerMinute = 60000;
 inline constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
 inline constexpr int64_t kMsPerDay = 24 * kMsPerHour;
+
+// The instant as the archive and the outside world count it, and back.
+constexpr int64_t UnixMs(Instant t) {
+    return t.time_since_epoch().count();
+}
+constexpr Instant FromUnixMs(int64_t ms) {
+    return Instant(Milliseconds(ms));
+}
 
 // A quotient rounded towards minus infinity, so that a time before 1970 falls into the bucket
 // or day that holds it.
@@ -31,22 +34,83 @@ constexpr int64_t FloorDiv(int64_t a, int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
-// 100-ns ticks since 1601-01-01 00:00 of the given local time, with no time-zone conversion.
-// This is the count the reception clocks hold.
-uint64_t ToTickCount(const LocalTime& time);
+// The hours and local days the summaries, the rain's sums and the charts count in: an hour is
+// one of UTC (every hour that passes is one, also the one the clocks repeat in autumn); a
+// local day is the date of a local time, numbered from 1970-01-01 (day 0), and lasts 23, 24
+// or 25 hours.
+constexpr int64_t UtcHourOf(Instant t) {
+    return FloorDiv(UnixMs(t), kMsPerHour);
+}
+constexpr int64_t UtcMinuteOf(Instant t) {
+    return FloorDiv(UnixMs(t), kMsPerMinute);
+}
+constexpr int64_t LocalDayOf(Instant t, int utcOffsetSeconds) {
+    return FloorDiv(UnixMs(t) + int64_t{utcOffsetSeconds} * 1000, kMsPerDay);
+}
 
-// Milliseconds since 1970-01-01 00:00 UTC of the given local time and its offset.
-int64_t ToUnixMs(const LocalTime& time);
+// A local wall-clock time, broken down, with the offset from UTC it was read with: what a
+// person reads ("14:03:07", "07.12.2026") and what the protocol file writes.
+struct LocalTime {
+    int year = 1970;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+    // Seconds east of UTC (3600 for CET, 7200 for CEST).
+    int utcOffsetSeconds = 0;
+};
 
-// The reverse of ToUnixMs: the local time that is utcOffsetSeconds east of UTC at the given
-// instant.
-LocalTime FromUnixMs(int64_t unixMs, int utcOffsetSeconds);
+// The local time that is utcOffsetSeconds east of UTC at the instant, and back.
+LocalTime LocalTimeAt(Instant t, int utcOffsetSeconds);
+Instant InstantOf(const LocalTime& time);
+// The local day's number (LocalDayOf) of a date.
+int64_t DayNumberOf(int year, int month, int day);
+// 0 Monday .. 6 Sunday.
+int WeekdayOf(int64_t dayNumber);
 
-// Reads the local wall-clock time.
-class LocalClock {
+// The machine's time zone: how far local time is from UTC at an instant.
+class TimeZone {
 public:
-    virtual ~LocalClock();
-    virtual LocalTime Now() = 0;
+    virtual ~TimeZone();
+    virtual int UtcOffsetAt(Instant t) const = 0;
+};
+
+// A zone a fixed offset from UTC; UtcZone() is UTC itself.
+class FixedOffsetZone : public TimeZone {
+public:
+    explicit FixedOffsetZone(int utcOffsetSeconds) : m_offset(utcOffsetSeconds) {}
+    int UtcOffsetAt(Instant) const override { return m_offset; }
+
+private:
+    int m_offset;
+};
+const TimeZone& UtcZone();
+
+// Local time in the zone at the instant.
+LocalTime LocalTimeIn(const TimeZone& zone, Instant t);
+// The instant a local day begins in the zone: its 00:00 (the first 00:00 where the clocks
+// are set back over midnight, the time after it where they skip it).
+Instant StartOfLocalDay(const TimeZone& zone, int64_t dayNumber);
+// The local day of the instant in the zone.
+inline int64_t LocalDayIn(const TimeZone& zone, Instant t) {
+    return LocalDayOf(t, zone.UtcOffsetAt(t));
+}
+
+// The instant of a local wall-clock time in the zone (its utcOffsetSeconds is not looked
+// at). In autumn, the hour the clocks are set back comes twice: `repeated` says which of the
+// two is meant. A time that the change to summer time skips is taken as if the change had not
+// happened yet (02:30 is 03:30 summer time).
+enum class RepeatedHour { First, Second };
+Instant InstantIn(const TimeZone& zone, const LocalTime& time,
+                  RepeatedHour repeated = RepeatedHour::First);
+
+// Reads the wall clock: the instant now.
+class WallClock {
+public:
+    virtual ~WallClock();
+    virtual Instant Now() = 0;
 };
 
 // A millisecond clock that advances in coarse steps (one kernel tick). The multiplexer

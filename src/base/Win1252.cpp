@@ -65,6 +65,11 @@ std::string Win1252ToUtf8(std::string_view bytes) {
 std::string Utf8ToWin1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
+    AppendWin1252(utf8, out);
+    return out;
+}
+
+void AppendWin1252(std::string_view utf8, std::string& out) {
     std::size_t i = 0;
     while (i < utf8.size()) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
@@ -91,7 +96,6 @@ std::string Utf8ToWin1252(std::string_view utf8) {
         out += ByteOf(cp);
         i += static_cast<std::size_t>(length);
     }
-    return out;
 }
 
 bool IsUtf8(std::string_view bytes) {

@@ -6,8 +6,8 @@
 
 namespace tavrolin {
 
-// The program's texts are Windows-1252 bytes in the protocol file and in the report lines;
-// the window and the terminal want UTF-8.
+// The program's texts are UTF-8; the protocol file and the profile's file name hold
+// Windows-1252 bytes, as they always have.
 std::string Win1252ToUtf8(std::string_view bytes);
 
 // Whether the bytes are well-formed UTF-8.
@@ -28,7 +28,8 @@ std::string ProfileTextToUtf8(std::string_view text);
 std::string FileNameToUtf8(std::string_view name);
 
 // Characters without a Windows-1252 byte become '?'. Invalid UTF-8 bytes are taken as
-// Windows-1252 already.
+// Windows-1252 already. The second appends to out, allocating nothing once it is warm.
 std::string Utf8ToWin1252(std::string_view utf8);
+void AppendWin1252(std::string_view utf8, std::string& out);
 
 }  // namespace tavrolin

@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "decode/OutputLines.h"
 
-#include "base/Win1252.h"
-#include "decode/ReadingJson.h"
-
 namespace tavrolin {
 
 namespace {
 
-void Flush(const LineOutput& output, std::string& lines) {
+void Flush(const TextOutput& output, std::string& lines) {
     if (!lines.empty()) {
         if (output) {
             output(lines);
@@ -20,7 +17,7 @@ void Flush(const LineOutput& output, std::string& lines) {
 }  // namespace
 
 void TextLinesOutput::AcceptLine(std::string_view line) {
-    m_lines += Win1252ToUtf8(line);
+    m_lines += line;
     m_lines += '\n';
 }
 
@@ -28,8 +25,8 @@ void TextLinesOutput::EndOfPoll() {
     Flush(m_output, m_lines);
 }
 
-void JsonLinesOutput::Accept(const Reading& reading) {
-    AppendReadingJson(reading, m_lines);
+void JsonLinesOutput::AcceptJson(const Reading&, std::string_view json) {
+    m_lines += json;
     m_lines += '\n';
 }
 

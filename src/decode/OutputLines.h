@@ -5,35 +5,35 @@
 #include <string>
 #include <string_view>
 
-#include "decode/ReadingSink.h"
+#include "decode/ReadingJson.h"
 #include "decode/ReportLines.h"
 
 namespace tavrolin {
 
 // Gets the lines of one poll together, UTF-8, each ending in "\n" (the logger's stdout).
-using LineOutput = std::function<void(std::string_view lines)>;
+using TextOutput = std::function<void(std::string_view lines)>;
 
 // The report lines, in UTF-8, to an output of the caller's.
-class TextLinesOutput : public LineSink {
+class TextLinesOutput : public ReportLineSink {
 public:
-    explicit TextLinesOutput(LineOutput output) : m_output(std::move(output)) {}
+    explicit TextLinesOutput(TextOutput output) : m_output(std::move(output)) {}
     void AcceptLine(std::string_view line) override;
     void EndOfPoll() override;
 
 private:
-    LineOutput m_output;
+    TextOutput m_output;
     std::string m_lines;  // reused: no allocation once warm
 };
 
-// The readings as JSON Lines (AppendReadingJson) to an output of the caller's.
-class JsonLinesOutput : public ReadingSink {
+// The readings as JSON Lines to an output of the caller's.
+class JsonLinesOutput : public JsonSink {
 public:
-    explicit JsonLinesOutput(LineOutput output) : m_output(std::move(output)) {}
-    void Accept(const Reading& reading) override;
+    explicit JsonLinesOutput(TextOutput output) : m_output(std::move(output)) {}
+    void AcceptJson(const Reading& reading, std::string_view json) override;
     void EndOfPoll() override;
 
 private:
-    LineOutput m_output;
+    TextOutput m_output;
     std::string m_lines;  // reused: no allocation once warm
 };
 

@@ -17,10 +17,10 @@ public:
     // Calls onChange(key, overdue) for every sensor whose state differs from the last report,
     // in the order of the sensor ids.
     template <typename OnChange>
-    void Update(const SensorTracker& tracker, int64_t nowMs, OnChange&& onChange) {
+    void Update(const SensorTracker& tracker, Instant now, OnChange&& onChange) {
         for (int i = 0; i < kSensorCount; ++i) {
             const SensorKey key = SensorAt(i);
-            const bool overdue = tracker.IsOverdue(key, nowMs);
+            const bool overdue = tracker.IsOverdue(key, now);
             bool& reported = m_overdue[static_cast<std::size_t>(i)];
             if (overdue != reported) {
                 reported = overdue;

@@ -16,7 +16,7 @@ inline constexpr int kMaxListLines = 51;
 void PresentReport(std::string_view line, ReceivedList& list);
 
 // The window's received-data list as a sink of report lines; none while the window is gone.
-class ListSink : public LineSink {
+class ListSink : public ReportLineSink {
 public:
     explicit ListSink(ReceivedList* list = nullptr) : m_list(list) {}
     void SetList(ReceivedList* list) { m_list = list; }

@@ -64,8 +64,9 @@ void ProtocolFile::QueueRecordLine(std::string_view line) {
     if (m_startOnNewLine && m_queued.empty()) {
         m_queued += kLineEnd;
     }
-    // The file's line end is CR LF whatever the system's is.
-    m_queued += line;
+    // The file's line end is CR LF whatever the system's is; its bytes are Windows-1252 (°
+    // is 0xB0, ß 0xDF), as every protocol file has held them.
+    AppendWin1252(line, m_queued);
     m_queued += kLineEnd;
 }
 

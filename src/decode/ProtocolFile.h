@@ -20,11 +20,11 @@ struct FileFailure {
 std::string FileFailureText(const FileFailure& failure);
 
 // The text log of presented records: one line per record, CR LF line ends, Windows-1252
-// bytes. Only one writer may hold it. The lines of one receive poll are queued and reach the
-// operating system together, in one write, before the poll returns. A failed write leaves
-// the file as it was before it and closes the file; the failure is kept for whoever tells
-// the user (never told from inside a poll), and records then go elsewhere only until
-// another file is opened.
+// bytes (the lines come in UTF-8, as the program makes them). Only one writer may hold it. The
+// lines of one receive poll are queued and reach the operating system together, in one write,
+// before the poll returns. A failed write leaves the file as it was before it and closes the file;
+// the failure is kept for whoever tells the user (never told from inside a poll), and records then
+// go elsewhere only until another file is opened.
 class ProtocolFile {
 public:
     explicit ProtocolFile(FileSystem& fileSystem);

@@ -17,7 +17,7 @@ namespace tavrolin {
 // file's own words. The window then leaves the file closed until the user chooses one (its
 // list still shows the records); a logger, which runs for months, tries again
 // (ReopenAfterFailure).
-class ProtocolFileSink : public LineSink {
+class ProtocolFileSink : public ReportLineSink {
 public:
     explicit ProtocolFileSink(ProtocolFile& file) : m_file(file) {}
 

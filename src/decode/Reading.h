@@ -95,15 +95,17 @@ enum class FensterEvent : uint8_t { None, High, Low };
 // first and the report line from it, so the two never disagree. Fixed size: building one
 // allocates nothing.
 struct Reading {
-    LocalTime time;  // when the telegram was decoded, with milliseconds and UTC offset
+    Instant time;  // when the telegram was decoded
+    // How far local time was from UTC then, in seconds: the time of day the list and the
+    // protocol file write beside the reading, and the local day its rain counts to.
+    int32_t utcOffsetSeconds = 0;
     SensorKind kind = SensorKind::TempOnly;
     SpecialSubtype subtype = SpecialSubtype::FensterHigh;  // with kind Special only
     uint8_t address = 0;                                   // bits 2..0 of D0
     bool version12 = false;                                // bit 3 of D0: " V1.2"
-    // The time since this sensor's previous reading (or since the program started), in
-    // 100-ns ticks of local time; none for the remote control.
-    bool hasInterval = false;
-    int64_t intervalTicks = 0;
+    // The time since this sensor's previous reading (or since the program started): the
+    // difference of the two instants; none for the remote control.
+    std::optional<Milliseconds> interval;
     std::array<Measurement, 3> values{};
     uint8_t valueCount = 0;
     // The remote control's characters up to the first 0 byte, control characters as '?';
@@ -116,7 +118,9 @@ struct Reading {
 
     SensorKey Key() const;
     std::string_view SensorId() const { return SensorIdOf(Key()); }
-    double IntervalSeconds() const { return static_cast<double>(intervalTicks) * 1e-7; }
+    // The local time it was received at, as people read it.
+    LocalTime Local() const { return LocalTimeAt(time, utcOffsetSeconds); }
+    int64_t LocalDay() const { return LocalDayOf(time, utcOffsetSeconds); }
     std::optional<Measurement> Find(Quantity quantity) const;
 
     // Makes this a reading of the special kind, as its telegram would have it: the remote

@@ -31,6 +31,25 @@ void AppendKey(std::string_view key, std::string& out) {
 
 }  // namespace
 
+JsonSink::~JsonSink() = default;
+
+void JsonSink::EndOfPoll() {}
+
+std::optional<SinkNotice> JsonSink::TakeNotice() {
+    return std::nullopt;
+}
+
+void JsonOutputs::Accept(const Reading& reading) {
+    if (m_sinks.begin() == m_sinks.end()) {
+        return;
+    }
+    m_json.clear();
+    AppendReadingJson(reading, m_json);
+    for (JsonSink* sink : m_sinks) {
+        sink->AcceptJson(reading, m_json);
+    }
+}
+
 void AppendFixed(int64_t raw, int decimals, std::string& out) {
     if (decimals == 0) {
         AppendInt(raw, out);
@@ -73,7 +92,7 @@ void AppendRfc3339(const LocalTime& t, std::string& out) {
 
 void AppendReadingJson(const Reading& r, std::string& out) {
     out += "{\"time\":\"";
-    AppendRfc3339(r.time, out);
+    AppendRfc3339(r.Local(), out);
     out += "\",\"sensor\":\"";
     out += r.SensorId();
     out += '"';
@@ -84,10 +103,9 @@ void AppendReadingJson(const Reading& r, std::string& out) {
         AppendInt(r.address, out);
         out += r.version12 ? ",\"v12\":true" : ",\"v12\":false";
     }
-    if (r.hasInterval) {
-        // Ticks are 100 ns of a millisecond clock: whole milliseconds.
+    if (r.interval) {
         AppendKey("interval", out);
-        AppendFixed(r.intervalTicks / 10000, 3, out);
+        AppendFixed(r.interval->count(), 3, out);
     }
     for (std::size_t i = 0; i < r.valueCount; ++i) {
         const QuantityInfo& info = InfoOf(r.values[i].quantity);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "decode/Reading.h"
+#include "decode/ReadingSink.h"
 
 namespace tavrolin {
 
@@ -23,6 +26,29 @@ void AppendReadingJson(const Reading& reading, std::string& out);
 
 // "2026-12-07T14:03:07.456+01:00"
 void AppendRfc3339(const LocalTime& time, std::string& out);
+
+// Where a reading's JSON goes: the logger's JSON Lines, MQTT's state messages.
+class JsonSink {
+public:
+    virtual ~JsonSink();
+    virtual void AcceptJson(const Reading& reading, std::string_view json) = 0;
+    virtual void EndOfPoll();
+    virtual std::optional<SinkNotice> TakeNotice();
+};
+
+// Makes each reading's JSON once (AppendReadingJson) and hands it to every JSON sink, in the
+// order they were added; with none, makes nothing.
+class JsonOutputs : public ReadingSink {
+public:
+    void Add(JsonSink& sink) { m_sinks.Add(sink); }
+    void Accept(const Reading& reading) override;
+    void EndOfPoll() override { m_sinks.EndOfPoll(); }
+    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
+
+private:
+    SinkList<JsonSink, 2> m_sinks;
+    std::string m_json;  // reused: no allocation once warm
+};
 
 // A fixed-point number exactly as stored: raw 123 with one decimal is "12.3", -5 is "-0.5".
 void AppendFixed(int64_t raw, int decimals, std::string& out);

@@ -7,8 +7,8 @@
 
 namespace tavrolin {
 
-// The received-data list: an unsorted list box without user selection. Lines are
-// Windows-1252 bytes without a line end.
+// The received-data list: an unsorted list box without user selection. Lines are UTF-8,
+// without a line end.
 class ReceivedList {
 public:
     virtual ~ReceivedList();
@@ -20,7 +20,8 @@ public:
     virtual void ResetContent() = 0;
 };
 
-// The list kept in memory, for the headless logger and the tests.
+// The list without a window: its lines in memory, with the list box's rules of selection
+// (the tests, the benchmarks and the fuzz targets look at what the window would show).
 class MemoryList : public ReceivedList {
 public:
     int GetCurSel() const override;

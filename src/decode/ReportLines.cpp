@@ -5,18 +5,18 @@
 
 namespace tavrolin {
 
-LineSink::~LineSink() = default;
+ReportLineSink::~ReportLineSink() = default;
 
-void LineSink::EndOfPoll() {}
+void ReportLineSink::EndOfPoll() {}
 
-std::optional<SinkNotice> LineSink::TakeNotice() {
+std::optional<SinkNotice> ReportLineSink::TakeNotice() {
     return std::nullopt;
 }
 
 void ReportLines::Accept(const Reading& reading) {
     char line[kReportLineCapacity];
     const std::string_view text(line, FormatReportLine(reading, line));
-    for (LineSink* sink : m_sinks) {
+    for (ReportLineSink* sink : m_sinks) {
         sink->AcceptLine(text);
     }
 }

@@ -10,9 +10,9 @@ namespace tavrolin {
 
 // Where the report lines go: the received list, the protocol file, the logger's text on
 // stdout. The line is Windows-1252, without line end.
-class LineSink {
+class ReportLineSink {
 public:
-    virtual ~LineSink();
+    virtual ~ReportLineSink();
     virtual void AcceptLine(std::string_view line) = 0;
     virtual void EndOfPoll();
     virtual std::optional<SinkNotice> TakeNotice();
@@ -22,13 +22,13 @@ public:
 // the line to every line sink, in the order they were added.
 class ReportLines : public ReadingSink {
 public:
-    void Add(LineSink& sink) { m_sinks.Add(sink); }
+    void Add(ReportLineSink& sink) { m_sinks.Add(sink); }
     void Accept(const Reading& reading) override;
     void EndOfPoll() override { m_sinks.EndOfPoll(); }
     std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
 
 private:
-    SinkList<LineSink, 3> m_sinks;
+    SinkList<ReportLineSink, 3> m_sinks;
 };
 
 }  // namespace tavrolin

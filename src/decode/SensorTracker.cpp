@@ -7,62 +7,74 @@ namespace tavrolin {
 
 void SensorTracker::Note(const Reading& reading) {
     const SensorKey key = reading.Key();
-    NoteSeen(key, ToUnixMs(reading.time));
+    NoteSeen(key, reading.time);
     m_entries[static_cast<std::size_t>(IndexOf(key))].last = reading;
 }
 
-void SensorTracker::NoteSeen(const SensorKey& key, int64_t utcMs) {
+void SensorTracker::NoteSeen(const SensorKey& key, Instant time) {
     Entry& e = m_entries[static_cast<std::size_t>(IndexOf(key))];
     if (!e.heard) {
         e.heard = true;
-        e.firstSeenMs = utcMs;
-    } else if (utcMs > e.lastSeenMs) {
+        e.firstSeen = time;
+    } else if (time > e.lastSeen) {
         // A clock set back gives no gap; the next forward one does.
-        e.gaps[static_cast<std::size_t>(e.gapCount % kGapsKept)] = utcMs - e.lastSeenMs;
+        e.gaps[static_cast<std::size_t>(e.gapCount % kGapsKept)] = time - e.lastSeen;
         ++e.gapCount;
     }
-    e.lastSeenMs = utcMs;
+    e.lastSeen = time;
     ++e.count;
 }
 
-void SensorTracker::Forget(const SensorKey& key) {
-    m_entries[static_cast<std::size_t>(IndexOf(key))] = Entry{};
+void SensorTracker::Seed(const Reading& last, std::span<const Instant> recent, Instant firstSeen,
+                         int64_t count) {
+    const SensorKey key = last.Key();
+    Entry& e = m_entries[static_cast<std::size_t>(IndexOf(key))];
+    e = Entry{};
+    for (const Instant t : recent) {
+        NoteSeen(key, t);
+    }
+    if (recent.empty()) {
+        NoteSeen(key, last.time);
+    }
+    e.last = last;
+    e.firstSeen = firstSeen;
+    e.count = count;
 }
 
 const SensorTracker::Entry& SensorTracker::At(const SensorKey& key) const {
     return m_entries[static_cast<std::size_t>(IndexOf(key))];
 }
 
-std::optional<int64_t> SensorTracker::LearnedPeriodMs(const SensorKey& key) const {
+std::optional<Milliseconds> SensorTracker::LearnedPeriod(const SensorKey& key) const {
     const Entry& e = At(key);
     if (!IsPeriodic(key) || e.gapCount < kGapsNeeded) {
         return std::nullopt;
     }
     const int kept = std::min(e.gapCount, kGapsKept);
-    std::array<int64_t, kGapsKept> sorted = e.gaps;
+    std::array<Milliseconds, kGapsKept> sorted = e.gaps;
     std::sort(sorted.begin(), sorted.begin() + kept);
     return sorted[static_cast<std::size_t>(kept / 2)];
 }
 
-std::optional<int64_t> SensorTracker::UsualPeriodMs(const SensorKey& key) const {
+std::optional<Milliseconds> SensorTracker::UsualPeriod(const SensorKey& key) const {
     if (!IsPeriodic(key)) {
         return std::nullopt;
     }
-    return LearnedPeriodMs(key).value_or(kDefaultPeriodMs);
+    return LearnedPeriod(key).value_or(kDefaultPeriod);
 }
 
-std::optional<int64_t> SensorTracker::OverdueAfterMs(const SensorKey& key) const {
-    const std::optional<int64_t> period = UsualPeriodMs(key);
+std::optional<Milliseconds> SensorTracker::OverdueAfter(const SensorKey& key) const {
+    const std::optional<Milliseconds> period = UsualPeriod(key);
     if (!period) {
         return std::nullopt;
     }
     return kOverdueFactor * *period;
 }
 
-bool SensorTracker::IsOverdue(const SensorKey& key, int64_t nowMs) const {
-    const std::optional<int64_t> after = OverdueAfterMs(key);
+bool SensorTracker::IsOverdue(const SensorKey& key, Instant now) const {
+    const std::optional<Milliseconds> after = OverdueAfter(key);
     const Entry& e = At(key);
-    return after && e.heard && nowMs - e.lastSeenMs > *after;
+    return after && e.heard && now - e.lastSeen > *after;
 }
 
 }  // namespace tavrolin

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "decode/Reading.h"
 #include "decode/ReadingSink.h"
@@ -25,7 +26,7 @@ class SensorTracker : public ReadingSink {
 public:
     // Before a sensor has shown its period: sensors of this kind send every half minute to
     // three minutes, so five minutes leaves room for all of them.
-    static constexpr int64_t kDefaultPeriodMs = 5 * 60 * 1000;
+    static constexpr Milliseconds kDefaultPeriod{5 * 60 * 1000};
     static constexpr int kOverdueFactor = 3;
     // Gaps kept per sensor for the median; three are needed before it counts.
     static constexpr int kGapsKept = 9;
@@ -34,34 +35,36 @@ public:
     struct Entry {
         bool heard = false;
         Reading last;
-        int64_t firstSeenMs = 0;  // UTC milliseconds since 1970
-        int64_t lastSeenMs = 0;
+        Instant firstSeen;
+        Instant lastSeen;
         int64_t count = 0;
-        std::array<int64_t, kGapsKept> gaps{};  // ring, newest at (gapCount - 1) % kGapsKept
-        int gapCount = 0;                       // all gaps seen, not only those kept
+        std::array<Milliseconds, kGapsKept> gaps{};  // ring, newest at (gapCount - 1) % kGapsKept
+        int gapCount = 0;                            // all gaps seen, not only those kept
     };
 
     // Takes a reading as it is decoded (its own time counts).
     void Note(const Reading& reading);
     void Accept(const Reading& reading) override { Note(reading); }
     // Takes a reading of the past (the archive), when only its time is known.
-    void NoteSeen(const SensorKey& key, int64_t utcMs);
-
-    // Forgets all that is known of the sensor, so that a fuller account can take its place.
-    void Forget(const SensorKey& key);
+    void NoteSeen(const SensorKey& key, Instant time);
+    // Takes what the archive knows of a sensor, before any reading of this run: the times of
+    // its newest readings (oldest first, the last one `last`'s), when it was first heard and
+    // how many readings it has.
+    void Seed(const Reading& last, std::span<const Instant> recent, Instant firstSeen,
+              int64_t count);
 
     const Entry& At(const SensorKey& key) const;
     bool Heard(const SensorKey& key) const { return At(key).heard; }
 
     // The median of the kept gaps, once enough are known; nothing for event sensors.
-    std::optional<int64_t> LearnedPeriodMs(const SensorKey& key) const;
+    std::optional<Milliseconds> LearnedPeriod(const SensorKey& key) const;
     // The learned period, or the default while it is not known; nothing for event sensors.
-    std::optional<int64_t> UsualPeriodMs(const SensorKey& key) const;
+    std::optional<Milliseconds> UsualPeriod(const SensorKey& key) const;
     // How long a sensor may stay silent before it is overdue: three usual periods. Home
     // Assistant's expire_after is this time. Nothing for event sensors.
-    std::optional<int64_t> OverdueAfterMs(const SensorKey& key) const;
-    // Heard, periodic, and silent for longer than OverdueAfterMs at nowMs.
-    bool IsOverdue(const SensorKey& key, int64_t nowMs) const;
+    std::optional<Milliseconds> OverdueAfter(const SensorKey& key) const;
+    // Heard, periodic, and silent for longer than OverdueAfter at now.
+    bool IsOverdue(const SensorKey& key, Instant now) const;
 
     static bool IsPeriodic(const SensorKey& key) { return key.kind != SensorKind::Special; }
 

@@ -43,9 +43,10 @@ float Tenths(int32_t raw) {
 
 }  // namespace
 
-TelegramDecoder::TelegramDecoder(LocalClock& clock) : m_clock(clock) {
+TelegramDecoder::TelegramDecoder(WallClock& clock, const TimeZone& zone)
+    : m_clock(clock), m_zone(zone) {
     // The first record of every sensor measures the time since the program started.
-    const uint64_t start = ToTickCount(m_clock.Now());
+    const Instant start = m_clock.Now();
     m_fensterClock = start;
     for (auto& row : m_sensorClock) {
         for (auto& sensorClock : row) {
@@ -54,12 +55,13 @@ TelegramDecoder::TelegramDecoder(LocalClock& clock) : m_clock(clock) {
     }
 }
 
-int64_t TelegramDecoder::TakeInterval(uint64_t& receptionClock, uint64_t now) {
-    // All 64 bits: a sensor silent for minutes or days shows its real gap. A clock set back
+Milliseconds TelegramDecoder::TakeInterval(Instant& receptionClock, Instant now) {
+    // A sensor silent for minutes or days shows its real gap, and the change to or from
+    // summer time none at all. Only a wall clock set back (by hand, or by a time server)
     // gives a negative one.
-    const auto ticks = static_cast<int64_t>(now - receptionClock);
+    const Milliseconds interval = now - receptionClock;
     receptionClock = now;
-    return ticks;
+    return interval;
 }
 
 std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data) {
@@ -89,7 +91,7 @@ std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data)
         }
     }
     r.time = m_clock.Now();
-    const uint64_t now = ToTickCount(r.time);
+    r.utcOffsetSeconds = m_zone.UtcOffsetAt(r.time);
 
     // V: 14 bits in two's complement, d1 the upper seven.
     const int v = (d1 & 0x40) != 0 ? d1 * 128 + d2 - 16384 : d1 * 128 + d2;
@@ -128,8 +130,7 @@ std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data)
     // Kinds 0..6 are measured against the clock of their kind and address; the Fenster
     // events share one clock, and the remote control has none.
     if (r.kind != SensorKind::Special) {
-        r.hasInterval = true;
-        r.intervalTicks = TakeInterval(m_sensorClock[d0 >> 4][r.address], now);
+        r.interval = TakeInterval(m_sensorClock[d0 >> 4][r.address], r.time);
     } else if (r.subtype == SpecialSubtype::RemoteControl) {
         // Each data byte is one character; a 0 ends the text there.
         const int chars[5] = {d1, d2, d3, d4, d5};
@@ -141,8 +142,7 @@ std::optional<Reading> TelegramDecoder::Decode(std::span<const uint8_t, 7> data)
         r.text[length] = '\0';
     } else {
         r.event = r.subtype == SpecialSubtype::FensterHigh ? FensterEvent::High : FensterEvent::Low;
-        r.hasInterval = true;
-        r.intervalTicks = TakeInterval(m_fensterClock, now);
+        r.interval = TakeInterval(m_fensterClock, r.time);
     }
     return r;
 }
@@ -175,65 +175,66 @@ int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSin
 }
 
 std::size_t FormatReportLine(const Reading& r, std::span<char> buffer) {
-    const LocalTime& time = r.time;
+    const LocalTime time = r.Local();
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, "(%02d:%02d:%02d.%1d) : ", time.hour, time.minute,
                   time.second, time.millisecond / 100);
 
-    const double interval = static_cast<double>(r.intervalTicks) * kSecondsPerTick;
-    const char* version = r.version12 ? " V1.2" : "";
-    const int a = r.address;
+    // In 100-ns ticks, as the line has always been reckoned (kSecondsPerTick).
+    const int64_t ticks = r.interval.value_or(Milliseconds(0)).count() * 10000;
+    const double interval = static_cast<double>(ticks) * kSecondsPerTick;
     char text[100];
-    switch (r.kind) {
-        case SensorKind::TempOnly:
-            std::snprintf(text, sizeof text, "(%.2fs)  nur Temp%s (%d)  %5.1f\xB0", interval,
-                          version, a, Tenths(Raw(r, 0)));
-            break;
-        case SensorKind::Outdoor:
-            std::snprintf(text, sizeof text,
-                          "(%.2fs)  Au\xDF"
-                          "en%s (%d)  %5.1f\xB0  %2d%%",
-                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1));
-            break;
-        case SensorKind::Rain:
-            // The value is signed; the counter shows its 32-bit pattern.
-            std::snprintf(text, sizeof text, "(%.2fs)  Regen%s (%d)  %03X", interval, version, a,
-                          static_cast<unsigned>(Raw(r, 0)));
-            break;
-        case SensorKind::Wind:
-            std::snprintf(text, sizeof text, "(%.2fs)  Wind%s (%d)  %6.1fkm/h  %3d\xB0 B%1d",
-                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1), Raw(r, 2));
-            break;
-        case SensorKind::Indoor:
-            std::snprintf(text, sizeof text, "(%.2fs)  Innen%s (%d)  %5.1f\xB0  %2d%%  %4dhPa",
-                          interval, version, a, Tenths(Raw(r, 0)), Raw(r, 1), Raw(r, 2));
-            break;
-        case SensorKind::Brightness:
-            std::snprintf(text, sizeof text, "(%.2fs)  Helligkeit%s (%d)  %d  Faktor %d", interval,
-                          version, a, Raw(r, 0), Raw(r, 1));
-            break;
-        case SensorKind::Pyranometer:
-            std::snprintf(text, sizeof text, "(%.2fs)  Pyranometer%s (%d)  %d  Faktor %d", interval,
-                          version, a, Raw(r, 0), Raw(r, 1));
-            break;
-        case SensorKind::Special:
-            if (r.subtype == SpecialSubtype::RemoteControl) {
-                // The characters with a blank between them; the text ends at its 0 byte, so
-                // "A" of "A\0BCD" shows as "FB : A ".
-                std::size_t n = static_cast<std::size_t>(std::snprintf(text, sizeof text, "FB : "));
-                for (std::size_t i = 0; i < 5 && r.text[i] != '\0'; ++i) {
-                    text[n++] = r.text[i];
-                    if (i < 4) {
-                        text[n++] = ' ';
-                    }
+    if (r.kind == SensorKind::Special) {
+        if (r.subtype == SpecialSubtype::RemoteControl) {
+            // The characters with a blank between them; the text ends at its 0 byte, so
+            // "A" of "A\0BCD" shows as "FB : A ".
+            std::size_t n = static_cast<std::size_t>(std::snprintf(text, sizeof text, "FB : "));
+            for (std::size_t i = 0; i < 5 && r.text[i] != '\0'; ++i) {
+                text[n++] = r.text[i];
+                if (i < 4) {
+                    text[n++] = ' ';
                 }
-                text[n] = '\0';
-            } else if (r.event == FensterEvent::High) {
-                std::snprintf(text, sizeof text, "++++ Fenster High %.2f s", interval);
-            } else {
-                std::snprintf(text, sizeof text, "---- Fenster Low %.2f s", interval);
             }
-            break;
+            text[n] = '\0';
+        } else if (r.event == FensterEvent::High) {
+            std::snprintf(text, sizeof text, "++++ Fenster High %.2f s", interval);
+        } else {
+            std::snprintf(text, sizeof text, "---- Fenster Low %.2f s", interval);
+        }
+    } else {
+        // "(12.34s)  Wind V1.2 (3)  " and the kind's values.
+        const std::string_view kind = KindLabel(r.Key());
+        const int head = std::snprintf(text, sizeof text, "(%.2fs)  %.*s%s (%d)  ", interval,
+                                       static_cast<int>(kind.size()), kind.data(),
+                                       r.version12 ? " V1.2" : "", r.address);
+        char* values = text + head;
+        const std::size_t room = sizeof text - static_cast<std::size_t>(head);
+        switch (r.kind) {
+            case SensorKind::TempOnly:
+                std::snprintf(values, room, "%5.1f\u00B0", Tenths(Raw(r, 0)));
+                break;
+            case SensorKind::Outdoor:
+                std::snprintf(values, room, "%5.1f\u00B0  %2d%%", Tenths(Raw(r, 0)), Raw(r, 1));
+                break;
+            case SensorKind::Rain:
+                // The value is signed; the counter shows its 32-bit pattern.
+                std::snprintf(values, room, "%03X", static_cast<unsigned>(Raw(r, 0)));
+                break;
+            case SensorKind::Wind:
+                std::snprintf(values, room, "%6.1fkm/h  %3d\u00B0 B%1d", Tenths(Raw(r, 0)),
+                              Raw(r, 1), Raw(r, 2));
+                break;
+            case SensorKind::Indoor:
+                std::snprintf(values, room, "%5.1f\u00B0  %2d%%  %4dhPa", Tenths(Raw(r, 0)),
+                              Raw(r, 1), Raw(r, 2));
+                break;
+            case SensorKind::Brightness:
+            case SensorKind::Pyranometer:
+                std::snprintf(values, room, "%d  Faktor %d", Raw(r, 0), Raw(r, 1));
+                break;
+            case SensorKind::Special:
+                break;
+        }
     }
     const int length = std::snprintf(buffer.data(), buffer.size(), "%s%s", prefix, text);
     return length < 0 ? 0 : std::min(static_cast<std::size_t>(length), buffer.size() - 1);

@@ -17,8 +17,9 @@ namespace tavrolin {
 class TelegramDecoder {
 public:
     // Every reception clock starts at the construction time, so the first record of a sensor
-    // shows the time since program start.
-    explicit TelegramDecoder(LocalClock& clock);
+    // shows the time since program start. The zone gives each reading the local time it was
+    // received at.
+    TelegramDecoder(WallClock& clock, const TimeZone& zone);
 
     // 0 when the telegram was decoded and its reading handed to the sink; -1 when
     // the seventh byte is not ETX or the special subtype is unknown: then nothing happened,
@@ -29,15 +30,15 @@ public:
     std::optional<Reading> Decode(std::span<const uint8_t, 7> data);
 
 private:
-    // The ticks since the clock's last record; the clock then takes now.
-    static int64_t TakeInterval(uint64_t& receptionClock, uint64_t now);
+    // The time since the clock's last record; the clock then takes now.
+    static Milliseconds TakeInterval(Instant& receptionClock, Instant now);
 
-    LocalClock& m_clock;
-    // Reception clocks: 100-ns ticks of local time of the last record. The two Fenster
-    // subtypes share one; the sensors have one per kind 0..6 and address (the row of kind 7
-    // is never used).
-    uint64_t m_fensterClock = 0;
-    uint64_t m_sensorClock[8][8] = {};
+    WallClock& m_clock;
+    const TimeZone& m_zone;
+    // Reception clocks: the instant of the last record. The two Fenster subtypes share one;
+    // the sensors have one per kind 0..6 and address.
+    Instant m_fensterClock;
+    Instant m_sensorClock[7][8];
 };
 
 // The values a telegram can carry of a quantity, as the stored integers (value ×
@@ -50,9 +51,9 @@ struct DecodableRange {
 };
 DecodableRange DecodableRangeOf(Quantity quantity);
 
-// The report line of a reading as the list shows it and the protocol file keeps it:
-// Windows-1252, without line end, at most 199 bytes (the longest is some 60 even for gaps of
-// years). Writes into the buffer and returns the line's length; allocates nothing.
+// The report line of a reading as the list shows it and the protocol file keeps it (there in
+// Windows-1252): UTF-8, without line end, at most 199 bytes (the longest is some 60 even for
+// gaps of years). Writes into the buffer and returns the line's length; allocates nothing.
 std::size_t FormatReportLine(const Reading& reading, std::span<char> buffer);
 inline constexpr std::size_t kReportLineCapacity = 200;
 

@@ -33,6 +33,18 @@ const WeatherQuantityInfo& InfoOf(WeatherQuantity quantity);
 inline constexpr std::string_view kWindCompassKey = "wind_compass";
 inline constexpr std::string_view kWindCompassLabel = "Himmelsrichtung";
 
+// What a reading of a rain sensor says about the rain, counted from the readings before it
+// (RainTally). The millimetres are whole multiples of the sensor's millimetres per step and
+// carry its decimals; none without a [Regen] entry.
+struct RainAmounts {
+    int64_t steps = 0;               // rain_steps: counted since the base, only grows
+    int64_t todaySteps = 0;          // since local midnight of the reading's own day
+    int64_t hourSteps = 0;           // in the last 60 minutes
+    std::optional<Decimal> mm;       // rain_mm
+    std::optional<Decimal> todayMm;  // rain_today_mm
+    std::optional<Decimal> hourMm;   // rain_1h_mm
+};
+
 struct WeatherValue {
     WeatherQuantity quantity = WeatherQuantity::DewPoint;
     Decimal amount;  // AppendFixed(amount.raw, amount.decimals, out) writes it
@@ -44,6 +56,8 @@ struct WeatherValues {
     std::array<WeatherValue, 4> values{};
     uint8_t valueCount = 0;
     std::string_view compass;  // "NNO"; empty when there is none
+    // A rain sensor's rain, all of it (the values above give the numbers it publishes).
+    std::optional<RainAmounts> rain;
 
     std::span<const WeatherValue> Values() const { return {values.data(), valueCount}; }
     std::optional<Decimal> Find(WeatherQuantity quantity) const;

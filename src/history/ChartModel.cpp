@@ -14,26 +14,31 @@ namespace tavrolin {
 
 namespace {
 
-int64_t LengthOf(ChartRange range) {
+Milliseconds LengthOf(ChartRange range) {
     switch (range) {
         case ChartRange::Day:
-            return kMsPerDay;
+            return Milliseconds(kMsPerDay);
         case ChartRange::Week:
-            return 7 * kMsPerDay;
+            return Milliseconds(7 * kMsPerDay);
         case ChartRange::Month:
-            return 30 * kMsPerDay;
+            return Milliseconds(30 * kMsPerDay);
         case ChartRange::Year:
-            return 365 * kMsPerDay;
+            return Milliseconds(365 * kMsPerDay);
         case ChartRange::All:
             break;
     }
-    return 0;
+    return Milliseconds(0);
 }
 
-// The start of the bucket that holds t: buckets lie end to end from 1970-01-01 00:00 on a
-// clock shift milliseconds ahead of UTC (local time with the zone's offset, UTC with 0).
-int64_t BucketStart(int64_t t, int64_t bucket, int64_t shift) {
-    return FloorDiv(t + shift, bucket) * bucket - shift;
+// The start of the bucket that holds t: a local day in the zone for day buckets (23 to 25
+// hours), else buckets end to end from 1970-01-01 00:00 of local time, as the archive places
+// them (an hour is one of UTC wherever the offset is whole hours).
+Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs) {
+    if (bucketMs == kMsPerDay) {
+        return StartOfLocalDay(zone, LocalDayIn(zone, t));
+    }
+    const int64_t shift = int64_t{zone.UtcOffsetAt(t)} * 1000;
+    return FromUnixMs(FloorDiv(UnixMs(t) + shift, bucketMs) * bucketMs - shift);
 }
 
 }  // namespace
@@ -42,26 +47,25 @@ bool IsLive(ChartRange range) {
     return range == ChartRange::Day || range == ChartRange::Week || range == ChartRange::Month;
 }
 
-void ChartModel::Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
-                        std::optional<int64_t> firstSeenMs, std::optional<int64_t> lastSeenMs) {
+void ChartModel::Choose(const SensorKey& sensor, ChartRange range, Instant now,
+                        std::optional<Instant> firstSeen, std::optional<Instant> lastSeen) {
     m_sensor = sensor;
     m_range = range;
-    m_lastSeenMs = lastSeenMs;
-    m_toMs = nowMs + 1;
-    const int64_t length = LengthOf(range);
-    if (length > 0) {
-        m_fromMs = m_toMs - length;
+    m_lastSeen = lastSeen;
+    m_to = now + Milliseconds(1);
+    const Milliseconds length = LengthOf(range);
+    if (length.count() > 0) {
+        m_from = m_to - length;
     } else {
-        m_fromMs = std::min(firstSeenMs.value_or(nowMs - kMsPerDay), nowMs - kMsPerHour);
+        m_from = std::min(firstSeen.value_or(now - Milliseconds(kMsPerDay)),
+                          now - Milliseconds(kMsPerHour));
     }
     m_series = {};
     m_series.quantities = QuantitiesOf(sensor.kind);
     if (ShowsRain()) {
         // Whole bars: hours of UTC as the summaries keep them, days of local time.
-        const int64_t bucket = RainBucketMs();
-        const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(m_fromMs)} * 1000 : 0;
-        m_fromMs = BucketStart(m_fromMs, bucket, shift);
-        m_series.bucketMs = bucket;
+        m_from = BucketStart(*m_zone, m_from, RainBucketMs());
+        m_series.bucketMs = RainBucketMs();
     }
 }
 
@@ -81,7 +85,7 @@ SeriesRequest ChartModel::Request() const {
     // would only draw the days' swing as a solid block. The recent ranges show the
     // readings, or buckets fine enough for the course of each day.
     const int maxPoints = IsLive(m_range) ? kMaxPoints : kMaxLongPoints;
-    return {m_sensor, m_fromMs, m_toMs, maxPoints, m_offsetAt(m_toMs)};
+    return {m_sensor, m_from, m_to, maxPoints, m_zone};
 }
 
 void ChartModel::SetSeries(Series series) {
@@ -95,9 +99,9 @@ bool ChartModel::Add(const Reading& reading) {
     if (ShowsRain()) {
         return AddRain(reading);
     }
-    const int64_t t = ToUnixMs(reading.time);
+    const Instant t = reading.time;
     std::vector<SeriesPoint>& points = m_series.points;
-    if (t < m_fromMs || (!points.empty() && t <= points.back().timeMs && m_series.bucketMs == 0)) {
+    if (t < m_from || (!points.empty() && t <= points.back().time && m_series.bucketMs == 0)) {
         return false;
     }
     SeriesPoint p;
@@ -106,12 +110,11 @@ bool ChartModel::Add(const Reading& reading) {
         p.min[i] = p.avg[i] = p.max[i] = reading.values[i].Value();
     }
     DeriveFromReading(m_sensor.kind, p);
-    p.timeMs = t;
+    p.time = t;
     if (const int64_t bucket = m_series.bucketMs; bucket > 0) {
-        const int64_t shift = int64_t{m_offsetAt(t)} * 1000;
-        p.timeMs = BucketStart(t, bucket, shift);
+        p.time = BucketStart(*m_zone, t, bucket);
         SeriesPoint* into = nullptr;
-        if (!points.empty() && points.back().timeMs == p.timeMs) {
+        if (!points.empty() && points.back().time == p.time) {
             SeriesPoint& last = points.back();
             const double n = static_cast<double>(last.count);
             for (std::size_t i = 0; i < p.avg.size(); ++i) {
@@ -127,7 +130,7 @@ bool ChartModel::Add(const Reading& reading) {
             ++last.count;
             DeriveDewPoint(m_sensor.kind, last);
             into = &last;
-        } else if (points.empty() || p.timeMs > points.back().timeMs) {
+        } else if (points.empty() || p.time > points.back().time) {
             points.push_back(p);
             into = &points.back();
         } else {
@@ -142,30 +145,29 @@ bool ChartModel::Add(const Reading& reading) {
         points.push_back(p);
     }
     // The range moves on with the time of the reading.
-    if (t >= m_toMs) {
-        const int64_t length = m_toMs - m_fromMs;
-        m_toMs = t + 1;
-        m_fromMs = m_toMs - length;
+    if (t >= m_to) {
+        const Milliseconds length = m_to - m_from;
+        m_to = t + Milliseconds(1);
+        m_from = m_to - length;
     }
     return true;
 }
 
 bool ChartModel::AddRain(const Reading& reading) {
     const std::optional<Measurement> counter = reading.Find(Quantity::RainCounter);
-    const int64_t t = ToUnixMs(reading.time);
+    const Instant t = reading.time;
     std::vector<SeriesPoint>& points = m_series.points;
-    if (!counter || t < m_fromMs) {
+    if (!counter || t < m_from) {
         return false;
     }
     const int64_t bucket = RainBucketMs();
-    const int64_t shift = bucket >= kMsPerDay ? int64_t{m_offsetAt(t)} * 1000 : 0;
-    const int64_t start = BucketStart(t, bucket, shift);
-    if (!points.empty() && start < points.back().timeMs) {
+    const Instant start = BucketStart(*m_zone, t, bucket);
+    if (!points.empty() && start < points.back().time) {
         return false;  // a reading older than the newest bar: the archive has it
     }
-    if (points.empty() || start > points.back().timeMs) {
+    if (points.empty() || start > points.back().time) {
         SeriesPoint p;
-        p.timeMs = start;
+        p.time = start;
         points.push_back(p);
     }
     // Its steps from the last reading known, the archive's or one that came before it.
@@ -175,12 +177,12 @@ bool ChartModel::AddRain(const Reading& reading) {
         bar.rainSteps += RainStepsBetween(*m_series.lastCounter, counter->raw);
     }
     m_series.lastCounter = counter->raw;
-    if (t >= m_toMs) {
+    if (t >= m_to) {
         // The range moves on with the time of the reading, by whole bars; the sum in the
         // header is that of the bars shown.
-        m_toMs = t + 1;
-        m_fromMs = BucketStart(m_toMs - LengthOf(m_range), bucket, shift);
-        std::erase_if(points, [this](const SeriesPoint& p) { return p.timeMs < m_fromMs; });
+        m_to = t + Milliseconds(1);
+        m_from = BucketStart(*m_zone, m_to - LengthOf(m_range), bucket);
+        std::erase_if(points, [this](const SeriesPoint& p) { return p.time < m_from; });
     }
     return true;
 }
@@ -207,7 +209,7 @@ std::vector<ChartLine> ChartModel::Lines() const {
         std::vector<int64_t> gaps;
         gaps.reserve(points.size() - 1);
         for (std::size_t i = 1; i < points.size(); ++i) {
-            gaps.push_back(points[i].timeMs - points[i - 1].timeMs);
+            gaps.push_back(UnixMs(points[i].time) - UnixMs(points[i - 1].time));
         }
         std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2),
                          gaps.end());
@@ -223,7 +225,7 @@ std::vector<ChartLine> ChartModel::Lines() const {
         if (plotted.rain) {
             // Bars stand apart by themselves: no breaks.
             for (const SeriesPoint& p : points) {
-                line.keys.push_back((static_cast<double>(p.timeMs) + half) / 1000.0);
+                line.keys.push_back((static_cast<double>(UnixMs(p.time)) + half) / 1000.0);
                 const double amount = RainAmount(p.rainSteps);
                 line.avg.push_back(amount);
                 line.min.push_back(amount);
@@ -239,8 +241,8 @@ std::vector<ChartLine> ChartModel::Lines() const {
         double lowest = INFINITY, highest = 0;  // of the positive values
         for (std::size_t i = 0; i < points.size(); ++i) {
             const SeriesPoint& p = points[i];
-            const double key = (static_cast<double>(p.timeMs) + half) / 1000.0;
-            if (i > 0 && p.timeMs - points[i - 1].timeMs > breakAfter) {
+            const double key = (static_cast<double>(UnixMs(p.time)) + half) / 1000.0;
+            if (i > 0 && UnixMs(p.time) - UnixMs(points[i - 1].time) > breakAfter) {
                 line.keys.push_back(key - half / 1000.0 - 0.001);
                 line.avg.push_back(kNaN);
                 line.min.push_back(kNaN);
@@ -286,13 +288,66 @@ std::optional<std::size_t> ChartModel::Nearest(double keySeconds) const {
     const double ms = keySeconds * 1000.0 - half;
     const auto it = std::lower_bound(
         points.begin(), points.end(), ms,
-        [](const SeriesPoint& p, double t) { return static_cast<double>(p.timeMs) < t; });
+        [](const SeriesPoint& p, double t) { return static_cast<double>(UnixMs(p.time)) < t; });
     std::size_t i = static_cast<std::size_t>(it - points.begin());
-    if (i == points.size() || (i > 0 && ms - static_cast<double>(points[i - 1].timeMs) <
-                                            static_cast<double>(points[i].timeMs) - ms)) {
+    if (i == points.size() || (i > 0 && ms - static_cast<double>(UnixMs(points[i - 1].time)) <
+                                            static_cast<double>(UnixMs(points[i].time)) - ms)) {
         --i;
     }
     return i;
+}
+
+ValueAxis ChartLine::Axis() const {
+    switch (scale) {
+        case Scale::Compass:
+            return {0, 360};
+        case Scale::Logarithmic: {
+            double low = INFINITY, high = 0;
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                if (min[i] > 0) {
+                    low = std::min(low, min[i]);
+                }
+                if (max[i] > 0) {
+                    high = std::max(high, max[i]);
+                }
+            }
+            if (!std::isfinite(low)) {
+                return {1, 10};
+            }
+            return {std::pow(10.0, std::floor(std::log10(low))),
+                    std::pow(10.0, std::ceil(std::log10(high * 1.0001)))};
+        }
+        case Scale::Linear:
+        case Scale::Bars:
+            break;
+    }
+    double low = INFINITY, high = -INFINITY;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (!std::isnan(min[i])) {
+            low = std::min(low, min[i]);
+            high = std::max(high, max[i]);
+        }
+        if (i < beside.size() && !std::isnan(beside[i])) {
+            low = std::min(low, beside[i]);
+            high = std::max(high, beside[i]);
+        }
+    }
+    if (!std::isfinite(low)) {
+        return {0, 1};
+    }
+    const double room = std::max((high - low) * 0.08, 0.5);
+    if (scale == Scale::Bars) {
+        // From 0 up, to the highest bar and a little more; 1 where nothing fell.
+        return {0, std::max(high + room, 1.0)};
+    }
+    return {low - room, high + room};
+}
+
+std::optional<double> ChartLine::Floor() const {
+    if (scale != Scale::Logarithmic) {
+        return std::nullopt;
+    }
+    return Axis().lower;
 }
 
 }  // namespace tavrolin

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,10 +26,16 @@ bool IsLive(ChartRange range);
 // The axis of one quantity: "Temperatur (°C)", "Windgeschwindigkeit\n(km/h)"; a raw number
 // without unit by its name alone, "Regenzähler".
 std::string AxisLabel(Quantity quantity);
-// How the time axis writes its ticks for a range of this length, as a QDateTime pattern
-// (read with the German locale): times of day for a day, weekdays for a week, days for a
-// month, months for a year, years beyond.
-std::string TimeTickFormat(int64_t rangeMs);
+// A tick of the time axis: where (seconds since 1970, as the chart's keys) and what it says.
+struct TimeTick {
+    double keySeconds = 0;
+    std::string label;  // "14:00\n07.12.", "Mo\n07.12.", "07.12.", "Dez\n2026", "2026"
+};
+// The ticks of a time axis from `from` to `to`, about `count` of them, on whole hours, days,
+// weeks (Mondays), months or years of local time in the zone: times of day for a day or two,
+// weekdays for a week, days for a month, months for a year or two, years beyond. On the
+// day the clocks change the hours fall where the clocks say them (02:00 twice in autumn).
+std::vector<TimeTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count = 7);
 // "6 Stunden", "1 Tag", "10 Minuten".
 std::string BucketText(int64_t bucketMs);
 // "12,3": German decimal comma.
@@ -38,6 +43,11 @@ std::string GermanNumber(double value, int decimals);
 // A step between the ticks of a value axis, about span / ticks: 1, 2 or 5 times a power of
 // ten, and never below 1, so that every tick falls on a whole unit of its quantity.
 double WholeTickStep(double span, int ticks);
+
+// The range of a value axis.
+struct ValueAxis {
+    double lower = 0, upper = 1;
+};
 
 // One line of the chart, ready for the plot: keys in seconds since 1970 (UTC), at the middle
 // of each bucket; a NaN point where the sensor was silent, so that the line breaks there.
@@ -63,6 +73,14 @@ struct ChartLine {
     // temperature (its mean, without minimum and maximum). Empty where there is none.
     std::string besideName;
     std::vector<double> beside;
+
+    // The value axis that shows the line: its values and those beside it, NaN gaps left out,
+    // with a little room above and below; a logarithmic line from the decade below its
+    // smallest positive value to the decade above its largest; bars from 0 up to the highest
+    // and a little more; the compass from 0 to 360°.
+    ValueAxis Axis() const;
+    // What lies below a logarithmic axis (a dark night's 0) is drawn on its floor.
+    std::optional<double> Floor() const;
 };
 
 // What the chart window shows of one sensor over one range, without the widgets: the query
@@ -76,23 +94,23 @@ public:
     // The most points of a year or the whole archive: a year in days, ten years in weeks.
     static constexpr int kMaxLongPoints = 550;
 
-    // The offset of local time from UTC, in seconds, at a UTC instant (the machine's zone).
-    using OffsetAt = std::function<int(int64_t utcMs)>;
+    // zone: the machine's time zone, in which days begin and the axis counts its hours;
     // rain: the millimetres per counter step of each rain sensor ([Regen]); a sensor without
     // them shows its rain in counter steps.
-    explicit ChartModel(OffsetAt offsetAt, RainSettings rain = {})
-        : m_offsetAt(std::move(offsetAt)), m_rain(rain) {}
+    explicit ChartModel(const TimeZone& zone, RainSettings rain = {})
+        : m_zone(&zone), m_rain(rain) {}
 
     // Chooses what to show. The range ends now; the whole archive begins at the sensor's
     // first reading (or a day ago when none is known). The last reading known of the sensor
     // is told where the range holds none. A rain sensor's range begins at the start of its
     // first bar, so that the sum of the bars is the rain of the range shown.
-    void Choose(const SensorKey& sensor, ChartRange range, int64_t nowMs,
-                std::optional<int64_t> firstSeenMs, std::optional<int64_t> lastSeenMs = {});
+    void Choose(const SensorKey& sensor, ChartRange range, Instant now,
+                std::optional<Instant> firstSeen, std::optional<Instant> lastSeen = {});
     const SensorKey& Sensor() const { return m_sensor; }
     ChartRange Range() const { return m_range; }
-    int64_t FromMs() const { return m_fromMs; }
-    int64_t ToMs() const { return m_toMs; }
+    Instant From() const { return m_from; }
+    Instant To() const { return m_to; }
+    const TimeZone& Zone() const { return *m_zone; }
 
     // The archive's part: the query for the chosen sensor and range, and its answer. A rain
     // sensor's is QueryRain's, per RainBucketMs.
@@ -113,6 +131,8 @@ public:
     // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum"; the
     // rain's "Summe 12,5 mm, ein Balken je Stunde".
     std::string Summary() const;
+    // The line above the plot: "24 Stunden bis 08.12.2026 17:13 · " and the summary.
+    std::string Heading() const;
     // In place of the plot when the range holds no readings: "Keine Messungen in diesem
     // Zeitraum; zuletzt empfangen am 28.11.2026 um 10:17".
     std::string EmptyText() const;
@@ -141,12 +161,12 @@ private:
     double RainAmount(int64_t steps) const;
     bool AddRain(const Reading& reading);
 
-    OffsetAt m_offsetAt;
+    const TimeZone* m_zone;
     RainSettings m_rain;
     SensorKey m_sensor;
     ChartRange m_range = ChartRange::Day;
-    int64_t m_fromMs = 0, m_toMs = 0;
-    std::optional<int64_t> m_lastSeenMs;
+    Instant m_from, m_to;
+    std::optional<Instant> m_lastSeen;
     Series m_series;
 };
 

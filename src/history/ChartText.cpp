@@ -16,18 +16,12 @@ std::string Counted(int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-constexpr const char* kWeekdays[] = {"Do", "Fr", "Sa", "So",
-                                     "Mo", "Di", "Mi"};  // 1970-01-01 a Thursday
+constexpr const char* kWeekdays[] = {"Mo", "Di", "Mi", "Do", "Fr", "Sa", "So"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mär", "Apr", "Mai", "Jun",
+                                   "Jul", "Aug", "Sep", "Okt", "Nov", "Dez"};
 
-struct PointClock {
-    LocalTime time;
-    const char* weekday;
-};
-
-PointClock ClockAt(int64_t utcMs, int offsetSeconds) {
-    const int64_t day = FloorDiv(utcMs + int64_t{offsetSeconds} * 1000, kMsPerDay);
-    return {FromUnixMs(utcMs, offsetSeconds),
-            kWeekdays[static_cast<std::size_t>(((day % 7) + 7) % 7)]};
+const char* WeekdayName(const LocalTime& t) {
+    return kWeekdays[WeekdayOf(DayNumberOf(t.year, t.month, t.day))];
 }
 
 // "07.12.2026".
@@ -44,22 +38,29 @@ std::string MinuteText(const LocalTime& t) {
     return text;
 }
 
+// "07.12.".
+std::string DayMonthText(const LocalTime& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.%02d.", t.day % 100, t.month % 100);
+    return text;
+}
+
 // When a point was: a reading "Mo 07.12.2026 14:03"; a bucket "Mo 07.12.2026 12:00–18:00",
-// a day "Mo 07.12.2026", longer ones "07.12.2026 – 20.12.2026".
-std::string PointTime(int64_t utcMs, int64_t bucketMs, const ChartModel::OffsetAt& offsetAt) {
-    const PointClock start = ClockAt(utcMs, offsetAt(utcMs));
-    std::string text = std::string(start.weekday) + " " + DateText(start.time);
+// a day "Mo 07.12.2026", longer ones "07.12.2026 – 20.12.2026" (local days in the zone).
+std::string PointTime(Instant start, int64_t bucketMs, const TimeZone& zone) {
+    const LocalTime local = LocalTimeIn(zone, start);
+    std::string text = std::string(WeekdayName(local)) + " " + DateText(local);
     if (bucketMs > kMsPerDay) {
-        const int64_t last = utcMs + bucketMs - kMsPerDay;
-        return DateText(start.time) + " – " + DateText(ClockAt(last, offsetAt(last)).time);
+        const int64_t lastDay = LocalDayIn(zone, start) + bucketMs / kMsPerDay - 1;
+        return DateText(local) + " – " +
+               DateText(LocalTimeIn(zone, StartOfLocalDay(zone, lastDay)));
     }
     if (bucketMs == kMsPerDay) {
         return text;
     }
-    text += " " + MinuteText(start.time);
+    text += " " + MinuteText(local);
     if (bucketMs > 0) {
-        const int64_t end = utcMs + bucketMs;
-        text += "–" + MinuteText(ClockAt(end, offsetAt(end)).time);
+        text += "–" + MinuteText(LocalTimeIn(zone, start + Milliseconds(bucketMs)));
     }
     return text;
 }
@@ -124,20 +125,94 @@ std::string AxisLabel(Quantity quantity) {
     return label;
 }
 
-std::string TimeTickFormat(int64_t rangeMs) {
-    if (rangeMs <= 2 * kMsPerDay) {
-        return "HH:mm\ndd.MM.";
+std::vector<TimeTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count) {
+    std::vector<TimeTick> ticks;
+    if (to <= from) {
+        return ticks;
     }
-    if (rangeMs <= 10 * kMsPerDay) {
-        return "ddd\ndd.MM.";
+    const int64_t span = UnixMs(to) - UnixMs(from);
+    const int64_t wanted = std::max(count, 2);
+    const auto add = [&](Instant t, std::string label) {
+        if (t >= from && t <= to) {
+            ticks.push_back({static_cast<double>(UnixMs(t)) / 1000.0, std::move(label)});
+        }
+    };
+    const int64_t firstDay = LocalDayIn(zone, from);
+    const int64_t lastDay = LocalDayIn(zone, to);
+    if (span <= 2 * kMsPerDay) {
+        // Whole hours of the clock, a step of 1, 2, 3, 6 or 12 of them.
+        int64_t step = 12;
+        for (const int64_t hours : {1, 2, 3, 6, 12}) {
+            if (span / (hours * kMsPerHour) <= wanted + 1) {
+                step = hours;
+                break;
+            }
+        }
+        for (int64_t hour = UtcHourOf(from); hour <= UtcHourOf(to); ++hour) {
+            const Instant t = FromUnixMs(hour * kMsPerHour);
+            const LocalTime local = LocalTimeIn(zone, t);
+            if (local.minute == 0 && local.hour % step == 0) {
+                add(t, MinuteText(local) + "\n" + DayMonthText(local));
+            }
+        }
+        return ticks;
     }
-    if (rangeMs <= 92 * kMsPerDay) {
-        return "dd.MM.";
+    if (span <= 92 * kMsPerDay) {
+        // Days, a step of 1, 2 or 7 (Mondays) of them, or of weeks.
+        const int64_t days = span / kMsPerDay;
+        int64_t step = 28;
+        for (const int64_t d : {1, 2, 7, 14}) {
+            if (days / d <= wanted) {
+                step = d;
+                break;
+            }
+        }
+        for (int64_t day = firstDay; day <= lastDay; ++day) {
+            const bool on = step < 7 ? (day % step == 0)
+                                     : WeekdayOf(day) == 0 && ((day + 3) / 7) % (step / 7) == 0;
+            if (on) {
+                const LocalTime local = LocalTimeIn(zone, StartOfLocalDay(zone, day));
+                add(StartOfLocalDay(zone, day),
+                    span <= 10 * kMsPerDay
+                        ? std::string(WeekdayName(local)) + "\n" + DayMonthText(local)
+                        : DayMonthText(local));
+            }
+        }
+        return ticks;
     }
-    if (rangeMs <= 2 * 366 * kMsPerDay) {
-        return "MMM\nyyyy";
+    // Months, a step of 1, 2, 3 or 6, or years, a step of 1, 2, 5, 10, ...
+    const LocalTime first = LocalTimeIn(zone, from);
+    const LocalTime last = LocalTimeIn(zone, to);
+    const int64_t months = (last.year - first.year) * 12 + (last.month - first.month) + 1;
+    if (span <= 2 * 366 * kMsPerDay) {
+        int64_t step = 6;
+        for (const int64_t m : {1, 2, 3, 6}) {
+            if (months / m <= wanted) {
+                step = m;
+                break;
+            }
+        }
+        for (int64_t m = 0; m <= months; ++m) {
+            const int month0 = static_cast<int>((first.month - 1 + m) % 12);
+            const int year = static_cast<int>(first.year + (first.month - 1 + m) / 12);
+            if (month0 % step == 0) {
+                add(StartOfLocalDay(zone, DayNumberOf(year, month0 + 1, 1)),
+                    std::string(kMonths[month0]) + "\n" + std::to_string(year));
+            }
+        }
+        return ticks;
     }
-    return "yyyy";
+    const int64_t years = last.year - first.year + 1;
+    int64_t step = 1;
+    while (years / step > wanted) {
+        step = step == 1 ? 2 : step == 2 ? 5 : step * 2;
+    }
+    for (int year = first.year; year <= last.year + 1; ++year) {
+        if (year % step == 0) {
+            add(StartOfLocalDay(zone, DayNumberOf(year, 1, 1)), std::to_string(year));
+        }
+    }
+    return ticks;
 }
 
 std::string BucketText(int64_t bucketMs) {
@@ -212,8 +287,8 @@ ChartLine ChartModel::Describe(const Plotted& plotted) const {
 
 std::string ChartModel::EmptyText() const {
     std::string text = "Keine Messungen in diesem Zeitraum";
-    if (m_lastSeenMs) {
-        const LocalTime last = FromUnixMs(*m_lastSeenMs, m_offsetAt(*m_lastSeenMs));
+    if (m_lastSeen) {
+        const LocalTime last = LocalTimeIn(*m_zone, *m_lastSeen);
         text += "; zuletzt empfangen am " + DateText(last) + " um " + MinuteText(last);
     }
     return text;
@@ -225,10 +300,10 @@ std::string ChartModel::Title(std::string_view name) const {
     for (std::size_t i = 0; i < plotted.size(); ++i) {
         text += (i > 0 ? ", " : "") + Describe(plotted[i]).name;
     }
-    const LocalTime from = FromUnixMs(m_fromMs, m_offsetAt(m_fromMs));
-    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
+    const LocalTime from = LocalTimeIn(*m_zone, m_from);
+    const LocalTime to = LocalTimeIn(*m_zone, m_to);
     // A day or a week by the minute, longer ranges by the day.
-    const bool minutes = m_toMs - m_fromMs <= 7 * kMsPerDay;
+    const bool minutes = m_to - m_from <= Milliseconds(7 * kMsPerDay);
     text += " · " + std::string(RangeLabel(m_range)) + ", " + DateText(from) +
             (minutes ? " " + MinuteText(from) : "") + " – " + DateText(to) +
             (minutes ? " " + MinuteText(to) : "");
@@ -236,7 +311,7 @@ std::string ChartModel::Title(std::string_view name) const {
 }
 
 std::string ChartModel::FileName() const {
-    const LocalTime to = FromUnixMs(m_toMs, m_offsetAt(m_toMs));
+    const LocalTime to = LocalTimeIn(*m_zone, m_to);
     char date[16];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", to.year % 10000, to.month % 100,
                   to.day % 100);
@@ -265,12 +340,18 @@ std::string ChartModel::Summary() const {
            BucketText(m_series.bucketMs) + ": Mittel, Minimum und Maximum";
 }
 
+std::string ChartModel::Heading() const {
+    const LocalTime end = LocalTimeIn(*m_zone, m_to);
+    return std::string(RangeLabel(m_range)) + " bis " + DateText(end) + " " + MinuteText(end) +
+           " · " + Summary();
+}
+
 std::string ChartModel::Readout(std::size_t point) const {
     if (point >= m_series.points.size()) {
         return {};
     }
     const SeriesPoint& p = m_series.points[point];
-    std::string text = PointTime(p.timeMs, m_series.bucketMs, m_offsetAt);
+    std::string text = PointTime(p.time, m_series.bucketMs, *m_zone);
     for (const Plotted& plotted : PlottedLines()) {
         const ChartLine line = Describe(plotted);
         // "12,3 °C", but "260°".

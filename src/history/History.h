@@ -14,30 +14,31 @@
 
 namespace tavrolin {
 
-// What the window's sensor overview and chart share: the overview of the sensors (on the
-// program's tracker), a sink of every reading from the program's start, and a connection of
-// the GUI thread's own that reads the archive. Reading on the GUI thread is fine here: the list of
-// a ten-year archive's sensors and a chart over all of it each take well under a tenth of a second
-// (the benchmarks in bench/history_bench.cpp).
+// What the window's sensor overview and charts share: the overview on the program's tracker,
+// the readings as they come (the open windows follow them), and a connection of the GUI
+// thread's own that reads the archive. Reading on the GUI thread is fine here: a chart over
+// a ten-year archive takes well under a tenth of a second (bench/history_bench.cpp).
 class History {
 public:
-    // archivePath: the archive the window writes (from [Archiv]), empty when it keeps none;
-    // weather: [Regen] and [Station], for the rain in millimetres and the derived values.
-    History(SensorNames names, SensorTracker& tracker, std::string archivePath, LocalClock& clock,
-            const WeatherSettings& weather)
-        : m_overview(std::move(names), tracker, weather),
+    // tracker: the program's, seeded from the archive and fed every reading; archivePath:
+    // the archive the window writes (from [Archiv]), empty when it keeps none; weather:
+    // [Regen] and [Station], for the rain in millimetres.
+    History(SensorNames names, const SensorTracker& tracker, std::string archivePath,
+            WallClock& clock, const TimeZone& zone, const WeatherSettings& weather)
+        : m_overview(std::move(names), tracker, zone),
           m_path(std::move(archivePath)),
           m_clock(clock),
+          m_zone(zone),
           m_weather(weather) {}
 
-    ReadingSink& Sink() { return m_overview; }
-    // The overview; the first call takes in the archive's sensors.
-    SensorOverview& Overview();
-    // Called with every reading after the overview has taken it (the open windows follow).
+    // A sink of every reading, behind the tracker: the open windows follow the readings.
+    ReadingSink& Sink() { return m_sink; }
     void OnReading(std::function<void(const Reading&)> onReading) {
-        m_overview.onReading = std::move(onReading);
+        m_sink.onReading = std::move(onReading);
     }
-    int64_t NowMs() { return ToUnixMs(m_clock.Now()); }
+    SensorOverview& Overview() { return m_overview; }
+    Instant Now() { return m_clock.Now(); }
+    const TimeZone& Zone() const { return m_zone; }
     const WeatherSettings& Weather() const { return m_weather; }
 
     // Chooses the sensor and range of the chart (ending now) and fills it from the archive (a
@@ -52,15 +53,25 @@ public:
 private:
     bool Open();
 
+    struct Follow : ReadingSink {
+        void Accept(const Reading& reading) override {
+            if (onReading) {
+                onReading(reading);
+            }
+        }
+        std::function<void(const Reading&)> onReading;
+    };
+
     SensorOverview m_overview;
+    Follow m_sink;
     const std::string m_path;
-    LocalClock& m_clock;
+    WallClock& m_clock;
+    const TimeZone& m_zone;
     const WeatherSettings m_weather;
     Archive m_archive;
-    bool m_loaded = false;
     // An archive that could not be opened is tried again a minute later, not at every
     // reading: opening one that another program holds locked waits up to kBusyMs.
-    std::optional<int64_t> m_nextTryMs;
+    std::optional<Instant> m_nextTry;
     std::string m_problem;
 };
 

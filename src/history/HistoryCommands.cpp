@@ -16,6 +16,7 @@
 #include "base/Version.h"
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
+#include "history/ArchiveSeed.h"
 #include "history/SensorOverview.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/SensorNames.h"
@@ -60,21 +61,22 @@ private:
     std::string m_buffer;
 };
 
-// --from and --to: an instant, UTC milliseconds. A date alone in --to includes that day.
-std::optional<int64_t> TimeArgument(const std::string& text, bool end) {
+// --from and --to: an instant. Without an offset, local time in the zone (in the hour the
+// clocks repeat, its first time); a date alone is the start of its day, and in --to
+// includes that day.
+std::optional<Instant> TimeArgument(const std::string& text, bool end, const TimeZone& zone) {
     const std::optional<IsoTime> iso = ParseIsoTime(text);
     if (!iso) {
         return std::nullopt;
     }
     if (iso->offsetSeconds) {
-        return ToUnixMs(iso->time);
+        return InstantOf(iso->time);
     }
-    LocalTime t = iso->time;
-    if (!iso->hasClock && end) {
-        // The next day's midnight: through the day count, so that month ends roll over.
-        t = FromUnixMs(ToUnixMs(t) + kMsPerDay, 0);
+    const LocalTime& t = iso->time;
+    if (!iso->hasClock) {
+        return StartOfLocalDay(zone, DayNumberOf(t.year, t.month, t.day) + (end ? 1 : 0));
     }
-    return LocalToUnixMs(t);
+    return InstantIn(zone, t, RepeatedHour::First);
 }
 
 // Characters, not bytes, so that names with umlauts line up.
@@ -111,12 +113,13 @@ std::string CsvHeader(const SensorKey& key, const WeatherSettings& weather) {
 }
 
 void AppendCsv(const Reading& r, const WeatherSettings& weather, std::string& out) {
-    AppendRfc3339(r.time, out);
+    AppendRfc3339(r.Local(), out);
     out += ',';
     out += r.SensorId();
+    const int64_t intervalMs = r.interval.value_or(Milliseconds(0)).count();
     if (r.kind != SensorKind::Special) {
         out += r.version12 ? ",true," : ",false,";
-        AppendFixed(r.intervalTicks / 10000, 3, out);
+        AppendFixed(intervalMs, 3, out);
         for (std::size_t i = 0; i < r.valueCount; ++i) {
             out += ',';
             AppendFixed(r.values[i].raw, InfoOf(r.values[i].quantity).decimals, out);
@@ -150,7 +153,7 @@ void AppendCsv(const Reading& r, const WeatherSettings& weather, std::string& ou
         }
     } else {
         out += ',';
-        AppendFixed(r.intervalTicks / 10000, 3, out);
+        AppendFixed(intervalMs, 3, out);
         out += r.event == FensterEvent::Low ? ",low" : ",high";
     }
     out += "\r\n";
@@ -194,8 +197,12 @@ void Say(std::FILE* err, const std::string& text) {
 
 int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
                        const HistoryEnvironment& env) {
+    // The same account of the station the programs start from.
+    WeatherDerivation derivation(ReadWeatherSettings(settings).settings);
+    SensorTracker tracker;
     std::vector<SensorSummary> sensors;
-    if (const ArchiveStatus status = ListSensors(archive, sensors); !status.Ok()) {
+    if (const ArchiveStatus status = SeedFromArchive(archive, derivation, tracker, &sensors);
+        !status.Ok()) {
         Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
         return 1;
     }
@@ -203,37 +210,19 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
         Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
         return 0;
     }
-    // What the last values give, as the receiving programs derive them; a rain sensor's rain
-    // of the day of its last reading, counted as the summaries count it.
-    const WeatherSettings weather = ReadWeatherSettings(settings).settings;
-    std::vector<RainResume> resumes;
-    if (const ArchiveStatus status = QueryRainResume(archive, resumes); !status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
-        return 1;
-    }
-    RainTally tally(weather.rain);
-    std::array<std::optional<RainAmounts>, 8> rainOfLastDay;
-    for (const RainResume& resume : resumes) {
-        rainOfLastDay[resume.address & 0x07] = ResumeRainTally(resume, tally);
-    }
     const SensorNames names = SensorNames::Read(settings);
     std::vector<std::array<std::string, 7>> rows;
     rows.push_back(
         {"Sensor", "Name", "Erste Messung", "Letzte Messung", "Anzahl", "Periode", "Letzte Werte"});
     for (const SensorSummary& s : sensors) {
-        Reading last = s.last;
-        std::optional<RainAmounts> rain;
-        if (last.kind == SensorKind::Rain) {
-            rain = rainOfLastDay[last.address & 0x07];
-        } else {
-            RainTally unused;
-            last.weather = DeriveWeatherValues(last, unused, weather.station);
-        }
+        // The last values with what they give, as the receiving programs derive them; a rain
+        // sensor's rain of the day of its last reading.
+        const Reading& last = tracker.At(s.key).last;
         rows.push_back({std::string(SensorIdOf(s.key)), names.FriendlyName(s.key),
-                        DateTimeText(s.firstSeen), DateTimeText(s.last.time),
+                        DateTimeText(s.firstSeenLocal), DateTimeText(last.Local()),
                         std::to_string(s.count),
-                        s.usualPeriodMs ? DurationText(*s.usualPeriodMs) : "-",
-                        ValuesText(last, ',') + WeatherText(last, rain, std::nullopt)});
+                        s.usualPeriod ? DurationText(s.usualPeriod->count()) : "-",
+                        ValuesText(last, ',') + WeatherText(last, std::nullopt)});
         if (rows.back()[1].empty()) {
             rows.back()[1] = "-";
         }
@@ -262,14 +251,14 @@ int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
     if (!key) {
         return 2;
     }
-    int64_t from = std::numeric_limits<int64_t>::min();
-    int64_t to = std::numeric_limits<int64_t>::max();
+    Instant from = Instant::min();
+    Instant to = Instant::max();
     for (const auto& [text, end, target] :
          {std::tuple{&o.from, false, &from}, std::tuple{&o.to, true, &to}}) {
         if (text->empty()) {
             continue;
         }
-        const std::optional<int64_t> t = TimeArgument(*text, end);
+        const std::optional<Instant> t = TimeArgument(*text, end, env.zone);
         if (!t) {
             Say(env.err,
                 "Die Zeit " + *text + " ist keine Zeit wie 2026-12-07 oder 2026-12-07T14:03:07.");
@@ -286,8 +275,7 @@ int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
     // from its first reading in the archive, so its readings are counted from there.
     const WeatherSettings weather = ReadWeatherSettings(settings).settings;
     WeatherDerivation derivation(weather);
-    const int64_t countFrom =
-        key->kind == SensorKind::Rain ? std::numeric_limits<int64_t>::min() : from;
+    const Instant countFrom = key->kind == SensorKind::Rain ? Instant::min() : from;
     Output out(env.out);
     if (o.format == Format::Csv) {
         out.Buffer() += CsvHeader(*key, weather);
@@ -297,7 +285,7 @@ int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
         ForEachReading(archive, *key, countFrom, to, [&](const Reading& stored) {
             Reading reading = stored;
             derivation.Derive(reading);
-            if (ToUnixMs(reading.time) < from) {
+            if (reading.time < from) {
                 return;
             }
             if (o.format == Format::Csv) {

@@ -189,6 +189,10 @@ Ortszeit, wenn kein Versatz angegeben ist:
   2026-12-07T14:03         auch 2026-12-07T14:03:07 und 2026-12-07T14:03:07.456; ein
                            Leerzeichen darf für das T stehen ("2026-12-07 14:03")
   2026-12-07T14:03:07Z     mit Z oder einem Versatz wie +01:00: dieser Zeitpunkt
+Die Stunde, die die Umstellung auf Winterzeit doppelt bringt (2026-10-25 02:00 bis
+03:00), meint in Ortszeit ihr erstes Mal, noch in Sommerzeit; das zweite mit Versatz:
+2026-10-25T02:30+01:00. Eine Zeit, die die Umstellung auf Sommerzeit überspringt
+(2026-03-29 02:30), gilt als 03:30 Sommerzeit.
 
 Optionen:
   --archive DATEI  das zu benutzende Archiv. Ohne sie: Datei im Abschnitt [Archiv] des

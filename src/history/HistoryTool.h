@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Clock.h"
 #include "base/FileSystem.h"
 
 namespace tavrolin {
@@ -13,6 +14,7 @@ namespace tavrolin {
 // What tavrolin-history gets from the system.
 struct HistoryEnvironment {
     FileSystem& files;
+    const TimeZone& zone;        // the machine's: local times of --from and --to, today's rain
     std::string defaultProfile;  // the desktop program's profile
     std::string defaultArchive;  // where the archive is when the profile names none; an
                                  // import makes its folder

@@ -17,19 +17,18 @@ void OverdueNotices::EndOfPoll() {
         return;
     }
     m_nextCheckMs = steady + kCheckEveryMs;
-    const LocalTime now = m_wallClock.Now();
-    m_overdue.Update(m_tracker, ToUnixMs(now), [&](const SensorKey& key, bool overdue) {
+    const Instant now = m_wallClock.Now();
+    m_overdue.Update(m_tracker, now, [&](const SensorKey& key, bool overdue) {
         if (!m_watched.test(static_cast<std::size_t>(IndexOf(key)))) {
             return;
         }
         std::string text =
             "Sensor " + m_names.NameOf(key) + " (" + std::string(SensorIdOf(key)) + ")";
         if (overdue) {
-            const LocalTime& last = m_tracker.At(key).last.time;
-            const bool sameDay =
-                last.year == now.year && last.month == now.month && last.day == now.day;
-            text +=
-                " seit " + (sameDay ? ClockText(last) : DateTimeText(last)) + " nicht empfangen.";
+            const Reading& last = m_tracker.At(key).last;
+            const bool today = last.LocalDay() == LocalDayIn(m_zone, now);
+            text += " seit " + (today ? ClockText(last.Local()) : DateTimeText(last.Local())) +
+                    " nicht empfangen.";
         } else {
             text += " wieder empfangen.";
         }

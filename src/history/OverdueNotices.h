@@ -31,12 +31,13 @@ public:
     // The tracker knows every sensor's period; the sensors watched are those whose readings
     // come here (behind the recording filter: those the user records, as the list and the
     // archive have them). wallClock gives the time silence is measured in (that of the
-    // readings), steadyClock the pace of the checks.
-    OverdueNotices(SensorNames names, const SensorTracker& tracker, LocalClock& wallClock,
-                   CoarseClock& steadyClock)
+    // readings), the zone the day it is, steadyClock the pace of the checks.
+    OverdueNotices(SensorNames names, const SensorTracker& tracker, WallClock& wallClock,
+                   const TimeZone& zone, CoarseClock& steadyClock)
         : m_names(std::move(names)),
           m_tracker(tracker),
           m_wallClock(wallClock),
+          m_zone(zone),
           m_steadyClock(steadyClock) {}
 
     void Accept(const Reading& reading) override;
@@ -46,7 +47,8 @@ public:
 private:
     const SensorNames m_names;
     const SensorTracker& m_tracker;
-    LocalClock& m_wallClock;
+    WallClock& m_wallClock;
+    const TimeZone& m_zone;
     CoarseClock& m_steadyClock;
     std::bitset<kSensorCount> m_watched;
     OverdueWatch m_overdue;

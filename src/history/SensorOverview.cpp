@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
-#include "weather/WeatherValues.h"
 
 namespace tavrolin {
 
@@ -20,61 +20,105 @@ std::string Amount(const Decimal& amount, std::string_view unit) {
     return text + " " + std::string(unit);
 }
 
-bool SameDay(const LocalTime& a, const LocalTime& b) {
-    return a.year == b.year && a.month == b.month && a.day == b.day;
+// A name as a German list orders it: "Ä" with "A", "ß" as "ss", case left aside.
+std::string SortingName(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0xC3 && i + 1 < utf8.size()) {
+            switch (static_cast<unsigned char>(utf8[i + 1])) {
+                case 0xA4:  // ä
+                case 0x84:  // Ä
+                    out += 'a';
+                    ++i;
+                    continue;
+                case 0xB6:  // ö
+                case 0x96:  // Ö
+                    out += 'o';
+                    ++i;
+                    continue;
+                case 0xBC:  // ü
+                case 0x9C:  // Ü
+                    out += 'u';
+                    ++i;
+                    continue;
+                case 0x9F:  // ß
+                    out += "ss";
+                    ++i;
+                    continue;
+                default:
+                    break;
+            }
+        }
+        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return out;
 }
 
 }  // namespace
 
-void SensorOverview::Accept(const Reading& reading) {
-    if (const std::optional<RainAmounts> amounts = m_rain.Count(reading)) {
-        m_rainSoFar[reading.address & 0x07] = {amounts, ToUnixMs(reading.time)};
+const std::string& OverviewRow::Cell(OverviewColumn column) const {
+    switch (column) {
+        case OverviewColumn::Id:
+            return id;
+        case OverviewColumn::Name:
+            return name;
+        case OverviewColumn::Values:
+            return values;
+        case OverviewColumn::LastSeen:
+            return lastSeen;
+        case OverviewColumn::Period:
+            return period;
+        case OverviewColumn::State:
+            break;
     }
-    if (onReading) {
-        onReading(reading);
-    }
+    return state;
 }
 
-void SensorOverview::Load(std::span<const SensorSummary> sensors) {
-    for (const SensorSummary& s : sensors) {
-        m_archiveFirstMs[static_cast<std::size_t>(IndexOf(s.key))] = s.firstSeenMs;
-        const SensorTracker::Entry& live = m_tracker.At(s.key);
-        if (live.heard && live.lastSeenMs > s.lastSeenMs) {
-            continue;
+void OverviewSort(std::vector<OverviewRow>& rows, OverviewColumn column, bool ascending) {
+    // A number to order by, or none where it is not known (last either way).
+    const auto number = [column](const OverviewRow& row) -> std::optional<double> {
+        switch (column) {
+            case OverviewColumn::Id:
+                return IndexOf(row.key);
+            case OverviewColumn::Values:
+                return row.firstValue;
+            case OverviewColumn::LastSeen:
+                return static_cast<double>(UnixMs(row.lastSeenTime));
+            case OverviewColumn::Period:
+                if (row.usualPeriod) {
+                    return static_cast<double>(row.usualPeriod->count());
+                }
+                return std::nullopt;
+            case OverviewColumn::State:
+                return row.overdue ? 0 : 1;
+            case OverviewColumn::Name:
+                break;
         }
-        // The archive holds the readings this window wrote too: its account is the fuller.
-        m_tracker.Forget(s.key);
-        for (std::size_t i = 0; i + 1 < s.recentMs.size(); ++i) {
-            m_tracker.NoteSeen(s.key, s.recentMs[i]);
-        }
-        // With what its values give, as the receiving programs derive them; a rain sensor's
-        // rain comes from LoadRain.
-        Reading last = s.last;
-        if (last.kind != SensorKind::Rain) {
-            RainTally unused;
-            last.weather = DeriveWeatherValues(last, unused, m_station);
-        }
-        m_tracker.Note(last);
+        return std::nullopt;
+    };
+    std::stable_sort(rows.begin(), rows.end(), [](const OverviewRow& a, const OverviewRow& b) {
+        return IndexOf(a.key) < IndexOf(b.key);
+    });
+    if (column == OverviewColumn::Name) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [ascending](const OverviewRow& a, const OverviewRow& b) {
+                             const std::string x = SortingName(a.name), y = SortingName(b.name);
+                             return ascending ? x < y : y < x;
+                         });
+        return;
     }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&number, ascending](const OverviewRow& a, const OverviewRow& b) {
+                         const std::optional<double> x = number(a), y = number(b);
+                         if (!x || !y) {
+                             return x.has_value() && !y.has_value();
+                         }
+                         return ascending ? *x < *y : *y < *x;
+                     });
 }
 
-void SensorOverview::LoadRain(std::span<const RainResume> resumes) {
-    for (const RainResume& resume : resumes) {
-        if (resume.readings.empty()) {
-            continue;
-        }
-        RainSoFar& rain = m_rainSoFar[resume.address & 0x07];
-        rain = {ResumeRainTally(resume, m_rain), ToUnixMs(resume.readings.back().time)};
-        // Heard since the archive's last reading: its steps count from that one.
-        const SensorTracker::Entry& live = m_tracker.At({SensorKind::Rain, resume.address, false});
-        if (live.heard && live.lastSeenMs > rain.timeMs) {
-            rain = {m_rain.Count(live.last), live.lastSeenMs};
-        }
-    }
-}
-
-std::string WeatherText(const Reading& reading, const std::optional<RainAmounts>& rain,
-                        const std::optional<LocalTime>& now) {
+std::string WeatherText(const Reading& reading, std::optional<int64_t> today) {
     std::string text;
     for (const WeatherValue& value : reading.weather.Values()) {
         const WeatherQuantityInfo& info = InfoOf(value.quantity);
@@ -86,27 +130,29 @@ std::string WeatherText(const Reading& reading, const std::optional<RainAmounts>
     if (!reading.weather.compass.empty()) {
         text += ", " + std::string(kWindCompassLabel) + " " + std::string(reading.weather.compass);
     }
-    if (rain) {
-        const LocalTime& day = reading.time;
+    if (const std::optional<RainAmounts>& rain = reading.weather.rain) {
+        const LocalTime day = reading.Local();
         char date[16];
         std::snprintf(date, sizeof date, "%02d.%02d.%04d", day.day % 100, day.month % 100,
                       day.year % 10000);
-        text +=
-            now && SameDay(day, *now) ? ", Regen heute " : ", Regen am " + std::string(date) + " ";
+        text += today == reading.LocalDay() ? ", Regen heute "
+                                            : ", Regen am " + std::string(date) + " ";
         text += rain->todayMm ? Amount(*rain->todayMm, "mm")
                               : Amount({rain->todaySteps, 0}, "Schritte");
     }
     return text;
 }
 
-bool SensorOverview::Check(int64_t nowMs) {
-    m_nowMs = nowMs;
+bool SensorOverview::Check(Instant now) {
+    m_now = now;
     bool changed = false;
-    m_overdue.Update(m_tracker, nowMs, [&changed](const SensorKey&, bool) { changed = true; });
+    m_overdue.Update(m_tracker, now, [&changed](const SensorKey&, bool) { changed = true; });
     return changed;
 }
 
 std::vector<OverviewRow> SensorOverview::Rows() const {
+    const std::optional<int64_t> today =
+        m_now ? std::optional<int64_t>(LocalDayIn(m_zone, *m_now)) : std::nullopt;
     std::vector<OverviewRow> rows;
     for (int i = 0; i < kSensorCount; ++i) {
         const SensorKey key = SensorAt(i);
@@ -118,21 +164,14 @@ std::vector<OverviewRow> SensorOverview::Rows() const {
         row.key = key;
         row.id = SensorIdOf(key);
         row.name = m_names.NameOf(key);
-        // A rain sensor's rain of the day of its last reading, as counted up to that one.
-        const RainSoFar* rain =
-            key.kind == SensorKind::Rain ? &m_rainSoFar[key.address & 0x07] : nullptr;
-        const bool rainOfLast = rain != nullptr && rain->timeMs == e.lastSeenMs;
-        row.values = ValuesText(e.last, ',') +
-                     WeatherText(e.last, rainOfLast ? rain->amounts : std::nullopt,
-                                 FromUnixMs(m_nowMs, e.last.time.utcOffsetSeconds));
-        row.lastSeen = DateTimeText(e.last.time);
-        const std::optional<int64_t> period = m_tracker.LearnedPeriodMs(key);
-        row.period = period ? DurationText(*period) : "-";
+        row.values = ValuesText(e.last, ',') + WeatherText(e.last, today);
+        row.lastSeen = DateTimeText(e.last.Local());
+        row.usualPeriod = m_tracker.LearnedPeriod(key);
+        row.period = row.usualPeriod ? DurationText(row.usualPeriod->count()) : "-";
         if (e.last.valueCount > 0) {
             row.firstValue = e.last.values[0].Value();
         }
-        row.lastSeenMs = e.lastSeenMs;
-        row.periodMs = period;
+        row.lastSeenTime = e.lastSeen;
         row.overdue = m_overdue.Overdue(key);
         if (row.overdue) {
             row.state = kOverdueText;
@@ -153,21 +192,14 @@ std::vector<SensorKey> SensorOverview::ChartableSensors() const {
     return keys;
 }
 
-std::optional<int64_t> SensorOverview::FirstSeenMs(const SensorKey& key) const {
+std::optional<Instant> SensorOverview::FirstSeen(const SensorKey& key) const {
     const SensorTracker::Entry& e = m_tracker.At(key);
-    const int64_t archived = m_archiveFirstMs[static_cast<std::size_t>(IndexOf(key))];
-    if (archived != 0 && (!e.heard || archived < e.firstSeenMs)) {
-        return archived;
-    }
-    if (e.heard) {
-        return e.firstSeenMs;
-    }
-    return std::nullopt;
+    return e.heard ? std::optional<Instant>(e.firstSeen) : std::nullopt;
 }
 
-std::optional<int64_t> SensorOverview::LastSeenMs(const SensorKey& key) const {
+std::optional<Instant> SensorOverview::LastSeen(const SensorKey& key) const {
     const SensorTracker::Entry& e = m_tracker.At(key);
-    return e.heard ? std::optional<int64_t>(e.lastSeenMs) : std::nullopt;
+    return e.heard ? std::optional<Instant>(e.lastSeen) : std::nullopt;
 }
 
 }  // namespace tavrolin

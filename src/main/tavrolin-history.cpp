@@ -8,12 +8,14 @@
 #include "history/HistoryTool.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProfileLocation.h"
+#include "platform/posix/SystemClocks.h"
 
 using namespace tavrolin;
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     PosixFileSystem files;
-    const HistoryEnvironment env{files, ProfilePath("tavrolin"), DefaultArchivePath(false)};
+    SystemTimeZone zone;
+    const HistoryEnvironment env{files, zone, ProfilePath("tavrolin"), DefaultArchivePath(false)};
     return RunHistory(args, env);
 }

@@ -22,7 +22,7 @@
 #include "base/Win1252.h"
 #include "mux/MultiplexerLine.h"
 #include "platform/mqtt/MosquittoConnection.h"
-#include "platform/posix/LineWriter.h"
+#include "platform/posix/NonBlockingWriter.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSerialLine.h"
@@ -88,13 +88,14 @@ int main(int argc, char** argv) {
     MultiplexerLine multiplexer(coarseClock);
     PosixSerialLine device(resolver);
     StreamMessageSink messages(stderr);
-    SystemLocalClock localClock;
-    ReceiverPort port(device, multiplexer, messages, localClock);
+    SystemWallClock wallClock;
+    SystemTimeZone zone;
+    ReceiverPort port(device, multiplexer, messages, wallClock, zone);
 
     // The archive, MQTT and the notices of silent sensors; they outlive the logger that feeds
     // them.
     Outputs outputs(settings,
-                    {files, localClock, coarseClock, LocalHostName(),
+                    {files, wallClock, zone, coarseClock, LocalHostName(),
                      [] { return DefaultArchivePath(true); }, MosquittoConnections()},
                     {.archivePath = options.archivePath,
                      .mqttHost = options.mqttHost,
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    LineWriter out(STDOUT_FILENO);
+    NonBlockingWriter out(STDOUT_FILENO);
     HeadlessLogger logger(
         port, multiplexer, files, messages, coarseClock,
         [&out](std::string_view lines) { out.WriteLines(lines); },
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
     outputs.AttachTo(logger.Session());
     SystemdNotifier notifier;
     if (notifier.Active()) {
-        logger.ReportTo({notifier, localClock, [&device] { return device.DevicePath(); }});
+        logger.ReportTo({notifier, wallClock, zone, [&device] { return device.DevicePath(); }});
     }
     if (!logger.Start(loggerSettings, options)) {
         // The port layer has said why, in the window's words; which device it tried is what

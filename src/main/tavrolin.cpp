@@ -57,7 +57,8 @@ int main(int argc, char* argv[]) {
     }
 
     PosixFileSystem files;
-    SystemLocalClock localClock;
+    SystemWallClock wallClock;
+    SystemTimeZone zone;
     SystemCoarseClock coarseClock;
     SettingsStore settings(files,
                            ProfilePath(QCoreApplication::applicationFilePath().toStdString()));
@@ -69,7 +70,7 @@ int main(int argc, char* argv[]) {
     // The archive and MQTT, beside the list and the protocol file; the window runs all the
     // same without what cannot be built.
     Outputs outputs(settings,
-                    {files, localClock, coarseClock, LocalHostName(),
+                    {files, wallClock, zone, coarseClock, LocalHostName(),
                      [] { return DefaultArchivePath(true); }, MosquittoConnections()},
                     {});
     for (const OutputProblem& problem : outputs.Problems()) {
@@ -78,7 +79,7 @@ int main(int argc, char* argv[]) {
     }
     environment.outputs = &outputs;
     // The sensor overview and the charts of the context menu read the same archive.
-    History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), localClock,
+    History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), wallClock, zone,
                     outputs.Weather());
     environment.overview = &history.Sink();
     HistoryWindows historyWindows(history);
@@ -87,7 +88,7 @@ int main(int argc, char* argv[]) {
     // port is closed (without stop command) only after the window has gone.
     MultiplexerLine multiplexerLine(coarseClock);
     MultiplexerDialog multiplexer(multiplexerLine);
-    ReceiverPort receiverPort(line, multiplexerLine, messages, localClock);
+    ReceiverPort receiverPort(line, multiplexerLine, messages, wallClock, zone);
     ReceiverApp app(receiverPort, multiplexer, environment);
 
     QtWindowRunner runner(&messages, &fileChooser);

@@ -215,7 +215,7 @@ std::string ReceiverDiscoveryConfig(const MqttTopics& topics, std::string_view r
 
 int64_t ExpireAfterSeconds(int64_t overdueAfterMs, int64_t announcedSeconds) {
     constexpr int64_t kDefaultSeconds =
-        SensorTracker::kOverdueFactor * SensorTracker::kDefaultPeriodMs / 1000;
+        SensorTracker::kOverdueFactor * SensorTracker::kDefaultPeriod.count() / 1000;
     int64_t seconds = kDefaultSeconds;
     while (seconds * 1000 < overdueAfterMs) {
         seconds *= 2;

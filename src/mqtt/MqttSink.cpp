@@ -4,7 +4,7 @@
 #include "decode/ReadingJson.h"
 #include "mqtt/Discovery.h"
 #include "mqtt/MqttPublisher.h"
-#include "weather/WeatherValues.h"
+#include "weather/WeatherDerivation.h"
 
 namespace tavrolin {
 
@@ -45,7 +45,7 @@ std::string FailureText(MqttFailure failure, const std::string& address) {
 }  // namespace
 
 MqttSink::MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-                   const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+                   const SensorTracker& tracker, WallClock& wallClock, CoarseClock& steadyClock,
                    const WeatherSettings& weather)
     : m_settings(settings),
       m_topics(settings),
@@ -62,22 +62,20 @@ void MqttSink::Push(QueuedMessage::Kind kind, const SensorKey& key, std::string 
     m_pushed = true;
 }
 
-void MqttSink::Accept(const Reading& reading) {
+void MqttSink::AcceptJson(const Reading& reading, std::string_view json) {
     const SensorKey key = reading.Key();
     const std::size_t index = static_cast<std::size_t>(IndexOf(key));
     const bool first = !m_announced.test(index);
     m_announced.set(index);
     std::optional<int64_t> expire;
-    if (const std::optional<int64_t> overdueMs = m_tracker.OverdueAfterMs(key)) {
-        expire = ExpireAfterSeconds(*overdueMs, m_expireAnnounced[index]);
+    if (const std::optional<Milliseconds> overdue = m_tracker.OverdueAfter(key)) {
+        expire = ExpireAfterSeconds(overdue->count(), m_expireAnnounced[index]);
     }
     if (first || (expire && *expire != m_expireAnnounced[index])) {
         Announce(reading, expire, first);
         m_expireAnnounced[index] = expire.value_or(0);
     }
-    std::string json;
-    AppendReadingJson(reading, json);
-    Push(QueuedMessage::Kind::State, key, std::move(json));
+    Push(QueuedMessage::Kind::State, key, std::string(json));
 }
 
 void MqttSink::Announce(const Reading& reading, std::optional<int64_t> expireAfterSeconds,
@@ -110,15 +108,14 @@ void MqttSink::EndOfPoll() {
     const int64_t now = m_steadyClock.ReadMs();
     if (now >= m_nextOverdueCheckMs) {
         m_nextOverdueCheckMs = now + kOverdueCheckMs;
-        m_overdue.Update(
-            m_tracker, ToUnixMs(m_wallClock.Now()), [this](const SensorKey& key, bool overdue) {
-                if (!m_announced.test(static_cast<std::size_t>(IndexOf(key)))) {
-                    return;  // not published
-                }
-                m_outbox.SetOnline(key, !overdue);
-                Push(QueuedMessage::Kind::Availability, key,
-                     std::string(overdue ? MqttPublisher::kOffline : MqttPublisher::kOnline));
-            });
+        m_overdue.Update(m_tracker, m_wallClock.Now(), [this](const SensorKey& key, bool overdue) {
+            if (!m_announced.test(static_cast<std::size_t>(IndexOf(key)))) {
+                return;  // not published
+            }
+            m_outbox.SetOnline(key, !overdue);
+            Push(QueuedMessage::Kind::Availability, key,
+                 std::string(overdue ? MqttPublisher::kOffline : MqttPublisher::kOnline));
+        });
     }
     if (m_pushed) {
         m_pushed = false;

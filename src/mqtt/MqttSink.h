@@ -10,7 +10,7 @@
 
 #include "base/Clock.h"
 #include "decode/OverdueWatch.h"
-#include "decode/ReadingSink.h"
+#include "decode/ReadingJson.h"
 #include "decode/SensorTracker.h"
 #include "mqtt/MqttOutbox.h"
 #include "mqtt/MqttTopics.h"
@@ -31,7 +31,7 @@ namespace tavrolin {
 // What the user must hear of the connection is said as notices: the first failure of an
 // outage and its end, a full queue, and a failure that needs a changed setting. A broker
 // that keeps coming and going is said once in kQuietMs, not at every turn.
-class MqttSink : public ReadingSink {
+class MqttSink : public JsonSink {
 public:
     static constexpr int64_t kQuietMs = 5 * 60 * 1000;
 
@@ -40,10 +40,10 @@ public:
     // between notices. The weather settings say which derived values the readings carry
     // (none given: those that need no setting).
     MqttSink(const MqttSettings& settings, const SensorNames& names, MqttOutbox& outbox,
-             const SensorTracker& tracker, LocalClock& wallClock, CoarseClock& steadyClock,
+             const SensorTracker& tracker, WallClock& wallClock, CoarseClock& steadyClock,
              const WeatherSettings& weather = {});
 
-    void Accept(const Reading& reading) override;
+    void AcceptJson(const Reading& reading, std::string_view json) override;
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
@@ -57,7 +57,7 @@ private:
     const MqttTopics m_topics;
     const SensorNames m_names;
     MqttOutbox& m_outbox;
-    LocalClock& m_wallClock;
+    WallClock& m_wallClock;
     CoarseClock& m_steadyClock;
     const std::string m_address;  // for the notices
     const SensorTracker& m_tracker;

@@ -38,8 +38,8 @@ LinkResult LineFaultResult(uint8_t faults) {
 }
 
 ReceiverPort::ReceiverPort(SerialLine& line, MultiplexerSignaller& multiplexer,
-                           MessageSink& messages, LocalClock& clock)
-    : m_line(line), m_multiplexer(multiplexer), m_messages(messages), m_decoder(clock) {}
+                           MessageSink& messages, WallClock& clock, const TimeZone& zone)
+    : m_line(line), m_multiplexer(multiplexer), m_messages(messages), m_decoder(clock, zone) {}
 
 ReceiverPort::~ReceiverPort() {
     // At exit the line is released as it is: no stop command, no multiplexer reset.

@@ -14,8 +14,9 @@
 
 namespace tavrolin {
 
-// How a command's answer wait or a receive poll ended. Callers mostly ignore it: the link
-// keeps going whatever a single poll or wait brought.
+// How a command's answer wait or a receive poll ended. A line fault spoils one read and is
+// gone at the next; the session counts the polls that fail one after another (a line that
+// is gone), and judges the link by what the polls bring over time.
 enum class LinkResult {
     Acknowledged,   // the answer frame carried ACK
     Answered,       // an answer frame without ACK
@@ -51,7 +52,7 @@ LinkResult LineFaultResult(uint8_t faults);
 class ReceiverPort {
 public:
     ReceiverPort(SerialLine& line, MultiplexerSignaller& multiplexer, MessageSink& messages,
-                 LocalClock& clock);
+                 WallClock& clock, const TimeZone& zone);
     virtual ~ReceiverPort();
     ReceiverPort(const ReceiverPort&) = delete;
     ReceiverPort& operator=(const ReceiverPort&) = delete;
@@ -92,9 +93,6 @@ public:
     // STX with fewer than seven bytes after it) is moved to the start of the buffer; the
     // result is its length (0 when there is none).
     std::size_t ExtractTelegrams(uint8_t* buffer, std::size_t count, ReadingSink& sink);
-    int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
-        return m_decoder.DecodeTelegram(data, sink);
-    }
 
     // The most bytes one poll reads; a fuller line is read on by the next ticks.
     static constexpr std::size_t kMaxPollRead = 500;

@@ -42,15 +42,14 @@ std::optional<RainAmounts> RainTally::Count(const Reading& reading) {
     sensor.counter = counter->raw;
     sensor.steps += steps;
 
-    const LocalTime& time = reading.time;
-    const int localDay = time.year * 10000 + time.month * 100 + time.day;
+    const int64_t localDay = reading.LocalDay();
     if (localDay != sensor.localDay) {
         sensor.localDay = localDay;
         sensor.todaySteps = 0;
     }
     sensor.todaySteps += steps;
 
-    const int64_t minute = FloorDiv(ToUnixMs(time), kMsPerMinute);
+    const int64_t minute = UtcMinuteOf(reading.time);
     const int64_t slotIndex = minute - FloorDiv(minute, kHourSlots) * kHourSlots;
     Minute& slot = sensor.minutes[static_cast<std::size_t>(slotIndex)];
     if (slot.minute != minute) {

@@ -19,17 +19,6 @@ namespace tavrolin {
 //   - any other decrease: the sensor started anew, current steps when current >= 0, else 0.
 int RainStepsBetween(int previous, int current);
 
-// What a reading of a rain sensor says about the rain. The millimetres are whole multiples
-// of the sensor's millimetres per step and carry its decimals; none without a [Regen] entry.
-struct RainAmounts {
-    int64_t steps = 0;               // rain_steps: counted since the base, only grows
-    int64_t todaySteps = 0;          // since local midnight of the reading's own day
-    int64_t hourSteps = 0;           // in the last 60 minutes
-    std::optional<Decimal> mm;       // rain_mm
-    std::optional<Decimal> todayMm;  // rain_today_mm
-    std::optional<Decimal> hourMm;   // rain_1h_mm
-};
-
 // The rain of each rain sensor (addresses 0..7), counted from the readings as they arrive.
 //
 // The first reading of a sensor sets the base: 0 steps. Each following one adds the steps
@@ -38,7 +27,7 @@ struct RainAmounts {
 // midnight but is first reported after it counts to the new day, as with every logger that
 // samples a counter.
 //
-// The day is the local date of the reading as received (Reading::time), so the day's sum
+// The day is the local date of the reading as received (Reading::LocalDay), so the day's sum
 // starts anew at local midnight, summer time or not. The last hour is the minute of the
 // newest reading and the 59 before it, on the UTC time line (so the hour the clocks are set
 // back is not counted twice): a sensor keeps 60 minute slots and no more, however fast its
@@ -66,7 +55,7 @@ private:
     struct Sensor {
         std::optional<int> counter;  // the last reading's counter: the next one counts from it
         int64_t steps = 0;
-        int localDay = 0;  // year * 10000 + month * 100 + day
+        int64_t localDay = 0;
         int64_t todaySteps = 0;
         std::array<Minute, kHourSlots> minutes{};
     };

@@ -63,8 +63,8 @@ protected:
     testing::FakeCoarseClock wall{1, 0};  // moves only when the test says
     MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
-    testing::FakeLocalClock clock{{2026, 12, 7, 14, 3, 7, 456}};
-    ReceiverPort port{device, mux, messages, clock};
+    testing::FakeWallClock clock{{2026, 12, 7, 14, 3, 7, 456}};
+    ReceiverPort port{device, mux, messages, clock, clock};
     std::vector<std::string> printed;
     int outputs = 0;
     HeadlessLogger logger{port,     mux,  files,
@@ -337,7 +337,7 @@ TEST_F(HeadlessLoggerTest, TheServiceManagerHearsReadinessTheWatchdogAndTheLinks
         std::vector<std::string> sent;
         int64_t timeoutMs = 30000;
     } notifier;
-    logger.ReportTo({notifier, clock, [] { return std::string("/dev/ttyUSB0"); }});
+    logger.ReportTo({notifier, clock, clock, [] { return std::string("/dev/ttyUSB0"); }});
     ASSERT_TRUE(Start());
     EXPECT_EQ(notifier.sent, (std::vector<std::string>{
                                  "READY=1", "STATUS=verbunden mit /dev/ttyUSB0", "WATCHDOG=1"}));

@@ -26,8 +26,7 @@ protected:
     std::string ListedAddresses() const {
         std::string out;
         for (const std::string& line : view.list.Lines()) {
-            const std::size_t at = line.find('(', line.find("Au\xDF"
-                                                            "en"));
+            const std::size_t at = line.find('(', line.find("Außen"));
             out += line.at(at + 1);
         }
         return out;

@@ -56,8 +56,8 @@ protected:
     testing::FakeCoarseClock wall{1, 0};  // moves only when the test says
     MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
-    testing::FakeLocalClock clock;
-    ReceiverPort port{device, mux, messages, clock};
+    testing::FakeWallClock clock;
+    ReceiverPort port{device, mux, messages, clock, clock};
     ReceiverSession session{port, messages, wall};
     CountingSink sink;
 };

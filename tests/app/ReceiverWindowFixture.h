@@ -210,8 +210,8 @@ protected:
     MultiplexerLine muxLine{coarse};
     MultiplexerDialog mux{muxLine};
     RecordingMessageSink messages;
-    FakeLocalClock clock;
-    ReceiverPort port{device, muxLine, messages, clock};
+    FakeWallClock clock;
+    ReceiverPort port{device, muxLine, messages, clock, clock};
     JournalFileSystem files{journal};
     SettingsStore settings{files, kProfilePath};
     FakeFileChooser chooser;

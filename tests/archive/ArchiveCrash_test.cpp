@@ -30,7 +30,7 @@ std::vector<Reading> Batch(int address, int first, int count) {
         batch.push_back(
             Outdoor(address, testing::kT0 + i / 2 * 1000LL, static_cast<int32_t>(i % 500)));
         if (i % 2 == 1) {
-            batch.back().intervalTicks = 0;
+            batch.back().interval = Milliseconds(0);
         }
     }
     return batch;

@@ -2,7 +2,6 @@
 #include "ArchiveFixtures.h"
 
 #include <array>
-#include <limits>
 
 #include "FakeClocks.h"
 #include "archive/ArchiveQuery.h"
@@ -13,11 +12,11 @@ namespace tavrolin::testing {
 
 Reading Outdoor(int address, int64_t t, int32_t tenths, int32_t humidity, int offsetSeconds) {
     Reading r;
-    r.time = FromUnixMs(t, offsetSeconds);
+    r.time = FromUnixMs(t);
+    r.utcOffsetSeconds = offsetSeconds;
     r.kind = SensorKind::Outdoor;
     r.address = static_cast<uint8_t>(address);
-    r.hasInterval = true;
-    r.intervalTicks = 180000LL * 10000;
+    r.interval = Milliseconds(180000);
     r.values[0] = {Quantity::Temperature, tenths};
     r.values[1] = {Quantity::Humidity, humidity};
     r.valueCount = 2;
@@ -39,8 +38,8 @@ std::vector<Reading> EveryKind(int offsetSeconds) {
         {0x7F, 0, 'B', 'C', 'D', 'E'},   // remote control, empty text
         {0x00, 0x00, 0x00, 0, 0, 0},     // temp-only-0, 0.0 °C
     }};
-    FakeLocalClock clock(FromUnixMs(kT0, offsetSeconds));
-    TelegramDecoder decoder(clock);
+    FakeWallClock clock(LocalTimeAt(FromUnixMs(kT0), offsetSeconds));
+    TelegramDecoder decoder(clock, clock);
     std::vector<Reading> readings;
     for (const auto& d : telegrams) {
         clock.AdvanceMs(1500);
@@ -48,6 +47,11 @@ std::vector<Reading> EveryKind(int offsetSeconds) {
         readings.push_back(*decoder.Decode(bytes));
     }
     return readings;
+}
+
+SeriesRequest Request(const SensorKey& sensor, int64_t from, int64_t to, int maxPoints,
+                      const TimeZone& zone) {
+    return {sensor, FromUnixMs(from), FromUnixMs(to), maxPoints, &zone};
 }
 
 std::string JsonLine(const Reading& reading) {
@@ -58,8 +62,7 @@ std::string JsonLine(const Reading& reading) {
 
 std::vector<std::string> JsonLines(Archive& archive, const SensorKey& sensor) {
     std::vector<std::string> lines;
-    ForEachReading(archive, sensor, std::numeric_limits<int64_t>::min(),
-                   std::numeric_limits<int64_t>::max(),
+    ForEachReading(archive, sensor, Instant::min(), Instant::max(),
                    [&lines](const Reading& r) { lines.push_back(JsonLine(r)); });
     return lines;
 }

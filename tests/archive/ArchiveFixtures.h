@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveQuery.h"
 #include "decode/Reading.h"
 
 namespace tavrolin::testing {
@@ -25,6 +26,11 @@ Reading Outdoor(int address, int64_t t, int32_t tenths, int32_t humidity = 60,
 // A reading of every kind and of both special sensors, as the decoder builds them from
 // telegrams, 1.5 s apart, in the given UTC offset.
 std::vector<Reading> EveryKind(int offsetSeconds);
+
+// A chart's query of the sensor from `from` to `to` (UTC milliseconds), in UTC unless a zone
+// is given.
+SeriesRequest Request(const SensorKey& sensor, int64_t from, int64_t to, int maxPoints,
+                      const TimeZone& zone = UtcZone());
 
 // The sensor's readings in the archive, each as its JSON line, oldest first.
 std::vector<std::string> JsonLines(Archive& archive, const SensorKey& sensor);

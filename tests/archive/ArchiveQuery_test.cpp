@@ -17,6 +17,7 @@
 #include "ArchiveFixtures.h"
 #include "TempDir.h"
 #include "archive/ArchiveSchema.h"
+#include "weather/RainTally.h"
 
 namespace tavrolin {
 namespace {
@@ -35,10 +36,10 @@ std::vector<Reading> Readings(SensorKind kind, int64_t t,
     std::vector<Reading> readings;
     for (const auto& [first, second] : values) {
         Reading r;
-        r.time = FromUnixMs(t, 3600);
+        r.time = FromUnixMs(t);
+        r.utcOffsetSeconds = 3600;
         r.kind = kind;
-        r.hasInterval = true;
-        r.intervalTicks = 60000LL * 10000;
+        r.interval = Milliseconds(60000);
         const std::span<const Quantity> quantities = QuantitiesOf(kind);
         r.values[r.valueCount++] = {quantities[0], first};
         r.values[r.valueCount++] = {quantities[1], second};
@@ -55,7 +56,9 @@ std::vector<Reading> Readings(SensorKind kind, int64_t t,
 // from the hourly summaries and the new readings.
 SeriesPoint OneBucket(Archive& archive, SensorKind kind, int64_t from, int64_t length) {
     Series series;
-    EXPECT_TRUE(QuerySeries(archive, {{kind, 0, false}, from, from + length, 1, 0}, series).Ok());
+    EXPECT_TRUE(
+        QuerySeries(archive, testing::Request({kind, 0, false}, from, from + length, 1), series)
+            .Ok());
     EXPECT_EQ(series.points.size(), 1u);
     EXPECT_GT(series.bucketMs, 0);
     return series.points.empty() ? SeriesPoint{} : series.points.front();
@@ -146,11 +149,11 @@ TEST(ArchiveQuery, BrightnessIsValueTimesFactorWhateverFactorTheSensorChose) {
 
 Reading Rain(int64_t t, int32_t counter, uint8_t address = 0) {
     Reading r;
-    r.time = FromUnixMs(t, kCet);
+    r.time = FromUnixMs(t);
+    r.utcOffsetSeconds = kCet;
     r.kind = SensorKind::Rain;
     r.address = address;
-    r.hasInterval = true;
-    r.intervalTicks = 45000LL * 10000;
+    r.interval = Milliseconds(45000);
     r.values[r.valueCount++] = {Quantity::RainCounter, counter};
     return r;
 }
@@ -192,7 +195,7 @@ TEST(ArchiveQuery, RainPerBucketCountsEachReadingFromTheOneBeforeItWhereverThatI
     const auto hoursOf = [](const Series& series) {
         std::map<int, int64_t> hours;
         for (const SeriesPoint& p : series.points) {
-            hours[static_cast<int>((p.timeMs - hour0) / kHour)] = p.rainSteps;
+            hours[static_cast<int>((UnixMs(p.time) - hour0) / kHour)] = p.rainSteps;
         }
         return hours;
     };
@@ -213,8 +216,9 @@ TEST(ArchiveQuery, RainPerBucketCountsEachReadingFromTheOneBeforeItWhereverThatI
                 Fold(archive);
             }
         }
-        const SeriesRequest request{
-            {SensorKind::Rain, 0, false}, hour0, hour0 + 3 * kHour, 0, kCet};
+        const FixedOffsetZone cet(kCet);
+        const SeriesRequest request =
+            testing::Request({SensorKind::Rain, 0, false}, hour0, hour0 + 3 * kHour, 0, cet);
         std::vector<Series> answers(3);
         ASSERT_TRUE(QueryRain(archive, request, kHour, answers[0]).Ok());
         Fold(archive);
@@ -260,7 +264,7 @@ TEST(ArchiveQuery, ARainTallyResumedFromTheArchiveGoesOnAsIfItHadCountedEveryRea
         everything.Count(readings.back());
     }
     const auto recent = std::find_if(readings.begin(), readings.end(), [](const Reading& r) {
-        return ToUnixMs(r.time) >= kT0 - 10 * kHour;
+        return r.time >= FromUnixMs(kT0 - 10 * kHour);
     });
     ASSERT_TRUE(archive.Write(std::span(readings.begin(), recent)).Ok());
     Fold(archive);
@@ -279,7 +283,11 @@ TEST(ArchiveQuery, ARainTallyResumedFromTheArchiveGoesOnAsIfItHadCountedEveryRea
     RainTally resumed(settings);
     for (const RainResume& resume : resumes) {
         EXPECT_LT(resume.readings.size(), 2u * 1920u + 200u) << "a day and an hour, not all";
-        ResumeRainTally(resume, resumed);
+        // As a program goes on from it (SeedFromArchive).
+        resumed.Resume(resume.address, resume.stepsBefore);
+        for (const Reading& reading : resume.readings) {
+            resumed.Count(reading);
+        }
     }
     for (const int32_t next : {counters[0] + 3, counters[1] + 1}) {
         const uint8_t address = next == counters[0] + 3 ? 3 : 4;

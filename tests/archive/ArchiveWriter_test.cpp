@@ -204,7 +204,7 @@ TEST(ArchiveWriter, BeyondItsBoundTheOldestWaitingReadingsGoAndTheLossIsCounted)
     std::vector<SensorSummary> sensors;
     ListSensors(archive, sensors);
     ASSERT_FALSE(sensors.empty());
-    EXPECT_EQ(sensors[0].lastSeenMs, testing::kT0 + 49000);
+    EXPECT_EQ(UnixMs(sensors[0].last.time), testing::kT0 + 49000);
 }
 
 TEST(ArchiveWriter, NoRightToWriteIsSaidAndRecoveredFrom) {

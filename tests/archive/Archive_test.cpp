@@ -121,7 +121,7 @@ std::vector<Reading> PollsWithRepeatedSensors(std::mt19937& random, int polls) {
             for (int k = 0; k < count; ++k) {
                 const int64_t t = kT0 + p * 50LL + (k >= 2 && p % 3 == 0 ? 1 : 0);
                 Reading r = Outdoor(address, t, static_cast<int32_t>(random() % 400));
-                r.intervalTicks = (last[address] == 0 ? 180000 : t - last[address]) * 10000;
+                r.interval = Milliseconds(last[address] == 0 ? 180000 : t - last[address]);
                 last[address] = t;
                 stream.push_back(r);
             }
@@ -187,7 +187,7 @@ TEST(Archive, MoreReadingsOfOneMillisecondThanItTellsApartStayWithinTheirSensor)
     ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
     std::vector<Reading> burst(kSameTimeReadings + 5, Outdoor(1, kT0, 100));
     for (std::size_t i = 1; i < burst.size(); ++i) {
-        burst[i].intervalTicks = 0;
+        burst[i].interval = Milliseconds(0);
     }
     burst.push_back(Outdoor(2, kT0, 200));  // the next sensor's key follows the last seq
     Archive::Counts counts;
@@ -228,8 +228,8 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
     ASSERT_EQ(sensors.size(), 4u);
     EXPECT_EQ(SensorIdOf(sensors[0].key), "outdoor-1");
     EXPECT_EQ(sensors[0].count, 3);
-    EXPECT_EQ(sensors[0].firstSeenMs, 1796650980000);
-    EXPECT_EQ(sensors[0].firstSeen.hour, 14);  // CET
+    EXPECT_EQ(UnixMs(sensors[0].firstSeen), 1796650980000);
+    EXPECT_EQ(sensors[0].firstSeenLocal.hour, 14);  // CET
     EXPECT_TRUE(JsonLine(sensors[0].last).starts_with(R"({"time":"2026-12-07T15:48:00.000+01:00")"))
         << JsonLine(sensors[0].last);
     EXPECT_EQ(SensorIdOf(sensors[3].key), "window-event");
@@ -237,8 +237,10 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
 
     // Three hours in one bucket: two readings in one hour, one in the next.
     Series series;
-    ASSERT_TRUE(
-        QuerySeries(archive, {sensors[0].key, 1796644800000, 1796655600000, 1, 0}, series).Ok());
+    ASSERT_TRUE(QuerySeries(archive,
+                            testing::Request(sensors[0].key, 1796644800000, 1796655600000, 1),
+                            series)
+                    .Ok());
     EXPECT_EQ(series.bucketMs, 3 * kMsPerHour);
     ASSERT_EQ(series.points.size(), 1u);
     EXPECT_EQ(series.points[0].count, 3);
@@ -246,12 +248,16 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
     EXPECT_DOUBLE_EQ(series.points[0].max[0], 12.3);
     EXPECT_DOUBLE_EQ(series.points[0].avg[1], 217.0 / 3);
     // What the wind and the brightness make of two values is summed too.
-    ASSERT_TRUE(
-        QuerySeries(archive, {sensors[1].key, 1796644800000, 1796655600000, 1, 0}, series).Ok());
+    ASSERT_TRUE(QuerySeries(archive,
+                            testing::Request(sensors[1].key, 1796644800000, 1796655600000, 1),
+                            series)
+                    .Ok());
     ASSERT_EQ(series.points.size(), 1u);
     EXPECT_NEAR(series.points[0].avg[1], 357.0, 0.01);
-    ASSERT_TRUE(
-        QuerySeries(archive, {sensors[2].key, 1796644800000, 1796655600000, 1, 0}, series).Ok());
+    ASSERT_TRUE(QuerySeries(archive,
+                            testing::Request(sensors[2].key, 1796644800000, 1796655600000, 1),
+                            series)
+                    .Ok());
     ASSERT_EQ(series.points.size(), 1u);
     EXPECT_DOUBLE_EQ(series.points[0].scaledAvg, 7700);
 }

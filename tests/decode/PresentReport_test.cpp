@@ -98,10 +98,10 @@ TEST(PresentReport, TheListAndAnOpenFileGetTheLineTheFileWithCrLfWhenThePollEnds
     fileSink.EndOfPoll();
     ASSERT_TRUE(file.OpenForAppend(path));
     Reading fenster;
-    fenster.time = {2026, 12, 7, 14, 3, 7, 456};
+    fenster.time = InstantOf({2026, 12, 7, 14, 3, 7, 456});
     fenster.kind = SensorKind::Special;
     fenster.event = FensterEvent::High;
-    fenster.intervalTicks = 600'000'000;
+    fenster.interval = Milliseconds(60'000);
     lines.Accept(fenster);
     EXPECT_EQ(testing::ReadBytes(path), "") << "queued until the poll ends";
     lines.EndOfPoll();

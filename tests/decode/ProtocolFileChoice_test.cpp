@@ -35,8 +35,8 @@ struct Window {
     std::string name;
     PosixFileSystem fileSystem;
     ProtocolFile file{fileSystem};
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder{clock};
+    testing::FakeWallClock clock;
+    TelegramDecoder decoder{clock, clock};
     MemoryList list;
     testing::FakeFileChooser chooser;
 };
@@ -122,8 +122,8 @@ TEST(ChooseProtocolFile, UnopenableChoiceKeepsTheNameAndTheListGoesOn) {
 TEST(ChooseProtocolFile, WritingResumesAfterAFullDisk) {
     testing::MemoryFileSystem disk;
     ProtocolFile file(disk);
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder(clock);
+    testing::FakeWallClock clock;
+    TelegramDecoder decoder(clock, clock);
     MemoryList list;
     testing::FakeFileChooser chooser;
     std::string name = "/voll/protokoll.dat";

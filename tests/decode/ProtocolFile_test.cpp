@@ -33,8 +33,8 @@ protected:
     TempDir dir;
     PosixFileSystem fileSystem;
     ProtocolFile file{fileSystem};
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder{clock};
+    testing::FakeWallClock clock;
+    TelegramDecoder decoder{clock, clock};
     MemoryList list;
 };
 

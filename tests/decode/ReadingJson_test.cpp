@@ -45,8 +45,8 @@ TEST(ReadingJson, EveryKindGivesItsValuesUnderTheirNames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
-        testing::FakeLocalClock clock({2026, 12, 7, 14, 3, 7, 456, 3600});
-        TelegramDecoder decoder(clock);
+        testing::FakeWallClock clock({2026, 12, 7, 14, 3, 7, 456, 3600});
+        TelegramDecoder decoder(clock, clock);
         clock.AdvanceMs(1500);
         const std::array<uint8_t, 7> bytes = {c.data[0], c.data[1], c.data[2], c.data[3],
                                               c.data[4], c.data[5], 0x03};
@@ -67,8 +67,8 @@ TEST(ReadingJson, TimeCarriesItsOffsetAndMapsToTheSameInstant) {
     out.clear();
     AppendRfc3339(west, out);
     EXPECT_EQ(out, "2026-06-30T19:00:00.005-03:30");
-    EXPECT_EQ(ToUnixMs(summer), ToUnixMs(west));
-    EXPECT_EQ(ToUnixMs({1970, 1, 1, 1, 0, 0, 1, 3600}), 1);
+    EXPECT_EQ(InstantOf(summer), InstantOf(west));
+    EXPECT_EQ(UnixMs(InstantOf({1970, 1, 1, 1, 0, 0, 1, 3600})), 1);
 }
 
 TEST(SensorIds, EveryIdNamesOneSensorAndReadsBack) {

@@ -9,6 +9,7 @@
 
 #include "FakeClocks.h"
 #include "Presenting.h"
+#include "base/Win1252.h"
 #include "decode/PresentReport.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -29,17 +30,21 @@ struct Reception {
         const std::array<uint8_t, 7> bytes = {d[0], d[1], d[2], d[3], d[4], d[5], end};
         return testing::DecodeAndPresent(decoder, bytes, list, file, mask);
     }
-    std::string LastLine() const { return list.Lines().empty() ? "" : list.Lines().back(); }
+    // The list's last line in the protocol file's bytes (Windows-1252: ° is 0xB0, ß 0xDF), as
+    // the tables below write the lines.
+    std::string LastLine() const {
+        return list.Lines().empty() ? "" : Utf8ToWin1252(list.Lines().back());
+    }
     // The record text, after the time prefix.
     std::string LastText() const {
         return LastLine().substr(std::min(kPrefixLength, LastLine().size()));
     }
 
-    testing::FakeLocalClock clock;
+    testing::FakeWallClock clock;
     PosixFileSystem fileSystem;
     ProtocolFile file{fileSystem};
     MemoryList list;
-    TelegramDecoder decoder{clock};
+    TelegramDecoder decoder{clock, clock};
 };
 
 Data WithBit7(Data d) {
@@ -354,8 +359,8 @@ TEST(TelegramDecoder, AnyBytesGiveOneBoundedLineOrNothing) {
 TEST(TelegramDecoder, EachQuantitysDecodableRangeIsWhatTheDecoderGives) {
     // Every value of each field of each kind (the others at 0), decoded: the lowest and the
     // highest of every quantity are exactly its DecodableRange.
-    testing::FakeLocalClock clock({2026, 12, 7, 14, 3, 7, 456});
-    TelegramDecoder decoder(clock);
+    testing::FakeWallClock clock({2026, 12, 7, 14, 3, 7, 456});
+    TelegramDecoder decoder(clock, clock);
     std::array<DecodableRange, 9> seen;
     std::array<bool, 9> any{};
     const auto take = [&](int kind, int d1, int d2, int d3, int d4, int d5) {

@@ -7,20 +7,41 @@
 
 namespace tavrolin::testing {
 
-// A local clock the test sets; Advance moves it on, carrying into the date.
-class FakeLocalClock : public LocalClock {
+// Central European time as the law has it since 1996: UTC+1, and UTC+2 from 01:00 UTC on the
+// last Sunday of March to 01:00 UTC on the last Sunday of October. Written out here so that
+// the tests of the clock change do not depend on the machine's time-zone data.
+class CentralEuropeZone : public TimeZone {
 public:
-    explicit FakeLocalClock(LocalTime start = {2026, 12, 7, 14, 3, 7, 456}) : m_now(start) {}
-    LocalTime Now() override {
+    int UtcOffsetAt(Instant t) const override;
+};
+
+// A wall clock the test sets, and the zone of its local time: by default a fixed offset, that
+// of the local time it was started with (0 unless given); or another zone, such as
+// CentralEuropeZone. Advance moves it on.
+class FakeWallClock : public WallClock, public TimeZone {
+public:
+    explicit FakeWallClock(LocalTime start = {2026, 12, 7, 14, 3, 7, 456})
+        : m_now(InstantOf(start)), m_zone(start.utcOffsetSeconds) {}
+    Instant Now() override {
         ++reads;
         return m_now;
     }
-    void Set(LocalTime t) { m_now = t; }
-    void AdvanceMs(int64_t ms);
+    int UtcOffsetAt(Instant t) const override {
+        return m_otherZone != nullptr ? m_otherZone->UtcOffsetAt(t) : m_zone.UtcOffsetAt(t);
+    }
+    // The local time with its offset: the instant it names.
+    void Set(const LocalTime& t) { m_now = InstantOf(t); }
+    void SetInstant(Instant t) { m_now = t; }
+    void AdvanceMs(int64_t ms) { m_now += Milliseconds(ms); }
+    // Local time from now on in that zone (which must outlive the clock).
+    void UseZone(const TimeZone& zone) { m_otherZone = &zone; }
+    LocalTime Local() const { return LocalTimeIn(*this, m_now); }
     int reads = 0;
 
 private:
-    LocalTime m_now;
+    Instant m_now;
+    FixedOffsetZone m_zone;
+    const TimeZone* m_otherZone = nullptr;
 };
 
 // A coarse clock that steps by stepMs after every readsPerStep reads.

@@ -13,6 +13,7 @@
 #include "FakeClocks.h"
 #include "TempDir.h"
 #include "archive/Archive.h"
+#include "history/ArchiveSeed.h"
 #include "history/History.h"
 #include "platform/qt/ChartWindow.h"
 #include "platform/qt/HistoryWindows.h"
@@ -25,10 +26,17 @@ namespace {
 
 constexpr int64_t kNow = kT0;
 
-// The machine's own offset, as the window would have stamped it.
+// The test's zone: CET all year, as the fake clock keeps it.
 Reading OutdoorHere(int address, int64_t t, int32_t tenths, int32_t humidity = 60) {
-    return testing::Outdoor(address, t, tenths, humidity,
-                            QDateTime::fromMSecsSinceEpoch(t).offsetFromUtc());
+    return testing::Outdoor(address, t, tenths, humidity, kCet);
+}
+
+// What the program does at its start with the archive on.
+void Seed(const std::string& path, SensorTracker& tracker) {
+    Archive archive;
+    QVERIFY(archive.Open(path, Archive::Access::ReadCurrent, 1000).Ok());
+    WeatherDerivation derivation({});
+    QVERIFY(SeedFromArchive(archive, derivation, tracker).Ok());
 }
 
 // Outdoor 1: every three minutes over the last two days, 10.0 °C at even and 20.0 °C at odd
@@ -59,9 +67,10 @@ private slots:
     void ChartShowsTheReadingsOfADayAndBucketsOfAYear() {
         TempDir dir;
         WriteArchive(dir.File("archiv.sqlite"));
-        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, {});
+        Seed(dir.File("archiv.sqlite"), tracker);
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, clock, {});
         HistoryWindows windows(history);
         ChartWindow* chart = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
         QCustomPlot* plot = chart->Plot();
@@ -85,7 +94,7 @@ private slots:
         QCOMPARE(x.upper, (kNow + 1) / 1000.0);
 
         // A reading while it is open: drawn at once.
-        clock.Set(FromUnixMs(kNow + kMinute, 3600));
+        clock.SetInstant(FromUnixMs(kNow + kMinute));
         for (const Reading& heard : {OutdoorHere(1, kNow + kMinute, 123)}) {
             tracker.Accept(heard);
             history.Sink().Accept(heard);
@@ -125,7 +134,7 @@ private slots:
 
         // The whole archive begins with the first reading, two years back.
         chart->Show(kGarden, ChartRange::All);
-        QCOMPARE(chart->Model().FromMs(), kNow - 730 * kMsPerDay);
+        QCOMPARE(UnixMs(chart->Model().From()), kNow - 730 * kMsPerDay);
         QVERIFY(chart->Model().Data().bucketMs > 0);
 
         const QString png = QString::fromStdString(dir.File("verlauf.png"));
@@ -137,11 +146,12 @@ private slots:
     void OverviewMarksASilentSensorOverdueUntilItIsHeardAgain() {
         TempDir dir;
         WriteArchive(dir.File("archiv.sqlite"));
-        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
         SensorNames names;
         names.Set(kGarden, "Garten");
         SensorTracker tracker;
-        History history(names, tracker, dir.File("archiv.sqlite"), clock, {});
+        Seed(dir.File("archiv.sqlite"), tracker);
+        History history(names, tracker, dir.File("archiv.sqlite"), clock, clock, {});
         HistoryWindows windows(history);
         SensorOverviewWindow* overview = windows.ShowOverview(nullptr);
         QTableWidget* table = overview->Table();
@@ -157,7 +167,7 @@ private slots:
         QCOMPARE(state->foreground().color(), QColor(0xC0, 0x00, 0x00));
 
         // Ten minutes on, the garden sensor is overdue too: the window's clock tick finds it.
-        clock.Set(FromUnixMs(kNow + 10 * kMinute, 3600));
+        clock.SetInstant(FromUnixMs(kNow + 10 * kMinute));
         QTRY_COMPARE_WITH_TIMEOUT(table->item(0, SensorOverviewWindow::kState)->text(),
                                   QStringLiteral("überfällig"), 3000);
 
@@ -210,9 +220,10 @@ private slots:
     void EachSensorHasItsChartAndEachChartReadsOutOnlyItsOwn() {
         TempDir dir;
         WriteArchive(dir.File("archiv.sqlite"));
-        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, {});
+        Seed(dir.File("archiv.sqlite"), tracker);
+        History history(SensorNames(), tracker, dir.File("archiv.sqlite"), clock, clock, {});
         HistoryWindows windows(history);
         ChartWindow* garden = windows.ShowChart(nullptr, kGarden, ChartRange::Day);
         const QString hint = garden->ReadoutText();
@@ -241,7 +252,7 @@ private slots:
         const QString gardenReadout = garden->ReadoutText();
         const std::size_t gardenPoints = garden->Model().Data().points.size();
         const std::size_t otherPoints = second->Model().Data().points.size();
-        clock.Set(FromUnixMs(kNow + kMinute, 3600));
+        clock.SetInstant(FromUnixMs(kNow + kMinute));
         for (const Reading& heard : {OutdoorHere(3, kNow + kMinute, 66)}) {
             tracker.Accept(heard);
             history.Sink().Accept(heard);
@@ -288,9 +299,10 @@ private slots:
             readings.push_back(old);
             QVERIFY(archive.Write(readings).Ok());
         }
-        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, path, clock, {});
+        Seed(path, tracker);
+        History history(SensorNames(), tracker, path, clock, clock, {});
         HistoryWindows windows(history);
 
         ChartWindow* wind = windows.ShowChart(nullptr, mast, ChartRange::Year);
@@ -326,7 +338,7 @@ private slots:
         QVERIFY(text != nullptr);
         QCOMPARE(text->text(),
                  QStringLiteral("Keine Messungen in diesem Zeitraum; zuletzt empfangen am ") +
-                     QDateTime::fromMSecsSinceEpoch(kNow - 10 * kMsPerDay)
+                     QDateTime::fromMSecsSinceEpoch(kNow - 10 * kMsPerDay, Qt::OffsetFromUTC, kCet)
                          .toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm")));
 
         // The picture has a title line above the plot; the window does not keep it.
@@ -373,9 +385,10 @@ private slots:
         }
         WeatherSettings weather;
         weather.rain.mmPerStep[0] = Decimal{5, 1};
-        FakeLocalClock clock(FromUnixMs(kNow, 3600));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
         SensorTracker tracker;
-        History history(SensorNames(), tracker, path, clock, weather);
+        Seed(path, tracker);
+        History history(SensorNames(), tracker, path, clock, clock, weather);
         HistoryWindows windows(history);
         ChartWindow* chart = windows.ShowChart(nullptr, gauge, ChartRange::Day);
         QCustomPlot* plot = chart->Plot();
@@ -419,7 +432,7 @@ private slots:
 
         // A reading as it comes adds its steps to its hour's bar, and to the sum.
         const double last = bars->data()->at(bars->data()->size() - 1)->value;
-        clock.Set(FromUnixMs(kNow + kMinute, 3600));
+        clock.SetInstant(FromUnixMs(kNow + kMinute));
         for (const Reading& heard : {rain(kNow + kMinute, counter + 4)}) {
             tracker.Accept(heard);
             history.Sink().Accept(heard);

@@ -51,7 +51,7 @@ std::vector<uint8_t> Outdoor(uint8_t address) {
 // The program's objects, in their order, around a receiver that answers ACK to everything.
 struct Program {
     MemoryFileSystem files;
-    FakeLocalClock localClock;
+    FakeWallClock localClock;
     FakeCoarseClock coarseClock;
     SettingsStore settings{files, kProfile};
     FakeSerialLine port;
@@ -62,7 +62,7 @@ struct Program {
     AppEnvironment env{settings, files, messages, fileChooser, help, wall};
     MultiplexerLine multiplexerLine{coarseClock};
     MultiplexerDialog multiplexer{multiplexerLine};
-    ReceiverPort receiverPort{port, multiplexerLine, messages, localClock};
+    ReceiverPort receiverPort{port, multiplexerLine, messages, localClock, localClock};
     ReceiverDialog dialog{receiverPort, multiplexer, env};
 
     Program() {

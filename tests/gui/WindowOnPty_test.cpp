@@ -138,7 +138,7 @@ struct Program {
         OutputOptions outputOptions;
         outputOptions.archive = options;
         outputs = std::make_unique<Outputs>(
-            settings, OutputPlatform{files, localClock, coarseClock, "test", {}, {}},
+            settings, OutputPlatform{files, wallClock, zone, coarseClock, "test", {}, {}},
             outputOptions);
         env.outputs = outputs.get();
     }
@@ -163,7 +163,8 @@ struct Program {
     const std::string protocol = dir.File("protokoll.dat");
     const std::string archivePath = dir.File("archiv.sqlite");
     PosixFileSystem files;
-    SystemLocalClock localClock;
+    SystemWallClock wallClock;
+    SystemTimeZone zone;
     SystemCoarseClock coarseClock;
     SettingsStore settings{files, profile};
     PosixSerialLine line{ProfilePortResolver(settings)};
@@ -174,7 +175,7 @@ struct Program {
     std::unique_ptr<Outputs> outputs;
     MultiplexerLine multiplexerLine{coarseClock};
     MultiplexerDialog multiplexer{multiplexerLine};
-    ReceiverPort receiverPort{line, multiplexerLine, messages, localClock};
+    ReceiverPort receiverPort{line, multiplexerLine, messages, wallClock, zone};
 };
 
 }  // namespace

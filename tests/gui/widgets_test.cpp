@@ -61,7 +61,7 @@ private slots:
     void addressFieldTakesTheDialogKeys();
     void addressFieldLetsOtherKeysEditWhenNotHandled();
     void addressFieldReportsLosingTheFocus();
-    void receivedListShowsWindowsBytesAndKeepsItsSelection();
+    void receivedListShowsItsLinesAndKeepsItsSelection();
     void aboutBoxShowsNameVersionAndOk();
     void messageBoxShowsCaptionTextAndIcon_data();
     void messageBoxShowsCaptionTextAndIcon();
@@ -181,14 +181,11 @@ void WidgetsTest::addressFieldReportsLosingTheFocus() {
     QCOMPARE(lost, 1);
 }
 
-void WidgetsTest::receivedListShowsWindowsBytesAndKeepsItsSelection() {
+void WidgetsTest::receivedListShowsItsLinesAndKeepsItsSelection() {
     QListWidget widget;
     QtReceivedList list(widget);
     QCOMPARE(list.GetCurSel(), -1);
-    list.AddString(
-        "Au\xDF"
-        "en 0 : 21.5\xB0"
-        "C");
+    list.AddString("Außen 0 : 21.5°C");
     list.AddString("second");
     list.AddString("third");
     QCOMPARE(widget.item(0)->text(), QStringLiteral("Außen 0 : 21.5°C"));

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ArchiveFixtures.h"
+#include "FakeClocks.h"
 #include "history/ChartModel.h"
 
 namespace tavrolin {
@@ -18,35 +19,48 @@ using testing::kMinute;
 using testing::kT0;
 using testing::Outdoor;
 
+const FixedOffsetZone kCetZone(kCet);
+
+Instant At(int64_t t) {
+    return FromUnixMs(t);
+}
+
 ChartModel Model() {
-    return ChartModel([](int64_t) { return kCet; });
+    return ChartModel(kCetZone);
+}
+
+int64_t From(const ChartModel& chart) {
+    return UnixMs(chart.From());
+}
+int64_t To(const ChartModel& chart) {
+    return UnixMs(chart.To());
 }
 
 TEST(ChartModel, RangesEndNowAndTheWholeArchiveBeginsAtTheFirstReading) {
     ChartModel chart = Model();
-    chart.Choose(kGarden, ChartRange::Year, kT0, kT0 - 3000 * kMsPerDay);
-    EXPECT_EQ(chart.ToMs() - chart.FromMs(), 365 * kMsPerDay);
+    chart.Choose(kGarden, ChartRange::Year, At(kT0), At(kT0 - 3000 * kMsPerDay));
+    EXPECT_EQ(To(chart) - From(chart), 365 * kMsPerDay);
     const SeriesRequest year = chart.Request();
-    EXPECT_EQ(year.toMs, kT0 + 1);
-    EXPECT_EQ(year.alignOffsetSeconds, kCet);
+    EXPECT_EQ(UnixMs(year.to), kT0 + 1);
+    EXPECT_EQ(year.zone, &kCetZone);
     EXPECT_EQ(year.maxPoints, ChartModel::kMaxLongPoints);
 
-    chart.Choose(kGarden, ChartRange::All, kT0, kT0 - 3000 * kMsPerDay);
-    EXPECT_EQ(chart.FromMs(), kT0 - 3000 * kMsPerDay);
-    chart.Choose(kGarden, ChartRange::All, kT0, std::nullopt);
-    EXPECT_EQ(chart.FromMs(), kT0 - kMsPerDay);
+    chart.Choose(kGarden, ChartRange::All, At(kT0), At(kT0 - 3000 * kMsPerDay));
+    EXPECT_EQ(From(chart), kT0 - 3000 * kMsPerDay);
+    chart.Choose(kGarden, ChartRange::All, At(kT0), std::nullopt);
+    EXPECT_EQ(From(chart), kT0 - kMsPerDay);
     EXPECT_EQ(chart.Data().quantities.size(), 2u);
 }
 
 TEST(ChartModel, ALiveRangeTakesItsSensorsReadingsIntoItsBuckets) {
     ChartModel chart = Model();
-    chart.Choose(kGarden, ChartRange::Week, kT0, std::nullopt);
+    chart.Choose(kGarden, ChartRange::Week, At(kT0), std::nullopt);
     Series series;
     series.quantities = QuantitiesOf(SensorKind::Outdoor);
     series.bucketMs = 10 * kMinute;
     SeriesPoint p;
     // The bucket of kT0 (14:43:07 CET): 14:40 local.
-    p.timeMs = kT0 - 3 * kMinute - 7456;
+    p.time = At(kT0 - 3 * kMinute - 7456);
     p.count = 2;
     p.min = {10.0, 50, 0};
     p.avg = {11.0, 55, 0};
@@ -63,17 +77,17 @@ TEST(ChartModel, ALiveRangeTakesItsSensorsReadingsIntoItsBuckets) {
     EXPECT_DOUBLE_EQ(points[0].min[1], 40);
     EXPECT_DOUBLE_EQ(points[0].max[0], 14.0);
     EXPECT_DOUBLE_EQ(points[0].avg[0], (11.0 * 2 + 14.0) / 3);
-    EXPECT_EQ(points[1].timeMs, p.timeMs + 10 * kMinute);
-    EXPECT_EQ(chart.ToMs(), kT0 + 8 * kMinute + 1) << "the range moves on with the readings";
-    EXPECT_EQ(chart.ToMs() - chart.FromMs(), 7 * kMsPerDay);
+    EXPECT_EQ(points[1].time, p.time + Milliseconds(10 * kMinute));
+    EXPECT_EQ(To(chart), kT0 + 8 * kMinute + 1) << "the range moves on with the readings";
+    EXPECT_EQ(To(chart) - From(chart), 7 * kMsPerDay);
 
-    chart.Choose(kGarden, ChartRange::Year, kT0, std::nullopt);
+    chart.Choose(kGarden, ChartRange::Year, At(kT0), std::nullopt);
     EXPECT_FALSE(chart.Add(Outdoor(1, kT0 + 20 * kMinute, 90))) << "a year is not live";
 }
 
 TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     ChartModel chart = Model();
-    chart.Choose(kGarden, ChartRange::Day, kT0 + 60 * kMinute, std::nullopt);
+    chart.Choose(kGarden, ChartRange::Day, At(kT0 + 60 * kMinute), std::nullopt);
     for (const int64_t minute : {0, 3, 6, 9, 45, 48}) {
         ASSERT_TRUE(chart.Add(Outdoor(1, kT0 + minute * kMinute, -5 + minute, 70)));
     }
@@ -105,7 +119,7 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     buckets.quantities = QuantitiesOf(SensorKind::Outdoor);
     buckets.bucketMs = 6 * 3600000;
     SeriesPoint p;
-    p.timeMs = kT0 - 163 * kMinute - 7456;  // 12:00 local
+    p.time = At(kT0 - 163 * kMinute - 7456);  // 12:00 local
     p.count = 72;
     p.min = {-1.26, 40, 0};
     p.avg = {0.04, 55.56, 0};
@@ -129,18 +143,44 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
         << chart.Readout(0);
 }
 
-TEST(ChartModel, AxisTexts) {
-    struct Row {
-        int64_t rangeMs;
-        const char* format;
-    } rows[] = {{kMsPerDay, "HH:mm\ndd.MM."},
-                {7 * kMsPerDay, "ddd\ndd.MM."},
-                {30 * kMsPerDay, "dd.MM."},
-                {365 * kMsPerDay, "MMM\nyyyy"},
-                {3650 * kMsPerDay, "yyyy"}};
-    for (const Row& row : rows) {
-        EXPECT_EQ(TimeTickFormat(row.rangeMs), row.format) << row.rangeMs;
+// The time axis counts the local clock's hours, days, Mondays, months and years, in German;
+// on the day the clocks go back the hour from 2:00 comes twice, and both are ticked.
+TEST(ChartModel, TimeTicksFallOnTheLocalClocksHoursDaysMonthsAndYears) {
+    const testing::CentralEuropeZone zone;
+    const auto labels = [&zone](int64_t from, int64_t to, int count) {
+        std::vector<std::string> out;
+        for (const TimeTick& tick : TimeTicks(zone, At(from), At(to), count)) {
+            out.push_back(tick.label);
+        }
+        return out;
+    };
+    const int64_t autumn = UnixMs(InstantOf({2026, 10, 25, 0, 0, 0, 0, 7200}));
+    EXPECT_EQ(labels(autumn, autumn + 5 * 3600000, 8),
+              (std::vector<std::string>{"00:00\n25.10.", "01:00\n25.10.", "02:00\n25.10.",
+                                        "02:00\n25.10.", "03:00\n25.10.", "04:00\n25.10."}));
+    EXPECT_EQ(labels(kT0 - kMsPerDay, kT0, 7).front(), "15:00\n06.12.");
+    EXPECT_EQ(labels(kT0 - 7 * kMsPerDay, kT0, 7).front(), "Di\n01.12.");
+    EXPECT_EQ(labels(kT0 - 30 * kMsPerDay, kT0, 7).front(), "09.11.");
+    const std::vector<std::string> year = labels(kT0 - 365 * kMsPerDay, kT0, 7);
+    EXPECT_EQ(year.front(), "Jan\n2026");
+    EXPECT_EQ(year.back(), "Nov\n2026");
+    EXPECT_EQ(labels(kT0 - 3650 * kMsPerDay, kT0, 7),
+              (std::vector<std::string>{"2018", "2020", "2022", "2024", "2026"}));
+    // Every tick lies in the range, in order.
+    for (const int64_t span : {int64_t{3600000}, kMsPerDay, 9 * kMsPerDay, 90 * kMsPerDay,
+                               700 * kMsPerDay, 9000 * kMsPerDay}) {
+        const std::vector<TimeTick> ticks = TimeTicks(zone, At(kT0 - span), At(kT0));
+        ASSERT_FALSE(ticks.empty()) << span;
+        EXPECT_LE(ticks.size(), 14u) << span;
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_GE(ticks[i].keySeconds * 1000, static_cast<double>(kT0 - span));
+            EXPECT_LE(ticks[i].keySeconds * 1000, static_cast<double>(kT0));
+            EXPECT_TRUE(i == 0 || ticks[i].keySeconds > ticks[i - 1].keySeconds);
+        }
     }
+}
+
+TEST(ChartModel, AxisTexts) {
     EXPECT_EQ(AxisLabel(Quantity::RainCounter), "Regenzähler");
     EXPECT_EQ(AxisLabel(Quantity::WindSpeed), "Windgeschwindigkeit\n(km/h)");
     EXPECT_EQ(AxisLabel(Quantity::WindDirection), "Windrichtung (°)");
@@ -173,7 +213,7 @@ Reading Wind(int64_t t, int32_t tenths, int32_t degrees) {
 TEST(ChartModel, WindDirectionIsACircleAndLightOneNumber) {
     const SensorKey mast{SensorKind::Wind, 3, false};
     ChartModel chart = Model();
-    chart.Choose(mast, ChartRange::Week, kT0, std::nullopt);
+    chart.Choose(mast, ChartRange::Week, At(kT0), std::nullopt);
     Series series;
     series.quantities = QuantitiesOf(SensorKind::Wind);
     series.bucketMs = 10 * kMinute;
@@ -199,12 +239,12 @@ TEST(ChartModel, WindDirectionIsACircleAndLightOneNumber) {
 
     // Brightness: value × factor, one line; a logarithmic axis once it spans two decades.
     const SensorKey roof{SensorKind::Brightness, 0, false};
-    chart.Choose(roof, ChartRange::Day, kT0 + kMsPerDay, std::nullopt);
+    chart.Choose(roof, ChartRange::Day, At(kT0 + kMsPerDay), std::nullopt);
     Series light;
     light.quantities = QuantitiesOf(SensorKind::Brightness);
     for (const auto& [value, factor] : {std::pair{7600, 1}, {780, 10}, {0, 100}, {76, 1}}) {
         SeriesPoint p;
-        p.timeMs = kT0 + static_cast<int64_t>(light.points.size()) * kMinute;
+        p.time = At(kT0 + static_cast<int64_t>(light.points.size()) * kMinute);
         p.count = 1;
         p.min = p.avg = p.max = {double(value), double(factor), 0};
         DeriveFromReading(SensorKind::Brightness, p);
@@ -233,7 +273,7 @@ Reading Rain(int64_t t, int32_t counter, uint8_t address) {
 TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSteps) {
     RainSettings settings;
     settings.mmPerStep[0] = Decimal{25, 2};
-    ChartModel chart([](int64_t) { return kCet; }, settings);
+    ChartModel chart(kCetZone, settings);
     const SensorKey gauge{SensorKind::Rain, 0, false};
     const int64_t hour = 3600000;
     // Whole bars: hours in a day and a week, local days beyond.
@@ -241,19 +281,19 @@ TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSte
                                         {ChartRange::Week, hour},
                                         {ChartRange::Month, kMsPerDay},
                                         {ChartRange::Year, kMsPerDay}}) {
-        chart.Choose(gauge, range, kT0, std::nullopt);
+        chart.Choose(gauge, range, At(kT0), std::nullopt);
         EXPECT_EQ(chart.RainBucketMs(), bucket);
-        EXPECT_EQ((chart.FromMs() + (bucket == hour ? 0 : kCet * 1000)) % bucket, 0);
-        EXPECT_LE(chart.FromMs(), chart.ToMs() - (bucket == hour ? 24 : 30) * hour);
+        EXPECT_EQ((From(chart) + (bucket == hour ? 0 : kCet * 1000)) % bucket, 0);
+        EXPECT_LE(From(chart), To(chart) - (bucket == hour ? 24 : 30) * hour);
     }
 
-    chart.Choose(gauge, ChartRange::Day, kT0, std::nullopt);
+    chart.Choose(gauge, ChartRange::Day, At(kT0), std::nullopt);
     Series series;
     series.quantities = QuantitiesOf(SensorKind::Rain);
     series.bucketMs = hour;
     for (const int64_t steps : {4, 0}) {
         SeriesPoint p;
-        p.timeMs = (kT0 / hour - 1 + static_cast<int64_t>(series.points.size())) * hour;
+        p.time = At((kT0 / hour - 1 + static_cast<int64_t>(series.points.size())) * hour);
         p.count = 80;
         p.rainSteps = steps;
         series.points.push_back(p);
@@ -278,10 +318,10 @@ TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSte
               "07.12.2026 15:03");
 
     // Without millimetres per step: the counter's steps, a bar per day.
-    chart.Choose({SensorKind::Rain, 1, false}, ChartRange::Month, kT0, std::nullopt);
+    chart.Choose({SensorKind::Rain, 1, false}, ChartRange::Month, At(kT0), std::nullopt);
     series.bucketMs = kMsPerDay;
     series.points.resize(1);
-    series.points[0].timeMs = kT0 / kMsPerDay * kMsPerDay - kCet * 1000;
+    series.points[0].time = At(kT0 / kMsPerDay * kMsPerDay - kCet * 1000);
     series.points[0].rainSteps = 7;
     chart.SetSeries(series);
     lines = chart.Lines();
@@ -292,13 +332,14 @@ TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSte
 
 TEST(ChartModel, TextsOfAnEmptyRangeAndOfASavedPicture) {
     ChartModel chart = Model();
-    chart.Choose(kGarden, ChartRange::Month, kT0, kT0 - 400 * kMsPerDay, kT0 - 10 * kMsPerDay);
+    chart.Choose(kGarden, ChartRange::Month, At(kT0), At(kT0 - 400 * kMsPerDay),
+                 At(kT0 - 10 * kMsPerDay));
     EXPECT_EQ(chart.EmptyText(),
               "Keine Messungen in diesem Zeitraum; zuletzt empfangen am 27.11.2026 um 14:43");
     EXPECT_EQ(chart.Title("Garten"),
               "Garten (outdoor-1) · Temperatur, Feuchte · 30 Tage, 07.11.2026 – 07.12.2026");
     EXPECT_EQ(chart.FileName(), "verlauf_outdoor-1_30-tage_2026-12-07.png");
-    chart.Choose(kGarden, ChartRange::Day, kT0, std::nullopt);
+    chart.Choose(kGarden, ChartRange::Day, At(kT0), std::nullopt);
     EXPECT_EQ(chart.EmptyText(), "Keine Messungen in diesem Zeitraum");
     EXPECT_EQ(chart.Title("Garten"),
               "Garten (outdoor-1) · Temperatur, Feuchte · 24 Stunden, 06.12.2026 14:43 – "

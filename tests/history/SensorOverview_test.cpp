@@ -5,6 +5,8 @@
 
 #include "ArchiveFixtures.h"
 #include "FakeClocks.h"
+#include "TempDir.h"
+#include "history/ArchiveSeed.h"
 #include "history/OverdueNotices.h"
 #include "history/SensorOverview.h"
 
@@ -23,9 +25,16 @@ SensorNames Names() {
     return names;
 }
 
+const FixedOffsetZone kCetZone(kCet);
+
+Instant At(int64_t t) {
+    return FromUnixMs(t);
+}
+
 Reading Fenster(int64_t t) {
     Reading r;
-    r.time = FromUnixMs(t, kCet);
+    r.time = At(t);
+    r.utcOffsetSeconds = kCet;
     r.kind = SensorKind::Special;
     r.subtype = SpecialSubtype::FensterHigh;
     r.event = FensterEvent::High;
@@ -34,7 +43,7 @@ Reading Fenster(int64_t t) {
 
 TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     SensorTracker tracker;
-    SensorOverview overview(Names(), tracker);
+    SensorOverview overview(Names(), tracker, kCetZone);
     for (int i = 0; i < 4; ++i) {
         tracker.Accept(Outdoor(1, kT0 + i * 3 * kMinute, 123 + i));
     }
@@ -42,7 +51,7 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     tracker.Accept(Fenster(kT0));
     const int64_t last = kT0 + 9 * kMinute;
 
-    EXPECT_FALSE(overview.Check(last + 9 * kMinute));  // three periods exactly: not yet
+    EXPECT_FALSE(overview.Check(At(last + 9 * kMinute)));  // three periods exactly: not yet
     std::vector<OverviewRow> rows = overview.Rows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].id, "outdoor-1");
@@ -58,19 +67,19 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     }
 
     // Outdoor 2 has the default period of five minutes: overdue after fifteen.
-    EXPECT_TRUE(overview.Check(last + 9 * kMinute + 1));
+    EXPECT_TRUE(overview.Check(At(last + 9 * kMinute + 1)));
     rows = overview.Rows();
     EXPECT_TRUE(rows[0].overdue);
     EXPECT_EQ(rows[0].state, "überfällig");
     EXPECT_FALSE(rows[1].overdue);
-    EXPECT_FALSE(overview.Check(last + 10 * kMinute));  // no news: no change
-    EXPECT_TRUE(overview.Check(last + 15 * kMinute + 1));
+    EXPECT_FALSE(overview.Check(At(last + 10 * kMinute)));  // no news: no change
+    EXPECT_TRUE(overview.Check(At(last + 15 * kMinute + 1)));
     rows = overview.Rows();
     EXPECT_TRUE(rows[1].overdue);
     EXPECT_FALSE(rows[2].overdue) << "events come when they happen: never overdue";
 
     tracker.Accept(Outdoor(1, kT0 + 30 * kMinute, 99));
-    EXPECT_TRUE(overview.Check(kT0 + 30 * kMinute));
+    EXPECT_TRUE(overview.Check(At(kT0 + 30 * kMinute)));
     rows = overview.Rows();
     EXPECT_FALSE(rows[0].overdue);
     EXPECT_EQ(rows[0].state, "");
@@ -78,52 +87,11 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     EXPECT_TRUE(rows[1].overdue);
 }
 
-TEST(SensorOverview, StartsFromTheArchiveAndKeepsWhatWasHeardSince) {
-    SensorTracker tracker;
-    SensorOverview overview(Names(), tracker);
-    // Heard live after the archive's last reading of it: the live account stays.
-    tracker.Accept(Outdoor(1, kT0, 200));
-    tracker.Accept(Outdoor(1, kT0 + 5 * kMinute, 201));
-
-    std::vector<SensorSummary> archive(2);
-    archive[0].key = kGarden;
-    archive[0].firstSeenMs = kT0 - 400 * kMsPerDay;
-    archive[0].lastSeenMs = kT0 - kMinute;
-    archive[0].last = Outdoor(1, kT0 - kMinute, 150);
-    archive[0].recentMs = {kT0 - 7 * kMinute, kT0 - 4 * kMinute, kT0 - kMinute};
-    // Only in the archive, every two minutes, silent for an hour.
-    const int64_t lastOf3 = kT0 - 60 * kMinute;
-    archive[1].key = {SensorKind::Outdoor, 3, false};
-    archive[1].firstSeenMs = kT0 - 10 * kMsPerDay;
-    archive[1].lastSeenMs = lastOf3;
-    archive[1].last = Outdoor(3, lastOf3, 77);
-    for (int i = 4; i >= 0; --i) {
-        archive[1].recentMs.push_back(lastOf3 - i * 2 * kMinute);
-    }
-    overview.Load(archive);
-
-    EXPECT_TRUE(overview.Check(kT0 + 5 * kMinute));
-    const std::vector<OverviewRow> rows = overview.Rows();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].values, "20,1 °C, 60 %");
-    EXPECT_FALSE(rows[0].overdue);
-    EXPECT_EQ(rows[1].id, "outdoor-3");
-    EXPECT_EQ(rows[1].values, "7,7 °C, 60 %, Taupunkt 0,4 °C") << "derived as when received";
-    EXPECT_EQ(rows[1].period, "00:02:00");
-    EXPECT_TRUE(rows[1].overdue);
-    EXPECT_EQ(overview.FirstSeenMs(kGarden), kT0 - 400 * kMsPerDay);
-    EXPECT_EQ(overview.ChartableSensors().size(), 2u);
-}
-
-// What the last values give, as the receiving programs derive them, and a rain sensor's rain
-// of today: from the archive, going on with the readings heard, and by its date once the day
-// is over.
-TEST(SensorOverview, SaysWhatTheValuesGiveAndTheRainOfToday) {
-    WeatherSettings weather;
-    weather.rain.mmPerStep[0] = Decimal{5, 1};
-    weather.station.altitudeMetres = 300;
-    SensorTracker tracker;
-    SensorOverview overview(Names(), tracker, weather);
+// The program's account of the station starts from the archive's (SeedFromArchive), where
+// its outputs are built; the overview reads it: the values as the derivation gives them
+// (dew point, sea-level pressure, compass point, the rain of today), a sensor heard only in
+// the archive with its usual period and overdue, and the first reading the archive has.
+TEST(SensorOverview, StartsFromTheArchivesAccountAndFollowsTheReadingsThroughTheDerivation) {
     const auto reading = [](SensorKind kind, int address, int64_t t,
                             std::vector<std::pair<Quantity, int32_t>> values) {
         Reading r = Outdoor(address, t, 0);
@@ -137,55 +105,73 @@ TEST(SensorOverview, SaysWhatTheValuesGiveAndTheRainOfToday) {
     const auto rain = [&reading](int64_t t, int32_t counter) {
         return reading(SensorKind::Rain, 0, t, {{Quantity::RainCounter, counter}});
     };
-    std::vector<SensorSummary> archive;
-    for (const Reading& last :
-         {reading(
-              SensorKind::Indoor, 2, kT0 - kMinute,
-              {{Quantity::Temperature, 210}, {Quantity::Humidity, 45}, {Quantity::Pressure, 1013}}),
-          reading(
-              SensorKind::Wind, 3, kT0 - kMinute,
-              {{Quantity::WindSpeed, 120}, {Quantity::WindDirection, 200}, {Quantity::WindB, 0}}),
-          rain(kT0 - kMinute, 20)}) {
-        SensorSummary s;
-        s.key = last.Key();
-        s.firstSeenMs = s.lastSeenMs = ToUnixMs(last.time);
-        s.last = last;
-        archive.push_back(s);
+    std::vector<Reading> past = {
+        Outdoor(1, kT0 - 400 * kMsPerDay, 10),
+        reading(
+            SensorKind::Indoor, 2, kT0 - kMinute,
+            {{Quantity::Temperature, 210}, {Quantity::Humidity, 45}, {Quantity::Pressure, 1013}}),
+        reading(SensorKind::Wind, 3, kT0 - kMinute,
+                {{Quantity::WindSpeed, 120}, {Quantity::WindDirection, 200}, {Quantity::WindB, 0}}),
+        // The day began at 0:00 CET; 4 and 6 steps of 0.5 mm since 11:43.
+        rain(kT0 - 180 * kMinute, 10), rain(kT0 - 120 * kMinute, 14), rain(kT0 - kMinute, 20)};
+    // Outdoor 3 every two minutes, silent for an hour.
+    for (int i = 4; i >= 0; --i) {
+        past.push_back(Outdoor(3, kT0 - 60 * kMinute - i * 2 * kMinute, 77));
     }
-    overview.Load(archive);
-    // Since the base at 11:43 (the day began at 0:00 CET), 4 and 6 steps of 0.5 mm.
-    const RainResume resume{
-        0,
-        100,
-        {rain(kT0 - 180 * kMinute, 10), rain(kT0 - 120 * kMinute, 14), rain(kT0 - kMinute, 20)}};
-    overview.LoadRain(std::span(&resume, 1));
-    overview.Check(kT0);
+    testing::TempDir dir;
+    Archive archive;
+    ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
+    ASSERT_TRUE(archive.Write(past).Ok());
+
+    WeatherSettings weather;
+    weather.rain.mmPerStep[0] = Decimal{5, 1};
+    weather.station.altitudeMetres = 300;
+    WeatherDerivation derivation(weather);
+    SensorTracker tracker;
+    ASSERT_TRUE(SeedFromArchive(archive, derivation, tracker).Ok());
+    SensorOverview overview(Names(), tracker, kCetZone);
+    overview.Check(At(kT0));
     std::vector<OverviewRow> rows = overview.Rows();
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].values, "Regenzähler 20, Regen heute 5,0 mm");
-    EXPECT_EQ(rows[1].values, "12,0 km/h, 200°, B 0, Himmelsrichtung SSW");
-    EXPECT_EQ(rows[2].values,
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].id, "outdoor-1");
+    EXPECT_EQ(overview.FirstSeen(kGarden), At(kT0 - 400 * kMsPerDay));
+    EXPECT_EQ(rows[1].id, "outdoor-3");
+    EXPECT_EQ(rows[1].values, "7,7 °C, 60 %, Taupunkt 0,4 °C");
+    EXPECT_EQ(rows[1].period, "00:02:00");
+    EXPECT_TRUE(rows[1].overdue);
+    EXPECT_EQ(rows[2].values, "Regenzähler 20, Regen heute 5,0 mm");
+    EXPECT_EQ(rows[3].values, "12,0 km/h, 200°, B 0, Himmelsrichtung SSW");
+    EXPECT_EQ(rows[4].values,
               "21,0 °C, 45 %, 1013 hPa, Taupunkt 8,6 °C, Luftdruck auf Meereshöhe 1049,8 hPa");
 
-    for (const Reading& heard : {rain(kT0, 23)}) {
-        tracker.Accept(heard);
-        overview.Accept(heard);
-    }
-    EXPECT_EQ(overview.Rows()[0].values, "Regenzähler 23, Regen heute 6,5 mm");
-    overview.Check(kT0 + 10 * 3600000);  // 0:43 the next day
-    EXPECT_EQ(overview.Rows()[0].values, "Regenzähler 23, Regen am 07.12.2026 6,5 mm")
+    // A reading heard now goes through the same derivation into the tracker.
+    Reading heard = rain(kT0, 23);
+    derivation.Derive(heard);
+    tracker.Accept(heard);
+    EXPECT_EQ(overview.Rows()[2].values, "Regenzähler 23, Regen heute 6,5 mm");
+    overview.Check(At(kT0 + 10 * 3600000));  // 0:43 the next day
+    EXPECT_EQ(overview.Rows()[2].values, "Regenzähler 23, Regen am 07.12.2026 6,5 mm")
         << "nothing heard today: the rain of the day it was last heard";
+    EXPECT_EQ(overview.ChartableSensors().size(), 5u);
+
+    // A click on a column's header sorts by it; what is not known sorts last either way.
+    for (const bool ascending : {true, false}) {
+        OverviewSort(rows, OverviewColumn::Period, ascending);
+        EXPECT_EQ(rows[0].id, "outdoor-3");
+        OverviewSort(rows, OverviewColumn::Values, ascending);
+        EXPECT_EQ(rows[0].id, ascending ? "outdoor-1" : "indoor-2");
+    }
 }
 
 struct Logger {
-    testing::FakeLocalClock wall{FromUnixMs(kT0, kCet)};
+    testing::FakeWallClock wall{LocalTimeAt(At(kT0), kCet)};
     testing::FakeCoarseClock steady{1, 0};
     SensorTracker tracker;
-    OverdueNotices notices{Names(), tracker, wall, steady};
+    OverdueNotices notices{Names(), tracker, wall, wall, steady};
 
     // A reading of a recorded sensor, or of one the recording filter keeps from the notices.
     void Hear(const Reading& r, bool recorded = true) {
-        wall.Set(r.time);
+        wall.SetInstant(r.time);
         tracker.Accept(r);
         if (recorded) {
             notices.Accept(r);
@@ -194,7 +180,7 @@ struct Logger {
     }
     // A poll at UTC time t, a second after the last one on the steady clock.
     std::vector<std::string> PollAt(int64_t t) {
-        wall.Set(FromUnixMs(t, kCet));
+        wall.SetInstant(At(t));
         steady.AdvanceMs(OverdueNotices::kCheckEveryMs);
         notices.EndOfPoll();
         std::vector<std::string> said;
@@ -234,7 +220,7 @@ TEST(OverdueNotices, ChecksAtMostOnceASecond) {
     for (int i = 0; i < 4; ++i) {
         log.Hear(Outdoor(1, kT0 + i * 3 * kMinute, 100));
     }
-    log.wall.Set(FromUnixMs(kT0 + kMsPerDay, kCet));
+    log.wall.SetInstant(At(kT0 + kMsPerDay));
     log.notices.EndOfPoll();  // the same second on the steady clock as the last reading
     EXPECT_FALSE(log.notices.TakeNotice().has_value());
     EXPECT_EQ(log.PollAt(kT0 + kMsPerDay).size(), 1u);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "weather/WeatherValues.h"
+#include "weather/WeatherDerivation.h"
 
 namespace tavrolin {
 namespace {

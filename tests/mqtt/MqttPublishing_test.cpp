@@ -67,7 +67,8 @@ struct Rig {
     explicit Rig(std::size_t capacity = MqttOutbox::kDefaultCapacity,
                  MqttPublisher::Options options = {})
         : outbox(capacity), publisher(Settings(), outbox, client, options) {
-        recorded.Sinks().Add(sink);
+        recorded.Sinks().Add(json);
+        json.Add(sink);
     }
 
     static MqttSettings Settings() {
@@ -110,15 +111,16 @@ struct Rig {
         return texts;
     }
 
-    testing::FakeLocalClock wall;
+    testing::FakeWallClock wall;
     ManualClock steady;
-    TelegramDecoder decoder{wall};
+    TelegramDecoder decoder{wall, wall};
     MqttOutbox outbox;
     FakeClient client;
     MqttPublisher publisher;
     SensorTracker tracker;
     MqttSink sink{Settings(), SensorNames(), outbox, tracker, wall, steady};
     RecordingFilter recorded;
+    JsonOutputs json;
 };
 
 const std::string kStatus = "tavrolin/dach/status";

@@ -62,8 +62,8 @@ protected:
     testing::FakeCoarseClock coarse;
     MultiplexerLine mux{coarse};
     testing::RecordingMessageSink messages;
-    testing::FakeLocalClock clock;
-    ReceiverPort port{device, mux, messages, clock};
+    testing::FakeWallClock clock;
+    ReceiverPort port{device, mux, messages, clock, clock};
     PosixFileSystem fileSystem;
     ProtocolFile file{fileSystem};
     MemoryList list;

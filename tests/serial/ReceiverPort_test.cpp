@@ -20,8 +20,8 @@ namespace {
 
 using testing::DecodeAddressWords;
 using testing::FakeCoarseClock;
-using testing::FakeLocalClock;
 using testing::FakeSerialLine;
+using testing::FakeWallClock;
 using testing::LineCall;
 using testing::RecordingMessageSink;
 using Bytes = std::vector<uint8_t>;
@@ -49,8 +49,8 @@ protected:
     FakeCoarseClock clock{3};
     MultiplexerLine mux{clock};
     RecordingMessageSink messages;
-    FakeLocalClock localClock;
-    ReceiverPort port{line, mux, messages, localClock};
+    FakeWallClock localClock;
+    ReceiverPort port{line, mux, messages, localClock, localClock};
 };
 
 // --- Connection -------------------------------------------------------------------------
@@ -137,7 +137,7 @@ TEST_F(ReceiverPortTest, AReconnectOrTheEndClosesTheLineWithoutStopCommandOrRese
     ASSERT_TRUE(port.Connect(1, 35, false));
     EXPECT_EQ(line.calls.front().kind, Kind::Close);
     {
-        ReceiverPort other(line, mux, messages, localClock);
+        ReceiverPort other(line, mux, messages, localClock, localClock);
         ASSERT_TRUE(other.Connect(0, 35, true));
         line.ClearRecord();
     }

@@ -19,7 +19,8 @@ Reading RainReading(int counter, int64_t unixMs, uint8_t address = 0) {
     Reading r;
     r.kind = SensorKind::Rain;
     r.address = address;
-    r.time = FromUnixMs(unixMs, kCest);
+    r.time = FromUnixMs(unixMs);
+    r.utcOffsetSeconds = kCest;
     r.values[0] = {Quantity::RainCounter, counter};
     r.valueCount = 1;
     return r;

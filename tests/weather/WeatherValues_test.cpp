@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "weather/WeatherValues.h"
+#include "weather/WeatherDerivation.h"
 
 #include <gtest/gtest.h>
 
@@ -69,21 +69,21 @@ TEST(WeatherValues, EachKindGivesItsValuesFromTheDecodedTelegram) {
         {{0x21, 0x00, 0x07, 0, 0, 0, 3}, "rain_steps=0"},  // no [Regen] entry
         {{0x7F, 'H', 'a', 'l', 'l', 'o', 3}, ""},
     };
-    testing::FakeLocalClock clock;
-    TelegramDecoder decoder(clock);
-    RainSettings rain;
-    rain.mmPerStep[0] = Decimal{25, 2};
-    RainTally tally(rain);
-    StationSettings station{312};
+    testing::FakeWallClock clock;
+    TelegramDecoder decoder(clock, clock);
+    WeatherSettings settings;
+    settings.rain.mmPerStep[0] = Decimal{25, 2};
+    settings.station.altitudeMetres = 312;
+    WeatherDerivation derivation(settings);
     for (const auto& [telegram, values] : cases) {
-        const std::optional<Reading> reading = decoder.Decode(telegram);
+        std::optional<Reading> reading = decoder.Decode(telegram);
         ASSERT_TRUE(reading);
-        EXPECT_EQ(Text(DeriveWeatherValues(*reading, tally, station)), values)
-            << reading->SensorId();
+        derivation.Derive(*reading);
+        EXPECT_EQ(Text(reading->weather), values) << reading->SensorId();
     }
     // Without the station's altitude no sea-level pressure.
     const std::optional<Reading> indoor = decoder.Decode(cases[3].first);
-    EXPECT_EQ(Text(DeriveWeatherValues(*indoor, tally, {})), "dew_point=9.1");
+    EXPECT_EQ(Text(InstantWeatherValues(*indoor, {})), "dew_point=9.1");
 }
 
 }  // namespace

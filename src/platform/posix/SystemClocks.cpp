@@ -5,22 +5,19 @@
 
 namespace tavrolin {
 
-LocalTime SystemLocalClock::Now() {
+Instant SystemWallClock::Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
+    return FromUnixMs(int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000);
+}
+
+int SystemTimeZone::UtcOffsetAt(Instant t) const {
+    const time_t seconds = static_cast<time_t>(FloorDiv(UnixMs(t), 1000));
     tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    LocalTime t;
-    t.year = local.tm_year + 1900;
-    t.month = local.tm_mon + 1;
-    t.day = local.tm_mday;
-    t.hour = local.tm_hour;
-    t.minute = local.tm_min;
-    // A leap second shows as :60 in some zones' data; keep the record in its minute.
-    t.second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
-    t.utcOffsetSeconds = static_cast<int>(local.tm_gmtoff);
-    return t;
+    if (localtime_r(&seconds, &local) == nullptr) {
+        return 0;
+    }
+    return static_cast<int>(local.tm_gmtoff);
 }
 
 int64_t SystemCoarseClock::ReadMs() {

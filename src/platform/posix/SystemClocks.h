@@ -5,10 +5,16 @@
 
 namespace tavrolin {
 
-// Local wall-clock time from CLOCK_REALTIME and the local time zone.
-class SystemLocalClock : public LocalClock {
+// The wall clock: CLOCK_REALTIME.
+class SystemWallClock : public WallClock {
 public:
-    LocalTime Now() override;
+    Instant Now() override;
+};
+
+// The machine's time zone, as the C library knows it (TZ, /etc/localtime).
+class SystemTimeZone : public TimeZone {
+public:
+    int UtcOffsetAt(Instant t) const override;
 };
 
 // CLOCK_MONOTONIC_COARSE in milliseconds: it advances once per kernel tick, which is the

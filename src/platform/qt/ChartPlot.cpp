@@ -19,46 +19,6 @@ const QColor kColours[] = {QColor(0xB0, 0x30, 0x20), QColor(0x20, 0x60, 0xB0),
 const QColor kDewPointColour(0x20, 0x90, 0x90);
 const QColor kRainColour(0x20, 0x60, 0xB0);
 
-// The value range of a line and the one beside it, NaN gaps left out, with a little room
-// above and below.
-QCPRange ValueRange(const ChartLine& line) {
-    double low = INFINITY, high = -INFINITY;
-    for (std::size_t i = 0; i < line.keys.size(); ++i) {
-        if (!std::isnan(line.min[i])) {
-            low = std::min(low, line.min[i]);
-            high = std::max(high, line.max[i]);
-        }
-        if (i < line.beside.size() && !std::isnan(line.beside[i])) {
-            low = std::min(low, line.beside[i]);
-            high = std::max(high, line.beside[i]);
-        }
-    }
-    if (!std::isfinite(low)) {
-        return {0, 1};
-    }
-    const double room = std::max((high - low) * 0.08, 0.5);
-    return {low - room, high + room};
-}
-
-// A logarithmic axis from the decade below the smallest positive value to the decade above
-// the largest.
-QCPRange DecadeRange(const ChartLine& line) {
-    double low = INFINITY, high = 0;
-    for (std::size_t i = 0; i < line.keys.size(); ++i) {
-        if (line.min[i] > 0) {
-            low = std::min(low, line.min[i]);
-        }
-        if (line.max[i] > 0) {
-            high = std::max(high, line.max[i]);
-        }
-    }
-    if (!std::isfinite(low)) {
-        return {1, 10};
-    }
-    return {std::pow(10.0, std::floor(std::log10(low))),
-            std::pow(10.0, std::ceil(std::log10(high * 1.0001)))};
-}
-
 // Ticks on whole units of the quantity, 1, 2 or 5 times a power of ten apart: 1015, 1016,
 // 1017 hPa, never 1017,5.
 class WholeTicker : public QCPAxisTicker {
@@ -105,11 +65,12 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
         plot->plotLayout()->addElement(row++, 0, new QCPTextElement(plot, title, bold));
     }
     const std::vector<ChartLine> lines = model.Lines();
-    const double from = static_cast<double>(model.FromMs()) / 1000.0;
-    const double to = static_cast<double>(model.ToMs()) / 1000.0;
-    QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
-    ticker->setDateTimeFormat(FromUtf8(TimeTickFormat(model.ToMs() - model.FromMs())));
-    ticker->setTickCount(7);
+    const double from = static_cast<double>(UnixMs(model.From())) / 1000.0;
+    const double to = static_cast<double>(UnixMs(model.To())) / 1000.0;
+    QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
+    for (const TimeTick& tick : TimeTicks(model.Zone(), model.From(), model.To())) {
+        ticker->addTick(tick.keySeconds, FromUtf8(tick.label));
+    }
     QSharedPointer<QCPAxisTicker> whole(new WholeTicker);
     const bool buckets = model.Data().bucketMs > 0;
     auto* margins = new QCPMarginGroup(plot);
@@ -130,29 +91,22 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
         y->setLabel(FromUtf8(line.label));
         y->setNumberFormat(QStringLiteral("f"));
         y->setNumberPrecision(0);
-        // What lies below a logarithmic axis (a dark night's 0) is drawn on its floor.
-        double floor = -INFINITY;
         switch (line.scale) {
             case ChartLine::Scale::Compass:
                 y->setTicker(CompassTicker());
-                y->setRange(0, 360);
                 break;
             case ChartLine::Scale::Logarithmic:
                 y->setScaleType(QCPAxis::stLogarithmic);
                 y->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTickerLog));
-                y->setRange(DecadeRange(line));
-                floor = y->range().lower;
                 break;
             case ChartLine::Scale::Linear:
-                y->setTicker(whole);
-                y->setRange(ValueRange(line));
-                break;
             case ChartLine::Scale::Bars:
-                // From 0 up, to the highest bar and a little more; 1 where nothing fell.
                 y->setTicker(whole);
-                y->setRange(0, std::max(ValueRange(line).upper, 1.0));
                 break;
         }
+        const ValueAxis axis = line.Axis();
+        y->setRange(axis.lower, axis.upper);
+        const double floor = line.Floor().value_or(-INFINITY);
         const auto drawn = [floor](const std::vector<double>& values) {
             QVector<double> out(values.begin(), values.end());
             for (double& v : out) {

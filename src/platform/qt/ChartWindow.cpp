@@ -4,7 +4,6 @@
 #include <qcustomplot.h>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -27,16 +26,12 @@ namespace {
 const QString kReadoutHint =
     QStringLiteral("Zeigen Sie auf eine Stelle der Kurve, um ihre Werte zu lesen.");
 
-int OffsetAt(int64_t utcMs) {
-    return QDateTime::fromMSecsSinceEpoch(utcMs).offsetFromUtc();
-}
-
 }  // namespace
 
 ChartWindow::ChartWindow(History& history, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_history(history),
-      m_model(OffsetAt, history.Weather().rain),
+      m_model(history.Zone(), history.Weather().rain),
       m_sensorList(new QComboBox(this)),
       m_ranges(new QButtonGroup(this)),
       m_plot(new QCustomPlot(this)),
@@ -151,10 +146,7 @@ void ChartWindow::Add(const Reading& reading) {
 
 void ChartWindow::Draw(const QString& title) {
     DrawChart(m_plot, m_model, title, font());
-    const QDateTime end = QDateTime::fromMSecsSinceEpoch(m_model.ToMs());
-    m_summary->setText(FromUtf8(RangeLabel(m_model.Range())) + QStringLiteral(" bis ") +
-                       end.toString(QStringLiteral("dd.MM.yyyy HH:mm")) + QStringLiteral(" · ") +
-                       FromUtf8(m_model.Summary()));
+    m_summary->setText(FromUtf8(m_model.Heading()));
     if (!m_history.Problem().empty()) {
         m_summary->setText(FromUtf8(m_history.Problem()));
     }
@@ -175,7 +167,8 @@ void ChartWindow::PlaceCursor() {
     m_readout->setText(point ? FromUtf8(m_model.Readout(*point)) : kReadoutHint);
     if (point) {
         const SeriesPoint& p = m_model.Data().points[*point];
-        key = (static_cast<double>(p.timeMs) + static_cast<double>(m_model.Data().bucketMs) / 2) /
+        key = (static_cast<double>(UnixMs(p.time)) +
+               static_cast<double>(m_model.Data().bucketMs) / 2) /
               1000.0;
     }
     for (int i = 0; i < m_plot->itemCount(); ++i) {

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/QtReceivedList.h"
 
-#include "base/Win1252.h"
-
 namespace tavrolin {
 
 void QtReceivedList::DeleteString(int index) {
@@ -19,7 +17,7 @@ void QtReceivedList::DeleteString(int index) {
 }
 
 void QtReceivedList::AddString(std::string_view line) {
-    m_widget.addItem(QString::fromStdString(Win1252ToUtf8(line)));
+    m_widget.addItem(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
 }
 
 void QtReceivedList::SetCurSel(int index) {

@@ -8,8 +8,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <array>
-#include <limits>
 #include <optional>
 
 #include "history/History.h"
@@ -19,34 +17,9 @@ namespace tavrolin {
 
 namespace {
 
-// What a cell sorts by (a number, or a text compared as the locale does), and the sensor of
-// a row (in its first cell).
-constexpr int kSortRole = Qt::UserRole + 1;
-constexpr int kSensorRole = Qt::UserRole + 2;
-
-class SortedItem : public QTableWidgetItem {
-public:
-    bool operator<(const QTableWidgetItem& other) const override {
-        const QVariant mine = data(kSortRole);
-        const QVariant theirs = other.data(kSortRole);
-        if (mine.typeId() == QMetaType::QString) {
-            return QString::localeAwareCompare(mine.toString(), theirs.toString()) < 0;
-        }
-        return mine.toDouble() < theirs.toDouble();
-    }
-};
-
-// The sort keys of a row's cells, in the order of the columns. What is not known (the
-// value of an event sensor, the period of a new one) sorts last.
-std::array<QVariant, SensorOverviewWindow::kColumns> SortKeys(const OverviewRow& row) {
-    constexpr double kLast = std::numeric_limits<double>::max();
-    return {QVariant(IndexOf(row.key)),
-            QVariant(FromUtf8(row.name)),
-            QVariant(row.firstValue.value_or(kLast)),
-            QVariant(static_cast<double>(row.lastSeenMs)),
-            QVariant(row.periodMs ? static_cast<double>(*row.periodMs) : kLast),
-            QVariant(row.overdue ? 0 : 1)};
-}
+// The sensor of a row (in its first cell).
+constexpr int kSensorRole = Qt::UserRole + 1;
+static_assert(SensorOverviewWindow::kColumns == kOverviewColumns);
 
 }  // namespace
 
@@ -67,8 +40,12 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setAlternatingRowColors(true);
-    m_table->horizontalHeader()->setSortIndicator(kId, Qt::AscendingOrder);
-    m_table->setSortingEnabled(true);
+    // The overview sorts its rows itself; the header shows by what.
+    QHeaderView* header = m_table->horizontalHeader();
+    header->setSortIndicatorShown(true);
+    header->setSectionsClickable(true);
+    header->setSortIndicator(kId, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { Refresh(); });
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { OpenChart(); });
 
     m_problem->setWordWrap(true);
@@ -88,7 +65,7 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
 
     // The marks follow the clock, not only the readings: a silent sensor sends none.
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (m_history.Overview().Check(m_history.NowMs())) {
+        if (m_history.Overview().Check(m_history.Now())) {
             Refresh();
         }
     });
@@ -104,25 +81,22 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
 
 void SensorOverviewWindow::Refresh() {
     SensorOverview& overview = m_history.Overview();
-    overview.Check(m_history.NowMs());
-    const std::vector<OverviewRow> rows = overview.Rows();
+    overview.Check(m_history.Now());
+    std::vector<OverviewRow> rows = overview.Rows();
+    const QHeaderView* header = m_table->horizontalHeader();
+    OverviewSort(rows, static_cast<OverviewColumn>(header->sortIndicatorSection()),
+                 header->sortIndicatorOrder() == Qt::AscendingOrder);
     const std::optional<SensorKey> selected = KeyAt(m_table->currentRow());
-    // Every row is written whole, then sorted as the header says.
-    m_table->setSortingEnabled(false);
     m_table->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const OverviewRow& row = rows[r];
-        const std::string* cells[kColumns] = {&row.id,       &row.name,   &row.values,
-                                              &row.lastSeen, &row.period, &row.state};
-        const std::array<QVariant, kColumns> keys = SortKeys(row);
         for (int c = 0; c < kColumns; ++c) {
             QTableWidgetItem* item = m_table->item(static_cast<int>(r), c);
             if (item == nullptr) {
-                item = new SortedItem;
+                item = new QTableWidgetItem;
                 m_table->setItem(static_cast<int>(r), c, item);
             }
-            item->setText(FromUtf8(*cells[c]));
-            item->setData(kSortRole, keys[static_cast<std::size_t>(c)]);
+            item->setText(FromUtf8(row.Cell(static_cast<OverviewColumn>(c))));
             item->setForeground(row.overdue ? QBrush(QColor(0xC0, 0x00, 0x00)) : QBrush());
             QFont font = item->font();
             font.setBold(row.overdue && c == kState);
@@ -130,7 +104,6 @@ void SensorOverviewWindow::Refresh() {
         }
         m_table->item(static_cast<int>(r), kId)->setData(kSensorRole, IndexOf(row.key));
     }
-    m_table->setSortingEnabled(true);
     for (int r = 0; selected && r < m_table->rowCount(); ++r) {
         if (KeyAt(r) == selected) {
             m_table->setCurrentCell(r, std::max(m_table->currentColumn(), 0));

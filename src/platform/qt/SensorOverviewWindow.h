@@ -17,10 +17,11 @@ class History;
 
 // "Sensorübersicht": a table of every sensor heard (SensorOverview's rows), refreshed with
 // every reading and once a second for the overdue marks, which it shows in red. A click on
-// a column's header sorts by it (by number and time where the column holds them). A double
+// a column's header sorts by it (OverviewSort), a second click the other way. A double
 // click on a sensor, or "Verlauf...", opens its chart.
 class SensorOverviewWindow : public QWidget {
 public:
+    // OverviewColumn's, in its order.
     enum Column { kId, kName, kValues, kLastSeen, kPeriod, kState, kColumns };
 
     SensorOverviewWindow(History& history, QWidget* owner);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/LineWriter.h"
+#include "platform/posix/NonBlockingWriter.h"
 #include "platform/posix/SignalPipe.h"
 #include "platform/posix/TickLoop.h"
 
@@ -147,16 +147,16 @@ TEST(SignalPipe, ASignalBecomesInputAndTheOldHandlingComesBack) {
     EXPECT_EQ(now.sa_handler, SIG_IGN);
 }
 
-TEST(LineWriter, ThePollsLinesGoOutWholeInOneWrite) {
+TEST(NonBlockingWriter, ThePollsLinesGoOutWholeInOneWrite) {
     Pipe out;
-    LineWriter writer(out.Write());
+    NonBlockingWriter writer(out.Write());
     writer.WriteLines("(14:03:07.4) : (1.50s)  Außen (2)   12.3°  67%\n\n");
     writer.WriteLines("");
     EXPECT_EQ(out.Take(), "(14:03:07.4) : (1.50s)  Außen (2)   12.3°  67%\n\n");
     EXPECT_EQ(writer.Dropped(), 0u);
 }
 
-TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
+TEST(NonBlockingWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
     Pipe out;
     // Fill the pipe, then make it blocking again, as a stdout would be.
     ::fcntl(out.Write(), F_SETFL, O_NONBLOCK);
@@ -165,7 +165,7 @@ TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
     }
     ::fcntl(out.Write(), F_SETFL, 0);
 
-    LineWriter writer(out.Write());
+    NonBlockingWriter writer(out.Write());
     const Clock::time_point before = Clock::now();
     writer.WriteLines("a record\nanother\n");
     writer.WriteLines("a third\n");
@@ -186,7 +186,7 @@ TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
     while (::write(pair[1], chunk.data(), chunk.size()) > 0) {
     }
     ::fcntl(pair[1], F_SETFL, 0);
-    LineWriter toSocket(pair[1]);
+    NonBlockingWriter toSocket(pair[1]);
     const Clock::time_point start = Clock::now();
     toSocket.WriteLines("a record\n");
     EXPECT_LT(Clock::now() - start, 1s) << "the writer waited for the socket's reader";
@@ -195,14 +195,14 @@ TEST(LineWriter, AReaderThatLagsLosesLinesInsteadOfHoldingUpTheWriter) {
     ::close(pair[1]);
 }
 
-TEST(LineWriter, AfterTheReaderHasGoneNothingMoreIsTried) {
+TEST(NonBlockingWriter, AfterTheReaderHasGoneNothingMoreIsTried) {
     struct sigaction ignore {};
     struct sigaction previous {};
     ignore.sa_handler = SIG_IGN;
     ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &previous), 0);
     Pipe out;
     out.CloseRead();
-    LineWriter writer(out.Write());
+    NonBlockingWriter writer(out.Write());
     writer.WriteLines("lost\n");
     EXPECT_TRUE(writer.Gone());
     writer.WriteLines("not tried\n");

@@ -290,14 +290,14 @@ TEST(PosixSerialLine, ABacklogBeyondOneReadGivesEveryRecordInOrder) {
         testing::FakeCoarseClock coarse;
         MultiplexerLine mux(coarse);
         testing::RecordingMessageSink messages;
-        testing::FakeLocalClock clock;
-        ReceiverPort port(line, mux, messages, clock);
+        testing::FakeWallClock clock;
+        ReceiverPort port(line, mux, messages, clock, clock);
         ASSERT_TRUE(port.Connect(2, 0, false));
 
         // Outdoor telegrams, back to back, each with its own values.
         Bytes backlog;
         Collect expected;
-        TelegramDecoder decoder(clock);
+        TelegramDecoder decoder(clock, clock);
         for (std::size_t i = 0; backlog.size() < size; ++i) {
             const std::array<uint8_t, 7> data = {static_cast<uint8_t>(0x10 | (i % 8)),
                                                  static_cast<uint8_t>(0x10 + i / 100 % 100),

@@ -13,9 +13,9 @@ namespace tavrolin {
 // write, and only when the descriptor takes bytes at once (a reader that lags loses lines,
 // the protocol file has them all); once the reader has gone (EPIPE, with SIGPIPE ignored)
 // nothing more is tried.
-class LineWriter {
+class NonBlockingWriter {
 public:
-    explicit LineWriter(int fd);
+    explicit NonBlockingWriter(int fd);
 
     // Writes the lines, each of which ends in "\n".
     void WriteLines(std::string_view lines);

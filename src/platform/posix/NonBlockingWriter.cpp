@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/posix/LineWriter.h"
+#include "platform/posix/NonBlockingWriter.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,7 +30,7 @@ bool Writable(int fd, std::chrono::milliseconds wait) {
 
 }  // namespace
 
-LineWriter::LineWriter(int fd) : m_fd(fd), m_kind(Kind::AskFirst) {
+NonBlockingWriter::NonBlockingWriter(int fd) : m_fd(fd), m_kind(Kind::AskFirst) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return;
@@ -42,14 +42,14 @@ LineWriter::LineWriter(int fd) : m_fd(fd), m_kind(Kind::AskFirst) {
     }
 }
 
-ssize_t LineWriter::WriteNow(std::string_view bytes) const {
+ssize_t NonBlockingWriter::WriteNow(std::string_view bytes) const {
     if (m_kind == Kind::Socket) {
         return ::send(m_fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     }
     return ::write(m_fd, bytes.data(), bytes.size());
 }
 
-void LineWriter::WriteLines(std::string_view lines) {
+void NonBlockingWriter::WriteLines(std::string_view lines) {
     if (m_gone || lines.empty()) {
         return;
     }
@@ -86,7 +86,7 @@ void LineWriter::WriteLines(std::string_view lines) {
     }
 }
 
-void LineWriter::Drop(std::string_view lines) {
+void NonBlockingWriter::Drop(std::string_view lines) {
     m_dropped += static_cast<uint64_t>(std::count(lines.begin(), lines.end(), '\n'));
 }
 

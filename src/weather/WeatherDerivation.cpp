@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "weather/WeatherValues.h"
+#include "weather/WeatherDerivation.h"
 
 #include "weather/WeatherFormulas.h"
 
@@ -24,8 +24,7 @@ void AddDewPoint(const Reading& reading, WeatherValues& values) {
 
 }  // namespace
 
-WeatherValues DeriveWeatherValues(const Reading& reading, RainTally& rain,
-                                  const StationSettings& station) {
+WeatherValues InstantWeatherValues(const Reading& reading, const StationSettings& station) {
     WeatherValues values;
     switch (reading.kind) {
         case SensorKind::Outdoor:
@@ -37,16 +36,6 @@ WeatherValues DeriveWeatherValues(const Reading& reading, RainTally& rain,
                 pressure && station.altitudeMetres) {
                 Add(values, WeatherQuantity::SeaLevelPressure,
                     {SeaLevelPressureTenths(pressure->raw, *station.altitudeMetres), 1});
-            }
-            break;
-        case SensorKind::Rain:
-            if (const std::optional<RainAmounts> amounts = rain.Count(reading)) {
-                Add(values, WeatherQuantity::RainSteps, {amounts->steps, 0});
-                if (amounts->mm) {
-                    Add(values, WeatherQuantity::RainMm, *amounts->mm);
-                    Add(values, WeatherQuantity::RainTodayMm, *amounts->todayMm);
-                    Add(values, WeatherQuantity::RainHourMm, *amounts->hourMm);
-                }
             }
             break;
         case SensorKind::Wind:
@@ -65,10 +54,25 @@ WeatherValues DeriveWeatherValues(const Reading& reading, RainTally& rain,
             break;
         }
         case SensorKind::TempOnly:
+        case SensorKind::Rain:
         case SensorKind::Special:
             break;
     }
     return values;
+}
+
+void WeatherDerivation::Derive(Reading& reading) {
+    WeatherValues values = InstantWeatherValues(reading, m_station);
+    if (const std::optional<RainAmounts> amounts = m_rain.Count(reading)) {
+        Add(values, WeatherQuantity::RainSteps, {amounts->steps, 0});
+        if (amounts->mm) {
+            Add(values, WeatherQuantity::RainMm, *amounts->mm);
+            Add(values, WeatherQuantity::RainTodayMm, *amounts->todayMm);
+            Add(values, WeatherQuantity::RainHourMm, *amounts->hourMm);
+        }
+        values.rain = amounts;
+    }
+    reading.weather = values;
 }
 
 std::vector<WeatherQuantity> WeatherQuantitiesOf(const SensorKey& key,
