@@ -327,7 +327,7 @@ BENCHMARK_DEFINE_F(TenYears, RainResumedAtStart)(benchmark::State& state) {
     std::size_t readings = 0;
     for (auto _ : state) {
         Archive archive;
-        archive.Open(path, Archive::Access::ReadCurrent, 1000);
+        archive.Open(path, Archive::Access::Read, 1000);
         std::vector<RainResume> resumes;
         QueryRainResume(archive, resumes);
         RainTally tally;

@@ -25,7 +25,7 @@ constexpr std::chrono::milliseconds kMqttDrain{2000};
 void ResumeRain(const std::string& path, int busyTimeoutMs, RainTally& tally) {
     Archive archive;
     std::vector<RainResume> resumes;
-    if (archive.Open(path, Archive::Access::ReadCurrent, busyTimeoutMs).Ok() &&
+    if (archive.Open(path, Archive::Access::Read, busyTimeoutMs).Ok() &&
         QueryRainResume(archive, resumes).Ok()) {
         for (const RainResume& resume : resumes) {
             ResumeRainTally(resume, tally);
