@@ -332,7 +332,7 @@ BENCHMARK_DEFINE_F(TenYears, SeededAtStart)(benchmark::State& state) {
     std::size_t sensors = 0;
     for (auto _ : state) {
         Archive archive;
-        archive.Open(path, Archive::Access::ReadCurrent, 1000);
+        archive.Open(path, Archive::Access::Read, 1000);
         WeatherDerivation derivation({});
         SensorTracker tracker;
         std::vector<SensorSummary> list;

@@ -64,7 +64,7 @@ QApplication& App() {
 // What the program does at its start with the archive on.
 void Seed(const std::string& path, SensorTracker& tracker) {
     Archive archive;
-    archive.Open(path, Archive::Access::ReadCurrent, 1000);
+    archive.Open(path, Archive::Access::Read, 1000);
     WeatherDerivation derivation(Weather());
     SeedFromArchive(archive, derivation, tracker);
 }

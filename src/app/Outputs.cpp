@@ -26,7 +26,7 @@ constexpr std::chrono::milliseconds kMqttDrain{2000};
 void SeedFrom(const std::string& path, int busyTimeoutMs, WeatherDerivation& derivation,
               SensorTracker& tracker) {
     Archive archive;
-    if (archive.Open(path, Archive::Access::ReadCurrent, busyTimeoutMs).Ok()) {
+    if (archive.Open(path, Archive::Access::Read, busyTimeoutMs).Ok()) {
         SeedFromArchive(archive, derivation, tracker);
     }
 }

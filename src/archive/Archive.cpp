@@ -86,9 +86,10 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
     Close();
     m_path = path;
     const bool creating = access == Access::Write;
-    int rc = m_db.Open(path, creating);
+    int rc = creating ? m_db.Open(path, true) : OpenToRead(path);
     if (rc != sql::kOk) {
         ArchiveStatus status = Fail(rc, creating);
+        Close();
         // A file that cannot be created in a folder that is there: SQLite's last try opens
         // it read-only, and that says "no such file"; the folder is read-only or not ours.
         std::error_code error;
@@ -127,23 +128,30 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
     } else if (format > kArchiveFormat) {
         status.problem = ArchiveProblem::NewerFormat;
         status.detail = std::to_string(format);
-    } else if (!empty && format < kArchiveFormat && access == Access::ReadCurrent) {
-        status.problem = ArchiveProblem::OlderFormat;
-        status.detail = std::to_string(format);
+    } else if (access == Access::Read) {
+        // An empty file is one a writer has not yet made an archive: nothing to read yet.
+        if (empty) {
+            status.problem = ArchiveProblem::NotAnArchive;
+        } else if (format < kArchiveFormat) {
+            status.problem = ArchiveProblem::OlderFormat;
+            status.detail = std::to_string(format);
+        } else if ((rc = m_db.Exec("PRAGMA mmap_size=268435456")) != sql::kOk) {
+            // A reader reads pages through a mapping: no read call per page, where a chart or
+            // an export reads thousands.
+            status = Fail(rc);
+        }
     } else if (format < kArchiveFormat && m_db.ReadOnly()) {
         status.problem = ArchiveProblem::NoPermission;
     } else if (!m_db.ReadOnly()) {
         // The page size can only be set before the first table; WAL stays set in the file;
         // the rest is the connection's own. The WAL is copied back every 4 MiB rather than
-        // every 1 MiB. A reader reads pages through a mapping (no read call per page: a chart
-        // or an export reads thousands). A writer does not: it reads few pages, mostly those
-        // it has just written and still holds in its cache, and every page it once read
-        // through a mapping would stay in its resident memory as the file grows (a receiving
-        // program's rose by some 50 kB a minute at 200 readings a second).
+        // every 1 MiB. A writer reads no pages through a mapping, unlike a reader: it reads
+        // few pages, mostly those it has just written and still holds in its cache, and every
+        // page it once read through a mapping would stay in its resident memory as the file
+        // grows (a receiving program's rose by some 50 kB a minute at 200 readings a second).
         const std::string pragmas =
             (empty ? "PRAGMA page_size=" + std::to_string(kArchivePageSize) + ";" : std::string()) +
-            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;" +
-            (access != Access::Write ? "PRAGMA mmap_size=268435456" : "");
+            "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4000;";
         if ((rc = m_db.Exec(pragmas.c_str())) != sql::kOk ||
             (rc = MigrateArchive(m_db, static_cast<int>(format))) != sql::kOk) {
             status = Fail(rc, creating);
@@ -166,8 +174,47 @@ ArchiveStatus Archive::OpenOnce(const std::string& path, Access access, int busy
     return status;
 }
 
+// A reader never writes, and leaves nothing beside the file: how it opens the file depends
+// on who else may be at it.
+// - A -wal beside the file: a writer is at work (or stopped without clearing it away). The
+//   file is read through that WAL and the writer's -shm, read-only: no right to write them is
+//   needed, only to read them and the file.
+// - None, and the file and its folder may be written: an ordinary connection, kept from
+//   writing by query_only. A writer may start while it reads; the -wal and -shm that SQLite
+//   makes for them both go again with the last connection. (A read-only one would make them
+//   all the same and leave them behind, as files of this user, which another user's logger
+//   then could not write.)
+// - None, and nothing can be made beside the file (a copy on read-only media, a folder of
+//   another user's stopped logger): no connection has the file in WAL mode now, so it is
+//   read as one nothing writes, without locks or -shm, which there is no place for. Should a
+//   writer come after all, Stale() tells, and it copies its WAL back only after thousands of
+//   pages or when it ends.
+int Archive::OpenToRead(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    int rc;
+    if (std::filesystem::exists(path + "-wal", error)) {
+        rc = m_db.OpenReadOnly(path, false);
+    } else if (sql::MayWrite(path) && sql::MayWrite(folder.empty() ? "." : folder.string())) {
+        rc = m_db.Open(path, false);
+    } else {
+        m_immutable = true;
+        rc = m_db.OpenReadOnly(path, true);
+    }
+    if (rc == sql::kOk) {
+        rc = m_db.Exec("PRAGMA query_only=1");
+    }
+    return rc;
+}
+
+bool Archive::Stale() const {
+    std::error_code error;
+    return m_immutable && IsOpen() && std::filesystem::exists(m_path + "-wal", error);
+}
+
 void Archive::Close() {
     m_insert = {};
+    m_immutable = false;
     m_db.Close();
 }
 

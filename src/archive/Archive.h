@@ -34,12 +34,12 @@ struct ArchiveRow {
 class Archive {
 public:
     enum class Access {
-        Write,  // creates the file when missing
-        Read,   // the file must exist; brought up to date when it may be written
-        // The file must exist and be of the current format: an older one is left for a
-        // writer to bring up to date (ArchiveProblem::OlderFormat), since that may take
-        // minutes on a large archive.
-        ReadCurrent,
+        Write,  // creates the file when missing, brings an older format up to date
+        // The file must exist and be of the current format, and is only read: no migration
+        // (an older format is left to a writer, ArchiveProblem::OlderFormat), no write, and
+        // nothing left beside the file. It may be on read-only media, or another user's
+        // archive that a logger is writing while this one may only read it.
+        Read,
     };
 
     Archive() = default;
@@ -51,6 +51,10 @@ public:
     ArchiveStatus Open(const std::string& path, Access access, int busyTimeoutMs);
     void Close();
     bool IsOpen() const { return m_db.IsOpen(); }
+    // A reader that took the file for one nothing writes, while a writer has come since: it
+    // must open the file again to see what is written (and before the writer copies its WAL
+    // back into the file).
+    bool Stale() const;
     const std::string& Path() const { return m_path; }
 
     struct Counts {
@@ -67,14 +71,16 @@ public:
 
 private:
     ArchiveStatus OpenOnce(const std::string& path, Access access, int busyTimeoutMs);
+    int OpenToRead(const std::string& path);
     ArchiveStatus Fail(int rc, bool creating = false);
     int Insert(const Reading& reading, const ArchiveRow& row, sql::Statement& statement);
     bool IsNewerThanFolded(const ArchiveRow& row);
 
     sql::Database m_db;
     std::string m_path;
-    sql::Statement m_insert;  // a reading that may be in `reading` already
-    sql::Statement m_append;  // one newer than every folded reading of its sensor
+    bool m_immutable = false;  // opened by OpenToRead as a file nothing writes
+    sql::Statement m_insert;   // a reading that may be in `reading` already
+    sql::Statement m_append;   // one newer than every folded reading of its sensor
     sql::Statement m_newestFolded;
     sql::Statement m_dataVersion;
     int64_t m_seenVersion = -1;

@@ -111,21 +111,19 @@ ArchiveStatus CheckArchive(Archive& archive, CheckReport& report) {
         }
         const bool hours = period == SummaryPeriod::Hour;
         const std::string table = SummaryTable(period);
-        rc = db.Exec(("CREATE TEMP TABLE expected AS " + SummarySql(period, "reading")).c_str());
+        // Summed once, in a table of the query's own: a reader may not make a temporary one.
+        sql::Statement compare = db.Prepare(
+            "WITH expected AS MATERIALIZED (" + SummarySql(period, "reading") +
+            ") SELECT (SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table +
+            ")), (SELECT count(*) FROM (SELECT * FROM " + table +
+            " EXCEPT SELECT * FROM expected))");
         int64_t missing = 0, extra = 0;
-        if (rc == sql::kOk) {
-            rc = sql::ReadInt(
-                db,
-                "SELECT count(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM " + table + ")",
-                missing);
+        rc = compare.Valid() ? compare.Step() : db.ErrorCode();
+        if (rc == sql::kRow) {
+            missing = compare.Int(0);
+            extra = compare.Int(1);
+            rc = sql::kOk;
         }
-        if (rc == sql::kOk) {
-            rc = sql::ReadInt(
-                db,
-                "SELECT count(*) FROM (SELECT * FROM " + table + " EXCEPT SELECT * FROM expected)",
-                extra);
-        }
-        db.Exec("DROP TABLE IF EXISTS temp.expected");
         if (rc == sql::kOk && missing + extra > 0) {
             report.findings.push_back(std::string(hours ? "Die Stundenwerte" : "Die Tageswerte") +
                                       " stimmen bei " + std::to_string(std::max(missing, extra)) +

@@ -91,8 +91,9 @@ std::string ArchiveStatus::Describe() const {
         case ArchiveProblem::NewerFormat:
             return ": Es stammt von einer neueren Version von Tavrolin (Format " + detail + ").";
         case ArchiveProblem::OlderFormat:
-            return ": Es hat noch ein älteres Format (" + detail +
-                   "), das erst beim Schreiben erneuert wird.";
+            return ": Es hat noch das ältere Format " + detail +
+                   ", das erst ein Programm erneuert, das es schreibt: tavrolin oder "
+                   "tavrolin-log, sobald sie es öffnen.";
         case ArchiveProblem::Other:
             break;
     }

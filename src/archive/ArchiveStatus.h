@@ -22,7 +22,7 @@ enum class ArchiveProblem {
     Damaged,       // SQLite found the file corrupt
     Locked,        // another program holds the database
     NewerFormat,   // written by a later version of this program
-    OlderFormat,   // not yet brought up to date (Archive::Access::ReadCurrent)
+    OlderFormat,   // not yet brought up to date, for a reader (Archive::Access::Read)
     Other,
 };
 

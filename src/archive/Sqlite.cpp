@@ -34,11 +34,34 @@ Database::~Database() {
 }
 
 int Database::Open(const std::string& path, bool create) {
+    return OpenWith(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
+}
+
+int Database::OpenReadOnly(const std::string& path, bool immutable) {
+    // The parameters come with the name as a URI, in which every byte of the path but the
+    // plainest is percent-encoded (a '?' or '#' in a folder's name would end the path). An
+    // absolute path gets the empty authority, so that one beginning with "//" stays a path.
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (const char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '/' || c == '.' || c == '_' || c == '-') {
+            uri += c;
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            uri += '%';
+            uri += "0123456789ABCDEF"[byte >> 4];
+            uri += "0123456789ABCDEF"[byte & 15];
+        }
+    }
+    uri += immutable ? "?mode=ro&immutable=1" : "?mode=ro";
+    return OpenWith(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+}
+
+int Database::OpenWith(const std::string& name, int flags) {
     Close();
     // Each connection belongs to one thread, so SQLite's own mutexes are not needed.
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
-                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &m_db,
+                                   flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
     if (rc != SQLITE_OK) {
         m_openCode = m_db != nullptr ? sqlite3_extended_errcode(m_db) : rc;
         m_openErrno = m_db != nullptr ? sqlite3_system_errno(m_db) : 0;
@@ -161,6 +184,14 @@ std::string_view Statement::Text(int column) const {
                ? std::string_view(text,
                                   static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
                : std::string_view();
+}
+
+bool MayWrite(const std::string& path) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    int result = 0;
+    return vfs != nullptr &&
+           vfs->xAccess(vfs, path.c_str(), SQLITE_ACCESS_READWRITE, &result) == SQLITE_OK &&
+           result != 0;
 }
 
 int ReadInt(Database& db, std::string_view query, int64_t& value) {

@@ -31,6 +31,10 @@ public:
     // Opens read-write, creating the file when `create` is set. A file the process may not
     // write is opened read-only (ReadOnly() tells). The result code.
     int Open(const std::string& path, bool create);
+    // Opens a file that may only be read, never creating anything beside it: shared with a
+    // writer through its -wal and -shm, which must be there to be used, or, `immutable`, as a
+    // file nothing writes (no locks, no WAL; a copy, a backup). The result code.
+    int OpenReadOnly(const std::string& path, bool immutable);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     bool ReadOnly() const;
@@ -55,6 +59,8 @@ public:
     bool InTransaction() const;
 
 private:
+    int OpenWith(const std::string& name, int flags);
+
     sqlite3* m_db = nullptr;
     int m_openCode = kOk;  // the failure of an Open that left no connection
     int m_openErrno = 0;
@@ -91,6 +97,10 @@ private:
     friend class Database;
     sqlite3_stmt* m_stmt = nullptr;
 };
+
+// Whether this process may read and write the file or folder at `path`, by SQLite's own
+// check of the file system.
+bool MayWrite(const std::string& path);
 
 // One value from a one-row statement (a PRAGMA, a count): kOk, or the failure's result code
 // (kDone where there was no row), `value` then left as it was.

@@ -17,7 +17,7 @@ bool History::Open() {
     if (m_path.empty()) {
         return false;
     }
-    if (m_archive.IsOpen()) {
+    if (m_archive.IsOpen() && !m_archive.Stale()) {
         return true;
     }
     const Instant now = Now();

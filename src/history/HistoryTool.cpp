@@ -84,12 +84,34 @@ std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std:
     return o;
 }
 
+// The path as a shell reads it back: in single quotes where it has more than letters,
+// digits and the plainest signs.
+std::string ForShell(const std::string& path) {
+    if (path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
+                               "/._-+,:@%=") == std::string::npos) {
+        return path;
+    }
+    std::string quoted = "'";
+    for (const char c : path) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 ArchiveStatus OpenArchive(Archive& archive, const std::string& path, Archive::Access access,
                           int busyMs, std::FILE* err) {
     const ArchiveStatus status = archive.Open(path, access, busyMs);
     if (!status.Ok()) {
-        Say(err,
-            "Das Archiv " + ShownFilePath(path) + " läßt sich nicht öffnen" + status.Describe());
+        std::string text =
+            "Das Archiv " + ShownFilePath(path) + " läßt sich nicht öffnen" + status.Describe();
+        if (status.problem == ArchiveProblem::OlderFormat) {
+            // An import opens it for writing, and with no readings it does nothing else.
+            text += " Gleich erneuert es: tavrolin-history --archive " +
+                    ForShell(ShownFilePath(path)) +
+                    " import /dev/null (ein Archiv auf einem schreibgeschützten Datenträger "
+                    "zuvor an einen beschreibbaren Ort kopieren).";
+        }
+        Say(err, text);
     }
     return status;
 }

@@ -19,9 +19,13 @@ void OverdueNotices::EndOfPoll() {
     m_nextCheckMs = steady + kCheckEveryMs;
     const Instant now = m_wallClock.Now();
     m_overdue.Update(m_tracker, now, [&](const SensorKey& key, bool overdue) {
-        if (!m_watched.test(static_cast<std::size_t>(IndexOf(key)))) {
+        const auto index = static_cast<std::size_t>(IndexOf(key));
+        // Only a silence said is followed by its end: a sensor the archive knew as silent
+        // before this run is simply heard, when it is.
+        if (!m_watched.test(index) || (!overdue && !m_said.test(index))) {
             return;
         }
+        m_said.set(index, overdue);
         std::string text =
             "Sensor " + m_names.NameOf(key) + " (" + std::string(SensorIdOf(key)) + ")";
         if (overdue) {

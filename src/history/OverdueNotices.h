@@ -51,6 +51,7 @@ private:
     const TimeZone& m_zone;
     CoarseClock& m_steadyClock;
     std::bitset<kSensorCount> m_watched;
+    std::bitset<kSensorCount> m_said;  // its silence was said, so its return will be
     OverdueWatch m_overdue;
     std::optional<int64_t> m_nextCheckMs;
     std::deque<SinkNotice> m_notices;

@@ -96,7 +96,9 @@ void MqttSink::Announce(const Reading& reading, std::optional<int64_t> expireAft
         Push(QueuedMessage::Kind::Config, key, a.config);
     }
     if (SensorTracker::IsPeriodic(key)) {
-        a.online = !m_overdue.Overdue(key);
+        // Heard just now: online, whatever the watch still says of a silence before this
+        // run (the archive's account) until its next look.
+        a.online = true;
         if (first) {
             Push(QueuedMessage::Kind::Availability, key, std::string(MqttPublisher::kOnline));
         }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "weather/WeatherFormulas.h"
+
 namespace tavrolin::sim {
 
 namespace {
@@ -48,6 +50,19 @@ int Round(double x) {
     return static_cast<int>(std::lround(x));
 }
 
+// The rain sensor's counter: 14 bits with a sign, counting up only.
+constexpr int kCounterTop = 8191;
+constexpr int kCounterRange = 16384;
+
+// Sea-level pressure over the station's pressure at its height, by the very reduction the
+// receiving side applies (it is proportional to the pressure; a large one keeps the digits).
+double SeaLevelRatio() {
+    constexpr int kReference = 100000;  // hPa
+    static const double ratio =
+        SeaLevelPressureTenths(kReference, WeatherStation::kHeightMetres) / (kReference * 10.0);
+    return ratio;
+}
+
 }  // namespace
 
 struct WeatherStation::Sensor {
@@ -59,7 +74,7 @@ struct WeatherStation::Sensor {
     double offset = 0.0;  // a sensor's own bias: not every place is equally warm
     double walk = 0.0;    // slowly wandering part of the main value
     double walk2 = 0.0;   // and of the second one
-    double level = 0.0;   // rain counter, wind speed, pressure
+    double level = 0.0;   // rain counter, wind speed, pressure at sea level
     double direction = 250.0;
     bool open = false;          // window contact
     bool firstInRound = false;  // window contact: closes again at the end of the round
@@ -90,7 +105,7 @@ WeatherStation::WeatherStation(uint64_t seed) : m_random(seed) {
         s.offset = m_random.Uniform(-1.5, 1.5);
         switch (s.role) {
             case Role::Rain:
-                s.level = 0x100 + m_random.Below(0x600);
+                s.level = kCounterTop - 20 - m_random.Below(30);
                 break;
             case Role::Wind:
                 s.level = m_random.Uniform(5.0, 20.0);
@@ -181,9 +196,11 @@ Telegram WeatherStation::Measure(Sensor& s, SimDuration at) {
                                   {Round(temp * 10.0), Round(humidity), 0});
         }
         case Role::Rain:
-            // A tipping-bucket counter: now and then a few more tips, wrapping at 12 bits.
+            // A tipping-bucket counter: now and then a few more tips. It runs over from 8191
+            // to -8192, as the sensor's own does.
             if (r.Uniform() < 0.25) {
-                s.level = std::fmod(s.level + 1 + r.Below(3), 4096.0);
+                const int counter = Round(s.level) + 1 + r.Below(3);
+                s.level = counter > kCounterTop ? counter - kCounterRange : counter;
             }
             return EncodeTelegram(s.kind, s.version, s.address, {Round(s.level), 0, 0});
         case Role::Wind: {
@@ -198,14 +215,16 @@ Telegram WeatherStation::Measure(Sensor& s, SimDuration at) {
         case Role::Indoor: {
             wander(s.walk, 0.1, 1.5);
             wander(s.walk2, 0.8, 6.0);
+            // The weather's pressure at sea level; the sensor measures it at the station.
             s.level =
-                std::clamp(s.level + 0.02 * (1013.0 - s.level) + 0.3 * r.Gauss(), 985.0, 1040.0);
+                std::clamp(s.level + 0.02 * (1013.0 - s.level) + 0.3 * r.Gauss(), 1006.0, 1024.0);
             const double temp = 21.5 + s.offset +
                                 0.8 * std::sin(2.0 * std::numbers::pi * (hour - 10.0) / 24.0) +
                                 s.walk;
             const double humidity = std::clamp(45.0 + 3.0 * s.offset + s.walk2, 25.0, 70.0);
-            return EncodeTelegram(s.kind, s.version, s.address,
-                                  {Round(temp * 10.0), Round(humidity), Round(s.level)});
+            return EncodeTelegram(
+                s.kind, s.version, s.address,
+                {Round(temp * 10.0), Round(humidity), Round(s.level / SeaLevelRatio())});
         }
         case Role::Brightness: {
             wander(s.walk, 0.08, 0.35);

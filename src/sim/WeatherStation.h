@@ -16,13 +16,19 @@ using SimDuration = std::chrono::microseconds;
 // A whole weather station as the receiver hears it: thermo-hygrometers and temperature
 // sensors at several addresses, rain, wind, two indoor sensors with air pressure,
 // brightness, a pyranometer, a window contact (Fenster high/low) and a remote control.
-// Values follow a day (the station's clock starts at 10:00) and wander slowly; every
-// sensor sends on its own period of tens of seconds to three minutes, with a little jitter
-// as real sensors have. Time here is the station's own; the caller maps it to real time.
+// The rain counter starts a few dozen steps before its run-over, so that one comes within
+// the first two hours or so of station time (two minutes at --speed 60). Values follow a
+// day (the station's clock starts at 10:00) and wander slowly; every sensor sends on its own
+// period of tens of seconds to three minutes, with a little jitter as real sensors have.
+// Time here is the station's own; the caller maps it to real time.
 class WeatherStation {
 public:
     // The first round: sensor i is heard at (i + 1) slots after the round begins.
     static constexpr SimDuration kRoundSlot = std::chrono::milliseconds(250);
+    // The station's height above sea level, in metres: its indoor sensors measure the air
+    // pressure there, as real ones do, which reduced to sea level gives 1006 to 1024 hPa.
+    // scripts/demo's profile names it as [Station] Höhe.
+    static constexpr double kHeightMetres = 312.0;
 
     explicit WeatherStation(uint64_t seed);
     ~WeatherStation();

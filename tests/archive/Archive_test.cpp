@@ -219,7 +219,7 @@ TEST(Archive, AFileOfTheFirstFormatIsBroughtUpToDateWithItsReadingsSummed) {
                   sql::kOk);
     }
     Archive archive;
-    ASSERT_TRUE(archive.Open(path, Archive::Access::Read, 100).Ok());
+    ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 100).Ok());
     EXPECT_EQ(IntOf(archive, "PRAGMA user_version"), kArchiveFormat);
     EXPECT_EQ(CheckFindings(archive), "");
 

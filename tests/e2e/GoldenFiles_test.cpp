@@ -165,7 +165,7 @@ TEST(GoldenFiles, TheSimulatorsFirstRoundHasALineForEveryKind) {
     const std::vector<std::string> patterns = {
         t + R"(\(\*s\)  nur Temp \(0\) )" + temp,
         t + R"(\(\*s\)  Au\xDF)" + "en" + R"( \(1\) )" + temp + R"(  [ \d]\d%)",
-        t + R"(\(\*s\)  Regen \(0\)  [0-9A-F]{3})",
+        t + R"(\(\*s\)  Regen \(0\)  [0-9A-F]{3,8})",  // "%03X" of the signed counter
         t + R"(\(\*s\)  Wind \(3\)  [ \d]{3}\d\.\dkm/h  [ \d]{2}\d\xB0 B\d)",
         t + R"(\(\*s\)  Innen V1\.2 \(2\) )" + temp + R"(  [ \d]\d%  [ \d]{3}\dhPa)",
         t + R"(\(\*s\)  Helligkeit \(0\)  \d+  Faktor \d+)",

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavrolin-history as a process: import, the sensor list, export in both forms, the check,
-// and what it says about bad input; two imports into one archive at once.
+// and what it says about bad input; two imports into one archive at once; reading an archive
+// the user may only read.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "E2eSupport.h"
+#include "archive/Sqlite.h"
 
 namespace tavrolin::e2e {
 namespace {
@@ -29,7 +34,7 @@ const std::string kWindow =
 
 // Runs tavrolin-history to its end; its exit status. Imports take seconds under the
 // sanitizers on a busy machine.
-std::optional<int> Finished(History& history) {
+std::optional<int> Finished(ChildProcess& history) {
     return history.Exit(In(60s));
 }
 
@@ -230,6 +235,150 @@ TEST(HistoryProgram, TwoImportsIntoOneArchiveAtOnceBothSucceed) {
     EXPECT_EQ(Finished(check), 0);
     EXPECT_EQ(check.Stdout(),
               "Das Archiv " + archive + " ist in Ordnung: 24000 Messungen von 2 Sensoren.\n");
+}
+
+// tavrolin-history as the user nobody, who may read the archive and nothing more, with a
+// home of its own (no profile there) and the root as its working folder.
+class HistoryAsNobody : public ChildProcess {
+public:
+    HistoryAsNobody(const TempDir& home, std::vector<std::string> args)
+        : ChildProcess("/usr/bin/setpriv", With(std::move(args)),
+                       ChildSetup{{"HOME=" + home.Path().string(),
+                                   "XDG_CONFIG_HOME=" + home.Path().string()},
+                                  "/"}) {}
+
+private:
+    static std::vector<std::string> With(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                   TAVROLIN_HISTORY_PROGRAM});
+        return args;
+    }
+};
+
+std::set<std::string> FolderListing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// A copy on read-only media (file 0444 in a folder 0555, nothing beside it) and the archive a
+// logger is writing right now (another user's, with read permission only on the file, its
+// -wal and -shm and the folder): sensors, export and check read both and leave nothing
+// beside them. An archive of an older format is not brought up to date but said.
+TEST(HistoryProgram, AnArchiveTheUserMayOnlyReadIsReadAndLeftAsItWas) {
+    using std::filesystem::perms;
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to read as another user than the writer (setpriv to nobody)";
+    }
+    TempDir dir;
+    std::filesystem::permissions(dir.Path(), perms(0755));
+    {
+        HistoryAsNobody probe(dir, {"--version"});
+        if (probe.Exit(In(10s)) != 0) {
+            GTEST_SKIP() << "nobody cannot run " << TAVROLIN_HISTORY_PROGRAM
+                         << " from where it was built: " << probe.Stderr();
+        }
+    }
+    testing::WriteBytes(dir.File("in.jsonl"),
+                        kOutdoor[0] + "\n" + kOutdoor[1] + "\n" + kOutdoor[2]);
+    const auto archiveIn = [&dir](const std::string& folder) {
+        std::filesystem::create_directory(dir.File(folder));
+        const std::string archive = dir.File(folder + "/a.sqlite");
+        History import({"--archive", archive, "import", dir.File("in.jsonl")});
+        EXPECT_EQ(Finished(import), 0) << import.Stderr();
+        std::filesystem::permissions(archive, perms(0644));
+        return archive;
+    };
+    const std::vector<std::vector<std::string>> commands = {
+        {"sensors"}, {"export", "--sensor", "outdoor-1"}, {"check"}};
+
+    // What the owner reads, before the copy goes on read-only media.
+    const std::string copy = archiveIn("media");
+    std::vector<std::string> owners;
+    for (const std::vector<std::string>& command : commands) {
+        std::vector<std::string> args = {"--archive", copy};
+        args.insert(args.end(), command.begin(), command.end());
+        History owner(args);
+        EXPECT_EQ(Finished(owner), 0) << owner.Stderr();
+        owners.push_back(owner.Stdout());
+    }
+    EXPECT_NE(owners[2].find("ist in Ordnung: 3 Messungen von 1 Sensor."), std::string::npos);
+    const std::string bytes = testing::ReadBytes(copy);
+    std::filesystem::permissions(copy, perms(0444));
+    std::filesystem::permissions(dir.File("media"), perms(0555));
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(commands[i][0]);
+        std::vector<std::string> args = {"--archive", copy};
+        args.insert(args.end(), commands[i].begin(), commands[i].end());
+        HistoryAsNobody reader(dir, args);
+        EXPECT_EQ(Finished(reader), 0) << reader.Stderr();
+        EXPECT_EQ(reader.Stdout(), owners[i]);
+        EXPECT_EQ(reader.Stderr(), "");
+        EXPECT_EQ(FolderListing(dir.File("media")), std::set<std::string>{"a.sqlite"});
+    }
+    EXPECT_EQ(testing::ReadBytes(copy), bytes);
+
+    // The logger's archive while it writes: the readings it brought are read too.
+    const std::string live = archiveIn("live");
+    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("live/log.dat"), dir.File("ttySIM"));
+    Logger logger({"--profile", dir.File("p.INI"), "--archive", live});
+    // Some commits of the logger's, a second apart.
+    ASSERT_TRUE(WaitForFileLines(dir.File("live/log.dat"), 600, In(30s))) << logger.Stderr();
+    const std::set<std::string> beside = {"a.sqlite", "a.sqlite-shm", "a.sqlite-wal", "log.dat"};
+    ASSERT_EQ(FolderListing(dir.File("live")), beside);
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> args = {"--archive", live};
+        args.insert(args.end(), command.begin(), command.end());
+        HistoryAsNobody reader(dir, args);
+        EXPECT_EQ(Finished(reader), 0) << reader.Stderr();
+        EXPECT_EQ(reader.Stderr(), "");
+        const std::vector<std::string> lines = reader.StdoutLines();
+        if (command[0] == "sensors") {
+            EXPECT_GT(lines.size(), 3u) << "the simulator's sensors beside the imported one";
+        } else if (command[0] == "export") {
+            EXPECT_GT(lines.size(), 4u) << "the header, 3 imported readings and the logger's";
+        } else {
+            ASSERT_EQ(lines.size(), 1u) << reader.Stdout();
+            EXPECT_TRUE(lines[0].starts_with("Das Archiv " + live + " ist in Ordnung: "))
+                << lines[0];
+            EXPECT_FALSE(lines[0].ends_with(": 3 Messungen von 1 Sensor.")) << lines[0];
+        }
+        EXPECT_EQ(FolderListing(dir.File("live")), beside);
+    }
+    EXPECT_EQ(logger.Terminate(In(10s)), 0);
+    EXPECT_EQ(logger.Stderr(), "");
+
+    // An older format, on read-only media: said with what brings it up to date.
+    const std::string older = archiveIn("older");
+    {
+        sql::Database db;
+        ASSERT_EQ(db.Open(older, false), sql::kOk);
+        ASSERT_EQ(db.Exec("PRAGMA user_version=4"), sql::kOk);
+    }
+    const std::string olderBytes = testing::ReadBytes(older);
+    std::filesystem::permissions(older, perms(0444));
+    std::filesystem::permissions(dir.File("older"), perms(0555));
+    HistoryAsNobody reader(dir, {"--archive", older, "sensors"});
+    EXPECT_EQ(Finished(reader), 1);
+    EXPECT_EQ(reader.Stderr(),
+              "tavrolin-history: Das Archiv " + older +
+                  " läßt sich nicht öffnen: Es hat noch das ältere Format 4, das erst ein "
+                  "Programm erneuert, das es schreibt: tavrolin oder tavrolin-log, sobald sie es "
+                  "öffnen. Gleich erneuert es: tavrolin-history --archive " +
+                  older +
+                  " import /dev/null (ein Archiv auf einem schreibgeschützten Datenträger zuvor "
+                  "an einen beschreibbaren Ort kopieren).\n");
+    EXPECT_EQ(testing::ReadBytes(older), olderBytes);
+    EXPECT_EQ(FolderListing(dir.File("older")), std::set<std::string>{"a.sqlite"});
+    // The test's folder goes again: its own folders writable once more.
+    for (const char* folder : {"media", "older"}) {
+        std::filesystem::permissions(dir.File(folder), perms(0755));
+    }
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ Reading OutdoorHere(int address, int64_t t, int32_t tenths, int32_t humidity = 6
 // What the program does at its start with the archive on.
 void Seed(const std::string& path, SensorTracker& tracker) {
     Archive archive;
-    QVERIFY(archive.Open(path, Archive::Access::ReadCurrent, 1000).Ok());
+    QVERIFY(archive.Open(path, Archive::Access::Read, 1000).Ok());
     WeatherDerivation derivation({});
     QVERIFY(SeedFromArchive(archive, derivation, tracker).Ok());
 }

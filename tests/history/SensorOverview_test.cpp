@@ -215,6 +215,15 @@ TEST(OverdueNotices, EachSilenceAndEachReturnIsSaidOnce) {
                   "Empfang: Sensor Garten (outdoor-1) seit 2026-12-07 15:53:07 nicht empfangen."}));
 }
 
+TEST(OverdueNotices, ASensorTheArchiveKnewSilentIsJustHeardWithoutAReturnSaid) {
+    Logger log;
+    const Reading old = Outdoor(1, kT0 - kMsPerDay, 100);
+    log.tracker.Seed(old, std::vector<Instant>{old.time}, old.time, 1);
+    EXPECT_TRUE(log.PollAt(kT0).empty());
+    log.Hear(Outdoor(1, kT0 + 1000, 100));
+    EXPECT_TRUE(log.PollAt(kT0 + 2000).empty());
+}
+
 TEST(OverdueNotices, ChecksAtMostOnceASecond) {
     Logger log;
     for (int i = 0; i < 4; ++i) {
