@@ -32,6 +32,15 @@ std::string ValuesText(const Reading& r, char decimalMark) {
         return r.event == FensterEvent::Low ? "Low" : "High";
     }
     std::string out;
+    if (r.kind == SensorKind::Brightness || r.kind == SensorKind::Pyranometer) {
+        // The factor scales the value: a person reads the one number they make.
+        const std::optional<Measurement> value = r.Find(Quantity::Value);
+        const std::optional<Measurement> factor = r.Find(Quantity::Factor);
+        if (value && factor) {
+            return std::string(r.kind == SensorKind::Brightness ? "Helligkeit " : "Einstrahlung ") +
+                   std::to_string(int64_t{value->raw} * factor->raw);
+        }
+    }
     for (std::size_t i = 0; i < r.valueCount; ++i) {
         const QuantityInfo& info = InfoOf(r.values[i].quantity);
         if (i > 0) {
@@ -68,10 +77,12 @@ std::string DurationText(int64_t ms) {
 }
 
 std::string DateTimeText(const LocalTime& t) {
-    std::string out = std::to_string(t.year) + "-";
-    AppendTwo(t.month, out);
-    out += '-';
+    std::string out;
     AppendTwo(t.day, out);
+    out += '.';
+    AppendTwo(t.month, out);
+    out += '.';
+    out += std::to_string(t.year);
     out += ' ';
     AppendClock(t.hour, t.minute, t.second, out);
     return out;

@@ -16,8 +16,10 @@ void SensorTracker::NoteSeen(const SensorKey& key, Instant time) {
     if (!e.heard) {
         e.heard = true;
         e.firstSeen = time;
-    } else if (time > e.lastSeen) {
-        // A clock set back gives no gap; the next forward one does.
+    } else if (time - e.lastSeen >= kShortestGap) {
+        // A clock set back gives no gap; the next forward one does. Nor do readings that come
+        // closer together than any sensor of these sends: a backlog read at once (the line's
+        // bytes of a logger that was held up), or a telegram heard twice.
         e.gaps[static_cast<std::size_t>(e.gapCount % kGapsKept)] = time - e.lastSeen;
         ++e.gapCount;
     }

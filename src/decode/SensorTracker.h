@@ -31,6 +31,7 @@ public:
     // Gaps kept per sensor for the median; three are needed before it counts.
     static constexpr int kGapsKept = 9;
     static constexpr int kGapsNeeded = 3;
+    static constexpr Milliseconds kShortestGap{1000};
 
     struct Entry {
         bool heard = false;

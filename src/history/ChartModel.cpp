@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "weather/RainTally.h"
+#include "weather/WeatherFormulas.h"
 
 namespace tavrolin {
 
@@ -25,23 +26,22 @@ Milliseconds LengthOf(ChartRange range) {
         case ChartRange::Year:
             return Milliseconds(365 * kMsPerDay);
         case ChartRange::All:
+        case ChartRange::Chosen:
             break;
     }
     return Milliseconds(0);
 }
 
-// The start of the bucket that holds t: a local day in the zone for day buckets (23 to 25
-// hours), else buckets end to end from 1970-01-01 00:00 of local time, as the archive places
-// them (an hour is one of UTC wherever the offset is whole hours).
+}  // namespace
+
 Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs) {
-    if (bucketMs == kMsPerDay) {
-        return StartOfLocalDay(zone, LocalDayIn(zone, t));
+    if (bucketMs % kMsPerDay == 0) {
+        const int64_t days = bucketMs / kMsPerDay;
+        return StartOfLocalDay(zone, FloorDiv(LocalDayIn(zone, t), days) * days);
     }
     const int64_t shift = int64_t{zone.UtcOffsetAt(t)} * 1000;
     return FromUnixMs(FloorDiv(UnixMs(t) + shift, bucketMs) * bucketMs - shift);
 }
-
-}  // namespace
 
 bool IsLive(ChartRange range) {
     return range == ChartRange::Day || range == ChartRange::Week || range == ChartRange::Month;
@@ -49,9 +49,6 @@ bool IsLive(ChartRange range) {
 
 void ChartModel::Choose(const SensorKey& sensor, ChartRange range, Instant now,
                         std::optional<Instant> firstSeen, std::optional<Instant> lastSeen) {
-    m_sensor = sensor;
-    m_range = range;
-    m_lastSeen = lastSeen;
     m_to = now + Milliseconds(1);
     const Milliseconds length = LengthOf(range);
     if (length.count() > 0) {
@@ -60,21 +57,45 @@ void ChartModel::Choose(const SensorKey& sensor, ChartRange range, Instant now,
         m_from = std::min(firstSeen.value_or(now - Milliseconds(kMsPerDay)),
                           now - Milliseconds(kMsPerHour));
     }
+    Prepare(sensor, range, lastSeen);
+}
+
+void ChartModel::ChooseSpan(const SensorKey& sensor, Instant from, Instant to,
+                            std::optional<Instant> lastSeen) {
+    m_from = from;
+    m_to = std::max(to, from + Milliseconds(kMsPerMinute));
+    Prepare(sensor, ChartRange::Chosen, lastSeen);
+}
+
+void ChartModel::Prepare(const SensorKey& sensor, ChartRange range,
+                         std::optional<Instant> lastSeen) {
+    m_sensor = sensor;
+    m_range = range;
+    m_lastSeen = lastSeen;
     m_series = {};
     m_series.quantities = QuantitiesOf(sensor.kind);
     if (ShowsRain()) {
         // Whole bars: hours of UTC as the summaries keep them, days of local time.
-        m_from = BucketStart(*m_zone, m_from, RainBucketMs());
-        m_series.bucketMs = RainBucketMs();
+        const int64_t bucket = RainBucketMs();
+        m_from = BucketStart(*m_zone, m_from, bucket);
+        m_series.bucketMs = bucket;
     }
 }
 
 int64_t ChartModel::RainBucketMs() const {
-    return m_range == ChartRange::Day || m_range == ChartRange::Week ? kMsPerHour : kMsPerDay;
+    return m_to - m_from <= Milliseconds(kLongestHourlyRainMs) ? kMsPerHour : kMsPerDay;
+}
+
+Instant ChartModel::EndOf(const SeriesPoint& point) const {
+    const int64_t bucket = m_series.bucketMs;
+    if (bucket > 0 && bucket % kMsPerDay == 0) {
+        return StartOfLocalDay(*m_zone, LocalDayIn(*m_zone, point.time) + bucket / kMsPerDay);
+    }
+    return point.time + Milliseconds(bucket);
 }
 
 double ChartModel::RainAmount(int64_t steps) const {
-    if (const std::optional<Decimal>& perStep = m_rain.mmPerStep[m_sensor.address & 0x07]) {
+    if (const std::optional<Decimal>& perStep = m_weather.rain.mmPerStep[m_sensor.address & 0x07]) {
         return static_cast<double>(steps * perStep->raw) / std::pow(10.0, perStep->decimals);
     }
     return static_cast<double>(steps);
@@ -84,7 +105,8 @@ SeriesRequest ChartModel::Request() const {
     // A year in days, with each day's lowest and highest around its mean: finer buckets
     // would only draw the days' swing as a solid block. The recent ranges show the
     // readings, or buckets fine enough for the course of each day.
-    const int maxPoints = IsLive(m_range) ? kMaxPoints : kMaxLongPoints;
+    const bool recent = IsLive(m_range) || m_to - m_from <= Milliseconds(31 * kMsPerDay);
+    const int maxPoints = recent ? kMaxPoints : kMaxLongPoints;
     return {m_sensor, m_from, m_to, maxPoints, m_zone};
 }
 
@@ -197,43 +219,56 @@ std::vector<ChartModel::Plotted> ChartModel::PlottedLines() const {
     std::vector<Plotted> plotted;
     for (std::size_t q = 0; q < m_series.quantities.size() && q < 3; ++q) {
         plotted.push_back({q, false});
+        if (m_series.quantities[q] == Quantity::Pressure && m_weather.station.altitudeMetres) {
+            plotted.push_back({q, false, false, true});
+        }
     }
     return plotted;
+}
+
+std::array<double, 3> ChartModel::ValuesOf(const Plotted& plotted, const SeriesPoint& p) const {
+    if (plotted.rain) {
+        const double amount = RainAmount(p.rainSteps);
+        return {amount, amount, amount};
+    }
+    if (plotted.scaled) {
+        return {p.scaledMin, p.scaledAvg, p.scaledMax};
+    }
+    std::array<double, 3> values{p.min[plotted.slot], p.avg[plotted.slot], p.max[plotted.slot]};
+    if (plotted.seaLevel) {
+        const double factor = SeaLevelFactor(*m_weather.station.altitudeMetres);
+        for (double& v : values) {
+            v *= factor;
+        }
+    }
+    return values;
+}
+
+int64_t ChartModel::UsualGapMs() const {
+    const std::vector<SeriesPoint>& points = m_series.points;
+    if (m_series.bucketMs > 0 || points.size() < 2) {
+        return m_series.bucketMs;
+    }
+    std::vector<int64_t> gaps;
+    gaps.reserve(points.size() - 1);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        gaps.push_back(UnixMs(points[i].time) - UnixMs(points[i - 1].time));
+    }
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2),
+                     gaps.end());
+    return gaps[gaps.size() / 2];
 }
 
 std::vector<ChartLine> ChartModel::Lines() const {
     const std::vector<SeriesPoint>& points = m_series.points;
     // A gap far longer than the usual distance of two points is a silence: the line breaks.
-    int64_t usual = m_series.bucketMs;
-    if (usual == 0 && points.size() > 1) {
-        std::vector<int64_t> gaps;
-        gaps.reserve(points.size() - 1);
-        for (std::size_t i = 1; i < points.size(); ++i) {
-            gaps.push_back(UnixMs(points[i].time) - UnixMs(points[i - 1].time));
-        }
-        std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2),
-                         gaps.end());
-        usual = gaps[gaps.size() / 2];
-    }
-    const int64_t breakAfter = 3 * std::max<int64_t>(usual, 1000);
+    const int64_t breakAfter = 3 * std::max<int64_t>(UsualGapMs(), 1000);
     const double half = static_cast<double>(m_series.bucketMs) / 2.0;
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
     std::vector<ChartLine> lines;
     for (const Plotted& plotted : PlottedLines()) {
         ChartLine line = Describe(plotted);
-        if (plotted.rain) {
-            // Bars stand apart by themselves: no breaks.
-            for (const SeriesPoint& p : points) {
-                line.keys.push_back((static_cast<double>(UnixMs(p.time)) + half) / 1000.0);
-                const double amount = RainAmount(p.rainSteps);
-                line.avg.push_back(amount);
-                line.min.push_back(amount);
-                line.max.push_back(amount);
-            }
-            lines.push_back(std::move(line));
-            continue;
-        }
         line.keys.reserve(points.size() + 8);
         line.avg.reserve(points.size() + 8);
         line.min.reserve(points.size() + 8);
@@ -242,7 +277,9 @@ std::vector<ChartLine> ChartModel::Lines() const {
         for (std::size_t i = 0; i < points.size(); ++i) {
             const SeriesPoint& p = points[i];
             const double key = (static_cast<double>(UnixMs(p.time)) + half) / 1000.0;
-            if (i > 0 && UnixMs(p.time) - UnixMs(points[i - 1].time) > breakAfter) {
+            // Bars stand apart by themselves: no breaks.
+            if (!plotted.rain && i > 0 &&
+                UnixMs(p.time) - UnixMs(points[i - 1].time) > breakAfter) {
                 line.keys.push_back(key - half / 1000.0 - 0.001);
                 line.avg.push_back(kNaN);
                 line.min.push_back(kNaN);
@@ -255,52 +292,89 @@ std::vector<ChartLine> ChartModel::Lines() const {
             if (!line.besideName.empty()) {
                 line.beside.push_back(p.dewPoint);
             }
-            if (plotted.scaled) {
-                line.avg.push_back(p.scaledAvg);
-                line.min.push_back(p.scaledMin);
-                line.max.push_back(p.scaledMax);
-                if (p.scaledMin > 0) {
-                    lowest = std::min(lowest, p.scaledMin);
-                }
-                highest = std::max(highest, p.scaledMax);
-            } else {
-                line.avg.push_back(p.avg[plotted.slot]);
-                line.min.push_back(p.min[plotted.slot]);
-                line.max.push_back(p.max[plotted.slot]);
+            const auto [low, mean, high] = ValuesOf(plotted, p);
+            line.min.push_back(low);
+            line.avg.push_back(mean);
+            line.max.push_back(high);
+            if (low > 0) {
+                lowest = std::min(lowest, low);
             }
+            highest = std::max(highest, high);
         }
         // Light spans decades between dusk and noon: on a linear axis all but the brightest
         // hours would lie flat on the floor.
         if (plotted.scaled && highest >= 100 * lowest) {
             line.scale = ChartLine::Scale::Logarithmic;
         }
+        if (line.scale == ChartLine::Scale::Compass) {
+            CentreCompass(line);
+        }
         lines.push_back(std::move(line));
     }
     return lines;
 }
 
-std::optional<std::size_t> ChartModel::Nearest(double keySeconds) const {
+void ChartModel::CentreCompass(ChartLine& line) const {
+    // Where the wind of the whole range blew from, to the nearest compass point.
+    WindVector sum;
+    for (const SeriesPoint& p : m_series.points) {
+        sum.east += p.wind.east;
+        sum.north += p.wind.north;
+    }
+    const double prevailing = MeanDirection(sum);
+    line.compassCentre =
+        std::isnan(prevailing) ? 180 : std::fmod(std::round(prevailing / 90), 4) * 90;
+    const double lowest = line.compassCentre - 180;
+    for (double& v : line.avg) {
+        if (!std::isnan(v)) {
+            v = lowest + std::fmod(std::fmod(v - lowest, 360) + 360, 360);
+        }
+    }
+    // A reading's direction alone has no spread: its minimum and maximum go with it.
+    for (std::size_t i = 0; i < line.avg.size(); ++i) {
+        if (!std::isnan(line.min[i])) {
+            line.min[i] = line.max[i] = line.avg[i];
+        }
+    }
+}
+
+std::optional<std::size_t> ChartModel::PointAt(double keySeconds) const {
     const std::vector<SeriesPoint>& points = m_series.points;
     if (points.empty()) {
         return std::nullopt;
     }
-    const double half = static_cast<double>(m_series.bucketMs) / 2.0;
-    const double ms = keySeconds * 1000.0 - half;
-    const auto it = std::lower_bound(
-        points.begin(), points.end(), ms,
-        [](const SeriesPoint& p, double t) { return static_cast<double>(UnixMs(p.time)) < t; });
-    std::size_t i = static_cast<std::size_t>(it - points.begin());
-    if (i == points.size() || (i > 0 && ms - static_cast<double>(UnixMs(points[i - 1].time)) <
-                                            static_cast<double>(UnixMs(points[i].time)) - ms)) {
-        --i;
+    const auto t = FromUnixMs(static_cast<int64_t>(std::llround(keySeconds * 1000.0)));
+    // The first point after t, and the one before it.
+    const auto after =
+        std::upper_bound(points.begin(), points.end(), t,
+                         [](Instant at, const SeriesPoint& p) { return at < p.time; });
+    if (m_series.bucketMs > 0) {
+        if (after == points.begin()) {
+            return std::nullopt;
+        }
+        const auto holding = std::prev(after);
+        if (t < EndOf(*holding)) {
+            return static_cast<std::size_t>(holding - points.begin());
+        }
+        return std::nullopt;
     }
-    return i;
+    std::size_t nearest = static_cast<std::size_t>(after - points.begin());
+    if (after == points.end() ||
+        (after != points.begin() && t - std::prev(after)->time < after->time - t)) {
+        --nearest;
+    }
+    const Milliseconds distance =
+        t > points[nearest].time ? t - points[nearest].time : points[nearest].time - t;
+    if (distance > Milliseconds(std::max<int64_t>(UsualGapMs(), 1000))) {
+        return std::nullopt;
+    }
+    return nearest;
 }
 
 ValueAxis ChartLine::Axis() const {
     switch (scale) {
         case Scale::Compass:
-            return {0, 360};
+            return {compassCentre - 180, compassCentre + 180};
         case Scale::Logarithmic: {
             double low = INFINITY, high = 0;
             for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -341,6 +415,19 @@ ValueAxis ChartLine::Axis() const {
         return {0, std::max(high + room, 1.0)};
     }
     return {low - room, high + room};
+}
+
+std::vector<AxisTick> ChartLine::CompassTicks() const {
+    if (scale != Scale::Compass) {
+        return {};
+    }
+    constexpr const char* kPoints[] = {"N", "O", "S", "W"};
+    std::vector<AxisTick> ticks;
+    for (double at = compassCentre - 180; at <= compassCentre + 180; at += 90) {
+        const int point = static_cast<int>(std::lround(std::fmod(at + 720, 360) / 90)) % 4;
+        ticks.push_back({at, kPoints[point]});
+    }
+    return ticks;
 }
 
 std::optional<double> ChartLine::Floor() const {

@@ -14,28 +14,38 @@
 
 namespace tavrolin {
 
-// The chart window's ranges, shortest first.
-enum class ChartRange { Day, Week, Month, Year, All };
+// The chart's ranges: the five that end now, shortest first (kChartRanges, the window's
+// buttons), and a span chosen by dates or by zooming and panning.
+enum class ChartRange { Day, Week, Month, Year, All, Chosen };
 inline constexpr std::array<ChartRange, 5> kChartRanges{
     ChartRange::Day, ChartRange::Week, ChartRange::Month, ChartRange::Year, ChartRange::All};
-// "24 Stunden", "7 Tage", "30 Tage", "1 Jahr", "Gesamtes Archiv".
+// "24 Stunden", "7 Tage", "30 Tage", "1 Jahr", "Gesamtes Archiv", "Zeitraum".
 std::string_view RangeLabel(ChartRange range);
-// The recent ranges follow the readings as they come; a year or a decade would not show it.
+// The recent ranges follow the readings as they come; a year or a decade would not show it,
+// and a chosen span stays where it was put.
 bool IsLive(ChartRange range);
+// The start of the bucket that holds t, as the archive places them (QuerySeries, QueryRain):
+// day buckets and runs of days from the starts of local days in the zone (23 to 25 hours),
+// shorter ones end to end from 1970-01-01 00:00 of local time (an hour is one of UTC
+// wherever the offset is whole hours).
+Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs);
+// Rain is drawn as a bar per hour over spans up to this long, per local day beyond.
+inline constexpr int64_t kLongestHourlyRainMs = 14 * kMsPerDay;
 
 // The axis of one quantity: "Temperatur (°C)", "Windgeschwindigkeit\n(km/h)"; a raw number
 // without unit by its name alone, "Regenzähler".
 std::string AxisLabel(Quantity quantity);
-// A tick of the time axis: where (seconds since 1970, as the chart's keys) and what it says.
-struct TimeTick {
-    double keySeconds = 0;
-    std::string label;  // "14:00\n07.12.", "Mo\n07.12.", "07.12.", "Dez\n2026", "2026"
+// A tick of an axis: where, and what it says. On the time axis `at` is in seconds since 1970,
+// as the chart's keys.
+struct AxisTick {
+    double at = 0;
+    std::string label;  // "14:00\n07.12.", "Mo\n07.12.", "07.12.", "Dez\n2026", "2026"; "N"
 };
 // The ticks of a time axis from `from` to `to`, about `count` of them, on whole hours, days,
 // weeks (Mondays), months or years of local time in the zone: times of day for a day or two,
 // weekdays for a week, days for a month, months for a year or two, years beyond. On the
 // day the clocks change the hours fall where the clocks say them (02:00 twice in autumn).
-std::vector<TimeTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count = 7);
+std::vector<AxisTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count = 7);
 // "6 Stunden", "1 Tag", "10 Minuten".
 std::string BucketText(int64_t bucketMs);
 // "12,3": German decimal comma.
@@ -73,14 +83,22 @@ struct ChartLine {
     // temperature (its mean, without minimum and maximum). Empty where there is none.
     std::string besideName;
     std::vector<double> beside;
+    // The compass: the direction in the middle of the axis, a compass point (0, 90, 180 or
+    // 270) nearest to where the range's wind blew from on the whole, so that the prevailing
+    // direction is not split between the top and the bottom; the values lie within
+    // compassCentre ± 180.
+    double compassCentre = 180;
 
     // The value axis that shows the line: its values and those beside it, NaN gaps left out,
     // with a little room above and below; a logarithmic line from the decade below its
     // smallest positive value to the decade above its largest; bars from 0 up to the highest
-    // and a little more; the compass from 0 to 360°.
+    // and a little more; the compass half a circle either side of its centre.
     ValueAxis Axis() const;
     // What lies below a logarithmic axis (a dark night's 0) is drawn on its floor.
     std::optional<double> Floor() const;
+    // The compass points on the compass's axis ("N", "O", "S", "W" every 90°); none for the
+    // other scales, whose ticks fall on whole units (WholeTickStep).
+    std::vector<AxisTick> CompassTicks() const;
 };
 
 // What the chart window shows of one sensor over one range, without the widgets: the query
@@ -95,10 +113,11 @@ public:
     static constexpr int kMaxLongPoints = 550;
 
     // zone: the machine's time zone, in which days begin and the axis counts its hours;
-    // rain: the millimetres per counter step of each rain sensor ([Regen]); a sensor without
-    // them shows its rain in counter steps.
-    explicit ChartModel(const TimeZone& zone, RainSettings rain = {})
-        : m_zone(&zone), m_rain(rain) {}
+    // weather: the millimetres per counter step of each rain sensor ([Regen]; a sensor
+    // without them shows its rain in counter steps) and the station's height ([Station]: an
+    // indoor sensor's pressure then has a panel at sea level beside it).
+    explicit ChartModel(const TimeZone& zone, const WeatherSettings& weather = {})
+        : m_zone(&zone), m_weather(weather) {}
 
     // Chooses what to show. The range ends now; the whole archive begins at the sensor's
     // first reading (or a day ago when none is known). The last reading known of the sensor
@@ -106,6 +125,10 @@ public:
     // first bar, so that the sum of the bars is the rain of the range shown.
     void Choose(const SensorKey& sensor, ChartRange range, Instant now,
                 std::optional<Instant> firstSeen, std::optional<Instant> lastSeen = {});
+    // A span of the caller's (the dates of "Zeitraum...", or what zooming and panning show):
+    // the range is Chosen, and the buckets are those of its length.
+    void ChooseSpan(const SensorKey& sensor, Instant from, Instant to,
+                    std::optional<Instant> lastSeen = {});
     const SensorKey& Sensor() const { return m_sensor; }
     ChartRange Range() const { return m_range; }
     Instant From() const { return m_from; }
@@ -116,7 +139,7 @@ public:
     // sensor's is QueryRain's, per RainBucketMs.
     SeriesRequest Request() const;
     bool ShowsRain() const { return m_sensor.kind == SensorKind::Rain; }
-    // The rain's bars: an hour in the ranges of a day and a week, a local day beyond.
+    // The rain's bars: an hour over spans up to 14 days, a local day beyond.
     int64_t RainBucketMs() const;
     void SetSeries(Series series);
     const Series& Data() const { return m_series; }
@@ -129,9 +152,11 @@ public:
     // and factor as the one number they make, value × factor.
     std::vector<ChartLine> Lines() const;
     // "480 Messungen" or "1461 Werte zu je 6 Stunden: Mittel, Minimum und Maximum"; the
-    // rain's "Summe 12,5 mm, ein Balken je Stunde".
+    // rain's "Summe 12,5 mm seit 07.12.2026 15:00, ein Balken je Stunde", from the start of
+    // the first bar.
     std::string Summary() const;
-    // The line above the plot: "24 Stunden bis 08.12.2026 17:13 · " and the summary.
+    // The line above the plot: "24 Stunden bis 08.12.2026 17:13 · " and the summary; a
+    // chosen span by its dates, "08.11.2026 00:00 – 20.11.2026 12:00 · ...".
     std::string Heading() const;
     // In place of the plot when the range holds no readings: "Keine Messungen in diesem
     // Zeitraum; zuletzt empfangen am 28.11.2026 um 10:17".
@@ -141,28 +166,46 @@ public:
     std::string Title(std::string_view name) const;
     // The picture's file name: "verlauf_outdoor-1_30-tage_2026-12-08.png".
     std::string FileName() const;
-    // The point nearest to a time (UTC seconds, as the plot's keys), or nothing when none.
-    std::optional<std::size_t> Nearest(double keySeconds) const;
+    // The point under a time (UTC seconds, as the plot's keys): the bucket that holds it, or
+    // the reading nearest to it within the usual distance of two readings; nothing over a
+    // gap or where the range holds nothing.
+    std::optional<std::size_t> PointAt(double keySeconds) const;
+    // What the readout says at a time: the point's Readout, or where there is none, that
+    // there is no reading there: "Mo 07.12.2026 14:03 · keine Messung", a bucket's
+    // "Mo 07.12.2026 12:00–18:00 · keine Messungen".
+    std::string ReadoutAt(double keySeconds) const;
     // "Mo 07.12.2026 14:03 · Temperatur 12,3 °C · Feuchte 67 %"; a bucket with its time
-    // span, its mean and, in brackets, its minimum and maximum. Values with the decimals of
-    // their decoding, means with one, and a bucket of one value throughout by that value.
+    // span, its mean and, in brackets, its minimum and maximum. Values and means with the
+    // decimals of their decoding (a mean is no finer than the steps its values move in), and
+    // a bucket of one value throughout by that value.
     std::string Readout(std::size_t point) const;
+    // Where a point's bucket ends (its time for a reading).
+    Instant EndOf(const SeriesPoint& point) const;
 
 private:
-    // What a line is drawn from: a value slot of the series, value × factor, or the rain.
+    // What a line is drawn from: a value slot of the series, value × factor, the rain, or
+    // the pressure reduced to sea level.
     struct Plotted {
         std::size_t slot = 0;
         bool scaled = false;
         bool rain = false;
+        bool seaLevel = false;
     };
     std::vector<Plotted> PlottedLines() const;
     ChartLine Describe(const Plotted& plotted) const;
     // The rain of a number of counter steps, in the line's unit: millimetres or steps.
     double RainAmount(int64_t steps) const;
     bool AddRain(const Reading& reading);
+    // The line's values of a point: minimum, mean, maximum.
+    std::array<double, 3> ValuesOf(const Plotted& plotted, const SeriesPoint& p) const;
+    // The usual distance of two points: the bucket, or the median gap of the readings.
+    int64_t UsualGapMs() const;
+    // Turns the compass's axis to where the wind of the range blew from.
+    void CentreCompass(ChartLine& line) const;
+    void Prepare(const SensorKey& sensor, ChartRange range, std::optional<Instant> lastSeen);
 
     const TimeZone* m_zone;
-    RainSettings m_rain;
+    WeatherSettings m_weather;
     SensorKey m_sensor;
     ChartRange m_range = ChartRange::Day;
     Instant m_from, m_to;

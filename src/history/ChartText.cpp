@@ -72,12 +72,6 @@ std::string_view ChartName(Quantity quantity) {
     return quantity == Quantity::WindB ? "B-Ziffer" : InfoOf(quantity).label;
 }
 
-// A mean has one decimal more than its values at most: a mean humidity of 55,6 %, but a
-// mean temperature of 12,3 °C, as exact as its readings.
-int MeanDecimals(int decimals) {
-    return std::max(decimals, 1);
-}
-
 std::string RangeSlug(ChartRange range) {
     switch (range) {
         case ChartRange::Day:
@@ -89,9 +83,11 @@ std::string RangeSlug(ChartRange range) {
         case ChartRange::Year:
             return "1-jahr";
         case ChartRange::All:
+            return "gesamtes-archiv";
+        case ChartRange::Chosen:
             break;
     }
-    return "gesamtes-archiv";
+    return "zeitraum";
 }
 
 }  // namespace
@@ -107,9 +103,11 @@ std::string_view RangeLabel(ChartRange range) {
         case ChartRange::Year:
             return "1 Jahr";
         case ChartRange::All:
+            return "Gesamtes Archiv";
+        case ChartRange::Chosen:
             break;
     }
-    return "Gesamtes Archiv";
+    return "Zeitraum";
 }
 
 std::string AxisLabel(Quantity quantity) {
@@ -125,8 +123,8 @@ std::string AxisLabel(Quantity quantity) {
     return label;
 }
 
-std::vector<TimeTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count) {
-    std::vector<TimeTick> ticks;
+std::vector<AxisTick> TimeTicks(const TimeZone& zone, Instant from, Instant to, int count) {
+    std::vector<AxisTick> ticks;
     if (to <= from) {
         return ticks;
     }
@@ -251,7 +249,8 @@ ChartLine ChartModel::Describe(const Plotted& plotted) const {
     if (plotted.rain) {
         line.name = "Regen";
         line.scale = ChartLine::Scale::Bars;
-        if (const std::optional<Decimal>& perStep = m_rain.mmPerStep[m_sensor.address & 0x07]) {
+        if (const std::optional<Decimal>& perStep =
+                m_weather.rain.mmPerStep[m_sensor.address & 0x07]) {
             line.unit = "mm";
             line.decimals = perStep->decimals;
             line.label = "Regen (mm)";
@@ -270,6 +269,14 @@ ChartLine ChartModel::Describe(const Plotted& plotted) const {
         return line;
     }
     const Quantity quantity = m_series.quantities[plotted.slot];
+    if (plotted.seaLevel) {
+        const WeatherQuantityInfo& info = InfoOf(WeatherQuantity::SeaLevelPressure);
+        line.name = info.label;
+        line.unit = info.unit;
+        line.decimals = 1;
+        line.label = "Meereshöhe (hPa)";  // beside the station's "Luftdruck (hPa)"
+        return line;
+    }
     if (quantity == Quantity::Temperature &&
         (m_sensor.kind == SensorKind::Outdoor || m_sensor.kind == SensorKind::Indoor)) {
         line.besideName = InfoOf(WeatherQuantity::DewPoint).label;
@@ -329,9 +336,13 @@ std::string ChartModel::Summary() const {
         for (const SeriesPoint& p : m_series.points) {
             steps += p.rainSteps;
         }
+        // Where the sum begins: the range's first bar.
         const ChartLine line = Describe({0, false, true});
+        const LocalTime first = LocalTimeIn(*m_zone, m_from);
+        const bool days = m_series.bucketMs >= kMsPerDay;
         return "Summe " + GermanNumber(RainAmount(steps), line.decimals) + " " + line.unit +
-               (m_series.bucketMs >= kMsPerDay ? ", ein Balken je Tag" : ", ein Balken je Stunde");
+               " seit " + DateText(first) + (days ? "" : " " + MinuteText(first)) +
+               (days ? ", ein Balken je Tag" : ", ein Balken je Stunde");
     }
     if (m_series.bucketMs == 0) {
         return Counted(static_cast<int64_t>(n), "Messung", "Messungen");
@@ -342,8 +353,27 @@ std::string ChartModel::Summary() const {
 
 std::string ChartModel::Heading() const {
     const LocalTime end = LocalTimeIn(*m_zone, m_to);
-    return std::string(RangeLabel(m_range)) + " bis " + DateText(end) + " " + MinuteText(end) +
-           " · " + Summary();
+    std::string text;
+    if (m_range == ChartRange::Chosen) {
+        const LocalTime begin = LocalTimeIn(*m_zone, m_from);
+        text = DateText(begin) + " " + MinuteText(begin) + " – ";
+    } else {
+        text = std::string(RangeLabel(m_range)) + " bis ";
+    }
+    return text + DateText(end) + " " + MinuteText(end) + " · " + Summary();
+}
+
+std::string ChartModel::ReadoutAt(double keySeconds) const {
+    if (const std::optional<std::size_t> point = PointAt(keySeconds)) {
+        return Readout(*point);
+    }
+    // Nothing there: the time of the pointer, or the bucket it would fall into.
+    const Instant t = FromUnixMs(static_cast<int64_t>(std::llround(keySeconds * 1000.0)));
+    if (m_series.bucketMs == 0) {
+        return PointTime(t, 0, *m_zone) + " · keine Messung";
+    }
+    return PointTime(BucketStart(*m_zone, t, m_series.bucketMs), m_series.bucketMs, *m_zone) +
+           " · keine Messungen";
 }
 
 std::string ChartModel::Readout(std::size_t point) const {
@@ -357,21 +387,15 @@ std::string ChartModel::Readout(std::size_t point) const {
         // "12,3 °C", but "260°".
         const std::string unit =
             line.unit.empty() || line.unit == "\u00B0" ? line.unit : " " + line.unit;
-        double low = p.min[plotted.slot], mean = p.avg[plotted.slot], high = p.max[plotted.slot];
-        if (plotted.scaled) {
-            low = p.scaledMin;
-            mean = p.scaledAvg;
-            high = p.scaledMax;
-        } else if (plotted.rain) {
-            low = mean = high = RainAmount(p.rainSteps);
-        }
+        const auto [low, mean, high] = ValuesOf(plotted, p);
         text += " · " + line.name + " ";
         if (m_series.bucketMs == 0 || low == high) {
             text += GermanNumber(mean, line.decimals) + unit;
         } else if (std::isnan(mean)) {
             text += "unbestimmt";  // a calm, or winds that cancel out
         } else {
-            text += "Ø " + GermanNumber(mean, MeanDecimals(line.decimals)) + unit;
+            // No finer than the steps the values move in: a mean humidity of 56 %.
+            text += "Ø " + GermanNumber(mean, line.decimals) + unit;
             if (!std::isnan(low)) {
                 text += " (" + GermanNumber(low, line.decimals) + " … " +
                         GermanNumber(high, line.decimals) + ")";

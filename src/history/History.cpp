@@ -2,6 +2,7 @@
 #include "history/History.h"
 
 #include "base/FileSystem.h"
+#include "history/Export.h"
 
 namespace tavrolin {
 
@@ -38,6 +39,34 @@ bool History::Open() {
 
 void History::ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange range) {
     chart.Choose(sensor, range, Now(), m_overview.FirstSeen(sensor), m_overview.LastSeen(sensor));
+    Fill(chart);
+}
+
+void History::ShowSpan(ChartModel& chart, const SensorKey& sensor, Instant from, Instant to) {
+    chart.ChooseSpan(sensor, from, to, m_overview.LastSeen(sensor));
+    Fill(chart);
+}
+
+bool History::ExportShown(const ChartModel& chart,
+                          const std::function<void(std::string_view)>& write) {
+    if (!Open()) {
+        return false;
+    }
+    const ArchiveStatus status = ExportReadings(m_archive, chart.Sensor(), chart.From(), chart.To(),
+                                                m_weather, ExportFormat::Csv, write);
+    if (!status.Ok()) {
+        Failed(status);
+    }
+    return status.Ok();
+}
+
+void History::Failed(const ArchiveStatus& status) {
+    m_problem =
+        "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+    m_archive.Close();
+}
+
+void History::Fill(ChartModel& chart) {
     if (!Open()) {
         return;
     }
@@ -46,9 +75,7 @@ void History::ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange r
         chart.ShowsRain() ? QueryRain(m_archive, chart.Request(), chart.RainBucketMs(), series)
                           : QuerySeries(m_archive, chart.Request(), series);
     if (!status.Ok()) {
-        m_problem =
-            "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
-        m_archive.Close();
+        Failed(status);
         return;
     }
     chart.SetSeries(std::move(series));

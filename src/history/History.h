@@ -45,6 +45,11 @@ public:
     // rain sensor's rain per bar); without an archive it starts empty and fills with the
     // readings that come.
     void ShowChart(ChartModel& chart, const SensorKey& sensor, ChartRange range);
+    // The same for a span of the user's: dates chosen, or what zooming and panning show.
+    void ShowSpan(ChartModel& chart, const SensorKey& sensor, Instant from, Instant to);
+    // The readings of the chart's sensor and range as tavrolin-history export writes them
+    // (CSV), through `write`; false when the archive could not be read (Problem()).
+    bool ExportShown(const ChartModel& chart, const std::function<void(std::string_view)>& write);
 
     // The last trouble with the archive in German ("Das Archiv ... läßt sich nicht lesen:
     // ..."), empty while all is well.
@@ -52,6 +57,8 @@ public:
 
 private:
     bool Open();
+    void Fill(ChartModel& chart);
+    void Failed(const ArchiveStatus& status);
 
     struct Follow : ReadingSink {
         void Accept(const Reading& reading) override {

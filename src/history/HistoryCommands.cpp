@@ -17,6 +17,7 @@
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
 #include "history/ArchiveSeed.h"
+#include "history/Export.h"
 #include "history/SensorOverview.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/SensorNames.h"
@@ -91,75 +92,7 @@ void Pad(std::string& line, std::string_view cell, std::size_t width) {
     line.append(width > Width(cell) ? width - Width(cell) + 2 : 2, ' ');
 }
 
-// The CSV header of a sensor's kind; RFC 4180, so lines end in CR LF.
-std::string CsvHeader(const SensorKey& key, const WeatherSettings& weather) {
-    if (key.kind == SensorKind::Special) {
-        return key.remoteControl ? "time,sensor,text\r\n" : "time,sensor,interval,event\r\n";
-    }
-    std::string header = "time,sensor,v12,interval";
-    for (const Quantity q : QuantitiesOf(key.kind)) {
-        header += ',';
-        header += InfoOf(q).key;
-    }
-    for (const WeatherQuantity q : WeatherQuantitiesOf(key, weather)) {
-        header += ',';
-        header += InfoOf(q).key;
-    }
-    if (key.kind == SensorKind::Wind) {
-        header += ',';
-        header += kWindCompassKey;
-    }
-    return header + "\r\n";
-}
-
-void AppendCsv(const Reading& r, const WeatherSettings& weather, std::string& out) {
-    AppendRfc3339(r.Local(), out);
-    out += ',';
-    out += r.SensorId();
-    const int64_t intervalMs = r.interval.value_or(Milliseconds(0)).count();
-    if (r.kind != SensorKind::Special) {
-        out += r.version12 ? ",true," : ",false,";
-        AppendFixed(intervalMs, 3, out);
-        for (std::size_t i = 0; i < r.valueCount; ++i) {
-            out += ',';
-            AppendFixed(r.values[i].raw, InfoOf(r.values[i].quantity).decimals, out);
-        }
-        // The header's columns, empty where a reading gives no value (a dew point of 0 %).
-        for (const WeatherQuantity q : WeatherQuantitiesOf(r.Key(), weather)) {
-            out += ',';
-            if (const std::optional<Decimal> value = r.weather.Find(q)) {
-                AppendFixed(value->raw, value->decimals, out);
-            }
-        }
-        if (r.kind == SensorKind::Wind) {
-            out += ',';
-            out += r.weather.compass;
-        }
-    } else if (r.subtype == SpecialSubtype::RemoteControl) {
-        // The only free text: quoted where it holds a comma or a quote.
-        const std::string_view text(r.text.data());
-        out += ',';
-        if (text.find_first_of(",\"") == std::string_view::npos) {
-            out += text;
-        } else {
-            out += '"';
-            for (const char c : text) {
-                out += c;
-                if (c == '"') {
-                    out += '"';
-                }
-            }
-            out += '"';
-        }
-    } else {
-        out += ',';
-        AppendFixed(intervalMs, 3, out);
-        out += r.event == FensterEvent::Low ? ",low" : ",high";
-    }
-    out += "\r\n";
-}
-
-// --sensor: an id, or the friendly name [Sensornamen] gives one sensor.
+// --sensor: an id, or the name the views show of one sensor.
 std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStore& settings,
                                      const HistoryEnvironment& env) {
     if (const std::optional<SensorKey> key = ParseSensorId(text)) {
@@ -168,7 +101,8 @@ std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStor
     const SensorNames names = SensorNames::Read(settings);
     std::vector<SensorKey> named;
     for (int i = 0; i < kSensorCount; ++i) {
-        if (names.FriendlyName(SensorAt(i)) == text) {
+        // The names every view shows: the friendly one, else the list's ("Außen 1").
+        if (names.NameOf(SensorAt(i)) == text) {
             named.push_back(SensorAt(i));
         }
     }
@@ -218,14 +152,11 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
         // The last values with what they give, as the receiving programs derive them; a rain
         // sensor's rain of the day of its last reading.
         const Reading& last = tracker.At(s.key).last;
-        rows.push_back({std::string(SensorIdOf(s.key)), names.FriendlyName(s.key),
+        rows.push_back({std::string(SensorIdOf(s.key)), names.NameOf(s.key),
                         DateTimeText(s.firstSeenLocal), DateTimeText(last.Local()),
                         std::to_string(s.count),
                         s.usualPeriod ? DurationText(s.usualPeriod->count()) : "-",
                         ValuesText(last, ',') + WeatherText(last, std::nullopt)});
-        if (rows.back()[1].empty()) {
-            rows.back()[1] = "-";
-        }
     }
     std::array<std::size_t, 7> widths{};
     for (const auto& row : rows) {
@@ -271,33 +202,12 @@ int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
                          " ist leer: der Anfang muß vor dem Ende liegen.");
         return 2;
     }
-    // The weather values as the receiving programs give them. A rain sensor's totals count
-    // from its first reading in the archive, so its readings are counted from there.
-    const WeatherSettings weather = ReadWeatherSettings(settings).settings;
-    WeatherDerivation derivation(weather);
-    const Instant countFrom = key->kind == SensorKind::Rain ? Instant::min() : from;
-    Output out(env.out);
-    if (o.format == Format::Csv) {
-        out.Buffer() += CsvHeader(*key, weather);
-    }
     int64_t rows = 0;
-    const ArchiveStatus status =
-        ForEachReading(archive, *key, countFrom, to, [&](const Reading& stored) {
-            Reading reading = stored;
-            derivation.Derive(reading);
-            if (reading.time < from) {
-                return;
-            }
-            if (o.format == Format::Csv) {
-                AppendCsv(reading, weather, out.Buffer());
-            } else {
-                AppendReadingJson(reading, out.Buffer());
-                out.Buffer() += '\n';
-            }
-            out.MaybeFlush();
-            ++rows;
-        });
-    out.Flush();
+    const ArchiveStatus status = ExportReadings(
+        archive, *key, from, to, ReadWeatherSettings(settings).settings, o.format,
+        [&env](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), env.out); },
+        &rows);
+    std::fflush(env.out);
     if (!status.Ok()) {
         Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
         return 1;

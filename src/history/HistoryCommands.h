@@ -5,6 +5,7 @@
 #include <string>
 
 #include "archive/Archive.h"
+#include "history/Export.h"
 #include "history/HistoryTool.h"
 #include "settings/SettingsStore.h"
 
@@ -14,7 +15,6 @@ namespace tavrolin {
 // HistoryUsage). Each returns the program's exit status and says what went wrong on err.
 
 enum class Command { None, Sensors, Export, Check, Import };
-enum class Format { Csv, Json };
 
 struct HistoryOptions {
     Command command = Command::None;
@@ -22,7 +22,7 @@ struct HistoryOptions {
     std::string profile;
     std::string sensor;
     std::string from, to;
-    Format format = Format::Csv;
+    ExportFormat format = ExportFormat::Csv;
     std::string importFile;  // empty or "-": stdin
     bool help = false;
     bool version = false;

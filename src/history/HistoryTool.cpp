@@ -47,7 +47,7 @@ std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std:
             if (target != nullptr) {
                 *target = std::string(*value);
             } else if (*value == "csv" || *value == "json") {
-                o.format = *value == "csv" ? Format::Csv : Format::Json;
+                o.format = *value == "csv" ? ExportFormat::Csv : ExportFormat::Json;
             } else {
                 return fail("--format ist csv oder json, nicht " + std::string(*value));
             }
@@ -191,8 +191,9 @@ Befehle:
                 letzten Messung, in mm mit [Regen] im Profil)
   export --sensor SENSOR [--from T] [--to T] [--format csv|json]
                 die Messungen eines Sensors, die älteste zuerst, auf stdout schreiben.
-                SENSOR ist seine Kennung (outdoor-1) oder sein Name aus [Sensornamen]
-                (Garten).
+                SENSOR ist seine Kennung (outdoor-1) oder sein Name, wie ihn sensors und die
+                Fenster zeigen: aus [Sensornamen] (Garten), sonst wie in der Liste
+                (Außen 1).
                 csv (die Vorgabe): RFC 4180 mit einer Kopfzeile, die die Spalten der
                 Sensorart nennt, Zeiten wie 2026-12-07T14:03:07.456+01:00. json: ein
                 JSON-Objekt je Zeile, in der Form von tavrolin-log --json

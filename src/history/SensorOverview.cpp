@@ -168,7 +168,9 @@ std::vector<OverviewRow> SensorOverview::Rows() const {
         row.lastSeen = DateTimeText(e.last.Local());
         row.usualPeriod = m_tracker.LearnedPeriod(key);
         row.period = row.usualPeriod ? DurationText(row.usualPeriod->count()) : "-";
-        if (e.last.valueCount > 0) {
+        if (const std::optional<Decimal> scaled = e.last.weather.Find(WeatherQuantity::Scaled)) {
+            row.firstValue = static_cast<double>(scaled->raw);
+        } else if (e.last.valueCount > 0) {
             row.firstValue = e.last.values[0].Value();
         }
         row.lastSeenTime = e.lastSeen;

@@ -27,7 +27,7 @@ struct OverviewRow {
     // last reading and what they give (dew point, sea-level pressure, compass point), and a
     // rain sensor's rain of today.
     std::string values;
-    std::string lastSeen;  // "2026-12-07 14:03:07", local as received
+    std::string lastSeen;  // "07.12.2026 14:03:07", local as received
     std::string period;    // "00:03:00"; "-" while unknown and for event sensors
     std::string state;     // kOverdueText, or empty
     bool overdue = false;

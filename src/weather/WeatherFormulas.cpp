@@ -32,8 +32,12 @@ std::optional<int32_t> DewPointTenths(int32_t temperatureTenths, int humidityPer
     return Tenths(kMagnusB * gamma / (kMagnusA - gamma));
 }
 
+double SeaLevelFactor(double altitudeMetres) {
+    return 1 / std::pow(1 - altitudeMetres / 44330, 5.255);
+}
+
 int32_t SeaLevelPressureTenths(int pressureHpa, double altitudeMetres) {
-    return Tenths(pressureHpa / std::pow(1 - altitudeMetres / 44330, 5.255));
+    return Tenths(pressureHpa * SeaLevelFactor(altitudeMetres));
 }
 
 std::optional<std::string_view> CompassPoint(int degrees) {

@@ -15,6 +15,8 @@ std::optional<int32_t> DewPointTenths(int32_t temperatureTenths, int humidityPer
 // The station's pressure reduced to sea level, in tenths of hPa, by the barometric formula of
 // the standard atmosphere: p0 = p / (1 - h/44330)^5.255, h in metres (-500..9000).
 int32_t SeaLevelPressureTenths(int pressureHpa, double altitudeMetres);
+// p0 / p of that formula at the altitude: what a chart's means and extremes are multiplied by.
+double SeaLevelFactor(double altitudeMetres);
 
 // One of the 16 German compass points ("N", "NNO", ..., "NNW"), each the 22.5° sector centred
 // on its direction. The wind sensor's direction has 14 bits; 0..359 are degrees and 360 is

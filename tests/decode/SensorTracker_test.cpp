@@ -48,10 +48,14 @@ TEST(SensorTracker, EventSensorsAndUnheardOnesAreNeverOverdue) {
     t.NoteSeen(kWindow, kStart + 10 * kSecond);
     EXPECT_FALSE(t.UsualPeriod(kWindow));
     EXPECT_FALSE(t.IsOverdue(kWindow, FromUnixMs(1'000'000'000)));
-    // A clock set back is no gap.
+    // A clock set back is no gap, nor is a backlog read at once.
     t.NoteSeen(kOutdoor1, kStart + 100 * kSecond);
     t.NoteSeen(kOutdoor1, kStart + 50 * kSecond);
+    for (int i = 1; i < 10; ++i) {
+        t.NoteSeen(kOutdoor1, kStart + 50 * kSecond + i * Milliseconds(50));
+    }
     EXPECT_EQ(t.At(kOutdoor1).gapCount, 0);
+    EXPECT_EQ(t.UsualPeriod(kOutdoor1), SensorTracker::kDefaultPeriod);
 }
 
 TEST(OverdueWatch, EachSensorIsReportedOverdueOnceAndBackOnceWhenHeardAgain) {

@@ -74,11 +74,12 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     const std::vector<std::string> table = sensors.StdoutLines();
     ASSERT_EQ(table.size(), 4u) << sensors.Stdout();
     EXPECT_TRUE(table[0].starts_with("Sensor")) << table[0];
+    // Dates as the windows write them; every sensor by the name the views show.
     EXPECT_EQ(table[1],
-              "outdoor-1       Garten  2026-12-07 14:03:08  2026-12-07 14:09:08  3       -        "
-              "0,0 °C, 71 %, Taupunkt -4,6 °C");
-    EXPECT_TRUE(table[2].starts_with("remote-control  -")) << table[2];
-    EXPECT_TRUE(table[3].starts_with("window-event    -")) << table[3];
+              "outdoor-1       Garten         07.12.2026 14:03:08  07.12.2026 14:09:08  3       -  "
+              "      0,0 °C, 71 %, Taupunkt -4,6 °C");
+    EXPECT_TRUE(table[2].starts_with("remote-control  Fernbedienung  ")) << table[2];
+    EXPECT_TRUE(table[3].starts_with("window-event    Fenster  ")) << table[3];
     EXPECT_TRUE(table[3].ends_with("  Low")) << table[3];
 
     History csv({"--archive", archive, "export", "--sensor", "outdoor-1"});
@@ -93,6 +94,10 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
     History garden(with({"export", "--sensor", "Garten"}));
     EXPECT_EQ(Finished(garden), 0) << garden.Stderr();
     EXPECT_EQ(garden.Stdout(), csv.Stdout());
+    // And by the name the views show of one without a friendly name.
+    History fenster(with({"export", "--sensor", "Fenster"}));
+    EXPECT_EQ(Finished(fenster), 0) << fenster.Stderr();
+    EXPECT_EQ(fenster.StdoutLines().size(), 2u) << fenster.Stdout();
 
     History quoted({"--archive", archive, "export", "--sensor=remote-control"});
     EXPECT_EQ(Finished(quoted), 0);

@@ -2,7 +2,10 @@
 // The sensor overview and the chart window on the real widgets, over a small archive in a
 // temporary folder with known readings, the time from a fake clock.
 #include <qcustomplot.h>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QScreen>
+#include <QSettings>
 #include <QTableWidget>
 #include <QtTest>
 #include <cmath>
@@ -64,6 +67,123 @@ class HistoryWindowsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        // Each test opens its windows as for the first time.
+        QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tavrolin"),
+                  QStringLiteral("fenster"))
+            .clear();
+    }
+
+    // On the smallest screen the windows are made for (1280 × 800), each opens with all its
+    // content in view, keeps its size while the pointer reads out, names every sensor whole,
+    // and draws the legend where it covers no data. The wheel zooms the time axis of every
+    // panel at once, and the archive is asked for the span then shown; what is shown can be
+    // saved as CSV, as tavrolin-history export writes it.
+    void WindowsFitTheScreenKeepTheirSizeZoomAndSaveWhatTheyShow() {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(screen.size(), QSize(1280, 800));
+        TempDir dir;
+        WriteArchive(dir.File("archiv.sqlite"));
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
+        SensorTracker tracker;
+        Seed(dir.File("archiv.sqlite"), tracker);
+        SensorNames names;
+        names.Set(kGarden, "Gartenhaus am Teich");
+        History history(names, tracker, dir.File("archiv.sqlite"), clock, clock, {});
+        HistoryWindows windows(history);
+        const auto allInView = [](QWidget* window) {
+            for (QWidget* child : window->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->isWindow() == false) {
+                    const QRect r(child->mapTo(window, QPoint(0, 0)), child->size());
+                    QVERIFY2(window->rect().contains(r),
+                             qPrintable(child->metaObject()->className()));
+                }
+            }
+        };
+
+        SensorOverviewWindow* overview = windows.ShowOverview(nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(overview));
+        QTRY_VERIFY(overview->Table()->horizontalHeader()->length() <=
+                    overview->Table()->viewport()->width());
+        QVERIFY(overview->frameGeometry().width() <= screen.width());
+        QVERIFY(overview->frameGeometry().height() <= screen.height());
+        allInView(overview);
+
+        ChartWindow* chart = windows.ShowChart(nullptr, kGarden, ChartRange::Week);
+        QVERIFY(QTest::qWaitForWindowExposed(chart));
+        QVERIFY(chart->frameGeometry().width() <= screen.width());
+        QVERIFY(chart->frameGeometry().height() <= screen.height());
+        allInView(chart);
+        auto* sensors = chart->findChild<QComboBox*>();
+        QVERIFY(sensors->width() >=
+                sensors->fontMetrics().horizontalAdvance(sensors->currentText()));
+        // The legend stands above the temperature's panel, apart from its data.
+        QCustomPlot* plot = chart->Plot();
+        QCPLegend* legend = nullptr;
+        for (int i = 0; i < plot->plotLayout()->elementCount() && legend == nullptr; ++i) {
+            legend = qobject_cast<QCPLegend*>(plot->plotLayout()->elementAt(i));
+        }
+        QVERIFY(legend != nullptr);
+        QVERIFY(!legend->outerRect().intersects(plot->axisRect(0)->rect()));
+
+        // The pointer across the plot, over readings and over the gap before them: the
+        // window keeps its size, even as narrow as it goes, and the readout says where there
+        // is no reading.
+        chart->resize(chart->minimumSizeHint());
+        QApplication::processEvents();
+        const QSize size = chart->size();
+        QCPAxisRect* rect = plot->axisRect(0);
+        QStringList readouts;
+        for (int x = rect->left() + 2; x < rect->right(); x += 40) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(x, rect->center().y()),
+                             plot->mapToGlobal(QPointF(x, rect->center().y())), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(plot, &move);
+            QApplication::processEvents();
+            readouts << chart->ReadoutText();
+            QCOMPARE(chart->size(), size);
+        }
+        // Nor does a readout longer than any: it wraps.
+        for (QLabel* label : chart->findChildren<QLabel*>()) {
+            if (label->text() == chart->ReadoutText()) {
+                label->setText(readouts.back().repeated(8));
+            }
+        }
+        QApplication::processEvents();
+        QCOMPARE(chart->size(), size);
+        QVERIFY(chart->minimumSizeHint().width() <= size.width());
+        QVERIFY2(readouts.front().endsWith(QStringLiteral(" · keine Messung")),
+                 qPrintable(readouts.front()));  // a week back: the readings of 2 days only
+        QVERIFY2(readouts.back().contains(QStringLiteral("Temperatur")),
+                 qPrintable(readouts.back()));
+
+        // The wheel over the plot zooms every panel's time axis alike; a moment later the
+        // span shown comes from the archive, in finer buckets.
+        const QCPRange before = rect->axis(QCPAxis::atBottom)->range();
+        const QPointF centre = rect->center();
+        QWheelEvent wheel(centre, plot->mapToGlobal(centre), QPoint(), QPoint(0, 960), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot, &wheel);
+        const QCPRange zoomed = plot->axisRect(0)->axis(QCPAxis::atBottom)->range();
+        QVERIFY(zoomed.size() < before.size() / 2);
+        QCOMPARE(plot->axisRect(1)->axis(QCPAxis::atBottom)->range(), zoomed);
+        QTRY_COMPARE(chart->Model().Range(), ChartRange::Chosen);
+        QCOMPARE(UnixMs(chart->Model().From()), std::llround(zoomed.lower * 1000));
+        QCOMPARE(UnixMs(chart->Model().To()), std::llround(zoomed.upper * 1000));
+
+        // What is shown, as CSV: the export's header and a line per reading of the span.
+        const QString csv = QString::fromStdString(dir.File("gezeigt.csv"));
+        QVERIFY(chart->SaveCsv(csv));
+        QFile saved(csv);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = saved.readAll().split('\n');
+        QCOMPARE(lines.front(),
+                 QByteArray("time,sensor,v12,interval,temperature,humidity,dew_point\r"));
+        QCOMPARE(lines.size() - 2, static_cast<qsizetype>(chart->Model().Data().points.size()));
+        chart->close();
+        overview->close();
+    }
+
     void ChartShowsTheReadingsOfADayAndBucketsOfAYear() {
         TempDir dir;
         WriteArchive(dir.File("archiv.sqlite"));
@@ -310,14 +430,15 @@ private slots:
         QCOMPARE(plot->axisRectCount(), 3);
         QCPAxis* direction = plot->axisRect(1)->axis(QCPAxis::atLeft);
         QCOMPARE(direction->label(), QStringLiteral("Windrichtung"));
-        QCOMPARE(direction->range(), QCPRange(0, 360));
+        // The wind blew from the north: north is in the middle, not split at the edges.
+        QCOMPARE(direction->range(), QCPRange(-180, 180));
         auto* compass = dynamic_cast<QCPAxisTickerText*>(direction->ticker().data());
         QVERIFY(compass != nullptr);
-        QCOMPARE(compass->ticks().values(), (QList<QString>{"N", "O", "S", "W", "N"}));
+        QCOMPARE(compass->ticks().values(), (QList<QString>{"S", "W", "N", "O", "S"}));
         // The days' means lie at north, and no band spans the circle behind them.
         QCPGraph* directions = plot->axisRect(1)->graphs().front();
         const double first = directions->data()->at(0)->value;
-        QVERIFY2(first < 1 || first > 359, qPrintable(QString::number(first)));
+        QVERIFY2(std::abs(first) < 1, qPrintable(QString::number(first)));
         for (int i = 0; i < plot->plottableCount(); ++i) {
             if (auto* bars = qobject_cast<QCPErrorBars*>(plot->plottable(i))) {
                 QVERIFY(bars->dataPlottable() != directions);
@@ -425,9 +546,9 @@ private slots:
             }
             return QString();
         };
-        QVERIFY2(header().endsWith(QStringLiteral(" · Summe ") +
-                                   QLocale(QLocale::German).toString(sum, 'f', 1) +
-                                   QStringLiteral(" mm, ein Balken je Stunde")),
+        QVERIFY2(header().endsWith(
+                     QStringLiteral(" · Summe ") + QLocale(QLocale::German).toString(sum, 'f', 1) +
+                     QStringLiteral(" mm seit 06.12.2026 14:00, ein Balken je Stunde")),
                  qPrintable(header()));
 
         // A reading as it comes adds its steps to its hour's bar, and to the sum.
@@ -447,7 +568,9 @@ private slots:
         chart->Show(gauge, ChartRange::Year);
         QCOMPARE(chart->Model().Data().bucketMs, kMsPerDay);
         QVERIFY(chart->Model().Data().points.size() >= 2);
-        QVERIFY(header().endsWith(QStringLiteral(" mm, ein Balken je Tag")));
+        QVERIFY2(header().contains(QStringLiteral(" mm seit ")) &&
+                     header().endsWith(QStringLiteral(", ein Balken je Tag")),
+                 qPrintable(header()));
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -30,6 +31,7 @@
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
 #include "mux/MultiplexerDialog.h"
+#include "platform/qt/DialogUnits.h"
 #include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtWindowRunner.h"
@@ -83,8 +85,12 @@ struct Program {
             }
         });
         QtWindowRunner runner;
+        for (const WindowMenuItem& item : menuItems) {
+            runner.AddMenuItem(item);
+        }
         return runner.RunReceiverWindow(dialog);
     }
+    std::vector<WindowMenuItem> menuItems;  // of the menu "Ansicht"
 
     bool ProfileWritten() const { return files.files.count(kProfile) != 0; }
     std::string Setting(const char* key) const { return settings.ReadString("SYSTEM", key, "-"); }
@@ -275,6 +281,7 @@ private slots:
     void nineTypedIntoAnAddressFieldBecomesSevenAfterTab();
     void enterAndEscInAnAddressFieldDoNotEndTheWindow();
     void aboutItemOfTheContextMenuOpensTheAboutBox();
+    void theMenuBarOpensTheViewsByMouseAndKeyAndLeavesTheControlsAsTheyWere();
 };
 
 void ReceiverWindowTest::firstStartShowsEveryControlAsTheResourceSays() {
@@ -630,6 +637,45 @@ void ReceiverWindowTest::aboutItemOfTheContextMenuOpensTheAboutBox() {
         KeyOn(window, control::kReceivedList, Qt::Key_Escape);
     });
     QCOMPARE(aboutTitle, QStringLiteral("Info über Tavrolin"));
+}
+
+// The views beside the window are found in a menu bar above the controls (and by their keys),
+// not only by a right click on the window's background; the controls keep their sizes and
+// spacing below it, and the about box is in its "Hilfe".
+void ReceiverWindowTest::theMenuBarOpensTheViewsByMouseAndKeyAndLeavesTheControlsAsTheyWere() {
+    Program program;
+    QStringList opened;
+    program.menuItems = {
+        {QStringLiteral("Sensor&übersicht..."), QKeySequence(Qt::CTRL | Qt::Key_1),
+         [&](QWidget*) { opened << QStringLiteral("overview"); }},
+        {QStringLiteral("&Verlauf..."), QKeySequence(Qt::CTRL | Qt::Key_2),
+         [&](QWidget*) { opened << QStringLiteral("chart"); }},
+    };
+    program.Run([&](ReceiverWindow& window) {
+        auto* bar = window.findChild<QMenuBar*>();
+        QVERIFY(bar != nullptr);
+        QVERIFY(bar->isVisible());
+        QStringList menus;
+        for (QAction* menu : bar->actions()) {
+            menus << menu->text();
+        }
+        QCOMPARE(menus, (QStringList{QStringLiteral("&Ansicht"), QStringLiteral("&Hilfe")}));
+        QMenu* view = bar->actions()[0]->menu();
+        QCOMPARE(view->actions().size(), 2);
+        QCOMPARE(view->actions()[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_1));
+        view->actions()[1]->trigger();
+        QTest::keyClick(&window, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(opened, (QStringList{QStringLiteral("chart"), QStringLiteral("overview")}));
+        QCOMPARE(bar->actions()[1]->menu()->actions().front()->text(),
+                 QStringLiteral("Inf&o über Tavrolin..."));
+        // Below the bar, the list sits where the resource puts it, one bar lower.
+        const QRect list = window.Control(control::kReceivedList)->geometry();
+        QCOMPARE(list,
+                 DialogUnits(window.font()).Rect(12, 15, 251, 242).translated(0, bar->height()));
+        QCOMPARE(window.height(),
+                 DialogUnits(window.font()).Size(431, 271).height() + bar->height());
+        KeyOn(window, control::kReceivedList, Qt::Key_Escape);
+    });
 }
 
 QTEST_MAIN(ReceiverWindowTest)

@@ -9,6 +9,7 @@
 #include "ArchiveFixtures.h"
 #include "FakeClocks.h"
 #include "history/ChartModel.h"
+#include "weather/WeatherFormulas.h"
 
 namespace tavrolin {
 namespace {
@@ -102,7 +103,7 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     EXPECT_DOUBLE_EQ(lines[0].keys[0], static_cast<double>(kT0) / 1000.0);
     EXPECT_EQ(chart.Summary(), "6 Messungen");
 
-    const std::optional<std::size_t> near = chart.Nearest(static_cast<double>(kT0) / 1000 + 60);
+    const std::optional<std::size_t> near = chart.PointAt(static_cast<double>(kT0) / 1000 + 60);
     ASSERT_TRUE(near.has_value());
     EXPECT_EQ(*near, 0u);
     // The dew point beside the temperature: -0,5 °C at 70 % by the Magnus formula.
@@ -113,7 +114,7 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     EXPECT_DOUBLE_EQ(lines[0].beside[0], -5.3);
     EXPECT_TRUE(std::isnan(lines[0].beside[4])) << "it breaks where the temperature does";
     EXPECT_TRUE(lines[1].beside.empty());
-    EXPECT_EQ(chart.Nearest(static_cast<double>(kT0) / 1000 + 44 * 60), 4u);
+    EXPECT_EQ(chart.PointAt(static_cast<double>(kT0) / 1000 + 44 * 60), 4u);
 
     Series buckets;
     buckets.quantities = QuantitiesOf(SensorKind::Outdoor);
@@ -128,7 +129,7 @@ TEST(ChartModel, LinesBreakWhereTheSensorWasSilentAndReadOutInGerman) {
     chart.SetSeries(buckets);
     EXPECT_EQ(chart.Readout(0),
               "Mo 07.12.2026 12:00–18:00 · Temperatur Ø 0,0 °C (-1,3 … 2,5) · Feuchte Ø "
-              "55,6 % (40 … 71)");
+              "56 % (40 … 71)");
     // A bucket of one value throughout is that value.
     buckets.points[0].min[1] = buckets.points[0].avg[1] = buckets.points[0].max[1] = 89;
     chart.SetSeries(buckets);
@@ -149,7 +150,7 @@ TEST(ChartModel, TimeTicksFallOnTheLocalClocksHoursDaysMonthsAndYears) {
     const testing::CentralEuropeZone zone;
     const auto labels = [&zone](int64_t from, int64_t to, int count) {
         std::vector<std::string> out;
-        for (const TimeTick& tick : TimeTicks(zone, At(from), At(to), count)) {
+        for (const AxisTick& tick : TimeTicks(zone, At(from), At(to), count)) {
             out.push_back(tick.label);
         }
         return out;
@@ -169,13 +170,13 @@ TEST(ChartModel, TimeTicksFallOnTheLocalClocksHoursDaysMonthsAndYears) {
     // Every tick lies in the range, in order.
     for (const int64_t span : {int64_t{3600000}, kMsPerDay, 9 * kMsPerDay, 90 * kMsPerDay,
                                700 * kMsPerDay, 9000 * kMsPerDay}) {
-        const std::vector<TimeTick> ticks = TimeTicks(zone, At(kT0 - span), At(kT0));
+        const std::vector<AxisTick> ticks = TimeTicks(zone, At(kT0 - span), At(kT0));
         ASSERT_FALSE(ticks.empty()) << span;
         EXPECT_LE(ticks.size(), 14u) << span;
         for (std::size_t i = 0; i < ticks.size(); ++i) {
-            EXPECT_GE(ticks[i].keySeconds * 1000, static_cast<double>(kT0 - span));
-            EXPECT_LE(ticks[i].keySeconds * 1000, static_cast<double>(kT0));
-            EXPECT_TRUE(i == 0 || ticks[i].keySeconds > ticks[i - 1].keySeconds);
+            EXPECT_GE(ticks[i].at * 1000, static_cast<double>(kT0 - span));
+            EXPECT_LE(ticks[i].at * 1000, static_cast<double>(kT0));
+            EXPECT_TRUE(i == 0 || ticks[i].at > ticks[i - 1].at);
         }
     }
 }
@@ -225,11 +226,20 @@ TEST(ChartModel, WindDirectionIsACircleAndLightOneNumber) {
     std::vector<ChartLine> lines = chart.Lines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].scale, ChartLine::Scale::Compass);
-    EXPECT_NEAR(lines[1].avg[0], 343.3, 0.1);
+    // Around north: the axis has north in its middle, from south to south, so that the
+    // range's wind is not split between the top and the bottom.
+    EXPECT_NEAR(lines[1].avg[0], 343.3 - 360, 0.1);
+    EXPECT_EQ(lines[1].Axis().lower, -180);
+    EXPECT_EQ(lines[1].Axis().upper, 180);
+    std::vector<std::string> points;
+    for (const AxisTick& tick : lines[1].CompassTicks()) {
+        points.push_back(tick.label);
+    }
+    EXPECT_EQ(points, (std::vector<std::string>{"S", "W", "N", "O", "S"}));
     EXPECT_TRUE(std::isnan(lines[1].min[0]) && std::isnan(lines[1].max[0]));
     EXPECT_EQ(lines[2].label, "B-Ziffer");
     EXPECT_EQ(chart.Readout(0),
-              "Mo 07.12.2026 14:40–14:50 · Windgeschwindigkeit 5,0 km/h · Windrichtung Ø 343,3° · "
+              "Mo 07.12.2026 14:40–14:50 · Windgeschwindigkeit 5,0 km/h · Windrichtung Ø 343° · "
               "B-Ziffer 2");
     // Opposite winds of one strength leave no direction.
     ASSERT_TRUE(chart.Add(Wind(kT0 + 11 * kMinute, 40, 90)));
@@ -271,8 +281,8 @@ Reading Rain(int64_t t, int32_t counter, uint8_t address) {
 }
 
 TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSteps) {
-    RainSettings settings;
-    settings.mmPerStep[0] = Decimal{25, 2};
+    WeatherSettings settings;
+    settings.rain.mmPerStep[0] = Decimal{25, 2};
     ChartModel chart(kCetZone, settings);
     const SensorKey gauge{SensorKind::Rain, 0, false};
     const int64_t hour = 3600000;
@@ -311,7 +321,7 @@ TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSte
     EXPECT_EQ(lines[0].avg, (std::vector<double>{1.0, 0.75, 0.5}));
     EXPECT_DOUBLE_EQ(lines[0].keys[2],
                      static_cast<double>((kT0 / hour + 1) * hour + hour / 2) / 1000.0);
-    EXPECT_EQ(chart.Summary(), "Summe 2,25 mm, ein Balken je Stunde");
+    EXPECT_EQ(chart.Summary(), "Summe 2,25 mm seit 06.12.2026 15:00, ein Balken je Stunde");
     EXPECT_EQ(chart.Readout(1), "Mo 07.12.2026 14:00–15:00 · Regen 0,75 mm");
     EXPECT_EQ(chart.Title("Dach"),
               "Dach (rain-0) · Regen · 24 Stunden, 06.12.2026 15:00 – "
@@ -326,8 +336,77 @@ TEST(ChartModel, RainIsABarPerHourOrDayInMillimetresWhereRegenGivesThemElseInSte
     chart.SetSeries(series);
     lines = chart.Lines();
     EXPECT_EQ(lines[0].label, "Regen\n(Zählerschritte)");
-    EXPECT_EQ(chart.Summary(), "Summe 7 Schritte, ein Balken je Tag");
+    EXPECT_EQ(chart.Summary(), "Summe 7 Schritte seit 07.11.2026, ein Balken je Tag");
     EXPECT_EQ(chart.Readout(0), "Mo 07.12.2026 · Regen 7 Schritte");
+}
+
+// A span of one's own: the dates in the heading, hourly rain bars up to 14 days and daily
+// ones beyond, and a readout that says where there is no reading instead of reading out the
+// nearest one however far away it is.
+TEST(ChartModel, AChosenSpanHasItsBucketsAndTheReadoutSaysWhereThereIsNoReading) {
+    ChartModel chart = Model();
+    const SensorKey gauge{SensorKind::Rain, 0, false};
+    const int64_t july = UnixMs(InstantOf({2026, 7, 1, 0, 0, 0, 0, kCet}));
+    for (const auto& [days, bucket] :
+         {std::pair{10, kMsPerHour}, {14, kMsPerHour}, {15, kMsPerDay}, {400, kMsPerDay}}) {
+        chart.ChooseSpan(gauge, At(july), At(july + days * kMsPerDay));
+        EXPECT_EQ(chart.RainBucketMs(), bucket) << days;
+        EXPECT_EQ(chart.Range(), ChartRange::Chosen);
+        EXPECT_FALSE(IsLive(chart.Range()));
+    }
+    chart.ChooseSpan(kGarden, At(july), At(july + 10 * kMsPerDay));
+    EXPECT_EQ(chart.Heading(),
+              "01.07.2026 00:00 – 11.07.2026 00:00 · Keine Messungen in diesem "
+              "Zeitraum");
+    EXPECT_EQ(chart.FileName(), "verlauf_outdoor-1_zeitraum_2026-07-11.png");
+    EXPECT_EQ(chart.ReadoutAt(static_cast<double>(july) / 1000),
+              "Mi 01.07.2026 00:00 · keine Messung");
+
+    // Readings every three minutes with an hour's silence: over the silence, none.
+    chart.Choose(kGarden, ChartRange::Day, At(kT0), std::nullopt);
+    for (const int64_t minute : {-120, -117, -114, -111, -30, -27}) {
+        ASSERT_TRUE(chart.Add(Outdoor(1, kT0 + minute * kMinute, 100, 70)));
+    }
+    const auto at = [](int64_t minute) {
+        return static_cast<double>(kT0 + minute * kMinute) / 1000;
+    };
+    EXPECT_EQ(chart.PointAt(at(-116)), 1u);
+    EXPECT_EQ(chart.PointAt(at(-70)), std::nullopt);
+    EXPECT_EQ(chart.ReadoutAt(at(-70)), "Mo 07.12.2026 13:33 · keine Messung");
+    EXPECT_EQ(chart.PointAt(at(-600)), std::nullopt) << "long before the first reading";
+    // A year's days: a bucket holds the days it spans, and no more.
+    Series year;
+    year.quantities = QuantitiesOf(SensorKind::Outdoor);
+    year.bucketMs = kMsPerDay;
+    SeriesPoint today;
+    today.time = BucketStart(kCetZone, At(kT0), kMsPerDay);
+    today.count = 1;
+    year.points = {today};
+    chart.Choose(kGarden, ChartRange::Year, At(kT0), std::nullopt);
+    chart.SetSeries(year);
+    EXPECT_EQ(chart.PointAt(at(0)), 0u);
+    EXPECT_EQ(chart.ReadoutAt(at(-150 * 24 * 60)), "Fr 10.07.2026 · keine Messungen")
+        << "July holds no reading of a sensor first heard today";
+}
+
+// An indoor sensor's pressure at sea level, with the station's height, in a panel of its own.
+TEST(ChartModel, TheStationsHeightGivesAPanelOfThePressureAtSeaLevel) {
+    WeatherSettings weather;
+    weather.station.altitudeMetres = 312;
+    ChartModel chart(kCetZone, weather);
+    const SensorKey indoor{SensorKind::Indoor, 2, false};
+    chart.Choose(indoor, ChartRange::Day, At(kT0), std::nullopt);
+    Reading r = Outdoor(2, kT0, 215, 45);
+    r.kind = SensorKind::Indoor;
+    r.values[2] = {Quantity::Pressure, 976};
+    r.valueCount = 3;
+    ASSERT_TRUE(chart.Add(r));
+    const std::vector<ChartLine> lines = chart.Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3].name, "Luftdruck auf Meereshöhe");
+    EXPECT_NEAR(lines[3].avg[0], SeaLevelPressureTenths(976, 312) / 10.0, 0.05);
+    EXPECT_NE(chart.Readout(0).find("Luftdruck auf Meereshöhe 1012,9 hPa"), std::string::npos)
+        << chart.Readout(0);
 }
 
 TEST(ChartModel, TextsOfAnEmptyRangeAndOfASavedPicture) {

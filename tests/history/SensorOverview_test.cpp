@@ -57,7 +57,7 @@ TEST(SensorOverview, ASensorSilentForThreePeriodsIsOverdueUntilItIsHeardAgain) {
     EXPECT_EQ(rows[0].id, "outdoor-1");
     EXPECT_EQ(rows[0].name, "Garten");
     EXPECT_EQ(rows[0].values, "12,6 °C, 60 %");
-    EXPECT_EQ(rows[0].lastSeen, "2026-12-07 14:52:07");
+    EXPECT_EQ(rows[0].lastSeen, "07.12.2026 14:52:07");
     EXPECT_EQ(rows[0].period, "00:03:00");
     EXPECT_EQ(rows[1].name, "Außen 2");
     EXPECT_EQ(rows[1].period, "-");  // not yet learned
@@ -112,6 +112,8 @@ TEST(SensorOverview, StartsFromTheArchivesAccountAndFollowsTheReadingsThroughThe
             {{Quantity::Temperature, 210}, {Quantity::Humidity, 45}, {Quantity::Pressure, 1013}}),
         reading(SensorKind::Wind, 3, kT0 - kMinute,
                 {{Quantity::WindSpeed, 120}, {Quantity::WindDirection, 200}, {Quantity::WindB, 0}}),
+        reading(SensorKind::Brightness, 0, kT0 - kMinute,
+                {{Quantity::Value, 3208}, {Quantity::Factor, 10}}),
         // The day began at 0:00 CET; 4 and 6 steps of 0.5 mm since 11:43.
         rain(kT0 - 180 * kMinute, 10), rain(kT0 - 120 * kMinute, 14), rain(kT0 - kMinute, 20)};
     // Outdoor 3 every two minutes, silent for an hour.
@@ -132,7 +134,7 @@ TEST(SensorOverview, StartsFromTheArchivesAccountAndFollowsTheReadingsThroughThe
     SensorOverview overview(Names(), tracker, kCetZone);
     overview.Check(At(kT0));
     std::vector<OverviewRow> rows = overview.Rows();
-    ASSERT_EQ(rows.size(), 5u);
+    ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0].id, "outdoor-1");
     EXPECT_EQ(overview.FirstSeen(kGarden), At(kT0 - 400 * kMsPerDay));
     EXPECT_EQ(rows[1].id, "outdoor-3");
@@ -143,6 +145,7 @@ TEST(SensorOverview, StartsFromTheArchivesAccountAndFollowsTheReadingsThroughThe
     EXPECT_EQ(rows[3].values, "12,0 km/h, 200°, B 0, Himmelsrichtung SSW");
     EXPECT_EQ(rows[4].values,
               "21,0 °C, 45 %, 1013 hPa, Taupunkt 8,6 °C, Luftdruck auf Meereshöhe 1049,8 hPa");
+    EXPECT_EQ(rows[5].values, "Helligkeit 32080") << "value × factor, the one number they make";
 
     // A reading heard now goes through the same derivation into the tracker.
     Reading heard = rain(kT0, 23);
@@ -152,14 +155,14 @@ TEST(SensorOverview, StartsFromTheArchivesAccountAndFollowsTheReadingsThroughThe
     overview.Check(At(kT0 + 10 * 3600000));  // 0:43 the next day
     EXPECT_EQ(overview.Rows()[2].values, "Regenzähler 23, Regen am 07.12.2026 6,5 mm")
         << "nothing heard today: the rain of the day it was last heard";
-    EXPECT_EQ(overview.ChartableSensors().size(), 5u);
+    EXPECT_EQ(overview.ChartableSensors().size(), 6u);
 
     // A click on a column's header sorts by it; what is not known sorts last either way.
     for (const bool ascending : {true, false}) {
         OverviewSort(rows, OverviewColumn::Period, ascending);
         EXPECT_EQ(rows[0].id, "outdoor-3");
         OverviewSort(rows, OverviewColumn::Values, ascending);
-        EXPECT_EQ(rows[0].id, ascending ? "outdoor-1" : "indoor-2");
+        EXPECT_EQ(rows[0].id, ascending ? "outdoor-1" : "brightness-0");
     }
 }
 
@@ -212,7 +215,7 @@ TEST(OverdueNotices, EachSilenceAndEachReturnIsSaidOnce) {
     // A silence that began on another day names the day.
     EXPECT_EQ(log.PollAt(last + kMsPerDay),
               (std::vector<std::string>{
-                  "Empfang: Sensor Garten (outdoor-1) seit 2026-12-07 15:53:07 nicht empfangen."}));
+                  "Empfang: Sensor Garten (outdoor-1) seit 07.12.2026 15:53:07 nicht empfangen."}));
 }
 
 TEST(OverdueNotices, ASensorTheArchiveKnewSilentIsJustHeardWithoutAReturnSaid) {

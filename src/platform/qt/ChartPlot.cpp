@@ -38,14 +38,12 @@ protected:
     QSize maximumOuterSizeHint() const override { return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX}; }
 };
 
-// The wind direction's axis: the compass points at 0, 90, 180, 270 and 360°.
-QSharedPointer<QCPAxisTicker> CompassTicker() {
+// The wind direction's axis: the compass points the line says.
+QSharedPointer<QCPAxisTicker> CompassTicker(const ChartLine& line) {
     QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
-    ticker->addTick(0, QStringLiteral("N"));
-    ticker->addTick(90, QStringLiteral("O"));
-    ticker->addTick(180, QStringLiteral("S"));
-    ticker->addTick(270, QStringLiteral("W"));
-    ticker->addTick(360, QStringLiteral("N"));
+    for (const AxisTick& tick : line.CompassTicks()) {
+        ticker->addTick(tick.at, FromUtf8(tick.label));
+    }
     ticker->setSubTickCount(1);
     return ticker;
 }
@@ -68,8 +66,8 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
     const double from = static_cast<double>(UnixMs(model.From())) / 1000.0;
     const double to = static_cast<double>(UnixMs(model.To())) / 1000.0;
     QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
-    for (const TimeTick& tick : TimeTicks(model.Zone(), model.From(), model.To())) {
-        ticker->addTick(tick.keySeconds, FromUtf8(tick.label));
+    for (const AxisTick& tick : TimeTicks(model.Zone(), model.From(), model.To())) {
+        ticker->addTick(tick.at, FromUtf8(tick.label));
     }
     QSharedPointer<QCPAxisTicker> whole(new WholeTicker);
     const bool buckets = model.Data().bucketMs > 0;
@@ -79,8 +77,18 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
 
     for (std::size_t i = 0; i < lines.size() && !model.Data().points.empty(); ++i) {
         const ChartLine& line = lines[i];
+        // A legend of a panel with two lines goes on a row of its own above it, so that it
+        // covers none of the data.
+        QCPLegend* legend = nullptr;
+        if (!line.beside.empty()) {
+            legend = new QCPLegend;
+            plot->plotLayout()->addElement(row++, 0, legend);
+            legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+            legend->setBorderPen(Qt::NoPen);
+            legend->setMargins(QMargins(0, 0, 0, 0));
+        }
         auto* rect = new QCPAxisRect(plot);
-        plot->plotLayout()->addElement(row + static_cast<int>(i), 0, rect);
+        plot->plotLayout()->addElement(row++, 0, rect);
         rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
         QCPAxis* x = rect->axis(QCPAxis::atBottom);
         QCPAxis* y = rect->axis(QCPAxis::atLeft);
@@ -93,7 +101,7 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
         y->setNumberPrecision(0);
         switch (line.scale) {
             case ChartLine::Scale::Compass:
-                y->setTicker(CompassTicker());
+                y->setTicker(CompassTicker(line));
                 break;
             case ChartLine::Scale::Logarithmic:
                 y->setScaleType(QCPAxis::stLogarithmic);
@@ -191,18 +199,13 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
                 QPen(pale, std::clamp(std::ceil(across), 1.0, 12.0), Qt::SolidLine, Qt::FlatCap));
             spread->setName(QStringLiteral("Minimum bis Maximum"));
         }
-        if (!line.beside.empty()) {
-            // The dew point in the temperature's plot, named in a legend in its corner.
+        if (legend != nullptr) {
+            // The dew point in the temperature's plot, named in the legend above it.
             QCPGraph* beside = plot->addGraph(x, y);
             beside->setPen(QPen(kDewPointColour, 1));
             beside->setName(FromUtf8(line.besideName));
             beside->setData(keys, QVector<double>(line.beside.begin(), line.beside.end()), true);
             mean->setName(FromUtf8(line.name));
-            auto* legend = new QCPLegend;
-            rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
-            legend->setLayer(QStringLiteral("legend"));
-            legend->setBrush(QColor(255, 255, 255, 200));
-            legend->setBorderPen(QPen(QColor(0xC0, 0xC0, 0xC0)));
             for (QCPGraph* graph : {mean, beside}) {
                 legend->addItem(new QCPPlottableLegendItem(legend, graph));
             }
@@ -211,6 +214,12 @@ void DrawChart(QCustomPlot* plot, const ChartModel& model, const QString& title,
     if (model.Data().points.empty()) {
         // No empty axis: the plot says when the sensor was last heard.
         plot->plotLayout()->addElement(row, 0, new CentredText(plot, FromUtf8(model.EmptyText())));
+    }
+    // The panels share the height; a legend's row takes only what it needs.
+    QCPLayoutGrid* layout = plot->plotLayout();
+    for (int r = 0; r < layout->rowCount(); ++r) {
+        const bool legendRow = qobject_cast<QCPLegend*>(layout->element(r, 0)) != nullptr;
+        layout->setRowStretchFactor(r, legendRow ? 0.001 : 1);
     }
 }
 

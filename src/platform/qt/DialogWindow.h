@@ -51,7 +51,7 @@ protected:
     // Places the widget at x, y with the size w × h in dialog units of the window's font, and
     // keeps it under its identifier (0: a control without one).
     void Place(QWidget* widget, int id, int x, int y, int w, int h) {
-        widget->setGeometry(DialogUnits(font()).Rect(x, y, w, h));
+        widget->setGeometry(DialogUnits(font()).Rect(x, y, w, h).translated(0, m_top));
         if (id != 0) {
             m_controls[id] = widget;
         }
@@ -64,8 +64,11 @@ protected:
         }
     }
     bool Ended() const { return m_ended; }
+    // Room above the controls (a menu bar), in pixels: every control moves down by it.
+    void SetTop(int pixels) { m_top = pixels; }
 
 private:
+    int m_top = 0;
     std::map<int, QWidget*> m_controls;
     bool m_ended = false;
 };

@@ -31,10 +31,10 @@ HistoryWindows::~HistoryWindows() {
 }
 
 void HistoryWindows::AddMenuItems(QtWindowRunner& runner) {
-    runner.AddMenuItem(QStringLiteral("Sensor&übersicht..."),
-                       [this](QWidget* owner) { ShowOverview(owner); });
-    runner.AddMenuItem(QStringLiteral("&Verlauf..."),
-                       [this](QWidget* owner) { ShowChart(owner, std::nullopt); });
+    runner.AddMenuItem({QStringLiteral("Sensor&übersicht..."), QKeySequence(Qt::CTRL | Qt::Key_1),
+                        [this](QWidget* owner) { ShowOverview(owner); }});
+    runner.AddMenuItem({QStringLiteral("&Verlauf..."), QKeySequence(Qt::CTRL | Qt::Key_2),
+                        [this](QWidget* owner) { ShowChart(owner, std::nullopt); }});
 }
 
 SensorOverviewWindow* HistoryWindows::ShowOverview(QWidget* owner) {

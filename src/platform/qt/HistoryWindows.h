@@ -18,7 +18,7 @@ class QtWindowRunner;
 class SensorOverviewWindow;
 
 // The windows beside the receiver window: "Sensorübersicht..." and "Verlauf..." in its
-// context menu. The overview opens once and comes to the front when asked again; a chart
+// menu "Ansicht". The overview opens once and comes to the front when asked again; a chart
 // opens for each sensor asked for, so that two can be compared side by side, and the chart
 // already showing a sensor comes to the front instead of a second one. All follow the
 // readings as they come. They belong to the receiver window (owner), so that its modal run
@@ -30,7 +30,8 @@ public:
     HistoryWindows(const HistoryWindows&) = delete;
     HistoryWindows& operator=(const HistoryWindows&) = delete;
 
-    // Puts both entries into the window's context menu.
+    // Puts both entries into the window's menu "Ansicht" (and its context menu), with the
+    // keys Ctrl+1 and Ctrl+2.
     void AddMenuItems(QtWindowRunner& runner);
 
     SensorOverviewWindow* ShowOverview(QWidget* owner);

@@ -9,8 +9,8 @@ namespace tavrolin {
 
 DialogResult QtWindowRunner::RunReceiverWindow(ReceiverDialog& dialog) {
     ReceiverWindow window(dialog);
-    for (const auto& [text, open] : m_menuItems) {
-        window.AddMenuItem(text, open);
+    for (const WindowMenuItem& item : m_menuItems) {
+        window.AddMenuItem(item);
     }
     if (m_messages != nullptr) {
         m_messages->SetOwner(&window);

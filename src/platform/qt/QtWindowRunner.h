@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ReceiverApp.h"
+#include "platform/qt/ReceiverWindow.h"
 
 class QWidget;
 
@@ -23,15 +24,13 @@ public:
     QtWindowRunner(QtMessageSink* messages = nullptr, QtFileChooser* fileChooser = nullptr)
         : m_messages(messages), m_fileChooser(fileChooser) {}
 
-    // An entry of the window's context menu above the about item (ReceiverWindow::AddMenuItem).
-    void AddMenuItem(const QString& text, std::function<void(QWidget*)> open) {
-        m_menuItems.emplace_back(text, std::move(open));
-    }
+    // An entry of the window's menu "Ansicht" (ReceiverWindow::AddMenuItem).
+    void AddMenuItem(WindowMenuItem item) { m_menuItems.push_back(std::move(item)); }
 
     DialogResult RunReceiverWindow(ReceiverDialog& dialog) override;
 
 private:
-    std::vector<std::pair<QString, std::function<void(QWidget*)>>> m_menuItems;
+    std::vector<WindowMenuItem> m_menuItems;
     QtMessageSink* m_messages;
     QtFileChooser* m_fileChooser;
 };

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -64,7 +65,20 @@ ReceiverWindow::ReceiverWindow(ReceiverDialog& controller, QWidget* parent)
       m_list(*m_listWidget) {
     setWindowTitle(QStringLiteral("Tavrolin"));
     setFont(DialogFont());
-    setFixedSize(DialogUnits(font()).Size(431, 271));
+    // A menu bar above the controls, which keep their places, sizes and spacing below it:
+    // the windows beside this one are found there, not only in a right click.
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setNativeMenuBar(false);
+    m_viewMenu = menuBar->addMenu(QStringLiteral("&Ansicht"));
+    m_helpMenu = menuBar->addMenu(QStringLiteral("&Hilfe"));
+    const QSize face = DialogUnits(font()).Size(431, 271);
+    const int top = menuBar->sizeHint().height();
+    // Each menu shows once it has entries.
+    m_viewMenu->menuAction()->setVisible(false);
+    m_helpMenu->menuAction()->setVisible(false);
+    menuBar->setGeometry(0, 0, face.width(), top);
+    SetTop(top);
+    setFixedSize(face + QSize(0, top));
     BuildControls();
     connect(&m_timer, &QTimer::timeout, this,
             [this] { Forward([this] { m_controller.OnTick(); }); });
@@ -288,6 +302,9 @@ void ReceiverWindow::SetIcon() {
 
 void ReceiverWindow::AddAboutItem(std::string_view text) {
     m_aboutText = FromUtf8(text);
+    m_helpMenu->addAction(m_aboutText, this,
+                          [this] { Forward([this] { m_controller.OnAbout(); }); });
+    m_helpMenu->menuAction()->setVisible(true);
 }
 
 void ReceiverWindow::RunAboutBox() {
@@ -333,8 +350,12 @@ void ReceiverWindow::closeEvent(QCloseEvent* event) {
     Forward([this] { m_controller.OnCloseRequest(); });
 }
 
-void ReceiverWindow::AddMenuItem(const QString& text, std::function<void(QWidget*)> open) {
-    m_menuItems.emplace_back(text, std::move(open));
+void ReceiverWindow::AddMenuItem(const WindowMenuItem& item) {
+    m_menuItems.push_back(item);
+    QAction* action =
+        m_viewMenu->addAction(item.text, this, [this, open = item.open] { open(this); });
+    action->setShortcut(item.shortcut);
+    m_viewMenu->menuAction()->setVisible(true);
 }
 
 void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -342,8 +363,8 @@ void ReceiverWindow::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    for (const auto& item : m_menuItems) {
-        menu.addAction(item.first, this, [this, open = item.second] { open(this); });
+    for (const WindowMenuItem& item : m_menuItems) {
+        menu.addAction(item.text, this, [this, open = item.open] { open(this); });
     }
     menu.addSeparator();
     if (!m_aboutText.isEmpty()) {

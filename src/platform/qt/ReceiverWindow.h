@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QKeySequence>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -14,10 +15,19 @@
 
 class QComboBox;
 class QListWidget;
+class QMenu;
 
 namespace tavrolin {
 
 class ReceiverDialog;
+
+// An entry of the receiver window's menu: `open` gets the window as the owner of what it
+// opens.
+struct WindowMenuItem {
+    QString text;
+    QKeySequence shortcut;
+    std::function<void(QWidget*)> open;
+};
 
 // The receiver window: the controls of the window's resource at their dialog-unit positions,
 // each event forwarded to the controller, each view operation done on the widgets. Enter is
@@ -28,9 +38,9 @@ class ReceiverWindow : public DialogWindow<ReceiverView> {
 public:
     explicit ReceiverWindow(ReceiverDialog& controller, QWidget* parent = nullptr);
 
-    // An entry of the context menu above the about item, for the windows that open beside
-    // this one (the sensor overview, the chart); `open` gets this window as their owner.
-    void AddMenuItem(const QString& text, std::function<void(QWidget*)> open);
+    // An entry of the menu "Ansicht" (and of the context menu above the about item), for the
+    // windows that open beside this one (the sensor overview, the chart).
+    void AddMenuItem(const WindowMenuItem& item);
 
     // --- ReceiverView --------------------------------------------------------------
     void SetComboSelection(int index) override;
@@ -67,7 +77,11 @@ private:
     QtReceivedList m_list;
     QTimer m_timer;
     QString m_aboutText;
-    std::vector<std::pair<QString, std::function<void(QWidget*)>>> m_menuItems;
+    std::vector<WindowMenuItem> m_menuItems;
+    // The menu bar above the controls: "Ansicht" with the windows beside this one, "Hilfe"
+    // with the about box.
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
 };
 
 }  // namespace tavrolin

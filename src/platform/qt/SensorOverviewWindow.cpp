@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt/SensorOverviewWindow.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -12,10 +15,13 @@
 
 #include "history/History.h"
 #include "platform/qt/Utf8Text.h"
+#include "platform/qt/WindowPlace.h"
 
 namespace tavrolin {
 
 namespace {
+
+const QString kPlaceName = QStringLiteral("Sensoruebersicht");
 
 // The sensor of a row (in its first cell).
 constexpr int kSensorRole = Qt::UserRole + 1;
@@ -72,11 +78,45 @@ SensorOverviewWindow::SensorOverviewWindow(History& history, QWidget* owner)
     m_timer.start(1000);
     Refresh();
     m_table->resizeColumnsToContents();
-    // Room for every row of a large station without scrolling, and for every column.
+    // The state's column has room for its mark in bold, which comes later, with the clock.
+    QFont bold = font();
+    bold.setBold(true);
+    int columns = header->sectionSizeHint(kState);
+    columns = std::max(
+        columns,
+        QFontMetrics(bold).horizontalAdvance(QString::fromUtf8(SensorOverview::kOverdueText)) + 24);
+    for (int c = 0; c < kState; ++c) {
+        columns += header->sectionSize(c);
+    }
+    // Room for every row of a large station without scrolling, and for every column: the
+    // table's frame, a scroll bar and the layout's margins beside the columns.
     const int rows = std::clamp(m_table->rowCount(), 6, 20);
-    resize(std::max(760, m_table->horizontalHeader()->length() + 40),
-           m_table->horizontalHeader()->height() +
-               rows * m_table->verticalHeader()->defaultSectionSize() + 70);
+    const QMargins margins = layout->contentsMargins();
+    const int frame = 2 * m_table->frameWidth();
+    const int scrollBar = m_table->verticalScrollBar()->sizeHint().width();
+    const QSize wanted(columns + frame + scrollBar + margins.left() + margins.right(),
+                       header->height() + rows * m_table->verticalHeader()->defaultSectionSize() +
+                           frame + margins.top() + margins.bottom() + 60);
+    RestorePlace(this, kPlaceName, wanted);
+}
+
+void SensorOverviewWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // What the styles still add once the window is shown shows as a scroll bar across: the
+    // window takes that too, as far as the screen has room.
+    QTimer::singleShot(0, this, [this] {
+        const int missing = m_table->horizontalHeader()->length() - m_table->viewport()->width();
+        const QScreen* shown = screen();
+        if (missing > 0 && shown != nullptr) {
+            resize(std::min(width() + missing + 2, shown->availableGeometry().width() - 16),
+                   height());
+        }
+    });
+}
+
+void SensorOverviewWindow::closeEvent(QCloseEvent* event) {
+    KeepPlace(this, kPlaceName);
+    event->accept();
 }
 
 void SensorOverviewWindow::Refresh() {

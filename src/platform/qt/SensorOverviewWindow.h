@@ -33,6 +33,10 @@ public:
     // The sensor of the chosen row, or nothing when none with quantities is chosen.
     std::function<void(std::optional<SensorKey>)> onChart;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void OpenChart();
     // The sensor of a row of the table, as it is sorted now.
