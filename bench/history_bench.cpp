@@ -11,10 +11,12 @@
 // archive_bench builds it (about six minutes) the first time it runs.
 #include <benchmark/benchmark.h>
 
+#include <qcustomplot.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QPixmap>
 #include <QTableWidget>
+#include <QWheelEvent>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -187,6 +189,66 @@ BENCHMARK(SecondChartOpens)
     ->Arg(static_cast<int>(ChartRange::Year))
     ->Arg(static_cast<int>(ChartRange::All))
     ->Unit(benchmark::kMillisecond);
+
+// Zooming and panning a year's chart: the wheel's redraw of what is drawn (the time axes of
+// every panel and their ticks), before the span shown is fetched (which costs what a chosen
+// span does, below).
+void ZoomRedraw(benchmark::State& state) {
+    const std::string path = bench::TenYearArchivePath();
+    if (!Ready(state, path)) {
+        return;
+    }
+    const SensorKey sensor = kSensors[state.range(0)];
+    testing::FakeWallClock clock(LocalTimeAt(FromUnixMs(kEnd), 3600));
+    SensorTracker tracker;
+    Seed(path, tracker);
+    History history(SensorNames(), tracker, path, clock, clock, Weather());
+    ChartWindow window(history, nullptr);
+    window.resize(1000, 700);
+    window.Show(sensor, ChartRange::Year);
+    QCPAxisRect* rect = window.Plot()->axisRect(0);
+    const QPointF centre = rect->center();
+    int turn = 0;
+    for (auto _ : state) {
+        // In and out in turn, so that the span stays a year's.
+        const int delta = (turn++ % 2 == 0) ? 120 : -120;
+        QWheelEvent wheel(centre, window.Plot()->mapToGlobal(centre), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.Plot(), &wheel);
+        const QPixmap drawn = window.Plot()->grab();
+        benchmark::DoNotOptimize(drawn.cacheKey());
+    }
+    state.SetLabel(Label(sensor, ChartRange::Year));
+}
+BENCHMARK(ZoomRedraw)->Arg(0)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// A span of one's own over the whole archive (Zeitraum..., or zoomed out all the way): the
+// archive's answer and the drawing.
+void ChosenSpanOfTheWholeArchive(benchmark::State& state) {
+    const std::string path = bench::TenYearArchivePath();
+    if (!Ready(state, path)) {
+        return;
+    }
+    const SensorKey sensor = kSensors[state.range(0)];
+    testing::FakeWallClock clock(LocalTimeAt(FromUnixMs(kEnd), 3600));
+    SensorTracker tracker;
+    Seed(path, tracker);
+    History history(SensorNames(), tracker, path, clock, clock, Weather());
+    ChartWindow window(history, nullptr);
+    window.resize(1000, 700);
+    window.Show(sensor, ChartRange::Day);
+    const Instant first = *history.Overview().FirstSeen(sensor);
+    std::size_t points = 0;
+    for (auto _ : state) {
+        window.ShowSpan(first, FromUnixMs(kEnd));
+        const QPixmap drawn = window.grab();
+        benchmark::DoNotOptimize(drawn.cacheKey());
+        points = window.Model().Data().points.size();
+    }
+    state.SetLabel(Label(sensor, ChartRange::Chosen));
+    state.counters["points"] = static_cast<double>(points);
+}
+BENCHMARK(ChosenSpanOfTheWholeArchive)->Arg(0)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrolin

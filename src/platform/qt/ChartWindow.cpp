@@ -140,8 +140,12 @@ ChartWindow::ChartWindow(History& history, QWidget* owner)
     layout->activate();
 }
 
-void ChartWindow::closeEvent(QCloseEvent* event) {
+void ChartWindow::RememberPlace() const {
     KeepPlace(this, kPlaceName);
+}
+
+void ChartWindow::closeEvent(QCloseEvent* event) {
+    RememberPlace();
     event->accept();
 }
 

@@ -50,6 +50,10 @@ public:
     // Reads out the point under a time (UTC seconds), as the mouse does.
     void ReadOut(double keySeconds);
 
+    // Keeps the window's size and place for the next time it opens (also when it goes with
+    // its owner, without being closed).
+    void RememberPlace() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -25,7 +25,13 @@ HistoryWindows::HistoryWindows(History& history) : m_history(history) {
 HistoryWindows::~HistoryWindows() {
     m_history.OnReading(nullptr);
     for (const QPointer<ChartWindow>& chart : m_charts) {
+        if (chart != nullptr) {
+            chart->RememberPlace();
+        }
         delete chart;
+    }
+    if (m_overview != nullptr) {
+        m_overview->RememberPlace();
     }
     delete m_overview;
 }

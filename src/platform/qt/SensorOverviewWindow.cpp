@@ -114,8 +114,12 @@ void SensorOverviewWindow::showEvent(QShowEvent* event) {
     });
 }
 
-void SensorOverviewWindow::closeEvent(QCloseEvent* event) {
+void SensorOverviewWindow::RememberPlace() const {
     KeepPlace(this, kPlaceName);
+}
+
+void SensorOverviewWindow::closeEvent(QCloseEvent* event) {
+    RememberPlace();
     event->accept();
 }
 

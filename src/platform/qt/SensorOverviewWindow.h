@@ -33,6 +33,10 @@ public:
     // The sensor of the chosen row, or nothing when none with quantities is chosen.
     std::function<void(std::optional<SensorKey>)> onChart;
 
+    // Keeps the window's size and place for the next time it opens (also when it goes with
+    // its owner, without being closed).
+    void RememberPlace() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
