@@ -12,9 +12,10 @@ namespace tavrolin {
 
 namespace {
 
-// One colour per quantity of a sensor, in its order: temperature, humidity, pressure.
+// One colour per panel of a sensor, in its order: temperature, humidity, pressure, the
+// pressure at sea level.
 const QColor kColours[] = {QColor(0xB0, 0x30, 0x20), QColor(0x20, 0x60, 0xB0),
-                           QColor(0x20, 0x80, 0x40)};
+                           QColor(0x20, 0x80, 0x40), QColor(0x70, 0x40, 0xA0)};
 // The dew point beside the temperature, and the rain.
 const QColor kDewPointColour(0x20, 0x90, 0x90);
 const QColor kRainColour(0x20, 0x60, 0xB0);
