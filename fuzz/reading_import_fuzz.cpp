@@ -26,16 +26,10 @@ void Check(bool condition) {
     }
 }
 
-bool SameTime(const LocalTime& a, const LocalTime& b) {
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-           a.minute == b.minute && a.second == b.second && a.millisecond == b.millisecond &&
-           a.utcOffsetSeconds == b.utcOffsetSeconds;
-}
-
 bool SameReading(const Reading& a, const Reading& b) {
-    if (!SameTime(a.time, b.time) || a.kind != b.kind || a.subtype != b.subtype ||
-        a.address != b.address || a.version12 != b.version12 || a.hasInterval != b.hasInterval ||
-        a.intervalTicks != b.intervalTicks || a.valueCount != b.valueCount || a.text != b.text ||
+    if (a.time != b.time || a.utcOffsetSeconds != b.utcOffsetSeconds || a.kind != b.kind ||
+        a.subtype != b.subtype || a.address != b.address || a.version12 != b.version12 ||
+        a.interval != b.interval || a.valueCount != b.valueCount || a.text != b.text ||
         a.event != b.event) {
         return false;
     }
