@@ -84,22 +84,11 @@ ParsedWebOptions ParseWebOptions(std::span<const std::string_view> args) {
 
 WebSettings WebSettings::Read(const SettingsStore& store) {
     WebSettings web;
-    store.ReadSection(kSection, [&web](std::string_view key, std::string_view value) {
-        std::string name(key);
-        for (char& c : name) {
-            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        std::string* target = name == "listen"         ? &web.listen
-                              : name == "user"         ? &web.user
-                              : name == "passwordhash" ? &web.passwordHash
-                              : name == "cert"         ? &web.certFile
-                              : name == "key"          ? &web.keyFile
-                                                       : nullptr;
-        // Of a key that is there twice the first counts, as everywhere in the profile.
-        if (target != nullptr && target->empty()) {
-            *target = ProfileTextToUtf8(value);
-        }
-    });
+    web.listen = ProfileTextToUtf8(store.ReadString(kSection, "Listen", ""));
+    web.user = ProfileTextToUtf8(store.ReadString(kSection, "User", ""));
+    web.passwordHash = ProfileTextToUtf8(store.ReadString(kSection, "PasswordHash", ""));
+    web.certFile = ProfileTextToUtf8(store.ReadString(kSection, "Cert", ""));
+    web.keyFile = ProfileTextToUtf8(store.ReadString(kSection, "Key", ""));
     return web;
 }
 

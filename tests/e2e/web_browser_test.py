@@ -92,7 +92,8 @@ def main():
     env = dict(os.environ, XDG_DATA_HOME=work, XDG_CONFIG_HOME=work)
     sim = start([SIM, "--link", link, "--speed", "60"], env=env)
     assert "ready" in sim.stdout.readline()
-    start([LOG, "--port", link, "--archive", archive, "--profile", profile], env=env)
+    # The protocol file is the logger's working folder's.
+    start([LOG, "--port", link, "--archive", archive, "--profile", profile], env=env, cwd=work)
     until("das Archiv", lambda: os.path.exists(archive) and os.path.getsize(archive) > 0)
     time.sleep(1)  # a first commit, so that the web view finds a current archive
 
