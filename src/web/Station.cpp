@@ -10,6 +10,7 @@
 #include "decode/ReadingJson.h"
 #include "history/ArchiveSeed.h"
 #include "history/ChartModel.h"
+#include "history/Export.h"
 
 namespace tavrolin {
 
@@ -335,17 +336,21 @@ std::string Station::SeriesJson(const SensorKey& key, const RangeQuery& range) {
     return boost::json::serialize(answer);
 }
 
-bool Station::WriteCsv(const SensorKey& key, const RangeQuery& range,
-                       const std::function<void(std::string_view)>& write, std::string& fileName) {
+Station::CsvExport Station::Csv(const SensorKey& key, const RangeQuery& range) {
     ChartModel chart(m_zone, m_weather);
     Choose(chart, key, range, false);
-    // The picture's name, as a table: "verlauf_outdoor-1_30-tage_2026-12-08.csv".
-    fileName = chart.FileName();
+    // The picture's name, as a table.
+    std::string fileName = chart.FileName();
     if (const std::size_t dot = fileName.rfind('.'); dot != std::string::npos) {
         fileName.resize(dot);
     }
-    fileName += ".csv";
-    return m_history.ExportShown(chart, write);
+    return {m_path, key, chart.From(), chart.To(), m_weather, fileName + ".csv"};
+}
+
+bool Station::CsvExport::Run(const std::function<void(std::string_view)>& write) const {
+    Archive archive;
+    return archive.Open(path, Archive::Access::Read, kBusyMs).Ok() &&
+           ExportReadings(archive, sensor, from, to, weather, ExportFormat::Csv, write).Ok();
 }
 
 std::string Station::Metrics() {

@@ -64,10 +64,21 @@ public:
     // A chart of the sensor over the range, as the window draws it: its lines, axes, ticks,
     // texts and the readout of every point.
     std::string SeriesJson(const SensorKey& key, const RangeQuery& range);
-    // The readings of the range as tavrolin-history export writes them (CSV); false when the
-    // archive could not be read. `fileName` gets the download's name.
-    bool WriteCsv(const SensorKey& key, const RangeQuery& range,
-                  const std::function<void(std::string_view)>& write, std::string& fileName);
+    // A download of the readings of a range as tavrolin-history export writes them (CSV):
+    // what is to be written, chosen here, and the writing itself (Run), which opens a
+    // connection of its own, so that it may run on another thread while this one serves: a
+    // decade of a sensor is a hundred megabytes, which go out as they are made.
+    struct CsvExport {
+        std::string path;
+        SensorKey sensor;
+        Instant from, to;
+        WeatherSettings weather;
+        std::string fileName;  // "verlauf_outdoor-1_30-tage_2026-12-08.csv"
+
+        // Writes the CSV in pieces of some 64 KiB; false when the archive could not be read.
+        bool Run(const std::function<void(std::string_view)>& write) const;
+    };
+    CsvExport Csv(const SensorKey& key, const RangeQuery& range);
     // Every sensor's latest values, age and overdue mark in Prometheus' text format.
     std::string Metrics();
 

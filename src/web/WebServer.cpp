@@ -4,12 +4,15 @@
 #include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+#include <condition_variable>
 #include <deque>
 #include <fstream>
 #include <list>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -84,6 +87,23 @@ public:
 
 constexpr int kEventSendBuffer = 64 * 1024;
 
+// A CSV download between the thread that reads the archive and the connection that sends
+// it: the reader waits while kMostUnsent pieces are not yet sent, so that a slow client holds
+// up its own download and no more than that in memory; a connection that closes stops it.
+struct CsvFlow {
+    static constexpr int kMostUnsent = 4;
+    std::mutex mutex;
+    std::condition_variable taken;
+    int unsent = 0;
+    bool stop = false;
+
+    void Stop() {
+        const std::lock_guard lock(mutex);
+        stop = true;
+        taken.notify_all();
+    }
+};
+
 std::string EventChunk(const std::vector<Station::Event>& events) {
     std::string chunk;
     for (const Station::Event& e : events) {
@@ -122,6 +142,14 @@ public:
     }
     const std::string* ChartJs();
 
+    // Runs a download's export on the server's own thread for them, stopped with the server.
+    template <class Job>
+    void Export(const std::shared_ptr<CsvFlow>& flow, Job job) {
+        m_flows.push_back(flow);
+        std::erase_if(m_flows, [](const std::weak_ptr<CsvFlow>& f) { return f.expired(); });
+        asio::post(m_exports, std::move(job));
+    }
+
     void Joined() { ++m_connections; }
     void Left() { --m_connections; }
     // The server holds the event streams: nothing else is pending on them between events.
@@ -151,6 +179,9 @@ private:
     std::optional<Sha256Digest> m_accepted;  // of the last login that was right
     std::optional<std::string> m_chartJs;
     bool m_stopped = false;
+    // One download at a time reads the archive beside the serving thread; more wait.
+    asio::thread_pool m_exports{1};
+    std::vector<std::weak_ptr<CsvFlow>> m_flows;
 };
 
 namespace {
@@ -192,6 +223,7 @@ public:
             return;
         }
         m_queued.push_back(chunk);
+        m_counted.push_back(false);
         m_queuedBytes += chunk->size();
         if (m_queued.size() == 1) {
             WriteQueued();
@@ -205,6 +237,9 @@ private:
 
     void Close() override {
         m_closed = true;
+        if (m_flow) {
+            m_flow->Stop();
+        }
         beast::error_code ignored;
         Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
         Lowest().close();
@@ -345,19 +380,9 @@ private:
             case Route::Series:
                 res = json(station.SeriesJson(target.sensor, target.range));
                 break;
-            case Route::Csv: {
-                std::string csv, name;
-                if (!station.WriteCsv(
-                        target.sensor, target.range, [&csv](std::string_view part) { csv += part; },
-                        name)) {
-                    res = Text(http::status::service_unavailable,
-                               StatusText(http::status::service_unavailable));
-                    break;
-                }
-                res = Text(http::status::ok, std::move(csv), "text/csv; charset=utf-8");
-                res->set(http::field::content_disposition, "attachment; filename=\"" + name + "\"");
-                break;
-            }
+            case Route::Csv:
+                StartCsv(station.Csv(target.sensor, target.range));
+                return;
             case Route::Metrics:
                 res = Text(http::status::ok, station.Metrics(),
                            "text/plain; version=0.0.4; charset=utf-8");
@@ -414,6 +439,65 @@ private:
         m_server.Subscribe(this->shared_from_this());
     }
 
+    // A download goes out in chunks as the export's thread reads them (chunked transfer
+    // encoding: its length is known only at the end), and the connection ends with it.
+    void StartCsv(Station::CsvExport job) {
+        std::string head =
+            "HTTP/1.1 200 OK\r\nContent-Type: text/csv; charset=utf-8\r\n"
+            "Content-Disposition: attachment; filename=\"" +
+            job.fileName +
+            "\"\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n"
+            "Cache-Control: no-store\r\n" +
+            SecurityHeaderLines() + "\r\n";
+        Push(std::make_shared<const std::string>(std::move(head)));
+        m_flow = std::make_shared<CsvFlow>();
+        m_server.Export(m_flow, [self = this->shared_from_this(), flow = m_flow,
+                                 job = std::move(job), &io = m_server.Io()]() mutable {
+            const bool read = job.Run([&](std::string_view piece) {
+                std::unique_lock lock(flow->mutex);
+                flow->taken.wait(lock,
+                                 [&] { return flow->unsent < CsvFlow::kMostUnsent || flow->stop; });
+                if (flow->stop) {
+                    return;
+                }
+                ++flow->unsent;
+                lock.unlock();
+                char size[20];
+                std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+                auto chunk = std::make_shared<std::string>(size);
+                chunk->append(piece);
+                chunk->append("\r\n");
+                asio::post(io, [self, chunk] { self->PushPiece(chunk); });
+            });
+            // The connection is let go on its own thread, never on this one.
+            asio::post(io, [self = std::move(self), read] { self->EndCsv(read); });
+        });
+    }
+
+    void PushPiece(const std::shared_ptr<const std::string>& chunk) {
+        if (m_closed) {
+            return;
+        }
+        Push(chunk);
+        if (!m_counted.empty()) {
+            m_counted.back() = true;
+        }
+    }
+
+    // The last chunk; a download the archive broke off ends without it, so that the client
+    // sees it incomplete.
+    void EndCsv(bool read) {
+        if (m_closed) {
+            return;
+        }
+        if (!read) {
+            Close();
+            return;
+        }
+        m_closeWhenSent = true;
+        Push(std::make_shared<const std::string>("0\r\n\r\n"));
+    }
+
     void WriteQueued() {
         Lowest().expires_after(m_server.Limits().writeTimeout);
         asio::async_write(m_stream, asio::buffer(*m_queued.front()),
@@ -429,8 +513,16 @@ private:
         }
         m_queuedBytes -= m_queued.front()->size();
         m_queued.pop_front();
+        if (m_counted.front()) {
+            const std::lock_guard lock(m_flow->mutex);
+            --m_flow->unsent;
+            m_flow->taken.notify_all();
+        }
+        m_counted.pop_front();
         if (!m_queued.empty()) {
             WriteQueued();
+        } else if (m_closeWhenSent) {
+            Close();
         } else {
             Lowest().expires_never();
         }
@@ -443,6 +535,11 @@ private:
     std::optional<asio::steady_timer> m_delay;
     int m_requests = 0;
     std::deque<std::shared_ptr<const std::string>> m_queued;
+    // Of a download: its flow, the pieces of it among m_queued, and whether the connection
+    // ends once the queue is sent.
+    std::shared_ptr<CsvFlow> m_flow;
+    std::deque<bool> m_counted;
+    bool m_closeWhenSent = false;
     std::size_t m_queuedBytes = 0;
     bool m_closed = false;
 };
@@ -544,6 +641,12 @@ void WebServer::Impl::Stop() {
         client->Close();
     }
     m_clients.clear();
+    for (const std::weak_ptr<CsvFlow>& flow : m_flows) {
+        if (const auto running = flow.lock()) {
+            running->Stop();
+        }
+    }
+    m_exports.join();
 }
 
 template <class Session, class... Args>

@@ -158,6 +158,9 @@ TEST_F(WebServerTest, ServesItsPathsAndNothingElseWithTheSecurityHeaders) {
     EXPECT_NE(csv.find("Content-Disposition: attachment; filename=\"verlauf_outdoor-1_24-stunden"),
               std::string::npos);
     EXPECT_NE(csv.find(",12.5,"), std::string::npos);
+    // Sent as it is read, in chunks, and whole.
+    EXPECT_NE(csv.find("Transfer-Encoding: chunked"), std::string::npos);
+    EXPECT_TRUE(csv.ends_with("\r\n0\r\n\r\n"));
 }
 
 TEST_F(WebServerTest, RefusesOversizedRequestsBodiesAndOtherMethods) {
