@@ -123,6 +123,7 @@ public:
           m_acceptor(io),
           m_poll(io),
           m_heartbeat(io),
+          m_acceptPause(io),
           m_tls(ssl::context::tls_server) {}
 
     bool Start(std::string& error);
@@ -170,6 +171,7 @@ private:
     tcp::acceptor m_acceptor;
     asio::steady_timer m_poll;
     asio::steady_timer m_heartbeat;
+    asio::steady_timer m_acceptPause;
     ssl::context m_tls;
     bool m_useTls = false;
     uint16_t m_port = 0;
@@ -637,6 +639,7 @@ void WebServer::Impl::Stop() {
     m_acceptor.close(ignored);
     m_poll.cancel();
     m_heartbeat.cancel();
+    m_acceptPause.cancel();
     for (const std::shared_ptr<EventClient>& client : m_clients) {
         client->Close();
     }
@@ -670,6 +673,16 @@ void WebServer::Impl::Accept() {
             } else {
                 self->Launch<Session<beast::tcp_stream>>(std::move(socket));
             }
+        } else if (ec != asio::error::operation_aborted) {
+            // Out of descriptors or memory: accepting again at once would only spin; the
+            // connections that end meanwhile make room.
+            self->m_acceptPause.expires_after(std::chrono::milliseconds(100));
+            self->m_acceptPause.async_wait([self](beast::error_code waited) {
+                if (!waited && !self->m_stopped) {
+                    self->Accept();
+                }
+            });
+            return;
         }
         self->Accept();
     });

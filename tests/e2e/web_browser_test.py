@@ -13,6 +13,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -20,7 +21,7 @@ import time
 import urllib.error
 import urllib.request
 
-SIM, LOG, WEB, ARTIFACTS = sys.argv[1:5]
+SIM, LOG, WEB, ARTIFACTS = (os.path.abspath(a) for a in sys.argv[1:5])
 WAIT = 60  # seconds; a slow machine under load still makes it, and nothing waits this long when all is well
 
 try:
@@ -72,6 +73,28 @@ def get(url, headers=None):
             return r.status, r.read().decode()
     except urllib.error.HTTPError as e:
         return e.code, ""
+    except (urllib.error.URLError, ConnectionError, OSError):
+        return 0, ""
+
+
+def web_state():
+    server = children[-1]
+    return "running" if server.poll() is None else f"ended with {server.returncode}: {server.stderr.read()}"
+
+
+def events_between(port, after, last):
+    """The ids the event stream sends after `after`, up to `last`."""
+    with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as s:
+        s.sendall(f"GET /events?after={after} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
+        got, ids = b"", []
+        while str(last) not in ids:
+            data = s.recv(1 << 16)
+            assert data, f"the stream ended after {len(ids)} events; tavrolin-web: {web_state()}"
+            got += data
+            *lines, got = got.split(b"\n")
+            ids += [line[4:].decode() for line in lines if line.startswith(b"id: ")]
+            assert b"event: reload" not in b"\n".join(lines)
+        return ids
 
 
 def web(archive, profile, port):
@@ -121,14 +144,22 @@ def main():
         assert browser.execute_script("return document.body.dataset.marker") == "unverändert"
         browser.save_screenshot(os.path.join(ARTIFACTS, "uebersicht-desktop.png"))
 
-        # Stopped, the page says it is offline; started again, it is back and goes on.
+        # Stopped, the page says it is offline; started again, it is back and goes on, and
+        # has every reading committed meanwhile once: as many as the server's own stream
+        # sends after the page's last one before the stop.
+        stand = "return [document.body.dataset.lastId, Number(document.body.dataset.received)]"
         stop(server)
         wait.until(lambda b: "offline" in b.find_element(By.ID, "status").text)
+        before, count_before = browser.execute_script(stand)
+        time.sleep(3)  # readings the page does not see as they come
         server = web(archive, profile, port)
         wait.until(lambda b: b.find_element(By.ID, "status").text == "live")
         seen = browser.find_element(By.ID, "row-outdoor-1").text
         wait.until(lambda b: b.find_element(By.ID, "row-outdoor-1").text != seen)
         assert browser.execute_script("return document.body.dataset.marker") == "unverändert"
+        after, count_after = browser.execute_script(stand)
+        ids = events_between(port, before, after)
+        assert count_after - count_before == len(ids) and len(ids) > 0, (count_after - count_before, len(ids))
 
         browser.set_window_size(360, 740)
         browser.save_screenshot(os.path.join(ARTIFACTS, "uebersicht-telefon.png"))
@@ -179,6 +210,23 @@ def main():
                  "/api/sensors/outdoor-1/csv?range=all"):
         assert get(base + path)[0] == 401, path
     assert get(base + "/api/sensors", {"Authorization": "Basic YW5uYTpnZWhlaW0="})[0] == 200
+    stop(server)
+
+    # With a certificate it speaks HTTPS (and nothing else on that port).
+    cert, key = os.path.join(work, "web.pem"), os.path.join(work, "web.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                    "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1", "-keyout", key, "-out", cert],
+                   capture_output=True, check=True)
+    server = start([WEB, "--archive", archive, "--profile", profile, "--listen", f"127.0.0.1:{port}",
+                    "--cert", cert, "--key", key])
+    assert f"https://127.0.0.1:{port}/" in server.stdout.readline()
+    context = ssl.create_default_context(cafile=cert)
+    context.check_hostname = False
+    request = urllib.request.Request(f"https://127.0.0.1:{port}/api/sensors",
+                                     headers={"Authorization": "Basic YW5uYTpnZWhlaW0="})
+    with urllib.request.urlopen(request, context=context, timeout=10) as r:
+        assert r.status == 200
+    assert get(base + "/api/sensors")[0] == 0, "plain HTTP on the HTTPS port"
     stop(server)
 
 

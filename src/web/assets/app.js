@@ -12,6 +12,7 @@
   const labels = ['Sensor', 'Name', 'Art', 'Werte', 'Zuletzt empfangen', 'Übliche Periode', 'Zustand'];
   let lastId = '0';
   let source = null;
+  let received = 0;
 
   function online(yes) {
     status.textContent = yes ? 'live' : 'offline – verbinde neu …';
@@ -90,6 +91,9 @@
     source.onmessage = (e) => {
       const event = JSON.parse(e.data);
       lastId = event.id;
+      // Where the page stands, for whoever looks at it from outside (the browser test).
+      document.body.dataset.lastId = lastId;
+      document.body.dataset.received = ++received;
       if (event.row) {
         render(event.row, true);
       }
