@@ -141,6 +141,7 @@ def main():
         browser.execute_script("document.body.dataset.marker = 'unverändert';")
         seen = browser.find_element(By.ID, "row-outdoor-1").text
         wait.until(lambda b: b.find_element(By.ID, "row-outdoor-1").text != seen)
+        wait.until(lambda b: b.execute_script("return Number(document.body.dataset.received) > 0"))
         assert browser.execute_script("return document.body.dataset.marker") == "unverändert"
         browser.save_screenshot(os.path.join(ARTIFACTS, "uebersicht-desktop.png"))
 

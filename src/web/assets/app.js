@@ -75,6 +75,7 @@
       const data = await answer.json();
       showAll(data);
       lastId = data.lastId;
+      document.body.dataset.lastId = lastId;
       connect();
     } catch (e) {
       online(false);
