@@ -167,7 +167,8 @@ def main():
         browser.set_window_size(1280, 900)
 
         # The sensor page draws its lines: pixels of the line's colour on the canvas.
-        browser.find_element(By.CSS_SELECTOR, "#row-outdoor-1 a").click()
+        wait.until(lambda b: b.execute_script(
+            "const a = document.querySelector('#row-outdoor-1 a'); if (a) a.click(); return !!a"))
         wait.until(lambda b: b.execute_script("return document.body.dataset.loaded") == "range=day")
         drawn = """
             const c = document.querySelector('#charts canvas');

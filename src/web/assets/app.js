@@ -22,12 +22,16 @@
 
   function fill(tr, row) {
     const cells = tr.children;
-    const link = document.createElement(row.chartable ? 'a' : 'span');
-    link.textContent = row.id;
-    if (row.chartable) {
-      link.href = '/sensor/' + encodeURIComponent(row.id);
+    // The id's link stays the same element while the row changes around it, so that a tap on
+    // it is not lost to a reading that comes at that moment.
+    if (!cells[0].firstChild) {
+      const link = document.createElement(row.chartable ? 'a' : 'span');
+      link.textContent = row.id;
+      if (row.chartable) {
+        link.href = '/sensor/' + encodeURIComponent(row.id);
+      }
+      cells[0].appendChild(link);
     }
-    cells[0].replaceChildren(link);
     cells[1].textContent = row.name;
     cells[2].textContent = row.kind;
     cells[3].textContent = row.values;
