@@ -12,7 +12,7 @@ peak resident memory.
 
     bench/web_load.py [BUILD_DIR]        # default build/
 """
-import os, selectors, socket, subprocess, sys, tempfile, time
+import datetime, os, selectors, socket, subprocess, sys, tempfile, time
 from benchproc import cpu_seconds, free_port
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
@@ -38,6 +38,7 @@ class Stream:
         self.sock.setblocking(False)
         self.rest = b""
         self.ids = []
+        self.delays = []
 
     def take(self):
         data = self.sock.recv(1 << 16)
@@ -45,9 +46,16 @@ class Stream:
             raise RuntimeError("stream closed")
         self.rest += data
         *lines, self.rest = self.rest.split(b"\n")
+        now = time.time()
         for line in lines:
             if line.startswith(b"id: "):
                 self.ids.append(int(line[4:]))
+            elif line.startswith(b'data: {"id"'):
+                # From the logger's decoding of the telegram to the page: the reading's time
+                # is its wall clock then.
+                at = line.index(b'"time":"') + 8
+                sent = datetime.datetime.fromisoformat(line[at:at + 29].decode()).timestamp()
+                self.delays.append(now - sent)
 
 
 def main():
@@ -104,6 +112,9 @@ def main():
           f"{100 * (log3 - log2) / PHASE:.1f} % with {CLIENTS} event streams")
     print(f"tavrolin-web CPU: {100 * (web1 - web0) / PHASE:.1f} % without pages, "
           f"{100 * (web3 - web2) / PHASE:.1f} % with {CLIENTS}; peak resident {rss / 1024:.1f} MiB")
+    delays = sorted(d for s in streams for d in s.delays[50:])  # after the first poll's
+    print(f"from the logger's decoding to the stream's reader: median {1000 * delays[len(delays) // 2]:.0f} ms, "
+          f"p99 {1000 * delays[int(len(delays) * 0.99)]:.0f} ms, most {1000 * delays[-1]:.0f} ms")
     print(f"readings per second in the common span: {len(common[0]) / max(1e-9, (last - first) / 32768 / 1000):.0f}")
 
 
