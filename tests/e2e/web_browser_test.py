@@ -27,6 +27,7 @@ WAIT = 60  # seconds; a slow machine under load still makes it, and nothing wait
 try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
@@ -185,6 +186,14 @@ def main():
         browser.find_element(By.CSS_SELECTOR, "button[data-range=week]").click()
         wait.until(lambda b: b.execute_script("return document.body.dataset.loaded") == "range=week")
         wait.until(lambda b: b.execute_script(drawn) > 30)
+        # A span dragged across a chart is shown in finer detail: a chosen range.
+        canvas = browser.find_element(By.CSS_SELECTOR, "#charts canvas")
+        ActionChains(browser).move_to_element_with_offset(canvas, 100, 0).click_and_hold() \
+            .move_by_offset(200, 0).release().perform()
+        wait.until(lambda b: (b.execute_script("return document.body.dataset.loaded") or "")
+                   .startswith("from="))
+        browser.find_element(By.CSS_SELECTOR, "button[data-range=week]").click()
+        wait.until(lambda b: b.execute_script("return document.body.dataset.loaded") == "range=week")
         csv = browser.find_element(By.ID, "csv").get_attribute("href")
         assert csv.endswith("/api/sensors/outdoor-1/csv?range=week"), csv
         status, body = get(csv)
