@@ -189,6 +189,7 @@
       }
       draw(await answer.json());
       document.body.dataset.loaded = query.toString();
+      performance.mark('gezeichnet'); // when the charts stand: for a measurement from outside
     } catch (e) {
       document.getElementById('problem').hidden = false;
       document.getElementById('problem').textContent =
