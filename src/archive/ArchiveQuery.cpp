@@ -342,4 +342,83 @@ ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant 
     return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
 }
 
+namespace {
+
+// "sensor IN (0, 1, ..., 57)": with the range on t, SQLite seeks each sensor's readings from
+// that time on in `reading`'s key (sensor, t, seq) instead of scanning the whole table.
+std::string EverySensor() {
+    std::string in = "sensor IN (";
+    for (int i = 0; i < kSensorCount; ++i) {
+        in += (i == 0 ? "" : ",") + std::to_string(i);
+    }
+    return in + ")";
+}
+
+// The time in a key, in milliseconds.
+int64_t TimeOfKey(int64_t key) {
+    return key / (64 * kSameTimeReadings);
+}
+
+}  // namespace
+
+ArchiveStatus ReadingsAfter(Archive& archive, int64_t after, std::size_t limit,
+                            std::vector<KeyedReading>& readings, bool* more) {
+    readings.clear();
+    if (more != nullptr) {
+        *more = false;
+    }
+    sql::Statement st = archive.Db().Prepare(BothTables(kColumns, EverySensor() + " AND t >= ?1") +
+                                             " ORDER BY t, sensor, seq LIMIT ?2");
+    if (!st.Valid()) {
+        return Failed(archive, archive.Db().ErrorCode());
+    }
+    st.Bind(1, TimeOfKey(after));
+    // The readings of the key's own millisecond that lie at or below it come too, and are
+    // left out here: at most the sensors times the readings of one millisecond.
+    st.Bind(2, static_cast<int64_t>(limit) + kSensorCount * kSameTimeReadings + 1);
+    int rc;
+    while ((rc = st.Step()) == sql::kRow) {
+        const int64_t key = RecentKey(st.Int(0), st.Int(1), st.Int(7));
+        if (key <= after) {
+            continue;
+        }
+        if (readings.size() == limit) {
+            if (more != nullptr) {
+                *more = true;
+            }
+            return {};
+        }
+        readings.push_back({key, ReadingFromRow(st, 0)});
+    }
+    return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
+}
+
+ArchiveStatus NewestKey(Archive& archive, int64_t& key) {
+    key = 0;
+    sql::Database& db = archive.Db();
+    // Each sensor's newest in `reading` is one seek in its key, and `recent` is kept by the
+    // key itself; an ORDER BY over both would read the whole table.
+    sql::Statement recent = db.Prepare("SELECT max(k) FROM recent");
+    sql::Statement folded = db.Prepare(
+        "SELECT t, seq FROM reading WHERE sensor = ?1 ORDER BY t DESC, seq DESC LIMIT 1");
+    if (!recent.Valid() || !folded.Valid()) {
+        return Failed(archive, db.ErrorCode());
+    }
+    int rc = recent.Step();
+    if (rc != sql::kRow) {
+        return Failed(archive, rc);
+    }
+    key = recent.IsNull(0) ? 0 : recent.Int(0);
+    for (int sensor = 0; sensor < kSensorCount; ++sensor) {
+        folded.Bind(1, sensor);
+        if ((rc = folded.Step()) == sql::kRow) {
+            key = std::max(key, RecentKey(sensor, folded.Int(0), folded.Int(1)));
+        } else if (rc != sql::kDone) {
+            return Failed(archive, rc);
+        }
+        folded.Reset();
+    }
+    return {};
+}
+
 }  // namespace tavrolin

@@ -148,6 +148,22 @@ ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t 
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
                              const std::function<void(const Reading&)>& each);
 
+// (e) What a view that follows the archive (tavrolin-web) takes in as other programs commit
+// it: every reading whose RecentKey (ArchiveSchema.h) of its sensor, t and seq is above
+// `after`, in the order of those keys (time, then sensor), at most `limit` of them. The key
+// is the reading's place in the station's history, so a follower that keeps the last key it
+// took misses none and takes none twice, whether the reading is still in `recent` or was
+// folded into `reading` in the transaction that wrote it. `more` tells whether the limit
+// cut the answer short.
+struct KeyedReading {
+    int64_t key = 0;
+    Reading reading;
+};
+ArchiveStatus ReadingsAfter(Archive& archive, int64_t after, std::size_t limit,
+                            std::vector<KeyedReading>& readings, bool* more = nullptr);
+// The key of the archive's newest reading; 0 for an empty archive.
+ArchiveStatus NewestKey(Archive& archive, int64_t& key);
+
 // (d) Where each rain sensor's rain stands at the archive's last reading of it, for a program
 // to go on from at its start: the total steps of all its readings (summaries and `recent`),
 // and its readings from the base on, so that the day's and the hour's sums are right. The

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "decode/Reading.h"
+
+namespace tavrolin {
+
+// What the browser view serves: a fixed set of paths, nothing taken from the file system by
+// the name a request gives.
+enum class Route {
+    Overview,    // /                            the overview page
+    SensorPage,  // /sensor/ID                    a sensor's charts
+    Asset,       // /static/NAME                  the pages' own scripts and style
+    ChartJs,     // /static/chart.js              Chart.js from the system's package
+    Events,      // /events[?after=ID]            the readings as they come (Server-Sent Events)
+    Sensors,     // /api/sensors                  every sensor with its latest reading
+    Sensor,      // /api/sensors/ID               one of them
+    Series,      // /api/sensors/ID/series?...    a chart's lines for a range
+    Csv,         // /api/sensors/ID/csv?...       the range's readings as CSV
+    Metrics,     // /metrics                      Prometheus' text format
+    NotFound,
+};
+
+// A range of a chart or download, from the query: range=day|week|month|year|all, or
+// from=MS&to=MS (milliseconds since 1970, UTC).
+struct RangeQuery {
+    enum class Kind { Day, Week, Month, Year, All, Span } kind = Kind::Day;
+    int64_t fromMs = 0, toMs = 0;
+};
+
+struct Target {
+    Route route = Route::NotFound;
+    SensorKey sensor;              // of SensorPage, Sensor, Series and Csv
+    std::string asset;             // of Asset: "app.js"
+    RangeQuery range;              // of Series and Csv
+    std::optional<int64_t> after;  // of Events
+};
+
+// The request target as the request line gives it ("/api/sensors/outdoor-1/series?range=week").
+// The path is percent-decoded once and must then name one of the routes exactly: a dot
+// segment, a doubled or encoded slash, a NUL or an unknown sensor is NotFound, as is a query
+// that does not say what its route needs (a range of from >= to, a number that is none).
+Target ParseTarget(std::string_view target);
+
+// %XX decoded; nothing where a % is not followed by two hex digits.
+std::optional<std::string> PercentDecode(std::string_view text);
+
+// The user and password of an "Authorization: Basic ..." header; nothing for anything else.
+struct Credentials {
+    std::string user;
+    std::string password;
+};
+std::optional<Credentials> ParseBasicAuthorization(std::string_view header);
+
+}  // namespace tavrolin
