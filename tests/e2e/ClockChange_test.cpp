@@ -27,6 +27,20 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kLibFaketime = "/usr/lib/" TAVROLIN_MULTIARCH "/faketime/libfaketime.so.1";
+
+// A program built with AddressSanitizer hangs in its start when libfaketime is preloaded (the
+// two wrap the clock and symbol lookup of each other), so the sanitizer build cannot run it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 // Central European time without the machine's zone data.
 constexpr const char* kCentralEurope = "TZ=CET-1CEST,M3.5.0,M10.5.0/3";
 
@@ -69,6 +83,9 @@ TEST(ClockChange, NothingButThePrintedLocalTimeChangesAcrossBothChangesOfSummerT
     // logger would see the real clock. Year2038_test covers the local time there.
     GTEST_SKIP() << "libfaketime does not set the 64-bit clock of a 32-bit program";
 #endif
+    if (kAddressSanitizer) {
+        GTEST_SKIP() << "libfaketime and AddressSanitizer cannot share a process";
+    }
     const Change changes[] = {
         {"autumn", InstantOf({2026, 10, 25, 1, 0, 0, 0}), 7200, 3600},
         {"spring", InstantOf({2026, 3, 29, 1, 0, 0, 0}), 3600, 7200},
@@ -86,12 +103,11 @@ TEST(ClockChange, NothingButThePrintedLocalTimeChangesAcrossBothChangesOfSummerT
         const auto shift = std::chrono::duration_cast<std::chrono::seconds>(
             change.at - std::chrono::seconds(6) - now);
         const std::string archive = dir.File("a.sqlite");
-        Logger logger(
-            {"--profile", dir.File("p.INI"), "--archive", archive, "--json"},
-            ChildSetup{{kCentralEurope, std::string("LD_PRELOAD=") + kLibFaketime,
-                        "FAKETIME=" + std::to_string(shift.count()) + "s",
-                        "FAKETIME_DONT_FAKE_MONOTONIC=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
-                       ""});
+        Logger logger({"--profile", dir.File("p.INI"), "--archive", archive, "--json"},
+                      ChildSetup{{kCentralEurope, std::string("LD_PRELOAD=") + kLibFaketime,
+                                  "FAKETIME=" + std::to_string(shift.count()) + "s",
+                                  "FAKETIME_DONT_FAKE_MONOTONIC=1"},
+                                 ""});
         // Some seconds on either side of the change.
         ASSERT_TRUE(logger.WaitForStdoutLines(1, In(10s))) << logger.Stderr();
         for (const auto deadline = In(40s); TestClock::now() < deadline;) {
