@@ -77,6 +77,12 @@ TEST(ClockChange, NothingButThePrintedLocalTimeChangesAcrossBothChangesOfSummerT
     if (!std::filesystem::exists(kLibFaketime)) {
         GTEST_SKIP() << "no libfaketime (Debian package libfaketime) at " << kLibFaketime;
     }
+#if defined(__USE_TIME_BITS64) && __TIMESIZE == 32
+    // A 32-bit program with a 64-bit time_t (armhf) asks the C library for the time by its
+    // 64-bit calls (__clock_gettime64), which Debian 12's libfaketime does not take over: the
+    // logger would see the real clock. Year2038_test covers the local time there.
+    GTEST_SKIP() << "libfaketime does not set the 64-bit clock of a 32-bit program";
+#endif
     if (kAddressSanitizer) {
         GTEST_SKIP() << "libfaketime and AddressSanitizer cannot share a process";
     }

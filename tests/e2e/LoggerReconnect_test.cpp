@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "E2eSupport.h"
+#include "Emulation.h"
 
 namespace tavrolin::e2e {
 namespace {
@@ -152,7 +153,9 @@ TEST(LoggerReconnect, AHundredLossesLeaveDescriptorsAndMemoryFlatAndEveryRecordO
     const int fds = OpenDescriptors(logger->Pid());
     const int64_t rss = RssKb(logger->Pid());
     EXPECT_EQ(fds, fdsAtStart - 1) << "the port's descriptor is closed while it is gone";
-    if (!kAddressSanitizer) {
+    // Under emulation the resident size is qemu's too, whose cache of translated code grows
+    // as the losses take the logger down paths it had not run before.
+    if (!kAddressSanitizer && !UnderEmulation()) {
         EXPECT_LE(rss, rssAtStart + 256) << "kB";
     }
     EXPECT_EQ(logger->Terminate(In(5s)), 0);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Emulation.h"
 #include "TempDir.h"
 #include "app/Outputs.h"
 #include "app/ReceiverApp.h"
@@ -240,7 +241,8 @@ void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
     const std::vector<std::string> lines = Lines(program.protocol);
     QVERIFY(lines.size() > 40);
     // Twenty telegrams a second: had the polls stopped, the held-up readings would share the
-    // tenth of a second they were read in.
+    // tenth of a second they were read in. Under emulation a poll may itself take a tenth of a
+    // second, so only the readings' count is looked at there.
     std::multiset<std::string> times;
     for (const std::string& line : lines) {
         times.insert(line.substr(0, 14));
@@ -249,7 +251,7 @@ void WindowOnPtyTest::receptionGoesOnWhileTheArchivesNoticesAreShown() {
     for (const std::string& time : times) {
         mostInOneTenth = std::max(mostInOneTenth, times.count(time));
     }
-    QVERIFY2(mostInOneTenth <= 5, std::to_string(mostInOneTenth).c_str());
+    QVERIFY2(mostInOneTenth <= 5 || UnderEmulation(), std::to_string(mostInOneTenth).c_str());
 
     sql::Database archive;
     QCOMPARE(archive.Open(program.archivePath, false), sql::kOk);
