@@ -17,6 +17,7 @@
 
 #include "E2eSupport.h"
 #include "FakeClocks.h"
+#include "Sanitizer.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveQuery.h"
 #include "archive/TimeText.h"
@@ -28,19 +29,6 @@ using namespace std::chrono_literals;
 
 constexpr const char* kLibFaketime = "/usr/lib/" TAVROLIN_MULTIARCH "/faketime/libfaketime.so.1";
 
-// A program built with AddressSanitizer hangs in its start when libfaketime is preloaded (the
-// two wrap the clock and symbol lookup of each other), so the sanitizer build cannot run it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 // Central European time without the machine's zone data.
 constexpr const char* kCentralEurope = "TZ=CET-1CEST,M3.5.0,M10.5.0/3";
 
@@ -83,6 +71,8 @@ TEST(ClockChange, NothingButThePrintedLocalTimeChangesAcrossBothChangesOfSummerT
     // logger would see the real clock. Year2038_test covers the local time there.
     GTEST_SKIP() << "libfaketime does not set the 64-bit clock of a 32-bit program";
 #endif
+    // A program built with AddressSanitizer hangs in its start when libfaketime is preloaded
+    // (the two wrap the clock and symbol lookup of each other).
     if (kAddressSanitizer) {
         GTEST_SKIP() << "libfaketime and AddressSanitizer cannot share a process";
     }
