@@ -7,7 +7,7 @@ namespace tavrolin {
 
 ArchiveSink::ArchiveSink(std::string path, ArchiveWriterOptions options)
     : m_maxQueued(options.maxWaiting),
-      m_commitGapMs(options.commitGapMs),
+      m_commitIntervalMs(options.commitIntervalMs),
       m_writer(std::move(path), options) {
     m_poll.reserve(64);
     m_thread = std::thread([this] { Run(); });
@@ -101,7 +101,7 @@ void ArchiveSink::Run() {
         }
         if (lastWrite && !m_queue.empty()) {
             const auto at = std::chrono::steady_clock::time_point(
-                std::chrono::milliseconds(*lastWrite + m_commitGapMs));
+                std::chrono::milliseconds(*lastWrite + m_commitIntervalMs));
             m_wake.wait_until(lock, at, [this] { return m_stop; });
         }
         batch.swap(m_queue);

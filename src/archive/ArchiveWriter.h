@@ -24,8 +24,9 @@ struct ArchiveWriterOptions {
     int64_t retryMs = 60000;        // after a failure
     int64_t lockedRetryMs = 1000;   // while another program holds the archive
     int64_t lockedGraceMs = 60000;  // a lock this long is said, and waited for like a failure
-    // Polls that come faster than this share a transaction (ArchiveSink).
-    int64_t commitGapMs = 1000;
+    // The readings of the polls within this time of the last commit share the next one, at
+    // the end of it (ArchiveSink). The receiving programs take it from the profile.
+    int64_t commitIntervalMs = 1000;
 };
 
 // Writes the readings of a receiving program into the archive: the readings of one poll in
