@@ -86,6 +86,7 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
         SeedFrom(m_archivePath, options.archive.busyTimeoutMs, *m_weather, m_tracker);
         ArchiveWriterOptions writing = options.archive;
         writing.commitIntervalMs = int64_t{archive.commitSeconds} * 1000;
+        m_archiveLag = Milliseconds{writing.commitIntervalMs};
         m_archive = std::make_unique<ArchiveSink>(m_archivePath, writing);
     }
     if (options.overdueNotices) {

@@ -11,6 +11,10 @@ namespace {
 // Reading waits for a writer only while the file is being made or brought up to date.
 constexpr int kBusyMs = 200;
 constexpr Milliseconds kRetry{60000};
+// Beyond the commit interval: the commit itself, and a clock that is not the writer's.
+constexpr Milliseconds kLagMargin{10000};
+// At the heaviest load of 200 readings a second, a minute and a half.
+constexpr std::size_t kMostRecent = 20000;
 
 }  // namespace
 
@@ -66,6 +70,17 @@ void History::Failed(const ArchiveStatus& status) {
     m_archive.Close();
 }
 
+void History::Keep(const Reading& reading) {
+    if (m_archiveLag <= Milliseconds{0} || m_path.empty()) {
+        return;
+    }
+    m_recent.push_back(reading);
+    while (m_recent.size() > kMostRecent ||
+           m_recent.front().time < reading.time - m_archiveLag - kLagMargin) {
+        m_recent.pop_front();
+    }
+}
+
 void History::Fill(ChartModel& chart) {
     if (!Open()) {
         return;
@@ -79,6 +94,13 @@ void History::Fill(ChartModel& chart) {
         return;
     }
     chart.SetSeries(std::move(series));
+    if (chart.Data().bucketMs == 0 && !chart.ShowsRain()) {
+        // Those older than the archive's newest reading of the sensor, or of other sensors,
+        // are passed over by the chart.
+        for (const Reading& reading : m_recent) {
+            chart.Add(reading);
+        }
+    }
 }
 
 }  // namespace tavrolin

@@ -11,16 +11,17 @@ namespace tavrolin {
 // and none writes:
 //   Datei=/var/lib/tavrolin/archiv.sqlite   the archive; empty or missing: the default
 //   Aktiv=1                                 0: the receiving programs keep no archive
-//   Schreibintervall=60                     seconds between the receiving programs' commits
+//   Schreibintervall=300                    seconds between the receiving programs' commits
 struct ArchiveSettings {
     static constexpr const char* kSection = "Archiv";
     // Readings reach the archive in one transaction at most this often. Each commit writes
-    // a few pages into the WAL and the -shm, 4 KiB of storage each however few bytes of
-    // them changed, while a reading adds some 40 bytes: it is the commits, not the readings,
-    // that wear an SD card. A minute keeps a typical station's archive well below 10 MB a
-    // day, readers a minute behind at most, and a power cut or SIGKILL costs at most that
-    // minute's readings; the protocol file has them all the same.
-    static constexpr int kDefaultCommitSeconds = 60;
+    // the WAL's new frames and the -shm's index, some 18 kB of storage (a few pages of
+    // 4 KiB each, however few bytes of them changed), while a reading adds some 40 bytes:
+    // it is the commits, not the readings, that wear an SD card. Five minutes keep a
+    // typical station's archive at some 6 MB a day (a commit a minute: some 26 MB), readers
+    // at most five minutes behind, and what a power cut or SIGKILL costs to the readings of
+    // those minutes, which the protocol file has all the same.
+    static constexpr int kDefaultCommitSeconds = 300;
     static constexpr int kLongestCommitSeconds = 3600;
 
     bool active = true;
