@@ -26,12 +26,21 @@ automatic checkpoint writes about what the stop's does: the pages that changed).
                          [--parts file,archive] [--interval SECONDS] [--runs R]
 
 --speed 1 (the default) is the typical station in real time: 13 sensors at their own
-periods, about 10 000 readings a day; its figures are a day of that station. --rate 200
-is the heaviest load, 200 telegrams a second; its figures are a day at that rate. A faster
---speed gives the figures of a day of a station that many times as busy: write_bytes
-depends on how often pages are dirtied and written back, which does not scale with time,
-so nothing is divided by the speed. --interval writes [Archiv] Schreibintervall into the
-profile (the archive's commit interval in seconds); without it the logger's default holds.
+periods; its figures are a day of that station. --rate 200 is the heaviest load, 200
+telegrams a second; its figures are a day at that rate. --interval writes [Archiv]
+Schreibintervall into the profile (the archive's commit interval in seconds); without it
+the logger's default holds.
+
+A faster --speed S plays a day of the station in 86 400 / S seconds, and the figures are
+per day of the station: with --interval I the logger commits what the station sends in
+S × I seconds, as it would with an interval of S × I seconds at speed 1. That holds while I
+is longer than the kernel takes to write dirty pages back (vm.dirty_expire_centisecs, 30 s,
+plus up to vm.dirty_writeback_centisecs, 5 s): every commit then finds the pages it writes
+clean again, as at speed 1, and costs what it costs there. A long interval is measured so
+(--speed 10 --interval 60 for 600 s): at speed 1 a run of some minutes holds one or two of
+its commits, and none of the archive's folds (every 2000 readings) nor of its checkpoints.
+"With the stop" counts the stop's checkpoint into the run, once per run: more often than
+the automatic checkpoints come (every 4000 WAL pages), so an upper bound.
 """
 import argparse, os, re, shutil, signal, subprocess, sys, tempfile, time
 
@@ -106,9 +115,11 @@ def run_part(args, part, tmp):
         if not rows:
             sys.exit(f"the archive is not in order: {check.stdout} {check.stderr}")
         readings = int(rows.group(1).replace(".", ""))
+    # A day of the station is 86 400 s / speed of the run.
+    day = DAY / (1 if args.rate else args.speed)
     seconds = last_at - first_at
-    return {"steady": (last - first) / seconds * DAY, "stop": total - last,
-            "fsyncs": fsyncs, "readings": readings,
+    return {"steady": (last - first) / seconds * day, "with_stop": (total - first) / seconds * day,
+            "stop": total - last, "fsyncs": fsyncs, "readings": readings / (last_at - start) * day,
             "per_reading": (last - first) / max(1, readings * seconds / (last_at - start))}
 
 
@@ -130,7 +141,8 @@ def main():
     load = f"--rate {args.rate}" if args.rate else f"--speed {args.speed:g}"
     interval = "default" if args.interval is None else f"{args.interval} s"
     print(f"{load}, {args.minutes:g} min a run, commit interval {interval}")
-    print("part     run  MB a day  bytes a reading  readings  stop (kB)  fsyncs in the run")
+    print("part     run  MB a day  with the stop  bytes a reading  readings a day  stop (kB)  "
+          "fsyncs in the run")
     for part in args.parts.split(","):
         for run in range(1, args.runs + 1):
             tmp = tempfile.mkdtemp(prefix="tavrolin-card-")
@@ -138,8 +150,9 @@ def main():
                 r = run_part(args, part, tmp)
             finally:
                 shutil.rmtree(tmp)
-            print(f"{part:8} {run:3}  {r['steady'] / 1e6:8.2f}  {r['per_reading']:15.0f}  "
-                  f"{r['readings']:8}  {r['stop'] / 1e3:9.1f}  {r['fsyncs']:17}", flush=True)
+            print(f"{part:8} {run:3}  {r['steady'] / 1e6:8.2f}  {r['with_stop'] / 1e6:13.2f}  "
+                  f"{r['per_reading']:15.0f}  {r['readings']:14.0f}  {r['stop'] / 1e3:9.1f}  "
+                  f"{r['fsyncs']:17}", flush=True)
 
 
 main()
