@@ -23,7 +23,8 @@ namespace tavrolin {
 // readings: the locks, the thread's wake-up and, on the storage, a few pages of the WAL and
 // the -shm written anew, 4 KiB each however little changed, which on an SD card is wear.
 // Readers see the readings at that commit, so at most an interval late; a power cut or
-// SIGKILL costs at most the readings of the interval, a clean end (Finish) none.
+// SIGKILL costs at most the readings of the interval, a clean end (Finish) none. A heavy
+// load commits sooner, once commitAtReadings wait.
 //
 // SQLite's work runs on a thread of the sink's own: a transaction costs little CPU, but a
 // checkpoint waits for the disk (fsync, tens to hundreds of milliseconds on an SD card), a
@@ -56,6 +57,7 @@ private:
 
     std::size_t m_maxQueued;
     int64_t m_commitIntervalMs;
+    std::size_t m_commitAtReadings;
     std::vector<Reading> m_poll;  // the tick thread's: this poll's readings
 
     std::mutex m_mutex;  // guards what follows

@@ -27,6 +27,10 @@ struct ArchiveWriterOptions {
     // The readings of the polls within this time of the last commit share the next one, at
     // the end of it (ArchiveSink). The receiving programs take it from the profile.
     int64_t commitIntervalMs = 1000;
+    // ... unless this many wait: at 200 readings a second, one commit every 50 s, and some
+    // 3 MB of readings in memory at most (a long interval would otherwise gather more than
+    // maxWaiting, and the oldest would go).
+    std::size_t commitAtReadings = 10000;
 };
 
 // Writes the readings of a receiving program into the archive: the readings of one poll in
