@@ -18,7 +18,7 @@ struct ArchiveSettings {
     // the WAL's new frames and the -shm's index, some 18 kB of storage (a few pages of
     // 4 KiB each, however few bytes of them changed), while a reading adds some 40 bytes:
     // it is the commits, not the readings, that wear an SD card. Five minutes keep a
-    // typical station's archive at some 6 MB a day (a commit a minute: some 26 MB), readers
+    // typical station's archive at some 7 MB a day (a commit a minute: some 22 MB), readers
     // at most five minutes behind, and what a power cut or SIGKILL costs to the readings of
     // those minutes, which the protocol file has all the same.
     static constexpr int kDefaultCommitSeconds = 300;
