@@ -43,6 +43,10 @@ COMn /dev/ttyS<n-1>. Abschnitt [Archiv]:
                 tavrolin-history und die Diagramme des Fensters aufbewahrt (Vorgabe
                 $XDG_DATA_HOME/tavrolin/archiv.sqlite, ~/.local/share/tavrolin/archiv.sqlite)
   Aktiv         0: kein Archiv führen (Vorgabe 1)
+  Schreibintervall  Sekunden (1..3600), deren Datensätze gemeinsam in einer Transaktion
+                ins Archiv gehen (Vorgabe 300; auf einer SD-Karte empfohlen 1800). Ein
+                Stromausfall oder SIGKILL kostet das Archiv höchstens die Datensätze dieser
+                Zeit, ein Ende durch SIGTERM oder SIGINT keine
 Ein Archiv, das sich nicht schreiben läßt, wird einmal auf stderr gemeldet und jede Minute
 erneut versucht; die Datensätze warten derweil im Speicher, und das Protokollieren geht
 weiter.

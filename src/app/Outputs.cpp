@@ -72,12 +72,22 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
         return;
     }
     if (const ArchiveSettings archive = ArchiveSettings::Read(profile); archive.active) {
+        if (!archive.error.empty() &&
+            problem("Tavrolin", archive.error,
+                    "Das Archiv wird alle " +
+                        std::to_string(ArchiveSettings::kDefaultCommitSeconds) +
+                        " Sekunden geschrieben.")) {
+            return;
+        }
         m_archivePath = !options.archivePath.empty() ? options.archivePath
                         : !archive.file.empty()      ? archive.file
                                                      : m_platform.defaultArchivePath();
         // Before the archive's thread opens it: that one may take it to a new format.
         SeedFrom(m_archivePath, options.archive.busyTimeoutMs, *m_weather, m_tracker);
-        m_archive = std::make_unique<ArchiveSink>(m_archivePath, options.archive);
+        ArchiveWriterOptions writing = options.archive;
+        writing.commitIntervalMs = int64_t{archive.commitSeconds} * 1000;
+        m_archiveLag = Milliseconds{writing.commitIntervalMs};
+        m_archive = std::make_unique<ArchiveSink>(m_archivePath, writing);
     }
     if (options.overdueNotices) {
         m_overdue = std::make_unique<OverdueNotices>(m_names, m_tracker, m_platform.wallClock,

@@ -81,6 +81,9 @@ public:
     const WeatherSettings& Weather() const { return m_weatherSettings; }
     // The archive the program writes; empty when it keeps none.
     const std::string& ArchivePath() const { return m_archivePath; }
+    // Its commit interval ([Archiv] Schreibintervall): how far readers of the archive may
+    // be behind the readings; 0 without an archive.
+    Milliseconds ArchiveLag() const { return m_archiveLag; }
 
     // Ends what runs beside the tick: the archive writes what waits, MQTT sends what is
     // queued while the broker takes it (for a while). What is lost is said.
@@ -95,6 +98,7 @@ private:
     std::unique_ptr<WeatherDerivation> m_weather;
     SensorTracker m_tracker;
     std::string m_archivePath;
+    Milliseconds m_archiveLag{0};
     std::unique_ptr<ArchiveSink> m_archive;
     std::unique_ptr<OverdueNotices> m_overdue;
     std::unique_ptr<Mqtt> m_mqtt;

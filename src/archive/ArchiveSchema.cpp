@@ -338,6 +338,9 @@ int FoldRecent(sql::Database& db, Derived derived) {
         }
     }
     for (const auto& [key, steps] : rainChanges) {
+        if (steps == 0) {
+            continue;  // a row written again unchanged is a page written again for nothing
+        }
         sql::Statement& update = rainUpdates[std::get<0>(key) == SummaryPeriod::Hour ? 0 : 1];
         update.Bind(1, std::get<1>(key));
         update.Bind(2, std::get<2>(key));

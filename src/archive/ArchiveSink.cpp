@@ -7,7 +7,8 @@ namespace tavrolin {
 
 ArchiveSink::ArchiveSink(std::string path, ArchiveWriterOptions options)
     : m_maxQueued(options.maxWaiting),
-      m_commitGapMs(options.commitGapMs),
+      m_commitIntervalMs(options.commitIntervalMs),
+      m_commitAtReadings(options.commitAtReadings),
       m_writer(std::move(path), options) {
     m_poll.reserve(64);
     m_thread = std::thread([this] { Run(); });
@@ -31,7 +32,7 @@ void ArchiveSink::EndOfPoll() {
     if (m_poll.empty()) {
         return;
     }
-    bool first = false;
+    bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
         if (m_stop) {
@@ -39,9 +40,11 @@ void ArchiveSink::EndOfPoll() {
             return;
         }
         // Readings waiting already mean the thread knows of work (it may be waiting out the
-        // gap between commits, which a wake-up per poll would only interrupt).
-        first = m_queue.empty();
+        // commit interval, which a wake-up per poll would only interrupt), unless they are
+        // now enough for a commit.
+        const std::size_t before = m_queue.size();
         m_queue.insert(m_queue.end(), m_poll.begin(), m_poll.end());
+        wake = before == 0 || (before < m_commitAtReadings && m_queue.size() >= m_commitAtReadings);
         if (m_queue.size() > m_maxQueued) {
             // The thread is stuck in one call to the disk; the oldest go, as in the writer.
             const std::size_t drop = m_queue.size() - m_maxQueued;
@@ -50,7 +53,7 @@ void ArchiveSink::EndOfPoll() {
         }
     }
     m_poll.clear();
-    if (first) {
+    if (wake) {
         m_wake.notify_one();
     }
 }
@@ -101,8 +104,9 @@ void ArchiveSink::Run() {
         }
         if (lastWrite && !m_queue.empty()) {
             const auto at = std::chrono::steady_clock::time_point(
-                std::chrono::milliseconds(*lastWrite + m_commitGapMs));
-            m_wake.wait_until(lock, at, [this] { return m_stop; });
+                std::chrono::milliseconds(*lastWrite + m_commitIntervalMs));
+            m_wake.wait_until(lock, at,
+                              [this] { return m_stop || m_queue.size() >= m_commitAtReadings; });
         }
         batch.swap(m_queue);
         const int64_t lost = std::exchange(m_queueLost, 0);

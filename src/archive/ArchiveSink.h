@@ -16,12 +16,15 @@
 namespace tavrolin {
 
 // The archive as a sink of both receiving programs (behind the recording filter: the
-// sensors the user records, as the list and the protocol file have them), each poll's
-// readings in one transaction. Polls that follow the last transaction within commitGapMs wait for
-// that time and then go in together, each whole: a station's readings come seconds apart and each
-// goes in at once, while a burst of 200 readings a second costs one commit a second instead of
-// twenty (a commit, with its locks, WAL writes and thread wake-up, costs as much as
-// writing twenty readings).
+// sensors the user records, as the list and the protocol file have them). A poll's readings
+// after a quiet spell go in at once; those of the polls that follow within the commit
+// interval (commitIntervalMs) wait for its end and then go in together, in one transaction:
+// at most one commit an interval, whatever the rate. A commit costs far more than its
+// readings: the locks, the thread's wake-up and, on the storage, a few pages of the WAL and
+// the -shm written anew, 4 KiB each however little changed, which on an SD card is wear.
+// Readers see the readings at that commit, so at most an interval late; a power cut or
+// SIGKILL costs at most the readings of the interval, a clean end (Finish) none. A heavy
+// load commits sooner, once commitAtReadings wait.
 //
 // SQLite's work runs on a thread of the sink's own: a transaction costs little CPU, but a
 // checkpoint waits for the disk (fsync, tens to hundreds of milliseconds on an SD card), a
@@ -53,7 +56,8 @@ private:
     static int64_t NowMs();
 
     std::size_t m_maxQueued;
-    int64_t m_commitGapMs;
+    int64_t m_commitIntervalMs;
+    std::size_t m_commitAtReadings;
     std::vector<Reading> m_poll;  // the tick thread's: this poll's readings
 
     std::mutex m_mutex;  // guards what follows

@@ -24,8 +24,13 @@ struct ArchiveWriterOptions {
     int64_t retryMs = 60000;        // after a failure
     int64_t lockedRetryMs = 1000;   // while another program holds the archive
     int64_t lockedGraceMs = 60000;  // a lock this long is said, and waited for like a failure
-    // Polls that come faster than this share a transaction (ArchiveSink).
-    int64_t commitGapMs = 1000;
+    // The readings of the polls within this time of the last commit share the next one, at
+    // the end of it (ArchiveSink). The receiving programs take it from the profile.
+    int64_t commitIntervalMs = 1000;
+    // ... unless this many wait: at 200 readings a second, one commit every 50 s, and some
+    // 3 MB of readings in memory at most (a long interval would otherwise gather more than
+    // maxWaiting, and the oldest would go).
+    std::size_t commitAtReadings = 10000;
 };
 
 // Writes the readings of a receiving program into the archive: the readings of one poll in

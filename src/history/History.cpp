@@ -11,6 +11,11 @@ namespace {
 // Reading waits for a writer only while the file is being made or brought up to date.
 constexpr int kBusyMs = 200;
 constexpr Milliseconds kRetry{60000};
+// Beyond the commit interval: the commit itself, and a clock that is not the writer's.
+constexpr Milliseconds kLagMargin{10000};
+// A minute at the heaviest load of 200 readings a second, beyond the 10 000 readings after
+// which the archive commits whatever its interval.
+constexpr std::size_t kMostRecent = 12000;
 
 }  // namespace
 
@@ -66,6 +71,17 @@ void History::Failed(const ArchiveStatus& status) {
     m_archive.Close();
 }
 
+void History::Keep(const Reading& reading) {
+    if (m_archiveLag <= Milliseconds{0} || m_path.empty()) {
+        return;
+    }
+    m_recent.push_back(reading);
+    while (m_recent.size() > kMostRecent ||
+           m_recent.front().time < reading.time - m_archiveLag - kLagMargin) {
+        m_recent.pop_front();
+    }
+}
+
 void History::Fill(ChartModel& chart) {
     if (!Open()) {
         return;
@@ -79,6 +95,13 @@ void History::Fill(ChartModel& chart) {
         return;
     }
     chart.SetSeries(std::move(series));
+    if (chart.Data().bucketMs == 0 && !chart.ShowsRain()) {
+        // Those older than the archive's newest reading of the sensor, or of other sensors,
+        // are passed over by the chart.
+        for (const Reading& reading : m_recent) {
+            chart.Add(reading);
+        }
+    }
 }
 
 }  // namespace tavrolin

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,14 +23,18 @@ class History {
 public:
     // tracker: the program's, seeded from the archive and fed every reading; archivePath:
     // the archive the window writes (from [Archiv]), empty when it keeps none; weather:
-    // [Regen] and [Station], for the rain in millimetres.
+    // [Regen] and [Station], for the rain in millimetres; archiveLag: the archive's commit
+    // interval, the time its newest readings may wait in the writer before a reader sees them.
     History(SensorNames names, const SensorTracker& tracker, std::string archivePath,
-            WallClock& clock, const TimeZone& zone, const WeatherSettings& weather)
+            WallClock& clock, const TimeZone& zone, const WeatherSettings& weather,
+            Milliseconds archiveLag = Milliseconds{0})
         : m_overview(std::move(names), tracker, zone),
+          m_sink(*this),
           m_path(std::move(archivePath)),
           m_clock(clock),
           m_zone(zone),
-          m_weather(weather) {}
+          m_weather(weather),
+          m_archiveLag(archiveLag) {}
 
     // A sink of every reading, behind the tracker: the open windows follow the readings.
     ReadingSink& Sink() { return m_sink; }
@@ -59,13 +64,17 @@ private:
     bool Open();
     void Fill(ChartModel& chart);
     void Failed(const ArchiveStatus& status);
+    void Keep(const Reading& reading);
 
     struct Follow : ReadingSink {
+        explicit Follow(History& history) : history(history) {}
         void Accept(const Reading& reading) override {
+            history.Keep(reading);
             if (onReading) {
                 onReading(reading);
             }
         }
+        History& history;
         std::function<void(const Reading&)> onReading;
     };
 
@@ -80,6 +89,14 @@ private:
     // reading: opening one that another program holds locked waits up to kBusyMs.
     std::optional<Instant> m_nextTry;
     std::string m_problem;
+    // The readings of the last archiveLag (and a little more), which a chart filled from the
+    // archive may not find there yet: a chart of readings takes them from here, so that it
+    // does not end with a gap until the next commit. (Buckets and the rain's bars do without
+    // them: which of them are in the archive already is not known, and one counted twice
+    // would be worse than the last minutes missing from a mean of hours, or than rain that
+    // the next reading's counter brings in any case.)
+    const Milliseconds m_archiveLag;
+    std::deque<Reading> m_recent;
 };
 
 }  // namespace tavrolin

@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
     environment.outputs = &outputs;
     // The sensor overview and the charts of the context menu read the same archive.
     History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), wallClock, zone,
-                    outputs.Weather());
+                    outputs.Weather(), outputs.ArchiveLag());
     environment.overview = &history.Sink();
     HistoryWindows historyWindows(history);
 

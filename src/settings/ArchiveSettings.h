@@ -11,11 +11,25 @@ namespace tavrolin {
 // and none writes:
 //   Datei=/var/lib/tavrolin/archiv.sqlite   the archive; empty or missing: the default
 //   Aktiv=1                                 0: the receiving programs keep no archive
+//   Schreibintervall=300                    seconds between the receiving programs' commits
 struct ArchiveSettings {
     static constexpr const char* kSection = "Archiv";
+    // Readings reach the archive in one transaction at most this often. Each commit writes
+    // the WAL's new frames and the -shm's index, some 18 kB of storage (a few pages of
+    // 4 KiB each, however few bytes of them changed), while a reading adds some 40 bytes:
+    // it is the commits, not the readings, that wear an SD card. Five minutes keep a
+    // typical station's archive at some 7 MB a day (a commit a minute: some 22 MB), readers
+    // at most five minutes behind, and what a power cut or SIGKILL costs to the readings of
+    // those minutes, which the protocol file has all the same.
+    static constexpr int kDefaultCommitSeconds = 300;
+    static constexpr int kLongestCommitSeconds = 3600;
 
     bool active = true;
     std::string file;  // as written in the profile; empty for the default
+    int commitSeconds = kDefaultCommitSeconds;
+    // In German, when Schreibintervall is no whole number of 1 to kLongestCommitSeconds
+    // seconds; the default holds then.
+    std::string error;
 
     static ArchiveSettings Read(const SettingsStore& store);
     // The file to use: this one, or the default where the profile names none.

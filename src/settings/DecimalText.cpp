@@ -2,6 +2,7 @@
 #include "settings/DecimalText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <limits>
 
@@ -26,6 +27,16 @@ int ParseDecimal(std::string_view text) {
         return static_cast<int>(-magnitude);
     }
     return static_cast<int>(std::min<int64_t>(magnitude, std::numeric_limits<int>::max()));
+}
+
+std::optional<int> ParseWholeInRange(std::string_view text, int lowest, int highest) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < lowest || value > highest) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace tavrolin

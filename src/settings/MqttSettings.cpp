@@ -2,9 +2,9 @@
 #include "settings/MqttSettings.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "base/Win1252.h"
+#include "settings/DecimalText.h"
 
 namespace tavrolin {
 
@@ -27,13 +27,7 @@ bool IsIpv6Char(char c) {
 }
 
 std::optional<int> ParsePort(std::string_view text) {
-    int port = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, port);
-    if (text.empty() || ec != std::errc() || ptr != end || port < 1 || port > 65535) {
-        return std::nullopt;
-    }
-    return port;
+    return ParseWholeInRange(text, 1, 65535);
 }
 
 std::string Quoted(std::string_view text) {

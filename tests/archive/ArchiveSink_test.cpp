@@ -54,25 +54,35 @@ TEST(ArchiveSink, BehindTheRecordingFilterKeepsTheReadingsTheMaskSelects) {
               "brightness-5=1 pyranometer-6=1 remote-control=2 window-event=2 ");
 }
 
-TEST(ArchiveSink, APollSoonAfterACommitWaitsForTheNextOneAndTheEndWritesIt) {
+TEST(ArchiveSink, APollWithinTheCommitIntervalWaitsForItsEndOrEnoughReadingsAndTheEndWritesIt) {
     TempDir dir;
     const std::string path = dir.File("a.sqlite");
     ArchiveWriterOptions options;
-    options.commitGapMs = 3600000;
+    options.commitIntervalMs = 3600000;
+    options.commitAtReadings = 3;
     ArchiveSink sink(path, options);
-    for (int poll = 0; poll < 2; ++poll) {
-        sink.Accept(testing::Outdoor(1, testing::kT0 + poll * 60000, 100));
+    // Polls of 1, 1, 1, 2 and 1 readings: the first goes in at once, the next three wait
+    // until three are waiting, the last for the end.
+    int64_t t = testing::kT0;
+    for (const int count : {1, 1, 1, 2, 1}) {
+        for (int i = 0; i < count; ++i) {
+            sink.Accept(testing::Outdoor(1, t += 60000, 100));
+        }
         sink.EndOfPoll();
-        EXPECT_EQ(sink.WaitIdle(std::chrono::steady_clock::now() + (poll == 0 ? 10s : 300ms)),
-                  poll == 0);
+        const bool written = count == 2 || t == testing::kT0 + 60000;
+        EXPECT_EQ(sink.WaitIdle(std::chrono::steady_clock::now() + (written ? 10s : 300ms)),
+                  written);
     }
+    const auto kept = [&path] {
+        Archive archive;
+        std::vector<SensorSummary> sensors;
+        EXPECT_TRUE(archive.Open(path, Archive::Access::Read, 100).Ok());
+        EXPECT_TRUE(ListSensors(archive, sensors).Ok());
+        return sensors.size() == 1 ? sensors[0].count : -1;
+    };
+    EXPECT_EQ(kept(), 5);
     sink.Finish();
-    Archive archive;
-    ASSERT_TRUE(archive.Open(path, Archive::Access::Read, 100).Ok());
-    std::vector<SensorSummary> sensors;
-    ASSERT_TRUE(ListSensors(archive, sensors).Ok());
-    ASSERT_EQ(sensors.size(), 1u);
-    EXPECT_EQ(sensors[0].count, 2);
+    EXPECT_EQ(kept(), 6);
 }
 
 TEST(ArchiveSink, ItsThreadsNoticesComeAfterThePollAndWhatCannotBeWrittenIsToldAtTheEnd) {

@@ -56,10 +56,11 @@ int64_t MsOf(const std::string& json) {
 
 // One sensor at the line's 200 telegrams a second: its readings of one poll share a
 // millisecond. A logger that ends is followed by an archive of every reading it printed,
-// in the order printed; one that is killed by one missing no more than its last commit
-// window, the second before the next commit, and an import of its --json lines brings
-// those and nothing twice.
-TEST(LoggerArchive, EveryReadingOfAFastSensorIsKeptAndAKillCostsOnlyTheLastCommitWindow) {
+// in the order printed; one that is killed by an archive that is in order and misses no
+// more than the readings of its commit interval ([Archiv] Schreibintervall), and an import
+// of its --json lines brings those and nothing twice.
+TEST(LoggerArchive, EveryReadingOfAFastSensorIsKeptAndAKillCostsOnlyTheLastCommitInterval) {
+    constexpr int64_t kIntervalMs = 2000;
     for (const int stop : {SIGTERM, SIGKILL}) {
         SCOPED_TRACE(stop);
         TempDir dir;
@@ -70,7 +71,10 @@ TEST(LoggerArchive, EveryReadingOfAFastSensorIsKeptAndAKillCostsOnlyTheLastCommi
         testing::WriteBytes(dir.File("capture"), capture);
         Simulator sim(dir.File("ttySIM"), {"--replay", dir.File("capture"), "--rate", "200"});
         ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-        WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("log.dat"), dir.File("ttySIM"));
+        WriteProfile(dir.File("p.INI"),
+                     "Filename=" + dir.File("log.dat") +
+                         "\n[Archiv]\nSchreibintervall=" + std::to_string(kIntervalMs / 1000),
+                     dir.File("ttySIM"));
         const std::string archive = dir.File("a.sqlite");
         Logger logger({"--profile", dir.File("p.INI"), "--archive", archive, "--json"});
         ASSERT_TRUE(logger.WaitForStdoutLines(800, In(30s))) << logger.Stderr();
@@ -99,9 +103,9 @@ TEST(LoggerArchive, EveryReadingOfAFastSensorIsKeptAndAKillCostsOnlyTheLastCommi
         if (stop == SIGTERM) {
             EXPECT_EQ(archived.size(), printed.size());
         } else {
-            // The commit window is a second; half a second more for the commit itself.
+            // Half a second more for the commit itself.
             const int64_t lastKept = archived.empty() ? 0 : MsOf(archived.back());
-            EXPECT_GE(lastKept, MsOf(printed.back()) - 1500)
+            EXPECT_GE(lastKept, MsOf(printed.back()) - kIntervalMs - 500)
                 << archived.size() << " of " << printed.size() << " kept";
         }
 

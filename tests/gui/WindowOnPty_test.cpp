@@ -131,7 +131,8 @@ struct Program {
     explicit Program(const std::string& device) {
         std::ofstream(profile) << "[SYSTEM]\r\nFilename=" << protocol
                                << "\r\n[Ports]\r\nCOM1=" << device
-                               << "\r\n[Archiv]\r\nDatei=" << archivePath << "\r\n";
+                               << "\r\n[Archiv]\r\nDatei=" << archivePath
+                               << "\r\nSchreibintervall=1\r\n";
     }
 
     // The archive of the profile, written by the program's outputs with these options.

@@ -47,5 +47,33 @@ TEST(History, AnArchiveThatIsNotThereIsSaidAndLookedForAgainAMinuteLater) {
     EXPECT_DOUBLE_EQ(chart.Data().points[0].avg[0], 15.0);
 }
 
+// The archive's writer commits every few minutes: a chart filled from the archive takes the
+// readings it does not hold yet from those the window has heard, each once.
+TEST(History, AChartOfReadingsEndsWithThoseNotYetInTheArchive) {
+    testing::TempDir dir;
+    const std::string path = dir.File("archiv.sqlite");
+    testing::FakeWallClock clock(LocalTimeAt(FromUnixMs(kT0), kCet));
+    SensorTracker tracker;
+    History history(SensorNames(), tracker, path, clock, clock, {}, Milliseconds{300000});
+    const std::vector<Reading> heard = {
+        Outdoor(1, kT0 - 900000, 100), Outdoor(1, kT0 - 400000, 110), Outdoor(1, kT0 - 200000, 120),
+        Outdoor(2, kT0 - 100000, 50), Outdoor(1, kT0 - 50000, 130)};
+    {
+        Archive archive;
+        ASSERT_TRUE(archive.Open(path, Archive::Access::Write, 1000).Ok());
+        ASSERT_TRUE(archive.Write(std::span(heard).first(3)).Ok());
+    }
+    for (const Reading& r : heard) {
+        history.Sink().Accept(r);
+    }
+    ChartModel chart(clock);
+    history.ShowChart(chart, {SensorKind::Outdoor, 1, false}, ChartRange::Day);
+    std::vector<double> shown;
+    for (const SeriesPoint& p : chart.Data().points) {
+        shown.push_back(p.avg[0]);
+    }
+    EXPECT_EQ(shown, (std::vector<double>{10.0, 11.0, 12.0, 13.0}));
+}
+
 }  // namespace
 }  // namespace tavrolin
