@@ -31,7 +31,9 @@ def main():
     work = tempfile.mkdtemp(prefix="tavrolin-web-latency-")
     link, archive = os.path.join(work, "ttySIM"), os.path.join(work, "archiv.sqlite")
     profile = os.path.join(work, "tavrolin.INI")
-    open(profile, "w").close()
+    # A commit a second: the delay measured is the view's, not the archive's commit interval.
+    with open(profile, "w") as f:
+        f.write("[Archiv]\nSchreibintervall=1\n")
     children = []
     try:
         sim = subprocess.Popen([SIM, "--link", link, "--rate", "20"], stdout=subprocess.PIPE, text=True)

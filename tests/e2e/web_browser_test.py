@@ -112,7 +112,8 @@ def main():
     archive = os.path.join(work, "archiv.sqlite")
     profile = os.path.join(work, "tavrolin.INI")
     with open(profile, "w") as f:
-        f.write("[Sensornamen]\noutdoor-1=Garten\n[Station]\nHöhe=312\n")
+        # A commit a second, so that a new reading reaches the page soon.
+        f.write("[Sensornamen]\noutdoor-1=Garten\n[Station]\nHöhe=312\n[Archiv]\nSchreibintervall=1\n")
     env = dict(os.environ, XDG_DATA_HOME=work, XDG_CONFIG_HOME=work)
     sim = start([SIM, "--link", link, "--speed", "60"], env=env)
     assert "ready" in sim.stdout.readline()
