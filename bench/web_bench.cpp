@@ -80,24 +80,20 @@ BENCHMARK_DEFINE_F(Web, Series)(benchmark::State& state) {
     const SensorKey sensors[] = {kGarden, kMast, kGauge};
     const SensorKey sensor = sensors[state.range(0)];
     RangeQuery range;
-    range.kind = static_cast<RangeQuery::Kind>(state.range(1));
+    range.range = static_cast<ChartRange>(state.range(1));
     std::size_t bytes = 0;
     for (auto _ : state) {
         const std::string json = station->SeriesJson(sensor, range);
         bytes = json.size();
         benchmark::DoNotOptimize(json);
     }
-    state.SetLabel(std::string(SensorIdOf(sensor)) + " " +
-                   (range.kind == RangeQuery::Kind::Day    ? "day"
-                    : range.kind == RangeQuery::Kind::Year ? "year"
-                                                           : "all") +
+    state.SetLabel(std::string(SensorIdOf(sensor)) + " " + std::string(RangeName(range.range)) +
                    ", " + std::to_string(bytes / 1024) + " KiB");
 }
 BENCHMARK_REGISTER_F(Web, Series)
     ->ArgsProduct({{0, 1, 2},
-                   {static_cast<int>(RangeQuery::Kind::Day),
-                    static_cast<int>(RangeQuery::Kind::Year),
-                    static_cast<int>(RangeQuery::Kind::All)}})
+                   {static_cast<int>(ChartRange::Day), static_cast<int>(ChartRange::Year),
+                    static_cast<int>(ChartRange::All)}})
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_DEFINE_F(Web, CsvOfADay)(benchmark::State& state) {

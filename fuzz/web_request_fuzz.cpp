@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         Check(path->find("..") == std::string::npos && path->find("//") == std::string::npos);
         Check(path->find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_./") ==
               std::string::npos);
-        Check(parsed.range.kind != tavrolin::RangeQuery::Kind::Span ||
+        Check(parsed.range.range != tavrolin::ChartRange::Chosen ||
               parsed.range.fromMs < parsed.range.toMs);
     }
     if (const auto login = tavrolin::ParseBasicAuthorization(header)) {

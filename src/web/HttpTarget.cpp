@@ -57,19 +57,12 @@ std::optional<RangeQuery> ParseRange(std::string_view query) {
         if (!f || !t || *f >= *t || *f < 0 || *t > kLatestMs) {
             return std::nullopt;
         }
-        return RangeQuery{RangeQuery::Kind::Span, *f, *t};
+        return RangeQuery{ChartRange::Chosen, *f, *t};
     }
     const std::string name = QueryValue(query, "range").value_or("day");
-    static constexpr std::array<std::pair<std::string_view, RangeQuery::Kind>, 5> kNames{{
-        {"day", RangeQuery::Kind::Day},
-        {"week", RangeQuery::Kind::Week},
-        {"month", RangeQuery::Kind::Month},
-        {"year", RangeQuery::Kind::Year},
-        {"all", RangeQuery::Kind::All},
-    }};
-    for (const auto& [text, kind] : kNames) {
-        if (name == text) {
-            range.kind = kind;
+    for (const ChartRange named : kChartRanges) {
+        if (name == RangeName(named)) {
+            range.range = named;
             return range;
         }
     }
@@ -77,6 +70,24 @@ std::optional<RangeQuery> ParseRange(std::string_view query) {
 }
 
 }  // namespace
+
+std::string_view RangeName(ChartRange range) {
+    switch (range) {
+        case ChartRange::Day:
+            return "day";
+        case ChartRange::Week:
+            return "week";
+        case ChartRange::Month:
+            return "month";
+        case ChartRange::Year:
+            return "year";
+        case ChartRange::All:
+            return "all";
+        case ChartRange::Chosen:
+            break;
+    }
+    return "span";
+}
 
 std::optional<std::string> PercentDecode(std::string_view text) {
     std::string out;

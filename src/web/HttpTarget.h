@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "decode/Reading.h"
+#include "history/ChartModel.h"
 
 namespace tavrolin {
 
@@ -28,10 +29,14 @@ enum class Route {
 
 // A range of a chart or download, from the query: range=day|week|month|year|all, or
 // from=MS&to=MS (milliseconds since 1970, UTC).
+// A chart's range as the address names it; Chosen is the span from fromMs to toMs.
 struct RangeQuery {
-    enum class Kind { Day, Week, Month, Year, All, Span } kind = Kind::Day;
+    ChartRange range = ChartRange::Day;
     int64_t fromMs = 0, toMs = 0;
 };
+
+// "day", "week", "month", "year", "all"; "span" for a chosen span.
+std::string_view RangeName(ChartRange range);
 
 struct Target {
     Route route = Route::NotFound;

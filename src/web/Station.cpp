@@ -66,24 +66,6 @@ std::string_view ScaleName(ChartLine::Scale scale) {
     return "linear";
 }
 
-std::string_view RangeName(ChartRange range) {
-    switch (range) {
-        case ChartRange::Day:
-            return "day";
-        case ChartRange::Week:
-            return "week";
-        case ChartRange::Month:
-            return "month";
-        case ChartRange::Year:
-            return "year";
-        case ChartRange::All:
-            return "all";
-        case ChartRange::Chosen:
-            break;
-    }
-    return "span";
-}
-
 // A label value of the text format: backslash, quote and line end escaped.
 void AppendLabel(std::string& out, std::string_view name, std::string_view value) {
     out += name;
@@ -266,7 +248,7 @@ std::optional<std::string> Station::SensorJson(const SensorKey& key) {
 }
 
 void Station::Choose(ChartModel& chart, const SensorKey& key, const RangeQuery& range, bool fill) {
-    if (range.kind == RangeQuery::Kind::Span) {
+    if (range.range == ChartRange::Chosen) {
         const Instant from = FromUnixMs(range.fromMs);
         const Instant to = FromUnixMs(range.toMs);
         if (fill) {
@@ -276,11 +258,10 @@ void Station::Choose(ChartModel& chart, const SensorKey& key, const RangeQuery& 
         }
         return;
     }
-    const ChartRange chosen = kChartRanges[static_cast<std::size_t>(range.kind)];
     if (fill) {
-        m_history.ShowChart(chart, key, chosen);
+        m_history.ShowChart(chart, key, range.range);
     } else {
-        chart.Choose(key, chosen, m_clock.Now(), m_history.Overview().FirstSeen(key),
+        chart.Choose(key, range.range, m_clock.Now(), m_history.Overview().FirstSeen(key),
                      m_history.Overview().LastSeen(key));
     }
 }

@@ -52,9 +52,15 @@ TEST(HttpTarget, NamesOnlyTheServedPathsWhateverTheEncodingHides) {
     }
     const Target span = ParseTarget("/api/sensors/rain-0/csv?x=1&from=1000&to=2000");
     EXPECT_EQ(span.sensor, (SensorKey{SensorKind::Rain, 0, false}));
-    EXPECT_EQ(span.range.kind, RangeQuery::Kind::Span);
+    EXPECT_EQ(span.range.range, ChartRange::Chosen);
     EXPECT_EQ(span.range.toMs, 2000);
-    EXPECT_EQ(ParseTarget("/api/sensors/rain-0/series").range.kind, RangeQuery::Kind::Day);
+    // Every name the pages use is read back as its range.
+    for (const ChartRange range : kChartRanges) {
+        const std::string target =
+            "/api/sensors/rain-0/series?range=" + std::string(RangeName(range));
+        EXPECT_EQ(ParseTarget(target).range.range, range) << target;
+    }
+    EXPECT_EQ(ParseTarget("/api/sensors/rain-0/series").range.range, ChartRange::Day);
 }
 
 TEST(HttpTarget, ReadsABasicLoginAndNothingElse) {
