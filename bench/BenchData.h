@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/Archive.h"
+
 namespace tavrolin::bench {
 
 using Telegram = std::array<uint8_t, 7>;
@@ -42,6 +44,20 @@ inline std::string TenYearArchivePath() {
     const std::string folder =
         n > 0 ? std::filesystem::path(self).parent_path().string() : std::string(".");
     return folder + "/archive-10y.sqlite";
+}
+
+// Whether the archive at path is there to be read, brought up to the current format first
+// (once per program, as a writer opening it does) if an older version built it; else why not.
+inline std::string TenYearArchiveProblem(const std::string& path) {
+    if (!std::filesystem::exists(path)) {
+        return "no archive " + path + ": run archive_bench first";
+    }
+    static const std::string problem = [&] {
+        Archive archive;
+        const ArchiveStatus status = archive.Open(path, Archive::Access::Write, 1000);
+        return status.Ok() ? std::string() : "cannot open " + path + status.Describe();
+    }();
+    return problem;
 }
 
 }  // namespace tavrolin::bench

@@ -218,11 +218,13 @@ BENCHMARK(BytesPerReading)->Iterations(1)->Unit(benchmark::kSecond);
 constexpr int kYears = 10;
 constexpr int64_t kTenYearsMs = kYears * 365 * kMsPerDay + 2 * kMsPerDay;  // two leap days
 
-// Builds the archive unless it is there: per sensor, one transaction per year of readings,
-// in key order, through Archive::Write (which sums each hour once per transaction).
+// Builds the archive unless it is there (then brings it up to the current format): per
+// sensor, one transaction per year of readings, in key order, through Archive::Write (which
+// sums each hour once per transaction).
 bool EnsureTenYearArchive(const std::string& path, std::string& error) {
     if (std::filesystem::exists(path)) {
-        return true;
+        error = bench::TenYearArchiveProblem(path);
+        return error.empty();
     }
     const std::string building = path + ".building";
     std::filesystem::remove(building);

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """What the bench scripts measure and start alike: a process's CPU time, a free TCP port, a
 local mosquitto (Debian package mosquitto)."""
-import os, socket, subprocess
+import os, re, signal, socket, subprocess, time
 
 
 def cpu_seconds(pid):
@@ -14,6 +14,30 @@ def cpu_seconds(pid):
         except FileNotFoundError:
             pass  # a thread that just ended
     return total / 1e9
+
+
+def syscalls_per_second(pid, seconds):
+    """strace -c of the process and its threads for a while: calls a second, and by name."""
+    trace = subprocess.Popen(["strace", "-c", "-f", "-p", str(pid)], stderr=subprocess.PIPE,
+                             stdout=subprocess.DEVNULL, text=True)
+    time.sleep(seconds)
+    trace.send_signal(signal.SIGINT)
+    summary = trace.communicate()[1]
+    calls = {}
+    for line in summary.splitlines():
+        fields = line.split()
+        if len(fields) >= 5 and re.fullmatch(r"[\d.]+", fields[0]) and fields[-1] != "total":
+            calls[fields[-1]] = int(fields[3])
+    return sum(calls.values()) / seconds, calls
+
+
+def peak_rss_kib(pid):
+    """The process's peak resident size so far."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
 
 
 def free_port():

@@ -18,13 +18,13 @@
 #include <QTableWidget>
 #include <QWheelEvent>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "BenchData.h"
 #include "FakeClocks.h"
 #include "history/ArchiveSeed.h"
+#include "history/Climate.h"
 #include "history/History.h"
 #include "platform/qt/ChartWindow.h"
 #include "platform/qt/HistoryWindows.h"
@@ -72,8 +72,8 @@ void Seed(const std::string& path, SensorTracker& tracker) {
 }
 
 bool Ready(benchmark::State& state, const std::string& path) {
-    if (!std::filesystem::exists(path)) {
-        state.SkipWithError(("no archive " + path + ": run archive_bench first").c_str());
+    if (const std::string problem = bench::TenYearArchiveProblem(path); !problem.empty()) {
+        state.SkipWithError(problem.c_str());
         return false;
     }
     App();
@@ -249,6 +249,59 @@ void ChosenSpanOfTheWholeArchive(benchmark::State& state) {
     state.counters["points"] = static_cast<double>(points);
 }
 BENCHMARK(ChosenSpanOfTheWholeArchive)->Arg(0)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// tavrolin-history report and records: a month's and a year's report of a sensor (the
+// thermo-hygrometer, the wind sensor, the rain gauge), and all records of a sensor over the
+// decade, each with an archive opened for it, as a run of the program has.
+void Climate(benchmark::State& state, int month, bool records) {
+    const std::string path = bench::TenYearArchivePath();
+    if (!Ready(state, path)) {
+        return;
+    }
+    constexpr SensorKey kClimateSensors[] = {kGarden, kMast, kGauge};
+    const SensorKey sensor = kClimateSensors[state.range(0)];
+    const FixedOffsetZone zone(3600);
+    std::optional<Milliseconds> period;
+    {
+        Archive archive;
+        archive.Open(path, Archive::Access::Read, 1000);
+        std::vector<SensorSummary> sensors;
+        ListSensors(archive, sensors);
+        for (const SensorSummary& s : sensors) {
+            period = s.key == sensor ? s.usualPeriod : period;
+        }
+    }
+    std::size_t rows = 0;
+    for (auto _ : state) {
+        Archive archive;
+        archive.Open(path, Archive::Access::Read, 1000);
+        if (records) {
+            std::vector<ClimateRecord> found;
+            ComputeClimateRecords(archive, sensor, zone, Weather(), found);
+            rows = found.size();
+        } else {
+            ClimateReport report;
+            ComputeClimateReport(
+                archive, {sensor, 2024, month, &zone, Weather(), period, FromUnixMs(kEnd)}, report);
+            rows = report.days.size() + report.months.size();
+            benchmark::DoNotOptimize(report.total.readings);
+        }
+    }
+    state.SetLabel(std::string(SensorIdOf(sensor)));
+    state.counters["rows"] = static_cast<double>(rows);
+}
+void ReportOfAMonth(benchmark::State& state) {
+    Climate(state, 7, false);
+}
+void ReportOfAYear(benchmark::State& state) {
+    Climate(state, 0, false);
+}
+void RecordsOfTheDecade(benchmark::State& state) {
+    Climate(state, 0, true);
+}
+BENCHMARK(ReportOfAMonth)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReportOfAYear)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(RecordsOfTheDecade)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrolin

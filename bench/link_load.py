@@ -15,7 +15,7 @@ at rest.
     bench/link_load.py [BUILD_DIR] [WINDOW]       # default build/ and 60 s
 """
 import os, re, shutil, signal, subprocess, sys, tempfile, time
-from benchproc import cpu_seconds
+from benchproc import cpu_seconds, syscalls_per_second
 
 BUILD = sys.argv[1] if len(sys.argv) > 1 else "build"
 WINDOW = float(sys.argv[2]) if len(sys.argv) > 2 else 60.0
@@ -42,21 +42,6 @@ def logger(temp, name, link):
     env = dict(os.environ, XDG_DATA_HOME=folder)
     return subprocess.Popen([LOG, "--profile", profile, "--port", link], env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def syscalls_per_second(pid, seconds):
-    """strace -c of the process and its threads for a while: calls a second, and by name."""
-    trace = subprocess.Popen(["strace", "-c", "-f", "-p", str(pid)], stderr=subprocess.PIPE,
-                             stdout=subprocess.DEVNULL, text=True)
-    time.sleep(seconds)
-    trace.send_signal(signal.SIGINT)
-    summary = trace.communicate()[1]
-    calls = {}
-    for line in summary.splitlines():
-        fields = line.split()
-        if len(fields) >= 5 and re.fullmatch(r"[\d.]+", fields[0]) and fields[-1] != "total":
-            calls[fields[-1]] = int(fields[3])
-    return sum(calls.values()) / seconds, calls
 
 
 def main():

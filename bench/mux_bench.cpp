@@ -14,7 +14,7 @@ namespace {
 // A line that does nothing, so only the signalling's own timing is measured.
 class NullLine : public SerialLine {
 public:
-    LineError Open(std::string_view) override { return LineError::None; }
+    LineError Open(int) override { return LineError::None; }
     void Close() override {}
     bool IsOpen() const override { return true; }
     bool Gone() const override { return false; }

@@ -3,14 +3,13 @@
 // 3 minutes, 35 million readings): its start (the seed and the newest key), the overview's
 // data (/api/sensors), a chart's series (/api/sensors/ID/series) of a thermo-hygrometer, the
 // wind sensor and the rain gauge over a day, a year and the whole archive, the CSV of a day,
-// and /metrics. Each as the server makes it, to the JSON or text it sends, without the
-// network.
+// /metrics and the front page's "Jetzt und heute" (/api/today). Each as the server makes it, to the
+// JSON or text it sends, without the network.
 //
 // The archive is $TAVROLIN_BENCH_ARCHIVE, else archive-10y.sqlite beside this program:
 // archive_bench builds it the first time it runs.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -36,8 +35,8 @@ class Web : public benchmark::Fixture {
 public:
     void SetUp(benchmark::State& state) override {
         path = bench::TenYearArchivePath();
-        if (!std::filesystem::exists(path)) {
-            state.SkipWithError(("no archive " + path + ": run archive_bench first").c_str());
+        if (const std::string problem = bench::TenYearArchiveProblem(path); !problem.empty()) {
+            state.SkipWithError(problem.c_str());
             return;
         }
         clock.SetInstant(FromUnixMs(kEnd));
@@ -99,13 +98,31 @@ BENCHMARK_REGISTER_F(Web, Series)
 BENCHMARK_DEFINE_F(Web, CsvOfADay)(benchmark::State& state) {
     for (auto _ : state) {
         std::size_t bytes = 0;
-        station->Csv(kGarden, RangeQuery{}).Run([&bytes](std::string_view part) {
-            bytes += part.size();
-        });
+        Station::CsvExport job = station->Csv(kGarden, RangeQuery{});
+        std::string piece;
+        while (station->CsvPiece(job, piece) && !piece.empty()) {
+            bytes += piece.size();
+        }
         benchmark::DoNotOptimize(bytes);
     }
 }
 BENCHMARK_REGISTER_F(Web, CsvOfADay)->Unit(benchmark::kMillisecond);
+
+// The front page's "Jetzt und heute" (/api/today) of the station's main sensors (the
+// lowest-numbered of each kind: outdoor-0, wind-7, rain-7, indoor-0), in the evening of the
+// archive's last day: today's figures of four sensors, the rain of the hour, the days, the
+// month and the year, the pressure three hours back.
+BENCHMARK_DEFINE_F(Web, Today)(benchmark::State& state) {
+    clock.SetInstant(FromUnixMs(kEnd - 5 * kMsPerHour));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string json = station->TodayJson();
+        bytes = json.size();
+        benchmark::DoNotOptimize(json);
+    }
+    state.SetLabel(std::to_string(bytes) + " bytes");
+}
+BENCHMARK_REGISTER_F(Web, Today)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrolin

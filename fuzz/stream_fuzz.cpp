@@ -75,7 +75,7 @@ public:
         : m_list(list), m_listSink(&list), m_fileSink(file) {
         m_everyLine.Add(m_lineCheck);
         m_recorded.SetMask(mask);
-        m_recorded.Sinks().Add(m_lines);
+        m_recorded.Add(m_lines);
         m_lines.Add(m_listSink);
         m_lines.Add(m_fileSink);
     }

@@ -10,7 +10,7 @@ namespace tavrolin {
 // validated, an address 0..7. The field takes Tab, Shift+Tab, Enter and Esc for itself, so
 // that none of them reaches the window's keyboard rules: Tab must not skip the validation,
 // Enter must not end the window as its OK command, Esc not as its Cancel command. The field
-// keeps no state beyond the control it is attached to; the values live in the window.
+// keeps no state; the values live in the window's settings.
 class AddressEdit {
 public:
     // What a key typed into the field does.
@@ -28,9 +28,6 @@ public:
     // The field shows one character.
     static constexpr int kMaxCharacters = 1;
 
-    void Attach(int controlId) { m_controlId = controlId; }
-    int ControlId() const { return m_controlId; }
-
     static KeyAction OnAddressChar(int character, bool shiftDown);
 
     // The address in the field's text: read like atoi from at most the first nine characters
@@ -42,9 +39,6 @@ public:
     // distance of the value's low byte from "0" (10 shows ":"), UTF-8 for the view. A value
     // whose character would be the zero byte shows as an empty field.
     static std::string LoadedText(int value);
-
-private:
-    int m_controlId = 0;  // 0 while not attached
 };
 
 }  // namespace tavrolin

@@ -9,24 +9,19 @@ namespace tavrolin {
 
 HeadlessLogger::HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer,
                                FileSystem& fileSystem, MessageSink& messages, CoarseClock& clock,
-                               TextOutput output, Format format)
+                               TextOutput output, Format format, Outputs* outputs)
     : m_multiplexer(multiplexer),
       m_messages(messages),
       m_clock(clock),
-      m_protocolFile(fileSystem),
-      m_fileSink(m_protocolFile),
       m_textOutput(output),
       m_jsonOutput(output),
-      m_session(port, messages, clock) {
-    // Every record is printed before it is written.
-    if (format == Format::Json) {
-        m_session.RecordedJson().Add(m_jsonOutput);
-    } else {
-        m_reportLines.Add(m_textOutput);
-    }
-    m_reportLines.Add(m_fileSink);
-    m_session.Recorded().Add(m_reportLines);
-}
+      m_reception(port, messages, clock, fileSystem,
+                  format == Format::Json ? ShownReadings{.json = &m_jsonOutput}
+                                         : ShownReadings{.lines = &m_textOutput},
+                  outputs),
+      m_session(m_reception.Session()),
+      m_protocolFile(m_reception.File()),
+      m_fileSink(m_reception.FileSink()) {}
 
 bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& options) {
     m_settings = settings;
@@ -37,7 +32,7 @@ bool HeadlessLogger::Start(const SystemSettings& settings, const LoggerOptions& 
     m_session.SetRules(rules);
     const auto muxAddress =
         static_cast<uint8_t>(SystemSettings::MuxAddressShown(m_settings.muxAddress) & 0xFF);
-    m_session.SetRecordingMask(static_cast<RecordingMask>(m_settings.recordingMask));
+    m_reception.SetRecordingMask(static_cast<RecordingMask>(m_settings.recordingMask));
     // A logger runs for months: a disk that fills up must not end its file for good.
     m_fileSink.ReopenAfterFailure(m_settings.protocolFileName, m_clock, kFileRetryMs,
                                   "Die Empfangsdaten werden jetzt nur auf der Standardausgabe "

@@ -8,15 +8,15 @@
 #include <string_view>
 
 #include "app/LoggerOptions.h"
+#include "app/Outputs.h"
 #include "app/ReceiverSession.h"
+#include "app/Reception.h"
 #include "app/ServiceNotifier.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
 #include "decode/OutputLines.h"
 #include "decode/ProtocolFile.h"
-#include "decode/ProtocolFileSink.h"
-#include "decode/ReportLines.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
 #include "serial/ReceiverPort.h"
@@ -47,10 +47,11 @@ public:
     static constexpr int64_t kFileRetryMs = 60000;
 
     // The output gets the records of each poll, UTF-8, each line ending in "\n". The clock
-    // paces the protocol file's reopening after a failed write.
+    // paces the protocol file's reopening after a failed write. The outputs (the archive,
+    // MQTT), when given, get the readings too.
     HeadlessLogger(ReceiverPort& port, MultiplexerSignaller& multiplexer, FileSystem& fileSystem,
                    MessageSink& messages, CoarseClock& clock, TextOutput output,
-                   Format format = Format::Text);
+                   Format format = Format::Text, Outputs* outputs = nullptr);
     HeadlessLogger(const HeadlessLogger&) = delete;
     HeadlessLogger& operator=(const HeadlessLogger&) = delete;
 
@@ -81,8 +82,6 @@ public:
     bool Connected() const { return m_session.Connected(); }
     ReceiverSession::Link State() const { return m_session.State(); }
     bool FileOpen() const { return m_protocolFile.IsOpen(); }
-    // The outputs beside stdout and the protocol file (the archive, MQTT) join here.
-    ReceiverSession& Session() { return m_session; }
 
 private:
     void ReportUnopenedFile(const std::string& name);
@@ -96,12 +95,12 @@ private:
     ReceiverSession::Link m_reportedLink = ReceiverSession::Link::Idle;
     std::optional<int64_t> m_lastWatchdogMs;
     SystemSettings m_settings;
-    ProtocolFile m_protocolFile;
-    ProtocolFileSink m_fileSink;
     TextLinesOutput m_textOutput;
     JsonLinesOutput m_jsonOutput;
-    ReportLines m_reportLines;
-    ReceiverSession m_session;
+    Reception m_reception;
+    ReceiverSession& m_session;
+    ProtocolFile& m_protocolFile;
+    ProtocolFileSink& m_fileSink;
 };
 
 }  // namespace tavrolin

@@ -47,6 +47,13 @@ COMn /dev/ttyS<n-1>. Abschnitt [Archiv]:
                 ins Archiv gehen (Vorgabe 300; auf einer SD-Karte empfohlen 1800). Ein
                 Stromausfall oder SIGKILL kostet das Archiv höchstens die Datensätze dieser
                 Zeit, ein Ende durch SIGTERM oder SIGINT keine
+  Live          der Live-Kanal, eine Unix-Socket-Datei, auf der jeder protokollierte
+                Datensatz angeboten wird, sobald er empfangen ist (für tavrolin-web und
+                andere Leser; JSON Lines, siehe tavrolin-log(1)); Vorgabe
+                $RUNTIME_DIRECTORY/live.sock (der Dienst: /run/tavrolin/live.sock), sonst
+                $XDG_RUNTIME_DIR/tavrolin/live.sock. Nur der Eigentümer (und die Gruppe des
+                Ordners, beim Dienst "tavrolin") darf ihn lesen; bis zu 16 Leser zugleich,
+                einer, der nicht mitliest, wird nach 5 s getrennt und auf stderr gemeldet
 Ein Archiv, das sich nicht schreiben läßt, wird einmal auf stderr gemeldet und jede Minute
 erneut versucht; die Datensätze warten derweil im Speicher, und das Protokollieren geht
 weiter.

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/ArchiveQuery.h"
 #include "history/ArchiveSeed.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/MqttSettings.h"
@@ -23,12 +24,18 @@ constexpr std::chrono::milliseconds kMqttDrain{2000};
 // go on from, and one of an older format is left to the archive's own thread to bring up to
 // date (minutes, on a large one), not waited for here: the program then starts afresh, as
 // without an archive.
-void SeedFrom(const std::string& path, int busyTimeoutMs, WeatherDerivation& derivation,
-              SensorTracker& tracker) {
+// Gives the key of the archive's newest reading: the live feed's last commit at the start.
+int64_t SeedFrom(const std::string& path, int busyTimeoutMs, WeatherDerivation& derivation,
+                 SensorTracker& tracker) {
     Archive archive;
+    int64_t newest = 0;
     if (archive.Open(path, Archive::Access::Read, busyTimeoutMs).Ok()) {
         SeedFromArchive(archive, derivation, tracker);
+        if (!NewestKey(archive, newest).Ok()) {
+            newest = 0;
+        }
     }
+    return newest;
 }
 
 }  // namespace
@@ -71,7 +78,9 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
     if (!mqtt.error.empty() && problem("MQTT", mqtt.error, kNoMqtt)) {
         return;
     }
-    if (const ArchiveSettings archive = ArchiveSettings::Read(profile); archive.active) {
+    const ArchiveSettings archive = ArchiveSettings::Read(profile);
+    int64_t committedKey = 0;
+    if (archive.active) {
         if (!archive.error.empty() &&
             problem("Tavrolin", archive.error,
                     "Das Archiv wird alle " +
@@ -83,11 +92,24 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
                         : !archive.file.empty()      ? archive.file
                                                      : m_platform.defaultArchivePath();
         // Before the archive's thread opens it: that one may take it to a new format.
-        SeedFrom(m_archivePath, options.archive.busyTimeoutMs, *m_weather, m_tracker);
+        committedKey =
+            SeedFrom(m_archivePath, options.archive.busyTimeoutMs, *m_weather, m_tracker);
         ArchiveWriterOptions writing = options.archive;
         writing.commitIntervalMs = int64_t{archive.commitSeconds} * 1000;
-        m_archiveLag = Milliseconds{writing.commitIntervalMs};
         m_archive = std::make_unique<ArchiveSink>(m_archivePath, writing);
+    }
+    m_live = std::make_unique<LiveReadings>(m_archive.get(), committedKey, m_platform.steadyClock);
+    if (m_platform.makeFeedPort) {
+        const std::string path = archive.LiveOr(m_platform.defaultLivePath());
+        std::string error;
+        m_feedPort = m_platform.makeFeedPort(path, error);
+        if (m_feedPort) {
+            m_livePath = path;
+            m_live->Offer(*m_feedPort, ShownFilePath(path));
+        } else {
+            // Said with the first poll's notices; the program runs on without a feed.
+            m_live->Refused(std::move(error));
+        }
     }
     if (options.overdueNotices) {
         m_overdue = std::make_unique<OverdueNotices>(m_names, m_tracker, m_platform.wallClock,
@@ -111,21 +133,15 @@ Outputs::~Outputs() {
         if (m_archive) {
             m_archive->Finish();
         }
+        if (m_live) {
+            m_live->Close();
+        }
     }
 }
 
-void Outputs::AttachTo(ReceiverSession& session) {
-    session.SetDerivation(m_weather.get());
-    session.EverySensor().Add(m_tracker);
-    if (m_archive) {
-        session.Recorded().Add(*m_archive);
-    }
-    if (m_overdue) {
-        session.Recorded().Add(*m_overdue);
-    }
-    if (m_mqtt) {
-        session.RecordedJson().Add(m_mqtt->sink);
-    }
+OutputSinks Outputs::Sinks() {
+    return {m_weather.get(), &m_tracker,   m_mqtt ? &m_mqtt->sink : nullptr,
+            m_archive.get(), m_live.get(), m_overdue.get()};
 }
 
 void Outputs::Finish(MessageSink& messages) {
@@ -138,6 +154,9 @@ void Outputs::Finish(MessageSink& messages) {
         while (const std::optional<SinkNotice> notice = m_archive->TakeNotice()) {
             messages.ShowMessage(notice->caption, notice->text, notice->icon);
         }
+    }
+    if (m_live) {
+        m_live->Close();
     }
     if (m_mqtt) {
         if (const std::size_t unsent = m_mqtt->connection->Stop(kMqttDrain); unsent > 0) {

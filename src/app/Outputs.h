@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ReceiverSession.h"
+#include "app/LiveFeed.h"
 #include "archive/ArchiveSink.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
@@ -32,6 +32,12 @@ struct OutputPlatform {
     // Where the archive is when [Archiv] names no file (asked only when one is kept).
     std::function<std::string()> defaultArchivePath;
     MqttConnectionFactory makeMqttConnection;
+    // The live feed's socket at a path, listening; none (with a German reason) where it
+    // cannot be offered. Without the factory there is no feed.
+    std::function<std::unique_ptr<FeedPort>(const std::string& path, std::string& error)>
+        makeFeedPort;
+    // Where the feed is when [Archiv] names no socket (Live=).
+    std::function<std::string()> defaultLivePath;
 };
 
 // What the program's command line says instead of the profile.
@@ -54,10 +60,21 @@ struct OutputProblem {
     std::string withoutIt;  // what the program does without it: "Es wird nichts veröffentlicht."
 };
 
+// The outputs' sinks, each null where it is not built, for Reception to wire.
+struct OutputSinks {
+    ReadingDerivation* derivation = nullptr;  // the weather values of every reading
+    ReadingSink* tracker = nullptr;           // every sensor
+    JsonSink* mqtt = nullptr;                 // the recorded sensors, from here on
+    ReadingSink* archive = nullptr;
+    ReadingSink* live = nullptr;
+    ReadingSink* overdue = nullptr;
+};
+
 // The outputs beside the list, the protocol file and stdout, built from the profile in one
 // place for both programs: the weather values derived from every reading ([Regen],
 // [Station]), the tracker of every sensor's period and silence (which MQTT, the overview and
 // the notices read) — both started from what the archive knows —, the archive ([Archiv]),
+// the readings it has not committed yet and the live feed that serves them ([Archiv] Live),
 // MQTT ([MQTT], with the names of [Sensornamen]) and, for the logger, the notices of sensors
 // that fall silent.
 class Outputs {
@@ -71,9 +88,9 @@ public:
     // What could not be built; the rest works without it.
     const std::vector<OutputProblem>& Problems() const { return m_problems; }
 
-    // Hands the session's readings to the outputs, their weather values derived: the tracker
-    // sees every sensor, the archive, MQTT and the notices those the user records.
-    void AttachTo(ReceiverSession& session);
+    // What takes the readings: the tracker every sensor's, the archive, the live feed, MQTT
+    // and the notices those the user records, all with their weather values derived.
+    OutputSinks Sinks();
 
     SensorTracker& Tracker() { return m_tracker; }
     const SensorNames& Names() const { return m_names; }
@@ -81,9 +98,12 @@ public:
     const WeatherSettings& Weather() const { return m_weatherSettings; }
     // The archive the program writes; empty when it keeps none.
     const std::string& ArchivePath() const { return m_archivePath; }
-    // Its commit interval ([Archiv] Schreibintervall): how far readers of the archive may
-    // be behind the readings; 0 without an archive.
-    Milliseconds ArchiveLag() const { return m_archiveLag; }
+
+    // The readings not yet committed, which the live feed serves and the window's charts
+    // add to the archive's.
+    const LiveReadings& Live() const { return *m_live; }
+    // The live feed's socket; empty when none is offered.
+    const std::string& LivePath() const { return m_livePath; }
 
     // Ends what runs beside the tick: the archive writes what waits, MQTT sends what is
     // queued while the broker takes it (for a while). What is lost is said.
@@ -98,8 +118,10 @@ private:
     std::unique_ptr<WeatherDerivation> m_weather;
     SensorTracker m_tracker;
     std::string m_archivePath;
-    Milliseconds m_archiveLag{0};
     std::unique_ptr<ArchiveSink> m_archive;
+    std::unique_ptr<FeedPort> m_feedPort;
+    std::unique_ptr<LiveReadings> m_live;  // ended before its port
+    std::string m_livePath;
     std::unique_ptr<OverdueNotices> m_overdue;
     std::unique_ptr<Mqtt> m_mqtt;
     std::vector<OutputProblem> m_problems;

@@ -9,8 +9,8 @@ namespace tavrolin {
 namespace {
 
 constexpr const char* kCaption = "Tavrolin";
-// Recording boxes 1014..1034 stand for the bits 0..20 of the RecordingMask.
-constexpr int kRecordingBits = control::kRecordingLast - control::kRecordingFirst + 1;
+constexpr SensorAddress kAddressFields[] = {SensorAddress::Rain, SensorAddress::Wind,
+                                            SensorAddress::Brightness, SensorAddress::Pyrano};
 
 uint8_t LowByte(int value) {
     return static_cast<uint8_t>(value & 0xFF);
@@ -22,44 +22,22 @@ ReceiverDialog::ReceiverDialog(ReceiverPort& port, MultiplexerDialog& multiplexe
                                const AppEnvironment& env)
     : m_multiplexer(multiplexer),
       m_env(env),
-      m_protocolFile(env.files),
-      m_fileSink(m_protocolFile),
-      m_session(port, env.messages, env.clock) {
-    m_reportLines.Add(m_listSink);
-    m_reportLines.Add(m_fileSink);
-    m_session.Recorded().Add(m_reportLines);
-    if (env.outputs != nullptr) {
-        env.outputs->AttachTo(m_session);
-    }
-    if (env.overview != nullptr) {
-        m_session.EverySensor().Add(*env.overview);
-    }
-}
+      m_reception(port, env.messages, env.clock, env.files,
+                  {.lines = &m_listSink, .overview = env.overview}, env.outputs),
+      m_session(m_reception.Session()),
+      m_protocolFile(m_reception.File()) {}
 
 // The protocol file closes itself; after Cancel it is still open here.
 ReceiverDialog::~ReceiverDialog() = default;
 
 void ReceiverDialog::AttachView(ReceiverView* view) {
     m_view = view;
-    if (view == nullptr) {
-        m_receivedList = nullptr;
-        m_listSink.SetList(nullptr);
-    }
+    m_listSink.SetList(view == nullptr ? nullptr : &view->List());
 }
 
 bool ReceiverDialog::InitializeWindow() {
-    if (m_view == nullptr) {
-        return true;
-    }
     ReceiverView& view = *m_view;
     SettingsStore& settings = m_env.settings;
-
-    m_receivedList = &view.List();
-    m_listSink.SetList(m_receivedList);
-    view.AddAboutItem(kAboutItemText);
-    for (std::size_t i = 0; i < m_addressEdits.size(); ++i) {
-        m_addressEdits[i].Attach(control::kRainAddress + static_cast<int>(i));
-    }
 
     // A profile that is there but cannot be read is not replaced by the defaults the window
     // runs on: the user hears of it now, and the end of the run leaves it alone.
@@ -73,88 +51,59 @@ bool ReceiverDialog::InitializeWindow() {
                 "beim Beenden nicht.",
             MessageIcon::Exclamation);
     }
-    const SystemSettings saved = SystemSettings::Read(settings);
-    const int left = saved.left;
-    const int top = saved.top;
-    m_comPort = saved.comPort;
-    m_useMultiplexer = saved.useMultiplexer;
+    m_settings = SystemSettings::Read(settings);
     LinkRules rules;
-    rules.silenceMs = saved.SilenceMs();
+    rules.silenceMs = m_settings.SilenceMs();
     rules.tellLinkChanges = false;  // the title tells
     m_session.SetRules(rules);
-    m_muxAddress = saved.muxAddress;
 
     // The window opens at the screen's origin. A saved position that equals it (the
     // defaults 0, 0 of a first start) asks for a centred window instead.
-    const WindowRect before = view.GetWindowRect();
-    view.MoveWindow(left, top);
-    const bool centre = left == before.left && top == before.top;
+    const ScreenPoint before = view.Position();
+    view.MoveTo({m_settings.left, m_settings.top});
+    const bool centre = m_settings.left == before.left && m_settings.top == before.top;
 
-    m_rainAddress = saved.rainAddress;
-    m_windAddress = saved.windAddress;
-    m_brightnessAddress = saved.brightnessAddress;
-    m_pyranoAddress = saved.pyranoAddress;
     // Shown as loaded, out of range or not, until the user validates a field.
-    for (const AddressEdit& edit : m_addressEdits) {
-        view.LimitText(edit.ControlId(), AddressEdit::kMaxCharacters);
-        view.SetText(edit.ControlId(), AddressEdit::LoadedText(*AddressValue(edit.ControlId())));
+    for (const SensorAddress field : kAddressFields) {
+        view.ShowAddress(field, AddressEdit::LoadedText(AddressValue(field)));
     }
-
-    m_recordingMask = saved.recordingMask;
-    SetRecordingMask(static_cast<RecordingMask>(m_recordingMask));
-    for (int bit = 0; bit < kRecordingBits; ++bit) {
-        if (((static_cast<uint32_t>(m_recordingMask) >> bit) & 1) != 0) {
-            view.SetCheck(control::kRecordingFirst + bit, true);
-        }
-    }
-
-    view.SetComboSelection(m_comPort);
-    view.SetCheck(control::kUseMultiplexer, m_useMultiplexer != 0);
+    m_reception.SetRecordingMask(static_cast<RecordingMask>(m_settings.recordingMask));
+    view.ShowRecording(static_cast<RecordingMask>(m_settings.recordingMask) & kAllRecordings);
+    view.ShowPort(m_settings.comPort);
     ShowMultiplexerState();
-    m_multiplexer.SetAddress(LowByte(m_muxAddress));
+    m_multiplexer.SetAddress(LowByte(m_settings.muxAddress));
 
-    m_protocolFileName = saved.protocolFileName;
-    view.SetText(control::kFileName, FileNameToUtf8(m_protocolFileName));
+    view.ShowFileName(FileNameToUtf8(m_settings.protocolFileName));
     // A file that cannot be opened leaves records to the list, without a message.
-    m_protocolFile.OpenForAppend(m_protocolFileName);
+    m_protocolFile.OpenForAppend(m_settings.protocolFileName);
 
     ConnectReceiver();
-    view.SetIcon();
     if (centre) {
-        view.CenterWindow();
+        view.Centre();
     }
     return true;
 }
 
 void ReceiverDialog::ConnectReceiver() {
-    if (m_view == nullptr) {
-        return;
-    }
     if (m_session.State() != ReceiverSession::Link::Idle) {
         DisconnectReceiver();
     }
-    const bool connected =
-        m_session.Connect(m_comPort, LowByte(m_muxAddress), m_useMultiplexer != 0);
+    const bool connected = m_session.Connect(m_settings.comPort, LowByte(m_settings.muxAddress),
+                                             m_settings.useMultiplexer != 0);
     ShowLink();
     if (!connected) {
         return;  // the port layer has told the user; idle until the next change
     }
     m_pollBusy = false;
-    m_view->SetTimer(kReceiveTimerId, kReceiveTimerMs);
+    m_view->StartTicks(kReceiveTimerMs);
 }
 
 void ReceiverDialog::DisconnectReceiver() {
-    if (m_view == nullptr) {
-        return;
-    }
-    m_view->KillTimer(kReceiveTimerId);
+    m_view->StopTicks();
     m_session.Disconnect();
 }
 
 void ReceiverDialog::OnTick() {
-    if (m_view == nullptr || m_receivedList == nullptr) {
-        return;
-    }
     // Nothing shows a message inside the poll, but the notices after it do (a full disk), and
     // a message box lets the timer fire again; a tick must never read the port in the middle
     // of another poll.
@@ -172,113 +121,76 @@ void ReceiverDialog::OnTick() {
 
 void ReceiverDialog::ShowLink() {
     const bool lost = m_session.State() == ReceiverSession::Link::Lost;
-    if (m_view == nullptr || lost == m_titleLost) {
+    if (lost == m_titleLost) {
         return;
     }
     m_titleLost = lost;
-    m_view->SetTitle(lost
-                         ? "Tavrolin – keine Verbindung (COM " + std::to_string(m_comPort + 1) + ")"
-                         : std::string(kCaption));
+    m_view->ShowTitle(lost ? "Tavrolin – keine Verbindung (COM " +
+                                 std::to_string(m_settings.comPort + 1) + ")"
+                           : std::string(kCaption));
 }
 
 void ReceiverDialog::ShowMultiplexerState() {
-    if (m_view == nullptr) {
-        return;
-    }
-    const bool inUse = m_useMultiplexer != 0;
-    m_view->Enable(control::kMuxAddressLabel, inUse);
-    m_view->Enable(control::kMuxAddress, inUse);
-    m_view->Enable(control::kSelectMultiplexer, inUse);
-    m_muxAddress = SystemSettings::MuxAddressShown(m_muxAddress);
-    m_view->SetText(control::kMuxAddress, std::to_string(m_muxAddress));
+    m_settings.muxAddress = SystemSettings::MuxAddressShown(m_settings.muxAddress);
+    m_view->ShowMultiplexer(m_settings.useMultiplexer != 0, m_settings.muxAddress);
 }
 
-void ReceiverDialog::OnComPortSelected() {
-    if (m_view == nullptr) {
-        return;
-    }
-    m_comPort = m_view->GetComboSelection();
+void ReceiverDialog::OnComPortSelected(int index) {
+    m_settings.comPort = index;
     ConnectReceiver();
 }
 
 void ReceiverDialog::OnSelectMultiplexer() {
-    if (m_view == nullptr) {
-        return;
-    }
     // The dialog opens on the address the window shows. After a reconnect that failed, the
     // stage ports still hold the reset of the disconnect (none), and the dialog would offer
     // that instead and hand it back, even from "&Abbruch".
-    m_multiplexer.SetAddress(LowByte(m_muxAddress));
+    m_multiplexer.SetAddress(LowByte(m_settings.muxAddress));
     // Whatever the result: the clicks changed the stage ports at once.
     m_view->RunMultiplexerDialog(m_multiplexer);
-    m_muxAddress = LowByte(m_multiplexer.GetAddress());
+    m_settings.muxAddress = LowByte(m_multiplexer.GetAddress());
     ShowMultiplexerState();
     ConnectReceiver();
 }
 
-void ReceiverDialog::OnUseMultiplexer() {
-    if (m_view == nullptr) {
-        return;
-    }
-    m_useMultiplexer = m_view->GetCheck(control::kUseMultiplexer) ? 1 : 0;
+void ReceiverDialog::OnUseMultiplexer(bool inUse) {
+    m_settings.useMultiplexer = inUse ? 1 : 0;
     ShowMultiplexerState();
     ConnectReceiver();
 }
 
 void ReceiverDialog::OnClearList() {
-    if (m_view == nullptr) {
-        return;
-    }
-    m_view->List().ResetContent();
+    m_view->List().Clear();
 }
 
-void ReceiverDialog::OnRecordingBox() {
-    if (m_view == nullptr) {
-        return;
-    }
-    // Rebuilt from all 21 boxes, so the bits above 20 of a loaded mask are gone.
-    uint32_t mask = 0;
-    for (int bit = 0; bit < kRecordingBits; ++bit) {
-        if (m_view->GetCheck(control::kRecordingFirst + bit)) {
-            mask |= uint32_t{1} << bit;
-        }
-    }
-    m_recordingMask = static_cast<int>(mask);
-    SetRecordingMask(mask);
+void ReceiverDialog::OnRecordingBox(RecordingMask ticked) {
+    // The boxes stand for the bits 0..20 alone, so the bits above of a loaded mask are gone.
+    const RecordingMask mask = ticked & kAllRecordings;
+    m_settings.recordingMask = static_cast<int>(mask);
+    m_reception.SetRecordingMask(mask);
 }
 
-void ReceiverDialog::SetRecordingMask(RecordingMask mask) {
-    m_session.SetRecordingMask(mask);
+int& ReceiverDialog::AddressValue(SensorAddress field) {
+    switch (field) {
+        case SensorAddress::Rain:
+            return m_settings.rainAddress;
+        case SensorAddress::Wind:
+            return m_settings.windAddress;
+        case SensorAddress::Brightness:
+            return m_settings.brightnessAddress;
+        case SensorAddress::Pyrano:
+            break;
+    }
+    return m_settings.pyranoAddress;
 }
 
-int* ReceiverDialog::AddressValue(int id) {
-    switch (id) {
-        case control::kRainAddress:
-            return &m_rainAddress;
-        case control::kWindAddress:
-            return &m_windAddress;
-        case control::kBrightnessAddress:
-            return &m_brightnessAddress;
-        case control::kPyranoAddress:
-            return &m_pyranoAddress;
-        default:
-            return nullptr;
-    }
+void ReceiverDialog::ValidateAddressField(SensorAddress field, std::string_view text) {
+    int& value = AddressValue(field);
+    value = AddressEdit::ValidatedValue(text);
+    m_view->ShowAddress(field, AddressEdit::ValueText(value));
 }
 
-void ReceiverDialog::ValidateAddressField(int id) {
-    int* const value = AddressValue(id);
-    if (m_view == nullptr || value == nullptr) {
-        return;
-    }
-    *value = AddressEdit::ValidatedValue(m_view->GetText(id));
-    m_view->SetText(id, AddressEdit::ValueText(*value));
-}
-
-bool ReceiverDialog::OnAddressChar(int id, int character, bool shiftDown) {
-    if (m_view == nullptr) {
-        return false;
-    }
+bool ReceiverDialog::OnAddressChar(SensorAddress field, std::string_view text, int character,
+                                   bool shiftDown) {
     switch (AddressEdit::OnAddressChar(character, shiftDown)) {
         case AddressEdit::KeyAction::NextField:
             m_view->MoveFocus(false);
@@ -287,7 +199,7 @@ bool ReceiverDialog::OnAddressChar(int id, int character, bool shiftDown) {
             m_view->MoveFocus(true);
             return true;
         case AddressEdit::KeyAction::Validate:
-            ValidateAddressField(id);
+            ValidateAddressField(field, text);
             return true;
         case AddressEdit::KeyAction::Swallow:
             return true;
@@ -298,16 +210,14 @@ bool ReceiverDialog::OnAddressChar(int id, int character, bool shiftDown) {
 }
 
 void ReceiverDialog::OnChooseProtocolFile() {
-    if (m_view == nullptr) {
-        return;
-    }
-    const bool chosen = ChooseProtocolFile(m_env.fileChooser, m_protocolFileName, m_protocolFile);
+    const bool chosen =
+        ChooseProtocolFile(m_env.fileChooser, m_settings.protocolFileName, m_protocolFile);
     m_session.TellNoticesAndWait();  // the old file's close may have failed
     if (!chosen) {
         return;  // cancelled: name and file as they were
     }
-    const std::string shown = FileNameToUtf8(m_protocolFileName);
-    m_view->SetText(control::kFileName, shown);
+    const std::string shown = FileNameToUtf8(m_settings.protocolFileName);
+    m_view->ShowFileName(shown);
     // The user has just asked for this file, so unlike at start its failure is told; the
     // records go to the list only until another file is chosen.
     if (!m_protocolFile.IsOpen()) {
@@ -317,26 +227,7 @@ void ReceiverDialog::OnChooseProtocolFile() {
     }
 }
 
-bool ReceiverDialog::WriteSettings(const WindowRect& rect) {
-    SystemSettings s;
-    s.protocolFileName = m_protocolFileName;
-    s.left = rect.left;
-    s.top = rect.top;
-    s.comPort = m_comPort;
-    s.useMultiplexer = m_useMultiplexer;
-    s.muxAddress = m_muxAddress;
-    s.recordingMask = m_recordingMask;
-    s.brightnessAddress = m_brightnessAddress;
-    s.pyranoAddress = m_pyranoAddress;
-    s.rainAddress = m_rainAddress;
-    s.windAddress = m_windAddress;
-    return s.Write(m_env.settings);
-}
-
 void ReceiverDialog::SaveAndStop() {
-    if (m_view == nullptr) {
-        return;
-    }
     if (m_protocolFile.IsOpen()) {
         m_protocolFile.CloseFile();
         m_session.TellNoticesAndWait();
@@ -345,8 +236,10 @@ void ReceiverDialog::SaveAndStop() {
     if (m_profileUnreadable) {
         return;  // told at the start
     }
-    const WindowRect rect = m_view->GetWindowRect();
-    if (!WriteSettings(rect)) {
+    const ScreenPoint position = m_view->Position();
+    m_settings.left = position.left;
+    m_settings.top = position.top;
+    if (!m_settings.Write(m_env.settings)) {
         // The profile keeps what it had: each write replaces it whole or not at all.
         m_env.messages.ShowMessage(kCaption,
                                    "Die Einstellungen konnten nicht gespeichert werden.\n" +
@@ -356,31 +249,21 @@ void ReceiverDialog::SaveAndStop() {
 }
 
 void ReceiverDialog::OnOkCommand() {
-    if (m_view == nullptr) {
-        return;
-    }
     SaveAndStop();
-    m_view->EndDialog(DialogResult::Ok);
+    m_view->End(DialogResult::Ok);
 }
 
 void ReceiverDialog::OnCloseRequest() {
-    if (m_view == nullptr) {
-        return;
-    }
     SaveAndStop();
-    m_view->EndDialog(DialogResult::Cancel);
+    m_view->End(DialogResult::Cancel);
 }
 
 void ReceiverDialog::OnCancelCommand() {
-    if (m_view != nullptr) {
-        m_view->EndDialog(DialogResult::Cancel);
-    }
+    m_view->End(DialogResult::Cancel);
 }
 
 void ReceiverDialog::OnAbout() {
-    if (m_view != nullptr) {
-        m_view->RunAboutBox();
-    }
+    m_view->RunAboutBox();
 }
 
 void ReceiverDialog::OnHelp() {

@@ -1,24 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <string_view>
 
 #include "app/AddressEdit.h"
 #include "app/HelpViewer.h"
 #include "app/Outputs.h"
 #include "app/ReceiverSession.h"
 #include "app/ReceiverView.h"
+#include "app/Reception.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
 #include "base/MessageSink.h"
 #include "decode/FileChooser.h"
 #include "decode/PresentReport.h"
 #include "decode/ProtocolFile.h"
-#include "decode/ProtocolFileSink.h"
-#include "decode/ReportLines.h"
 #include "mux/MultiplexerDialog.h"
 #include "serial/ReceiverPort.h"
 #include "settings/SettingsStore.h"
@@ -28,8 +26,7 @@ namespace tavrolin {
 
 // The text of the about item in the window's menu.
 inline constexpr const char* kAboutItemText = "Inf&o über Tavrolin...";
-// The receive timer: identifier and period.
-inline constexpr int kReceiveTimerId = 1;
+// The receive timer's period.
 inline constexpr int kReceiveTimerMs = 50;
 
 // The collaborators of the receiver window, all owned elsewhere.
@@ -66,30 +63,32 @@ public:
     ReceiverDialog(const ReceiverDialog&) = delete;
     ReceiverDialog& operator=(const ReceiverDialog&) = delete;
 
-    // The window exists (nullptr: it is gone). Every handler does nothing without it.
+    // The window exists (nullptr: it is gone). The handlers are called only while it does:
+    // the window forwards no event once it has ended.
     void AttachView(ReceiverView* view);
 
     // --- Events of the window ---------------------------------------------------------
     // The window is created: settings in, controls filled, protocol file opened, receiver
     // connected. True: the focus goes to the first tab stop, the list.
     bool InitializeWindow();
-    // The receive timer (whatever its identifier).
+    // The receive timer.
     void OnTick();
-    void OnComPortSelected();
+    // A port chosen in the list: 0..3 for "COM 1".."COM 4".
+    void OnComPortSelected(int index);
     // "Auswählen": the multiplexer dialog, then its address is stored, shown and connected,
     // whether the dialog ended with "&OK" or "&Abbruch".
     void OnSelectMultiplexer();
-    // "verwenden".
-    void OnUseMultiplexer();
+    // "verwenden" ticked or not.
+    void OnUseMultiplexer(bool inUse);
     // "Liste löschen": the list only; the protocol file keeps its lines.
     void OnClearList();
-    // Any of the recording boxes 1014..1034; takes effect at the next tick.
-    void OnRecordingBox();
-    // An address field lost the focus, or Enter was typed in it.
-    void ValidateAddressField(int id);
-    // A key typed into an address field. True when the field handled it itself (Tab,
-    // Shift+Tab, Enter, Esc); false: the field's own editing.
-    bool OnAddressChar(int id, int character, bool shiftDown);
+    // A recording box was clicked: the boxes now ticked. Takes effect at the next tick.
+    void OnRecordingBox(RecordingMask ticked);
+    // An address field with this text lost the focus, or Enter was typed in it.
+    void ValidateAddressField(SensorAddress field, std::string_view text);
+    // A key typed into an address field that holds this text. True when the field handled
+    // it itself (Tab, Shift+Tab, Enter, Esc); false: the field's own editing.
+    bool OnAddressChar(SensorAddress field, std::string_view text, int character, bool shiftDown);
     // ". . .".
     void OnChooseProtocolFile();
     // Enter (the OK command): save and stop, then the window ends with Ok.
@@ -111,34 +110,23 @@ public:
     // Stops the timer and, when connected, the receiver; resets the multiplexer and closes
     // the port.
     void DisconnectReceiver();
-    // Enables the multiplexer controls with its use and shows its address, which is kept
-    // within 0..66 (an address beyond is 0).
+    // Shows the multiplexer's use and its address, which is kept within 0..66 (an address
+    // beyond is 0).
     void ShowMultiplexerState();
     // Closes the protocol file, stops the receiver and writes all settings (unless the
     // profile could not be read at the start).
     void SaveAndStop();
 
     // --- State, read by tests ---------------------------------------------------------
-    int WindAddress() const { return m_windAddress; }
-    int RainAddress() const { return m_rainAddress; }
-    int BrightnessAddress() const { return m_brightnessAddress; }
-    int PyranoAddress() const { return m_pyranoAddress; }
-    int RecordingMaskValue() const { return m_recordingMask; }
-    const std::string& ProtocolFileName() const { return m_protocolFileName; }
+    // The settings as the window holds them; the position is taken at the end.
+    const SystemSettings& Settings() const { return m_settings; }
     bool PollBusy() const { return m_pollBusy; }
     bool Connected() const { return m_session.Connected(); }
     const ProtocolFile& File() const { return m_protocolFile; }
-    int UseMultiplexer() const { return m_useMultiplexer; }
-    int MuxAddress() const { return m_muxAddress; }
-    int ComPort() const { return m_comPort; }
 
 private:
-    // The value an address field shows, or nullptr for an identifier outside 1035..1038.
-    int* AddressValue(int id);
-    // Writes the eleven settings; false when any of them could not be written.
-    bool WriteSettings(const WindowRect& rect);
-    // The sensors whose readings the list, the file and the outputs get.
-    void SetRecordingMask(RecordingMask mask);
+    // The setting an address field shows.
+    int& AddressValue(SensorAddress field);
     // The title for the session's link, when it changed.
     void ShowLink();
 
@@ -146,25 +134,14 @@ private:
     AppEnvironment m_env;
     ReceiverView* m_view = nullptr;
 
-    // All from the settings during initialisation.
-    int m_windAddress = 7;
-    int m_rainAddress = 7;
-    int m_brightnessAddress = 7;
-    int m_pyranoAddress = 7;
-    int m_recordingMask = -1;                     // RecordingMask; bit i belongs to box 1014 + i
-    std::array<AddressEdit, 4> m_addressEdits{};  // fields 1035, 1036, 1037, 1038
-    std::string m_protocolFileName;
+    // Read from the profile during initialisation, changed by the user, written at the end.
+    SystemSettings m_settings;
     bool m_pollBusy = false;
-    ProtocolFile m_protocolFile;
     ListSink m_listSink;
-    ProtocolFileSink m_fileSink;
-    ReportLines m_reportLines;  // to the list, then to the protocol file
-    ReceiverSession m_session;  // connected: port open, receiver started
-    bool m_titleLost = false;   // the title says the port is lost
-    int m_useMultiplexer = 0;
-    int m_muxAddress = 0;                    // MuxAddress
-    int m_comPort = 0;                       // 0..3 for COM1..COM4
-    ReceivedList* m_receivedList = nullptr;  // the window's list, bound at initialisation
+    Reception m_reception;
+    ReceiverSession& m_session;    // connected: port open, receiver started
+    ProtocolFile& m_protocolFile;  // the reception's
+    bool m_titleLost = false;      // the title says the port is lost
     // The profile was there but could not be read at the start: the window runs on the
     // defaults and does not save them over it.
     bool m_profileUnreadable = false;

@@ -36,22 +36,9 @@ std::string SpokenDuration(int64_t ms) {
 
 }  // namespace
 
-void ReceiverSession::Deriving::Accept(const Reading& reading) {
-    if (derivation == nullptr) {
-        next.Accept(reading);
-        return;
-    }
-    Reading derived = reading;
-    derivation->Derive(derived);
-    next.Accept(derived);
-}
-
-ReceiverSession::ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock)
-    : m_port(port), m_messages(messages), m_clock(clock) {
-    m_sinks.Add(m_everySensor);
-    m_sinks.Add(m_recorded);
-    m_recorded.Sinks().Add(m_json);
-}
+ReceiverSession::ReceiverSession(ReceiverPort& port, ReadingSink& readings, MessageSink& messages,
+                                 CoarseClock& clock)
+    : m_port(port), m_readings(readings), m_messages(messages), m_clock(clock) {}
 
 bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, bool useMultiplexer) {
     Disconnect();
@@ -85,7 +72,7 @@ void ReceiverSession::Disconnect() {
 
 void ReceiverSession::PollReadings() {
     // Also while the link is down: the sinks' poll ends, which paces their own retries.
-    const LinkResult result = m_port.Poll(m_deriving);
+    const LinkResult result = m_port.Poll(m_readings);
     switch (m_link) {
         case Link::Connected:
             KeepConnected(result);
@@ -205,7 +192,7 @@ void ReceiverSession::TellAll(bool wait) {
     }
     m_telling = true;
     for (;;) {
-        std::optional<SinkNotice> notice = m_sinks.TakeNotice();
+        std::optional<SinkNotice> notice = m_readings.TakeNotice();
         if (!notice && !m_linkNotices.empty()) {
             notice = std::move(m_linkNotices.front());
             m_linkNotices.erase(m_linkNotices.begin());

@@ -7,7 +7,6 @@
 
 #include "base/Clock.h"
 #include "base/MessageSink.h"
-#include "decode/ReadingJson.h"
 #include "decode/ReadingSink.h"
 #include "serial/ReceiverPort.h"
 
@@ -27,11 +26,11 @@ struct LinkRules {
     bool tellLinkChanges = true;
 };
 
-// One run of the receiver, as both programs drive it: connect (port, multiplexer address,
-// start command), poll into the sinks on every tick, and stop (stop command, multiplexer
-// reset, port closed). The sinks get every decoded reading; what each of them has to tell
-// the user (a failed write, a lost broker, its recovery) is said after the poll, once,
-// through the message sink, never from inside it.
+// One run of the receiver, as both programs drive it (Reception): connect (port,
+// multiplexer address, start command), poll into the sink on every tick, and stop (stop
+// command, multiplexer reset, port closed). The sink gets every decoded reading; what it has
+// to tell the user (a failed write, a lost broker, its recovery) is said after the poll,
+// once, through the message sink, never from inside it.
 //
 // The ticks also keep the link alive: a port that has gone (an adapter pulled) or that gives
 // nothing but failures for a second is closed and, by the rules, opened again with the
@@ -51,25 +50,14 @@ public:
     static constexpr int64_t kFirstRetryMs = 1000;
     static constexpr int64_t kLongestRetryMs = 30000;
 
-    ReceiverSession(ReceiverPort& port, MessageSink& messages, CoarseClock& clock);
+    // The readings go to the sink.
+    ReceiverSession(ReceiverPort& port, ReadingSink& readings, MessageSink& messages,
+                    CoarseClock& clock);
     ReceiverSession(const ReceiverSession&) = delete;
     ReceiverSession& operator=(const ReceiverSession&) = delete;
 
     void SetRules(const LinkRules& rules) { m_rules = rules; }
     const LinkRules& Rules() const { return m_rules; }
-
-    // Where the readings go. First to the sinks of every sensor (the tracker of the sensors'
-    // periods, the overview), then, behind the recording filter, to those of the sensors the
-    // user records (the list, the protocol file, stdout, the archive, MQTT); each group in
-    // the order its sinks were added.
-    SinkFanOut& EverySensor() { return m_everySensor; }
-    SinkFanOut& Recorded() { return m_recorded.Sinks(); }
-    // Of those, the ones that take a reading's JSON (the logger's --json, MQTT): the JSON is
-    // made once for all of them, before the other recorded sinks get the reading.
-    JsonOutputs& RecordedJson() { return m_json; }
-    void SetRecordingMask(RecordingMask mask) { m_recorded.SetMask(mask); }
-    // Fills in the derived values of every reading before any sink sees it; none when null.
-    void SetDerivation(ReadingDerivation* derivation) { m_deriving.derivation = derivation; }
 
     // Ends an open connection, opens the port of the list index 0..3, selects the
     // multiplexer port when it is in use, and sends the start command (whether the receiver
@@ -81,8 +69,6 @@ public:
     void Disconnect();
     bool Connected() const { return m_link == Link::Connected; }
     Link State() const { return m_link; }
-    // When the link was lost (coarse clock), while it is.
-    int64_t LostSinceMs() const { return m_lostAtMs; }
     // How long the ticks may pause without missing anything of the link's: while it is lost
     // and retried, until the next attempt; else 0.
     int64_t IdleMs() const;
@@ -108,22 +94,10 @@ private:
     void TellAll(bool wait);
 
     ReceiverPort& m_port;
+    ReadingSink& m_readings;
     MessageSink& m_messages;
     CoarseClock& m_clock;
     LinkRules m_rules;
-    SinkFanOut m_everySensor;
-    RecordingFilter m_recorded;
-    JsonOutputs m_json;  // the first of m_recorded's sinks
-    SinkFanOut m_sinks;  // the two above, in this order
-    // What the port hands the readings to: the derivation, then the sinks.
-    struct Deriving : ReadingSink {
-        explicit Deriving(ReadingSink& next) : next(next) {}
-        void Accept(const Reading& reading) override;
-        void EndOfPoll() override { next.EndOfPoll(); }
-        std::optional<SinkNotice> TakeNotice() override { return next.TakeNotice(); }
-        ReadingSink& next;
-        ReadingDerivation* derivation = nullptr;
-    } m_deriving{m_sinks};
     Link m_link = Link::Idle;
     bool m_telling = false;  // a message is being shown and waited for; the rest wait for it
     std::vector<SinkNotice> m_linkNotices;

@@ -1,85 +1,65 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "base/DialogResult.h"
+#include "decode/Reading.h"
 #include "decode/ReceivedList.h"
 
 namespace tavrolin {
 
 class MultiplexerDialog;
 
-// Control identifiers of the receiver window (they are also the order of its resource).
-namespace control {
-inline constexpr int kRecordingFirst =
-    1014;  // recording boxes 1014..1034: RecordingMask bits 0..20
-inline constexpr int kRecordingLast = 1034;
-inline constexpr int kRainAddress = 1035;
-inline constexpr int kWindAddress = 1036;
-inline constexpr int kBrightnessAddress = 1037;
-inline constexpr int kPyranoAddress = 1038;
-inline constexpr int kFileName = 1039;
-inline constexpr int kChooseFile = 1040;
-inline constexpr int kComPort = 1141;
-inline constexpr int kSelectMultiplexer = 1142;
-inline constexpr int kUseMultiplexer = 1143;
-inline constexpr int kMuxAddress = 1144;
-inline constexpr int kMuxAddressLabel = 1145;
-inline constexpr int kReceivedList = 1146;
-inline constexpr int kClearList = 1147;
-}  // namespace control
+// The four sensor-address fields of the receiver window.
+enum class SensorAddress { Rain, Wind, Brightness, Pyrano };
 
-// The receiver window's screen rectangle in pixels.
-struct WindowRect {
+// A point on the screen, in pixels: the window's top left corner.
+struct ScreenPoint {
     int left = 0;
     int top = 0;
-    int right = 0;
-    int bottom = 0;
 };
 
-// The window operations the receiver window's controller asks for. The real view is the Qt
-// window; tests use a fake that keeps the controls' state and records the calls.
-// Texts are UTF-8; the controller converts a protocol file name that is not.
+// What the receiver window's controller asks of the window: what it shows, its placement,
+// its receive timer and its end. The real view is the Qt window; tests use a fake that keeps
+// what it shows and plays the user. Texts are UTF-8; the controller converts a protocol file
+// name that is not.
 class ReceiverView {
 public:
     virtual ~ReceiverView();
 
-    // Check boxes (the recording boxes and "verwenden").
-    virtual void SetCheck(int id, bool checked) = 0;
-    virtual bool GetCheck(int id) const = 0;
-    // The port list: an index outside 0..3 leaves no item selected; -1 when none is.
-    virtual void SetComboSelection(int index) = 0;
-    virtual int GetComboSelection() const = 0;
+    // --- What the controls show -------------------------------------------------------
+    // The recording boxes ticked by the mask's bits 0..20 (kAllRecordings): outdoor sensors
+    // 0..7, the rain and the wind sensor, indoor sensors 0..7, the brightness sensor, the
+    // pyranometer and the remote control.
+    virtual void ShowRecording(RecordingMask mask) = 0;
+    // The text of an address field (one character at most is typed into it).
+    virtual void ShowAddress(SensorAddress field, std::string_view text) = 0;
+    // The chosen port 0..3 of "COM 1".."COM 4"; any other index leaves none chosen.
+    virtual void ShowPort(int index) = 0;
+    // "verwenden" ticked or not, and the multiplexer's address; the address and "Auswählen"
+    // can be used only while the multiplexer is.
+    virtual void ShowMultiplexer(bool inUse, int address) = 0;
+    virtual void ShowFileName(std::string_view name) = 0;
+    virtual void ShowTitle(std::string_view title) = 0;
     // The received-data list.
     virtual ReceivedList& List() = 0;
-    // Texts of edit fields and static texts.
-    virtual void SetText(int id, std::string_view text) = 0;
-    virtual std::string GetText(int id) const = 0;
-    virtual void LimitText(int id, int characters) = 0;
-    virtual void Enable(int id, bool enabled) = 0;
-    // Focus to the next (or previous) tab stop, as Tab and Shift+Tab would move it.
+    // The focus to the next (or previous) control, as Tab and Shift+Tab would move it.
     virtual void MoveFocus(bool previous) = 0;
 
-    // Placement: before the window is first shown it reports the screen's origin.
-    virtual WindowRect GetWindowRect() const = 0;
-    virtual void MoveWindow(int left, int top) = 0;  // keeps the size
-    virtual void CenterWindow() = 0;
+    // --- Placement --------------------------------------------------------------------
+    // Before the window is first shown it stands at the screen's origin.
+    virtual ScreenPoint Position() const = 0;
+    virtual void MoveTo(ScreenPoint position) = 0;  // keeps the size
+    virtual void Centre() = 0;
 
-    // The 50 ms receive timer; killing a timer that does not run is harmless.
-    virtual void SetTimer(int id, int periodMs) = 0;
-    virtual void KillTimer(int id) = 0;
+    // --- The run ----------------------------------------------------------------------
+    // The receive timer: OnTick every periodMs until stopped. Stopping it when it does not
+    // run is harmless.
+    virtual void StartTicks(int periodMs) = 0;
+    virtual void StopTicks() = 0;
     // Ends the window's modal run.
-    virtual void EndDialog(DialogResult result) = 0;
-
-    // The window's caption.
-    virtual void SetTitle(std::string_view title) = 0;
-    // The program icon as the window's large and small icon.
-    virtual void SetIcon() = 0;
-    // Offers the about item (a separator, then the item) in the window's menu; choosing it
-    // is the controller's OnAbout.
-    virtual void AddAboutItem(std::string_view text) = 0;
+    virtual void End(DialogResult result) = 0;
     // Runs the about box modally; returns when it is closed.
     virtual void RunAboutBox() = 0;
     // Runs the multiplexer dialog modally on the given object; the receive timer goes on.

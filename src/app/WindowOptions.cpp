@@ -30,7 +30,10 @@ Das Fenster liest seinen Abschnitt [SYSTEM] beim Start und schreibt ihn zurück,
 der Eingabetaste oder seinem Schließfeld geschlossen wird (Esc schließt, ohne zu
 speichern); [Ports], [Archiv], [MQTT] und [Sensornamen] liest es nur. Das Archiv liegt ohne
 andere Angabe in $XDG_DATA_HOME/tavrolin/archiv.sqlite
-(~/.local/share/tavrolin/archiv.sqlite).
+(~/.local/share/tavrolin/archiv.sqlite). Jede dieser Messungen bietet das Fenster sofort
+auf seinem Live-Kanal an ([Archiv] Live, Vorgabe $XDG_RUNTIME_DIR/tavrolin/live.sock), den
+tavrolin-web liest. SIGTERM, SIGHUP (Abmelden, Herunterfahren) und SIGINT schließen das
+Fenster wie sein Schließfeld: was noch auf das Archiv wartet, wird geschrieben.
 
 Optionen:
   --help          diesen Text zeigen

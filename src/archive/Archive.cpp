@@ -236,10 +236,24 @@ bool Archive::IsNewerThanFolded(const ArchiveRow& row) {
 
 static_assert(kSensorCount <= 64, "RecentKey keeps a sensor number in six bits");
 
+ArchiveRow ReadingNumbering::Next(const Reading& reading) {
+    ArchiveRow row = RowOf(reading);
+    if (row.sensor >= 0 && row.sensor < kSensorCount) {
+        Last& previous = m_last[static_cast<std::size_t>(row.sensor)];
+        // The interval as kept (whole milliseconds): none, or none since the previous.
+        const bool sameInstant = !reading.interval || reading.interval->count() == 0;
+        if (row.t == previous.t && sameInstant) {
+            row.seq = std::min(previous.seq + 1, kSameTimeReadings - 1);
+        }
+        previous = {row.t, row.seq};
+    }
+    return row;
+}
+
 // The statement's parameters are the columns of `recent`: ?1 k, ?2 sensor, ?3 t, ?4 seq,
 // ?5 meta, ?6 interval, ?7 .. ?9 a, b, c.
 int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& statement) {
-    statement.Bind(1, RecentKey(row.sensor, row.t, row.seq));
+    statement.Bind(1, KeyOf(row));
     statement.Bind(2, row.sensor);
     statement.Bind(3, row.t);
     statement.Bind(4, row.seq);
@@ -307,27 +321,17 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
     }
     m_dataVersion.Reset();
     // Each reading's seq, counted on from the last Write's; kept once this one succeeds.
-    std::array<Last, kSensorCount> last = m_last;
+    ReadingNumbering numbering = m_numbering;
     m_order.clear();
     for (std::size_t i = 0; i < readings.size(); ++i) {
-        ArchiveRow row = RowOf(readings[i]);
-        if (row.sensor >= 0 && row.sensor < kSensorCount) {
-            Last& previous = last[static_cast<std::size_t>(row.sensor)];
-            // The interval as kept (whole milliseconds): none, or none since the previous.
-            const bool sameInstant = !readings[i].interval || readings[i].interval->count() == 0;
-            if (row.t == previous.t && sameInstant) {
-                row.seq = std::min(previous.seq + 1, kSameTimeReadings - 1);
-            }
-            previous = {row.t, row.seq};
-        }
+        const ArchiveRow row = numbering.Next(readings[i]);
         m_order.push_back({row, i});
     }
     // In key order, so that each row comes at the end of `recent`: a full last page then gets
     // a new one beside it, and is not shared out with its neighbours (four pages written
     // instead of two). Equal keys keep their order: the first of them is the one kept.
     std::sort(m_order.begin(), m_order.end(), [](const Ordered& a, const Ordered& b) {
-        return std::pair(RecentKey(a.row.sensor, a.row.t, a.row.seq), a.index) <
-               std::pair(RecentKey(b.row.sensor, b.row.t, b.row.seq), b.index);
+        return std::pair(KeyOf(a.row), a.index) < std::pair(KeyOf(b.row), b.index);
     });
     Counts written;
     for (const auto& [row, index] : m_order) {
@@ -360,7 +364,7 @@ ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) 
         return status;
     }
     m_recent = m_recent + written.added >= kFoldRows ? 0 : m_recent + written.added;
-    m_last = last;
+    m_numbering = numbering;
     if (counts != nullptr) {
         *counts = written;
     }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/ArchiveSchema.h"
 #include "archive/ArchiveStatus.h"
 #include "archive/Sqlite.h"
 #include "decode/Reading.h"
@@ -21,6 +22,25 @@ struct ArchiveRow {
     int64_t t = 0;  // UTC milliseconds
     int64_t seq = 0;
     int64_t meta = 0;
+};
+
+// Numbers the readings in the order they are written as the archive keeps them
+// (ArchiveSchema.h): each reading's key columns, its seq counted on from the sensor's reading
+// before. The archive's writer and the live feed number alike, so that the feed names a
+// reading by the key the archive gives it.
+class ReadingNumbering {
+public:
+    // The row of the next reading: its key and meta columns.
+    ArchiveRow Next(const Reading& reading);
+
+private:
+    // Per sensor, the key of the last reading numbered (its seq numbers the next one of
+    // that millisecond).
+    struct Last {
+        int64_t t = std::numeric_limits<int64_t>::min();
+        int64_t seq = 0;
+    };
+    std::array<Last, kSensorCount> m_last{};
 };
 
 // The archive of every reading: one SQLite file (tables in ArchiveSchema.h), in WAL mode so
@@ -96,17 +116,15 @@ private:
     };
     std::vector<Ordered> m_order;
     int64_t m_recent = 0;  // readings in `recent`, as far as this connection knows
-    // Per sensor, the key of the last reading written (its seq numbers the next one of
-    // that millisecond).
-    struct Last {
-        int64_t t = std::numeric_limits<int64_t>::min();
-        int64_t seq = 0;
-    };
-    std::array<Last, kSensorCount> m_last{};
+    ReadingNumbering m_numbering;
 };
 
 // The key (seq 0) and meta columns of a reading's row, and the Reading a row gives back.
 ArchiveRow RowOf(const Reading& reading);
+// The row's RecentKey (ArchiveSchema.h): the reading's place in the station's history.
+constexpr int64_t KeyOf(const ArchiveRow& row) {
+    return RecentKey(row.sensor, row.t, row.seq);
+}
 // Columns first .. first + 6 of the statement: sensor, t, meta, interval, a, b, c.
 Reading ReadingFromRow(const sql::Statement& row, int first);
 

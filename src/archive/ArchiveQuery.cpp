@@ -72,42 +72,79 @@ std::string SummaryColumns(bool fromSummary) {
            WindEastSql() + " AS xeast, " + WindNorthSql() + " AS xnorth";
 }
 
-// Reads the rows of a bucket query: bucket number, count, then min, max and sum per slot,
-// of slot 4, and the wind's vector.
-// A bucket number's start: k buckets after the shift's midnight of 1970, or for day buckets
-// the start of local day k * days in the zone.
-ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, int64_t shiftMs,
+// What a bucket query's rows are of: a UTC minute, an hour summary, a day summary.
+enum class Granule { Minute, Hour, Day };
+
+// Reads the rows of a bucket query, granule by granule in time: granule number, count, then
+// min, max and sum per slot, of slot 4, and the wind's vector; sums each bucket's granules.
+ArchiveStatus ReadBuckets(Archive& archive, sql::Statement& st, Granule granule,
                           const TimeZone& zone, SensorKind kind, Series& series) {
     const std::size_t slots = series.quantities.size();
     // The stored vector's unit, in km/h: the speed is kept in tenths.
     constexpr double kWindUnit = 0.1 / static_cast<double>(kWindVectorScale);
-    int rc;
-    while ((rc = st.Step()) == sql::kRow) {
+    struct Sums {
+        Instant start, end;
+        int64_t n = 0;
+        std::array<bool, 4> has{};
+        std::array<int64_t, 4> min{}, max{}, sum{};
+        int64_t east = 0, north = 0;
+    };
+    std::optional<Sums> bucket;
+    const auto close = [&] {
+        if (!bucket) {
+            return;
+        }
         SeriesPoint p;
-        p.time = series.bucketMs % kMsPerDay == 0
-                     ? StartOfLocalDay(zone, st.Int(0) * (series.bucketMs / kMsPerDay))
-                     : FromUnixMs(st.Int(0) * series.bucketMs - shiftMs);
-        p.count = st.Int(1);
+        p.time = bucket->start;
+        p.count = bucket->n;
         const double n = static_cast<double>(std::max<int64_t>(p.count, 1));
         for (std::size_t i = 0; i < slots; ++i) {
-            const int column = 2 + static_cast<int>(i) * 3;
             const double scale = ScaleOf(series.quantities[i]);
-            p.min[i] = static_cast<double>(st.Int(column)) * scale;
-            p.max[i] = static_cast<double>(st.Int(column + 1)) * scale;
-            p.avg[i] = static_cast<double>(st.Int(column + 2)) * scale / n;
+            p.min[i] = static_cast<double>(bucket->min[i]) * scale;
+            p.max[i] = static_cast<double>(bucket->max[i]) * scale;
+            p.avg[i] = static_cast<double>(bucket->sum[i]) * scale / n;
         }
-        p.scaledMin = static_cast<double>(st.Int(11));
-        p.scaledMax = static_cast<double>(st.Int(12));
-        p.scaledAvg = static_cast<double>(st.Int(13)) / n;
+        p.scaledMin = static_cast<double>(bucket->min[3]);
+        p.scaledMax = static_cast<double>(bucket->max[3]);
+        p.scaledAvg = static_cast<double>(bucket->sum[3]) / n;
         if (kind == SensorKind::Wind) {
-            p.wind = {static_cast<double>(st.Int(14)) * kWindUnit,
-                      static_cast<double>(st.Int(15)) * kWindUnit};
+            p.wind = {static_cast<double>(bucket->east) * kWindUnit,
+                      static_cast<double>(bucket->north) * kWindUnit};
             p.avg[1] = MeanDirection(p.wind);
             p.min[1] = p.max[1] = std::numeric_limits<double>::quiet_NaN();
         }
         DeriveDewPoint(kind, p);
         series.points.push_back(p);
+    };
+    int rc;
+    while ((rc = st.Step()) == sql::kRow) {
+        const int64_t k = st.Int(0);
+        const Instant at =
+            granule == Granule::Day
+                ? StartOfLocalDay(zone, k)
+                : FromUnixMs(k * (granule == Granule::Hour ? kMsPerHour : kMsPerMinute));
+        if (!bucket || at >= bucket->end || at < bucket->start) {
+            close();
+            bucket = Sums{};
+            bucket->start = BucketStart(zone, at, series.bucketMs);
+            bucket->end = BucketEnd(zone, bucket->start, series.bucketMs);
+        }
+        Sums& b = *bucket;
+        b.n += st.Int(1);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const int column = 2 + static_cast<int>(i) * 3;
+            if (st.IsNull(column)) {
+                continue;
+            }
+            b.min[i] = b.has[i] ? std::min(b.min[i], st.Int(column)) : st.Int(column);
+            b.max[i] = b.has[i] ? std::max(b.max[i], st.Int(column + 1)) : st.Int(column + 1);
+            b.sum[i] += st.Int(column + 2);
+            b.has[i] = true;
+        }
+        b.east += st.Int(14);
+        b.north += st.Int(15);
     }
+    close();
     return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
 }
 
@@ -280,33 +317,30 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
             break;
         }
     }
-    // Bucket k covers local times [k * bucket, (k + 1) * bucket): ?4 is the shift to local
-    // time, ?5 the bucket. Short buckets come from the readings, placed in the zone's local
-    // time at the range's end; an hour and longer from the hourly summaries; a day and
-    // longer from the daily ones, which hold the readings' own local days. The new readings
-    // join each as summaries of one.
-    const int64_t shiftMs = int64_t{request.zone->UtcOffsetAt(request.to)} * 1000;
+    // The rows come in granules that never straddle a bucket's border (BucketStart): the
+    // UTC minutes of the readings for buckets under an hour, the hourly summaries up to half a
+    // day, the daily ones (the readings' own local days) beyond; the new readings join each as
+    // summaries of one. ReadBuckets puts each granule into its bucket.
     std::string rows;
-    int64_t sqlShift = shiftMs;
-    int64_t first = 0, last = 0;  // ?6, ?7: the summaries' range
+    int64_t first = 0, last = 0;  // ?4, ?5: the summaries' range
+    Granule granule = Granule::Minute;
     if (series.bucketMs < kMsPerHour) {
-        rows = BothTables("(t + ?4) / ?5 AS k, " + SummaryColumns(false), inRange);
+        rows = BothTables("t / 60000 AS k, " + SummaryColumns(false), inRange);
     } else if (series.bucketMs < kMsPerDay) {
-        rows = "SELECT (hour * 3600000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
-               " FROM hourly WHERE hour >= ?6 AND hour < ?7 AND sensor = ?1";
-        first = fromMs / kMsPerHour;
-        last = (toMs + kMsPerHour - 1) / kMsPerHour;
+        granule = Granule::Hour;
+        rows = "SELECT hour AS k, " + SummaryColumns(true) +
+               " FROM hourly WHERE hour >= ?4 AND hour < ?5 AND sensor = ?1";
+        first = FloorDiv(fromMs, kMsPerHour);
+        last = FloorDiv(toMs + kMsPerHour - 1, kMsPerHour);
     } else {
-        rows = "SELECT (day * 86400000 + ?4) / ?5 AS k, " + SummaryColumns(true) +
-               " FROM daily WHERE day >= ?6 AND day < ?7 AND sensor = ?1";
-        first = (fromMs + shiftMs) / kMsPerDay;
-        last = (toMs + shiftMs + kMsPerDay - 1) / kMsPerDay;
-        sqlShift = 0;
+        granule = Granule::Day;
+        rows = "SELECT day AS k, " + SummaryColumns(true) +
+               " FROM daily WHERE day >= ?4 AND day < ?5 AND sensor = ?1";
+        first = LocalDayIn(*request.zone, request.from);
+        last = LocalDayIn(*request.zone, request.to - Milliseconds(1)) + 1;
     }
-    if (series.bucketMs >= kMsPerHour) {
-        const std::string k = series.bucketMs < kMsPerDay
-                                  ? "(t / 3600000 * 3600000 + ?4) / ?5"
-                                  : "(" + LocalDaySql() + " * 86400000 + ?4) / ?5";
+    if (granule != Granule::Minute) {
+        const std::string k = granule == Granule::Hour ? "t / 3600000" : LocalDaySql();
         rows += " UNION ALL SELECT " + k + " AS k, " + SummaryColumns(false) +
                 " FROM recent WHERE " + inRange;
     }
@@ -318,26 +352,47 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
     st.Bind(1, sensor);
     st.Bind(2, fromMs);
     st.Bind(3, toMs);
-    st.Bind(4, sqlShift);
-    st.Bind(5, series.bucketMs);
-    st.Bind(6, first);
-    st.Bind(7, last);
-    return ReadBuckets(archive, st, shiftMs, *request.zone, request.sensor.kind, series);
+    st.Bind(4, first);
+    st.Bind(5, last);
+    return ReadBuckets(archive, st, granule, *request.zone, request.sensor.kind, series);
 }
 
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
                              const std::function<void(const Reading&)>& each) {
+    constexpr std::size_t kBatch = 4096;
+    ReadingCursor cursor(sensor, from, to);
+    std::vector<Reading> batch;
+    do {
+        if (const ArchiveStatus status = cursor.Next(archive, kBatch, batch); !status.Ok()) {
+            return status;
+        }
+        for (const Reading& reading : batch) {
+            each(reading);
+        }
+    } while (!batch.empty());
+    return {};
+}
+
+ArchiveStatus ReadingCursor::Next(Archive& archive, std::size_t most, std::vector<Reading>& batch) {
+    batch.clear();
+    // From the last time on, past the readings of that millisecond given already: a seek in
+    // the key (sensor, t, seq) of both tables, not a scan from the start.
     sql::Statement st = archive.Db().Prepare(
-        BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3") + " ORDER BY t, seq");
+        BothTables(kColumns, "sensor = ?1 AND t >= ?2 AND t < ?3 AND (t > ?2 OR seq > ?4)") +
+        " ORDER BY t, seq LIMIT ?5");
     if (!st.Valid()) {
         return Failed(archive, archive.Db().ErrorCode());
     }
-    st.Bind(1, IndexOf(sensor));
-    st.Bind(2, UnixMs(from));
-    st.Bind(3, UnixMs(to));
+    st.Bind(1, IndexOf(m_sensor));
+    st.Bind(2, m_from);
+    st.Bind(3, m_to);
+    st.Bind(4, m_afterSeq);
+    st.Bind(5, static_cast<int64_t>(most));
     int rc;
     while ((rc = st.Step()) == sql::kRow) {
-        each(ReadingFromRow(st, 0));
+        batch.push_back(ReadingFromRow(st, 0));
+        m_from = st.Int(1);
+        m_afterSeq = st.Int(7);
     }
     return rc == sql::kDone ? ArchiveStatus{} : Failed(archive, rc);
 }
@@ -352,11 +407,6 @@ std::string EverySensor() {
         in += (i == 0 ? "" : ",") + std::to_string(i);
     }
     return in + ")";
-}
-
-// The time in a key, in milliseconds.
-int64_t TimeOfKey(int64_t key) {
-    return key / (64 * kSameTimeReadings);
 }
 
 }  // namespace

@@ -66,10 +66,9 @@ struct SeriesRequest {
     // as the readings themselves; a longer one as min/avg/max per bucket, with the shortest
     // bucket of kBucketLadder that gives at most maxPoints buckets.
     int maxPoints = 2000;
-    // Buckets shorter than a day begin on whole multiples of their length in the zone's
-    // local time of the range's end; a day bucket is a local day as each reading was
-    // received, its time the start of that day in the zone (StartOfLocalDay), longer ones a
-    // run of such days.
+    // The buckets follow BucketStart in this zone; a day bucket holds the readings of a
+    // local day as each was received (the daily summaries'), its time the start of that day
+    // in the zone, longer ones a run of such days.
     const TimeZone* zone = &UtcZone();
 };
 
@@ -143,10 +142,45 @@ ArchiveStatus QuerySeries(Archive& archive, const SeriesRequest& request, Series
 ArchiveStatus QueryRain(Archive& archive, const SeriesRequest& request, int64_t bucketMs,
                         Series& series);
 
+// (d) Where each rain sensor's rain stands at the archive's last reading of it, for a program
+// to go on from at its start: the total steps of all its readings (summaries and `recent`),
+// and its readings from the base on, so that the day's and the hour's sums are right. The
+// base is the last reading before an hour ahead of the local midnight (by the last reading's
+// UTC offset) of the last reading's day: a day whose clocks were set back begins up to an
+// hour earlier, and the last hour lies after it.
+struct RainResume {
+    uint8_t address = 0;
+    int64_t stepsBefore = 0;        // the total at the base: every reading's steps up to it
+    std::vector<Reading> readings;  // the base, then the readings after it, oldest first
+};
+// Of every rain sensor the archive holds readings of, by address. Takes a few milliseconds
+// on a ten-year archive (bench/archive_bench). A program goes on from there with
+// RainTally::Resume and each of the readings counted (SeedFromArchive).
+ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes);
+
 // Every reading of one sensor in [from, to), oldest first, as it was received: what
 // tavrolin-history export writes. `each` must not use the archive.
 ArchiveStatus ForEachReading(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
                              const std::function<void(const Reading&)>& each);
+
+// The same a batch at a time: each batch a query of its own from after the last reading of
+// the one before, so that a reader that takes its time (a download paced by its client)
+// holds no read transaction between batches, which would hold back the writer's checkpoints.
+// A reading that a commit folds from `recent` into `reading` meanwhile is found once all the
+// same, by its place.
+class ReadingCursor {
+public:
+    ReadingCursor(const SensorKey& sensor, Instant from, Instant to)
+        : m_sensor(sensor), m_from(UnixMs(from)), m_to(UnixMs(to)) {}
+    // The next at most `most` readings; none at the end.
+    ArchiveStatus Next(Archive& archive, std::size_t most, std::vector<Reading>& batch);
+
+private:
+    SensorKey m_sensor;
+    int64_t m_from;  // of the next batch: the time of the last reading given
+    int64_t m_to;
+    int64_t m_afterSeq = std::numeric_limits<int64_t>::min();  // of the last reading given
+};
 
 // (e) What a view that follows the archive (tavrolin-web) takes in as other programs commit
 // it: every reading whose RecentKey (ArchiveSchema.h) of its sensor, t and seq is above
@@ -163,22 +197,6 @@ ArchiveStatus ReadingsAfter(Archive& archive, int64_t after, std::size_t limit,
                             std::vector<KeyedReading>& readings, bool* more = nullptr);
 // The key of the archive's newest reading; 0 for an empty archive.
 ArchiveStatus NewestKey(Archive& archive, int64_t& key);
-
-// (d) Where each rain sensor's rain stands at the archive's last reading of it, for a program
-// to go on from at its start: the total steps of all its readings (summaries and `recent`),
-// and its readings from the base on, so that the day's and the hour's sums are right. The
-// base is the last reading before an hour ahead of the local midnight (by the last reading's
-// UTC offset) of the last reading's day: a day whose clocks were set back begins up to an
-// hour earlier, and the last hour lies after it.
-struct RainResume {
-    uint8_t address = 0;
-    int64_t stepsBefore = 0;        // the total at the base: every reading's steps up to it
-    std::vector<Reading> readings;  // the base, then the readings after it, oldest first
-};
-// Of every rain sensor the archive holds readings of, by address. Takes a few milliseconds
-// on a ten-year archive (bench/archive_bench). A program goes on from there with
-// RainTally::Resume and each of the readings counted (SeedFromArchive).
-ArchiveStatus QueryRainResume(Archive& archive, std::vector<RainResume>& resumes);
 
 // The file's integrity (PRAGMA integrity_check) and the archive's own rules: the summaries
 // agree with the readings, every row holds what its sensor's kind sends.

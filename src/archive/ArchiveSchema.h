@@ -14,7 +14,7 @@ namespace sql {
 class Database;
 }
 
-// The archive's tables, format 5.
+// The archive's tables, format 6.
 //
 //   reading(sensor, t, seq, meta, interval, a, b, c)   WITHOUT ROWID, key (sensor, t, seq)
 //     sensor    IndexOf(SensorKey): 0..55 kinds 0..6 by address, 56 remote control,
@@ -44,6 +44,8 @@ class Database;
 //               program goes on from at its start. NULL for other sensors
 //   daily(day, sensor, n, ...)                          the same per local day: the day of
 //               the reading's own local time, (t + offset) / 86400000 (LocalDayOf)
+//   hourly_rain  an index of hourly by (sensor, hour, rain) of the hours with rain > 0:
+//               a rain sensor's wettest hours without reading every sensor's hours
 //
 // Every reading is in `reading` or in `recent`, never in both. New readings go into
 // `recent`, kept by time, so that a poll writes one page (two when it starts a new one)
@@ -75,7 +77,7 @@ class Database;
 // The file says what it is: PRAGMA application_id is kArchiveApplicationId, and PRAGMA
 // user_version the format. A file of an older format is brought up to date step by step
 // when it is opened for writing (ArchiveMigration.h).
-inline constexpr int kArchiveFormat = 5;
+inline constexpr int kArchiveFormat = 6;
 inline constexpr int32_t kArchiveApplicationId = 0x54617672;  // "Tavr"
 inline constexpr int kArchivePageSize = 1024;
 inline constexpr int64_t kFoldRows = 2000;
@@ -86,6 +88,14 @@ inline constexpr int64_t kSameTimeReadings = 512;
 // fits (up to 2^48 ms, the year 10889).
 constexpr int64_t RecentKey(int64_t sensor, int64_t t, int64_t seq) {
     return (t * 64 + sensor) * kSameTimeReadings + seq;
+}
+// The time in a key (UTC milliseconds), and the first key of a time: every reading of that
+// millisecond or later has a key at or above it.
+constexpr int64_t TimeOfKey(int64_t key) {
+    return key / (64 * kSameTimeReadings);
+}
+constexpr int64_t FirstKeyAt(int64_t t) {
+    return RecentKey(0, t, 0);
 }
 
 // The summaries of formats 2 to 4 had no derived columns (min4 ... north); the steps to

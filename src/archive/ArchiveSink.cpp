@@ -45,12 +45,8 @@ void ArchiveSink::EndOfPoll() {
         const std::size_t before = m_queue.size();
         m_queue.insert(m_queue.end(), m_poll.begin(), m_poll.end());
         wake = before == 0 || (before < m_commitAtReadings && m_queue.size() >= m_commitAtReadings);
-        if (m_queue.size() > m_maxQueued) {
-            // The thread is stuck in one call to the disk; the oldest go, as in the writer.
-            const std::size_t drop = m_queue.size() - m_maxQueued;
-            m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(drop));
-            m_queueLost += static_cast<int64_t>(drop);
-        }
+        // Beyond the bound the thread is stuck in one call to the disk.
+        m_queueLost += static_cast<int64_t>(DropOldestBeyond(m_queue, m_maxQueued));
     }
     m_poll.clear();
     if (wake) {
@@ -83,6 +79,7 @@ void ArchiveSink::Run() {
     m_writer.Open(NowMs());
     std::vector<Reading> batch;
     std::optional<int64_t> lastWrite;
+    uint64_t taken = 0;  // readings taken from the queue, those lost there included
     std::unique_lock lock(m_mutex);
     m_working = true;
     for (;;) {
@@ -110,6 +107,7 @@ void ArchiveSink::Run() {
         }
         batch.swap(m_queue);
         const int64_t lost = std::exchange(m_queueLost, 0);
+        taken += batch.size() + static_cast<uint64_t>(lost);
         const bool stopping = m_stop;
         m_working = true;
         lock.unlock();
@@ -127,6 +125,7 @@ void ArchiveSink::Run() {
             m_writer.Flush(now);
             m_writer.Abandon();
         }
+        m_settled.store(taken - m_writer.Waiting(), std::memory_order_release);
         lock.lock();
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -44,6 +45,11 @@ public:
     void EndOfPoll() override;
     std::optional<SinkNotice> TakeNotice() override;
 
+    // How many of the readings handed over (in the order of Accept) the archive has
+    // settled: committed, or given up after a long failure. Any thread may ask; the count
+    // only grows, and is right after each commit.
+    uint64_t Settled() const { return m_settled.load(std::memory_order_acquire); }
+
     // Waits until the thread has written (or kept) everything handed to it, or the deadline
     // has passed; true when it has.
     bool WaitIdle(std::chrono::steady_clock::time_point deadline);
@@ -68,6 +74,8 @@ private:
     bool m_working = false;
     bool m_stop = false;
     std::deque<SinkNotice> m_notices;
+
+    std::atomic<uint64_t> m_settled{0};
 
     ArchiveWriter m_writer;  // the thread's alone
     std::thread m_thread;

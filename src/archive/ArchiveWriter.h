@@ -33,8 +33,9 @@ struct ArchiveWriterOptions {
     std::size_t commitAtReadings = 10000;
 };
 
-// Writes the readings of a receiving program into the archive: the readings of one poll in
-// one transaction. When the archive cannot be opened or written (no folder, no rights, disk
+// Writes the readings of a receiving program into the archive: what each call hands it in
+// one transaction (ArchiveSink gathers the polls of a commit interval into one call). When
+// the archive cannot be opened or written (no folder, no rights, disk
 // full, not an archive, locked), the readings wait in memory, up to a bound, and go in with
 // the next transaction that succeeds; after a failure the next attempt comes a minute later
 // (retryMs), and while another program holds a lock, every second. Each failure is said
@@ -91,5 +92,11 @@ private:
     int64_t m_lost = 0;  // in this failure
     std::deque<SinkNotice> m_notices;
 };
+
+// The bound of the readings that wait for the archive, in memory: beyond maxWaiting the
+// oldest go, a tenth of the bound at a time, so that a long failure does not move the whole
+// backlog at every poll. The writer's readings and ArchiveSink's queue in front of it follow
+// it alike. Returns how many went.
+std::size_t DropOldestBeyond(std::vector<Reading>& waiting, std::size_t maxWaiting);
 
 }  // namespace tavrolin

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/ReadingImport.h"
 
+#include "archive/ReadingImportJson.h"
+
 #include <algorithm>
 #include <boost/json/monotonic_resource.hpp>
 #include <boost/json/parse.hpp>
@@ -73,8 +75,10 @@ ImportedReading ParseReadingJson(std::string_view line) {
     if (failure || !parsed.is_object()) {
         return Error("kein JSON-Objekt");
     }
-    const json::object& fields = parsed.get_object();
+    return ReadingOfJson(parsed.get_object());
+}
 
+ImportedReading ReadingOfJson(const boost::json::object& fields) {
     const json::string* time = StringAt(fields, "time");
     if (time == nullptr) {
         return Error("\"time\" fehlt");

@@ -101,6 +101,17 @@ void Database::SetBusyTimeout(int ms) {
     sqlite3_busy_timeout(m_db, ms);
 }
 
+void Database::InterruptUnless(const std::function<bool()>* goOn) {
+    if (goOn == nullptr || !*goOn) {
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        m_db, 100000,
+        [](void* data) { return (*static_cast<const std::function<bool()>*>(data))() ? 0 : 1; },
+        const_cast<std::function<bool()>*>(goOn));
+}
+
 int Database::DefineFunction(const char* name, IntFunction function) {
     // The function goes to SQLite as data of its own, which it deletes with the connection.
     return sqlite3_create_function_v2(
@@ -192,6 +203,38 @@ bool MayWrite(const std::string& path) {
     return vfs != nullptr &&
            vfs->xAccess(vfs, path.c_str(), SQLITE_ACCESS_READWRITE, &result) == SQLITE_OK &&
            result != 0;
+}
+
+int CopyDatabase(Database& source, Database& dest, const std::function<bool()>& goOn) {
+    // 16 MiB of the archive's pages a step: a second or so of a small board's card.
+    constexpr int kPagesPerStep = 16384;
+    int rc = source.Exec("BEGIN");
+    if (rc != kOk || (rc = source.Exec("SELECT count(*) FROM sqlite_schema")) != kOk) {
+        source.Exec("ROLLBACK");
+        return rc;
+    }
+    sqlite3_backup* copy = sqlite3_backup_init(dest.m_db, "main", source.m_db, "main");
+    if (copy == nullptr) {
+        source.Exec("ROLLBACK");
+        return sqlite3_extended_errcode(dest.m_db);
+    }
+    do {
+        rc = sqlite3_backup_step(copy, kPagesPerStep);
+    } while (rc == SQLITE_OK && (!goOn || goOn()));
+    const int finished = sqlite3_backup_finish(copy);
+    source.Exec("ROLLBACK");
+    if (rc == SQLITE_OK) {
+        return kInterrupt;
+    }
+    return rc == SQLITE_DONE ? finished : rc;
+}
+
+int PutTemporaryFilesIn(Database& db, const std::string& folder) {
+    std::string quoted;
+    for (const char c : folder) {
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return db.Exec(("PRAGMA temp_store_directory = '" + quoted + "'").c_str());
 }
 
 int ReadInt(Database& db, std::string_view query, int64_t& value) {

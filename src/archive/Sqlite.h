@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ namespace tavrolin::sql {
 inline constexpr int kOk = 0;
 inline constexpr int kRow = 100;
 inline constexpr int kDone = 101;
+inline constexpr int kInterrupt = 9;
 
 class Statement;
 
@@ -44,6 +46,9 @@ public:
     // Prepares one statement; on failure the statement is empty and ErrorCode tells why.
     Statement Prepare(std::string_view sql);
     void SetBusyTimeout(int ms);
+    // Asks `goOn` every few thousand steps of a statement: false ends the statement with
+    // kInterrupt. The function must outlive the connection's statements; empty stops asking.
+    void InterruptUnless(const std::function<bool()>* goOn);
     // A function of two integers for this connection's SQL, name(x, y); a NULL argument comes
     // as none. Deterministic: the same arguments give the same result.
     using IntFunction = int64_t (*)(std::optional<int64_t>, std::optional<int64_t>);
@@ -59,6 +64,7 @@ public:
     bool InTransaction() const;
 
 private:
+    friend int CopyDatabase(Database& source, Database& dest, const std::function<bool()>& goOn);
     int OpenWith(const std::string& name, int flags);
 
     sqlite3* m_db = nullptr;
@@ -101,6 +107,18 @@ private:
 // Whether this process may read and write the file or folder at `path`, by SQLite's own
 // check of the file system.
 bool MayWrite(const std::string& path);
+
+// Copies the whole database of `source` into `dest`, a new and empty one, page by page, as
+// one snapshot: inside a read transaction of source's own, so that what a writer commits
+// meanwhile neither reaches the copy nor makes it start again. `goOn` is asked after every
+// few thousand pages; false stops the copy with kInterrupt. kOk, or the failure's code, to be
+// read from dest's ErrorCode where the copy failed in writing.
+int CopyDatabase(Database& source, Database& dest, const std::function<bool()>& goOn);
+
+// Where SQLite keeps the temporary files of large sorts (a check's, say), for every
+// connection of the process: `folder` instead of the system's /tmp, which on a small board
+// is the card the archive is on. The result code.
+int PutTemporaryFilesIn(Database& db, const std::string& folder);
 
 // One value from a one-row statement (a PRAGMA, a count): kOk, or the failure's result code
 // (kDone where there was no row), `value` then left as it was.

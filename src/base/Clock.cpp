@@ -104,4 +104,33 @@ Instant StartOfLocalDay(const TimeZone& zone, int64_t dayNumber) {
     return InstantIn(zone, midnight);
 }
 
+Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs) {
+    if (bucketMs % kMsPerDay == 0) {
+        const int64_t days = bucketMs / kMsPerDay;
+        return StartOfLocalDay(zone, FloorDiv(LocalDayIn(zone, t), days) * days);
+    }
+    const int64_t shift = int64_t{zone.UtcOffsetAt(t)} * 1000;
+    const int64_t wall = UnixMs(t) + shift;
+    const Instant own = FromUnixMs(FloorDiv(wall, bucketMs) * bucketMs - shift);
+    if (bucketMs <= kMsPerHour) {
+        return own;
+    }
+    const Instant first =
+        InstantIn(zone, LocalTimeAt(FromUnixMs(FloorDiv(wall, bucketMs) * bucketMs), 0));
+    return first <= t ? first : own;
+}
+
+Instant BucketEnd(const TimeZone& zone, Instant start, int64_t bucketMs) {
+    if (bucketMs % kMsPerDay == 0) {
+        return StartOfLocalDay(zone, LocalDayIn(zone, start) + bucketMs / kMsPerDay);
+    }
+    if (bucketMs <= kMsPerHour) {
+        return start + Milliseconds(bucketMs);
+    }
+    const int64_t wall = UnixMs(start) + int64_t{zone.UtcOffsetAt(start)} * 1000;
+    const Instant next =
+        InstantIn(zone, LocalTimeAt(FromUnixMs((FloorDiv(wall, bucketMs) + 1) * bucketMs), 0));
+    return next > start ? next : start + Milliseconds(bucketMs);
+}
+
 }  // namespace tavrolin

@@ -98,6 +98,24 @@ inline int64_t LocalDayIn(const TimeZone& zone, Instant t) {
     return LocalDayOf(t, zone.UtcOffsetAt(t));
 }
 
+// The buckets of a chart and of a report, in one rule for the charts' queries (from the
+// readings, the hour and the day summaries), the readings that join a chart as they come, a
+// cursor's readout and the reports' days and months. A bucket of bucketMs holds the local
+// times from a whole multiple of its length on:
+//   - a day or several: from the start of a local day (StartOfLocalDay; 23 to 25 hours), the
+//     runs of days counted from 1970-01-01;
+//   - an hour or less (a length that divides the hour): the hour's or its part's of local time
+//     as the instant's own offset gives it, so that the hour the clocks repeat in autumn
+//     is two buckets and every bucket is its length long;
+//   - two to twelve hours (lengths that divide the day): from a whole multiple of local
+//     wall-clock time since midnight, the first time the clocks show it; the bucket over a
+//     change is an hour shorter or longer (in spring 00:00-06:00 is five hours).
+// Where a zone's offset is whole hours, an hour bucket is one hour of UTC, as the hour summaries
+// count them.
+Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs);
+// The start of the bucket after the one that starts at `start`.
+Instant BucketEnd(const TimeZone& zone, Instant start, int64_t bucketMs);
+
 // The instant of a local wall-clock time in the zone (its utcOffsetSeconds is not looked
 // at). In autumn, the hour the clocks are set back comes twice: `repeated` says which of the
 // two is meant. A time that the change to summer time skips is taken as if the change had not

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace tavrolin {
@@ -30,5 +32,22 @@ private:
     std::string_view m_name;
     std::optional<std::string_view> m_inlineValue;
 };
+
+// The command line of a program whose options are all strings ("--archive DATEI") and
+// switches ("--status"): each value into its string, each switch given set to true. Nothing,
+// or what is wrong, in German: a value missing or empty, or an argument that no option is
+// (then with "(PROGRAM --help zeigt die Aufrufe)").
+struct StringOption {
+    std::string_view name;
+    std::string* value;
+};
+struct SwitchOption {
+    std::string_view name;
+    bool* on;
+};
+std::optional<std::string> ReadOptions(std::span<const std::string_view> args,
+                                       std::initializer_list<StringOption> strings,
+                                       std::initializer_list<SwitchOption> switches,
+                                       std::string_view program);
 
 }  // namespace tavrolin

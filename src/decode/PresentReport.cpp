@@ -4,16 +4,16 @@
 namespace tavrolin {
 
 void PresentReport(std::string_view line, ReceivedList& list) {
-    // Both are taken before the list changes: the selection decides whether the view
+    // Both are taken before the list changes: the current line decides whether the view
     // follows the end, measured against the list as the user last saw it.
-    const int selected = list.GetCurSel();
-    const int count = list.GetCount();
+    const int current = list.CurrentLine();
+    const int count = list.LineCount();
     if (count > kMaxListLines - 1) {
-        list.DeleteString(0);
+        list.RemoveLine(0);
     }
-    list.AddString(line);
-    if (selected < 0 || selected >= count - 1) {
-        list.SetCurSel(list.GetCount() - 1);
+    list.AppendLine(line);
+    if (current < 0 || current >= count - 1) {
+        list.SetCurrentLine(list.LineCount() - 1);
     }
 }
 

@@ -31,21 +31,13 @@ void AppendKey(std::string_view key, std::string& out) {
 
 }  // namespace
 
-JsonSink::~JsonSink() = default;
-
-void JsonSink::EndOfPoll() {}
-
-std::optional<SinkNotice> JsonSink::TakeNotice() {
-    return std::nullopt;
-}
-
 void JsonOutputs::Accept(const Reading& reading) {
-    if (m_sinks.begin() == m_sinks.end()) {
+    if (begin() == end()) {
         return;
     }
     m_json.clear();
     AppendReadingJson(reading, m_json);
-    for (JsonSink* sink : m_sinks) {
+    for (JsonSink* sink : *this) {
         sink->AcceptJson(reading, m_json);
     }
 }

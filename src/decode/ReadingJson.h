@@ -28,25 +28,18 @@ void AppendReadingJson(const Reading& reading, std::string& out);
 void AppendRfc3339(const LocalTime& time, std::string& out);
 
 // Where a reading's JSON goes: the logger's JSON Lines, MQTT's state messages.
-class JsonSink {
+class JsonSink : public PollSink {
 public:
-    virtual ~JsonSink();
     virtual void AcceptJson(const Reading& reading, std::string_view json) = 0;
-    virtual void EndOfPoll();
-    virtual std::optional<SinkNotice> TakeNotice();
 };
 
 // Makes each reading's JSON once (AppendReadingJson) and hands it to every JSON sink, in the
 // order they were added; with none, makes nothing.
-class JsonOutputs : public ReadingSink {
+class JsonOutputs : public FanOut<JsonSink, 2> {
 public:
-    void Add(JsonSink& sink) { m_sinks.Add(sink); }
     void Accept(const Reading& reading) override;
-    void EndOfPoll() override { m_sinks.EndOfPoll(); }
-    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
 
 private:
-    SinkList<JsonSink, 2> m_sinks;
     std::string m_json;  // reused: no allocation once warm
 };
 

@@ -3,24 +3,24 @@
 
 namespace tavrolin {
 
-ReadingSink::~ReadingSink() = default;
+PollSink::~PollSink() = default;
 ReadingDerivation::~ReadingDerivation() = default;
 
-void ReadingSink::EndOfPoll() {}
+void PollSink::EndOfPoll() {}
 
-std::optional<SinkNotice> ReadingSink::TakeNotice() {
+std::optional<SinkNotice> PollSink::TakeNotice() {
     return std::nullopt;
 }
 
 void SinkFanOut::Accept(const Reading& reading) {
-    for (ReadingSink* sink : m_sinks) {
+    for (ReadingSink* sink : *this) {
         sink->Accept(reading);
     }
 }
 
 void RecordingFilter::Accept(const Reading& reading) {
     if (IsRecorded(reading, m_mask)) {
-        m_sinks.Accept(reading);
+        SinkFanOut::Accept(reading);
     }
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <algorithm>
 #include <cassert>
 #include <deque>
 #include <optional>
@@ -37,21 +36,30 @@ inline std::optional<SinkNotice> TakeFirst(std::deque<SinkNotice>& notices) {
     return notice;
 }
 
-class ReadingSink {
+// What every sink has, whatever it takes: the end of each poll, and its notices.
+class PollSink {
 public:
-    virtual ~ReadingSink();
-    virtual void Accept(const Reading& reading) = 0;
+    virtual ~PollSink();
     virtual void EndOfPoll();
     // The next thing the user must hear of (a failed write, a lost connection, recovery),
     // or nothing. Each change of state is said once, not at every reading.
     virtual std::optional<SinkNotice> TakeNotice();
 };
 
-// A few sinks of one kind (readings, report lines), in the order they were added: each gets
-// what comes, the end of each poll, and is asked for its notices in turn. A fixed array, so
-// that passing a reading on allocates nothing.
+// A sink of readings. Those that want a reading's report line (ReportLineSink) or its JSON
+// (JsonSink) take that instead, so that the line and the JSON are made once per reading for
+// all of them, by ReportLines and JsonOutputs.
+class ReadingSink : public PollSink {
+public:
+    virtual void Accept(const Reading& reading) = 0;
+};
+
+// A sink that hands on to a few sinks of one kind (readings, report lines, JSON), in the
+// order they were added: each gets what the Accept of the class made of it passes on, the
+// end of each poll, and is asked for its notices in turn. A fixed array, so that passing a
+// reading on allocates nothing.
 template <class Sink, int kMax>
-class SinkList {
+class FanOut : public ReadingSink {
 public:
     void Add(Sink& sink) {
         assert(m_count < kMax);
@@ -59,19 +67,13 @@ public:
             m_sinks[m_count++] = &sink;
         }
     }
-    void Remove(Sink& sink) {
-        m_count = static_cast<int>(std::remove(m_sinks, m_sinks + m_count, &sink) - m_sinks);
-    }
-    Sink* const* begin() const { return m_sinks; }
-    Sink* const* end() const { return m_sinks + m_count; }
-
-    void EndOfPoll() {
+    void EndOfPoll() override {
         for (Sink* sink : *this) {
             sink->EndOfPoll();
         }
     }
     // The first sink's notice, in the order they were added.
-    std::optional<SinkNotice> TakeNotice() {
+    std::optional<SinkNotice> TakeNotice() override {
         for (Sink* sink : *this) {
             if (std::optional<SinkNotice> notice = sink->TakeNotice()) {
                 return notice;
@@ -80,41 +82,32 @@ public:
         return std::nullopt;
     }
 
+protected:
+    Sink* const* begin() const { return m_sinks; }
+    Sink* const* end() const { return m_sinks + m_count; }
+
 private:
     Sink* m_sinks[kMax] = {};
     int m_count = 0;
 };
 
 // Hands every reading to each of several sinks, in the order they were added.
-class SinkFanOut : public ReadingSink {
+class SinkFanOut : public FanOut<ReadingSink, 8> {
 public:
-    void Add(ReadingSink& sink) { m_sinks.Add(sink); }
-    void Remove(ReadingSink& sink) { m_sinks.Remove(sink); }
     void Accept(const Reading& reading) override;
-    void EndOfPoll() override { m_sinks.EndOfPoll(); }
-    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
-
-private:
-    SinkList<ReadingSink, 8> m_sinks;
 };
 
 // The outputs that follow the user's choice of sensors (the recording mask: the list, the
 // protocol file, the logger's stdout, the archive, MQTT): the one place where that choice is
-// applied. A reading passes when the mask selects it; the Fenster events always pass.
-class RecordingFilter : public ReadingSink {
+// applied. A reading passes to the sinks behind the filter when the mask selects it; the
+// Fenster events always pass.
+class RecordingFilter : public SinkFanOut {
 public:
     void SetMask(RecordingMask mask) { m_mask = mask; }
-    RecordingMask Mask() const { return m_mask; }
-    // The sinks behind the filter.
-    SinkFanOut& Sinks() { return m_sinks; }
-
     void Accept(const Reading& reading) override;
-    void EndOfPoll() override { m_sinks.EndOfPoll(); }
-    std::optional<SinkNotice> TakeNotice() override { return m_sinks.TakeNotice(); }
 
 private:
     RecordingMask m_mask = kAllRecordings;
-    SinkFanOut m_sinks;
 };
 
 // Fills in what a program derives from a reading's values (the weather values) before its

@@ -5,38 +5,38 @@ namespace tavrolin {
 
 ReceivedList::~ReceivedList() = default;
 
-int MemoryList::GetCurSel() const {
-    return m_curSel;
+int MemoryList::CurrentLine() const {
+    return m_current;
 }
 
-int MemoryList::GetCount() const {
+int MemoryList::LineCount() const {
     return static_cast<int>(m_lines.size());
 }
 
-void MemoryList::DeleteString(int index) {
-    if (index < 0 || index >= GetCount()) {
+void MemoryList::RemoveLine(int index) {
+    if (index < 0 || index >= LineCount()) {
         return;
     }
     m_lines.erase(m_lines.begin() + index);
-    // As in a list box: the selection stays on its line, and is gone with it.
-    if (m_curSel == index) {
-        m_curSel = -1;
-    } else if (m_curSel > index) {
-        --m_curSel;
+    // The current line stays on its line, and is gone with it.
+    if (m_current == index) {
+        m_current = -1;
+    } else if (m_current > index) {
+        --m_current;
     }
 }
 
-void MemoryList::AddString(std::string_view line) {
+void MemoryList::AppendLine(std::string_view line) {
     m_lines.emplace_back(line);
 }
 
-void MemoryList::SetCurSel(int index) {
-    m_curSel = index >= 0 && index < GetCount() ? index : -1;
+void MemoryList::SetCurrentLine(int index) {
+    m_current = index >= 0 && index < LineCount() ? index : -1;
 }
 
-void MemoryList::ResetContent() {
+void MemoryList::Clear() {
     m_lines.clear();
-    m_curSel = -1;
+    m_current = -1;
 }
 
 }  // namespace tavrolin

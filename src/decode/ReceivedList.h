@@ -7,35 +7,39 @@
 
 namespace tavrolin {
 
-// The received-data list: an unsorted list box without user selection. Lines are UTF-8,
-// without a line end.
+// The received-data list: lines in the order they came, which the user cannot select. One
+// line may be the current one, which the list keeps in view; the list policy (PresentReport)
+// moves it to the newest line while it stands on the last. Lines are UTF-8, without a line
+// end.
 class ReceivedList {
 public:
     virtual ~ReceivedList();
-    virtual int GetCurSel() const = 0;  // -1 when no line is selected
-    virtual int GetCount() const = 0;
-    virtual void DeleteString(int index) = 0;
-    virtual void AddString(std::string_view line) = 0;  // appends at the bottom
-    virtual void SetCurSel(int index) = 0;              // selects and scrolls into view
-    virtual void ResetContent() = 0;
+    virtual int CurrentLine() const = 0;  // -1 when there is none
+    virtual int LineCount() const = 0;
+    // A line removed: a current line below it moves up with it, the current line itself is
+    // gone with it.
+    virtual void RemoveLine(int index) = 0;
+    virtual void AppendLine(std::string_view line) = 0;  // at the bottom
+    virtual void SetCurrentLine(int index) = 0;          // and brings it into view
+    virtual void Clear() = 0;
 };
 
-// The list without a window: its lines in memory, with the list box's rules of selection
-// (the tests, the benchmarks and the fuzz targets look at what the window would show).
+// The list without a window: its lines in memory, with the rules of the current line (the
+// tests, the benchmarks and the fuzz targets look at what the window would show).
 class MemoryList : public ReceivedList {
 public:
-    int GetCurSel() const override;
-    int GetCount() const override;
-    void DeleteString(int index) override;
-    void AddString(std::string_view line) override;
-    void SetCurSel(int index) override;
-    void ResetContent() override;
+    int CurrentLine() const override;
+    int LineCount() const override;
+    void RemoveLine(int index) override;
+    void AppendLine(std::string_view line) override;
+    void SetCurrentLine(int index) override;
+    void Clear() override;
 
     const std::deque<std::string>& Lines() const { return m_lines; }
 
 private:
     std::deque<std::string> m_lines;
-    int m_curSel = -1;
+    int m_current = -1;
 };
 
 }  // namespace tavrolin

@@ -5,18 +5,10 @@
 
 namespace tavrolin {
 
-ReportLineSink::~ReportLineSink() = default;
-
-void ReportLineSink::EndOfPoll() {}
-
-std::optional<SinkNotice> ReportLineSink::TakeNotice() {
-    return std::nullopt;
-}
-
 void ReportLines::Accept(const Reading& reading) {
     char line[kReportLineCapacity];
     const std::string_view text(line, FormatReportLine(reading, line));
-    for (ReportLineSink* sink : m_sinks) {
+    for (ReportLineSink* sink : *this) {
         sink->AcceptLine(text);
     }
 }

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "decode/Framing.h"
+
 namespace tavrolin {
 
 namespace {
-
-constexpr uint8_t kEtx = 0x03;
 
 // The float nearest 1e-7, used in double. It lies just above 1e-7, so a gap of whole
 // milliseconds that falls halfway between two hundredths rounds away from zero: 1.235 s
@@ -165,13 +165,10 @@ DecodableRange DecodableRangeOf(Quantity quantity) {
     return kH;
 }
 
-int TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
-    const std::optional<Reading> reading = Decode(data);
-    if (!reading) {
-        return -1;
+void TelegramDecoder::DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink) {
+    if (const std::optional<Reading> reading = Decode(data)) {
+        sink.Accept(*reading);
     }
-    sink.Accept(*reading);
-    return 0;
 }
 
 std::size_t FormatReportLine(const Reading& r, std::span<char> buffer) {

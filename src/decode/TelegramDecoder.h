@@ -21,11 +21,11 @@ public:
     // received at.
     TelegramDecoder(WallClock& clock, const TimeZone& zone);
 
-    // 0 when the telegram was decoded and its reading handed to the sink; -1 when
-    // the seventh byte is not ETX or the special subtype is unknown: then nothing happened,
-    // not even a clock read. Which readings are presented is the sink's choice; every
-    // decoded telegram moves its sensor's reception clock.
-    int DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink);
+    // Hands the telegram's reading to the sink. When the seventh byte is not ETX or the
+    // special subtype is unknown, nothing happens, not even a clock read. Which readings are
+    // presented is the sink's choice; every decoded telegram moves its sensor's reception
+    // clock.
+    void DecodeTelegram(std::span<const uint8_t, 7> data, ReadingSink& sink);
     // The reading alone, with the same effect on the clocks.
     std::optional<Reading> Decode(std::span<const uint8_t, 7> data);
 

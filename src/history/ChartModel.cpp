@@ -34,15 +34,6 @@ Milliseconds LengthOf(ChartRange range) {
 
 }  // namespace
 
-Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs) {
-    if (bucketMs % kMsPerDay == 0) {
-        const int64_t days = bucketMs / kMsPerDay;
-        return StartOfLocalDay(zone, FloorDiv(LocalDayIn(zone, t), days) * days);
-    }
-    const int64_t shift = int64_t{zone.UtcOffsetAt(t)} * 1000;
-    return FromUnixMs(FloorDiv(UnixMs(t) + shift, bucketMs) * bucketMs - shift);
-}
-
 bool IsLive(ChartRange range) {
     return range == ChartRange::Day || range == ChartRange::Week || range == ChartRange::Month;
 }
@@ -87,11 +78,7 @@ int64_t ChartModel::RainBucketMs() const {
 }
 
 Instant ChartModel::EndOf(const SeriesPoint& point) const {
-    const int64_t bucket = m_series.bucketMs;
-    if (bucket > 0 && bucket % kMsPerDay == 0) {
-        return StartOfLocalDay(*m_zone, LocalDayIn(*m_zone, point.time) + bucket / kMsPerDay);
-    }
-    return point.time + Milliseconds(bucket);
+    return m_series.bucketMs > 0 ? BucketEnd(*m_zone, point.time, m_series.bucketMs) : point.time;
 }
 
 double ChartModel::RainAmount(int64_t steps) const {
@@ -115,7 +102,9 @@ void ChartModel::SetSeries(Series series) {
 }
 
 bool ChartModel::Add(const Reading& reading) {
-    if (!IsLive(m_range) || !(reading.Key() == m_sensor)) {
+    // A range that ends now grows with it; a span of the past takes what lies in it (what
+    // the archive had not committed yet when it was filled).
+    if (!(reading.Key() == m_sensor) || (!IsLive(m_range) && reading.time >= m_to)) {
         return false;
     }
     if (ShowsRain()) {

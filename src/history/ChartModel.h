@@ -24,11 +24,6 @@ std::string_view RangeLabel(ChartRange range);
 // The recent ranges follow the readings as they come; a year or a decade would not show it,
 // and a chosen span stays where it was put.
 bool IsLive(ChartRange range);
-// The start of the bucket that holds t, as the archive places them (QuerySeries, QueryRain):
-// day buckets and runs of days from the starts of local days in the zone (23 to 25 hours),
-// shorter ones end to end from 1970-01-01 00:00 of local time (an hour is one of UTC
-// wherever the offset is whole hours).
-Instant BucketStart(const TimeZone& zone, Instant t, int64_t bucketMs);
 // Rain is drawn as a bar per hour over spans up to this long, per local day beyond.
 inline constexpr int64_t kLongestHourlyRainMs = 14 * kMsPerDay;
 

@@ -60,7 +60,7 @@ std::string PointTime(Instant start, int64_t bucketMs, const TimeZone& zone) {
     }
     text += " " + MinuteText(local);
     if (bucketMs > 0) {
-        text += "–" + MinuteText(LocalTimeIn(zone, start + Milliseconds(bucketMs)));
+        text += "–" + MinuteText(LocalTimeIn(zone, BucketEnd(zone, start, bucketMs)));
     }
     return text;
 }

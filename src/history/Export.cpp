@@ -75,46 +75,63 @@ void AppendCsv(const Reading& r, const WeatherSettings& weather, std::string& ou
     out += "\r\n";
 }
 
-ArchiveStatus ExportReadings(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
-                             const WeatherSettings& weather, ExportFormat format,
-                             const std::function<void(std::string_view)>& write, int64_t* rows) {
+ReadingExport::ReadingExport(const SensorKey& sensor, Instant from, Instant to,
+                             const WeatherSettings& weather, ExportFormat format)
+    : m_sensor(sensor),
+      m_from(from),
+      m_weather(weather),
+      m_format(format),
+      // The weather values as the receiving programs give them. A rain sensor's totals count
+      // from its first reading in the archive, so its readings are counted from there.
+      m_cursor(sensor, sensor.kind == SensorKind::Rain ? Instant::min() : from, to),
+      m_derivation(weather) {}
+
+ArchiveStatus ReadingExport::Next(Archive& archive, std::string& piece) {
     // Written in pieces: hundreds of thousands of lines a second, where a write per line
     // would cost more than the query.
     constexpr std::size_t kPiece = 64 * 1024;
-    std::string out;
-    out.reserve(kPiece + 4096);
-    if (format == ExportFormat::Csv) {
-        out += CsvHeader(sensor, weather);
+    constexpr std::size_t kBatch = 1024;
+    piece.clear();
+    if (!m_started && m_format == ExportFormat::Csv) {
+        piece += CsvHeader(m_sensor, m_weather);
     }
-    // The weather values as the receiving programs give them. A rain sensor's totals count
-    // from its first reading in the archive, so its readings are counted from there.
-    WeatherDerivation derivation(weather);
-    const Instant countFrom = sensor.kind == SensorKind::Rain ? Instant::min() : from;
-    int64_t written = 0;
-    const ArchiveStatus status =
-        ForEachReading(archive, sensor, countFrom, to, [&](const Reading& stored) {
-            Reading reading = stored;
-            derivation.Derive(reading);
-            if (reading.time < from) {
-                return;
+    m_started = true;
+    while (piece.size() < kPiece && !m_done) {
+        if (const ArchiveStatus status = m_cursor.Next(archive, kBatch, m_batch); !status.Ok()) {
+            return status;
+        }
+        m_done = m_batch.empty();
+        for (Reading& reading : m_batch) {
+            m_derivation.Derive(reading);
+            if (reading.time < m_from) {
+                continue;
             }
-            if (format == ExportFormat::Csv) {
-                AppendCsv(reading, weather, out);
+            if (m_format == ExportFormat::Csv) {
+                AppendCsv(reading, m_weather, piece);
             } else {
-                AppendReadingJson(reading, out);
-                out += '\n';
+                AppendReadingJson(reading, piece);
+                piece += '\n';
             }
-            ++written;
-            if (out.size() >= kPiece) {
-                write(out);
-                out.clear();
-            }
-        });
-    if (!out.empty()) {
-        write(out);
+            ++m_rows;
+        }
     }
+    return {};
+}
+
+ArchiveStatus ExportReadings(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
+                             const WeatherSettings& weather, ExportFormat format,
+                             const std::function<void(std::string_view)>& write, int64_t* rows) {
+    ReadingExport exporting(sensor, from, to, weather, format);
+    std::string piece;
+    ArchiveStatus status;
+    do {
+        status = exporting.Next(archive, piece);
+        if (!piece.empty()) {
+            write(piece);  // also what came before a failure
+        }
+    } while (status.Ok() && !piece.empty());
     if (rows != nullptr) {
-        *rows = written;
+        *rows = exporting.Rows();
     }
     return status;
 }

@@ -7,9 +7,11 @@
 #include <string_view>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveQuery.h"
 #include "base/Clock.h"
 #include "decode/Reading.h"
 #include "settings/WeatherSettings.h"
+#include "weather/WeatherDerivation.h"
 
 namespace tavrolin {
 
@@ -30,6 +32,31 @@ void AppendCsv(const Reading& reading, const WeatherSettings& weather, std::stri
 // the receiving programs derive with these settings (a rain sensor's totals counted from its
 // first reading in the archive), through `write` in pieces of some 64 KiB. The count of
 // readings written goes to `rows`.
+// The same a piece at a time, for a reader that takes it at its own pace (the browser
+// view's download): each piece reads only what it holds, in batches of their own
+// (ReadingCursor), so that a reader that stops reading stops the export.
+class ReadingExport {
+public:
+    ReadingExport(const SensorKey& sensor, Instant from, Instant to, const WeatherSettings& weather,
+                  ExportFormat format);
+    // The next piece of some 64 KiB, the header at the start of the first; empty at the end.
+    ArchiveStatus Next(Archive& archive, std::string& piece);
+    // The readings written so far.
+    int64_t Rows() const { return m_rows; }
+
+private:
+    SensorKey m_sensor;
+    Instant m_from;
+    WeatherSettings m_weather;
+    ExportFormat m_format;
+    ReadingCursor m_cursor;
+    WeatherDerivation m_derivation;
+    std::vector<Reading> m_batch;
+    int64_t m_rows = 0;
+    bool m_started = false;
+    bool m_done = false;
+};
+
 ArchiveStatus ExportReadings(Archive& archive, const SensorKey& sensor, Instant from, Instant to,
                              const WeatherSettings& weather, ExportFormat format,
                              const std::function<void(std::string_view)>& write,

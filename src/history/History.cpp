@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/History.h"
 
+#include <algorithm>
+
 #include "base/FileSystem.h"
 #include "history/Export.h"
 
@@ -11,11 +13,6 @@ namespace {
 // Reading waits for a writer only while the file is being made or brought up to date.
 constexpr int kBusyMs = 200;
 constexpr Milliseconds kRetry{60000};
-// Beyond the commit interval: the commit itself, and a clock that is not the writer's.
-constexpr Milliseconds kLagMargin{10000};
-// A minute at the heaviest load of 200 readings a second, beyond the 10 000 readings after
-// which the archive commits whatever its interval.
-constexpr std::size_t kMostRecent = 12000;
 
 }  // namespace
 
@@ -65,21 +62,97 @@ bool History::ExportShown(const ChartModel& chart,
     return status.Ok();
 }
 
+std::vector<SensorSummary> History::Sensors() {
+    std::vector<SensorSummary> sensors;
+    if (Open()) {
+        if (const ArchiveStatus status = ListSensors(m_archive, sensors); !status.Ok()) {
+            Failed(status);
+            sensors.clear();
+        }
+    }
+    return sensors;
+}
+
+std::vector<SensorKey> History::MainSensors(const std::vector<SensorSummary>& sensors) const {
+    std::vector<SensorKey> known;
+    for (const SensorSummary& s : sensors) {
+        known.push_back(s.key);
+    }
+    std::vector<SensorKey> main = m_station.All(known);
+    std::erase_if(main, [&](const SensorKey& key) {
+        return std::find(known.begin(), known.end(), key) == known.end();
+    });
+    return main;
+}
+
+bool History::Report(const SensorSummary& sensor, int year, int month, ClimateReport& report) {
+    if (!Open()) {
+        return false;
+    }
+    ClimateRequest request;
+    request.sensor = sensor.key;
+    request.year = year;
+    request.month = month;
+    request.zone = &m_zone;
+    request.weather = m_weather;
+    request.usualPeriod = sensor.usualPeriod;
+    request.now = Now();
+    const ArchiveStatus status = ComputeClimateReport(m_archive, request, report);
+    if (!status.Ok()) {
+        Failed(status);
+    }
+    return status.Ok();
+}
+
+bool History::Records(const SensorKey& sensor, std::vector<ClimateRecord>& records) {
+    if (!Open()) {
+        return false;
+    }
+    const ArchiveStatus status =
+        ComputeClimateRecords(m_archive, sensor, m_zone, m_weather, records);
+    if (!status.Ok()) {
+        Failed(status);
+    }
+    return status.Ok();
+}
+
+std::string History::Today() {
+    const std::vector<SensorSummary> sensors = Sensors();
+    const Instant now = Now();
+    const LocalTime today = LocalTimeAt(now, m_zone.UtcOffsetAt(now));
+    std::string out;
+    for (const SensorKey& key : MainSensors(sensors)) {
+        const auto sensor = std::find_if(sensors.begin(), sensors.end(),
+                                         [&](const SensorSummary& s) { return s.key == key; });
+        ClimateReport month;
+        if (!Report(*sensor, today.year, today.month, month)) {
+            break;
+        }
+        out += (out.empty() ? "" : "\n") + TodayText(month, sensor->last, NameOf(key), now);
+    }
+    return out;
+}
+
+bool History::NowAndToday(TodayRequest request, TodayReport& report) {
+    if (!Open()) {
+        return false;
+    }
+    request.zone = &m_zone;
+    request.weather = m_weather;
+    request.now = Now();
+    request.uncommitted.clear();
+    ForEachUncommitted([&](const Reading& r) { request.uncommitted.push_back(r); });
+    const ArchiveStatus status = ComputeToday(m_archive, request, report);
+    if (!status.Ok()) {
+        Failed(status);
+    }
+    return status.Ok();
+}
+
 void History::Failed(const ArchiveStatus& status) {
     m_problem =
         "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
     m_archive.Close();
-}
-
-void History::Keep(const Reading& reading) {
-    if (m_archiveLag <= Milliseconds{0} || m_path.empty()) {
-        return;
-    }
-    m_recent.push_back(reading);
-    while (m_recent.size() > kMostRecent ||
-           m_recent.front().time < reading.time - m_archiveLag - kLagMargin) {
-        m_recent.pop_front();
-    }
 }
 
 void History::Fill(ChartModel& chart) {
@@ -95,12 +168,8 @@ void History::Fill(ChartModel& chart) {
         return;
     }
     chart.SetSeries(std::move(series));
-    if (chart.Data().bucketMs == 0 && !chart.ShowsRain()) {
-        // Those older than the archive's newest reading of the sensor, or of other sensors,
-        // are passed over by the chart.
-        for (const Reading& reading : m_recent) {
-            chart.Add(reading);
-        }
+    if (m_uncommitted) {
+        m_uncommitted([&chart](const Reading& reading) { chart.Add(reading); });
     }
 }
 

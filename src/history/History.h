@@ -2,15 +2,19 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveQuery.h"
 #include "base/Clock.h"
 #include "history/ChartModel.h"
+#include "history/Climate.h"
 #include "history/SensorOverview.h"
+#include "history/Today.h"
+#include "settings/StationSensors.h"
 #include "settings/WeatherSettings.h"
 
 namespace tavrolin {
@@ -21,20 +25,24 @@ namespace tavrolin {
 // a ten-year archive takes well under a tenth of a second (bench/history_bench.cpp).
 class History {
 public:
+    // Hands each reading that the archive has not committed yet to the function, oldest
+    // first: what the receiving program keeps of them (LiveReadings), or what tavrolin-web's
+    // feed brought since its last commit.
+    using Uncommitted = std::function<void(const std::function<void(const Reading&)>&)>;
+
     // tracker: the program's, seeded from the archive and fed every reading; archivePath:
     // the archive the window writes (from [Archiv]), empty when it keeps none; weather:
-    // [Regen] and [Station], for the rain in millimetres; archiveLag: the archive's commit
-    // interval, the time its newest readings may wait in the writer before a reader sees them.
+    // [Regen] and [Station], for the rain in millimetres; uncommitted: the readings the
+    // archive's writer has not committed yet, which a chart adds to the archive's.
     History(SensorNames names, const SensorTracker& tracker, std::string archivePath,
             WallClock& clock, const TimeZone& zone, const WeatherSettings& weather,
-            Milliseconds archiveLag = Milliseconds{0})
+            Uncommitted uncommitted = {})
         : m_overview(std::move(names), tracker, zone),
-          m_sink(*this),
           m_path(std::move(archivePath)),
           m_clock(clock),
           m_zone(zone),
           m_weather(weather),
-          m_archiveLag(archiveLag) {}
+          m_uncommitted(std::move(uncommitted)) {}
 
     // A sink of every reading, behind the tracker: the open windows follow the readings.
     ReadingSink& Sink() { return m_sink; }
@@ -56,6 +64,32 @@ public:
     // (CSV), through `write`; false when the archive could not be read (Problem()).
     bool ExportShown(const ChartModel& chart, const std::function<void(std::string_view)>& write);
 
+    // The readings the archive has not committed yet, oldest first.
+    void ForEachUncommitted(const std::function<void(const Reading&)>& each) const {
+        if (m_uncommitted) {
+            m_uncommitted(each);
+        }
+    }
+    // The station's main sensors ([Station] Außen, Wind, Regen, Luftdruck), for "Heute".
+    void SetStation(const StationSensors& station) { m_station = station; }
+    // The sensors the archive knows (ListSensors); none when it cannot be read (Problem()).
+    std::vector<SensorSummary> Sensors();
+    // The station's main sensors among them, else those it has.
+    std::vector<SensorKey> MainSensors(const std::vector<SensorSummary>& sensors) const;
+    std::string NameOf(const SensorKey& sensor) const { return m_overview.NameOf(sensor); }
+    // What tavrolin-history report and records compute, now; false when the archive could
+    // not be read (Problem()).
+    bool Report(const SensorSummary& sensor, int year, int month, ClimateReport& report);
+    bool Records(const SensorKey& sensor, std::vector<ClimateRecord>& records);
+    // "Heute": the value now and today's figures of each main sensor (TodayText).
+    std::string Today();
+    // "Jetzt und heute" of the request's sensors (ComputeToday), now, in the history's zone
+    // and weather settings and with the readings not committed yet; false when the archive
+    // could not be read (Problem()).
+    bool NowAndToday(TodayRequest request, TodayReport& report);
+    // The station's main sensors as set.
+    const StationSensors& MainSensorChoice() const { return m_station; }
+
     // The last trouble with the archive in German ("Das Archiv ... läßt sich nicht lesen:
     // ..."), empty while all is well.
     const std::string& Problem() const { return m_problem; }
@@ -64,17 +98,13 @@ private:
     bool Open();
     void Fill(ChartModel& chart);
     void Failed(const ArchiveStatus& status);
-    void Keep(const Reading& reading);
 
     struct Follow : ReadingSink {
-        explicit Follow(History& history) : history(history) {}
         void Accept(const Reading& reading) override {
-            history.Keep(reading);
             if (onReading) {
                 onReading(reading);
             }
         }
-        History& history;
         std::function<void(const Reading&)> onReading;
     };
 
@@ -84,19 +114,16 @@ private:
     WallClock& m_clock;
     const TimeZone& m_zone;
     const WeatherSettings m_weather;
+    StationSensors m_station;
     Archive m_archive;
     // An archive that could not be opened is tried again a minute later, not at every
     // reading: opening one that another program holds locked waits up to kBusyMs.
     std::optional<Instant> m_nextTry;
     std::string m_problem;
-    // The readings of the last archiveLag (and a little more), which a chart filled from the
-    // archive may not find there yet: a chart of readings takes them from here, so that it
-    // does not end with a gap until the next commit. (Buckets and the rain's bars do without
-    // them: which of them are in the archive already is not known, and one counted twice
-    // would be worse than the last minutes missing from a mean of hours, or than rain that
-    // the next reading's counter brings in any case.)
-    const Milliseconds m_archiveLag;
-    std::deque<Reading> m_recent;
+    // A chart filled from the archive takes these too, so that it does not end with a gap
+    // until the next commit: the readings of its range, its buckets and its rain's bars.
+    // Being exactly those the archive lacks, none is counted twice.
+    Uncommitted m_uncommitted;
 };
 
 }  // namespace tavrolin

@@ -2,12 +2,15 @@
 #include "history/HistoryCommands.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <optional>
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveBackup.h"
 #include "archive/ArchiveQuery.h"
 #include "archive/ReadingImport.h"
 #include "archive/TimeText.h"
@@ -17,11 +20,13 @@
 #include "decode/ReadingJson.h"
 #include "decode/ReadingText.h"
 #include "history/ArchiveSeed.h"
+#include "history/Climate.h"
 #include "history/Export.h"
 #include "history/SensorOverview.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/SensorNames.h"
 #include "settings/SettingsStore.h"
+#include "settings/StationSensors.h"
 #include "settings/WeatherProfile.h"
 #include "weather/WeatherDerivation.h"
 
@@ -95,17 +100,7 @@ void Pad(std::string& line, std::string_view cell, std::size_t width) {
 // --sensor: an id, or the name the views show of one sensor.
 std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStore& settings,
                                      const HistoryEnvironment& env) {
-    if (const std::optional<SensorKey> key = ParseSensorId(text)) {
-        return key;
-    }
-    const SensorNames names = SensorNames::Read(settings);
-    std::vector<SensorKey> named;
-    for (int i = 0; i < kSensorCount; ++i) {
-        // The names every view shows: the friendly one, else the list's ("Außen 1").
-        if (names.NameOf(SensorAt(i)) == text) {
-            named.push_back(SensorAt(i));
-        }
-    }
+    const std::vector<SensorKey> named = SensorsNamed(text, SensorNames::Read(settings));
     if (named.size() == 1) {
         return named.front();
     }
@@ -121,6 +116,84 @@ std::optional<SensorKey> SensorNamed(const std::string& text, const SettingsStor
                          "); --sensor braucht dann die Kennung.");
     }
     return std::nullopt;
+}
+
+// The sensors of a report or of the records: --sensor's, else the station's main sensors
+// ([Station]; what is wrong there is said, and the default serves). `sensors` gets the
+// archive's list, for each one's usual period. Exit status 0 when there are some.
+int ClimateSensors(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                   const HistoryEnvironment& env, std::vector<SensorSummary>& sensors,
+                   std::vector<SensorKey>& chosen) {
+    if (const ArchiveStatus status = ListSensors(archive, sensors); !status.Ok()) {
+        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        return 1;
+    }
+    if (!o.sensor.empty()) {
+        const std::optional<SensorKey> key = SensorNamed(o.sensor, settings, env);
+        if (!key) {
+            return 2;
+        }
+        chosen = {*key};
+        return 0;
+    }
+    const StationSensorsResult station = ReadStationSensors(settings);
+    for (const std::string& error : station.errors) {
+        Say(env.err, error);
+    }
+    std::vector<SensorKey> known;
+    for (const SensorSummary& s : sensors) {
+        known.push_back(s.key);
+    }
+    chosen = station.sensors.All(known);
+    if (chosen.empty()) {
+        Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) +
+                         " kennt keinen Außen-, Wind-, Regen- oder Innensensor; --sensor nennt "
+                         "einen anderen.");
+        return 1;
+    }
+    if (chosen.size() > 1 && o.formatText == "csv") {
+        Say(env.err, "--format csv schreibt eine Tabelle je Sensor und braucht dann --sensor.");
+        return 2;
+    }
+    return 0;
+}
+
+ClimateFormat ClimateFormatOf(const HistoryOptions& o) {
+    return o.formatText == "json"  ? ClimateFormat::Json
+           : o.formatText == "csv" ? ClimateFormat::Csv
+                                   : ClimateFormat::Text;
+}
+
+// "archiv-ersetzt-2026-12-09-041203.sqlite" beside the archive: where a restore keeps the
+// archive it replaces, so that a wrong copy put in place is not the end of the years.
+std::string KeptName(const std::string& path, const LocalTime& t) {
+    const std::filesystem::path archive(path);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "-ersetzt-%04d-%02d-%02d-%02d%02d%02d", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second);
+    return (archive.parent_path() /
+            (archive.stem().string() + stamp + archive.extension().string()))
+        .string();
+}
+
+// What a copy holds, for the line that says it was made.
+std::string Holding(const CheckReport& check) {
+    return Messungen(check.readings) + " von " + std::to_string(check.sensors) +
+           (check.sensors == 1 ? " Sensor" : " Sensoren");
+}
+
+// Why a copy was not made or not put in place; "Es blieb keine Kopie zurück." follows.
+void SayNotKept(const CopyOutcome& outcome, const std::string& first, std::FILE* err) {
+    if (outcome.stopped) {
+        Say(err, first + ": abgebrochen.");
+    } else if (!outcome.status.Ok()) {
+        Say(err, first + outcome.status.Describe());
+    } else {
+        Say(err, first + ": Die Kopie hat die Prüfung nicht bestanden.");
+        for (const std::string& finding : outcome.check.findings) {
+            Say(err, "  " + finding);
+        }
+    }
 }
 
 }  // namespace
@@ -139,6 +212,14 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
         !status.Ok()) {
         Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
         return 1;
+    }
+    if (const std::string folder = ArchiveSettings::Read(settings).backupFolder; !folder.empty()) {
+        // Above the table: a copy that is days old is what an owner should see first.
+        const std::optional<LastCopy> last = NewestCopy(folder, archive.Path());
+        Output(env.out).Line(
+            last ? "Letzte Sicherung: " + DateTimeText(LocalTimeIn(env.zone, last->taken)) + " (" +
+                       ShownFilePath(last->path) + ")"
+                 : "Letzte Sicherung: keine in " + ShownFilePath(folder));
     }
     if (sensors.empty()) {
         Say(env.err, "Das Archiv " + ShownFilePath(archive.Path()) + " enthält keine Messungen.");
@@ -242,6 +323,81 @@ int CheckCommand(Archive& archive, const HistoryEnvironment& env) {
     return 1;
 }
 
+int ReportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env) {
+    ClimateRequest request;
+    int year = 0, month = 0;
+    char tail = 0;
+    const bool byMonth = !o.month.empty();
+    const std::string& text = byMonth ? o.month : o.year;
+    const int fields = byMonth ? std::sscanf(text.c_str(), "%4d-%2d%c", &year, &month, &tail)
+                               : std::sscanf(text.c_str(), "%4d%c", &year, &tail);
+    if (fields != (byMonth ? 2 : 1) || text.size() != (byMonth ? 7u : 4u) || year < 1970 ||
+        (byMonth && (month < 1 || month > 12))) {
+        Say(env.err, byMonth ? "--month braucht einen Monat wie 2026-11, nicht " + text + "."
+                             : "--year braucht ein Jahr wie 2026, nicht " + text + ".");
+        return 2;
+    }
+    std::vector<SensorSummary> sensors;
+    std::vector<SensorKey> chosen;
+    if (const int rc = ClimateSensors(archive, o, settings, env, sensors, chosen); rc != 0) {
+        return rc;
+    }
+    request.year = year;
+    request.month = month;
+    request.zone = &env.zone;
+    request.weather = ReadWeatherSettings(settings).settings;
+    request.now = std::chrono::time_point_cast<Milliseconds>(std::chrono::system_clock::now());
+    const SensorNames names = SensorNames::Read(settings);
+    Output out(env.out);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        request.sensor = chosen[i];
+        request.usualPeriod.reset();
+        for (const SensorSummary& s : sensors) {
+            if (s.key == chosen[i]) {
+                request.usualPeriod = s.usualPeriod;
+            }
+        }
+        ClimateReport report;
+        if (const ArchiveStatus status = ComputeClimateReport(archive, request, report);
+            !status.Ok()) {
+            Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+            return 1;
+        }
+        const ClimateFormat format = ClimateFormatOf(o);
+        out.Buffer() += (i > 0 && format == ClimateFormat::Text ? "\n" : "") +
+                        ReportText(report, names.NameOf(chosen[i]), format);
+        out.MaybeFlush();
+    }
+    return 0;
+}
+
+int RecordsCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                   const HistoryEnvironment& env) {
+    std::vector<SensorSummary> sensors;
+    std::vector<SensorKey> chosen;
+    if (const int rc = ClimateSensors(archive, o, settings, env, sensors, chosen); rc != 0) {
+        return rc;
+    }
+    const WeatherSettings weather = ReadWeatherSettings(settings).settings;
+    const SensorNames names = SensorNames::Read(settings);
+    Output out(env.out);
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        std::vector<ClimateRecord> records;
+        if (const ArchiveStatus status =
+                ComputeClimateRecords(archive, chosen[i], env.zone, weather, records);
+            !status.Ok()) {
+            Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+            return 1;
+        }
+        const ClimateFormat format = ClimateFormatOf(o);
+        out.Buffer() += (i > 0 && format == ClimateFormat::Text ? "\n" : "") +
+                        RecordsText(chosen[i], names.NameOf(chosen[i]), records, format);
+        out.MaybeFlush();
+    }
+    return 0;
+}
+
 int ImportCommand(Archive& archive, const HistoryOptions& o, const HistoryEnvironment& env) {
     const bool useStdin = o.importFile.empty() || o.importFile == "-";
     std::FILE* in = useStdin ? env.in : std::fopen(o.importFile.c_str(), "rb");
@@ -319,6 +475,123 @@ int ImportCommand(Archive& archive, const HistoryOptions& o, const HistoryEnviro
              ", schon im Archiv: " + std::to_string(total.duplicates) +
              ", übersprungene Zeilen: " + std::to_string(skipped) + ".");
     return skipped > 0 || readFailed ? 1 : 0;
+}
+
+}  // namespace tavrolin
+
+namespace tavrolin {
+
+int BackupCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env) {
+    namespace fs = std::filesystem;
+    const ArchiveSettings profile = ArchiveSettings::Read(settings);
+    const bool scheduled = o.target.empty();
+    const std::string target = scheduled ? profile.backupFolder : o.target;
+    if (target.empty()) {
+        Say(env.err,
+            "Wohin? tavrolin-history backup ORDNER, oder im Profil [Archiv] Sicherung=ORDNER.");
+        return 2;
+    }
+    std::error_code error;
+    // A folder that is not there is not made: it is most often a stick that is not plugged
+    // in or a share that is not mounted, and a folder made in its place would put the copy on
+    // the archive's own card.
+    const bool folder = scheduled || fs::is_directory(target, error) || target.ends_with('/');
+    if (folder && !fs::is_directory(target, error)) {
+        Say(env.err, "Den Ordner " + ShownFilePath(target) +
+                         " für die Sicherung gibt es nicht (ist der Datenträger eingehängt?). "
+                         "Es wurde nichts gesichert.");
+        return 1;
+    }
+    if (o.keep && !folder) {
+        Say(env.err, "--keep gilt für einen Ordner von Tageskopien, nicht für die Datei " +
+                         ShownFilePath(target) + ".");
+        return 2;
+    }
+    if (scheduled && !profile.backupError.empty()) {
+        Say(env.err, profile.backupError + " Es gilt " +
+                         std::to_string(ArchiveSettings::kDefaultBackupsKept) + ".");
+    }
+    const Instant taken = env.now();
+    const std::string path =
+        folder ? (fs::path(target) / DatedCopyName(archive.Path(), LocalTimeIn(env.zone, taken)))
+                     .string()
+               : target;
+    if (fs::equivalent(path, archive.Path(), error)) {
+        Say(env.err, "Die Kopie kann nicht das Archiv selbst sein.");
+        return 2;
+    }
+    const CopyOutcome outcome = CopyArchive(archive, path, taken, env.goOn);
+    if (!outcome.Kept()) {
+        SayNotKept(outcome, "Die Sicherung nach " + ShownFilePath(path) + " ist nicht gelungen",
+                   env.err);
+        Say(env.err, "Es blieb keine Kopie zurück.");
+        return 1;
+    }
+    Output out(env.out);
+    out.Line("Gesichert: " + ShownFilePath(path) + ", " + Holding(outcome.check) + ", Stand " +
+             DateTimeText(LocalTimeIn(env.zone, taken)) + ".");
+    const std::optional<int> keep = o.keep      ? o.keep
+                                    : scheduled ? std::optional<int>(profile.backupsKept)
+                                                : std::nullopt;
+    if (folder && keep) {
+        for (const std::string& removed :
+             RemoveOldCopies(target, archive.Path(), static_cast<std::size_t>(*keep))) {
+            out.Line("Entfernt: " + ShownFilePath(removed));
+        }
+    }
+    return 0;
+}
+
+int RestoreCommand(const std::string& path, const HistoryOptions& o,
+                   const HistoryEnvironment& env) {
+    namespace fs = std::filesystem;
+    const std::vector<ArchiveUser> users =
+        env.archiveUsers ? env.archiveUsers(path) : std::vector<ArchiveUser>{};
+    std::string writers;
+    for (const ArchiveUser& user : users) {
+        if (user.Writes()) {
+            writers += (writers.empty() ? "" : ", ") + user.program + " (PID " +
+                       std::to_string(user.pid) + ")";
+        }
+    }
+    if (!writers.empty()) {
+        Say(env.err, "Das Archiv " + ShownFilePath(path) + " wird gerade von " + writers +
+                         " benutzt; nichts wurde ersetzt. Erst das Programm beenden (der Dienst: "
+                         "sudo systemctl stop tavrolin-log), dann wiederherstellen.");
+        return 1;
+    }
+    std::error_code error;
+    if (path == env.defaultArchive) {
+        fs::create_directories(fs::path(path).parent_path(), error);
+    }
+    const bool replacing = fs::exists(path, error);
+    const std::string kept = KeptName(path, LocalTimeIn(env.zone, env.now()));
+    const CopyOutcome outcome = RestoreArchive(o.target, path, kept);
+    if (!outcome.Kept()) {
+        SayNotKept(outcome,
+                   "Die Kopie " + ShownFilePath(o.target) + " wurde nicht wiederhergestellt",
+                   env.err);
+        Say(env.err, "Das Archiv " + ShownFilePath(path) + " blieb, wie es war.");
+        return 1;
+    }
+    if (env.takeOwnerOf) {
+        // Where no archive was (a new card), the folder tells whose it is: a service's state
+        // folder is its account's.
+        const fs::path folder = fs::path(path).parent_path();
+        env.takeOwnerOf(replacing ? kept : (folder.empty() ? "." : folder.string()), path);
+    }
+    Output out(env.out);
+    out.Line("Wiederhergestellt: " + ShownFilePath(path) + " aus " + ShownFilePath(o.target) +
+             ", " + Holding(outcome.check) + ".");
+    if (replacing) {
+        out.Line("Das bisherige Archiv liegt als " + ShownFilePath(kept) + " daneben.");
+    }
+    for (const ArchiveUser& user : users) {
+        out.Line(user.program + " (PID " + std::to_string(user.pid) +
+                 ") liest noch das bisherige Archiv, bis es neu gestartet wird.");
+    }
+    return 0;
 }
 
 }  // namespace tavrolin

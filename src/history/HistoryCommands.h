@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "archive/Archive.h"
@@ -14,7 +15,7 @@ namespace tavrolin {
 // The commands of tavrolin-history on an open archive, as the command line gives them (see
 // HistoryUsage). Each returns the program's exit status and says what went wrong on err.
 
-enum class Command { None, Sensors, Export, Check, Import };
+enum class Command { None, Sensors, Export, Check, Import, Report, Records, Backup, Restore };
 
 struct HistoryOptions {
     Command command = Command::None;
@@ -23,7 +24,11 @@ struct HistoryOptions {
     std::string sensor;
     std::string from, to;
     ExportFormat format = ExportFormat::Csv;
-    std::string importFile;  // empty or "-": stdin
+    std::string formatText;   // as given: text, csv or json (report and records know text)
+    std::string month, year;  // report: --month JJJJ-MM or --year JJJJ
+    std::string importFile;   // empty or "-": stdin
+    std::string target;       // backup: the folder or file of the copy; restore: the copy
+    std::optional<int> keep;  // backup: how many dated copies stay
     bool help = false;
     bool version = false;
 };
@@ -36,6 +41,14 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
 int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
                   const HistoryEnvironment& env);
 int CheckCommand(Archive& archive, const HistoryEnvironment& env);
+int ReportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env);
+int RecordsCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                   const HistoryEnvironment& env);
 int ImportCommand(Archive& archive, const HistoryOptions& o, const HistoryEnvironment& env);
+int BackupCommand(Archive& archive, const HistoryOptions& o, const SettingsStore& settings,
+                  const HistoryEnvironment& env);
+// On the archive's path, which it must not hold open itself.
+int RestoreCommand(const std::string& path, const HistoryOptions& o, const HistoryEnvironment& env);
 
 }  // namespace tavrolin

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryTool.h"
 
+#include <charconv>
 #include <filesystem>
 #include <optional>
 
@@ -21,6 +22,16 @@ namespace {
 constexpr int kReadBusyMs = 2000;
 constexpr int kImportBusyMs = 10000;
 
+std::optional<int> ParseCount(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 ||
+        value > ArchiveSettings::kMostBackupsKept) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std::FILE* err) {
     HistoryOptions o;
     OptionReader reader(args);
@@ -32,8 +43,17 @@ std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std:
         const std::string_view name = reader.Name();
         if (name == "--help" || name == "-h" || name == "--version") {
             (name == "--version" ? o.version : o.help) = true;
+        } else if (name == "--keep") {
+            const std::optional<std::string_view> value = reader.Value();
+            const std::optional<int> keep = value ? ParseCount(*value) : std::nullopt;
+            if (!keep) {
+                return fail("--keep braucht eine Zahl von 1 bis " +
+                            std::to_string(ArchiveSettings::kMostBackupsKept));
+            }
+            o.keep = keep;
         } else if (name == "--archive" || name == "--profile" || name == "--sensor" ||
-                   name == "--from" || name == "--to" || name == "--format") {
+                   name == "--from" || name == "--to" || name == "--format" || name == "--month" ||
+                   name == "--year") {
             const std::optional<std::string_view> value = reader.Value();
             if (!value || value->empty()) {
                 return fail(std::string(name) + " braucht einen Wert");
@@ -43,27 +63,37 @@ std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std:
                                   : name == "--sensor"  ? &o.sensor
                                   : name == "--from"    ? &o.from
                                   : name == "--to"      ? &o.to
+                                  : name == "--month"   ? &o.month
+                                  : name == "--year"    ? &o.year
                                                         : nullptr;
             if (target != nullptr) {
                 *target = std::string(*value);
-            } else if (*value == "csv" || *value == "json") {
-                o.format = *value == "csv" ? ExportFormat::Csv : ExportFormat::Json;
+            } else if (*value == "csv" || *value == "json" || *value == "text") {
+                o.format = *value == "json" ? ExportFormat::Json : ExportFormat::Csv;
+                o.formatText = std::string(*value);
             } else {
-                return fail("--format ist csv oder json, nicht " + std::string(*value));
+                return fail("--format ist text, csv oder json, nicht " + std::string(*value));
             }
         } else if (name.starts_with("-") && name != "-") {
             return fail("unbekannte Option " + std::string(reader.Argument()));
         } else if (o.command == Command::None) {
-            o.command = name == "sensors"  ? Command::Sensors
-                        : name == "export" ? Command::Export
-                        : name == "check"  ? Command::Check
-                        : name == "import" ? Command::Import
-                                           : Command::None;
+            o.command = name == "sensors"   ? Command::Sensors
+                        : name == "export"  ? Command::Export
+                        : name == "check"   ? Command::Check
+                        : name == "import"  ? Command::Import
+                        : name == "report"  ? Command::Report
+                        : name == "records" ? Command::Records
+                        : name == "backup"  ? Command::Backup
+                        : name == "restore" ? Command::Restore
+                                            : Command::None;
             if (o.command == Command::None) {
                 return fail("unbekannter Befehl " + std::string(name));
             }
         } else if (o.command == Command::Import && o.importFile.empty()) {
             o.importFile = std::string(name);
+        } else if ((o.command == Command::Backup || o.command == Command::Restore) &&
+                   o.target.empty()) {
+            o.target = std::string(name);
         } else {
             return fail("überzähliges Argument " + std::string(name));
         }
@@ -72,14 +102,33 @@ std::optional<HistoryOptions> Parse(std::span<const std::string_view> args, std:
         return o;
     }
     if (o.command == Command::None) {
-        return fail("ein Befehl fehlt: sensors, export, check oder import");
+        return fail(
+            "ein Befehl fehlt: sensors, export, check, import, report, records, backup oder "
+            "restore");
+    }
+    if (o.command == Command::Restore && o.target.empty()) {
+        return fail("restore braucht die Kopie, die an die Stelle des Archivs kommt");
+    }
+    if (o.keep && o.command != Command::Backup) {
+        return fail("--keep gehört zu backup");
     }
     const bool exporting = o.command == Command::Export;
+    const bool climate = o.command == Command::Report || o.command == Command::Records;
     if (exporting && o.sensor.empty()) {
         return fail("export braucht --sensor ID");
     }
-    if (!exporting && (!o.sensor.empty() || !o.from.empty() || !o.to.empty())) {
-        return fail("--sensor, --from und --to gehören zu export");
+    if (!exporting && (!o.from.empty() || !o.to.empty())) {
+        return fail("--from und --to gehören zu export");
+    }
+    if (!exporting && !climate && (!o.sensor.empty() || !o.formatText.empty())) {
+        return fail("--sensor und --format gehören zu export, report und records");
+    }
+    if (exporting && o.formatText == "text") {
+        return fail("export schreibt csv oder json");
+    }
+    if (o.command == Command::Report ? o.month.empty() == o.year.empty()
+                                     : !o.month.empty() || !o.year.empty()) {
+        return fail("report braucht entweder --month JJJJ-MM oder --year JJJJ");
     }
     return o;
 }
@@ -147,6 +196,9 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
     const std::string path =
         o.archive.empty() ? ArchiveSettings::Read(settings).PathOr(env.defaultArchive) : o.archive;
 
+    if (o.command == Command::Restore) {
+        return RestoreCommand(path, o, env);
+    }
     Archive archive;
     const bool importing = o.command == Command::Import;
     if (importing && path == env.defaultArchive) {
@@ -169,6 +221,13 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
             return CheckCommand(archive, env);
         case Command::Import:
             return ImportCommand(archive, o, env);
+        case Command::Report:
+            return ReportCommand(archive, o, settings, env);
+        case Command::Records:
+            return RecordsCommand(archive, o, settings, env);
+        case Command::Backup:
+            return BackupCommand(archive, o, settings, env);
+        case Command::Restore:
         case Command::None:
             break;
     }
@@ -205,6 +264,33 @@ Befehle:
                 und Werte, die kein Telegramm tragen kann (etwa 250 % Feuchte), werden
                 mit ihrer Zeilennummer gemeldet und übersprungen; Messungen, die schon im
                 Archiv sind, kommen nicht doppelt hinein
+  report --month JJJJ-MM | --year JJJJ [--sensor SENSOR] [--format text|csv|json]
+                der Monatsbericht (eine Zeile je Tag) oder der Jahresbericht (eine je
+                Monat) eines Sensors, ohne --sensor der Hauptsensoren aus [Station]
+                (Außen, Wind, Regen, Luftdruck): Mittel, Minimum und Maximum mit ihrer
+                Zeit, Regen, Wind, die Kenntage (Frost-, Eis-, Sommertage, heiße Tage,
+                Tropennächte, Niederschlagstage) und die Gradtagzahl G20/15. Tage der
+                Ortszeit; * markiert einen unvollständigen Tag. text (die Vorgabe): eine
+                Tabelle; csv nur mit --sensor; json ein Objekt je Sensor und Zeile
+  records [--sensor SENSOR] [--format text|csv|json]
+                die Rekorde eines Sensors (ohne --sensor der Hauptsensoren): für das
+                ganze Archiv, jedes Jahr, jeden Monat und jeden Kalendermonat
+  backup [ZIEL] [--keep N]
+                eine geprüfte Kopie des Archivs anlegen, auch während ein Logger
+                schreibt: sie enthält jede Messung, die vor ihrem Beginn geschrieben war.
+                ZIEL ist ein Ordner (dann heißt die Kopie nach dem Tag, etwa
+                archiv-2026-12-09.sqlite) oder eine Datei; ohne ZIEL der Ordner aus
+                [Archiv] Sicherung= des Profils. Die Kopie entsteht unter einem
+                vorläufigen Namen und bekommt ihren eigenen erst, wenn sie vollständig ist
+                und die Prüfung von check bestanden hat; sonst bleibt nichts zurück.
+                --keep N behält von den Tageskopien im Ordner die N neuesten und entfernt
+                die älteren (nur Kopien, die backup selbst angelegt hat); ohne ZIEL gilt
+                [Archiv] Sicherungen= (Vorgabe 7)
+  restore KOPIE  das Archiv durch eine Kopie ersetzen: die Kopie wird geprüft, das
+                bisherige Archiv bleibt als archiv-ersetzt-DATUM-UHRZEIT.sqlite daneben
+                liegen. Solange tavrolin oder tavrolin-log das Archiv benutzen, wird
+                nichts ersetzt; erst das Programm beenden (als Dienst: systemctl stop
+                tavrolin-log)
 
 Zeiten T (--from schließt T ein, --to schließt es aus, --from muß vor --to liegen), in
 Ortszeit, wenn kein Versatz angegeben ist:
@@ -234,9 +320,14 @@ Beispiele:
   tavrolin-history export --sensor Garten --from 2026-12-01
   tavrolin-history --archive /var/lib/tavrolin/archiv.sqlite check
   tavrolin-history import messungen.jsonl
+  tavrolin-history report --month 2026-11
+  tavrolin-history records --sensor Garten --format json
+  tavrolin-history backup /media/usb/tavrolin --keep 7
+  tavrolin-history restore /media/usb/tavrolin/archiv-2026-12-09.sqlite
 
 Exit-Status: 0 erledigt; 1 das Archiv läßt sich nicht lesen oder schreiben, check hat
-Probleme gefunden, oder import hat Zeilen übersprungen; 2 eine falsche Befehlszeile (auch
+Probleme gefunden, import hat Zeilen übersprungen, oder eine Sicherung oder
+Wiederherstellung ist nicht gelungen; 2 eine falsche Befehlszeile (auch
 ein unbekannter Sensor oder ein leerer Zeitraum).
 
 Mehr in der Handbuchseite: man tavrolin-history

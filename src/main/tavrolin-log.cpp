@@ -31,8 +31,10 @@
 #include "platform/posix/SystemClocks.h"
 #include "platform/posix/SystemdNotifier.h"
 #include "platform/posix/TickLoop.h"
+#include "platform/posix/UnixFeedPort.h"
 #include "serial/ReceiverPort.h"
 #include "settings/SettingsStore.h"
+#include "settings/StationSensors.h"
 
 using namespace tavrolin;
 
@@ -71,6 +73,8 @@ int main(int argc, char** argv) {
     SystemSettings loggerSettings = SystemSettings::Read(settings);
     PosixSerialLine::PortPathResolver resolver = ProfilePortResolver(settings);
     if (!options.portPath.empty()) {
+        // The device serves whatever port is opened; one outside 1..4 in the profile must not
+        // stop the logger from opening it.
         loggerSettings.comPort = 0;
         resolver = FixedPortResolver(options.portPath);
     }
@@ -96,7 +100,8 @@ int main(int argc, char** argv) {
     // them.
     Outputs outputs(settings,
                     {files, wallClock, zone, coarseClock, LocalHostName(),
-                     [] { return DefaultArchivePath(true); }, MosquittoConnections()},
+                     [] { return DefaultArchivePath(true); }, MosquittoConnections(),
+                     ListenForFeedReaders, DefaultLivePath},
                     {.archivePath = options.archivePath,
                      .mqttHost = options.mqttHost,
                      .overdueNotices = true,
@@ -108,13 +113,17 @@ int main(int argc, char** argv) {
         outputs.Finish(messages);
         return 2;
     }
+    // The station's main sensors, which the reports take: a bad entry is said, and the
+    // default serves.
+    for (const std::string& error : ReadStationSensors(settings).errors) {
+        std::fprintf(stderr, "Tavrolin: %s\n", error.c_str());
+    }
 
     NonBlockingWriter out(STDOUT_FILENO);
     HeadlessLogger logger(
         port, multiplexer, files, messages, coarseClock,
         [&out](std::string_view lines) { out.WriteLines(lines); },
-        options.json ? HeadlessLogger::Format::Json : HeadlessLogger::Format::Text);
-    outputs.AttachTo(logger.Session());
+        options.json ? HeadlessLogger::Format::Json : HeadlessLogger::Format::Text, &outputs);
     SystemdNotifier notifier;
     if (notifier.Active()) {
         logger.ReportTo({notifier, wallClock, zone, [&device] { return device.DevicePath(); }});

@@ -3,13 +3,9 @@
 // Station's; this file wires them to the system: the profile, the archive's place, the
 // listening address, the terminal for --hash-password and the signals.
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +15,13 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/ProfileLocation.h"
 #include "platform/posix/SystemClocks.h"
+#include "platform/posix/TerminalInput.h"
 #include "settings/ArchiveSettings.h"
 #include "settings/SensorNames.h"
 #include "settings/SettingsStore.h"
+#include "settings/StationSensors.h"
 #include "settings/WeatherProfile.h"
+#include "upload/UploadSettings.h"
 #include "web/PasswordHash.h"
 #include "web/Station.h"
 #include "web/WebOptions.h"
@@ -37,29 +36,9 @@ int Fail(const std::string& text, int status) {
     return status;
 }
 
-// A line from stdin; on a terminal without echo, after a prompt on stderr.
-std::string ReadPassword(const char* prompt) {
-    const bool terminal = ::isatty(STDIN_FILENO) != 0;
-    termios saved{};
-    if (terminal) {
-        std::fputs(prompt, stderr);
-        ::tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::fputs("\n", stderr);
-    }
-    return line;
-}
-
 int HashPasswordCommand() {
-    const std::string password = ReadPassword("Passwort: ");
-    if (::isatty(STDIN_FILENO) != 0 && ReadPassword("Noch einmal: ") != password) {
+    const std::string password = ReadSecretLine("Passwort: ");
+    if (StdinIsTerminal() && ReadSecretLine("Noch einmal: ") != password) {
         return Fail("Die beiden Eingaben sind verschieden.", 1);
     }
     if (password.empty()) {
@@ -108,60 +87,44 @@ int main(int argc, char** argv) {
     if (!weather.errors.empty()) {
         return 2;
     }
-    const WebSettings web = WebSettings::Read(settings);
-    WebConfig config;
-    const std::string listen = options.listen.empty() ? web.listen : options.listen;
-    if (!listen.empty()) {
-        const std::optional<ListenAddress> address = ParseListenAddress(listen);
-        if (!address) {
-            return Fail("Listen=" + listen +
-                            " im Abschnitt [Web] ist keine ADRESSE:PORT wie "
-                            "127.0.0.1:8470 oder [::1]:8470.",
-                        2);
-        }
-        config.address = *address;
+    std::string error;
+    std::optional<WebConfig> made = MakeWebConfig(options, WebSettings::Read(settings), error);
+    if (!made) {
+        return Fail(error, 2);
     }
-    if (web.user.empty() != web.passwordHash.empty()) {
-        return Fail("Für die Anmeldung braucht der Abschnitt [Web] User und PasswordHash.", 2);
-    }
-    if (!web.passwordHash.empty() && !IsPasswordHash(web.passwordHash)) {
-        return Fail(
-            "PasswordHash im Abschnitt [Web] ist nicht, was tavrolin-web "
-            "--hash-password ausgibt.",
-            2);
-    }
-    config.user = web.user;
-    config.passwordHash = web.passwordHash;
-    config.certFile = options.certFile.empty() ? web.certFile : options.certFile;
-    config.keyFile = options.keyFile.empty() ? web.keyFile : options.keyFile;
-    if (config.certFile.empty() != config.keyFile.empty()) {
-        return Fail(
-            "Für HTTPS braucht es Zertifikat und Schlüssel (--cert und --key, oder Cert "
-            "und Key im Abschnitt [Web]).",
-            2);
-    }
+    WebConfig& config = *made;
 
-    const std::string archivePath =
-        options.archivePath.empty()
-            ? ArchiveSettings::Read(settings).PathOr(DefaultArchivePath(false))
-            : options.archivePath;
+    const ArchiveSettings archive = ArchiveSettings::Read(settings);
+    const std::string archivePath = options.archivePath.empty()
+                                        ? archive.PathOr(DefaultArchivePath(false))
+                                        : options.archivePath;
+    config.livePath = archive.LiveOr(DefaultLivePath());
     SystemWallClock clock;
     SystemTimeZone zone;
     Station station(SensorNames::Read(settings), weather.settings, archivePath, clock, zone);
+    // A bad entry is said, and its role falls to the default.
+    const StationSensorsResult mainSensors = ReadStationSensors(settings);
+    for (const std::string& error : mainSensors.errors) {
+        std::fprintf(stderr, "tavrolin-web: %s\n", error.c_str());
+    }
+    station.SetStation(mainSensors.sensors);
     if (!station.Start()) {
         return Fail(station.Problem(), 1);
     }
+    const BackupWatch backups(archive.backupFolder, archivePath);
+    station.ShowBackups(backups);
+    const UploadWatch uploads(
+        files,
+        options.uploadStateFolder.empty() ? DefaultUploadStateFolder() : options.uploadStateFolder,
+        ReadUploadSettings(settings).settings);
+    station.ShowUploads(uploads);
 
     boost::asio::io_context io;
     WebServer server(io, station, config);
-    std::string error;
     if (!server.Start(error)) {
         return Fail(error, 1);
     }
-    const bool v6 = config.address.host.find(':') != std::string::npos;
-    std::printf("tavrolin-web: %s://%s%s%s:%u/ zeigt %s\n",
-                config.certFile.empty() ? "http" : "https", v6 ? "[" : "",
-                config.address.host.c_str(), v6 ? "]" : "", server.Port(),
+    std::printf("tavrolin-web: %s zeigt %s\n", server.Url().c_str(),
                 ShownFilePath(archivePath).c_str());
     std::fflush(stdout);
     boost::asio::signal_set signals(io, SIGINT, SIGTERM);

@@ -2,8 +2,12 @@
 // tavrolin: the receiver window. The profile is named after the executable,
 // $XDG_CONFIG_HOME/tavrolin.INI for the installed program; its section "Ports" may name the
 // device of each COM port (see the README).
+#include <signal.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +23,9 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSerialLine.h"
 #include "platform/posix/ProfileLocation.h"
+#include "platform/posix/SignalPipe.h"
 #include "platform/posix/SystemClocks.h"
+#include "platform/posix/UnixFeedPort.h"
 #include "platform/qt/GermanTranslations.h"
 #include "platform/qt/HistoryWindows.h"
 #include "platform/qt/ProgramIcon.h"
@@ -71,7 +77,8 @@ int main(int argc, char* argv[]) {
     // same without what cannot be built.
     Outputs outputs(settings,
                     {files, wallClock, zone, coarseClock, LocalHostName(),
-                     [] { return DefaultArchivePath(true); }, MosquittoConnections()},
+                     [] { return DefaultArchivePath(true); }, MosquittoConnections(),
+                     ListenForFeedReaders, DefaultLivePath},
                     {});
     for (const OutputProblem& problem : outputs.Problems()) {
         messages.ShowMessage(problem.caption, problem.text + " " + problem.withoutIt,
@@ -79,8 +86,22 @@ int main(int argc, char* argv[]) {
     }
     environment.outputs = &outputs;
     // The sensor overview and the charts of the context menu read the same archive.
+    // Its charts add what the archive has not committed yet from the one place it waits.
     History history(outputs.Names(), outputs.Tracker(), outputs.ArchivePath(), wallClock, zone,
-                    outputs.Weather(), outputs.ArchiveLag());
+                    outputs.Weather(), [&outputs](const auto& each) {
+                        outputs.Live().ForEachUncommitted(
+                            [&each](const KeyedReading& keyed) { each(keyed.reading); });
+                    });
+    // [Station]'s main sensors, for "Heute"; a bad entry is said, and the default serves.
+    const StationSensorsResult station = ReadStationSensors(settings);
+    if (!station.errors.empty()) {
+        std::string text;
+        for (const std::string& error : station.errors) {
+            text += (text.empty() ? "" : " ") + error;
+        }
+        messages.ShowMessage("Tavrolin", text, MessageIcon::Exclamation);
+    }
+    history.SetStation(station.sensors);
     environment.overview = &history.Sink();
     HistoryWindows historyWindows(history);
 
@@ -90,6 +111,21 @@ int main(int argc, char* argv[]) {
     MultiplexerDialog multiplexer(multiplexerLine);
     ReceiverPort receiverPort(line, multiplexerLine, messages, wallClock, zone);
     ReceiverApp app(receiverPort, multiplexer, environment);
+
+    // A logout or a shutdown (SIGTERM, SIGHUP) or Ctrl+C ends the window as its close box
+    // does: the stop command, the protocol file closed, and what waits for the archive
+    // written, as the logger does, instead of the readings of the commit interval lost.
+    SignalPipe endSignals;
+    std::unique_ptr<QSocketNotifier> ending;
+    if (endSignals.Install({SIGTERM, SIGHUP, SIGINT})) {
+        ending = std::make_unique<QSocketNotifier>(endSignals.Fd(), QSocketNotifier::Read);
+        QObject::connect(ending.get(), &QSocketNotifier::activated, [&endSignals, &ending] {
+            endSignals.Take();
+            ending->setEnabled(false);
+            QApplication::closeAllWindows();
+            QCoreApplication::exit(0);
+        });
+    }
 
     QtWindowRunner runner(&messages, &fileChooser);
     historyWindows.AddMenuItems(runner);

@@ -18,15 +18,16 @@ public:
     // Hands a MuxAddress to the multiplexer line; a shown dialog follows.
     void SetAddress(uint8_t address);
 
-    // The dialog's window exists while the view is attached (nullptr: it is gone).
+    // The dialog's window exists while the view is attached (nullptr: it is gone). The
+    // handlers are called only while it does.
     void AttachView(MultiplexerView* view) { m_view = view; }
     // The window is created: it shows the stage ports. True: the focus goes to "&OK".
     bool OnInitDialog();
-    // A port button of stage 1 or 2, or "Zweistufig", was clicked; the button has already
-    // moved its check mark.
-    void OnStage1Port();
-    void OnStage2Port();
-    void OnTwoStage();
+    // Port 1..6 of stage 1 or 2 was clicked, or "Zweistufig" ticked or not; the button has
+    // already moved its check mark.
+    void OnStage1Port(int port);
+    void OnStage2Port(int port);
+    void OnTwoStage(bool twoStage);
     // "&OK", and "&Abbruch" (also Esc and the close box): the run ends.
     void OnOk();
     void OnCancel();
@@ -42,9 +43,6 @@ public:
     bool TwoStage() const { return m_twoStage; }
 
 private:
-    // The position 1..6 of the first checked port button of a stage, 0 when none is.
-    int CheckedPort(int firstButton) const;
-
     MultiplexerLine& m_line;
     bool m_twoStage = true;  // mirror of "Zweistufig" while the window exists
     MultiplexerView* m_view = nullptr;

@@ -5,26 +5,17 @@
 
 namespace tavrolin {
 
-// Control identifiers of the multiplexer dialog.
-namespace muxcontrol {
-inline constexpr int kOk = 1;
-inline constexpr int kCancel = 2;
-inline constexpr int kStage1First = 1000;  // "Port 1".."Port 6" of the first stage: 1000..1005
-inline constexpr int kStage2First = 1006;  // ... of the second stage: 1006..1011
-inline constexpr int kStage2Group = 1013;  // the group box "2. Stufe "
-inline constexpr int kTwoStage = 1012;     // "Zweistufig"
-inline constexpr int kHelp = 57670;        // "&Hilfe"
-}  // namespace muxcontrol
-
-// The window operations of the multiplexer dialog while it is shown. Every radio button is
-// set on its own; the groups are never set with a group-wide call.
+// What the multiplexer dialog's logic asks of its window while it is shown.
 class MultiplexerView {
 public:
     virtual ~MultiplexerView();
-    virtual void SetCheck(int id, bool checked) = 0;
-    virtual bool GetCheck(int id) const = 0;
-    virtual void Enable(int id, bool enabled) = 0;
-    virtual void EndDialog(DialogResult result) = 0;
+    // Port 1..6 of stage 1 or 2 checked, the other ports of the stage not.
+    virtual void ShowPort(int stage, int port) = 0;
+    // "Zweistufig" ticked or not; the second stage's buttons and their group can be used only
+    // while it is, and keep their check marks while they cannot.
+    virtual void ShowTwoStage(bool twoStage) = 0;
+    // Ends the dialog's modal run.
+    virtual void End(DialogResult result) = 0;
 };
 
 }  // namespace tavrolin

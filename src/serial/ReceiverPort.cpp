@@ -58,9 +58,7 @@ bool ReceiverPort::Open(int portNumber, bool tellFailure) {
         }
         return false;
     }
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%d", portNumber);
-    const LineError error = m_line.Open(name);
+    const LineError error = m_line.Open(portNumber);
     if (error != LineError::None) {
         if (tellFailure) {
             ShowOpenError(error == LineError::InUse ? "Die Schnittstelle ist bereits geöffnet"

@@ -8,6 +8,7 @@
 
 #include "base/Clock.h"
 #include "base/MessageSink.h"
+#include "decode/Framing.h"
 #include "decode/TelegramDecoder.h"
 #include "serial/MultiplexerSignaller.h"
 #include "serial/SerialLine.h"
@@ -29,14 +30,6 @@ enum class LinkResult {
     NoAnswer,  // no ETX within the answer time
     NotOpen,
 };
-
-// Bytes of the receiver's framing.
-inline constexpr uint8_t kSoh = 0x01;  // starts a command frame
-inline constexpr uint8_t kStx = 0x02;  // starts an answer frame or a telegram
-inline constexpr uint8_t kEtx = 0x03;  // ends them
-inline constexpr uint8_t kEot = 0x04;  // ends a command frame
-inline constexpr uint8_t kAck = 0x06;
-inline constexpr uint8_t kDle = 0x10;  // escapes SOH, EOT and DLE inside a command payload
 
 // Payloads of the two commands: start and stop passing on sensor telegrams.
 inline constexpr std::array<uint8_t, 6> kStartCommand{0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};

@@ -43,10 +43,10 @@ class SerialLine {
 public:
     virtual ~SerialLine();
 
-    // Opens the device of a port name ("COM1".."COM4") for exclusive use, with the receiver's
-    // line: 19200 baud, 8 data bits, odd parity with checking, 2 stop bits, no flow control.
-    // DTR and RTS are low and nothing from before the open waits to be read.
-    virtual LineError Open(std::string_view portName) = 0;
+    // Opens the device of port 1..4 (the list's "COM 1".."COM 4") for exclusive use, with the
+    // receiver's line: 19200 baud, 8 data bits, odd parity with checking, 2 stop bits, no flow
+    // control. DTR and RTS are low and nothing from before the open waits to be read.
+    virtual LineError Open(int portNumber) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     // The device has gone from under the open line (a hang-up): every call fails until the

@@ -12,6 +12,12 @@ namespace tavrolin {
 //   Datei=/var/lib/tavrolin/archiv.sqlite   the archive; empty or missing: the default
 //   Aktiv=1                                 0: the receiving programs keep no archive
 //   Schreibintervall=300                    seconds between the receiving programs' commits
+//   Sicherung=/media/usb/tavrolin           the folder of tavrolin-history backup's daily
+//                                           copies; empty or missing: none set up
+//   Sicherungen=7                           how many of those copies it keeps
+//   Live=/run/tavrolin/live.sock            the live feed's socket, which the receiving
+//                                           program offers and tavrolin-web reads; empty or
+//                                           missing: the default (DefaultLivePath)
 struct ArchiveSettings {
     static constexpr const char* kSection = "Archiv";
     // Readings reach the archive in one transaction at most this often. Each commit writes
@@ -26,15 +32,28 @@ struct ArchiveSettings {
 
     bool active = true;
     std::string file;  // as written in the profile; empty for the default
+    std::string live;  // the same
     int commitSeconds = kDefaultCommitSeconds;
     // In German, when Schreibintervall is no whole number of 1 to kLongestCommitSeconds
     // seconds; the default holds then.
     std::string error;
 
+    // A week of daily copies: a fault found after some days can still be gone back on.
+    static constexpr int kDefaultBackupsKept = 7;
+    static constexpr int kMostBackupsKept = 10000;
+    std::string backupFolder;
+    int backupsKept = kDefaultBackupsKept;
+    // In German, when Sicherungen is no whole number of 1 to kMostBackupsKept; only the
+    // backup reads these two keys, and says so.
+    std::string backupError;
+
     static ArchiveSettings Read(const SettingsStore& store);
     // The file to use: this one, or the default where the profile names none.
     std::string PathOr(const std::string& defaultPath) const {
         return file.empty() ? defaultPath : file;
+    }
+    std::string LiveOr(const std::string& defaultPath) const {
+        return live.empty() ? defaultPath : live;
     }
 };
 

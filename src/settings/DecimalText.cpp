@@ -39,4 +39,36 @@ std::optional<int> ParseWholeInRange(std::string_view text, int lowest, int high
     return value;
 }
 
+namespace {
+constexpr int kMaxDigits = 15;  // well inside int64_t, and more than a profile needs
+}  // namespace
+
+std::optional<Decimal> ParseDecimalText(std::string_view text) {
+    Decimal number;
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        ++i;
+    }
+    int digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9' || ++digits > kMaxDigits) {
+            return std::nullopt;
+        }
+        number.raw = number.raw * 10 + (c - '0');
+        number.decimals += point ? 1 : 0;
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    number.raw = negative ? -number.raw : number.raw;
+    return number;
+}
+
 }  // namespace tavrolin

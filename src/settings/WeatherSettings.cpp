@@ -3,45 +3,15 @@
 
 #include "base/Win1252.h"
 #include "decode/Reading.h"
+#include "settings/DecimalText.h"
+#include "settings/StationSensors.h"
 
 namespace tavrolin {
 
 namespace {
 
-constexpr int kMaxDigits = 15;  // well inside int64_t, and more than a profile needs
 constexpr int kMaxRainDecimals = 6;
 constexpr int64_t kRainStepLimitMm = 1000;
-
-// A number as a person types it into a profile: an optional sign, digits, at most one
-// decimal point ("0.25", "-12", ".5"). No exponent, no blanks inside, and no decimal comma:
-// "0,25" would otherwise be taken as 0 by a reader that stops at the comma.
-std::optional<Decimal> ParseDecimalText(std::string_view text) {
-    Decimal number;
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-        ++i;
-    }
-    int digits = 0;
-    bool point = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '.' && !point) {
-            point = true;
-            continue;
-        }
-        if (c < '0' || c > '9' || ++digits > kMaxDigits) {
-            return std::nullopt;
-        }
-        number.raw = number.raw * 10 + (c - '0');
-        number.decimals += point ? 1 : 0;
-    }
-    if (digits == 0) {
-        return std::nullopt;
-    }
-    number.raw = negative ? -number.raw : number.raw;
-    return number;
-}
 
 int64_t PowerOfTen(int exponent) {
     int64_t power = 1;
@@ -66,6 +36,17 @@ bool IsAltitudeKey(std::string_view key) {
         folded[o + 1] = '\xB6';  // "Ö" to "ö"
     }
     return folded == "h\xC3\xB6he";
+}
+
+// "Breite" and "Länge" (also "Laenge"), in any case and either encoding.
+enum class PositionKey { None, Latitude, Longitude };
+PositionKey PositionKeyOf(std::string_view key) {
+    const std::string folded = FoldedProfileKey(key);
+    if (folded == "breite") {
+        return PositionKey::Latitude;
+    }
+    return folded == "l\xC3\xA4nge" || folded == "laenge" ? PositionKey::Longitude
+                                                          : PositionKey::None;
 }
 
 std::string Quoted(std::string_view profileText) {
@@ -100,10 +81,18 @@ void WeatherSettingsParser::AddRainEntry(std::string_view key, std::string_view 
 }
 
 void WeatherSettingsParser::AddStationEntry(std::string_view key, std::string_view value) {
+    if (StationRoleOfKey(key)) {
+        return;  // a main sensor: StationSensorsParser's
+    }
+    if (const PositionKey position = PositionKeyOf(key); position != PositionKey::None) {
+        AddPositionEntry(position == PositionKey::Latitude, value);
+        return;
+    }
     if (!IsAltitudeKey(key)) {
         m_result.errors.push_back("Der Eintrag " + Quoted(key) +
                                   " im Abschnitt [Station] ist unbekannt; die Höhe der Station "
-                                  "in Metern heißt Höhe, z. B. Höhe=312.");
+                                  "in Metern heißt Höhe, z. B. Höhe=312, ihr Ort Breite und "
+                                  "Länge, die Hauptsensoren Außen, Wind, Regen und Luftdruck.");
         return;
     }
     if (m_altitudeSeen || value.empty()) {
@@ -121,6 +110,28 @@ void WeatherSettingsParser::AddStationEntry(std::string_view key, std::string_vi
         return;
     }
     m_result.settings.station.altitudeMetres = altitude;
+}
+
+void WeatherSettingsParser::AddPositionEntry(bool latitude, std::string_view value) {
+    bool& seen = latitude ? m_latitudeSeen : m_longitudeSeen;
+    if (seen || value.empty()) {
+        return;
+    }
+    seen = true;
+    const double limit = latitude ? 90 : 180;
+    const std::optional<Decimal> degrees = ParseDecimalText(value);
+    const double number = degrees ? degrees->Value() : 0;
+    if (!degrees || number < -limit || number > limit) {
+        m_result.errors.push_back(
+            std::string(latitude ? "Die Breite " : "Die Länge ") + Quoted(value) + " (" +
+            (latitude ? "Breite" : "Länge") + " im Abschnitt [Station]) ist keine Zahl von " +
+            (latitude ? "-90 bis 90" : "-180 bis 180") + " Grad mit Dezimalpunkt, " +
+            (latitude ? "Süden negativ, wie 48.1375" : "Westen negativ, wie 11.575") +
+            ". Ohne den Ort der Station sendet tavrolin-upload nicht an CWOP.");
+        return;
+    }
+    (latitude ? m_result.settings.station.latitudeDegrees
+              : m_result.settings.station.longitudeDegrees) = number;
 }
 
 }  // namespace tavrolin

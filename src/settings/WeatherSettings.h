@@ -21,13 +21,16 @@ struct RainSettings {
     std::array<std::optional<Decimal>, 8> mmPerStep;  // by the sensor's address
 };
 
-// Section "Station": where the station stands ("Höhe=312", metres above sea level).
+// Section "Station": where the station stands ("Höhe=312", metres above sea level;
+// "Breite=48.1375", "Länge=11.575", degrees north and east, south and west negative).
 struct StationSettings {
     static constexpr const char* kSection = "Station";
     static constexpr double kLowestAltitude = -500;  // the shore of the Dead Sea is -430
     static constexpr double kHighestAltitude = 9000;
 
-    std::optional<double> altitudeMetres;  // none: no sea-level pressure
+    std::optional<double> altitudeMetres;    // none: no sea-level pressure
+    std::optional<double> latitudeDegrees;   // -90..90; none: not said
+    std::optional<double> longitudeDegrees;  // -180..180
 };
 
 struct WeatherSettings {
@@ -54,9 +57,13 @@ public:
     WeatherSettingsResult Take() { return std::move(m_result); }
 
 private:
+    void AddPositionEntry(bool latitude, std::string_view value);
+
     WeatherSettingsResult m_result;
     std::array<bool, 8> m_rainSeen{};
     bool m_altitudeSeen = false;
+    bool m_latitudeSeen = false;
+    bool m_longitudeSeen = false;
 };
 
 }  // namespace tavrolin

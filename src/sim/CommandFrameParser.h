@@ -8,7 +8,8 @@
 
 namespace tavrolin::sim {
 
-// Control bytes of the receiver's line.
+// Control bytes of the receiver's line, kept apart from the receiving program's
+// (decode/Framing.h) for the reason TelegramEncoder.h gives.
 inline constexpr uint8_t kSoh = 0x01;
 inline constexpr uint8_t kStx = 0x02;
 inline constexpr uint8_t kEtx = 0x03;

@@ -7,7 +7,10 @@
 
 namespace tavrolin::sim {
 
-// The sensor kinds in bits 6-4 of D0.
+// The sensor kinds in bits 6-4 of D0. The simulator writes them from the receiver's
+// description, not from the decoder's enums (decode/Reading.h), and its framing bytes
+// likewise (CommandFrameParser.h): the tests that run the programs against it then compare
+// two readings of the line, and a wrong value on one side shows instead of being mirrored.
 enum class SensorKind : uint8_t {
     TempOnly = 0,
     Outdoor = 1,

@@ -69,6 +69,45 @@ std::optional<RangeQuery> ParseRange(std::string_view query) {
     return std::nullopt;
 }
 
+// The query of /api/report and /api/records; the German reason where it is wrong.
+void ParseClimateQuery(std::string_view query, bool report, Target& t) {
+    ClimateQuery& q = t.climate;
+    const auto bad = [&t](std::string why) {
+        t.route = Route::BadRequest;
+        t.error = std::move(why) + "\n";
+    };
+    if (const std::optional<std::string> format = QueryValue(query, "format")) {
+        if (*format != "csv" && *format != "json") {
+            return bad("format= ist json oder csv, nicht " + *format + ".");
+        }
+        q.csv = *format == "csv";
+    }
+    if (const std::optional<std::string> sensor = QueryValue(query, "sensor")) {
+        q.sensor = ParseSensorId(*sensor);
+        if (!q.sensor) {
+            return bad("sensor= nennt einen Sensor wie outdoor-1, nicht " + *sensor + ".");
+        }
+    }
+    if (!report) {
+        return;
+    }
+    const std::optional<std::string> month = QueryValue(query, "month");
+    const std::optional<std::string> year = QueryValue(query, "year");
+    if (month.has_value() == year.has_value()) {
+        return bad("Ein Bericht braucht entweder month=JJJJ-MM oder year=JJJJ.");
+    }
+    const std::string& text = month ? *month : *year;
+    const bool shaped = month ? text.size() == 7 && text[4] == '-' : text.size() == 4;
+    const int64_t y = shaped ? Number(text.substr(0, 4)).value_or(0) : 0;
+    const int64_t m = shaped && month ? Number(text.substr(5, 2)).value_or(0) : 0;
+    if (y < 1970 || (month && (m < 1 || m > 12))) {
+        return bad(month ? "month= braucht einen Monat wie 2026-11, nicht " + text + "."
+                         : "year= braucht ein Jahr wie 2026, nicht " + text + ".");
+    }
+    q.year = static_cast<int>(y);
+    q.month = static_cast<int>(m);
+}
+
 }  // namespace
 
 std::string_view RangeName(ChartRange range) {
@@ -153,6 +192,17 @@ Target ParseTarget(std::string_view target) {
         t.asset = std::string(path.substr(8));
     } else if (path.starts_with("/sensor/")) {
         t.route = sensorAt(path.substr(8)) ? Route::SensorPage : Route::NotFound;
+    } else if (path == "/api/today") {
+        t.route = Route::Today;
+    } else if (path == "/api/zone") {
+        t.route = Route::Zone;
+    } else if (path == "/api/report" || path == "/api/records") {
+        t.route = path == "/api/report" ? Route::Report : Route::Records;
+        ParseClimateQuery(query, t.route == Route::Report, t);
+    } else if (path == "/bericht") {
+        t.route = Route::ReportPage;
+    } else if (path == "/rekorde") {
+        t.route = Route::RecordsPage;
     } else if (path == "/api/sensors") {
         t.route = Route::Sensors;
     } else if (path.starts_with("/api/sensors/")) {
@@ -167,7 +217,11 @@ Target ParseTarget(std::string_view target) {
             t.route = Route::Sensor;
         } else if (what == "series" || what == "csv") {
             const std::optional<RangeQuery> range = ParseRange(query);
-            if (range) {
+            const std::optional<std::string> since = QueryValue(query, "since");
+            if (since && what == "series") {
+                t.since = Number(*since);
+            }
+            if (range && (!since || (t.since && *t.since >= 0))) {
                 t.range = *range;
                 t.route = what == "series" ? Route::Series : Route::Csv;
             }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/Station.h"
 
+#include <algorithm>
 #include <boost/json.hpp>
 #include <cmath>
+#include <limits>
 
 #include "archive/ArchiveQuery.h"
 #include "archive/ArchiveSchema.h"
@@ -16,9 +18,6 @@ namespace tavrolin {
 
 namespace {
 
-// Readings waits for a writer's transaction only while the file is being made or brought up
-// to date; a poll that finds it busy looks again at the next.
-constexpr int kBusyMs = 200;
 // The most readings one poll takes in; the rest come with the next. A poll's events go to
 // every stream at once, so this times an event's size (some 600 bytes) stays well below
 // WebLimits::maxEventBacklog.
@@ -28,42 +27,6 @@ constexpr int64_t kLongestReplayMs = kMsPerDay;
 
 void AppendString(std::string& out, std::string_view text) {
     out += boost::json::serialize(boost::json::string_view(text.data(), text.size()));
-}
-
-// A number of a chart; a gap (NaN) is null.
-boost::json::value Number(double v) {
-    return std::isfinite(v) ? boost::json::value(v) : boost::json::value(nullptr);
-}
-
-boost::json::array Numbers(const std::vector<double>& values) {
-    boost::json::array out;
-    out.reserve(values.size());
-    for (const double v : values) {
-        out.push_back(Number(v));
-    }
-    return out;
-}
-
-boost::json::array Ticks(const std::vector<AxisTick>& ticks) {
-    boost::json::array out;
-    for (const AxisTick& tick : ticks) {
-        out.push_back({{"at", tick.at}, {"label", tick.label}});
-    }
-    return out;
-}
-
-std::string_view ScaleName(ChartLine::Scale scale) {
-    switch (scale) {
-        case ChartLine::Scale::Compass:
-            return "compass";
-        case ChartLine::Scale::Logarithmic:
-            return "log";
-        case ChartLine::Scale::Bars:
-            return "bars";
-        case ChartLine::Scale::Linear:
-            break;
-    }
-    return "linear";
 }
 
 // A label value of the text format: backslash, quote and line end escaped.
@@ -92,13 +55,21 @@ Station::Station(SensorNames names, const WeatherSettings& weather, std::string 
       m_zone(zone),
       m_weather(weather),
       m_derivation(weather),
-      m_history(std::move(names), m_tracker, std::move(archivePath), clock, zone, weather) {}
+      m_history(std::move(names), m_tracker, std::move(archivePath), clock, zone, weather,
+                [this](const auto& each) {
+                    // What the running feed brought after its last commit.
+                    for (const Fed& fed : m_fed) {
+                        if (m_live && fed.feed == m_feedNumber) {
+                            each(fed.keyed.reading);
+                        }
+                    }
+                }) {}
 
 bool Station::OpenFeed() {
     if (m_feed.IsOpen() && !m_feed.Stale()) {
         return true;
     }
-    const ArchiveStatus status = m_feed.Open(m_path, Archive::Access::Read, kBusyMs);
+    const ArchiveStatus status = m_feed.Open(m_path, Archive::Access::Read, kArchiveBusyMs);
     if (!status.Ok()) {
         m_problem =
             "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
@@ -130,41 +101,103 @@ bool Station::Start() {
     return true;
 }
 
-std::vector<Station::Event> Station::Poll() {
-    std::vector<Event> events;
+Station::Event Station::Take(int64_t key, Reading& reading) {
+    // As the receiving programs hand it to their outputs: derived, then tracked.
+    m_derivation.Derive(reading);
+    m_tracker.Note(reading);
+    m_lastKey = key;
+    return {key, EventJson(reading, key)};
+}
+
+bool Station::TakeFromArchive(int64_t upTo, std::size_t limit, std::vector<Event>& events) {
     if (!OpenFeed()) {
-        return events;
+        return false;
     }
     std::vector<KeyedReading> readings;
-    const ArchiveStatus status = ReadingsAfter(m_feed, m_lastKey, kPollLimit, readings);
+    const ArchiveStatus status = ReadingsAfter(m_feed, m_lastKey, limit, readings);
     if (!status.Ok()) {
         m_problem =
             "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
         m_feed.Close();
-        return events;
+        return false;
     }
     m_problem.clear();
-    events.reserve(readings.size());
     for (KeyedReading& keyed : readings) {
-        // As the receiving programs hand it to their outputs: derived, then tracked.
-        m_derivation.Derive(keyed.reading);
-        m_tracker.Note(keyed.reading);
-        m_lastKey = keyed.key;
-        events.push_back({keyed.key, EventJson(keyed.reading, keyed.key)});
+        if (keyed.key > upTo) {
+            break;
+        }
+        events.push_back(Take(keyed.key, keyed.reading));
+    }
+    return true;
+}
+
+std::vector<Station::Event> Station::Poll() {
+    std::vector<Event> events;
+    if (!m_live) {
+        TakeFromArchive(std::numeric_limits<int64_t>::max(), kPollLimit, events);
     }
     return events;
+}
+
+std::vector<Station::Event> Station::FeedGreeting(int64_t committedKey) {
+    std::vector<Event> events;
+    // What an earlier feed brought stays for the pages that come back: the archive has it
+    // (the replay takes it once), or it was never committed (a logger killed) and the pages
+    // that stayed saw it. The feed after this line repeats what it has not committed.
+    ++m_feedNumber;
+    m_live = true;
+    // What the archive committed since the view last looked: a few polls' worth.
+    std::size_t before = 0;
+    do {
+        before = events.size();
+        if (!TakeFromArchive(committedKey, kPollLimit, events)) {
+            break;
+        }
+    } while (events.size() - before == kPollLimit && m_lastKey < committedKey);
+    return events;
+}
+
+std::vector<Station::Event> Station::FeedReading(int64_t key, const Reading& reading) {
+    std::vector<Event> events;
+    m_fed.push_back({{key, reading}, m_feedNumber});
+    if (m_fed.size() > kMostReplayed) {
+        m_fed.pop_front();
+    }
+    if (key > m_lastKey) {
+        Reading taken = reading;
+        events.push_back(Take(key, taken));
+    }
+    return events;
+}
+
+void Station::FeedCommitted(int64_t key) {
+    std::erase_if(
+        m_fed, [this, key](const Fed& f) { return f.feed == m_feedNumber && f.keyed.key <= key; });
+}
+
+void Station::FeedLost() {
+    m_live = false;
+}
+
+std::string Station::StateJson() const {
+    return std::string("{\"live\":") + (m_live ? "true" : "false") +
+           ",\"asOfMs\":" + std::to_string(TimeOfKey(m_lastKey)) + "}";
 }
 
 bool Station::CheckOverdue() {
     return m_history.Overview().Check(m_clock.Now());
 }
 
-bool Station::EventsAfter(int64_t after, std::vector<Event>& events) {
+bool Station::EventsAfter(int64_t after, std::vector<Event>& events, std::size_t most) {
     events.clear();
     if (after >= m_lastKey) {
-        return after == m_lastKey;
+        // A page ahead of the view: one that the view's feed gave readings it has not got
+        // again yet (the view was started anew, its feed comes back within a second). What
+        // comes next comes to it, and the page passes over what it has; an id from the
+        // future is no reading of ours.
+        return TimeOfKey(after) <= UnixMs(m_clock.Now()) + kMsPerMinute;
     }
-    const int64_t afterMs = after / (64 * kSameTimeReadings);
+    const int64_t afterMs = TimeOfKey(after);
     if (afterMs < UnixMs(m_clock.Now()) - kLongestReplayMs || !OpenFeed()) {
         return false;
     }
@@ -174,9 +207,35 @@ bool Station::EventsAfter(int64_t after, std::vector<Event>& events) {
         readings.size() > kMostReplayed) {
         return false;
     }
+    // The feed's readings that the archive does not hold yet, in the order of the keys.
+    const std::size_t committed = readings.size();
+    for (const Fed& fed : m_fed) {
+        if (fed.keyed.key > after) {
+            readings.push_back(fed.keyed);
+        }
+    }
+    // Two feeds may have brought one reading (the view's connection broke, the logger ran on).
+    std::sort(readings.begin() + static_cast<std::ptrdiff_t>(committed), readings.end(),
+              [](const KeyedReading& a, const KeyedReading& b) { return a.key < b.key; });
+    std::inplace_merge(readings.begin(), readings.begin() + static_cast<std::ptrdiff_t>(committed),
+                       readings.end(),
+                       [](const KeyedReading& a, const KeyedReading& b) { return a.key < b.key; });
+    // Those the archive has committed since the feed brought them are in both.
+    readings.erase(
+        std::unique(readings.begin(), readings.end(),
+                    [](const KeyedReading& a, const KeyedReading& b) { return a.key == b.key; }),
+        readings.end());
+    std::size_t given = 0;
     for (KeyedReading& keyed : readings) {
         if (keyed.key > m_lastKey) {
             break;  // the next poll brings it to every page
+        }
+        if (++given > kMostReplayed) {
+            events.clear();
+            return false;
+        }
+        if (events.size() == most) {
+            continue;  // counted only, for the bound
         }
         // What the reading's own values give; its rain is in its sensor's row.
         keyed.reading.weather = InstantWeatherValues(keyed.reading, m_derivation.Station());
@@ -226,8 +285,17 @@ std::string Station::EventJson(const Reading& reading, int64_t key) {
 }
 
 std::string Station::SensorsJson() {
-    std::string out = "{\"lastId\":\"" + std::to_string(m_lastKey) + "\",\"problem\":";
+    std::string out = "{\"lastId\":\"" + std::to_string(m_lastKey) + "\",\"state\":" + StateJson() +
+                      ",\"problem\":";
     AppendString(out, m_problem);
+    if (const std::string backup = m_backups ? m_backups->Json(m_clock.Now(), m_zone) : "";
+        !backup.empty()) {
+        out += "," + backup;
+    }
+    if (const std::string uploads = m_uploads ? m_uploads->Json(m_clock.Now(), m_zone) : "";
+        !uploads.empty()) {
+        out += "," + uploads;
+    }
     out += ",\"sensors\":[";
     bool first = true;
     for (const OverviewRow& row : m_history.Overview().Rows()) {
@@ -245,93 +313,6 @@ std::optional<std::string> Station::SensorJson(const SensorKey& key) {
         }
     }
     return std::nullopt;
-}
-
-void Station::Choose(ChartModel& chart, const SensorKey& key, const RangeQuery& range, bool fill) {
-    if (range.range == ChartRange::Chosen) {
-        const Instant from = FromUnixMs(range.fromMs);
-        const Instant to = FromUnixMs(range.toMs);
-        if (fill) {
-            m_history.ShowSpan(chart, key, from, to);
-        } else {
-            chart.ChooseSpan(key, from, to, m_history.Overview().LastSeen(key));
-        }
-        return;
-    }
-    if (fill) {
-        m_history.ShowChart(chart, key, range.range);
-    } else {
-        chart.Choose(key, range.range, m_clock.Now(), m_history.Overview().FirstSeen(key),
-                     m_history.Overview().LastSeen(key));
-    }
-}
-
-std::string Station::SeriesJson(const SensorKey& key, const RangeQuery& range) {
-    ChartModel chart(m_zone, m_weather);
-    Choose(chart, key, range, true);
-    boost::json::array lines;
-    for (const ChartLine& line : chart.Lines()) {
-        const ValueAxis axis = line.Axis();
-        boost::json::object l{
-            {"name", line.name},
-            {"unit", line.unit},
-            {"decimals", line.decimals},
-            {"label", line.label},
-            {"scale", ScaleName(line.scale)},
-            {"keys", Numbers(line.keys)},
-            {"avg", Numbers(line.avg)},
-            {"min", Numbers(line.min)},
-            {"max", Numbers(line.max)},
-            {"besideName", line.besideName},
-            {"beside", Numbers(line.beside)},
-            {"axis", {{"lower", axis.lower}, {"upper", axis.upper}}},
-            {"compassTicks", Ticks(line.CompassTicks())},
-        };
-        if (const std::optional<double> floor = line.Floor()) {
-            l["floor"] = *floor;
-        }
-        lines.push_back(std::move(l));
-    }
-    // The readout at every key the lines have (they share them), so that the page says
-    // under the pointer what the window says.
-    boost::json::array readouts;
-    if (!lines.empty()) {
-        for (const boost::json::value& k : lines.front().as_object().at("keys").as_array()) {
-            readouts.push_back(boost::json::string(chart.ReadoutAt(k.to_number<double>())));
-        }
-    }
-    const boost::json::object answer{
-        {"sensor", std::string(SensorIdOf(key))},
-        {"name", m_history.Overview().NameOf(key)},
-        {"range", RangeName(chart.Range())},
-        {"from", UnixMs(chart.From())},
-        {"to", UnixMs(chart.To())},
-        {"title", chart.Title(m_history.Overview().NameOf(key))},
-        {"heading", chart.Heading()},
-        {"empty", chart.Data().points.empty() ? chart.EmptyText() : std::string()},
-        {"problem", m_history.Problem()},
-        {"ticks", Ticks(TimeTicks(m_zone, chart.From(), chart.To()))},
-        {"lines", std::move(lines)},
-        {"readouts", std::move(readouts)},
-    };
-    return boost::json::serialize(answer);
-}
-
-Station::CsvExport Station::Csv(const SensorKey& key, const RangeQuery& range) {
-    ChartModel chart(m_zone, m_weather);
-    Choose(chart, key, range, false);
-    // The picture's name, as a table.
-    std::string fileName = chart.FileName();
-    if (const std::size_t dot = fileName.rfind('.'); dot != std::string::npos) {
-        fileName.resize(dot);
-    }
-    return {m_path, key, chart.From(), chart.To(), m_weather, fileName + ".csv"};
-}
-
-bool Station::CsvExport::Run(const std::function<void(std::string_view)>& write) const {
-    Archive archive;
-    return archive.Open(path, Archive::Access::Read, kBusyMs).Ok() &&
-           ExportReadings(archive, sensor, from, to, weather, ExportFormat::Csv, write).Ok();
 }
 
 std::string Station::Metrics() {
@@ -394,11 +375,21 @@ std::string Station::Metrics() {
         "Archiv.\n"
         "# TYPE tavrolin_archive_last_reading_timestamp_seconds gauge\n"
         "tavrolin_archive_last_reading_timestamp_seconds ";
-    AppendFixed(m_lastKey / (64 * kSameTimeReadings), 3, out);
+    AppendFixed(TimeOfKey(m_lastKey), 3, out);
     out +=
         "\n# HELP tavrolin_archive_readable 1, solange sich das Archiv lesen läßt.\n"
         "# TYPE tavrolin_archive_readable gauge\ntavrolin_archive_readable ";
     out += m_problem.empty() ? "1\n" : "0\n";
+    out +=
+        "# HELP tavrolin_live 1, solange der Live-Kanal des empfangenden Programms läuft.\n"
+        "# TYPE tavrolin_live gauge\ntavrolin_live ";
+    out += m_live ? "1\n" : "0\n";
+    if (m_backups != nullptr) {
+        out += m_backups->Metrics();
+    }
+    if (m_uploads != nullptr) {
+        out += m_uploads->Metrics();
+    }
     return out;
 }
 

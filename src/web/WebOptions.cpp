@@ -7,6 +7,8 @@
 
 #include "base/CommandLine.h"
 #include "base/Win1252.h"
+#include "web/PasswordHash.h"
+#include "web/WebServer.h"
 
 namespace tavrolin {
 
@@ -44,31 +46,19 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
 
 ParsedWebOptions ParseWebOptions(std::span<const std::string_view> args) {
     WebOptions o;
-    OptionReader reader(args);
-    while (reader.Next()) {
-        const std::string_view name = reader.Name();
-        std::string* target = name == "--listen"    ? &o.listen
-                              : name == "--archive" ? &o.archivePath
-                              : name == "--profile" ? &o.profilePath
-                              : name == "--cert"    ? &o.certFile
-                              : name == "--key"     ? &o.keyFile
-                                                    : nullptr;
-        if (target != nullptr) {
-            const std::optional<std::string_view> value = reader.Value();
-            if (!value || value->empty()) {
-                return {std::nullopt, std::string(name) + " braucht einen Wert"};
-            }
-            *target = std::string(*value);
-        } else if (name == "--hash-password") {
-            o.hashPassword = true;
-        } else if (name == "--help" || name == "-h") {
-            o.help = true;
-        } else if (name == "--version") {
-            o.version = true;
-        } else {
-            return {std::nullopt, "unbekanntes Argument " + std::string(reader.Argument()) +
-                                      " (tavrolin-web --help zeigt die Aufrufe)"};
-        }
+    if (auto error = ReadOptions(args,
+                                 {{"--listen", &o.listen},
+                                  {"--archive", &o.archivePath},
+                                  {"--profile", &o.profilePath},
+                                  {"--cert", &o.certFile},
+                                  {"--key", &o.keyFile},
+                                  {"--upload-state", &o.uploadStateFolder}},
+                                 {{"--hash-password", &o.hashPassword},
+                                  {"--help", &o.help},
+                                  {"-h", &o.help},
+                                  {"--version", &o.version}},
+                                 "tavrolin-web")) {
+        return {std::nullopt, std::move(*error)};
     }
     if (!o.listen.empty() && !ParseListenAddress(o.listen)) {
         return {std::nullopt,
@@ -92,25 +82,70 @@ WebSettings WebSettings::Read(const SettingsStore& store) {
     return web;
 }
 
+std::optional<WebConfig> MakeWebConfig(const WebOptions& options, const WebSettings& web,
+                                       std::string& error) {
+    WebConfig config;
+    const std::string listen = options.listen.empty() ? web.listen : options.listen;
+    if (!listen.empty()) {
+        const std::optional<ListenAddress> address = ParseListenAddress(listen);
+        if (!address) {
+            error = "Listen=" + listen +
+                    " im Abschnitt [Web] ist keine ADRESSE:PORT wie 127.0.0.1:8470 oder "
+                    "[::1]:8470.";
+            return std::nullopt;
+        }
+        config.address = *address;
+    }
+    if (web.user.empty() != web.passwordHash.empty()) {
+        error = "Für die Anmeldung braucht der Abschnitt [Web] User und PasswordHash.";
+        return std::nullopt;
+    }
+    if (!web.passwordHash.empty() && !IsPasswordHash(web.passwordHash)) {
+        error =
+            "PasswordHash im Abschnitt [Web] ist nicht, was tavrolin-web --hash-password "
+            "ausgibt.";
+        return std::nullopt;
+    }
+    config.user = web.user;
+    config.passwordHash = web.passwordHash;
+    config.certFile = options.certFile.empty() ? web.certFile : options.certFile;
+    config.keyFile = options.keyFile.empty() ? web.keyFile : options.keyFile;
+    if (config.certFile.empty() != config.keyFile.empty()) {
+        error =
+            "Für HTTPS braucht es Zertifikat und Schlüssel (--cert und --key, oder Cert und "
+            "Key im Abschnitt [Web]).";
+        return std::nullopt;
+    }
+    return config;
+}
+
 std::string WebUsage() {
     return R"usage(Aufruf: tavrolin-web [OPTIONEN]
 
-Zeigt die Station im Browser: eine Übersicht aller Sensoren mit ihren letzten Werten, die
+Zeigt die Station im Browser: "Jetzt und heute" der Hauptsensoren ([Station]) mit Tiefst-
+und Höchstwerten von heute und ihrer Uhrzeit, Regen und Luftdrucktendenz, Monats- und
+Jahresberichte und Rekorde, eine Übersicht aller Sensoren mit ihren letzten Werten, die
 sich von selbst erneuert, und je Sensor Diagramme über 24 Stunden, 7 Tage, 30 Tage, ein
 Jahr, das ganze Archiv oder einen gewählten Zeitraum, mit CSV zum Herunterladen; dazu eine
 JSON-Schnittstelle und /metrics für Prometheus. tavrolin-web liest nur das Archiv, das
-tavrolin-log oder tavrolin schreiben (eine SQLite-Datei), ändert nie etwas daran und öffnet
-keine Schnittstelle: der Logger und das Fenster schreiben weiter, während Seiten ausgeliefert
-werden. Nichts wird aus dem Internet geladen; Chart.js kommt aus dem Paket libjs-chart.js.
+tavrolin-log oder tavrolin schreiben (eine SQLite-Datei), und deren Live-Kanal, ändert nie
+etwas daran und öffnet keine Schnittstelle: der Logger und das Fenster schreiben weiter,
+während Seiten ausgeliefert werden. Jede Messung steht eine Sekunde, nachdem sie empfangen
+ist, auf den Seiten, über den Live-Kanal ([Archiv] Live, Vorgabe
+$XDG_RUNTIME_DIR/tavrolin/live.sock, ohne XDG_RUNTIME_DIR /run/tavrolin/live.sock, wo ihn
+der Dienst tavrolin-log anbietet); läuft kein Logger, folgt es dem Archiv, sagt das auf den
+Seiten ("Archiv, Stand ...") und verbindet sich wieder, sobald der Kanal zurück ist. Nichts wird aus dem Internet geladen; Chart.js kommt aus dem Paket libjs-chart.js.
 
 Ohne --listen lauscht es nur auf 127.0.0.1, Port 8470: erreichbar nur von diesem Rechner
 (http://127.0.0.1:8470/).
 
 Die Einstellungen kommen aus dem Profil des Fensterprogramms, $XDG_CONFIG_HOME/tavrolin.INI
 (ohne XDG_CONFIG_HOME ~/.config/tavrolin.INI), oder aus --profile DATEI; gelesen werden
-[Archiv] Datei, [Sensornamen] (outdoor-1=Garten), [Regen] (rain-0=0.25, Regen in mm),
-[Station] (Höhe=312, Luftdruck auf Meereshöhe) wie in den anderen Programmen, und
-der Abschnitt [Web]:
+[Archiv] Datei und Live, [Sensornamen] (outdoor-1=Garten), [Regen] (rain-0=0.25, Regen in mm),
+[Station] (Höhe=312, Luftdruck auf Meereshöhe) wie in den anderen Programmen, von den
+Abschnitten der Wetternetze ([Wunderground], [Windy] ...) nur, welche eingerichtet sind (für
+die Zeilen unter "Uploads": was tavrolin-upload jedem zuletzt gesendet hat), und der
+Abschnitt [Web]:
   Listen        ADRESSE:PORT, auf der es lauscht (wie --listen)
   User          mit PasswordHash: jede Seite, jeder Ereignisstrom, die API und /metrics
                 verlangen diese Anmeldung
@@ -126,6 +161,9 @@ Optionen:
   --archive DATEI  das Archiv (Vorgabe: [Archiv] Datei im Profil, sonst
                    $XDG_DATA_HOME/tavrolin/archiv.sqlite, ~/.local/share/tavrolin/archiv.sqlite)
   --profile DATEI  das Profil (Vorgabe: das des Fensterprogramms)
+  --upload-state ORDNER  wo tavrolin-upload den Stand der Netze hält, für die Zeilen unter
+                   "Uploads" und /metrics (Vorgabe: $XDG_STATE_HOME/tavrolin-upload,
+                   ~/.local/state/tavrolin-upload; der Dienst: /var/lib/tavrolin-upload)
   --cert DATEI, --key DATEI  Zertifikat und Schlüssel für HTTPS
   --hash-password  ein Passwort lesen (am Terminal verdeckt, zweimal) und die Zeile für
                    PasswordHash ausgeben

@@ -30,7 +30,8 @@ struct WebOptions {
     std::string profilePath;
     std::string certFile;
     std::string keyFile;
-    bool hashPassword = false;  // --hash-password: make a [Web] Passwort entry and end
+    std::string uploadStateFolder;  // tavrolin-upload's, for the "Uploads" lines
+    bool hashPassword = false;      // --hash-password: make a [Web] Passwort entry and end
     bool help = false;
     bool version = false;
 };
@@ -58,6 +59,12 @@ struct WebSettings {
 
     static WebSettings Read(const SettingsStore& store);
 };
+
+struct WebConfig;
+// The server's configuration of the command line over the profile's [Web]; nothing, with
+// the German reason, where they are wrong.
+std::optional<WebConfig> MakeWebConfig(const WebOptions& options, const WebSettings& web,
+                                       std::string& error);
 
 // The text of --help, German like every message.
 std::string WebUsage();

@@ -24,11 +24,16 @@ struct WebLimits {
     std::size_t maxTargetBytes = 2048;      // the request target: 414
     std::size_t maxFields = 50;             // header fields: 431
     std::size_t maxConnections = 256;       // at once; more are closed at once
+    // Of one client address at once, so that one host cannot take every slot; behind a
+    // reverse proxy, its clients share this.
+    std::size_t maxConnectionsPerAddress = 128;
+    std::size_t maxDownloads = 16;  // CSV downloads at once; more are answered 503
     // A request must arrive whole within readTimeout of its first byte being awaited; a
     // kept-alive connection waits idleTimeout for the next one.
     std::chrono::milliseconds readTimeout{10000};
     std::chrono::milliseconds idleTimeout{30000};
-    // A response or an event must be taken by the client within this.
+    // A response or an event must be taken by the client within this; a download must make
+    // progress within it.
     std::chrono::milliseconds writeTimeout{15000};
     // An event-stream client whose unsent events grow beyond this is disconnected (it loads
     // what it missed when it comes back).
@@ -37,6 +42,7 @@ struct WebLimits {
     std::chrono::milliseconds failedLoginDelay{250};
     std::chrono::milliseconds mostFailedLoginDelay{8000};
     std::chrono::milliseconds pollInterval{500};  // looks for new readings in the archive
+    std::chrono::milliseconds feedRetry{1000};    // connects to a live feed that is not there
     std::chrono::milliseconds heartbeat{15000};   // a comment to every event stream
 };
 
@@ -49,6 +55,8 @@ struct WebConfig {
     // HTTPS when both are set (PEM files).
     std::string certFile;
     std::string keyFile;
+    // The receiving program's live feed; empty: the view follows the archive only.
+    std::string livePath;
     // Chart.js of Debian's libjs-chart.js, a Depends: of the package.
     std::string chartJsPath = "/usr/share/javascript/chart.js/chart.min.js";
 };
@@ -68,6 +76,8 @@ public:
     bool Start(std::string& error);
     // The port it listens on (the one chosen by the system for port 0).
     uint16_t Port() const;
+    // Where it serves: "http://127.0.0.1:8470/", "https://[::1]:8470/".
+    std::string Url() const;
     // Closes the listener and every connection.
     void Stop();
 

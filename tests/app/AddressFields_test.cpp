@@ -70,55 +70,56 @@ class AddressFields : public testing::ReceiverWindowTest {};
 
 TEST_F(AddressFields, ANineThenTabLeavesSevenAndMovesOn) {
     Open();
-    view.FocusOn(control::kRainAddress);
+    view.FocusOn("rain");
     view.Type('9');
-    EXPECT_EQ(view.GetText(control::kRainAddress), "9");
-    EXPECT_EQ(dialog.RainAddress(), 7);  // the old value: not yet validated
+    EXPECT_EQ(view.Address(SensorAddress::Rain), "9");
+    EXPECT_EQ(dialog.Settings().rainAddress, 7);  // the old value: not yet validated
     view.Type(9);
-    EXPECT_EQ(view.GetText(control::kRainAddress), "7");
-    EXPECT_EQ(dialog.RainAddress(), 7);
-    EXPECT_EQ(view.focus, control::kWindAddress);
+    EXPECT_EQ(view.Address(SensorAddress::Rain), "7");
+    EXPECT_EQ(dialog.Settings().rainAddress, 7);
+    EXPECT_EQ(view.focus, "wind");
     EXPECT_FALSE(view.result.has_value());
 }
 
 TEST_F(AddressFields, ShiftTabMovesBackAndValidatesToo) {
     Open();
-    view.FocusOn(control::kWindAddress);
+    view.FocusOn("wind");
     view.Type('2');
     view.Type(9, true);
-    EXPECT_EQ(view.focus, control::kRainAddress);
-    EXPECT_EQ(dialog.WindAddress(), 2);
-    EXPECT_EQ(view.GetText(control::kWindAddress), "2");
+    EXPECT_EQ(view.focus, "rain");
+    EXPECT_EQ(dialog.Settings().windAddress, 2);
+    EXPECT_EQ(view.Address(SensorAddress::Wind), "2");
     view.Type(9, true);
-    EXPECT_EQ(view.focus, 1031);  // the last indoor box comes before the fields
+    EXPECT_EQ(view.focus, "box 17");  // the last indoor box comes before the fields
 }
 
 TEST_F(AddressFields, WhatIsNoAddressBecomesZero) {
     Open();
     struct Row {
-        int field;
+        const char* name;
+        SensorAddress field;
         std::vector<int> keys;  // 8 is Backspace
         std::string text;
     };
     const std::vector<Row> rows = {
-        {control::kRainAddress, {'a'}, "0"},
-        {control::kWindAddress, {'-'}, "0"},
-        {control::kBrightnessAddress, {8}, "0"},
-        {control::kPyranoAddress, {'3'}, "3"},
+        {"rain", SensorAddress::Rain, {'a'}, "0"},
+        {"wind", SensorAddress::Wind, {'-'}, "0"},
+        {"brightness", SensorAddress::Brightness, {8}, "0"},
+        {"pyrano", SensorAddress::Pyrano, {'3'}, "3"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.field);
-        view.FocusOn(row.field);
+        SCOPED_TRACE(row.name);
+        view.FocusOn(row.name);
         for (const int key : row.keys) {
             view.Type(key);
         }
-        view.FocusOn(control::kReceivedList);  // a click elsewhere
-        EXPECT_EQ(view.GetText(row.field), row.text);
+        view.FocusOn("list");  // a click elsewhere
+        EXPECT_EQ(view.Address(row.field), row.text);
     }
-    EXPECT_EQ(dialog.RainAddress(), 0);
-    EXPECT_EQ(dialog.WindAddress(), 0);
-    EXPECT_EQ(dialog.BrightnessAddress(), 0);
-    EXPECT_EQ(dialog.PyranoAddress(), 3);
+    EXPECT_EQ(dialog.Settings().rainAddress, 0);
+    EXPECT_EQ(dialog.Settings().windAddress, 0);
+    EXPECT_EQ(dialog.Settings().brightnessAddress, 0);
+    EXPECT_EQ(dialog.Settings().pyranoAddress, 3);
     dialog.OnOkCommand();
     EXPECT_EQ(ProfileValue("Regen Adr"), "0");
     EXPECT_EQ(ProfileValue("Pyrano Adr"), "3");
@@ -126,31 +127,31 @@ TEST_F(AddressFields, WhatIsNoAddressBecomesZero) {
 
 TEST_F(AddressFields, EnterValidatesAndKeepsTheFocusAndEscDoesNotEndTheWindow) {
     Open();
-    view.FocusOn(control::kBrightnessAddress);
+    view.FocusOn("brightness");
     view.Type('8');
     view.Type(13);
-    EXPECT_EQ(view.GetText(control::kBrightnessAddress), "7");
-    EXPECT_EQ(view.focus, control::kBrightnessAddress);
+    EXPECT_EQ(view.Address(SensorAddress::Brightness), "7");
+    EXPECT_EQ(view.focus, "brightness");
     view.Type('1');
     view.Type(27);
     EXPECT_FALSE(view.result.has_value());
     EXPECT_EQ(files.replaceCount, 0);
     EXPECT_TRUE(device.IsOpen());
-    EXPECT_EQ(view.GetText(control::kBrightnessAddress), "1");
-    EXPECT_EQ(dialog.BrightnessAddress(), 7);
+    EXPECT_EQ(view.Address(SensorAddress::Brightness), "1");
+    EXPECT_EQ(dialog.Settings().brightnessAddress, 7);
 }
 
 TEST_F(AddressFields, OutOfRangeSettingsShowAsLoadedUntilValidated) {
     SetProfile({"Regen Adr=10", "Wind Adr=-1", "Helligkeit Adr=3"});
     Open();
-    EXPECT_EQ(view.GetText(control::kRainAddress), ":");
-    EXPECT_EQ(view.GetText(control::kWindAddress), "/");
-    EXPECT_EQ(view.GetText(control::kBrightnessAddress), "3");
+    EXPECT_EQ(view.Address(SensorAddress::Rain), ":");
+    EXPECT_EQ(view.Address(SensorAddress::Wind), "/");
+    EXPECT_EQ(view.Address(SensorAddress::Brightness), "3");
 
     // Enter in the rain field validates it; the wind field is never touched.
-    view.FocusOn(control::kRainAddress);
+    view.FocusOn("rain");
     view.Type(13);
-    EXPECT_EQ(view.GetText(control::kRainAddress), "0");  // ":" is no number
+    EXPECT_EQ(view.Address(SensorAddress::Rain), "0");  // ":" is no number
     dialog.OnCloseRequest();
     EXPECT_EQ(ProfileValue("Regen Adr"), "0");
     EXPECT_EQ(ProfileValue("Wind Adr"), "-1");
@@ -159,19 +160,10 @@ TEST_F(AddressFields, OutOfRangeSettingsShowAsLoadedUntilValidated) {
 TEST_F(AddressFields, ADigitNotYetValidatedIsNotWhatTheCloseWrites) {
     SetProfile({"Regen Adr=4"});
     Open();
-    view.FocusOn(control::kRainAddress);
+    view.FocusOn("rain");
     view.Type('6');
     dialog.OnCloseRequest();  // the close box takes no focus
     EXPECT_EQ(ProfileValue("Regen Adr"), "4");
-}
-
-TEST_F(AddressFields, AnIdentifierOutsideTheFourFieldsIsLeftAlone) {
-    Open();
-    view.texts[control::kFileName] = "9";
-    EXPECT_TRUE(dialog.OnAddressChar(control::kFileName, 13, false));
-    EXPECT_EQ(view.GetText(control::kFileName), "9");
-    dialog.ValidateAddressField(1034);
-    EXPECT_EQ(dialog.RainAddress(), 7);
 }
 
 class AboutAndHelp : public testing::ReceiverWindowTest {};

@@ -50,16 +50,16 @@ TEST_F(ReceiverWindowRun, EachTickPollsAndRecordsGoToListAndFile) {
 TEST_F(ReceiverWindowRun, ARecordingBoxFiltersFromTheNextTickWithoutReconnecting) {
     Open();
     device.ClearRecord();
-    view.Click(1015);  // outdoor sensor 1 off
-    EXPECT_EQ(dialog.RecordingMaskValue(), 0x1FFFFF & ~0x2);
+    view.Click("box 1");  // outdoor sensor 1 off
+    EXPECT_EQ(dialog.Settings().recordingMask, 0x1FFFFF & ~0x2);
     EXPECT_TRUE(device.calls.empty());  // no stop, no close, no open
-    EXPECT_TRUE(view.TimerRunning(1));
+    EXPECT_TRUE(view.Ticking());
 
     ReceiveAndTick({Outdoor(1), Outdoor(2), Outdoor(1)});
     EXPECT_EQ(ListedAddresses(), "2");
     EXPECT_EQ(FileLines(), 1u);
 
-    view.Click(1015);  // and on again
+    view.Click("box 1");  // and on again
     ReceiveAndTick({Outdoor(1)});
     EXPECT_EQ(ListedAddresses(), "21");
 }
@@ -81,7 +81,7 @@ TEST_F(ReceiverWindowRun, TheMaskIsWrittenBackAsReadUntilABoxIsClicked) {
         SCOPED_TRACE(::testing::PrintToString(row.profile));
         FakeReceiverView& fresh = Reopen(row.profile);
         for (int i = 0; i < row.clicks; ++i) {
-            fresh.Click(control::kRecordingFirst);
+            fresh.Click("box 0");
         }
         dialog.OnOkCommand();
         EXPECT_EQ(ProfileValue("Protokoll"), row.written);
@@ -91,26 +91,26 @@ TEST_F(ReceiverWindowRun, TheMaskIsWrittenBackAsReadUntilABoxIsClicked) {
 TEST_F(ReceiverWindowRun, UsingTheMultiplexerReconnectsEveryTime) {
     SetProfile({"MUX Adresse=23"});
     Open();
-    EXPECT_FALSE(view.IsEnabled(control::kSelectMultiplexer));
+    EXPECT_FALSE(view.IsEnabled("Auswählen"));
 
     std::size_t mark = device.calls.size();
-    view.Click(control::kUseMultiplexer);
-    EXPECT_EQ(dialog.UseMultiplexer(), 1);
-    EXPECT_TRUE(view.IsEnabled(control::kSelectMultiplexer));
-    EXPECT_TRUE(view.IsEnabled(control::kMuxAddressLabel));
+    view.Click("verwenden");
+    EXPECT_EQ(dialog.Settings().useMultiplexer, 1);
+    EXPECT_TRUE(view.IsEnabled("Auswählen"));
+    EXPECT_TRUE(view.IsEnabled("Auswählen"));
     EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStartFrame, kStopFrame, kStartFrame}));
     EXPECT_EQ(Opens(), 2);
     // The old connection had no multiplexer, so no reset word; the new one selects 23.
     EXPECT_EQ(WordsSince(mark), (Words{AddressWord(2), AddressWord(3 | 8)}));
-    EXPECT_TRUE(view.TimerRunning(1));
+    EXPECT_TRUE(view.Ticking());
 
     mark = device.calls.size();
-    view.Click(control::kUseMultiplexer);
-    EXPECT_EQ(dialog.UseMultiplexer(), 0);
-    EXPECT_FALSE(view.IsEnabled(control::kSelectMultiplexer));
+    view.Click("verwenden");
+    EXPECT_EQ(dialog.Settings().useMultiplexer, 0);
+    EXPECT_FALSE(view.IsEnabled("Auswählen"));
     EXPECT_EQ(Opens(), 3);
     EXPECT_EQ(WordsSince(mark), Words{AddressWord(0)});  // the reset as it ends
-    EXPECT_EQ(view.GetText(control::kMuxAddress), "23");
+    EXPECT_EQ(view.muxAddress, "23");
 }
 
 TEST_F(ReceiverWindowRun, ChoosingAPortReconnectsOnIt) {
@@ -118,7 +118,7 @@ TEST_F(ReceiverWindowRun, ChoosingAPortReconnectsOnIt) {
     view.SelectPort(3);
     EXPECT_EQ(OpenedPort(), "COM4");
     EXPECT_EQ(device.Writes(), (std::vector<Bytes>{kStartFrame, kStopFrame, kStartFrame}));
-    EXPECT_EQ(dialog.ComPort(), 3);
+    EXPECT_EQ(dialog.Settings().comPort, 3);
     dialog.OnOkCommand();
     EXPECT_EQ(ProfileValue("COM"), "3");
 }
@@ -129,14 +129,14 @@ TEST_F(ReceiverWindowRun, ClearingTheListLeavesTheProtocolFileAlone) {
     ReceiveAndTick({Outdoor(1), Outdoor(2)});
     const std::string written = files.files["protokoll.dat"];
 
-    view.Click(control::kClearList);
-    EXPECT_EQ(view.list.GetCount(), 0);
+    view.Click("Liste löschen");
+    EXPECT_EQ(view.list.LineCount(), 0);
     EXPECT_EQ(files.files["protokoll.dat"], written);
     EXPECT_TRUE(dialog.File().IsOpen());
 
     ReceiveAndTick({Outdoor(3)});
     EXPECT_EQ(ListedAddresses(), "3");
-    EXPECT_EQ(view.list.GetCurSel(), 0);
+    EXPECT_EQ(view.list.CurrentLine(), 0);
     EXPECT_EQ(FileLines(), 4u);
     EXPECT_EQ(files.files["protokoll.dat"].rfind("old line\r\n", 0), 0u);
 }
@@ -144,48 +144,56 @@ TEST_F(ReceiverWindowRun, ClearingTheListLeavesTheProtocolFileAlone) {
 TEST_F(ReceiverWindowRun, TheMultiplexerDialogShowsTheStoredAddressAndItsChoiceReconnects) {
     struct Row {
         const char* stored;
-        std::vector<int> stage1;
-        std::vector<int> stage2;
-        int twoStage;
-        std::vector<int> clicks;
+        int stage1;  // the ports shown, 0 for none
+        int stage2;
+        bool twoStage;
+        std::vector<int> clicks;  // stage * 10 + port for a port button, 0 for "Zweistufig"
         bool ok;
         int address;
     };
     const std::vector<Row> rows = {
-        {"35", {3}, {5}, 1, {}, true, 35},
-        {"4", {4}, {}, 0, {}, true, 4},
-        {"0", {}, {}, 0, {}, true, 0},
-        {"35", {3}, {5}, 1, {1001}, false, 25},  // "&Abbruch" still applies the change
-        {"4", {4}, {}, 0, {muxcontrol::kTwoStage}, true, 40},
-        {"0", {}, {}, 0, {muxcontrol::kTwoStage, 1010}, false, 5},
+        {"35", 3, 5, true, {}, true, 35},
+        {"4", 4, 0, false, {}, true, 4},
+        {"0", 0, 0, false, {}, true, 0},
+        {"35", 3, 5, true, {12}, false, 25},  // "&Abbruch" still applies the change
+        {"4", 4, 0, false, {0}, true, 40},
+        {"0", 0, 0, false, {0, 25}, false, 5},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.stored) + (row.ok ? " OK" : " Abbruch"));
         FakeReceiverView& fresh = Reopen({"Mit MUX=1", std::string("MUX Adresse=") + row.stored});
 
-        std::vector<int> shown1;
-        std::vector<int> shown2;
-        int shownTwoStage = -1;
+        int shown1 = -1;
+        int shown2 = -1;
+        bool shownTwoStage = !row.twoStage;
         fresh.runMultiplexer =
             FakeReceiverView::MultiplexerRun([&](FakeMultiplexerView& v, MultiplexerDialog& d) {
-                shown1 = v.CheckedPorts(1);
-                shown2 = v.CheckedPorts(2);
-                shownTwoStage = v.GetCheck(muxcontrol::kTwoStage);
-                for (const int id : row.clicks) {
-                    v.Click(d, id);
+                shown1 = v.CheckedPort(1);
+                shown2 = v.CheckedPort(2);
+                shownTwoStage = v.twoStage;
+                for (const int click : row.clicks) {
+                    if (click == 0) {
+                        v.ClickTwoStage(d);
+                    } else {
+                        v.ClickPort(d, click / 10, click % 10);
+                    }
                 }
-                v.Click(d, row.ok ? muxcontrol::kOk : muxcontrol::kCancel);
+                if (row.ok) {
+                    v.ClickOk(d);
+                } else {
+                    v.ClickCancel(d);
+                }
             });
         const std::size_t mark = device.calls.size();
         const int opensBefore = Opens();
-        fresh.Click(control::kSelectMultiplexer);
+        fresh.Click("Auswählen");
 
         EXPECT_EQ(fresh.multiplexerRuns, 1);
         EXPECT_EQ(shown1, row.stage1);
         EXPECT_EQ(shown2, row.stage2);
         EXPECT_EQ(shownTwoStage, row.twoStage);
-        EXPECT_EQ(dialog.MuxAddress(), row.address);
-        EXPECT_EQ(fresh.GetText(control::kMuxAddress), std::to_string(row.address));
+        EXPECT_EQ(dialog.Settings().muxAddress, row.address);
+        EXPECT_EQ(fresh.muxAddress, std::to_string(row.address));
         // Reconnected: the reset word of the old connection, then the new address.
         EXPECT_EQ(Opens(), opensBefore + 1);
         Words expected = {AddressWord(0)};
@@ -208,9 +216,9 @@ TEST_F(ReceiverWindowRun, ReceptionGoesOnWhileTheMultiplexerDialogIsShown) {
         FakeReceiverView::MultiplexerRun([this](FakeMultiplexerView& v, MultiplexerDialog& d) {
             ReceiveAndTick({Outdoor(5)});
             EXPECT_EQ(ListedAddresses(), "5");
-            v.Click(d, muxcontrol::kOk);
+            v.ClickOk(d);
         });
-    view.Click(control::kSelectMultiplexer);
+    view.Click("Auswählen");
     EXPECT_EQ(ListedAddresses(), "5");
     EXPECT_EQ(FileLines(), 1u);
 }
@@ -223,17 +231,17 @@ TEST_F(ReceiverWindowRun, TheDialogOpensOnTheShownAddressAfterAFailedReconnect) 
     device.openError = LineError::InUse;
     view.SelectPort(1);
     ASSERT_EQ(dialog.Connected(), 0);
-    EXPECT_EQ(view.GetText(control::kMuxAddress), "35");
+    EXPECT_EQ(view.muxAddress, "35");
 
-    std::vector<int> shown;
+    int shown = 0;
     view.runMultiplexer =
         FakeReceiverView::MultiplexerRun([&](FakeMultiplexerView& v, MultiplexerDialog& d) {
-            shown = v.CheckedPorts(1);
-            v.Click(d, muxcontrol::kCancel);
+            shown = v.CheckedPort(1);
+            v.ClickCancel(d);
         });
-    view.Click(control::kSelectMultiplexer);
-    EXPECT_EQ(shown, std::vector<int>{3});
-    EXPECT_EQ(dialog.MuxAddress(), 35);
+    view.Click("Auswählen");
+    EXPECT_EQ(shown, 3);
+    EXPECT_EQ(dialog.Settings().muxAddress, 35);
 }
 
 TEST_F(ReceiverWindowRun, AFullDiskIsToldOnceAfterThePollWithoutHoldingUpTheTicks) {
@@ -260,9 +268,9 @@ TEST_F(ReceiverWindowRun, AChosenProtocolFileTakesTheRecordsFromThenOn) {
     ReceiveAndTick({Outdoor(1)});
     chooser.answer = "/data/wetter.dat";
     chooser.whileOpen = [this] { ReceiveAndTick({Outdoor(2)}); };  // still the old file
-    view.Click(control::kChooseFile);
-    EXPECT_EQ(view.GetText(control::kFileName), "/data/wetter.dat");
-    EXPECT_EQ(dialog.ProtocolFileName(), "/data/wetter.dat");
+    view.Click(". . .");
+    EXPECT_EQ(view.fileName, "/data/wetter.dat");
+    EXPECT_EQ(dialog.Settings().protocolFileName, "/data/wetter.dat");
     ReceiveAndTick({Outdoor(3)});
     EXPECT_EQ(FileLines(), 2u);
     EXPECT_NE(files.files["/data/wetter.dat"].find("(3)"), std::string::npos);
@@ -275,8 +283,8 @@ TEST_F(ReceiverWindowRun, AChosenProtocolFileTakesTheRecordsFromThenOn) {
 TEST_F(ReceiverWindowRun, CancellingTheFileChoiceChangesNothing) {
     Open();
     chooser.answer.reset();
-    view.Click(control::kChooseFile);
-    EXPECT_EQ(view.GetText(control::kFileName), "protokoll.dat");
+    view.Click(". . .");
+    EXPECT_EQ(view.fileName, "protokoll.dat");
     EXPECT_TRUE(dialog.File().IsOpen());
     EXPECT_TRUE(messages.messages.empty());
 }
@@ -285,7 +293,7 @@ TEST_F(ReceiverWindowRun, AChosenFileThatCannotBeOpenedIsToldAndRecordsGoToTheLi
     Open();
     files.openError = FileError::AccessDenied;
     chooser.answer = "/readonly/wetter.dat";
-    view.Click(control::kChooseFile);
+    view.Click(". . .");
 
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].caption, "Tavrolin");
@@ -293,7 +301,7 @@ TEST_F(ReceiverWindowRun, AChosenFileThatCannotBeOpenedIsToldAndRecordsGoToTheLi
               "Die Protokolldatei /readonly/wetter.dat läßt sich nicht öffnen.");
     EXPECT_EQ(messages.messages[0].icon, MessageIcon::Exclamation);
     EXPECT_FALSE(dialog.File().IsOpen());
-    EXPECT_EQ(view.GetText(control::kFileName), "/readonly/wetter.dat");
+    EXPECT_EQ(view.fileName, "/readonly/wetter.dat");
 
     const std::string before = files.files["protokoll.dat"];
     ReceiveAndTick({Outdoor(4)});
@@ -304,7 +312,7 @@ TEST_F(ReceiverWindowRun, AChosenFileThatCannotBeOpenedIsToldAndRecordsGoToTheLi
     // A working choice resumes writing.
     files.openError = FileError::None;
     chooser.answer = "/data/wetter.dat";
-    view.Click(control::kChooseFile);
+    view.Click(". . .");
     EXPECT_EQ(messages.messages.size(), 1u);
     ReceiveAndTick({Outdoor(5)});
     EXPECT_NE(files.files["/data/wetter.dat"].find("(5)"), std::string::npos);
@@ -323,14 +331,14 @@ TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWit
     device.openError = LineError::CannotOpen;
     dialog.OnTick();
     EXPECT_EQ(view.title, "Tavrolin – keine Verbindung (COM 1)");
-    EXPECT_TRUE(view.TimerRunning(1)) << "the timer drives the retries";
+    EXPECT_TRUE(view.Ticking()) << "the timer drives the retries";
     // Ticks for 65 s: the retries are quiet, the title is set once.
     for (int tick = 0; tick < 1300; ++tick) {
         wall.AdvanceMs(50);
         dialog.OnTick();
     }
     EXPECT_TRUE(messages.messages.empty());
-    EXPECT_EQ(view.titlesSet, 1);
+    EXPECT_EQ(view.titlesShown, 1);
     EXPECT_EQ(Opens(), 1 + 6) << "after 1, 2, 4, 8, 16 and 30 s";
 
     // Plugged in again: reconnected with the start command, the title back, records flow.
@@ -353,7 +361,7 @@ TEST_F(ReceiverWindowRun, ALostPortShowsInTheTitleAndComesBackInTheBackgroundWit
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle läßt sich nicht öffnen");
     EXPECT_EQ(view.title, "Tavrolin");
-    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_FALSE(view.Ticking());
     const int opens = Opens();
     wall.AdvanceMs(600000);
     dialog.OnTick();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,6 @@
 namespace tavrolin {
 namespace {
 
-using testing::InOrder;
 using testing::kStartFrame;
 using testing::LineCall;
 
@@ -23,51 +23,32 @@ TEST_F(ReceiverWindowStart, AFirstStartWithoutProfileRunsOnTheDefaults) {
     EXPECT_EQ(OpenedPort(), "COM1");
     EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
     EXPECT_EQ(dialog.Connected(), 1);
-    EXPECT_EQ(view.timers, (std::map<int, int>{{1, 50}}));
-    EXPECT_EQ(view.comboSelection, 0);
+    EXPECT_EQ(view.tickMs, 50);
+    EXPECT_EQ(view.port, 0);
     EXPECT_TRUE(device.changes.empty());  // no multiplexer
 
-    // Multiplexer off: its address "0" and the three controls greyed.
-    EXPECT_EQ(view.GetCheck(control::kUseMultiplexer), 0);
-    EXPECT_EQ(view.GetText(control::kMuxAddress), "0");
-    for (const int id :
-         {control::kMuxAddressLabel, control::kMuxAddress, control::kSelectMultiplexer}) {
-        EXPECT_FALSE(view.IsEnabled(id)) << id;
-    }
+    // Multiplexer off: its address "0", and it cannot be chosen.
+    EXPECT_FALSE(view.useMultiplexer);
+    EXPECT_EQ(view.muxAddress, "0");
+    EXPECT_FALSE(view.IsEnabled("Auswählen"));
 
-    for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
-        EXPECT_EQ(view.GetCheck(id), 1) << id;
-    }
-    for (int id = control::kRainAddress; id <= control::kPyranoAddress; ++id) {
-        EXPECT_EQ(view.GetText(id), "7") << id;
-        EXPECT_EQ(view.limits[id], 1) << id;
+    EXPECT_EQ(view.recording, kAllRecordings);
+    for (const SensorAddress field : {SensorAddress::Rain, SensorAddress::Wind,
+                                      SensorAddress::Brightness, SensorAddress::Pyrano}) {
+        EXPECT_EQ(view.Address(field), "7");
     }
 
     // The protocol file is open for appending: what it held stays.
-    EXPECT_EQ(view.GetText(control::kFileName), "protokoll.dat");
+    EXPECT_EQ(view.fileName, "protokoll.dat");
     EXPECT_TRUE(dialog.File().IsOpen());
     EXPECT_EQ(files.files.count("protokoll.dat"), 1u);
 
-    EXPECT_EQ(view.iconsSet, 1);
-    EXPECT_EQ(view.aboutItems, std::vector<std::string>{"Inf&o über Tavrolin..."});
-    EXPECT_EQ(view.centreRequests, 1);
-    EXPECT_EQ(view.moves, (std::vector<std::pair<int, int>>{{0, 0}}));
+    // Centred on the screen.
+    EXPECT_EQ(view.position.left, (view.kScreenWidth - view.kWidth) / 2);
+    EXPECT_EQ(view.position.top, (view.kScreenHeight - view.kHeight) / 2);
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_EQ(files.replaceCount, 0);  // nothing is written at start
-    EXPECT_EQ(view.focus, control::kReceivedList);
-}
-
-TEST_F(ReceiverWindowStart, TheStepsRunInTheirOrder) {
-    Open();
-    // About item, placement, address fields, recording boxes, port, multiplexer, file name,
-    // connect and timer, icon, and the centring once all is done.
-    EXPECT_TRUE(InOrder(
-        view.log,
-        {"AddAboutItem", "MoveWindow 0 0", "LimitText 1035 1", "SetText 1035 7", "SetText 1038 7",
-         "SetCheck 1014 1", "SetCheck 1034 1", "SetComboSelection 0", "SetCheck 1143 0",
-         "Enable 1145 0", "Enable 1144 0", "Enable 1142 0", "SetText 1144 0",
-         "SetText 1039 protokoll.dat", "SetTimer 1 50", "SetIcon", "CenterWindow"}))
-        << ::testing::PrintToString(view.log);
+    EXPECT_EQ(view.focus, "list");
 }
 
 TEST_F(ReceiverWindowStart, TheSavedPositionIsAppliedAsItIsUnlessItIsTheScreensOrigin) {
@@ -86,8 +67,11 @@ TEST_F(ReceiverWindowStart, TheSavedPositionIsAppliedAsItIsUnlessItIsTheScreensO
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.lines));
         const testing::FakeReceiverView& fresh = Reopen(row.lines);
-        EXPECT_EQ(fresh.moves, (std::vector<std::pair<int, int>>{{row.left, row.top}}));
-        EXPECT_EQ(fresh.centreRequests, row.centred ? 1 : 0);
+        const ScreenPoint centre = {(fresh.kScreenWidth - fresh.kWidth) / 2,
+                                    (fresh.kScreenHeight - fresh.kHeight) / 2};
+        const ScreenPoint expected = row.centred ? centre : ScreenPoint{row.left, row.top};
+        EXPECT_EQ(fresh.position.left, expected.left);
+        EXPECT_EQ(fresh.position.top, expected.top);
         dialog.OnCancelCommand();
     }
 }
@@ -96,10 +80,10 @@ TEST_F(ReceiverWindowStart, AStoredMultiplexerIsSelectedBeforeTheStartCommand) {
     SetProfile({"COM=2", "Mit MUX=1", "MUX Adresse=35"});
     Open();
     EXPECT_EQ(OpenedPort(), "COM3");
-    EXPECT_EQ(view.comboSelection, 2);
-    EXPECT_EQ(view.GetCheck(control::kUseMultiplexer), 1);
-    EXPECT_EQ(view.GetText(control::kMuxAddress), "35");
-    EXPECT_TRUE(view.IsEnabled(control::kSelectMultiplexer));
+    EXPECT_EQ(view.port, 2);
+    EXPECT_EQ(view.useMultiplexer, 1);
+    EXPECT_EQ(view.muxAddress, "35");
+    EXPECT_TRUE(view.IsEnabled("Auswählen"));
     EXPECT_EQ(mux.Stage1Port(), 3);
     EXPECT_EQ(mux.Stage2Port(), 5);
 
@@ -126,8 +110,8 @@ TEST_F(ReceiverWindowStart, AMultiplexerAddressBeyondItsRangeBecomesZero) {
         mux.SetAddress(35);
         const testing::FakeReceiverView& fresh =
             Reopen({"Mit MUX=1", std::string("MUX Adresse=") + stored});
-        EXPECT_EQ(fresh.GetText(control::kMuxAddress), "0");
-        EXPECT_EQ(dialog.MuxAddress(), 0);
+        EXPECT_EQ(fresh.muxAddress, "0");
+        EXPECT_EQ(dialog.Settings().muxAddress, 0);
         // The connect selects address 0: the reset word alone.
         EXPECT_EQ(WordsSince(0), testing::Words{AddressWord(0)});
         dialog.OnCloseRequest();
@@ -138,19 +122,19 @@ TEST_F(ReceiverWindowStart, AMultiplexerAddressBeyondItsRangeBecomesZero) {
 TEST_F(ReceiverWindowStart, AnInvalidPortLeavesNoSelectionAndNoTimer) {
     SetProfile({"COM=7"});
     Open();
-    EXPECT_EQ(view.comboSelection, -1);
+    EXPECT_EQ(view.port, -1);
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].caption, "Fehler beim Öffnen der Schnittstelle");
     EXPECT_EQ(messages.messages[0].text, "Ungültiger COM-Port");
     EXPECT_EQ(dialog.Connected(), 0);
-    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_FALSE(view.Ticking());
     EXPECT_EQ(Opens(), 0);
 
     // Without a timer nothing polls; the window stays usable and a port choice connects.
     view.SelectPort(0);
     EXPECT_EQ(OpenedPort(), "COM1");
-    EXPECT_TRUE(view.TimerRunning(1));
-    EXPECT_EQ(dialog.ComPort(), 0);
+    EXPECT_TRUE(view.Ticking());
+    EXPECT_EQ(dialog.Settings().comPort, 0);
     EXPECT_EQ(messages.messages.size(), 1u);
 }
 
@@ -159,24 +143,24 @@ TEST_F(ReceiverWindowStart, AFailedConnectLeavesTheProgramIdleUntilAnotherPortIs
     Open();
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "Die Schnittstelle ist bereits geöffnet");
-    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_FALSE(view.Ticking());
     EXPECT_TRUE(device.Writes().empty());
 
     // Another try on the same port fails the same way and starts nothing.
     view.SelectPort(0);
     EXPECT_EQ(messages.messages.size(), 2u);
-    EXPECT_FALSE(view.TimerRunning(1));
+    EXPECT_FALSE(view.Ticking());
     EXPECT_TRUE(device.Writes().empty());
 
     device.openError = LineError::None;
     view.SelectPort(1);
     EXPECT_EQ(OpenedPort(), "COM2");
     EXPECT_EQ(device.Writes(), std::vector<testing::Bytes>{kStartFrame});
-    EXPECT_TRUE(view.TimerRunning(1));
+    EXPECT_TRUE(view.Ticking());
 
     device.Receive(testing::Outdoor(4));
     dialog.OnTick();
-    EXPECT_EQ(view.list.GetCount(), 1);
+    EXPECT_EQ(view.list.LineCount(), 1);
 }
 
 TEST_F(ReceiverWindowStart, AReceiverThatDoesNotAcknowledgeIsPolledAllTheSame) {
@@ -184,14 +168,14 @@ TEST_F(ReceiverWindowStart, AReceiverThatDoesNotAcknowledgeIsPolledAllTheSame) {
     Open();
     // Two attempts of the start frame, then the timer anyway.
     EXPECT_EQ(device.Writes().size(), 2u);
-    EXPECT_TRUE(view.TimerRunning(1));
+    EXPECT_TRUE(view.Ticking());
 }
 
 TEST_F(ReceiverWindowStart, WrongProfileValuesGiveTheirRulesNeverACrash) {
     struct Row {
         std::vector<std::string> lines;
         std::string port;    // opened port, "" for none
-        int useMux;          // the check box
+        bool useMux;         // the check box
         int recordingBoxes;  // how many are ticked
         std::string fileName;
         bool fileOpen;
@@ -216,13 +200,9 @@ TEST_F(ReceiverWindowStart, WrongProfileValuesGiveTheirRulesNeverACrash) {
         const testing::FakeReceiverView& fresh = Reopen(row.lines);
         EXPECT_EQ(OpenedPort(), row.port);
         EXPECT_EQ(messages.messages.size(), row.port.empty() ? 1u : 0u);
-        EXPECT_EQ(fresh.GetCheck(control::kUseMultiplexer), row.useMux);
-        int ticked = 0;
-        for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
-            ticked += fresh.GetCheck(id);
-        }
-        EXPECT_EQ(ticked, row.recordingBoxes);
-        EXPECT_EQ(fresh.GetText(control::kFileName), row.fileName);
+        EXPECT_EQ(fresh.useMultiplexer, row.useMux);
+        EXPECT_EQ(std::popcount(fresh.recording), row.recordingBoxes);
+        EXPECT_EQ(fresh.fileName, row.fileName);
         EXPECT_EQ(dialog.File().IsOpen(), row.fileOpen);
 
         // The numbers go back as they were read, however odd.
@@ -242,8 +222,9 @@ TEST_F(ReceiverWindowStart, WrongProfileValuesGiveTheirRulesNeverACrash) {
 TEST_F(ReceiverWindowStart, AProfileFileNameInWindowsBytesIsShownReadable) {
     SetProfile({"Filename=Me\xDFwerte.dat"});
     Open();
-    EXPECT_EQ(view.GetText(control::kFileName), "Meßwerte.dat");
-    EXPECT_EQ(dialog.ProtocolFileName(), "Me\xDFwerte.dat");  // the name itself stays bytes
+    EXPECT_EQ(view.fileName, "Meßwerte.dat");
+    EXPECT_EQ(dialog.Settings().protocolFileName,
+              "Me\xDFwerte.dat");  // the name itself stays bytes
     EXPECT_EQ(files.files.count("Me\xDFwerte.dat"), 1u);
 }
 
@@ -253,7 +234,7 @@ TEST_F(ReceiverWindowStart, AProtocolFileThatCannotBeOpenedAtStartIsSilent) {
     EXPECT_FALSE(dialog.File().IsOpen());
     EXPECT_TRUE(messages.messages.empty());
     ReceiveAndTick({testing::Outdoor(2)});
-    EXPECT_EQ(view.list.GetCount(), 1);
+    EXPECT_EQ(view.list.LineCount(), 1);
     EXPECT_EQ(files.files.count("protokoll.dat"), 0u);
 }
 

@@ -32,7 +32,6 @@ class ReceiverSessionTest : public ::testing::Test {
 protected:
     ReceiverSessionTest() {
         device.onWrite = [this](std::span<const uint8_t>) { device.Receive({0x02, 0x06, 0x03}); };
-        session.EverySensor().Add(sink);
     }
     void Rules(bool reconnect, int64_t silenceMs) {
         session.SetRules(LinkRules{reconnect, silenceMs, true});
@@ -58,8 +57,8 @@ protected:
     testing::RecordingMessageSink messages;
     testing::FakeWallClock clock;
     ReceiverPort port{device, mux, messages, clock, clock};
-    ReceiverSession session{port, messages, wall};
     CountingSink sink;
+    ReceiverSession session{port, sink, messages, wall};
 };
 
 TEST_F(ReceiverSessionTest, ALostPortIsReopenedQuietlyWithBackoffAndTheWholeSequenceRunsAgain) {

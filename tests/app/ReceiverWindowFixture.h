@@ -203,7 +203,7 @@ protected:
 
     bool receiverAnswers = true;
     // The protocol file's closing, the profile's writes, the port's frames, line changes and
-    // closing; the view adds its operations when told to.
+    // closing.
     std::vector<std::string> journal;
     JournalDevice device{journal};
     FakeCoarseClock coarse;

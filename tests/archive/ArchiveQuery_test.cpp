@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ArchiveFixtures.h"
+#include "FakeClocks.h"
 #include "TempDir.h"
 #include "archive/ArchiveSchema.h"
 #include "weather/RainTally.h"
@@ -300,6 +301,64 @@ TEST(ArchiveQuery, ARainTallyResumedFromTheArchiveGoesOnAsIfItHadCountedEveryRea
         EXPECT_EQ(got->hourSteps, want->hourSteps);
         EXPECT_EQ(got->mm, want->mm);
         EXPECT_GT(want->todaySteps, want->hourSteps);
+    }
+}
+
+// Both days the clocks change: every bucket length tiles the day, and a chart's buckets, from
+// the hourly summaries and from the new readings alike, hold exactly the readings whose
+// BucketStart is theirs, also the six hours of the autumn night that last seven.
+TEST(ArchiveQuery, BucketsFollowOneRuleAcrossTheClockChanges) {
+    const testing::CentralEuropeZone zone;
+    struct Case {
+        int64_t bucketMs;
+        int maxPoints;
+    };
+    const Case cases[] = {{10 * kMinute, 150}, {kHour, 25}, {2 * kHour, 13}, {6 * kHour, 5}};
+    for (const int64_t day : {DayNumberOf(2026, 3, 29), DayNumberOf(2026, 10, 25)}) {
+        const Instant start = StartOfLocalDay(zone, day);
+        const Instant end = StartOfLocalDay(zone, day + 1);
+        const int64_t hours = (end - start).count() / kHour;
+        EXPECT_EQ(hours, day == DayNumberOf(2026, 3, 29) ? 23 : 25);
+        TempDir dir;
+        Archive archive;
+        ASSERT_TRUE(archive.Open(dir.File("a.sqlite"), Archive::Access::Write, 100).Ok());
+        std::vector<Reading> readings;
+        for (Instant t = start; t < end; t += Milliseconds(5 * kMinute)) {
+            readings.push_back(testing::Outdoor(
+                1, UnixMs(t), static_cast<int32_t>(readings.size() % 97), 60, zone.UtcOffsetAt(t)));
+        }
+        // The night in the summaries, the day's rest new.
+        const std::size_t night = readings.size() / 3;
+        ASSERT_TRUE(archive.Write(std::span(readings).first(night)).Ok());
+        Fold(archive);
+        ASSERT_TRUE(archive.Write(std::span(readings).subspan(night)).Ok());
+        for (const auto& [bucketMs, maxPoints] : cases) {
+            SCOPED_TRACE(bucketMs / kMinute);
+            int buckets = 0;
+            for (Instant b = start; b < end; b = BucketEnd(zone, b, bucketMs), ++buckets) {
+                ASSERT_EQ(BucketStart(zone, b, bucketMs), b);
+                ASSERT_EQ(
+                    BucketStart(zone, BucketEnd(zone, b, bucketMs) - Milliseconds(1), bucketMs), b);
+            }
+            EXPECT_EQ(buckets * bucketMs / kHour, bucketMs <= kHour ? hours : 24);
+            std::map<Instant, int64_t> expected;
+            for (const Reading& r : readings) {
+                ++expected[BucketStart(zone, r.time, bucketMs)];
+            }
+            Series series;
+            ASSERT_TRUE(QuerySeries(archive,
+                                    testing::Request(testing::kGarden, UnixMs(start), UnixMs(end),
+                                                     maxPoints, zone),
+                                    series)
+                            .Ok());
+            ASSERT_EQ(series.bucketMs, bucketMs);
+            std::map<Instant, int64_t> got;
+            for (const SeriesPoint& p : series.points) {
+                got[p.time] = p.count;
+            }
+            EXPECT_EQ(got, expected);
+        }
+        EXPECT_EQ(BucketEnd(zone, start, 6 * kHour) - start, Milliseconds((hours - 18) * kHour));
     }
 }
 

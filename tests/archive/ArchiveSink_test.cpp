@@ -27,7 +27,7 @@ TEST(ArchiveSink, BehindTheRecordingFilterKeepsTheReadingsTheMaskSelects) {
     // Outdoor and temperature sensor 1 (bit 1) and the remote control (bit 20) only; the
     // Fenster events are never filtered.
     RecordingFilter recorded;
-    recorded.Sinks().Add(sink);
+    recorded.Add(sink);
     recorded.SetMask((1u << 1) | (1u << 20));
     for (int poll = 0; poll < 2; ++poll) {
         for (const Reading& r : readings) {

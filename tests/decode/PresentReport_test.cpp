@@ -24,26 +24,26 @@ TEST(PresentReport, ListGrowsToFiftyOneLinesThenDropsTheOldest) {
     for (int i = 1; i <= 50; ++i) {
         w.Present(i);
     }
-    EXPECT_EQ(w.list.GetCount(), 50);
-    EXPECT_EQ(w.list.GetCurSel(), 49);
+    EXPECT_EQ(w.list.LineCount(), 50);
+    EXPECT_EQ(w.list.CurrentLine(), 49);
     w.Present(51);
-    EXPECT_EQ(w.list.GetCount(), 51);
+    EXPECT_EQ(w.list.LineCount(), 51);
     EXPECT_EQ(w.list.Lines().front(), "line 1");
-    EXPECT_EQ(w.list.GetCurSel(), 50);
+    EXPECT_EQ(w.list.CurrentLine(), 50);
     w.Present(52);
-    EXPECT_EQ(w.list.GetCount(), 51);
+    EXPECT_EQ(w.list.LineCount(), 51);
     EXPECT_EQ(w.list.Lines().front(), "line 2");
     EXPECT_EQ(w.list.Lines().back(), "line 52");
-    EXPECT_EQ(w.list.GetCurSel(), 50);
+    EXPECT_EQ(w.list.CurrentLine(), 50);
     for (int i = 53; i <= 500; ++i) {
         w.Present(i);
-        ASSERT_LE(w.list.GetCount(), kMaxListLines);
+        ASSERT_LE(w.list.LineCount(), kMaxListLines);
     }
-    ASSERT_EQ(w.list.GetCount(), 51);
+    ASSERT_EQ(w.list.LineCount(), 51);
     for (int i = 0; i < 51; ++i) {
         EXPECT_EQ(w.list.Lines()[static_cast<std::size_t>(i)], "line " + std::to_string(450 + i));
     }
-    EXPECT_EQ(w.list.GetCurSel(), 50);
+    EXPECT_EQ(w.list.CurrentLine(), 50);
 }
 
 TEST(PresentReport, AfterClearingTheNextRecordIsLineZeroAndSelected) {
@@ -51,12 +51,12 @@ TEST(PresentReport, AfterClearingTheNextRecordIsLineZeroAndSelected) {
     for (int i = 1; i <= 60; ++i) {
         w.Present(i);
     }
-    w.list.ResetContent();
-    EXPECT_EQ(w.list.GetCurSel(), -1);
+    w.list.Clear();
+    EXPECT_EQ(w.list.CurrentLine(), -1);
     w.Present(61);
-    ASSERT_EQ(w.list.GetCount(), 1);
+    ASSERT_EQ(w.list.LineCount(), 1);
     EXPECT_EQ(w.list.Lines().front(), "line 61");
-    EXPECT_EQ(w.list.GetCurSel(), 0);
+    EXPECT_EQ(w.list.CurrentLine(), 0);
 }
 
 TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
@@ -64,21 +64,21 @@ TEST(PresentReport, ViewFollowsTheEndOnlyFromTheLastLine) {
     for (int i = 1; i <= 20; ++i) {
         w.Present(i);
     }
-    w.list.SetCurSel(18);  // one above the bottom: stays
+    w.list.SetCurrentLine(18);  // one above the bottom: stays
     w.Present(21);
-    EXPECT_EQ(w.list.GetCurSel(), 18);
-    w.list.SetCurSel(20);  // the bottom: follows
+    EXPECT_EQ(w.list.CurrentLine(), 18);
+    w.list.SetCurrentLine(20);  // the bottom: follows
     w.Present(22);
-    EXPECT_EQ(w.list.GetCurSel(), 21);
+    EXPECT_EQ(w.list.CurrentLine(), 21);
 
     for (int i = 23; i <= 60; ++i) {
         w.Present(i);
     }
     // At the cap the dropped top line takes the selection's index one up with it.
-    w.list.SetCurSel(10);
+    w.list.SetCurrentLine(10);
     const std::string selected = w.list.Lines()[10];
     w.Present(61);
-    EXPECT_EQ(w.list.GetCurSel(), 9);
+    EXPECT_EQ(w.list.CurrentLine(), 9);
     EXPECT_EQ(w.list.Lines()[9], selected);
 }
 

@@ -114,7 +114,7 @@ TEST(ChooseProtocolFile, UnopenableChoiceKeepsTheNameAndTheListGoesOn) {
     EXPECT_EQ(w.name, chosen);
     EXPECT_FALSE(w.file.IsOpen());
     w.Receive();
-    EXPECT_EQ(w.list.GetCount(), 1);
+    EXPECT_EQ(w.list.LineCount(), 1);
     EXPECT_EQ(ReadBytes(w.dir.File("protokoll.dat")), "");
     EXPECT_FALSE(w.file.TakeFailure());
 }
@@ -143,7 +143,7 @@ TEST(ChooseProtocolFile, WritingResumesAfterAFullDisk) {
     receive();
     EXPECT_EQ(disk.files["/frei/protokoll.dat"], kFensterLine + kFensterLine);
     EXPECT_EQ(disk.files["/voll/protokoll.dat"], "");
-    EXPECT_EQ(list.GetCount(), 4);
+    EXPECT_EQ(list.LineCount(), 4);
     EXPECT_FALSE(file.TakeFailure());
 }
 

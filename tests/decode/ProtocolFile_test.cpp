@@ -133,7 +133,7 @@ TEST_F(ProtocolFileTest, UnopenableFileLeavesRecordsInTheListOnly) {
     EXPECT_FALSE(file.OpenForAppend(dir.Path().string()));  // a folder
     EXPECT_EQ(testing::DecodeAndPresent(decoder, kOutdoor, list, file, kAllRecordings), 0);
     EXPECT_EQ(testing::DecodeAndPresent(decoder, kFensterHigh, list, file, kAllRecordings), 0);
-    EXPECT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.LineCount(), 2);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(file.TakeFailure());
 }

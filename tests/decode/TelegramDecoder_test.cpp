@@ -10,6 +10,7 @@
 #include "FakeClocks.h"
 #include "Presenting.h"
 #include "base/Win1252.h"
+#include "decode/Framing.h"
 #include "decode/PresentReport.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -18,7 +19,6 @@ namespace {
 
 using Data = std::array<uint8_t, 6>;
 
-constexpr uint8_t kEtx = 0x03;
 constexpr std::size_t kPrefixLength = 15;  // "(14:03:07.4) : "
 
 // The receiving end of the decoder, as the window hands it to every poll: a list and a
@@ -224,7 +224,7 @@ TEST(TelegramDecoder, FilteredRecordStillMovesItsClock) {
     Reception r;
     r.clock.AdvanceMs(5000);
     EXPECT_EQ(r.Decode({0x12, 0, 0, 0, 0, 0}, 0), -1);
-    EXPECT_EQ(r.list.GetCount(), 0);
+    EXPECT_EQ(r.list.LineCount(), 0);
     r.clock.AdvanceMs(10000);
     EXPECT_EQ(r.Decode({0x12, 0, 0, 0, 0, 0}), 0);
     EXPECT_EQ(r.LastText().substr(0, 10), "(10.00s)  ");
@@ -241,7 +241,7 @@ TEST(TelegramDecoder, FensterEventsShareOneClockAndIgnoreTheMask) {
     r.clock.AdvanceMs(1000);
     EXPECT_EQ(r.Decode({0x70, 0, 0, 0, 0, 0}, 0), 0);
     EXPECT_EQ(r.LastText(), "++++ Fenster High 1.00 s");
-    EXPECT_EQ(r.list.GetCount(), 3);
+    EXPECT_EQ(r.list.LineCount(), 3);
 }
 
 TEST(TelegramDecoder, UnknownSpecialSubtypesAndRemoteControlLeaveTheClocksAlone) {
@@ -250,12 +250,12 @@ TEST(TelegramDecoder, UnknownSpecialSubtypesAndRemoteControlLeaveTheClocksAlone)
         Reception r;
         r.clock.AdvanceMs(5000);
         EXPECT_EQ(r.Decode({static_cast<uint8_t>(0x70 | subtype), 'A', 'B', 'C', 'D', 'E'}), -1);
-        EXPECT_EQ(r.list.GetCount(), 0);
+        EXPECT_EQ(r.list.LineCount(), 0);
         EXPECT_EQ(r.Decode({0x7F, 'A', 'B', 'C', 'D', 'E'}), 0);  // remote control: no clock
         r.clock.AdvanceMs(5000);
         r.Decode({0x70, 0, 0, 0, 0, 0});
         EXPECT_EQ(r.LastText(), "++++ Fenster High 10.00 s");
-        EXPECT_EQ(r.list.GetCount(), 2);
+        EXPECT_EQ(r.list.LineCount(), 2);
     }
 }
 
@@ -268,7 +268,7 @@ TEST(TelegramDecoder, MissingEtxLeavesNoTraceAndReadsNoTime) {
         EXPECT_EQ(r.Decode({0x11, 0, 123, 67, 0, 0}, kAllRecordings, end), -1);
         EXPECT_EQ(r.Decode({0x70, 0, 0, 0, 0, 0}, kAllRecordings, end), -1);
         EXPECT_EQ(r.clock.reads, reads);
-        EXPECT_EQ(r.list.GetCount(), 0);
+        EXPECT_EQ(r.list.LineCount(), 0);
         r.clock.AdvanceMs(5000);
         r.Decode({0x11, 0, 123, 67, 0, 0});
         EXPECT_EQ(r.LastText().substr(0, 10), "(10.00s)  ");
@@ -297,7 +297,7 @@ TEST(TelegramDecoder, EachRecordIsGovernedByItsOneMaskBit) {
             EXPECT_EQ(r.Decode(data, RecordingMask{1} << bit), 0);
             EXPECT_EQ(r.Decode(data, kAllRecordings & ~(RecordingMask{1} << bit)), -1);
             EXPECT_EQ(r.Decode(data, ~kAllRecordings), -1);  // unused bits select nothing
-            EXPECT_EQ(r.list.GetCount(), 1);
+            EXPECT_EQ(r.list.LineCount(), 1);
         }
     }
     Reception r;
@@ -313,7 +313,7 @@ TEST(TelegramDecoder, AddressFiveOfEachSensorFamily) {
     EXPECT_EQ(r.Decode({0x05, 0, 0, 0, 0, 0}, 1u << 5), 0);  // TempOnly 5, the same bit
     EXPECT_EQ(r.Decode({0x15, 0, 0, 0, 0, 0}, 1u << 15), -1);
     EXPECT_EQ(r.Decode({0x05, 0, 0, 0, 0, 0}, 1u << 15), -1);
-    EXPECT_EQ(r.list.GetCount(), 3);
+    EXPECT_EQ(r.list.LineCount(), 3);
 }
 
 // Whatever seven bytes arrive, the decoder gives one bounded, printable line or -1.
@@ -333,7 +333,7 @@ TEST(TelegramDecoder, AnyBytesGiveOneBoundedLineOrNothing) {
         for (int d0 = 0; d0 < 256; ++d0) {
             for (auto data : patterns) {
                 data[0] = static_cast<uint8_t>(d0);
-                const int before = r.list.GetCount();
+                const int before = r.list.LineCount();
                 const std::string previous = r.LastLine();
                 const int result = r.Decode(data);
                 const int special = d0 & 0x7F;
@@ -343,7 +343,7 @@ TEST(TelegramDecoder, AnyBytesGiveOneBoundedLineOrNothing) {
                     EXPECT_EQ(r.LastLine(), previous);
                     continue;
                 }
-                ASSERT_TRUE(before == kMaxListLines || r.list.GetCount() == before + 1);
+                ASSERT_TRUE(before == kMaxListLines || r.list.LineCount() == before + 1);
                 const std::string line = r.LastLine();
                 EXPECT_LT(line.size(), 100u) << d0;
                 EXPECT_EQ(line[0], '(');

@@ -169,4 +169,27 @@ std::string Masked(const std::string& line) {
     return std::regex_replace(masked, fenster, "$1 * s");
 }
 
+std::string SandboxMissing() {
+    if (std::string(TAVROLIN_SECCOMP_EXEC).empty()) {
+        return "built without libseccomp";
+    }
+    ChildProcess probe(TAVROLIN_SANDBOX_RUN, {"--probe"});
+    if (probe.Exit(In(std::chrono::seconds(10))) == 0) {
+        return "";
+    }
+    return probe.Stderr().empty() ? "the sandbox probe failed" : probe.Stderr();
+}
+
+bool NobodyReachesThePrograms() {
+    if (::geteuid() != 0) {
+        return false;
+    }
+    ChildProcess check("/usr/bin/setpriv",
+                       {"--reuid=65534", "--regid=65534", "--clear-groups", "--", "/bin/sh", "-c",
+                        "test -x \"$0\" && test -x \"$1\" && test -x \"$2\" && test -r \"$3\"",
+                        TAVROLIN_LOG_PROGRAM, TAVROLIN_HISTORY_PROGRAM, TAVROLIN_SECCOMP_EXEC,
+                        std::string(TAVROLIN_UNIT_DIR) + "/tavrolin-log.service"});
+    return check.Exit(In(std::chrono::seconds(10))) == 0;
+}
+
 }  // namespace tavrolin::e2e

@@ -33,14 +33,17 @@ private:
     bool m_ready = false;
 };
 
-// A folder of its own for XDG_DATA_HOME, so that a child's default archive stays out of the
-// tester's home.
+// A folder of its own for XDG_DATA_HOME and XDG_RUNTIME_DIR, so that a child's default
+// archive stays out of the tester's home and its live feed is its own.
 struct DataHome {
     TempDir dataHome;
     ChildSetup With(ChildSetup setup) const {
         setup.environment.push_back("XDG_DATA_HOME=" + dataHome.Path().string());
+        setup.environment.push_back("XDG_RUNTIME_DIR=" + dataHome.Path().string());
         return setup;
     }
+    // Where the child offers its live feed.
+    std::string LivePath() const { return dataHome.File("tavrolin/live.sock"); }
 };
 
 class Logger : private DataHome, public ChildProcess {
@@ -49,6 +52,7 @@ public:
         : ChildProcess(TAVROLIN_LOG_PROGRAM, std::move(args), With(setup)) {}
     // Where it keeps the archive when the profile names none.
     std::string DefaultArchive() const { return dataHome.File("tavrolin/archiv.sqlite"); }
+    using DataHome::LivePath;
 };
 
 // tavrolin-history with the given arguments.
@@ -95,6 +99,12 @@ private:
     std::size_t m_seen = 0;
     std::vector<std::string> m_received;  // one line of each datagram each
 };
+
+// Why tests/e2e/sandbox-run cannot build a unit's sandbox here; empty when it can.
+std::string SandboxMissing();
+// Whether the services' kind of user, nobody, can run the programs from where they were
+// built (a build below /root cannot): only then may a root's test run them as nobody.
+bool NobodyReachesThePrograms();
 
 // A record line with its time prefix and its interval masked: "(hh:mm:ss.t) : (*s)  ...",
 // "... Fenster High * s".

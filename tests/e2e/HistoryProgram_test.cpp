@@ -139,6 +139,87 @@ TEST(HistoryProgram, ImportedReadingsAreListedExportedAndChecked) {
               "Das Archiv " + archive + " ist in Ordnung: 5 Messungen von 3 Sensoren.\n");
 }
 
+// A month's report and the records as a script reads them, and what a wrong month and a
+// wrong main sensor make the program say.
+TEST(HistoryProgram, AReportAndTheRecordsGiveTheDaysFiguresWithTheirTimes) {
+    TempDir dir;
+    const std::string archive = dir.File("archiv.sqlite");
+    testing::WriteBytes(dir.File("in.jsonl"),
+                        kOutdoor[0] + "\n" + kOutdoor[1] + "\n" + kOutdoor[2]);
+    testing::WriteBytes(dir.File("p.INI"),
+                        "[Archiv]\r\nDatei=" + archive + "\r\n[Station]\r\nWind=outdoor-1\r\n");
+    History import({"--archive", archive, "import", dir.File("in.jsonl")});
+    ASSERT_EQ(Finished(import), 0) << import.Stderr();
+    const ChildSetup berlin{{"TZ=CET-1CEST,M3.5.0,M10.5.0/3"}, ""};
+
+    // Without --sensor the station's main sensors: here the outdoor one alone, and the wind
+    // entry that names it is said.
+    History report(
+        {"--profile", dir.File("p.INI"), "report", "--month", "2026-12", "--format", "json"},
+        berlin);
+    EXPECT_EQ(Finished(report), 0) << report.Stderr();
+    EXPECT_EQ(report.Stderr(),
+              "tavrolin-history: Der Eintrag Wind=outdoor-1 im Abschnitt [Station] nennt "
+              "outdoor-1, aber Wind braucht einen Windsensor (wind-0 bis wind-7); es gilt der "
+              "passende Sensor mit der kleinsten Nummer im Archiv.\n");
+    const std::vector<std::string> lines = report.StdoutLines();
+    ASSERT_EQ(lines.size(), 1u) << report.Stdout();
+    const std::string& json = lines[0];
+    EXPECT_TRUE(
+        json.starts_with(R"({"sensor":"outdoor-1","name":"Außen 1","from":"2026-12-01",)"
+                         R"("to":"2026-12-31","days":[{"date":"2026-12-01","complete":false,)"
+                         R"("readings":0,"temperature":null,)"))
+        << json;
+    // One hour of readings: no mean; the extremes with the times of their readings.
+    EXPECT_NE(json.find(R"({"date":"2026-12-07","complete":false,"readings":3,"temperature":)"
+                        R"({"mean":null,"min":-0.5,"minAt":"2026-12-07T14:06:08.956+01:00",)"
+                        R"("max":12.3,"maxAt":"2026-12-07T14:03:08.956+01:00"},"humidity":)"
+                        R"({"mean":null,"min":67,"minAt":"2026-12-07T14:03:08.956+01:00",)"
+                        R"("max":71,"maxAt":"2026-12-07T14:09:08.956+01:00"},"dew_point":)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("summary":{"month":"2026-12","complete":false,"readings":3,)"
+                        R"("days_with_readings":1,"complete_days":0,)"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("counts":{"frost_days":1,"ice_days":0,"summer_days":0,)"),
+              std::string::npos);
+
+    History text({"--archive", archive, "report", "--year", "2026", "--sensor", "outdoor-1"},
+                 berlin);
+    EXPECT_EQ(Finished(text), 0) << text.Stderr();
+    EXPECT_NE(text.Stdout().find("\nDezember*      –    -0,5  07.12. 14:06    12,3  07.12. 14:03"),
+              std::string::npos)
+        << text.Stdout();
+
+    History records({"--archive", archive, "records", "--sensor", "outdoor-1", "--format", "json"},
+                    berlin);
+    EXPECT_EQ(Finished(records), 0) << records.Stderr();
+    const std::string all = records.Stdout();
+    EXPECT_TRUE(all.starts_with(R"({"sensor":"outdoor-1","name":"Außen 1","records":[)"
+                                R"({"record":"highest","quantity":"temperature","scope":"all",)"
+                                R"("value":12.3,"at":"2026-12-07T14:03:08.956+01:00"},)"))
+        << all;
+    EXPECT_NE(all.find(R"({"record":"lowestDailyMax","quantity":"temperature",)"
+                       R"("scope":"month-12","value":12.3,"at":"2026-12-07"})"),
+              std::string::npos)
+        << all;
+
+    for (const std::vector<std::string>& wrong :
+         {std::vector<std::string>{"report", "--month", "2026-13"},
+          {"report", "--year", "2026", "--month", "2026-12"},
+          {"report"},
+          {"records", "--month", "2026-12"},
+          {"export", "--sensor", "outdoor-1", "--format", "text"}}) {
+        std::vector<std::string> args{"--archive", archive};
+        args.insert(args.end(), wrong.begin(), wrong.end());
+        History bad(args);
+        EXPECT_EQ(Finished(bad), 2) << wrong[0];
+        EXPECT_TRUE(bad.Stderr().starts_with("tavrolin-history: ")) << bad.Stderr();
+        EXPECT_TRUE(bad.Stdout().empty());
+    }
+}
+
 TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
     TempDir dir;
     const std::string archive = dir.File("a.sqlite");
@@ -194,7 +275,7 @@ TEST(HistoryProgram, ADamagedArchiveAndWrongCommandLinesAreSaid) {
          "Die Zeit 7.12.2026 ist keine Zeit"},
         {{"--archive", archive, "export", "--sensor", "outdoor-1", "--format", "xml"},
          2,
-         "--format ist csv oder json"},
+         "--format ist text, csv oder json"},
         {{"--archive", archive, "export", "--sensor", "Garten"},
          2,
          "Einen Sensor Garten gibt es nicht"},

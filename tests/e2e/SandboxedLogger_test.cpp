@@ -28,33 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr uid_t kNobody = 65534;
 
-// Why the sandbox cannot be built here; empty when it can.
-std::string SandboxMissing() {
-    if (std::string(TAVROLIN_SECCOMP_EXEC).empty()) {
-        return "built without libseccomp";
-    }
-    ChildProcess probe(TAVROLIN_SANDBOX_RUN, {"--probe"});
-    if (probe.Exit(In(10s)) == 0) {
-        return "";
-    }
-    return probe.Stderr().empty() ? "the sandbox probe failed" : probe.Stderr();
-}
-
-// Whether the service's kind of user, nobody, can run the programs from where they were
-// built (a build below /root cannot); only then does the root's test run the logger as
-// nobody, else as root without any capability.
-bool NobodyReachesThePrograms() {
-    if (::geteuid() != 0) {
-        return false;
-    }
-    ChildProcess check(
-        "/usr/bin/setpriv",
-        {"--reuid=65534", "--regid=65534", "--clear-groups", "--", "/bin/sh", "-c",
-         "test -x \"$0\" && test -x \"$1\" && test -r \"$2\"", TAVROLIN_LOG_PROGRAM,
-         TAVROLIN_SECCOMP_EXEC, std::string(TAVROLIN_UNIT_DIR) + "/tavrolin-log.service"});
-    return check.Exit(In(10s)) == 0;
-}
-
 // The logger with the given profile in the unit's sandbox, writing only into dir/out; as
 // nobody when asked, as a service runs as its own user.
 class SandboxedLogger : public ChildProcess {

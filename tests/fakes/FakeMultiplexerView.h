@@ -1,39 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "mux/MultiplexerDialog.h"
 #include "mux/MultiplexerView.h"
 
 namespace tavrolin::testing {
 
-// The multiplexer dialog's window: keeps every control's check mark and enabled state and
-// records the operations in order ("SetCheck 1000 1", "Enable 1013 0", "EndDialog Ok").
-// A new window has nothing checked and everything enabled.
+// The multiplexer dialog's window: what its buttons show, and the user's clicks on them. A
+// new window has no port checked and everything enabled.
 class FakeMultiplexerView : public MultiplexerView {
 public:
-    void SetCheck(int id, bool checked) override;
-    bool GetCheck(int id) const override;
-    void Enable(int id, bool enabled) override;
-    void EndDialog(DialogResult result) override;
+    void ShowPort(int stage, int port) override { checked[stage == 1 ? 0 : 1] = port; }
+    void ShowTwoStage(bool on) override { twoStage = stage2Enabled = on; }
+    void End(DialogResult r) override { result = r; }
 
-    bool IsEnabled(int id) const;
-    // The positions 1..6 of the checked buttons of a stage (1 or 2).
-    std::vector<int> CheckedPorts(int stage) const;
+    // The port checked in stage 1 or 2, 0 when none is.
+    int CheckedPort(int stage) const { return checked[stage == 1 ? 0 : 1]; }
 
-    // A click of the user, as the window does it: a port button takes the check mark from
-    // the other buttons of its stage, "Zweistufig" toggles; then the dialog hears of it.
-    // Disabled controls do not react.
-    void Click(MultiplexerDialog& dialog, int id);
+    // The user's clicks, as the window takes them: a port button takes the check mark from
+    // the other buttons of its stage, "Zweistufig" toggles; then the dialog hears of it. The
+    // greyed buttons of stage 2 do not react.
+    void ClickPort(MultiplexerDialog& dialog, int stage, int port);
+    void ClickTwoStage(MultiplexerDialog& dialog);
+    void ClickOk(MultiplexerDialog& dialog) { dialog.OnOk(); }
+    void ClickCancel(MultiplexerDialog& dialog) { dialog.OnCancel(); }
 
-    std::map<int, int> checks;
-    std::map<int, bool> enabled;
+    int checked[2] = {0, 0};
+    bool twoStage = false;
+    bool stage2Enabled = true;
     std::optional<DialogResult> result;
-    std::vector<std::string> log;
 };
 
 }  // namespace tavrolin::testing

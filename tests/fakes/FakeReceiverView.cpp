@@ -3,196 +3,86 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <limits>
+#include <utility>
+#include <vector>
+
+#include "app/AddressEdit.h"
 
 namespace tavrolin::testing {
 
 namespace {
 
-// The window's tab stops in resource order; static texts and group boxes are none.
-constexpr std::array<int, 32> kTabOrder = {control::kReceivedList,
-                                           control::kClearList,
-                                           control::kComPort,
-                                           control::kSelectMultiplexer,
-                                           control::kUseMultiplexer,
-                                           1014,
-                                           1015,
-                                           1016,
-                                           1017,
-                                           1018,
-                                           1019,
-                                           1020,
-                                           1021,
-                                           1024,
-                                           1025,
-                                           1026,
-                                           1027,
-                                           1028,
-                                           1029,
-                                           1030,
-                                           1031,
-                                           control::kRainAddress,
-                                           control::kWindAddress,
-                                           control::kBrightnessAddress,
-                                           control::kPyranoAddress,
-                                           1034,
-                                           control::kFileName,
-                                           control::kChooseFile,
-                                           1022,
-                                           1032,
-                                           1023,
-                                           1033};
-
-int Clamped(int64_t value) {
-    return static_cast<int>(std::clamp<int64_t>(value, std::numeric_limits<int>::min(),
-                                                std::numeric_limits<int>::max()));
+// The address fields by name.
+std::optional<SensorAddress> AddressField(std::string_view control) {
+    static const std::map<std::string_view, SensorAddress> kFields = {
+        {"rain", SensorAddress::Rain},
+        {"wind", SensorAddress::Wind},
+        {"brightness", SensorAddress::Brightness},
+        {"pyrano", SensorAddress::Pyrano},
+    };
+    const auto found = kFields.find(control);
+    return found == kFields.end() ? std::nullopt : std::optional(found->second);
 }
 
-bool IsCheckBox(int id) {
-    return (id >= control::kRecordingFirst && id <= control::kRecordingLast) ||
-           id == control::kUseMultiplexer;
+// The bit of a recording box "box N".
+std::optional<int> RecordingBox(std::string_view control) {
+    constexpr std::string_view kPrefix = "box ";
+    if (!control.starts_with(kPrefix)) {
+        return std::nullopt;
+    }
+    return std::stoi(std::string(control.substr(kPrefix.size())));
+}
+
+// The window's tab stops in the order of its controls; static texts and group boxes are none.
+const std::vector<std::string>& TabOrder() {
+    static const std::vector<std::string> kOrder = [] {
+        std::vector<std::string> order = {"list", "Liste löschen", "COM-Port", "Auswählen",
+                                          "verwenden"};
+        for (const int bit : {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13, 14, 15, 16, 17}) {
+            order.push_back("box " + std::to_string(bit));
+        }
+        for (const char* rest : {"rain", "wind", "brightness", "pyrano", "box 20", "file", ". . .",
+                                 "box 8", "box 18", "box 9", "box 19"}) {
+            order.emplace_back(rest);
+        }
+        return order;
+    }();
+    return kOrder;
 }
 
 }  // namespace
 
-void FakeReceiverView::Note(std::string line) {
-    if (journal != nullptr) {
-        journal->push_back(line);
-    }
-    log.push_back(std::move(line));
+bool FakeReceiverView::IsEnabled(std::string_view control) const {
+    // Only the multiplexer's controls are ever greyed.
+    return useMultiplexer || control != "Auswählen";
 }
 
-void FakeReceiverView::SetCheck(int id, bool checked) {
-    const int state = checked ? 1 : 0;
-    checks[id] = state;
-    Note("SetCheck " + std::to_string(id) + " " + std::to_string(state));
-}
-
-bool FakeReceiverView::GetCheck(int id) const {
-    const auto it = checks.find(id);
-    return it != checks.end() && it->second != 0;
-}
-
-void FakeReceiverView::SetComboSelection(int index) {
-    // The combo box holds the four items "COM 1".."COM 4".
-    comboSelection = index >= 0 && index <= 3 ? index : -1;
-    Note("SetComboSelection " + std::to_string(index));
-}
-
-void FakeReceiverView::SetText(int id, std::string_view text) {
-    texts[id] = std::string(text);
-    Note("SetText " + std::to_string(id) + " " + std::string(text));
-}
-
-std::string FakeReceiverView::GetText(int id) const {
-    const auto it = texts.find(id);
-    return it == texts.end() ? std::string() : it->second;
-}
-
-void FakeReceiverView::LimitText(int id, int characters) {
-    limits[id] = characters;
-    Note("LimitText " + std::to_string(id) + " " + std::to_string(characters));
-}
-
-void FakeReceiverView::Enable(int id, bool on) {
-    enabled[id] = on;
-    Note("Enable " + std::to_string(id) + " " + (on ? "1" : "0"));
-}
-
-bool FakeReceiverView::IsEnabled(int id) const {
-    const auto it = enabled.find(id);
-    return it == enabled.end() || it->second;
-}
-
-bool FakeReceiverView::IsAddressField(int id) const {
-    return id >= control::kRainAddress && id <= control::kPyranoAddress;
-}
-
-void FakeReceiverView::SetFocusTo(int id) {
-    if (id == focus) {
+void FakeReceiverView::SetFocusTo(std::string_view control) {
+    if (control == focus) {
         return;
     }
-    const int leaving = focus;
-    focus = id;
-    if (IsAddressField(leaving) && controller != nullptr) {
-        controller->ValidateAddressField(leaving);  // EN_KILLFOCUS
+    const std::string leaving = std::exchange(focus, std::string(control));
+    if (const auto field = AddressField(leaving); field && controller != nullptr) {
+        controller->ValidateAddressField(*field, addresses[*field]);
     }
 }
 
 void FakeReceiverView::MoveFocus(bool previous) {
-    Note(previous ? "MoveFocus previous" : "MoveFocus next");
-    const auto at = std::find(kTabOrder.begin(), kTabOrder.end(), focus);
-    std::size_t index =
-        at == kTabOrder.end() ? 0 : static_cast<std::size_t>(at - kTabOrder.begin());
-    // Disabled controls are passed over, as the dialog manager does.
-    for (std::size_t step = 0; step < kTabOrder.size(); ++step) {
-        index = previous ? (index + kTabOrder.size() - 1) % kTabOrder.size()
-                         : (index + 1) % kTabOrder.size();
-        if (IsEnabled(kTabOrder[index])) {
+    const std::vector<std::string>& order = TabOrder();
+    const auto at = std::find(order.begin(), order.end(), focus);
+    std::size_t index = at == order.end() ? 0 : static_cast<std::size_t>(at - order.begin());
+    // Disabled controls are passed over.
+    for (std::size_t step = 0; step < order.size(); ++step) {
+        index = previous ? (index + order.size() - 1) % order.size() : (index + 1) % order.size();
+        if (IsEnabled(order[index])) {
             break;
         }
     }
-    SetFocusTo(kTabOrder[index]);
-}
-
-WindowRect FakeReceiverView::GetWindowRect() const {
-    return WindowRect{left, top, Clamped(int64_t{left} + kWidth), Clamped(int64_t{top} + kHeight)};
-}
-
-void FakeReceiverView::MoveWindow(int newLeft, int newTop) {
-    left = newLeft;
-    top = newTop;
-    moves.emplace_back(newLeft, newTop);
-    Note("MoveWindow " + std::to_string(newLeft) + " " + std::to_string(newTop));
-}
-
-void FakeReceiverView::CenterWindow() {
-    ++centreRequests;
-    left = (kScreenWidth - kWidth) / 2;
-    top = (kScreenHeight - kHeight) / 2;
-    Note("CenterWindow");
-}
-
-void FakeReceiverView::SetTimer(int id, int periodMs) {
-    timers[id] = periodMs;
-    Note("SetTimer " + std::to_string(id) + " " + std::to_string(periodMs));
-}
-
-void FakeReceiverView::KillTimer(int id) {
-    timers.erase(id);
-    Note("KillTimer " + std::to_string(id));
-}
-
-void FakeReceiverView::EndDialog(DialogResult r) {
-    result = r;
-    Note(r == DialogResult::Ok ? "EndDialog Ok" : "EndDialog Cancel");
-}
-
-void FakeReceiverView::SetTitle(std::string_view text) {
-    title = text;
-    ++titlesSet;
-    Note("SetTitle " + title);
-}
-
-void FakeReceiverView::SetIcon() {
-    ++iconsSet;
-    Note("SetIcon");
-}
-
-void FakeReceiverView::AddAboutItem(std::string_view text) {
-    aboutItems.emplace_back(text);
-    Note("AddAboutItem");
-}
-
-void FakeReceiverView::RunAboutBox() {
-    ++aboutBoxRuns;
-    Note("RunAboutBox");
+    SetFocusTo(order[index]);
 }
 
 DialogResult FakeReceiverView::RunMultiplexerDialog(MultiplexerDialog& dialog) {
     ++multiplexerRuns;
-    Note("RunMultiplexerDialog");
     return runMultiplexer ? runMultiplexer(dialog) : DialogResult::Cancel;
 }
 
@@ -210,39 +100,38 @@ std::function<DialogResult(MultiplexerDialog&)> FakeReceiverView::MultiplexerRun
     };
 }
 
-void FakeReceiverView::Click(int id) {
-    if (controller == nullptr || !IsEnabled(id)) {
+void FakeReceiverView::Click(std::string_view control) {
+    if (controller == nullptr || !IsEnabled(control)) {
         return;
     }
-    SetFocusTo(id);
-    if (IsCheckBox(id)) {
-        checks[id] = GetCheck(id) ? 0 : 1;
-    }
-    if (id >= control::kRecordingFirst && id <= control::kRecordingLast) {
-        controller->OnRecordingBox();
-    } else if (id == control::kUseMultiplexer) {
-        controller->OnUseMultiplexer();
-    } else if (id == control::kSelectMultiplexer) {
+    SetFocusTo(control);
+    if (const auto bit = RecordingBox(control)) {
+        recording ^= RecordingMask{1} << *bit;
+        controller->OnRecordingBox(recording);
+    } else if (control == "verwenden") {
+        useMultiplexer = !useMultiplexer;
+        controller->OnUseMultiplexer(useMultiplexer);
+    } else if (control == "Auswählen") {
         controller->OnSelectMultiplexer();
-    } else if (id == control::kClearList) {
+    } else if (control == "Liste löschen") {
         controller->OnClearList();
-    } else if (id == control::kChooseFile) {
+    } else if (control == ". . .") {
         controller->OnChooseProtocolFile();
     }
 }
 
 void FakeReceiverView::SelectPort(int index) {
-    if (controller == nullptr || !IsEnabled(control::kComPort)) {
+    if (controller == nullptr) {
         return;
     }
-    SetFocusTo(control::kComPort);
-    comboSelection = index >= 0 && index <= 3 ? index : -1;
-    controller->OnComPortSelected();
+    SetFocusTo("COM-Port");
+    port = index >= 0 && index <= 3 ? index : -1;
+    controller->OnComPortSelected(port);
 }
 
-void FakeReceiverView::FocusOn(int id) {
-    if (IsEnabled(id)) {
-        SetFocusTo(id);
+void FakeReceiverView::FocusOn(std::string_view control) {
+    if (IsEnabled(control)) {
+        SetFocusTo(control);
     }
 }
 
@@ -250,7 +139,8 @@ void FakeReceiverView::Type(int character, bool shiftDown) {
     if (controller == nullptr) {
         return;
     }
-    if (IsAddressField(focus) && controller->OnAddressChar(focus, character, shiftDown)) {
+    const auto field = AddressField(focus);
+    if (field && controller->OnAddressChar(*field, addresses[*field], character, shiftDown)) {
         return;
     }
     switch (character) {
@@ -264,24 +154,16 @@ void FakeReceiverView::Type(int character, bool shiftDown) {
             controller->OnCancelCommand();
             return;
         case 8:  // Backspace
-            texts[focus].clear();
+            if (field) {
+                addresses[*field].clear();
+            }
             return;
         default:
             break;
     }
-    if (IsAddressField(focus) && character >= 0x20) {
-        // The field's content is selected when the focus arrives, so a character replaces
-        // it; more than the limit does not fit.
-        const auto limit = limits.find(focus);
-        if (limit == limits.end() || limit->second >= 1) {
-            texts[focus] = std::string(1, static_cast<char>(character));
-        }
-    }
-}
-
-void FakeReceiverView::TypeText(std::string_view characters) {
-    for (const char c : characters) {
-        Type(static_cast<unsigned char>(c));
+    if (field && character >= 0x20) {
+        // The field's content is selected when the focus arrives, so a character replaces it.
+        addresses[*field] = std::string(1, static_cast<char>(character));
     }
 }
 

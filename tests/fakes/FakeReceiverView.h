@@ -5,8 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 #include "FakeMultiplexerView.h"
 #include "app/ReceiverDialog.h"
@@ -15,10 +14,14 @@
 
 namespace tavrolin::testing {
 
-// The receiver window without a window system: it keeps each control's state, records every
-// operation in order ("SetTimer 1 50", "KillTimer 1", "EndDialog Ok", ...), and plays the
-// user's part the way the window's keyboard and mouse rules would, forwarding the events to
-// the bound controller.
+// The receiver window without a window system: it keeps what its controls show and plays
+// the user's part the way the window's keyboard and mouse rules would, forwarding what the
+// user did to the bound controller.
+//
+// The controls are named as the user's actions name them: "list", "Liste löschen",
+// "COM-Port", "Auswählen", "verwenden", "box 0".."box 20" (the recording boxes by their bit),
+// the address fields "rain", "wind", "brightness", "pyrano", "file" (the protocol file's
+// name) and ". . .".
 class FakeReceiverView : public ReceiverView {
 public:
     // The screen the window is centred on, and the window's size, in pixels.
@@ -28,44 +31,48 @@ public:
     static constexpr int kHeight = 440;
 
     // --- ReceiverView ---------------------------------------------------------------
-    void SetCheck(int id, bool checked) override;
-    bool GetCheck(int id) const override;
-    void SetComboSelection(int index) override;
-    int GetComboSelection() const override { return comboSelection; }
+    void ShowRecording(RecordingMask mask) override { recording = mask; }
+    void ShowAddress(SensorAddress field, std::string_view text) override {
+        addresses[field] = text;
+    }
+    void ShowPort(int index) override { port = index >= 0 && index <= 3 ? index : -1; }
+    void ShowMultiplexer(bool inUse, int address) override {
+        useMultiplexer = inUse;
+        muxAddress = std::to_string(address);
+    }
+    void ShowFileName(std::string_view name) override { fileName = name; }
+    void ShowTitle(std::string_view text) override {
+        title = text;
+        ++titlesShown;
+    }
     ReceivedList& List() override { return list; }
-    void SetText(int id, std::string_view text) override;
-    std::string GetText(int id) const override;
-    void LimitText(int id, int characters) override;
-    void Enable(int id, bool enabled) override;
     void MoveFocus(bool previous) override;
-    WindowRect GetWindowRect() const override;
-    void MoveWindow(int left, int top) override;
-    void CenterWindow() override;
-    void SetTimer(int id, int periodMs) override;
-    void KillTimer(int id) override;
-    void EndDialog(DialogResult result) override;
-    void SetTitle(std::string_view text) override;
-    void SetIcon() override;
-    void AddAboutItem(std::string_view text) override;
-    void RunAboutBox() override;
+    ScreenPoint Position() const override { return position; }
+    void MoveTo(ScreenPoint to) override { position = to; }
+    void Centre() override {
+        position = {(kScreenWidth - kWidth) / 2, (kScreenHeight - kHeight) / 2};
+    }
+    void StartTicks(int periodMs) override { tickMs = periodMs; }
+    void StopTicks() override { tickMs.reset(); }
+    void End(DialogResult r) override { result = r; }
+    void RunAboutBox() override { ++aboutBoxRuns; }
     DialogResult RunMultiplexerDialog(MultiplexerDialog& dialog) override;
 
     // --- The user -------------------------------------------------------------------
     // The controller the user's actions go to.
     void Bind(ReceiverDialog& dialog) { controller = &dialog; }
-    // A mouse click on a push button or check box (check boxes toggle first). Disabled
-    // controls do not react.
-    void Click(int id);
-    // A port picked in the combo box.
+    // A mouse click on a push button or check box, by its name (check boxes toggle first).
+    // Disabled controls do not react.
+    void Click(std::string_view control);
+    // A port picked in the list.
     void SelectPort(int index);
     // The focus put on a control with the mouse; an address field that loses it validates.
-    void FocusOn(int id);
+    void FocusOn(std::string_view control);
     // A key typed into the control with the focus. An address field gets it first; what it
     // leaves (and every key elsewhere) follows the window's rules: Tab moves the focus,
-    // Enter is the OK command, Esc the Cancel command, a character replaces the field's text
-    // within its limit, Backspace empties it.
+    // Enter is the OK command, Esc the Cancel command, a character replaces the field's one
+    // character, Backspace empties it.
     void Type(int character, bool shiftDown = false);
-    void TypeText(std::string_view characters);
 
     // --- Scripted multiplexer dialog ------------------------------------------------
     // A run of the dialog on a new FakeMultiplexerView: attached, initialised, handed to
@@ -74,38 +81,31 @@ public:
     static std::function<DialogResult(MultiplexerDialog&)> MultiplexerRun(
         std::function<void(FakeMultiplexerView&, MultiplexerDialog&)> clicks);
 
-    // --- State ----------------------------------------------------------------------
-    bool IsEnabled(int id) const;
-    bool TimerRunning(int id) const { return timers.count(id) != 0; }
-    bool IsAddressField(int id) const;
+    // --- What the window shows ------------------------------------------------------
+    bool IsEnabled(std::string_view control) const;
+    bool Ticking() const { return tickMs.has_value(); }
+    const std::string& Address(SensorAddress field) { return addresses[field]; }
 
     ReceiverDialog* controller = nullptr;
-    std::map<int, int> checks;
-    std::map<int, std::string> texts;
-    std::map<int, int> limits;
-    std::map<int, bool> enabled;
-    int comboSelection = -1;
-    MemoryList list;
-    int left = 0;
-    int top = 0;
-    std::vector<std::pair<int, int>> moves;
-    int centreRequests = 0;
-    std::map<int, int> timers;  // running timers: identifier -> period
-    std::optional<DialogResult> result;
+    RecordingMask recording = 0;
+    std::map<SensorAddress, std::string> addresses;
+    int port = -1;
+    bool useMultiplexer = false;
+    std::string muxAddress;
+    std::string fileName;
     std::string title = "Tavrolin";
-    int titlesSet = 0;
-    int iconsSet = 0;
-    std::vector<std::string> aboutItems;
+    int titlesShown = 0;
+    MemoryList list;
+    ScreenPoint position;
+    std::optional<int> tickMs;  // the receive timer's period while it runs
+    std::optional<DialogResult> result;
     int aboutBoxRuns = 0;
-    int focus = control::kReceivedList;
+    std::string focus = "list";
     std::function<DialogResult(MultiplexerDialog&)> runMultiplexer;
     int multiplexerRuns = 0;
-    std::vector<std::string> log;
-    std::vector<std::string>* journal = nullptr;  // also gets every log line when set
 
 private:
-    void Note(std::string line);
-    void SetFocusTo(int id);
+    void SetFocusTo(std::string_view control);
 };
 
 }  // namespace tavrolin::testing

@@ -47,8 +47,8 @@ std::vector<LineChange> FakeSerialLine::ChangesSince(std::size_t call) const {
     return found;
 }
 
-LineError FakeSerialLine::Open(std::string_view portName) {
-    Record({LineCall::Kind::Open, std::string(portName)});
+LineError FakeSerialLine::Open(int portNumber) {
+    Record({LineCall::Kind::Open, "COM" + std::to_string(portNumber)});
     if (m_open) {
         return LineError::InUse;
     }

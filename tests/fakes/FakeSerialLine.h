@@ -16,7 +16,7 @@ namespace tavrolin::testing {
 struct LineCall {
     enum class Kind { Open, Close, Read, Wait, Discard, Write, Dtr, Rts };
     Kind kind;
-    std::string name{};            // Open: the port name
+    std::string name{};            // Open: the port, "COM1".."COM4"
     std::vector<uint8_t> bytes{};  // Write: the bytes; Read: the bytes read
     std::size_t room = 0;          // Read: the buffer's size
     int64_t ms = 0;                // Wait: the time left when it began
@@ -73,7 +73,7 @@ public:
     }
 
     // --- SerialLine ---------------------------------------------------------------
-    LineError Open(std::string_view portName) override;
+    LineError Open(int portNumber) override;
     void Close() override;
     bool IsOpen() const override { return m_open; }
     bool Gone() const override { return m_open && gone; }

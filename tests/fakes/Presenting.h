@@ -17,7 +17,7 @@ struct Presenter : ReadingSink {
         : listSink(list), fileSink(file) {
         lines.Add(listSink);
         lines.Add(fileSink);
-        filter.Sinks().Add(lines);
+        filter.Add(lines);
         filter.SetMask(mask);
     }
     void Accept(const Reading& reading) override { filter.Accept(reading); }
@@ -37,12 +37,13 @@ inline int DecodeAndPresent(TelegramDecoder& decoder, std::span<const uint8_t, 7
                             ReceivedList& list, ProtocolFile& file, RecordingMask mask) {
     struct Probe : ReadingSink {
         Probe(ReceivedList& list, ProtocolFile& file, RecordingMask mask)
-            : presenter(&list, file, mask) {}
+            : presenter(&list, file, mask), mask(mask) {}
         void Accept(const Reading& reading) override {
-            presented = IsRecorded(reading, presenter.filter.Mask());
+            presented = IsRecorded(reading, mask);
             presenter.Accept(reading);
         }
         Presenter presenter;
+        RecordingMask mask;
         bool presented = false;
     } probe(list, file, mask);
     decoder.DecodeTelegram(data, probe);

@@ -3,6 +3,8 @@
 // temporary folder with known readings, the time from a fake clock.
 #include <qcustomplot.h>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QScreen>
 #include <QSettings>
@@ -19,6 +21,7 @@
 #include "history/ArchiveSeed.h"
 #include "history/History.h"
 #include "platform/qt/ChartWindow.h"
+#include "platform/qt/ClimateWindow.h"
 #include "platform/qt/HistoryWindows.h"
 #include "platform/qt/SensorOverviewWindow.h"
 
@@ -571,6 +574,132 @@ private slots:
         QVERIFY2(header().contains(QStringLiteral(" mm seit ")) &&
                      header().endsWith(QStringLiteral(", ein Balken je Tag")),
                  qPrintable(header()));
+    }
+
+    // "Heute", the month's report and the records of a December: what the rows say of a known
+    // day (its low and high with their times), a day with a five-hour gap marked incomplete,
+    // the CSV as the command line writes it; each window in view on 1280 × 800.
+    void TodayTheReportAndTheRecordsShowTheDaysWithTheirTimes() {
+        TempDir dir;
+        const std::string path = dir.File("dezember.sqlite");
+        constexpr int64_t kDecember = 1796079600000;  // 2026-12-01 00:00 CET
+        constexpr int64_t kStep = 10 * kMinute;
+        const auto at = [](int day, int hour, int minute) {
+            return kDecember + ((day - 1) * 24 + hour) * 3600000 + minute * kMinute;
+        };
+        {
+            Archive archive;
+            QVERIFY(archive.Open(path, Archive::Access::Write, 1000).Ok());
+            std::vector<Reading> readings;
+            for (int64_t t = kDecember; t <= kNow; t += kStep) {
+                if (t > at(5, 8, 0) && t < at(5, 13, 0)) {
+                    continue;  // the receiver was off
+                }
+                const int32_t tenths = t == at(3, 5, 20)    ? -42
+                                       : t == at(3, 14, 10) ? 97
+                                       : t == at(7, 7, 0)   ? -15
+                                       : t == at(7, 13, 0)  ? 63
+                                                            : 20;
+                readings.push_back(OutdoorHere(1, t, tenths));
+                // As the tracker gives it: the time since the reading before.
+                readings.back().interval = Milliseconds(
+                    readings.size() > 1 ? t - UnixMs(readings[readings.size() - 2].time) : kStep);
+            }
+            QVERIFY(archive.Write(readings).Ok());
+        }
+        FakeWallClock clock(LocalTimeAt(FromUnixMs(kNow), kCet));
+        History history(SensorNames(), SensorTracker(), path, clock, clock, {});
+        HistoryWindows windows(history);
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const auto inView = [&](QWidget* window) {
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QVERIFY(screen.contains(window->frameGeometry()));
+            QVERIFY(history.Problem().empty());
+        };
+        const auto lineOf = [](const QString& text, const QString& start) {
+            for (const QString& line : text.split(QLatin1Char('\n'))) {
+                if (line.trimmed().startsWith(start)) {
+                    return line.simplified();
+                }
+            }
+            return QString();
+        };
+
+        ClimateWindow* today = windows.ShowClimate(nullptr, ClimateWindow::Kind::Today);
+        inView(today);
+        QVERIFY2(today->Shown().contains(QStringLiteral("Jetzt: 2,0 °C")),
+                 qPrintable(today->Shown()));
+        QCOMPARE(
+            lineOf(today->Shown(), QStringLiteral("Temperatur heute")),
+            QStringLiteral("Temperatur heute: tiefst -1,5 °C um 07:00, höchst 6,3 °C um 13:00"));
+
+        ClimateWindow* report = windows.ShowClimate(nullptr, ClimateWindow::Kind::Report);
+        inView(report);
+        QCOMPARE(report->Sensors()->count(), 1);
+        const QString month = report->Shown();
+        QVERIFY2(month.startsWith(QStringLiteral("Monatsbericht Dezember 2026")),
+                 qPrintable(month));
+        const QString third = lineOf(month, QStringLiteral("Do 03.12."));
+        QVERIFY2(third.startsWith(QStringLiteral("Do 03.12. ")) &&
+                     third.contains(QStringLiteral(" -4,2 05:20 ")) &&
+                     third.contains(QStringLiteral(" 9,7 14:10")),
+                 qPrintable(month));
+        QVERIFY2(
+            lineOf(month, QStringLiteral("Sa 05.12.")).startsWith(QStringLiteral("Sa 05.12.*")),
+            qPrintable(month));
+        QVERIFY2(
+            lineOf(month, QStringLiteral("Fr 04.12.")).startsWith(QStringLiteral("Fr 04.12. ")),
+            qPrintable(month));
+        const QString csv = QString::fromStdString(dir.File("bericht.csv"));
+        QVERIFY(report->SaveCsv(csv));
+        QFile saved(csv);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray lines = saved.readAll();
+        QVERIFY(lines.startsWith("date,complete,readings,temperature_mean"));
+        QVERIFY(lines.contains("\r\n2026-12-05,false,"));
+        QVERIFY(lines.contains("\r\n2026-12-03,true,144,"));
+        // The whole year: one row per month.
+        report->Choose(0, 2026, 0);
+        QVERIFY2(report->Shown().startsWith(QStringLiteral("Jahresbericht 2026")),
+                 qPrintable(report->Shown()));
+        QVERIFY(
+            lineOf(report->Shown(), QStringLiteral("Dezember")).contains(QStringLiteral("-4,2")));
+
+        ClimateWindow* records = windows.ShowClimate(nullptr, ClimateWindow::Kind::Records);
+        inView(records);
+        const QString lowest = lineOf(records->Shown(), QStringLiteral("Tiefste Temperatur"));
+        QCOMPARE(lowest, QStringLiteral("Tiefste Temperatur -4,2 °C 03.12.2026 05:20"));
+        QCOMPARE(windows.ShowClimate(nullptr, ClimateWindow::Kind::Records), records);
+    }
+
+    // The report opens on the ten-year archive of bench/archive_bench, where it has been made,
+    // with its last year; the time it takes is said.
+    void TheReportOpensOnTenYears() {
+        const std::string path = "/work/bench-data/archive-10y.sqlite";
+        if (!QFileInfo::exists(QString::fromStdString(path))) {
+            QSKIP("no ten-year archive here");
+        }
+        FakeWallClock clock;
+        History history(SensorNames(), SensorTracker(), path, clock, clock, {});
+        HistoryWindows windows(history);
+        QElapsedTimer timer;
+        timer.start();
+        ClimateWindow* report = windows.ShowClimate(nullptr, ClimateWindow::Kind::Report);
+        const qint64 opened = timer.elapsed();
+        QVERIFY(QTest::qWaitForWindowExposed(report));
+        QVERIFY2(history.Problem().empty(), history.Problem().c_str());
+        const int chosen = report->Sensors()->currentIndex();
+        const std::vector<SensorSummary> sensors = history.Sensors();
+        QVERIFY(chosen >= 0 && !sensors.empty());
+        const LocalTime last = LocalTimeAt(sensors.front().last.time, 0);
+        timer.restart();
+        report->Choose(chosen, last.year, 0);
+        const qint64 year = timer.elapsed();
+        QVERIFY2(report->Shown().startsWith(QStringLiteral("Jahresbericht %1").arg(last.year)),
+                 qPrintable(report->Shown().left(200)));
+        QVERIFY2(report->Shown().count(QLatin1Char('\n')) > 14, qPrintable(report->Shown()));
+        qInfo("ten-year archive: the report window opened in %lld ms, a year's report %lld ms",
+              opened, year);
     }
 };
 

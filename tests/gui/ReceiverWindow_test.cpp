@@ -31,7 +31,6 @@
 #include "RecordingMessageSink.h"
 #include "app/ReceiverDialog.h"
 #include "mux/MultiplexerDialog.h"
-#include "platform/qt/DialogUnits.h"
 #include "platform/qt/GroupFrame.h"
 #include "platform/qt/MultiplexerWindow.h"
 #include "platform/qt/QtWindowRunner.h"
@@ -81,7 +80,7 @@ struct Program {
             script(*window);
             // A failed check leaves the script early: end the window so the test goes on.
             if (window->isVisible()) {
-                window->EndDialog(DialogResult::Cancel);
+                window->End(DialogResult::Cancel);
             }
         });
         QtWindowRunner runner;
@@ -347,8 +346,17 @@ void ReceiverWindowTest::firstStartShowsEveryControlAsTheResourceSays() {
                               "Protokoll datei", "Pyranometer", "Regensensor", "Windsensor"}));
         ExpectCaptionsFit(window);
         ExpectNoOverlaps(window);
-        // The first tab stop has the focus: the list.
+        // The first tab stop has the focus: the list. Tab goes on in the order of the
+        // controls, past the greyed "Auswählen".
         QTRY_COMPARE(QApplication::focusWidget(), window.Control(control::kReceivedList));
+        QStringList stops;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const QWidget* focus = QApplication::focusWidget();
+            stops << Caption(focus) + focus->accessibleName();
+        }
+        QCOMPARE(stops, (QStringList{QStringLiteral("Liste löschen"), QStringLiteral("COM-Port"),
+                                     QStringLiteral("verwenden"), QStringLiteral("0")}));
         QTest::keyClick(&window, Qt::Key_Escape);
     });
     QCOMPARE(result, DialogResult::Cancel);
@@ -601,7 +609,7 @@ void ReceiverWindowTest::enterAndEscInAnAddressFieldDoNotEndTheWindow() {
         QTest::keyClick(pyrano, Qt::Key_Escape);
         stillOpen = window.isVisible();
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pyrano));
-        QCOMPARE(program.dialog.PyranoAddress(), 5);
+        QCOMPARE(program.dialog.Settings().pyranoAddress, 5);
         window.close();
     });
     QVERIFY(stillOpen);
@@ -668,12 +676,14 @@ void ReceiverWindowTest::theMenuBarOpensTheViewsByMouseAndKeyAndLeavesTheControl
         QCOMPARE(opened, (QStringList{QStringLiteral("chart"), QStringLiteral("overview")}));
         QCOMPARE(bar->actions()[1]->menu()->actions().front()->text(),
                  QStringLiteral("Inf&o über Tavrolin..."));
-        // Below the bar, the list sits where the resource puts it, one bar lower.
-        const QRect list = window.Control(control::kReceivedList)->geometry();
-        QCOMPARE(list,
-                 DialogUnits(window.font()).Rect(12, 15, 251, 242).translated(0, bar->height()));
-        QCOMPARE(window.height(),
-                 DialogUnits(window.font()).Size(431, 271).height() + bar->height());
+        // The bar covers no control, and the window's bottom cuts none.
+        for (const QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (widget != bar && !widget->isWindow()) {
+                QVERIFY2(widget->y() >= bar->geometry().bottom() &&
+                             widget->geometry().bottom() < window.height(),
+                         qPrintable(Caption(widget) + widget->accessibleName()));
+            }
+        }
         KeyOn(window, control::kReceivedList, Qt::Key_Escape);
     });
 }

@@ -140,7 +140,7 @@ struct Program {
         OutputOptions outputOptions;
         outputOptions.archive = options;
         outputs = std::make_unique<Outputs>(
-            settings, OutputPlatform{files, wallClock, zone, coarseClock, "test", {}, {}},
+            settings, OutputPlatform{files, wallClock, zone, coarseClock, "test", {}, {}, {}, {}},
             outputOptions);
         env.outputs = outputs.get();
     }

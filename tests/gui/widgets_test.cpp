@@ -69,7 +69,7 @@ private slots:
     void fileDialogCancelledGivesNothing();
     void allFilesFilterShowsNamesWithoutDot();
     void helpOpensTheShippedPageForTheMultiplexerDialog();
-    void multiplexerRadioButtonsAreSetEachOnItsOwn();
+    void multiplexerWindowShowsEachStagesPortAndGreysTheSecond();
 };
 
 void WidgetsTest::standardButtonsAreGerman() {
@@ -184,26 +184,26 @@ void WidgetsTest::addressFieldReportsLosingTheFocus() {
 void WidgetsTest::receivedListShowsItsLinesAndKeepsItsSelection() {
     QListWidget widget;
     QtReceivedList list(widget);
-    QCOMPARE(list.GetCurSel(), -1);
-    list.AddString("Außen 0 : 21.5°C");
-    list.AddString("second");
-    list.AddString("third");
+    QCOMPARE(list.CurrentLine(), -1);
+    list.AppendLine("Außen 0 : 21.5°C");
+    list.AppendLine("second");
+    list.AppendLine("third");
     QCOMPARE(widget.item(0)->text(), QStringLiteral("Außen 0 : 21.5°C"));
-    QCOMPARE(list.GetCount(), 3);
+    QCOMPARE(list.LineCount(), 3);
 
-    list.SetCurSel(2);
-    QCOMPARE(list.GetCurSel(), 2);
-    list.DeleteString(0);  // the selection moves up with its line
-    QCOMPARE(list.GetCurSel(), 1);
+    list.SetCurrentLine(2);
+    QCOMPARE(list.CurrentLine(), 2);
+    list.RemoveLine(0);  // the selection moves up with its line
+    QCOMPARE(list.CurrentLine(), 1);
     QCOMPARE(widget.item(1)->text(), QStringLiteral("third"));
-    list.DeleteString(1);  // and is gone with it
-    QCOMPARE(list.GetCurSel(), -1);
-    list.SetCurSel(5);  // no such line
-    QCOMPARE(list.GetCurSel(), -1);
-    list.SetCurSel(0);
-    list.ResetContent();
-    QCOMPARE(list.GetCount(), 0);
-    QCOMPARE(list.GetCurSel(), -1);
+    list.RemoveLine(1);  // and is gone with it
+    QCOMPARE(list.CurrentLine(), -1);
+    list.SetCurrentLine(5);  // no such line
+    QCOMPARE(list.CurrentLine(), -1);
+    list.SetCurrentLine(0);
+    list.Clear();
+    QCOMPARE(list.LineCount(), 0);
+    QCOMPARE(list.CurrentLine(), -1);
 }
 
 void WidgetsTest::aboutBoxShowsNameVersionAndOk() {
@@ -339,7 +339,7 @@ void WidgetsTest::helpOpensTheShippedPageForTheMultiplexerDialog() {
     QVERIFY(opened.isEmpty());
 }
 
-void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
+void WidgetsTest::multiplexerWindowShowsEachStagesPortAndGreysTheSecond() {
     testing::FakeCoarseClock clock;
     MultiplexerLine line(clock);
     MultiplexerDialog dialog(line);
@@ -347,7 +347,7 @@ void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
     auto checked = [&](int first) {
         QList<int> ids;
         for (int id = first; id < first + 6; ++id) {
-            if (window.GetCheck(id)) {
+            if (qobject_cast<QAbstractButton*>(window.Control(id))->isChecked()) {
                 ids << id;
             }
         }
@@ -355,19 +355,25 @@ void WidgetsTest::multiplexerRadioButtonsAreSetEachOnItsOwn() {
     };
     // A new window shows no port of either stage.
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
-    window.SetCheck(1002, true);
+    window.ShowPort(1, 3);
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1002});
-    // Unchecking the checked button leaves none checked, which a radio group alone refuses.
-    window.SetCheck(1002, false);
-    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{});
+    window.ShowPort(1, 2);
+    QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1001});
     // The stages are groups of their own.
-    window.SetCheck(1001, true);
-    window.SetCheck(1010, true);
+    window.ShowPort(2, 5);
     QCOMPARE(checked(muxcontrol::kStage1First), QList<int>{1001});
     QCOMPARE(checked(muxcontrol::kStage2First), QList<int>{1010});
-    window.Enable(muxcontrol::kStage2Group, false);
+    // One stage: the second one greyed, its choice kept.
+    window.ShowTwoStage(false);
+    QVERIFY(!qobject_cast<QAbstractButton*>(window.Control(muxcontrol::kTwoStage))->isChecked());
     QVERIFY(!window.Control(muxcontrol::kStage2Group)->isEnabled());
-    QVERIFY(window.Control(1010)->isEnabled());  // each control is enabled on its own
+    for (int id = muxcontrol::kStage2First; id < muxcontrol::kStage2First + 6; ++id) {
+        QVERIFY(!window.Control(id)->isEnabled());
+    }
+    QCOMPARE(checked(muxcontrol::kStage2First), QList<int>{1010});
+    QVERIFY(window.Control(muxcontrol::kStage1First)->isEnabled());
+    window.ShowTwoStage(true);
+    QVERIFY(window.Control(1010)->isEnabled());
 }
 
 QTEST_MAIN(WidgetsTest)

@@ -387,6 +387,30 @@ TEST(ChartModel, AChosenSpanHasItsBucketsAndTheReadoutSaysWhereThereIsNoReading)
     EXPECT_EQ(chart.PointAt(at(0)), 0u);
     EXPECT_EQ(chart.ReadoutAt(at(-150 * 24 * 60)), "Fr 10.07.2026 · keine Messungen")
         << "July holds no reading of a sensor first heard today";
+
+    // Six hours over the night the clocks go back: the empty bucket is the seven hours from
+    // local midnight, as the archive's buckets are.
+    const testing::CentralEuropeZone europe;
+    ChartModel autumn(europe);
+    const Instant midnight = StartOfLocalDay(europe, DayNumberOf(2026, 10, 25));
+    autumn.ChooseSpan(kGarden, midnight - Milliseconds(20 * kMsPerDay),
+                      midnight + Milliseconds(20 * kMsPerDay));
+    Series sixHours;
+    sixHours.quantities = QuantitiesOf(SensorKind::Outdoor);
+    sixHours.bucketMs = 6 * kMsPerHour;
+    SeriesPoint before;
+    before.time = midnight - Milliseconds(6 * kMsPerHour);
+    before.count = 1;
+    sixHours.points = {before};
+    autumn.SetSeries(sixHours);
+    const auto seconds = [](Instant t) { return static_cast<double>(UnixMs(t)) / 1000; };
+    for (const int64_t hours : {1, 3, 6}) {  // 01:00 CEST, 02:00 CET, 05:00 CET
+        EXPECT_EQ(autumn.ReadoutAt(seconds(midnight + Milliseconds(hours * kMsPerHour))),
+                  "So 25.10.2026 00:00–06:00 · keine Messungen")
+            << hours;
+    }
+    EXPECT_EQ(autumn.ReadoutAt(seconds(midnight + Milliseconds(7 * kMsPerHour))),
+              "So 25.10.2026 06:00–12:00 · keine Messungen");
 }
 
 // An indoor sensor's pressure at sea level, with the station's height, in a panel of its own.

@@ -67,7 +67,7 @@ struct Rig {
     explicit Rig(std::size_t capacity = MqttOutbox::kDefaultCapacity,
                  MqttPublisher::Options options = {})
         : outbox(capacity), publisher(Settings(), outbox, client, options) {
-        recorded.Sinks().Add(json);
+        recorded.Add(json);
         json.Add(sink);
     }
 

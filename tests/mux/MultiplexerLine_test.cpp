@@ -74,7 +74,7 @@ private:
 
 class MultiplexerSignalling : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(device.Open("COM1"), LineError::None); }
+    void SetUp() override { ASSERT_EQ(device.Open(1), LineError::None); }
 
     Words SentFor(uint8_t address) {
         device.ClearRecord();

@@ -76,3 +76,39 @@ TEST(WeatherSettings, GoodEntriesAreUsedAndEachBadOneIsSaidOnce) {
 
 }  // namespace
 }  // namespace tavrolin
+
+namespace tavrolin {
+namespace {
+
+// Breite and Länge as an owner copies them from a map: decimal degrees, south and west
+// negative; the ends of the range are places, one beyond is a typing error said in German.
+TEST(WeatherSettings, StationPositionInDecimalDegrees) {
+    struct Case {
+        std::string profile;
+        std::optional<double> latitude, longitude;
+        std::string error;  // part of the one message, empty for none
+    };
+    const std::vector<Case> cases = {
+        {"[Station]\nBreite=48.1375\nL\xE4nge=11.575", 48.1375, 11.575, ""},
+        {"[Station]\nbreite=-90\nLAENGE=-180", -90, -180, ""},
+        {"[Station]\nBREITE=90\nL\xC3\x84NGE=180\nBreite=1", 90, 180, ""},
+        {"[Station]\nBreite=90.01\nL\xC3\xA4nge=8", std::nullopt, 8, "Die Breite \"90.01\""},
+        {"[Station]\nL\xE4nge=11,5", std::nullopt, std::nullopt, "Die Länge \"11,5\""},
+        {"[Station]\nL\xE4nge=-180.5", std::nullopt, std::nullopt, "-180 bis 180 Grad"},
+        {"[Station]\nBreite=N48", std::nullopt, std::nullopt, "nicht an CWOP"},
+    };
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem files;
+        files.files["/p.INI"] = c.profile;
+        const WeatherSettingsResult r = ReadWeatherSettings(SettingsStore(files, "/p.INI"));
+        EXPECT_EQ(r.settings.station.latitudeDegrees, c.latitude) << c.profile;
+        EXPECT_EQ(r.settings.station.longitudeDegrees, c.longitude) << c.profile;
+        ASSERT_EQ(r.errors.size(), c.error.empty() ? 0u : 1u) << c.profile;
+        if (!c.error.empty()) {
+            EXPECT_NE(r.errors[0].find(c.error), std::string::npos) << r.errors[0];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavrolin

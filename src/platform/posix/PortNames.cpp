@@ -6,16 +6,15 @@
 namespace tavrolin {
 
 PosixSerialLine::PortPathResolver ProfilePortResolver(const SettingsStore& settings) {
-    return [&settings](std::string_view portName) {
-        const std::string configured = settings.ReadString(kPortsSection, portName, "");
-        return configured.empty() ? DefaultPortPath(portName) : configured;
+    return [&settings](int portNumber) {
+        const std::string configured =
+            settings.ReadString(kPortsSection, "COM" + std::to_string(portNumber), "");
+        return configured.empty() ? DefaultPortPath(portNumber) : configured;
     };
 }
 
 PosixSerialLine::PortPathResolver FixedPortResolver(std::string devicePath) {
-    return [devicePath = std::move(devicePath)](std::string_view portName) {
-        return portName == "COM1" ? devicePath : DefaultPortPath(portName);
-    };
+    return [devicePath = std::move(devicePath)](int /*portNumber*/) { return devicePath; };
 }
 
 }  // namespace tavrolin

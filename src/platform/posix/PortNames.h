@@ -13,13 +13,12 @@ namespace tavrolin {
 // USB adapters and stable names such as /dev/serial/by-id/...; it is only read.
 inline constexpr std::string_view kPortsSection = "Ports";
 
-// The device of a port name: the "Ports" entry of the profile when there is one, else the
-// default (/dev/ttyS<n-1> for COMn). The profile is read at every open, so an entry added
+// The device of port n: the "Ports" entry "COMn" of the profile when there is one, else the
+// default (/dev/ttyS<n-1>). The profile is read at every open, so an entry added
 // while the program runs counts at the next connect.
 PosixSerialLine::PortPathResolver ProfilePortResolver(const SettingsStore& settings);
 
-// COM1 is the given device; the other names have their defaults (a device named on the
-// logger's command line).
+// The given device, whatever the port (a device named on the logger's command line).
 PosixSerialLine::PortPathResolver FixedPortResolver(std::string devicePath);
 
 }  // namespace tavrolin

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <utility>
 
@@ -40,21 +39,8 @@ bool ReadCounters(int fd, LineErrorCounts& counts) {
 
 }  // namespace
 
-std::string DefaultPortPath(std::string_view portName) {
-    constexpr std::string_view kPrefix = "COM";
-    if (!portName.starts_with(kPrefix)) {
-        return {};
-    }
-    const std::string_view digits = portName.substr(kPrefix.size());
-    if (digits.empty() || digits.front() == '0') {
-        return {};
-    }
-    unsigned number = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (ec != std::errc{} || end != digits.data() + digits.size() || number > 255) {
-        return {};
-    }
-    return "/dev/ttyS" + std::to_string(number - 1);
+std::string DefaultPortPath(int portNumber) {
+    return portNumber < 1 ? std::string() : "/dev/ttyS" + std::to_string(portNumber - 1);
 }
 
 LineError OpenErrorFromErrno(int error) {
@@ -81,11 +67,11 @@ PosixSerialLine::~PosixSerialLine() {
     Close();
 }
 
-LineError PosixSerialLine::Open(std::string_view portName) {
+LineError PosixSerialLine::Open(int portNumber) {
     if (m_fd >= 0) {
         return LineError::InUse;
     }
-    m_path = m_resolvePath ? m_resolvePath(portName) : std::string();
+    m_path = m_resolvePath ? m_resolvePath(portNumber) : std::string();
     if (m_path.empty()) {
         return LineError::CannotOpen;
     }

@@ -10,9 +10,9 @@
 
 namespace tavrolin {
 
-// The device path of a port name when nothing else is configured: "COMn" is /dev/ttyS<n-1>
-// (n 1..255, the range of COM numbers); any other name has none ("").
-std::string DefaultPortPath(std::string_view portName);
+// The device of port n when nothing else is configured: /dev/ttyS<n-1>; none ("") for a
+// number below 1.
+std::string DefaultPortPath(int portNumber);
 
 // The one place where an errno of opening a line becomes a LineError.
 LineError OpenErrorFromErrno(int error);
@@ -28,14 +28,14 @@ bool DeviceGoneErrno(int error);
 // error counters (TIOCGICOUNT), where it has them.
 class PosixSerialLine : public SerialLine {
 public:
-    using PortPathResolver = std::function<std::string(std::string_view portName)>;
+    using PortPathResolver = std::function<std::string(int portNumber)>;
 
     explicit PosixSerialLine(PortPathResolver resolvePath = DefaultPortPath);
     ~PosixSerialLine() override;
     PosixSerialLine(const PosixSerialLine&) = delete;
     PosixSerialLine& operator=(const PosixSerialLine&) = delete;
 
-    LineError Open(std::string_view portName) override;
+    LineError Open(int portNumber) override;
     void Close() override;
     bool IsOpen() const override { return m_fd >= 0; }
     bool Gone() const override { return m_fd >= 0 && m_gone; }

@@ -27,6 +27,15 @@ std::string XdgFolder(const char* variable, const char* fallback) {
 
 }  // namespace
 
+std::string DefaultUploadStateFolder() {
+    if (const char* service = std::getenv("STATE_DIRECTORY");
+        service != nullptr && service[0] == '/') {
+        const std::string folders = service;  // several are separated by ':'
+        return folders.substr(0, folders.find(':'));
+    }
+    return XdgFolder("XDG_STATE_HOME", ".local/state") + "/tavrolin-upload";
+}
+
 std::string ProfileFolder() {
     const std::string folder = XdgFolder("XDG_CONFIG_HOME", ".config");
     ::mkdir(folder.c_str(), 0700);  // fails harmlessly when it exists
@@ -47,6 +56,19 @@ std::string DefaultArchivePath(bool createFolder) {
         ::mkdir(folder.c_str(), 0700);
     }
     return folder + "/archiv.sqlite";
+}
+
+std::string DefaultLivePath() {
+    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY");
+        runtime != nullptr && runtime[0] == '/') {
+        // systemd names several folders with colons between them; the first is ours.
+        const std::string folders = runtime;
+        return folders.substr(0, folders.find(':')) + "/live.sock";
+    }
+    if (const char* user = std::getenv("XDG_RUNTIME_DIR"); user != nullptr && user[0] == '/') {
+        return std::string(user) + "/tavrolin/live.sock";
+    }
+    return "/run/tavrolin/live.sock";
 }
 
 std::string ProfilePath(std::string_view programName) {

@@ -17,7 +17,7 @@ public:
 
     // Catches these signals from now on. False (errno tells why) when the pipe or a handler
     // cannot be set up, or another SignalPipe is installed.
-    bool Install(std::initializer_list<int> signals);
+    bool Install(std::initializer_list<int> caught);
     // Readable once a signal has come.
     int Fd() const;
     // The number of the first signal not taken yet, 0 when none has come; does not block.

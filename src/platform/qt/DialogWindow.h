@@ -11,11 +11,10 @@
 namespace tavrolin {
 
 // What the windows laid out from a dialog resource share: their controls at dialog-unit
-// positions, kept by identifier; check marks and enabled states set by identifier, each
-// control on its own; and the end of the window, after which no event reaches the
-// controller any more (a field that loses the focus while the window goes away must not
-// reach a controller that has let go of it). View is the controller's view interface, whose
-// SetCheck, GetCheck, Enable and EndDialog this implements.
+// positions, kept by the identifier of the resource they are laid out from; and the end of
+// the window, after which no event reaches the controller any more (a field that loses the
+// focus while the window goes away must not reach a controller that has let go of it). View
+// is the controller's view interface, whose End this implements.
 template <typename View>
 class DialogWindow : public QDialog, public View {
 public:
@@ -25,21 +24,7 @@ public:
         return found == m_controls.end() ? nullptr : found->second;
     }
 
-    void SetCheck(int id, bool checked) override {
-        if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
-            button->setChecked(checked);
-        }
-    }
-    bool GetCheck(int id) const override {
-        auto* button = qobject_cast<QAbstractButton*>(Control(id));
-        return button != nullptr && button->isChecked();
-    }
-    void Enable(int id, bool enabled) override {
-        if (QWidget* widget = Control(id)) {
-            widget->setEnabled(enabled);
-        }
-    }
-    void EndDialog(DialogResult result) override {
+    void End(DialogResult result) override {
         m_ended = true;
         done(static_cast<int>(result));
     }
@@ -54,6 +39,20 @@ protected:
         widget->setGeometry(DialogUnits(font()).Rect(x, y, w, h).translated(0, m_top));
         if (id != 0) {
             m_controls[id] = widget;
+        }
+    }
+    void SetChecked(int id, bool checked) {
+        if (auto* button = qobject_cast<QAbstractButton*>(Control(id))) {
+            button->setChecked(checked);
+        }
+    }
+    bool IsChecked(int id) const {
+        auto* button = qobject_cast<QAbstractButton*>(Control(id));
+        return button != nullptr && button->isChecked();
+    }
+    void SetEnabled(int id, bool enabled) {
+        if (QWidget* widget = Control(id)) {
+            widget->setEnabled(enabled);
         }
     }
     // Calls the controller unless the window has already been ended.

@@ -34,6 +34,12 @@ HistoryWindows::~HistoryWindows() {
         m_overview->RememberPlace();
     }
     delete m_overview;
+    for (const QPointer<ClimateWindow>& window : m_climate) {
+        if (window != nullptr) {
+            window->RememberPlace();
+        }
+        delete window;
+    }
 }
 
 void HistoryWindows::AddMenuItems(QtWindowRunner& runner) {
@@ -41,6 +47,26 @@ void HistoryWindows::AddMenuItems(QtWindowRunner& runner) {
                         [this](QWidget* owner) { ShowOverview(owner); }});
     runner.AddMenuItem({QStringLiteral("&Verlauf..."), QKeySequence(Qt::CTRL | Qt::Key_2),
                         [this](QWidget* owner) { ShowChart(owner, std::nullopt); }});
+    runner.AddMenuItem(
+        {QStringLiteral("&Heute"), QKeySequence(Qt::CTRL | Qt::Key_3),
+         [this](QWidget* owner) { ShowClimate(owner, ClimateWindow::Kind::Today); }});
+    runner.AddMenuItem(
+        {QStringLiteral("&Monats- und Jahresbericht..."), QKeySequence(Qt::CTRL | Qt::Key_4),
+         [this](QWidget* owner) { ShowClimate(owner, ClimateWindow::Kind::Report); }});
+    runner.AddMenuItem(
+        {QStringLiteral("&Rekorde"), QKeySequence(Qt::CTRL | Qt::Key_5),
+         [this](QWidget* owner) { ShowClimate(owner, ClimateWindow::Kind::Records); }});
+}
+
+ClimateWindow* HistoryWindows::ShowClimate(QWidget* owner, ClimateWindow::Kind kind) {
+    QPointer<ClimateWindow>& window = m_climate[static_cast<std::size_t>(kind)];
+    if (window == nullptr) {
+        window = new ClimateWindow(m_history, kind, owner);
+    } else {
+        window->Refresh();
+    }
+    Raise(window);
+    return window;
 }
 
 SensorOverviewWindow* HistoryWindows::ShowOverview(QWidget* owner) {
@@ -100,6 +126,10 @@ void HistoryWindows::OnReading(const Reading& reading) {
     }
     for (ChartWindow* chart : Charts()) {
         chart->Add(reading);
+    }
+    ClimateWindow* today = m_climate[static_cast<std::size_t>(ClimateWindow::Kind::Today)];
+    if (today != nullptr) {
+        today->Follow();
     }
 }
 

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <QPointer>
+#include <array>
 #include <optional>
 #include <vector>
 
 #include "decode/Reading.h"
 #include "history/ChartModel.h"
+#include "platform/qt/ClimateWindow.h"
 
 class QWidget;
 
@@ -17,12 +19,12 @@ class History;
 class QtWindowRunner;
 class SensorOverviewWindow;
 
-// The windows beside the receiver window: "Sensorübersicht..." and "Verlauf..." in its
-// menu "Ansicht". The overview opens once and comes to the front when asked again; a chart
-// opens for each sensor asked for, so that two can be compared side by side, and the chart
-// already showing a sensor comes to the front instead of a second one. All follow the
-// readings as they come. They belong to the receiver window (owner), so that its modal run
-// leaves them usable, and go with it.
+// The windows beside the receiver window: "Sensorübersicht...", "Verlauf...", "Heute",
+// "Monats- und Jahresbericht..." and "Rekorde" in its menu "Ansicht". The overview opens once and
+// comes to the front when asked again; a chart opens for each sensor asked for, so that two can be
+// compared side by side, and the chart already showing a sensor comes to the front instead of a
+// second one. All follow the readings as they come. They belong to the receiver window (owner), so
+// that its modal run leaves them usable, and go with it.
 class HistoryWindows {
 public:
     explicit HistoryWindows(History& history);
@@ -30,8 +32,8 @@ public:
     HistoryWindows(const HistoryWindows&) = delete;
     HistoryWindows& operator=(const HistoryWindows&) = delete;
 
-    // Puts both entries into the window's menu "Ansicht" (and its context menu), with the
-    // keys Ctrl+1 and Ctrl+2.
+    // Puts the entries into the window's menu "Ansicht" (and its context menu), with the
+    // keys Ctrl+1 to Ctrl+5.
     void AddMenuItems(QtWindowRunner& runner);
 
     SensorOverviewWindow* ShowOverview(QWidget* owner);
@@ -40,6 +42,9 @@ public:
     // last, or a new one of the first sensor.
     ChartWindow* ShowChart(QWidget* owner, std::optional<SensorKey> sensor,
                            std::optional<ChartRange> range = std::nullopt);
+    // "Heute", the report or the records: each opens once and comes to the front when asked
+    // again ("Heute" follows the readings).
+    ClimateWindow* ShowClimate(QWidget* owner, ClimateWindow::Kind kind);
     // The open charts, the one used last at the end.
     std::vector<ChartWindow*> Charts();
 
@@ -49,6 +54,7 @@ private:
     History& m_history;
     QPointer<SensorOverviewWindow> m_overview;
     std::vector<QPointer<ChartWindow>> m_charts;
+    std::array<QPointer<ClimateWindow>, 3> m_climate;  // by Kind
 };
 
 }  // namespace tavrolin

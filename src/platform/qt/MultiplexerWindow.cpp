@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "mux/MultiplexerDialog.h"
 #include "platform/qt/DialogUnits.h"
@@ -34,11 +35,11 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
         place(box, id, x, 3, 54, 86);
         box->lower();
     };
-    // Each stage's buttons form their own exclusive group for the user's clicks. The
-    // controller sets every button on its own, and a new window starts with none checked;
-    // SetCheck lifts the exclusiveness for its one change so that "none checked" can be set.
-    auto stage = [&](int firstId, int x, void (MultiplexerDialog::*handler)()) {
+    // Each stage's buttons form their own exclusive group for the user's clicks; a new window
+    // starts with none checked.
+    auto stage = [&](int index, int firstId, int x, void (MultiplexerDialog::*handler)(int)) {
         auto* group = new QButtonGroup(this);
+        m_stages[index] = group;
         for (int k = 0; k < 6; ++k) {
             auto* radio = new QRadioButton(QStringLiteral("Port %1").arg(k + 1), this);
             // The radio buttons are no tab stops; the mouse (and the arrow keys once one of
@@ -46,10 +47,10 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
             radio->setFocusPolicy(Qt::ClickFocus);
             place(radio, firstId + k, x, 14 + 12 * k, 33, k == 5 && firstId == 1006 ? 9 : 11);
             WidenToCaption(radio);
-            group->addButton(radio, firstId + k);
-            m_groupOf[firstId + k] = group;
-            connect(radio, &QRadioButton::clicked, this,
-                    [this, handler] { Forward([this, handler] { (m_dialog.*handler)(); }); });
+            group->addButton(radio, k + 1);
+            connect(radio, &QRadioButton::clicked, this, [this, handler, group] {
+                Forward([&] { (m_dialog.*handler)(CheckedPort(*group)); });
+            });
         }
     };
 
@@ -57,14 +58,14 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
     ok->setDefault(true);
     pushButton("&Abbruch", muxcontrol::kCancel, 132, 55, [this] { m_dialog.OnCancel(); });
     groupBox("1. Stufe ", 0, 7);
-    stage(muxcontrol::kStage1First, 12, &MultiplexerDialog::OnStage1Port);
+    stage(0, muxcontrol::kStage1First, 12, &MultiplexerDialog::OnStage1Port);
     groupBox("2. Stufe ", muxcontrol::kStage2Group, 70);
-    stage(muxcontrol::kStage2First, 74, &MultiplexerDialog::OnStage2Port);
+    stage(1, muxcontrol::kStage2First, 74, &MultiplexerDialog::OnStage2Port);
     auto* twoStage = new QCheckBox(QStringLiteral("Zweistufig"), this);
     place(twoStage, muxcontrol::kTwoStage, 132, 15, 47, 11);
     WidenToCaption(twoStage);
     connect(twoStage, &QCheckBox::clicked, this,
-            [this] { Forward([this] { m_dialog.OnTwoStage(); }); });
+            [this](bool checked) { Forward([&] { m_dialog.OnTwoStage(checked); }); });
     pushButton("&Hilfe", muxcontrol::kHelp, 132, 74, [this] {
         if (onHelp) {
             onHelp();
@@ -72,16 +73,23 @@ MultiplexerWindow::MultiplexerWindow(MultiplexerDialog& dialog, QWidget* owner)
     });
 }
 
-void MultiplexerWindow::SetCheck(int id, bool checked) {
-    auto* button = qobject_cast<QAbstractButton*>(Control(id));
-    const auto group = m_groupOf.find(id);
-    if (button == nullptr || group == m_groupOf.end()) {
-        DialogWindow::SetCheck(id, checked);
-        return;
+int MultiplexerWindow::CheckedPort(const QButtonGroup& group) {
+    return std::max(group.checkedId(), 0);
+}
+
+void MultiplexerWindow::ShowPort(int stage, int port) {
+    if (QAbstractButton* button = m_stages[stage == 1 ? 0 : 1]->button(port)) {
+        button->setChecked(true);  // the group takes the mark from the others
     }
-    group->second->setExclusive(false);
-    button->setChecked(checked);
-    group->second->setExclusive(true);
+}
+
+void MultiplexerWindow::ShowTwoStage(bool twoStage) {
+    SetChecked(muxcontrol::kTwoStage, twoStage);
+    // Greyed out, the buttons keep their check marks.
+    SetEnabled(muxcontrol::kStage2Group, twoStage);
+    for (QAbstractButton* button : m_stages[1]->buttons()) {
+        button->setEnabled(twoStage);
+    }
 }
 
 void MultiplexerWindow::reject() {

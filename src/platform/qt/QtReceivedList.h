@@ -8,22 +8,21 @@
 namespace tavrolin {
 
 // The received-data list on a list widget. The list takes no selection from the user; the
-// "selected" line is only the one the list policy last brought into view. Lines come as
-// Windows-1252 bytes and are shown converted.
+// current line is the one the list policy last brought into view. Lines come as UTF-8.
 class QtReceivedList : public ReceivedList {
 public:
     explicit QtReceivedList(QListWidget& widget) : m_widget(widget) {}
 
-    int GetCurSel() const override { return m_curSel; }
-    int GetCount() const override { return m_widget.count(); }
-    void DeleteString(int index) override;
-    void AddString(std::string_view line) override;
-    void SetCurSel(int index) override;
-    void ResetContent() override;
+    int CurrentLine() const override { return m_current; }
+    int LineCount() const override { return m_widget.count(); }
+    void RemoveLine(int index) override;
+    void AppendLine(std::string_view line) override;
+    void SetCurrentLine(int index) override;
+    void Clear() override;
 
 private:
     QListWidget& m_widget;
-    int m_curSel = -1;
+    int m_current = -1;
 };
 
 }  // namespace tavrolin

@@ -79,6 +79,11 @@ ReceiverWindow::ReceiverWindow(ReceiverDialog& controller, QWidget* parent)
     menuBar->setGeometry(0, 0, face.width(), top);
     SetTop(top);
     setFixedSize(face + QSize(0, top));
+    setWindowIcon(ProgramIcon());
+    m_aboutText = QString::fromUtf8(kAboutItemText);
+    m_helpMenu->addAction(m_aboutText, this,
+                          [this] { Forward([this] { m_controller.OnAbout(); }); });
+    m_helpMenu->menuAction()->setVisible(true);
     BuildControls();
     connect(&m_timer, &QTimer::timeout, this,
             [this] { Forward([this] { m_controller.OnTick(); }); });
@@ -114,7 +119,7 @@ void ReceiverWindow::BuildControls() {
     };
     auto recordingBox = [&](QAbstractButton* button) {
         connect(button, &QAbstractButton::clicked, this,
-                [this] { Forward([this] { m_controller.OnRecordingBox(); }); });
+                [this] { Forward([this] { m_controller.OnRecordingBox(TickedBoxes()); }); });
     };
     // A recording box drawn as a push button: "0".."7" of the outdoor and indoor sensors.
     auto sensorButton = [&](int index, int id, int x, int y) {
@@ -130,19 +135,23 @@ void ReceiverWindow::BuildControls() {
         place(box, id, x, y, 9, 9);
         recordingBox(box);
     };
-    auto addressField = [&](const char* name, int id, int x, int y) {
+    auto addressField = [&](const char* name, SensorAddress which, int x, int y) {
         auto* field = new AddressField(this);
         field->setAccessibleName(QString::fromUtf8(name));
         field->setAlignment(Qt::AlignLeft);
-        field->onChar = [this, id](int character, bool shiftDown) {
+        field->setMaxLength(AddressEdit::kMaxCharacters);
+        field->onChar = [this, which, field](int character, bool shiftDown) {
             bool handled = true;
-            Forward([&] { handled = m_controller.OnAddressChar(id, character, shiftDown); });
+            Forward([&] {
+                handled = m_controller.OnAddressChar(which, field->text().toStdString(), character,
+                                                     shiftDown);
+            });
             return handled;
         };
-        field->onFocusOut = [this, id] {
-            Forward([this, id] { m_controller.ValidateAddressField(id); });
+        field->onFocusOut = [this, which, field] {
+            Forward([&] { m_controller.ValidateAddressField(which, field->text().toStdString()); });
         };
-        place(field, id, x, y, 18, 14);
+        place(field, control::kRainAddress + static_cast<int>(which), x, y, 18, 14);
     };
 
     // Received-data list: not sorted, no selection, vertical scroll bar only.
@@ -167,7 +176,7 @@ void ReceiverWindow::BuildControls() {
     place(m_comPort, control::kComPort, 286, 26, 52, 12);
     m_comPort->resize(m_comPort->width(), m_comPort->sizeHint().height());
     connect(m_comPort, &QComboBox::activated, this,
-            [this] { Forward([this] { m_controller.OnComPortSelected(); }); });
+            [this](int index) { Forward([&] { m_controller.OnComPortSelected(index); }); });
     groupBox("COM-Port", 279, 3, 67, 55);
     groupBox("Multiplexer", 357, 3, 67, 55);
     label("Adresse :", control::kMuxAddressLabel, 364, 26, 30, 8);
@@ -180,7 +189,7 @@ void ReceiverWindow::BuildControls() {
     place(useMux, control::kUseMultiplexer, 363, 13, 51, 10);
     WidenToCaption(useMux);
     connect(useMux, &QCheckBox::clicked, this,
-            [this] { Forward([this] { m_controller.OnUseMultiplexer(); }); });
+            [this](bool checked) { Forward([&] { m_controller.OnUseMultiplexer(checked); }); });
 
     for (int i = 0; i < 8; ++i) {
         sensorButton(i, control::kRecordingFirst + i, 289 + 16 * i, 86);
@@ -193,15 +202,15 @@ void ReceiverWindow::BuildControls() {
     groupBox("Innensensoren", 284, 107, 136, 30);
     groupBox("Regensensor", 284, 140, 64, 30);
     groupBox("Windsensor", 356, 140, 64, 30);
-    addressField("Regensensor Adresse", control::kRainAddress, 324, 151);
+    addressField("Regensensor Adresse", SensorAddress::Rain, 324, 151);
     label("Adr", 0, 308, 153, 12, 8);
-    addressField("Windsensor Adresse", control::kWindAddress, 396, 151);
+    addressField("Windsensor Adresse", SensorAddress::Wind, 396, 151);
     label("Adr", 0, 380, 154, 12, 8);
     groupBox("Helligkeitssensor", 284, 174, 64, 30);
     groupBox("Pyranometer", 356, 174, 64, 30);
-    addressField("Helligkeitssensor Adresse", control::kBrightnessAddress, 324, 184);
+    addressField("Helligkeitssensor Adresse", SensorAddress::Brightness, 324, 184);
     label("Adr", 0, 308, 187, 12, 8);
-    addressField("Pyranometer Adresse", control::kPyranoAddress, 396, 184);
+    addressField("Pyranometer Adresse", SensorAddress::Pyrano, 396, 184);
     label("Adr", 0, 380, 187, 12, 8);
     auto* remote = new QCheckBox(QStringLiteral("Fernbedienung"), this);
     place(remote, control::kRecordingLast, 285, 211, 63, 10);
@@ -224,56 +233,69 @@ void ReceiverWindow::BuildControls() {
     smallBox("Pyranometer", control::kRecordingFirst + 19, 361, 186);
 }
 
-void ReceiverWindow::SetComboSelection(int index) {
+RecordingMask ReceiverWindow::TickedBoxes() const {
+    RecordingMask mask = 0;
+    for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
+        if (IsChecked(id)) {
+            mask |= RecordingMask{1} << (id - control::kRecordingFirst);
+        }
+    }
+    return mask;
+}
+
+void ReceiverWindow::ShowRecording(RecordingMask mask) {
+    for (int id = control::kRecordingFirst; id <= control::kRecordingLast; ++id) {
+        SetChecked(id, ((mask >> (id - control::kRecordingFirst)) & 1) != 0);
+    }
+}
+
+QLineEdit* ReceiverWindow::AddressEditOf(SensorAddress field) const {
+    return qobject_cast<QLineEdit*>(Control(control::kRainAddress + static_cast<int>(field)));
+}
+
+void ReceiverWindow::ShowAddress(SensorAddress field, std::string_view text) {
+    QLineEdit* edit = AddressEditOf(field);
+    edit->setText(FromUtf8(text));
+    edit->setCursorPosition(0);
+}
+
+void ReceiverWindow::ShowPort(int index) {
     m_comPort->setCurrentIndex(index >= 0 && index < m_comPort->count() ? index : -1);
 }
 
-int ReceiverWindow::GetComboSelection() const {
-    return m_comPort->currentIndex();
+void ReceiverWindow::ShowMultiplexer(bool inUse, int address) {
+    SetChecked(control::kUseMultiplexer, inUse);
+    for (const int id :
+         {control::kMuxAddressLabel, control::kMuxAddress, control::kSelectMultiplexer}) {
+        SetEnabled(id, inUse);
+    }
+    qobject_cast<QLabel*>(Control(control::kMuxAddress))->setText(QString::number(address));
 }
 
-void ReceiverWindow::SetText(int id, std::string_view text) {
-    QWidget* widget = Control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        edit->setText(FromUtf8(text));
-        edit->setCursorPosition(0);
-    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-        label->setText(FromUtf8(text));
-    }
+void ReceiverWindow::ShowFileName(std::string_view name) {
+    auto* edit = qobject_cast<QLineEdit*>(Control(control::kFileName));
+    edit->setText(FromUtf8(name));
+    edit->setCursorPosition(0);
 }
 
-std::string ReceiverWindow::GetText(int id) const {
-    QWidget* widget = Control(id);
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        return edit->text().toStdString();
-    }
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        return label->text().toStdString();
-    }
-    return {};
-}
-
-void ReceiverWindow::LimitText(int id, int characters) {
-    if (auto* edit = qobject_cast<QLineEdit*>(Control(id))) {
-        edit->setMaxLength(characters);
-    }
+void ReceiverWindow::ShowTitle(std::string_view title) {
+    setWindowTitle(FromUtf8(title));
 }
 
 void ReceiverWindow::MoveFocus(bool previous) {
     focusNextPrevChild(!previous);
 }
 
-WindowRect ReceiverWindow::GetWindowRect() const {
-    const QRect frame = frameGeometry();
-    // Right and bottom lie just outside the window, as in a screen rectangle.
-    return {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+ScreenPoint ReceiverWindow::Position() const {
+    const QPoint corner = frameGeometry().topLeft();
+    return {corner.x(), corner.y()};
 }
 
-void ReceiverWindow::MoveWindow(int left, int top) {
-    move(left, top);
+void ReceiverWindow::MoveTo(ScreenPoint position) {
+    move(position.left, position.top);
 }
 
-void ReceiverWindow::CenterWindow() {
+void ReceiverWindow::Centre() {
     const QScreen* screen = this->screen();
     if (screen == nullptr) {
         return;
@@ -284,27 +306,12 @@ void ReceiverWindow::CenterWindow() {
          area.top() + (area.height() - size.height()) / 2);
 }
 
-void ReceiverWindow::SetTimer(int /*id*/, int periodMs) {
+void ReceiverWindow::StartTicks(int periodMs) {
     m_timer.start(periodMs);
 }
 
-void ReceiverWindow::KillTimer(int /*id*/) {
+void ReceiverWindow::StopTicks() {
     m_timer.stop();
-}
-
-void ReceiverWindow::SetTitle(std::string_view title) {
-    setWindowTitle(FromUtf8(title));
-}
-
-void ReceiverWindow::SetIcon() {
-    setWindowIcon(ProgramIcon());
-}
-
-void ReceiverWindow::AddAboutItem(std::string_view text) {
-    m_aboutText = FromUtf8(text);
-    m_helpMenu->addAction(m_aboutText, this,
-                          [this] { Forward([this] { m_controller.OnAbout(); }); });
-    m_helpMenu->menuAction()->setVisible(true);
 }
 
 void ReceiverWindow::RunAboutBox() {

@@ -7,7 +7,6 @@
 (function () {
   const id = decodeURIComponent(location.pathname.split('/')[2] || '');
   const charts = document.getElementById('charts');
-  const status = document.getElementById('status');
   const colours = ['#1f6feb', '#d1242f', '#1a7f37', '#8250df', '#bc4c00', '#0969da'];
   const liveRanges = ['day', 'week', 'month'];
   let query = new URLSearchParams(location.search);
@@ -15,17 +14,8 @@
     query = new URLSearchParams('range=day');
   }
   let drawn = [];
+  let current = null; // what is drawn: its arrays grow in a live range
   let reloadTimer = null;
-
-  function pad(n) {
-    return String(n).padStart(2, '0');
-  }
-  // For the date fields: local time as datetime-local writes it.
-  function localInput(ms) {
-    const d = new Date(ms);
-    return d.getFullYear() + '-' + pad(d.getMonth() + 1) + '-' + pad(d.getDate()) + 'T' +
-      pad(d.getHours()) + ':' + pad(d.getMinutes());
-  }
 
   function nearest(keys, x) {
     let lo = 0;
@@ -88,6 +78,11 @@
   }
 
   function draw(data) {
+    // The axes' texts and grid in the page's colours, light or dark.
+    const style = getComputedStyle(document.documentElement);
+    Chart.defaults.color = style.getPropertyValue('--muted').trim() || Chart.defaults.color;
+    Chart.defaults.borderColor = style.getPropertyValue('--line').trim() || Chart.defaults.borderColor;
+    current = data;
     drawn.forEach((c) => c.destroy());
     drawn = [];
     charts.replaceChildren();
@@ -100,8 +95,9 @@
     const problem = document.getElementById('problem');
     problem.hidden = !data.problem;
     problem.textContent = data.problem;
-    document.getElementById('from').value = localInput(data.from);
-    document.getElementById('to').value = localInput(data.to);
+    // The date fields in the station's time, as the heading and the axes are.
+    document.getElementById('from').value = Station.inputOf(data.from);
+    document.getElementById('to').value = Station.inputOf(data.to);
     document.getElementById('csv').href = '/api/sensors/' + encodeURIComponent(id) + '/csv?' +
       query.toString();
     document.querySelectorAll('#ranges button').forEach((b) => {
@@ -153,17 +149,18 @@
         },
       });
       drawn.push(chart);
-      follow(canvas, chart, line.keys, data.readouts, readout);
+      follow(canvas, chart, readout);
     });
   }
 
   // The readout under the pointer, and a span dragged on the time axis to zoom in.
-  function follow(canvas, chart, keys, readouts, readout) {
+  function follow(canvas, chart, readout) {
     let start = null;
     const at = (e) => chart.scales.x.getValueForPixel(e.offsetX);
     canvas.addEventListener('pointermove', (e) => {
+      const keys = current.lines[0].keys;
       if (keys.length) {
-        readout.textContent = readouts[nearest(keys, at(e))];
+        readout.textContent = current.readouts[nearest(keys, at(e))];
       }
     });
     canvas.addEventListener('pointerdown', (e) => {
@@ -182,6 +179,7 @@
 
   async function load() {
     try {
+      await Station.ready;
       const answer = await fetch('/api/sensors/' + encodeURIComponent(id) + '/series?' +
         query.toString(), { cache: 'no-store' });
       if (!answer.ok) {
@@ -197,6 +195,57 @@
     }
   }
 
+  // A live range's new points: the server gives those from the last one drawn on (whose
+  // bucket may have grown), and they take its place and follow it; the rest stays drawn.
+  async function addNew() {
+    const keys = current && current.lines.length ? current.lines[0].keys : [];
+    if (!keys.length || drawn.length !== current.lines.length) {
+      load();
+      return;
+    }
+    const since = Math.floor(keys[keys.length - 1] * 1000);
+    const q = new URLSearchParams(query);
+    q.set('since', since);
+    try {
+      const answer = await fetch('/api/sensors/' + encodeURIComponent(id) + '/series?' +
+        q.toString(), { cache: 'no-store' });
+      if (!answer.ok) {
+        throw new Error(answer.statusText);
+      }
+      const data = await answer.json();
+      if (data.lines.length !== current.lines.length) {
+        load();
+        return;
+      }
+      let cut = keys.findIndex((k) => k * 1000 >= since);
+      cut = cut < 0 ? keys.length : cut;
+      data.lines.forEach((line, i) => {
+        const old = current.lines[i];
+        ['keys', 'avg', 'min', 'max'].forEach((name) => {
+          old[name] = old[name].slice(0, cut).concat(line[name]);
+        });
+        if (old.beside.length || line.beside.length) {
+          old.beside = old.beside.slice(0, cut).concat(line.beside);
+        }
+        old.axis = line.axis;
+        old.floor = line.floor;
+        const chart = drawn[i];
+        chart.data.datasets = datasets(old, colours[i % colours.length]);
+        Object.assign(chart.options.scales.x, { min: data.from / 1000, max: data.to / 1000 },
+          tickLabels(data.ticks));
+        chart.options.scales.y.min = line.axis.lower;
+        chart.options.scales.y.max = line.axis.upper;
+        chart.update('none');
+      });
+      current.readouts = current.readouts.slice(0, cut).concat(data.readouts);
+      current.from = data.from;
+      current.to = data.to;
+      document.body.dataset.appended = Number(document.body.dataset.appended || 0) + 1;
+    } catch (e) {
+      load();
+    }
+  }
+
   function choose(q) {
     query = q;
     history.replaceState(null, '', '?' + query.toString());
@@ -208,30 +257,26 @@
   });
   document.getElementById('span').addEventListener('submit', (e) => {
     e.preventDefault();
-    const from = new Date(document.getElementById('from').value).getTime();
-    const to = new Date(document.getElementById('to').value).getTime();
+    const from = Station.fromInput(document.getElementById('from').value);
+    const to = Station.fromInput(document.getElementById('to').value);
     if (from < to) {
       choose(new URLSearchParams({ from: from, to: to }));
     }
   });
 
-  // A live range draws the sensor's new readings as they come (once in two seconds at most).
+  // A live range draws the sensor's new readings as they come (once a second at most).
   const source = new EventSource('/events');
-  source.onopen = () => {
-    status.textContent = 'live';
-    status.className = 'status online';
-  };
-  source.onerror = () => {
-    status.textContent = 'offline – verbinde neu …';
-    status.className = 'status offline';
-  };
+  source.onopen = () => Tavrolin.connected(true);
+  source.onerror = () => Tavrolin.connected(false);
+  source.addEventListener('state', (e) => Tavrolin.state(JSON.parse(e.data)));
   source.onmessage = (e) => {
     const event = JSON.parse(e.data);
+    Tavrolin.reading(event.reading);
     if (event.reading.sensor === id && liveRanges.includes(query.get('range')) && !reloadTimer) {
       reloadTimer = setTimeout(() => {
         reloadTimer = null;
-        load();
-      }, 2000);
+        addNew();
+      }, 1000);
     }
   };
 

@@ -41,8 +41,6 @@ using Bytes = std::vector<uint8_t>;
 using std::chrono::steady_clock;
 using testing::TempDir;
 
-constexpr uint8_t kEtx = 0x03;
-
 // The far end of the line: a pseudo-terminal master, raw so that bytes pass unchanged.
 class PseudoTerminal {
 public:
@@ -109,7 +107,7 @@ private:
 };
 
 PosixSerialLine::PortPathResolver Com3Is(const std::string& path) {
-    return [path](std::string_view name) { return name == "COM3" ? path : std::string(); };
+    return [path](int port) { return port == 3 ? path : std::string(); };
 }
 
 // Everything that has arrived within the time, read as the link reads.
@@ -138,7 +136,7 @@ LineError OpenInOtherProcess(const std::string& path, bool asOrdinaryUser) {
             ::_exit(100);
         }
         PosixSerialLine other(Com3Is(path));
-        const LineError result = other.Open("COM3");
+        const LineError result = other.Open(3);
         other.Close();
         ::_exit(static_cast<int>(result));
     }
@@ -161,12 +159,9 @@ std::size_t OpenDescriptors() {
 }
 
 TEST(PosixSerialLine, PortNamesAndErrorsMapOnce) {
-    EXPECT_EQ(DefaultPortPath("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(DefaultPortPath("COM4"), "/dev/ttyS3");
-    EXPECT_EQ(DefaultPortPath("COM255"), "/dev/ttyS254");
-    for (const char* name : {"COM0", "COM256", "COM01", "COM", "COM1x", "com1", "LPT1", ""}) {
-        EXPECT_EQ(DefaultPortPath(name), "") << name;
-    }
+    EXPECT_EQ(DefaultPortPath(1), "/dev/ttyS0");
+    EXPECT_EQ(DefaultPortPath(4), "/dev/ttyS3");
+    EXPECT_EQ(DefaultPortPath(0), "");
     EXPECT_EQ(OpenErrorFromErrno(EBUSY), LineError::InUse);
     EXPECT_EQ(OpenErrorFromErrno(EWOULDBLOCK), LineError::InUse);
     for (const int error : {ENOENT, EACCES, EIO, ENXIO, ENODEV, EISDIR, ENOTTY}) {
@@ -188,9 +183,9 @@ TEST(PosixSerialLine, OnlyATerminalOpensAlsoThroughASymlinkAndOnlyOnce) {
     std::filesystem::create_symlink(pty.SlavePath(), link);
     for (const std::string& path : {pty.SlavePath(), link}) {
         PosixSerialLine line(Com3Is(path));
-        EXPECT_EQ(line.Open("COM1"), LineError::CannotOpen);  // the resolver has no path
-        ASSERT_EQ(line.Open("COM3"), LineError::None) << path;
-        EXPECT_EQ(line.Open("COM3"), LineError::InUse);
+        EXPECT_EQ(line.Open(1), LineError::CannotOpen);  // the resolver has no path
+        ASSERT_EQ(line.Open(3), LineError::None) << path;
+        EXPECT_EQ(line.Open(3), LineError::InUse);
         line.Close();
         EXPECT_FALSE(line.IsOpen());
     }
@@ -202,7 +197,7 @@ TEST(PosixSerialLine, OnlyATerminalOpensAlsoThroughASymlinkAndOnlyOnce) {
     for (const std::string& path :
          {dir.File("missing"), dir.Path().string(), file, fifo, std::string("/dev/null")}) {
         PosixSerialLine line(Com3Is(path));
-        EXPECT_EQ(line.Open("COM3"), LineError::CannotOpen) << path;
+        EXPECT_EQ(line.Open(3), LineError::CannotOpen) << path;
         uint8_t byte = 0;
         EXPECT_EQ(line.Read(std::span(&byte, 1)).count, 0u);
         std::chrono::milliseconds left{50};
@@ -218,8 +213,8 @@ TEST(PosixSerialLine, ASecondOpenIsRefusedUntilTheFirstCloses) {
     }
     PosixSerialLine first(Com3Is(pty.SlavePath()));
     PosixSerialLine second(Com3Is(pty.SlavePath()));
-    ASSERT_EQ(first.Open("COM3"), LineError::None);
-    EXPECT_EQ(second.Open("COM3"), LineError::InUse);
+    ASSERT_EQ(first.Open(3), LineError::None);
+    EXPECT_EQ(second.Open(3), LineError::InUse);
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(OpenInOtherProcess(pty.SlavePath(), false), LineError::InUse);
     EXPECT_EQ(OpenInOtherProcess(pty.SlavePath(), true), LineError::InUse);
@@ -228,14 +223,14 @@ TEST(PosixSerialLine, ASecondOpenIsRefusedUntilTheFirstCloses) {
     // The pty outlives our descriptor, and with it TIOCEXCL unless the line gave it back.
     EXPECT_EQ(OpenInOtherProcess(pty.SlavePath(), true), LineError::None);
     EXPECT_EQ(OpenInOtherProcess(pty.SlavePath(), false), LineError::None);
-    EXPECT_EQ(second.Open("COM3"), LineError::None);
+    EXPECT_EQ(second.Open(3), LineError::None);
 }
 
 TEST(PosixSerialLine, EveryByteValuePassesUnchangedBothWaysAndWaitsEndWithTheirDeadline) {
     PseudoTerminal pty;
     pty.Send({0x55, 0x66});  // before the open: not this run's
     PosixSerialLine line(Com3Is(pty.SlavePath()));
-    ASSERT_EQ(line.Open("COM3"), LineError::None);
+    ASSERT_EQ(line.Open(3), LineError::None);
     uint8_t chunk[16];
     EXPECT_EQ(line.Read(chunk).count, 0u);
 
@@ -328,7 +323,7 @@ TEST(PosixSerialLine, ABacklogBeyondOneReadGivesEveryRecordInOrder) {
 TEST(PosixSerialLine, AWriteTheLineCannotTakeGivesUp) {
     PseudoTerminal pty;  // nobody reads the master: the pty's buffer fills up
     PosixSerialLine line(Com3Is(pty.SlavePath()));
-    ASSERT_EQ(line.Open("COM3"), LineError::None);
+    ASSERT_EQ(line.Open(3), LineError::None);
     EXPECT_FALSE(line.Write(Bytes(1 << 20, 0x55)));
     EXPECT_FALSE(line.Gone());
 }
@@ -336,7 +331,7 @@ TEST(PosixSerialLine, AWriteTheLineCannotTakeGivesUp) {
 TEST(PosixSerialLine, ALineThatGoesAwayFailsEveryCallAtOnce) {
     PseudoTerminal pty;
     PosixSerialLine line(Com3Is(pty.SlavePath()));
-    ASSERT_EQ(line.Open("COM3"), LineError::None);
+    ASSERT_EQ(line.Open(3), LineError::None);
 
     // The master closes while the line waits: the wait ends as failed, long before its time.
     const auto start = steady_clock::now();
@@ -357,12 +352,12 @@ TEST(PosixSerialLine, ALineThatGoesAwayFailsEveryCallAtOnce) {
 
     line.Close();
     EXPECT_FALSE(line.Gone());
-    EXPECT_EQ(line.Open("COM3"), LineError::CannotOpen);  // the slave is gone with its master
+    EXPECT_EQ(line.Open(3), LineError::CannotOpen);  // the slave is gone with its master
 
     // A hang-up found by a read rather than a wait.
     PseudoTerminal other;
     PosixSerialLine reader(Com3Is(other.SlavePath()));
-    ASSERT_EQ(reader.Open("COM3"), LineError::None);
+    ASSERT_EQ(reader.Open(3), LineError::None);
     other.CloseMaster();
     EXPECT_EQ(reader.Read(buffer).error, LineError::Gone);
     EXPECT_TRUE(reader.Gone());
@@ -377,18 +372,17 @@ TEST(PosixSerialLine, OpeningAndClosingLeavesNoDescriptorBehind) {
     {
         PosixSerialLine line(Com3Is(pty.SlavePath()));
         for (int i = 0; i < 1000; ++i) {
-            ASSERT_EQ(line.Open("COM3"), LineError::None) << i;
+            ASSERT_EQ(line.Open(3), LineError::None) << i;
             line.Close();
         }
         // Failed opens at every stage: no path, open() fails, not a tty, flock refused.
         PosixSerialLine holder(Com3Is(pty.SlavePath()));
-        ASSERT_EQ(holder.Open("COM3"), LineError::None);
+        ASSERT_EQ(holder.Open(3), LineError::None);
         for (int i = 0; i < 25; ++i) {
-            EXPECT_EQ(line.Open("COM9"), LineError::CannotOpen);
-            EXPECT_EQ(PosixSerialLine(Com3Is(dir.File("missing"))).Open("COM3"),
-                      LineError::CannotOpen);
-            EXPECT_EQ(PosixSerialLine(Com3Is(file)).Open("COM3"), LineError::CannotOpen);
-            EXPECT_EQ(line.Open("COM3"), LineError::InUse);
+            EXPECT_EQ(line.Open(9), LineError::CannotOpen);
+            EXPECT_EQ(PosixSerialLine(Com3Is(dir.File("missing"))).Open(3), LineError::CannotOpen);
+            EXPECT_EQ(PosixSerialLine(Com3Is(file)).Open(3), LineError::CannotOpen);
+            EXPECT_EQ(line.Open(3), LineError::InUse);
         }
         // The destructor closes what is still open.
     }
