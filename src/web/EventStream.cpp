@@ -88,12 +88,13 @@ private:
     void Replay(std::string& chunk) {
         Station& station = m_server.GetStation();
         std::vector<Station::Event> missed;
-        if (!station.EventsAfter(*m_replayed, missed, kReplayPage)) {
+        if (!station.EventsAfter(*m_replayed, missed, kReplayPage, m_replayBegun)) {
             // Too much or too long ago: the page loads the overview afresh.
             chunk += "event: reload\ndata: {}\n\n";
             missed.clear();
         }
         AppendEvents(missed, chunk);
+        m_replayBegun = true;
         if (missed.size() == kReplayPage) {
             m_replayed = missed.back().id;
             return;
@@ -150,6 +151,7 @@ private:
     // While a replay goes on: the last event of it sent, and whether pushed chunks were
     // passed over meanwhile.
     std::optional<int64_t> m_replayed;
+    bool m_replayBegun = false;
     bool m_passedOver = false;
 };
 

@@ -188,7 +188,8 @@ bool Station::CheckOverdue() {
     return m_history.Overview().Check(m_clock.Now());
 }
 
-bool Station::EventsAfter(int64_t after, std::vector<Event>& events, std::size_t most) {
+bool Station::EventsAfter(int64_t after, std::vector<Event>& events, std::size_t most,
+                          bool continued) {
     events.clear();
     if (after >= m_lastKey) {
         // A page ahead of the view: one that the view's feed gave readings it has not got
@@ -203,8 +204,8 @@ bool Station::EventsAfter(int64_t after, std::vector<Event>& events, std::size_t
     }
     std::vector<KeyedReading> readings;
     bool more = false;
-    if (!ReadingsAfter(m_feed, after, kMostReplayed + 1, readings, &more).Ok() || more ||
-        readings.size() > kMostReplayed) {
+    if (!ReadingsAfter(m_feed, after, continued ? most : kMostReplayed + 1, readings, &more).Ok() ||
+        (!continued && (more || readings.size() > kMostReplayed))) {
         return false;
     }
     // The feed's readings that the archive does not hold yet, in the order of the keys.
@@ -230,7 +231,7 @@ bool Station::EventsAfter(int64_t after, std::vector<Event>& events, std::size_t
         if (keyed.key > m_lastKey) {
             break;  // the next poll brings it to every page
         }
-        if (++given > kMostReplayed) {
+        if (++given > kMostReplayed && !continued) {
             events.clear();
             return false;
         }

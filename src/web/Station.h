@@ -83,9 +83,11 @@ public:
     // The key of the newest reading taken in (0 before any).
     int64_t LastId() const { return m_lastKey; }
     // The readings after `after` up to LastId(), for a page that lost its stream for a while,
-    // the first `most` of them (the rest with the next call, from the last of these); false
-    // when that is more than kMostReplayed or too far back to look up.
-    bool EventsAfter(int64_t after, std::vector<Event>& events, std::size_t most = kMostReplayed);
+    // the first `most` of them (the rest with the next call, from the last of these, as
+    // `continued`); false when that is more than kMostReplayed or too far back to look up.
+    // A continued call reads no further than its page: the bound held when the replay began.
+    bool EventsAfter(int64_t after, std::vector<Event>& events, std::size_t most = kMostReplayed,
+                     bool continued = false);
 
     // {"lastId":...,"sensors":[row, ...]}: every sensor heard, as the overview shows it.
     std::string SensorsJson();

@@ -467,8 +467,9 @@ TEST_F(WebServerTest, APageBackAfterHoursGetsWhatItMissedInPiecesAsItReads) {
         EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
         EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
         EXPECT_EQ(missed.find("event: reload"), std::string::npos);
-        // And what comes after, live, to both.
-        const int temperature = 555 + static_cast<int>(n);
+        // And what comes after, live, to both: a value none of the hours has, so that it is
+        // found only once it has come.
+        const int temperature = 4555 + static_cast<int>(n);
         Write({Outdoor(1, kT0 + (30 + static_cast<int64_t>(n)) * kMinute, temperature)});
         const std::string live = "\"temperature\":" + std::to_string(temperature / 10) + "." +
                                  std::to_string(temperature % 10);
