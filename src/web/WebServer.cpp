@@ -91,7 +91,7 @@ void CloseConnection(beast::tcp_stream& stream) {
 }
 
 ConnectionSlot::ConnectionSlot(WebServer::Impl& server, const asio::ip::address& client)
-    : m_server(&server), m_client(client) {
+    : m_server(server.shared_from_this()), m_client(client) {
     m_server->Joined(m_client);
 }
 

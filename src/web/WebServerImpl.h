@@ -63,14 +63,12 @@ public:
 };
 
 // One of the server's connection slots, held by whichever session has the connection and
-// given back when the last one ends.
+// given back when the last one ends. It keeps the server alive: a session's handler that is
+// still queued when the program stops is destroyed with the io_context, after the WebServer.
 class ConnectionSlot {
 public:
     ConnectionSlot(WebServer::Impl& server, const asio::ip::address& client);
-    ConnectionSlot(ConnectionSlot&& other) noexcept
-        : m_server(other.m_server), m_client(other.m_client) {
-        other.m_server = nullptr;
-    }
+    ConnectionSlot(ConnectionSlot&& other) noexcept = default;
     ConnectionSlot& operator=(ConnectionSlot&&) = delete;
     ~ConnectionSlot();
     WebServer::Impl& Server() const { return *m_server; }
@@ -78,7 +76,7 @@ public:
     const asio::ip::address& Client() const { return m_client; }
 
 private:
-    WebServer::Impl* m_server;
+    std::shared_ptr<WebServer::Impl> m_server;
     asio::ip::address m_client;
 };
 
