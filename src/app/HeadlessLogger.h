@@ -82,6 +82,8 @@ public:
     bool Connected() const { return m_session.Connected(); }
     ReceiverSession::Link State() const { return m_session.State(); }
     bool FileOpen() const { return m_protocolFile.IsOpen(); }
+    // How the receiver answered the start command of Start.
+    LinkResult StartAnswer() const { return m_session.StartAnswer(); }
 
 private:
     void ReportUnopenedFile(const std::string& name);

@@ -121,6 +121,9 @@ Outputs::Outputs(const SettingsStore& profile, OutputPlatform platform,
         if (std::string error; !m_mqtt->connection->Start(error)) {
             m_mqtt.reset();
             problem("MQTT", std::move(error), kNoMqtt);
+        } else {
+            m_broker = mqtt.settings->Address() + ", Thema " + mqtt.settings->topic + "/" +
+                       mqtt.settings->receiver;
         }
     }
 }

@@ -104,6 +104,9 @@ public:
     const LiveReadings& Live() const { return *m_live; }
     // The live feed's socket; empty when none is offered.
     const std::string& LivePath() const { return m_livePath; }
+    // The broker the readings are published to ("broker.local:1883, Thema tavrolin/dach");
+    // empty without MQTT.
+    const std::string& Broker() const { return m_broker; }
 
     // Ends what runs beside the tick: the archive writes what waits, MQTT sends what is
     // queued while the broker takes it (for a while). What is lost is said.
@@ -122,6 +125,7 @@ private:
     std::unique_ptr<FeedPort> m_feedPort;
     std::unique_ptr<LiveReadings> m_live;  // ended before its port
     std::string m_livePath;
+    std::string m_broker;
     std::unique_ptr<OverdueNotices> m_overdue;
     std::unique_ptr<Mqtt> m_mqtt;
     std::vector<OutputProblem> m_problems;

@@ -53,8 +53,10 @@ bool ReceiverSession::Connect(int portIndex, uint8_t muxAddress, bool useMultipl
 }
 
 void ReceiverSession::StartReceiver() {
-    // Not looked at: a receiver that does not acknowledge is polled all the same.
+    // A receiver that does not acknowledge is polled all the same; the answer is only kept
+    // for the logger's start message.
     m_port.SendFrame(kStartCommand);
+    m_startAnswer = m_port.LastAnswer();
     m_link = Link::Connected;
     m_failedPolls = 0;
     m_bytesSeen = m_port.BytesReceived();

@@ -69,6 +69,8 @@ public:
     void Disconnect();
     bool Connected() const { return m_link == Link::Connected; }
     Link State() const { return m_link; }
+    // How the receiver answered the last start command (Acknowledged, or why not).
+    LinkResult StartAnswer() const { return m_startAnswer; }
     // How long the ticks may pause without missing anything of the link's: while it is lost
     // and retried, until the next attempt; else 0.
     int64_t IdleMs() const;
@@ -99,6 +101,7 @@ private:
     CoarseClock& m_clock;
     LinkRules m_rules;
     Link m_link = Link::Idle;
+    LinkResult m_startAnswer = LinkResult::NotOpen;
     bool m_telling = false;  // a message is being shown and waited for; the rest wait for it
     std::vector<SinkNotice> m_linkNotices;
 

@@ -195,6 +195,13 @@ int RunHistory(std::span<const std::string_view> args, const HistoryEnvironment&
     }
     const std::string path =
         o.archive.empty() ? ArchiveSettings::Read(settings).PathOr(env.defaultArchive) : o.archive;
+    if (env.tellPlaces) {
+        Say(env.err,
+            "Archiv " + ShownFilePath(path) + (o.archive.empty() ? "" : " (--archive)") +
+                "; Profil " + ShownFilePath(profilePath) +
+                (profileError == FileError::NotFound ? " gibt es nicht, es gelten die Vorgaben."
+                                                     : "."));
+    }
 
     if (o.command == Command::Restore) {
         return RestoreCommand(path, o, env);

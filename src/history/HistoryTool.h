@@ -25,6 +25,9 @@ struct HistoryEnvironment {
     std::FILE* in = stdin;
     std::FILE* out = stdout;
     std::FILE* err = stderr;
+    // Say at the start which archive and which profile are used: for a person at a
+    // terminal, not for the scripts and timers whose stderr is mailed or journalled.
+    bool tellPlaces = false;
     // The instant now: the date of a backup's name, the moment its copy holds.
     std::function<Instant()> now = [] {
         return std::chrono::time_point_cast<Milliseconds>(std::chrono::system_clock::now());

@@ -2,6 +2,8 @@
 // tavrolin-history: the archive on the command line. The commands are HistoryTool's; this
 // file gives them the profile's and the archive's default places.
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <string_view>
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
     PosixFileSystem files;
     SystemTimeZone zone;
     HistoryEnvironment env{files, zone, ProfilePath("tavrolin"), DefaultArchivePath(false)};
+    env.tellPlaces = ::isatty(STDERR_FILENO) == 1;
     env.archiveUsers = ArchiveUsers;
     env.takeOwnerOf = TakeOwnerOf;
     // A backup that is stopped (a timer's unit stopped, Ctrl+C) takes its unfinished copy

@@ -23,6 +23,7 @@
 #include "mux/MultiplexerLine.h"
 #include "platform/mqtt/MosquittoConnection.h"
 #include "platform/posix/NonBlockingWriter.h"
+#include "platform/posix/PortAdvice.h"
 #include "platform/posix/PortNames.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSerialLine.h"
@@ -33,6 +34,7 @@
 #include "platform/posix/TickLoop.h"
 #include "platform/posix/UnixFeedPort.h"
 #include "serial/ReceiverPort.h"
+#include "settings/ArchiveSettings.h"
 #include "settings/SettingsStore.h"
 #include "settings/StationSensors.h"
 
@@ -41,6 +43,69 @@ using namespace tavrolin;
 namespace {
 
 constexpr std::chrono::milliseconds kTickPeriod{HeadlessLogger::kTickMs};
+
+// What the logger does, said once at its start on stderr (the journal, for the service),
+// each line under the caption "Start" like the session's other messages under theirs: a
+// logger that says nothing while no receiver answers looks the same as one that works.
+void SayAtStart(const std::string& text) {
+    std::fprintf(stderr, "Start: %s\n", text.c_str());
+}
+
+std::string ProfileText(const SettingsStore& settings, const std::string& profile) {
+    return settings.ReadError() == FileError::NotFound
+               ? "Profil " + ShownFilePath(profile) + " gibt es nicht; es gelten die Vorgaben."
+               : "Profil " + ShownFilePath(profile) + ".";
+}
+
+// Where the device's name came from: the command line, the profile's [Ports] or the default.
+std::string PortOrigin(const LoggerOptions& options, const SettingsStore& settings, int comIndex) {
+    if (!options.portPath.empty()) {
+        return "mit --port genannt";
+    }
+    const std::string com = "COM" + std::to_string(comIndex + 1);
+    if (!settings.ReadString(kPortsSection, com, "").empty()) {
+        return com + " aus [Ports] im Profil";
+    }
+    return com + ", COM=" + std::to_string(comIndex) +
+           " in [SYSTEM]; [Ports] nennt dafür kein Gerät, also die Vorgabe";
+}
+
+std::string StartAnswerText(LinkResult answer) {
+    if (answer == LinkResult::Acknowledged) {
+        return "Der Empfänger hat den Startbefehl bestätigt.";
+    }
+    const char* how = answer == LinkResult::NoAnswer   ? "keine Antwort"
+                      : answer == LinkResult::Answered ? "eine Antwort ohne Bestätigung"
+                                                       : "keine gültige Antwort";
+    return std::string("Der Empfänger hat den Startbefehl nicht bestätigt (") + how +
+           ", auch beim zweiten Mal). tavrolin-log hört trotzdem weiter zu. Meist heißt das: "
+           "an dieser Schnittstelle hängt kein Empfänger, er hat keinen Strom, es ist die "
+           "falsche Schnittstelle, oder der Multiplexer davor ist anders eingestellt.";
+}
+
+void SayWhereItWrites(const SystemSettings& system, const LoggerOptions& options,
+                      const SettingsStore& settings, const HeadlessLogger& logger,
+                      const Outputs& outputs) {
+    if (logger.FileOpen()) {
+        SayAtStart("Protokolldatei " + ShownFilePath(system.protocolFileName) + ".");
+    }
+    SayAtStart(std::string("Empfangsdaten auf der Standardausgabe, ") +
+               (options.json ? "als JSON Lines." : "als Text."));
+    if (outputs.ArchivePath().empty()) {
+        SayAtStart("Kein Archiv ([Archiv] Aktiv=0).");
+    } else {
+        SayAtStart("Archiv " + ShownFilePath(outputs.ArchivePath()) + ", geschrieben alle " +
+                   std::to_string(ArchiveSettings::Read(settings).commitSeconds) +
+                   " s ([Archiv] Schreibintervall).");
+    }
+    if (!outputs.LivePath().empty()) {
+        SayAtStart("Live-Daten für tavrolin-web und tavrolin-upload auf " + outputs.LivePath() +
+                   ".");
+    }
+    if (!outputs.Broker().empty()) {
+        SayAtStart("MQTT-Broker " + outputs.Broker() + ".");
+    }
+}
 
 }  // namespace
 
@@ -70,7 +135,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrolin-log: %s\n", problem->c_str());
         return 2;
     }
+    SayAtStart(ProfileText(settings, profile));
     SystemSettings loggerSettings = SystemSettings::Read(settings);
+    const int comIndex = loggerSettings.comPort;
     PosixSerialLine::PortPathResolver resolver = ProfilePortResolver(settings);
     if (!options.portPath.empty()) {
         // The device serves whatever port is opened; one outside 1..4 in the profile must not
@@ -129,15 +196,25 @@ int main(int argc, char** argv) {
         logger.ReportTo({notifier, wallClock, zone, [&device] { return device.DevicePath(); }});
     }
     if (!logger.Start(loggerSettings, options)) {
-        // The port layer has said why, in the window's words; which device it tried is what
-        // the one who set up the logger needs next.
+        // The port layer has said it in the window's words; which device it tried, why it
+        // did not open and what there is instead is what the one who set up the logger
+        // needs next.
         if (!device.DevicePath().empty()) {
-            std::fprintf(stderr, "tavrolin-log: Gerät %s\n", device.DevicePath().c_str());
+            const PortFacts facts =
+                LookUpPort(device.DevicePath(), device.LastOpenReason(), device.LastOpenErrno());
+            for (const std::string& line :
+                 PortOpenAdvice(device.DevicePath(), device.LastOpenReason(), facts)) {
+                std::fprintf(stderr, "tavrolin-log: %s\n", line.c_str());
+            }
         }
         logger.Stop();
         outputs.Finish(messages);
         return 1;
     }
+    SayAtStart("Schnittstelle " + device.DevicePath() + " geöffnet (" +
+               PortOrigin(options, settings, comIndex) + ").");
+    SayAtStart(StartAnswerText(logger.StartAnswer()));
+    SayWhereItWrites(loggerSettings, options, settings, logger, outputs);
     const TickLoopEnd end = RunTicks(
         kTickPeriod, signals.Fd(), [&logger] { return logger.OnTick(); },
         [&logger] { return std::chrono::milliseconds(logger.NextTickMs()); });

@@ -99,6 +99,15 @@ int main(int argc, char** argv) {
                                         ? archive.PathOr(DefaultArchivePath(false))
                                         : options.archivePath;
     config.livePath = archive.LiveOr(DefaultLivePath());
+    // Which archive and which profile, on stderr (the journal, for the service): a view of
+    // the wrong archive looks like a station that has stopped.
+    std::fprintf(stderr, "Start: Profil %s%s\n", ShownFilePath(profile).c_str(),
+                 settings.ReadError() == FileError::NotFound
+                     ? " gibt es nicht; es gelten die Vorgaben."
+                     : ".");
+    std::fprintf(stderr, "Start: Archiv %s%s; Live-Daten von %s.\n",
+                 ShownFilePath(archivePath).c_str(),
+                 options.archivePath.empty() ? "" : " (--archive)", config.livePath.c_str());
     SystemWallClock clock;
     SystemTimeZone zone;
     Station station(SensorNames::Read(settings), weather.settings, archivePath, clock, zone);

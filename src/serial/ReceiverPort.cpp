@@ -112,6 +112,7 @@ void ReceiverPort::Disconnect() {
 }
 
 void ReceiverPort::SendFrame(std::span<const uint8_t> payload) {
+    m_lastAnswer = LinkResult::NotOpen;
     if (!m_line.IsOpen()) {
         return;
     }
@@ -142,7 +143,8 @@ void ReceiverPort::SendFrame(std::span<const uint8_t> payload) {
         // that a receiver that does not answer would never get its full answer time.
         m_line.DiscardInput();
         m_line.Write(bytes);
-        if (WaitForAck() == LinkResult::Acknowledged) {
+        m_lastAnswer = WaitForAck();
+        if (m_lastAnswer == LinkResult::Acknowledged) {
             break;
         }
     }

@@ -66,6 +66,8 @@ public:
     // Frames the payload and writes it, a second time when the receiver does not
     // acknowledge the first. Nothing without an open line.
     void SendFrame(std::span<const uint8_t> payload);
+    // How the receiver answered the last frame sent (its last attempt); NotOpen before any.
+    LinkResult LastAnswer() const { return m_lastAnswer; }
     // Waits up to the answer time for the receiver's answer frame and judges it.
     LinkResult WaitForAck();
 
@@ -110,6 +112,7 @@ private:
     std::array<uint8_t, kMaxPollRead + 7> m_rxBuffer{};
     std::size_t m_kept = 0;
     uint64_t m_bytesReceived = 0;
+    LinkResult m_lastAnswer = LinkResult::NotOpen;
 };
 
 }  // namespace tavrolin

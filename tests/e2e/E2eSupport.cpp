@@ -192,4 +192,41 @@ bool NobodyReachesThePrograms() {
     return check.Exit(In(std::chrono::seconds(10))) == 0;
 }
 
+namespace {
+
+constexpr std::string_view kStartCaption = "Start: ";
+
+template <typename Keep>
+void ForEachLine(const std::string& text, Keep keep) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        keep(std::string_view(text).substr(begin, end - begin), end < text.size());
+        begin = end + 1;
+    }
+}
+
+}  // namespace
+
+std::string AfterStart(const std::string& stderrText) {
+    std::string rest;
+    ForEachLine(stderrText, [&rest](std::string_view line, bool ended) {
+        if (!line.starts_with(kStartCaption)) {
+            rest.append(line);
+            rest.append(ended ? "\n" : "");
+        }
+    });
+    return rest;
+}
+
+std::vector<std::string> StartLines(const std::string& stderrText) {
+    std::vector<std::string> lines;
+    ForEachLine(stderrText, [&lines](std::string_view line, bool) {
+        if (line.starts_with(kStartCaption)) {
+            lines.emplace_back(line);
+        }
+    });
+    return lines;
+}
+
 }  // namespace tavrolin::e2e

@@ -62,6 +62,11 @@ public:
         : ChildProcess(TAVROLIN_HISTORY_PROGRAM, std::move(args), setup) {}
 };
 
+// What a program said on stderr besides its start messages (the lines "Start: ..."), and
+// those alone, each without its "\n".
+std::string AfterStart(const std::string& stderrText);
+std::vector<std::string> StartLines(const std::string& stderrText);
+
 // Writes a profile: the [SYSTEM] lines given, and [Ports] COM1 = link when link is set.
 void WriteProfile(const std::string& path, const std::string& systemLines, const std::string& link);
 

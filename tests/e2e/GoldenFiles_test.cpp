@@ -119,7 +119,7 @@ std::string Replay(const std::string& systemLines, const std::string& expectedNa
     }
     EXPECT_EQ(logger.Terminate(In(5s)), 0) << logger.Stderr();
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
-    EXPECT_EQ(logger.Stderr(), "");
+    EXPECT_EQ(AfterStart(logger.Stderr()), "");
     return testing::ReadBytes(dir.File("log.dat"));
 }
 

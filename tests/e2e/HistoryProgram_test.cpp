@@ -437,7 +437,7 @@ TEST(HistoryProgram, AnArchiveTheUserMayOnlyReadIsReadAndLeftAsItWas) {
         EXPECT_EQ(FolderListing(dir.File("live")), beside);
     }
     EXPECT_EQ(logger.Terminate(In(10s)), 0);
-    EXPECT_EQ(logger.Stderr(), "");
+    EXPECT_EQ(AfterStart(logger.Stderr()), "");
 
     // An older format, on read-only media: said with what brings it up to date.
     const std::string older = archiveIn("older");
@@ -465,6 +465,36 @@ TEST(HistoryProgram, AnArchiveTheUserMayOnlyReadIsReadAndLeftAsItWas) {
     for (const char* folder : {"media", "older"}) {
         std::filesystem::permissions(dir.File(folder), perms(0755));
     }
+}
+
+}  // namespace
+}  // namespace tavrolin::e2e
+
+namespace tavrolin::e2e {
+namespace {
+
+// At a terminal it names the archive and the profile first; into a pipe (a script, a timer,
+// every other test here) it does not.
+TEST(HistoryProgram, NamesItsArchiveAndProfileOnlyToATerminal) {
+    TempDir dir;
+    const ChildSetup setup{{"XDG_CONFIG_HOME=" + dir.File("config")}, {}};
+    const std::string archive = dir.File("archiv.sqlite");
+    const std::string said = "tavrolin-history: Archiv " + archive + " (--archive); Profil " +
+                             dir.File("config/tavrolin.INI") +
+                             " gibt es nicht, es gelten die Vorgaben.";
+    // script(1) gives the program a pseudo-terminal for its stdin, stdout and stderr.
+    ChildProcess terminal(
+        "/usr/bin/script",
+        {"-qec",
+         std::string(TAVROLIN_HISTORY_PROGRAM) + " --archive " + archive + " import /dev/null",
+         "/dev/null"},
+        setup);
+    EXPECT_EQ(terminal.Exit(In(60s)), 0) << terminal.Stdout();
+    EXPECT_NE(terminal.Stdout().find(said), std::string::npos) << terminal.Stdout();
+
+    History piped({"--archive", archive, "import", "/dev/null"}, setup);
+    EXPECT_EQ(Finished(piped), 0) << piped.Stderr();
+    EXPECT_EQ(piped.Stderr().find("Archiv "), std::string::npos) << piped.Stderr();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -42,7 +43,7 @@ TEST(LoggerProgram, StartsTheReceiverAndStopsItOnSigtermLeavingACompleteFile) {
     EXPECT_EQ(logger.Terminate(In(5s)), 0) << logger.Stderr();
     EXPECT_TRUE(sim.WaitForStderr(kStopLogged, In(5s))) << sim.Stderr();
     EXPECT_TRUE(sim.WaitForStderr("Das letzte Programm hat die Leitung geschlossen", In(5s)));
-    EXPECT_EQ(logger.Stderr(), "");
+    EXPECT_EQ(AfterStart(logger.Stderr()), "");
 
     const std::string file = testing::ReadBytes(dir.File("log.dat"));
     ASSERT_TRUE(file.ends_with("\r\n")) << "a torn last line";
@@ -84,16 +85,100 @@ TEST(LoggerProgram, APortThatCannotBeOpenedEndsItWithStatus1) {
     // The link points at nothing: no simulator.
     Logger logger(ProfileArgs(dir));
     EXPECT_EQ(logger.Exit(In(5s)), 1);
-    // The window's words, then the device they are about.
-    EXPECT_EQ(logger.Stderr(),
-              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle läßt sich nicht öffnen\n"
-              "tavrolin-log: Gerät " +
-                  dir.File("ttySIM") + "\n");
+    // The window's words, then the device they are about, why, and what there is instead.
+    const std::string said = AfterStart(logger.Stderr());
+    EXPECT_TRUE(said.starts_with(
+        "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle läßt sich nicht öffnen\n"
+        "tavrolin-log: Gerät " +
+        dir.File("ttySIM") +
+        ": Das Gerät gibt es nicht. Ist der Empfänger (oder sein USB-Adapter) angeschlossen, und "
+        "ist es die richtige Schnittstelle?\n"))
+        << said;
+    std::error_code none;
+    if (std::filesystem::is_empty("/dev/serial/by-id", none) || none) {
+        EXPECT_TRUE(
+            said.ends_with("tavrolin-log: In /dev/serial/by-id/ ist kein USB-Adapter zu "
+                           "sehen.\n"))
+            << said;
+    } else {
+        EXPECT_NE(said.find("Angeschlossene Adapter (/dev/serial/by-id/):"), std::string::npos)
+            << said;
+    }
+    EXPECT_EQ(StartLines(logger.Stderr()),
+              std::vector<std::string>{"Start: Profil " + dir.File("p.INI") + "."});
     EXPECT_EQ(logger.Stdout(), "");
 
     Logger wrongCom(ProfileArgs(dir, "COM=7\n"));
     EXPECT_EQ(wrongCom.Exit(In(5s)), 1);
-    EXPECT_EQ(wrongCom.Stderr(), "Fehler beim Öffnen der Schnittstelle: Ungültiger COM-Port\n");
+    EXPECT_EQ(AfterStart(wrongCom.Stderr()),
+              "Fehler beim Öffnen der Schnittstelle: Ungültiger COM-Port\n");
+}
+
+// What a logger does is said once at its start, on stderr: the profile, the device and where
+// its name came from, the receiver's answer to the start command, and where the readings go.
+TEST(LoggerProgram, SaysAtItsStartWhatItOpenedWhetherTheReceiverAnsweredAndWhereItWrites) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> simArgs;
+        std::string profileLines;
+        bool portOption;
+        std::vector<std::string> loggerArgs;
+        std::vector<std::string> lines;  // after the profile and the device
+    };
+    TempDir dir;
+    const std::string device = dir.File("ttySIM");
+    const std::string live = "Start: Live-Daten für tavrolin-web und tavrolin-upload auf ";
+    const Case cases[] = {
+        {"acknowledged, from [Ports]",
+         {},
+         "",
+         false,
+         {},
+         {"Start: Schnittstelle " + device + " geöffnet (COM1 aus [Ports] im Profil).",
+          "Start: Der Empfänger hat den Startbefehl bestätigt.",
+          "Start: Protokolldatei " + dir.File("log.dat") + ".",
+          "Start: Empfangsdaten auf der Standardausgabe, als Text.",
+          "Start: Archiv " + dir.File("a.sqlite") +
+              ", geschrieben alle 60 s ([Archiv] Schreibintervall)."}},
+        {"unanswered, from --port",
+         {"--silent", "2"},
+         "[Archiv]\nAktiv=0\n",
+         true,
+         {"--json"},
+         {"Start: Schnittstelle " + device + " geöffnet (mit --port genannt).",
+          "Start: Der Empfänger hat den Startbefehl nicht bestätigt (keine Antwort, auch beim "
+          "zweiten Mal). tavrolin-log hört trotzdem weiter zu. Meist heißt das: an dieser "
+          "Schnittstelle hängt kein Empfänger, er hat keinen Strom, es ist die falsche "
+          "Schnittstelle, oder der Multiplexer davor ist anders eingestellt.",
+          "Start: Protokolldatei " + dir.File("log.dat") + ".",
+          "Start: Empfangsdaten auf der Standardausgabe, als JSON Lines.",
+          "Start: Kein Archiv ([Archiv] Aktiv=0)."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Simulator sim(device, c.simArgs);
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("log.dat"),
+                     c.portOption ? "" : device);
+        std::ofstream(dir.File("p.INI"), std::ios::app)
+            << (c.profileLines.empty()
+                    ? "[Archiv]\nDatei=" + dir.File("a.sqlite") + "\nSchreibintervall=60\n"
+                    : c.profileLines);
+        std::vector<std::string> args = {"--profile", dir.File("p.INI")};
+        if (c.portOption) {
+            args.insert(args.end(), {"--port", device});
+        }
+        args.insert(args.end(), c.loggerArgs.begin(), c.loggerArgs.end());
+        Logger logger(args);
+        ASSERT_TRUE(logger.WaitForStderr("Start: Empfangsdaten", In(10s))) << logger.Stderr();
+        EXPECT_EQ(logger.Terminate(In(10s)), 0);
+        std::vector<std::string> expected = {"Start: Profil " + dir.File("p.INI") + "."};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        expected.push_back(live + logger.LivePath() + ".");
+        EXPECT_EQ(StartLines(logger.Stderr()), expected);
+        EXPECT_EQ(AfterStart(logger.Stderr()), "");
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    }
 }
 
 // Run on the defaults instead, it would open COM1 (often the console) and write to it.
@@ -131,10 +216,15 @@ TEST(LoggerProgram, ASecondLoggerOnTheSamePortIsTurnedAway) {
     WriteProfile(dir.File("second.INI"), "Filename=" + dir.File("second.dat"), dir.File("ttySIM"));
     Logger second({"--profile", dir.File("second.INI")});
     EXPECT_EQ(second.Exit(In(5s)), 1);
-    EXPECT_EQ(second.Stderr(),
-              "Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist bereits geöffnet\n"
-              "tavrolin-log: Gerät " +
-                  dir.File("ttySIM") + "\n");
+    // Named with the program that holds the line.
+    EXPECT_TRUE(AfterStart(second.Stderr())
+                    .starts_with("Fehler beim Öffnen der Schnittstelle: Die Schnittstelle ist "
+                                 "bereits geöffnet\n"
+                                 "tavrolin-log: Gerät " +
+                                 dir.File("ttySIM") +
+                                 ": Ein anderes Programm hat es geöffnet (tavrolin-log, PID " +
+                                 std::to_string(first.Pid()) + ")."))
+        << second.Stderr();
     // The first goes on undisturbed.
     EXPECT_TRUE(first.WaitForStdoutLines(14, In(10s)));
     EXPECT_EQ(first.Terminate(In(5s)), 0);
@@ -151,7 +241,7 @@ TEST(LoggerProgram, WithoutItsProtocolFileItSaysSoAndLogsToStdout) {
     Logger logger({"--profile", dir.File("p.INI")});
     EXPECT_TRUE(logger.WaitForStdoutLines(14, In(10s)));
     EXPECT_EQ(logger.Terminate(In(5s)), 0);
-    EXPECT_EQ(logger.Stderr(),
+    EXPECT_EQ(AfterStart(logger.Stderr()),
               "Tavrolin: Die Protokolldatei " + dir.File("fifo") +
                   " läßt sich nicht öffnen: Das ist keine gewöhnliche Datei. Die "
                   "Empfangsdaten werden nur auf der Standardausgabe ausgegeben.\n");
@@ -178,7 +268,7 @@ TEST(LoggerProgram, OnAFullDiskTheFileKeepsWholeLinesAndTheRecordsGoOnToStdout) 
     const std::size_t printed = logger.StdoutLines().size();
     EXPECT_TRUE(logger.WaitForStdoutLines(printed + 100, In(10s)));
     EXPECT_EQ(logger.Terminate(In(5s)), 0);
-    EXPECT_EQ(logger.Stderr(), told) << "said once";
+    EXPECT_EQ(AfterStart(logger.Stderr()), told) << "said once";
 
     const std::string file = testing::ReadBytes(disk.File("log.dat"));
     EXPECT_TRUE(file.ends_with("\r\n")) << "a torn last line";
@@ -236,7 +326,7 @@ TEST(LoggerProgram, WithExitOnLossAReceiverThatGoesAwayEndsItWithStatus1) {
     // The pseudo-terminal goes with the simulator, as a USB adapter goes when pulled.
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
     EXPECT_EQ(logger.Exit(In(10s)), 1);
-    EXPECT_EQ(logger.Stderr(),
+    EXPECT_EQ(AfterStart(logger.Stderr()),
               "Fehler beim Lesen der Schnittstelle: Der Empfänger ist nicht mehr erreichbar: die "
               "Schnittstelle meldet seit einer Sekunde nur Fehler.\n");
     EXPECT_TRUE(testing::ReadBytes(dir.File("log.dat")).ends_with("\r\n"));

@@ -176,7 +176,7 @@ TEST(MqttPublishing, EveryReadingArrivesAsPrintedWithItsDeviceForHomeAssistant) 
     EXPECT_EQ(logger.Terminate(In(10s)), 0) << logger.Stderr();
     ASSERT_TRUE(
         subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "offline"); }, In(5s)));
-    EXPECT_EQ(logger.Stderr(), "");
+    EXPECT_EQ(AfterStart(logger.Stderr()), "");
     // Every reading printed was published, the same JSON, in the same order, none else.
     // No broker went away: every reading once, in order.
     EXPECT_EQ(CheckArrivals(logger.StdoutLines(), States(subscriber.Messages()), 0), "");
@@ -399,12 +399,12 @@ TEST(MqttPublishing, ARefusedLoginIsSaidOnceAndReceptionGoesOn) {
         EXPECT_TRUE(subscriber.WaitFor([](const Messages& m) { return Has(m, kStatus, "online"); },
                                        In(10s)));
         EXPECT_EQ(logger.Terminate(In(5s)), 0);
-        EXPECT_EQ(logger.Stderr(), "");
+        EXPECT_EQ(AfterStart(logger.Stderr()), "");
     }
     Logger unreadable(MqttProfileArgs(
         dir, broker.Port(), "User=wetter\r\nPasswordFile=" + dir.File("missing") + "\r\n"));
     EXPECT_EQ(unreadable.Exit(In(5s)), 2);
-    EXPECT_EQ(unreadable.Stderr(),
+    EXPECT_EQ(AfterStart(unreadable.Stderr()),
               "MQTT: Die Passwortdatei " + dir.File("missing") +
                   " (PasswordFile) läßt sich nicht lesen: Es gibt sie nicht.\n");
     EXPECT_EQ(sim.Terminate(In(5s)), 0);

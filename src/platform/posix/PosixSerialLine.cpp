@@ -43,13 +43,36 @@ std::string DefaultPortPath(int portNumber) {
     return portNumber < 1 ? std::string() : "/dev/ttyS" + std::to_string(portNumber - 1);
 }
 
-LineError OpenErrorFromErrno(int error) {
+PortOpenReason PortOpenReasonFromErrno(int error) {
     switch (error) {
         case 0:
-            return LineError::None;
+            return PortOpenReason::None;
         // EBUSY: another holder set TIOCEXCL; EWOULDBLOCK: another holder has the flock.
         case EBUSY:
         case EWOULDBLOCK:
+            return PortOpenReason::InUse;
+        // ENXIO and ENODEV: a node in /dev whose driver has no device behind it (a ttyS
+        // without a UART, a ttyUSB whose adapter went).
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return PortOpenReason::NoDevice;
+        case EACCES:
+        case EPERM:
+            return PortOpenReason::NoPermission;
+        case EISDIR:
+        case ENOTTY:
+            return PortOpenReason::NotALine;
+        default:
+            return PortOpenReason::Other;
+    }
+}
+
+LineError OpenErrorFromErrno(int error) {
+    switch (PortOpenReasonFromErrno(error)) {
+        case PortOpenReason::None:
+            return LineError::None;
+        case PortOpenReason::InUse:
             return LineError::InUse;
         default:
             return LineError::CannotOpen;
@@ -72,24 +95,27 @@ LineError PosixSerialLine::Open(int portNumber) {
         return LineError::InUse;
     }
     m_path = m_resolvePath ? m_resolvePath(portNumber) : std::string();
+    m_openReason = PortOpenReason::None;
+    m_openErrno = 0;
     if (m_path.empty()) {
-        return LineError::CannotOpen;
+        return Refused(PortOpenReason::NoDevice, 0);
     }
     // O_NONBLOCK: neither the open (waiting for carrier) nor any later read may block.
     const int fd = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return OpenErrorFromErrno(errno);
+        const int error = errno;
+        return Refused(PortOpenReasonFromErrno(error), error);
     }
-    const auto fail = [fd](LineError error) {
+    const auto fail = [this, fd](PortOpenReason reason, int error) {
         ::close(fd);
-        return error;
+        return Refused(reason, error);
     };
     // Only a terminal device is a line: a regular file, a fifo or /dev/null would take the
     // bytes and never answer.
     struct stat st {};
     termios current{};
     if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &current) != 0) {
-        return fail(LineError::CannotOpen);
+        return fail(PortOpenReason::NotALine, 0);
     }
     // Two locks, because neither is enough alone. flock settles the race between two
     // programs opening at the same moment (both get through open() before either could set
@@ -98,7 +124,8 @@ LineError PosixSerialLine::Open(int portNumber) {
     // it, but not the flock). Taken after the flock, so a refused open never leaves the
     // flag on someone else's line.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        return fail(OpenErrorFromErrno(errno));
+        const int error = errno;
+        return fail(PortOpenReasonFromErrno(error), error);
     }
     ::ioctl(fd, TIOCEXCL);
 
@@ -122,6 +149,12 @@ LineError PosixSerialLine::Open(int portNumber) {
     // Faults count from here; a pty has no counters, so it never reports any.
     m_haveCounters = ReadCounters(m_fd, m_counters);
     return LineError::None;
+}
+
+LineError PosixSerialLine::Refused(PortOpenReason reason, int error) {
+    m_openReason = reason;
+    m_openErrno = error;
+    return reason == PortOpenReason::InUse ? LineError::InUse : LineError::CannotOpen;
 }
 
 void PosixSerialLine::Close() {

@@ -14,7 +14,21 @@ namespace tavrolin {
 // number below 1.
 std::string DefaultPortPath(int portNumber);
 
-// The one place where an errno of opening a line becomes a LineError.
+// Why a device did not open as a line, finer than LineError: what the one who sets up a
+// logger needs to mend it (plug the adapter in, join the device's group, end the other
+// program).
+enum class PortOpenReason {
+    None,
+    NoDevice,      // ENOENT, ENODEV, ENXIO: no such device (an adapter not plugged in)
+    NoPermission,  // EACCES, EPERM: the user is not in the device's group
+    InUse,         // EBUSY (TIOCEXCL), EWOULDBLOCK (flock): another program has it
+    NotALine,      // a file, a folder or a device that is no terminal
+    Other,
+};
+
+// The one place where an errno of opening a line is judged.
+PortOpenReason PortOpenReasonFromErrno(int error);
+// The LineError of that judgement.
 LineError OpenErrorFromErrno(int error);
 
 // The one place where an errno of reading or writing an open line says that its device has
@@ -41,6 +55,9 @@ public:
     bool Gone() const override { return m_fd >= 0 && m_gone; }
     // The device the last Open tried ("" when the port name has none).
     const std::string& DevicePath() const { return m_path; }
+    // Why the last Open failed (None after a success), and its errno where there was one.
+    PortOpenReason LastOpenReason() const { return m_openReason; }
+    int LastOpenErrno() const { return m_openErrno; }
 
     LineRead Read(std::span<uint8_t> buffer) override;
     InputWait WaitForInput(std::chrono::milliseconds& timeLeft) override;
@@ -57,9 +74,12 @@ private:
     Readiness WaitFor(short events, std::chrono::milliseconds& timeLeft) const;
     bool ChangeModemLines(int lines, bool high);
     uint8_t NewFaults();
+    LineError Refused(PortOpenReason reason, int error);
 
     PortPathResolver m_resolvePath;
     std::string m_path;
+    PortOpenReason m_openReason = PortOpenReason::None;
+    int m_openErrno = 0;
     int m_fd = -1;
     bool m_gone = false;
     bool m_haveCounters = false;
