@@ -75,6 +75,10 @@ public:
     // must open the file again to see what is written (and before the writer copies its WAL
     // back into the file).
     bool Stale() const;
+    // The file at Path() is another than the one this connection reads, or none: deleted, a
+    // backup restored in its place, an archive begun anew. The open file stays readable as
+    // it was, so without this nothing would ever tell.
+    bool Moved() const { return m_db.HasMoved(); }
     const std::string& Path() const { return m_path; }
 
     struct Counts {

@@ -86,6 +86,13 @@ bool Database::ReadOnly() const {
     return m_db != nullptr && sqlite3_db_readonly(m_db, "main") == 1;
 }
 
+bool Database::HasMoved() const {
+    int moved = 0;
+    return m_db != nullptr &&
+           sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
+
 int Database::Exec(const char* sql) {
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
 }

@@ -40,6 +40,9 @@ public:
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     bool ReadOnly() const;
+    // The file at the path it opened is no longer the one it reads: deleted, or another
+    // file renamed into its place.
+    bool HasMoved() const;
 
     // Runs one or more statements that return no rows.
     int Exec(const char* sql);

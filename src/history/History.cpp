@@ -20,7 +20,7 @@ bool History::Open() {
     if (m_path.empty()) {
         return false;
     }
-    if (m_archive.IsOpen() && !m_archive.Stale()) {
+    if (m_archive.IsOpen() && !m_archive.Stale() && !m_archive.Moved()) {
         return true;
     }
     const Instant now = Now();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <boost/json.hpp>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 #include "archive/ArchiveQuery.h"
@@ -69,12 +70,18 @@ bool Station::OpenFeed() {
     if (m_feed.IsOpen() && !m_feed.Stale()) {
         return true;
     }
+    if (std::error_code error; m_everOpen && !std::filesystem::exists(m_path, error)) {
+        m_problem =
+            "Das Archiv " + ShownFilePath(m_path) + " ist nicht mehr da (gelöscht oder umbenannt)";
+        return false;
+    }
     const ArchiveStatus status = m_feed.Open(m_path, Archive::Access::Read, kArchiveBusyMs);
     if (!status.Ok()) {
         m_problem =
             "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
         return false;
     }
+    m_everOpen = true;
     return true;
 }
 
@@ -180,8 +187,41 @@ void Station::FeedLost() {
 }
 
 std::string Station::StateJson() const {
-    return std::string("{\"live\":") + (m_live ? "true" : "false") +
-           ",\"asOfMs\":" + std::to_string(TimeOfKey(m_lastKey)) + "}";
+    std::string out = std::string("{\"live\":") + (m_live ? "true" : "false") +
+                      ",\"asOfMs\":" + std::to_string(TimeOfKey(m_lastKey)) + ",\"problem\":";
+    AppendString(out, m_problem);
+    return out + '}';
+}
+
+std::optional<std::string> Station::CheckArchive() {
+    const std::string shown = ShownFilePath(m_path);
+    bool replaced = false;
+    if (m_feed.IsOpen() && m_feed.Moved()) {
+        // Let go, so that a deleted file's space is given back, and not read on as if it
+        // were the station's.
+        m_feed.Close();
+        replaced = true;
+    }
+    if (!m_feed.IsOpen()) {
+        int64_t newest = 0;
+        if (OpenFeed()) {
+            if (const ArchiveStatus status = NewestKey(m_feed, newest); status.Ok()) {
+                m_problem.clear();
+            } else {
+                m_problem = "Das Archiv " + shown + " läßt sich nicht lesen" + status.Describe();
+                m_feed.Close();
+            }
+        }
+    }
+    if (m_problem != m_reported) {
+        m_reported = m_problem;
+        return m_problem.empty() ? "Das Archiv " + shown + " läßt sich wieder lesen" : m_problem;
+    }
+    if (replaced && m_problem.empty()) {
+        return "Das Archiv " + shown +
+               " ist eine andere Datei geworden; die Ansicht liest nun diese";
+    }
+    return std::nullopt;
 }
 
 bool Station::CheckOverdue() {

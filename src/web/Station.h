@@ -75,11 +75,17 @@ public:
     void FeedLost();
     // True while the feed runs.
     bool Live() const { return m_live; }
-    // {"live":true,"asOfMs":...}: whether the view is live, and the time of its newest
-    // reading (as of which it shows the archive while it is not).
+    // {"live":true,"asOfMs":...,"problem":""}: whether the view is live, the time of its
+    // newest reading (as of which it shows the archive while it is not), and Problem().
     std::string StateJson() const;
     // Brings the overdue marks up to now; true when one changed.
     bool CheckOverdue();
+    // Looks whether the archive's file is still the one the view reads. One deleted, or
+    // another put in its place (a backup restored, an archive begun anew), is let go and the
+    // file at the path read once it is a good archive; what the view takes in goes on from
+    // its last reading. The German line for the journal when something changed, else none;
+    // Problem() says what stands.
+    std::optional<std::string> CheckArchive();
     // The key of the newest reading taken in (0 before any).
     int64_t LastId() const { return m_lastKey; }
     // The readings after `after` up to LastId(), for a page that lost its stream for a while,
@@ -170,6 +176,8 @@ private:
     Archive m_feed;
     int64_t m_lastKey = 0;
     std::string m_problem;
+    std::string m_reported;   // the problem the journal was last told of
+    bool m_everOpen = false;  // a file missing now was deleted or moved away
     const BackupWatch* m_backups = nullptr;
     const UploadWatch* m_uploads = nullptr;
     bool m_live = false;

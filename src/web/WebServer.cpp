@@ -289,7 +289,12 @@ void WebServer::Impl::Heartbeat() {
 }
 
 void WebServer::Impl::Poll() {
-    std::string chunk = EventChunk(m_station.Poll());
+    std::string chunk;
+    if (const std::optional<std::string> notice = m_station.CheckArchive()) {
+        std::fprintf(stderr, "tavrolin-web: %s\n", notice->c_str());
+        chunk += StateChunk(m_station) + OverviewChunk(m_station);
+    }
+    chunk += EventChunk(m_station.Poll());
     if (m_station.CheckOverdue()) {
         chunk += OverviewChunk(m_station);
     }

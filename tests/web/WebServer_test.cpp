@@ -15,6 +15,9 @@
 #include <boost/asio/post.hpp>
 #include <boost/json.hpp>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -477,6 +480,75 @@ TEST_F(WebServerTest, APageBackAfterHoursGetsWhatItMissedInPiecesAsItReads) {
         EXPECT_FALSE(back.Read(missed, live));
         EXPECT_NE(missed.find(live), std::string::npos);
     }
+}
+
+// True once `holds` does, within `wait`.
+bool Eventually(const std::function<bool()>& holds, std::chrono::milliseconds wait = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// Whether this process still holds the file at `path` open after it was deleted.
+bool HoldsDeleted(const std::string& path) {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error)
+                .string()
+                .starts_with(path + " (deleted)")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(WebServerTest, AnArchiveDeletedOrReplacedIsNoticedAndTheGoodOneInItsPlaceRead) {
+    Serve();
+    Client page(m_server->Port());
+    page.Send("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+    std::string seen;
+    ASSERT_FALSE(page.Read(seen, "retry: 2000\n\n"));
+    const auto readable = [this](const char* value) {
+        return Eventually([&] {
+            return Get("/metrics").find(std::string("tavrolin_archive_readable ") + value + "\n") !=
+                   std::string::npos;
+        });
+    };
+    // Deleted, as by an owner who begins afresh: let go, and said.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(m_path + suffix);
+    }
+    ASSERT_TRUE(readable("0"));
+    EXPECT_NE(Get("/api/sensors").find("ist nicht mehr da"), std::string::npos);
+    EXPECT_FALSE(HoldsDeleted(m_path));
+    EXPECT_FALSE(page.Read(seen, "\"problem\":\"Das Archiv "));
+    EXPECT_NE(seen.find("\"problem\":\"Das Archiv "), std::string::npos) << "the badge is told";
+    // Garbage in its place is no archive.
+    const std::string beside = m_dir.File("neu.sqlite");
+    {
+        std::ofstream garbage(beside, std::ios::binary);
+        garbage << std::string(8192, 'x');
+    }
+    std::filesystem::rename(beside, m_path);
+    ASSERT_TRUE(Eventually(
+        [&] { return Get("/api/sensors").find("läßt sich nicht lesen") != std::string::npos; }));
+    EXPECT_TRUE(readable("0"));
+    // A good one, as a restored backup comes: read, and what is written to it comes to the page.
+    {
+        Archive restored;
+        ASSERT_TRUE(restored.Open(beside, Archive::Access::Write, 1000).Ok());
+        ASSERT_TRUE(restored.Write({{Outdoor(1, kT0 + 6 * kMinute, 127)}}).Ok());
+    }
+    std::filesystem::rename(beside, m_path);
+    ASSERT_TRUE(readable("1"));
+    Write({Outdoor(1, kT0 + 8 * kMinute, 4321)});
+    EXPECT_FALSE(page.Read(seen, "\"temperature\":432.1"));
+    EXPECT_NE(seen.find("\"temperature\":432.1"), std::string::npos);
 }
 
 // A sensor heard every 10 s for the last `count` times 10 s.

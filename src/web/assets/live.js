@@ -10,30 +10,42 @@ window.Tavrolin = (function () {
   let live = false;
   let asOf = 0;
   let connected = false;
+  let problem = '';
 
   function clock(ms) {
     return Station.clockOf(ms);
   }
 
   function show() {
+    // The archive gone or unreadable outweighs the rest: what the page shows may be all
+    // the station has of these hours.
+    const troubled = connected && problem !== '';
     if (!connected) {
       status.textContent = 'offline – verbinde neu …';
+    } else if (troubled) {
+      status.textContent = live ? 'live, Archiv gestört' : 'Archiv gestört';
     } else if (live) {
       status.textContent = 'live';
     } else {
       status.textContent = asOf > 0 ? 'Archiv, Stand ' + clock(asOf) : 'Archiv';
     }
-    status.className = 'status ' + (!connected ? 'offline' : live ? 'online' : 'archive');
-    status.title = connected && !live
-      ? 'Der Empfang läuft gerade nicht live: die Seite zeigt, was im Archiv steht.' : '';
+    status.className = 'status ' +
+      (!connected || troubled ? 'offline' : live ? 'online' : 'archive');
+    if (troubled) {
+      status.title = problem;
+    } else {
+      status.title = connected && !live
+        ? 'Der Empfang läuft gerade nicht live: die Seite zeigt, was im Archiv steht.' : '';
+    }
     document.body.classList.toggle('is-offline', !connected);
     document.body.dataset.live = connected && live ? 'yes' : 'no';
   }
 
   return {
-    // The stream's state: {"live":..., "asOfMs":...}.
+    // The stream's state: {"live":..., "asOfMs":..., "problem":"..."}.
     state(data) {
       live = data.live;
+      problem = data.problem || '';
       asOf = Math.max(asOf, data.asOfMs || 0);
       show();
     },
