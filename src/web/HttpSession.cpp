@@ -157,27 +157,32 @@ private:
             Send(std::move(res));
             return;
         }
-        if (m_server.LoginRequired()) {
-            const auto header = req.find(http::field::authorization);
-            const bool given = header != req.end();
-            if (!given || !m_server.Authorized(header->value())) {
-                auto res = Text(http::status::unauthorized, StatusText(http::status::unauthorized));
-                res->set(http::field::www_authenticate,
-                         "Basic realm=\"Tavrolin\", charset=\"UTF-8\"");
-                res->keep_alive(req.keep_alive());
-                if (!given) {
-                    Send(std::move(res));
-                    return;
-                }
-                // A wrong login is answered late, and later with every one in a row.
-                m_delay.emplace(m_server.Io());
-                m_delay->expires_after(m_server.FailureDelay());
-                m_delay->async_wait(
-                    [self = this->shared_from_this(), res](beast::error_code) { self->Send(res); });
-                return;
-            }
+        if (!m_server.LoginRequired()) {
+            Answer(req, ParseTarget(req.target()));
+            return;
         }
-        Answer(req, ParseTarget(req.target()));
+        const auto header = req.find(http::field::authorization);
+        if (header == req.end()) {
+            Unauthorized(req);
+            return;
+        }
+        // The request stays in the parser until the answer is sent.
+        m_server.Login().Check(m_slot.Client(), header->value(),
+                               [self = this->shared_from_this()](bool right) {
+                                   const auto& req = self->m_parser->get();
+                                   if (right) {
+                                       self->Answer(req, ParseTarget(req.target()));
+                                   } else {
+                                       self->Unauthorized(req);
+                                   }
+                               });
+    }
+
+    void Unauthorized(const http::request<http::empty_body>& req) {
+        auto res = Text(http::status::unauthorized, StatusText(http::status::unauthorized));
+        res->set(http::field::www_authenticate, "Basic realm=\"Tavrolin\", charset=\"UTF-8\"");
+        res->keep_alive(req.keep_alive());
+        Send(std::move(res));
     }
 
     void Answer(const http::request<http::empty_body>& req, const Target& target) {
@@ -303,7 +308,6 @@ private:
     Stream m_stream;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::empty_body>> m_parser;
-    std::optional<asio::steady_timer> m_delay;
     int m_requests = 0;
 };
 

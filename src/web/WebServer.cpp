@@ -122,34 +122,13 @@ WebServer::Impl::Impl(asio::io_context& io, Station& station, WebConfig config)
       m_poll(io),
       m_heartbeat(io),
       m_acceptPause(io),
-      m_tls(ssl::context::tls_server) {}
-
-std::chrono::milliseconds WebServer::Impl::FailureDelay() const {
-    const int doubling = std::clamp(m_failures - 1, 0, 10);
-    return std::min(Limits().failedLoginDelay * (1 << doubling), Limits().mostFailedLoginDelay);
-}
-
-bool WebServer::Impl::Authorized(std::string_view header) {
-    const std::optional<Credentials> given = ParseBasicAuthorization(header);
-    if (!given) {
-        ++m_failures;
-        return false;
+      m_tls(ssl::context::tls_server) {
+    if (!m_config.user.empty()) {
+        m_login = std::make_unique<LoginGate>(
+            io, m_config.user, m_config.passwordHash,
+            LoginGate::Timing{Limits().failedLoginDelay, Limits().mostFailedLoginDelay,
+                              Limits().failedLoginFade});
     }
-    // The password's hash is slow on purpose; a login that was right once is known by a
-    // quick digest after it, so that every request of a page does not cost that.
-    const Sha256Digest digest = Sha256(given->user + '\0' + given->password);
-    if (m_accepted && SameDigest(digest, *m_accepted)) {
-        return true;
-    }
-    const bool userRight = SameDigest(Sha256(given->user), Sha256(m_config.user));
-    const bool passwordRight = VerifyPassword(given->password, m_config.passwordHash);
-    if (userRight && passwordRight) {
-        m_accepted = digest;
-        m_failures = 0;
-        return true;
-    }
-    ++m_failures;
-    return false;
 }
 
 const std::string* WebServer::Impl::ChartJs() {
@@ -225,6 +204,9 @@ void WebServer::Impl::Stop() {
         m_feed->Stop();
     }
     m_acceptPause.cancel();
+    if (m_login) {
+        m_login->Stop();
+    }
     for (const std::shared_ptr<EventClient>& client : m_clients) {
         client->Close();
     }

@@ -38,9 +38,11 @@ struct WebLimits {
     // An event-stream client whose unsent events grow beyond this is disconnected (it loads
     // what it missed when it comes back).
     std::size_t maxEventBacklog = 1024 * 1024;
-    // A wrong login is answered after this, doubled with every one in a row up to the most.
+    // After a wrong login from an address, its next is checked after this, doubled with
+    // every one in a row up to the most; each failedLoginFade forgets one of them.
     std::chrono::milliseconds failedLoginDelay{250};
     std::chrono::milliseconds mostFailedLoginDelay{8000};
+    std::chrono::milliseconds failedLoginFade{60000};
     std::chrono::milliseconds pollInterval{500};  // looks for new readings in the archive
     std::chrono::milliseconds feedRetry{1000};    // connects to a live feed that is not there
     std::chrono::milliseconds heartbeat{15000};   // a comment to every event stream

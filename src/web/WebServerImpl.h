@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "web/FeedClient.h"
+#include "web/LoginGate.h"
 #include "web/PasswordHash.h"
 #include "web/Station.h"
 #include "web/WebServer.h"
@@ -93,11 +94,9 @@ public:
     const WebLimits& Limits() const { return m_config.limits; }
     Station& GetStation() { return m_station; }
     asio::io_context& Io() { return m_io; }
-    bool LoginRequired() const { return !m_config.user.empty(); }
-    // True when the Authorization header carries the login.
-    bool Authorized(std::string_view header);
-    // How long the answer to a wrong login waits: longer with every one in a row.
-    std::chrono::milliseconds FailureDelay() const;
+    bool LoginRequired() const { return m_login != nullptr; }
+    // Whether a request's Authorization header carries the login (LoginGate).
+    LoginGate& Login() { return *m_login; }
     const std::string* ChartJs();
 
     // The CSV downloads under way, at most maxDownloads.
@@ -130,8 +129,7 @@ private:
     std::size_t m_connections = 0;
     std::map<asio::ip::address, std::size_t> m_connectionsOf;  // per client address
     std::list<std::shared_ptr<EventClient>> m_clients;
-    int m_failures = 0;
-    std::optional<Sha256Digest> m_accepted;  // of the last login that was right
+    std::unique_ptr<LoginGate> m_login;  // with a login in the profile
     std::optional<std::string> m_chartJs;
     bool m_stopped = false;
     std::size_t m_downloads = 0;

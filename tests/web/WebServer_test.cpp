@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/json.hpp>
@@ -634,6 +635,61 @@ TEST_F(WebServerTest, WithALoginNothingAnswersWithoutIt) {
     }
     EXPECT_EQ(StatusOf(Get("/metrics", right)), 200);
     EXPECT_EQ(StatusOf(Get("/nothing", right)), 404);
+}
+
+TEST_F(WebServerTest, AFloodOfGuessesFromOneHostNeitherSlowsNorLocksOutTheOwner) {
+    WebConfig config;
+    config.user = "anna";
+    config.passwordHash = HashPassword("geheim");  // some tens of ms a check, as in use
+    config.limits.failedLoginDelay = 100ms;
+    Serve(config);
+    const std::string right = "Authorization: Basic YW5uYTpnZWhlaW0=\r\n";  // anna:geheim
+    const std::string wrong = "Authorization: Basic YW5uYTpmYWxzY2g=\r\n";  // anna:falsch
+    // 200 connections of one host, each guessing again as soon as it is answered.
+    std::atomic<bool> flooding = true;
+    std::thread flood([&] {
+        std::vector<std::unique_ptr<Client>> guessers;
+        const auto guess = [&] {
+            auto client = std::make_unique<Client>(m_server->Port());
+            client->Send("GET /api/sensors HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + wrong +
+                         "\r\n");
+            return client;
+        };
+        for (int i = 0; i < 200; ++i) {
+            guessers.push_back(guess());
+        }
+        while (flooding) {
+            for (auto& client : guessers) {
+                std::string answer;
+                if (client->Read(answer, {}, 2ms)) {
+                    client = guess();
+                }
+            }
+        }
+    });
+    std::this_thread::sleep_for(500ms);
+    const auto timed = [this](const std::string& headers, const char* host) {
+        Client owner(m_server->Port(), 0, host);
+        owner.Send("GET /api/sensors HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers +
+                   "\r\n");
+        const auto begun = std::chrono::steady_clock::now();
+        std::string answer;
+        owner.Read(answer, {}, 15s);
+        return std::pair(StatusOf(answer), std::chrono::steady_clock::now() - begun);
+    };
+    // The owner from another host: in at the next turn, a typo first costing little; once
+    // in, the page's requests need no check at all.
+    const auto [typo, typoTook] = timed(wrong, "127.0.0.2");
+    const auto [in, inTook] = timed(right, "127.0.0.2");
+    const auto [again, againTook] = timed(right, "127.0.0.3");
+    flooding = false;
+    flood.join();
+    EXPECT_EQ(typo, 401);
+    EXPECT_EQ(in, 200);
+    EXPECT_EQ(again, 200);
+    EXPECT_LT(typoTook, 3s);
+    EXPECT_LT(inTook, 3s);
+    EXPECT_LT(againTook, 1s);
 }
 
 }  // namespace
