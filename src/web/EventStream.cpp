@@ -10,7 +10,10 @@ namespace tavrolin {
 namespace {
 
 constexpr int kEventSendBuffer = 64 * 1024;
-// Events replayed at a time: some 150 KiB, well within a stream's bound.
+// Events replayed at a time: some 150 KiB, well within a stream's bound. A stream holds at
+// most one page of its own and the pushed chunks, which all streams share; so the streams
+// together hold at most some 40 MB however many pages come back at once and never read
+// (bench/web_replay_memory.py).
 constexpr std::size_t kReplayPage = 256;
 
 template <class Stream>

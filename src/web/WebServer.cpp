@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "web/HttpTarget.h"
 #include "web/WebServerImpl.h"
@@ -270,7 +273,21 @@ void WebServer::Impl::Heartbeat() {
     });
 }
 
+void WebServer::Impl::Prune() {
+    const std::size_t before = m_clients.size();
+    m_clients.remove_if(
+        [](const std::shared_ptr<EventClient>& client) { return client->Closed(); });
+    if (m_clients.size() < before) {
+#ifdef __GLIBC__
+        // What the streams held (a replay's page each, some 150 KiB) lies between what is
+        // still in use; without this the heap would keep it after many pages have gone.
+        malloc_trim(0);
+#endif
+    }
+}
+
 void WebServer::Impl::Poll() {
+    Prune();
     std::string chunk;
     if (const std::optional<std::string> notice = m_station.CheckArchive()) {
         std::fprintf(stderr, "tavrolin-web: %s\n", notice->c_str());

@@ -114,6 +114,8 @@ private:
     void Poll();
     void FollowFeed();
     void Broadcast(const std::string& chunk);
+    // Lets go of the streams whose connections have ended, and what they held.
+    void Prune();
     void Heartbeat();
 
     asio::io_context& m_io;
