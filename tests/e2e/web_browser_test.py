@@ -10,6 +10,7 @@
 # Screenshots at desktop and phone width (light and dark) are left in the artifacts folder. Waits are generous and event-driven: nothing here times anything.
 #
 # Arguments: SIM LOG WEB ARTIFACTS. Exit 77 (skipped) where the browser is not installed.
+import datetime
 import json
 import os
 import re
@@ -25,6 +26,8 @@ import urllib.error
 import urllib.request
 
 SIM, LOG, WEB, ARTIFACTS = (os.path.abspath(a) for a in sys.argv[1:5])
+HISTORY = os.path.join(os.path.dirname(WEB), "tavrolin-history")
+GAP_READINGS = 2500  # some 1.4 MB of events
 WAIT = 60  # seconds; a slow machine under load still makes it, and nothing waits this long when all is well
 
 try:
@@ -94,18 +97,19 @@ def web_state():
 
 
 def events_between(port, after, last):
-    """The ids the event stream sends after `after`, up to `last`."""
+    """The ids the event stream sends after `after`, up to `last`, and the bytes it took."""
     with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as s:
         s.sendall(f"GET /events?after={after} HTTP/1.1\r\nHost: x\r\n\r\n".encode())
-        got, ids = b"", []
+        got, ids, size = b"", [], 0
         while str(last) not in ids:
             data = s.recv(1 << 16)
             assert data, f"the stream ended after {len(ids)} events; tavrolin-web: {web_state()}"
             got += data
+            size += len(data)
             *lines, got = got.split(b"\n")
             ids += [line[4:].decode() for line in lines if line.startswith(b"id: ")]
             assert b"event: reload" not in b"\n".join(lines)
-        return ids
+        return ids, size
 
 
 def phone(browser, name, dark=False):
@@ -212,15 +216,27 @@ def main():
         stop(server)
         wait.until(lambda b: "offline" in b.find_element(By.ID, "status").text)
         before, count_before = browser.execute_script(stand)
-        time.sleep(3)  # readings the page does not see as they come
+        # Readings the page does not see as they come: the station's, and more than 1 MiB of
+        # events of a sensor written meanwhile, as a page misses in hours.
+        gap = time.time()
+        with open(os.path.join(work, "gap.jsonl"), "w") as f:
+            for i in range(GAP_READINGS):
+                t = datetime.datetime.fromtimestamp(gap + i / 1000, datetime.timezone.utc)
+                f.write(json.dumps({"time": t.isoformat(timespec="milliseconds"),
+                                    "sensor": "outdoor-7", "kind": 1, "address": 7, "v12": False,
+                                    "interval": 0.001, "temperature": 12.5, "humidity": 80}) + "\n")
+        subprocess.run([HISTORY, "--archive", archive, "import", os.path.join(work, "gap.jsonl")],
+                       check=True, capture_output=True, env=env)
+        time.sleep(max(0, gap + 3 - time.time()))
         server = web(archive, profile, port, env)
         wait.until(lambda b: b.find_element(By.ID, "status").text == "live")
         seen = browser.find_element(By.ID, "row-outdoor-1").text
         wait.until(lambda b: b.find_element(By.ID, "row-outdoor-1").text != seen)
         assert browser.execute_script("return document.body.dataset.marker") == "unverändert"
         after, count_after = browser.execute_script(stand)
-        ids = events_between(port, before, after)
-        assert count_after - count_before == len(ids) and len(ids) > 0, (count_after - count_before, len(ids))
+        ids, size = events_between(port, before, after)
+        assert count_after - count_before == len(ids) and len(ids) > GAP_READINGS, (count_after - count_before, len(ids))
+        assert size > 1 << 20, size
 
         phone(browser, "uebersicht-telefon.png")
 
