@@ -259,7 +259,9 @@ std::string Station::ZoneJson() {
     const auto at = [](int64_t ms) { return FromUnixMs(ms); };
     int64_t from = first * kMsPerDay;
     int offset = m_zone.UtcOffsetAt(at(from));
-    boost::json::array offsets{boost::json::array{from, offset}};
+    // Not offsets{array{...}}: a braced list of one array is a copy of it to some compilers.
+    boost::json::array offsets;
+    offsets.push_back(boost::json::array{from, offset});
     for (int64_t day = first + 1; day <= end; ++day) {
         const int64_t ms = day * kMsPerDay;
         if (m_zone.UtcOffsetAt(at(ms)) == offset) {

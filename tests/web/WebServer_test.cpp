@@ -303,6 +303,13 @@ TEST_F(WebServerTest, ReportsRecordsAndTodayAreTheHistorysOwnAndBadQueriesAreSai
         EXPECT_NE(answer.find("manifest-src 'self'"), std::string::npos) << target;
     }
     EXPECT_NE(Get("/").find("href=\"/static/manifest.webmanifest\""), std::string::npos);
+    // The zone's offsets: pairs of the instant it begins and its seconds, however few.
+    const boost::json::array offsets =
+        boost::json::parse(BodyOf(Get("/api/zone"))).at("offsets").as_array();
+    ASSERT_FALSE(offsets.empty());
+    for (const boost::json::value& offset : offsets) {
+        EXPECT_TRUE(offset.is_array() && offset.as_array().size() == 2) << offset;
+    }
 }
 
 TEST_F(WebServerTest, RefusesOversizedRequestsBodiesAndOtherMethods) {
