@@ -410,7 +410,9 @@ TEST(HistoryProgram, AnArchiveTheUserMayOnlyReadIsReadAndLeftAsItWas) {
     const std::string live = archiveIn("live");
     Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
     ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-    WriteProfile(dir.File("p.INI"), "Filename=" + dir.File("live/log.dat"), dir.File("ttySIM"));
+    WriteProfile(dir.File("p.INI"),
+                 "Filename=" + dir.File("live/log.dat") + "\n[Archiv]\nSchreibintervall=1",
+                 dir.File("ttySIM"));
     Logger logger({"--profile", dir.File("p.INI"), "--archive", live});
     // Some commits of the logger's, a second apart.
     ASSERT_TRUE(WaitForFileLines(dir.File("live/log.dat"), 600, In(30s))) << logger.Stderr();
