@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "archive/Sqlite.h"
+#include "base/FileSystem.h"
 
 namespace tavrolin {
 
@@ -68,6 +69,11 @@ ArchiveStatus StatusOf(const sql::Database& db, int rc, bool creating) {
             break;
     }
     return status;
+}
+
+std::string ArchiveStatus::Unreadable(const std::string& path) const {
+    return (path.empty() ? std::string("Das Archiv") : "Das Archiv " + ShownFilePath(path)) +
+           " läßt sich nicht lesen" + Describe();
 }
 
 std::string ArchiveStatus::Describe() const {

@@ -34,6 +34,9 @@ struct ArchiveStatus {
     // ": Der Datenträger ist voll.": the reason as the messages append it to their first
     // sentence, in German.
     std::string Describe() const;
+    // "Das Archiv PATH läßt sich nicht lesen: ...", the path as the messages show it
+    // (ShownFilePath); without a path when the message names it elsewhere.
+    std::string Unreadable(const std::string& path = {}) const;
 
     friend bool operator==(const ArchiveStatus& a, const ArchiveStatus& b) {
         return a.problem == b.problem;

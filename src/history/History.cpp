@@ -29,8 +29,7 @@ bool History::Open() {
     }
     const ArchiveStatus status = m_archive.Open(m_path, Archive::Access::Read, kBusyMs);
     if (!status.Ok()) {
-        m_problem =
-            "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+        m_problem = status.Unreadable(m_path);
         m_nextTry = now + kRetry;
         return false;
     }
@@ -150,8 +149,7 @@ bool History::NowAndToday(TodayRequest request, TodayReport& report) {
 }
 
 void History::Failed(const ArchiveStatus& status) {
-    m_problem =
-        "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+    m_problem = status.Unreadable(m_path);
     m_archive.Close();
 }
 

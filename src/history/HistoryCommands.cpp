@@ -125,7 +125,7 @@ int ClimateSensors(Archive& archive, const HistoryOptions& o, const SettingsStor
                    const HistoryEnvironment& env, std::vector<SensorSummary>& sensors,
                    std::vector<SensorKey>& chosen) {
     if (const ArchiveStatus status = ListSensors(archive, sensors); !status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        Say(env.err, status.Unreadable());
         return 1;
     }
     if (!o.sensor.empty()) {
@@ -210,7 +210,7 @@ int ListSensorsCommand(Archive& archive, const SettingsStore& settings,
     std::vector<SensorSummary> sensors;
     if (const ArchiveStatus status = SeedFromArchive(archive, derivation, tracker, &sensors);
         !status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        Say(env.err, status.Unreadable());
         return 1;
     }
     if (const std::string folder = ArchiveSettings::Read(settings).backupFolder; !folder.empty()) {
@@ -290,7 +290,7 @@ int ExportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
         &rows);
     std::fflush(env.out);
     if (!status.Ok()) {
-        Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+        Say(env.err, status.Unreadable());
         return 1;
     }
     if (rows == 0) {
@@ -361,7 +361,7 @@ int ReportCommand(Archive& archive, const HistoryOptions& o, const SettingsStore
         ClimateReport report;
         if (const ArchiveStatus status = ComputeClimateReport(archive, request, report);
             !status.Ok()) {
-            Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+            Say(env.err, status.Unreadable());
             return 1;
         }
         const ClimateFormat format = ClimateFormatOf(o);
@@ -387,7 +387,7 @@ int RecordsCommand(Archive& archive, const HistoryOptions& o, const SettingsStor
         if (const ArchiveStatus status =
                 ComputeClimateRecords(archive, chosen[i], env.zone, weather, records);
             !status.Ok()) {
-            Say(env.err, "Das Archiv läßt sich nicht lesen" + status.Describe());
+            Say(env.err, status.Unreadable());
             return 1;
         }
         const ClimateFormat format = ClimateFormatOf(o);

@@ -20,7 +20,7 @@ bool ArchiveReadingSource::Take(std::size_t limit, std::vector<KeyedReading>& re
     readings.clear();
     const ArchiveStatus status = ReadingsAfter(m_archive, m_after, limit, readings);
     if (!status.Ok()) {
-        problem = "Das Archiv läßt sich nicht lesen" + status.Describe();
+        problem = status.Unreadable();
         readings.clear();
         return false;
     }

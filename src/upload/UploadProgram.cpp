@@ -75,7 +75,7 @@ int64_t NowMs(WallClock& clock) {
 bool OpenArchive(Archive& archive, const std::string& path, std::vector<SensorKey>& known,
                  std::string& problem) {
     if (const ArchiveStatus s = archive.Open(path, Archive::Access::Read, kBusyMs); !s.Ok()) {
-        problem = "Das Archiv " + ShownFilePath(path) + " läßt sich nicht lesen" + s.Describe();
+        problem = s.Unreadable(path);
         return false;
     }
     // The pages it reads stay out of its resident size: it reads the newest readings once a
@@ -84,7 +84,7 @@ bool OpenArchive(Archive& archive, const std::string& path, std::vector<SensorKe
     archive.Db().Exec("PRAGMA cache_size=-1024");
     std::vector<SensorSummary> sensors;
     if (const ArchiveStatus s = ListSensors(archive, sensors); !s.Ok()) {
-        problem = "Das Archiv " + ShownFilePath(path) + " läßt sich nicht lesen" + s.Describe();
+        problem = s.Unreadable(path);
         archive.Close();
         return false;
     }

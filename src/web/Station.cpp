@@ -77,8 +77,7 @@ bool Station::OpenFeed() {
     }
     const ArchiveStatus status = m_feed.Open(m_path, Archive::Access::Read, kArchiveBusyMs);
     if (!status.Ok()) {
-        m_problem =
-            "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+        m_problem = status.Unreadable(m_path);
         return false;
     }
     m_everOpen = true;
@@ -98,8 +97,7 @@ bool Station::Start() {
     }
     m_feed.Db().Exec("COMMIT");
     if (!status.Ok()) {
-        m_problem =
-            "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+        m_problem = status.Unreadable(m_path);
         m_feed.Close();
         return false;
     }
@@ -123,8 +121,7 @@ bool Station::TakeFromArchive(int64_t upTo, std::size_t limit, std::vector<Event
     std::vector<KeyedReading> readings;
     const ArchiveStatus status = ReadingsAfter(m_feed, m_lastKey, limit, readings);
     if (!status.Ok()) {
-        m_problem =
-            "Das Archiv " + ShownFilePath(m_path) + " läßt sich nicht lesen" + status.Describe();
+        m_problem = status.Unreadable(m_path);
         m_feed.Close();
         return false;
     }
@@ -208,7 +205,7 @@ std::optional<std::string> Station::CheckArchive() {
             if (const ArchiveStatus status = NewestKey(m_feed, newest); status.Ok()) {
                 m_problem.clear();
             } else {
-                m_problem = "Das Archiv " + shown + " läßt sich nicht lesen" + status.Describe();
+                m_problem = status.Unreadable(m_path);
                 m_feed.Close();
             }
         }
