@@ -645,6 +645,7 @@ TEST_F(WebServerTest, WithALoginNothingAnswersWithoutIt) {
 }
 
 TEST_F(WebServerTest, AFloodOfGuessesFromOneHostNeitherSlowsNorLocksOutTheOwner) {
+    TAVROLIN_SKIP_UNDER_EMULATION("the owner's login is timed against 200 guessing connections");
     WebConfig config;
     config.user = "anna";
     config.passwordHash = HashPassword("geheim");  // some tens of ms a check, as in use
