@@ -12,13 +12,15 @@ struct Decimal {
     int64_t raw = 0;
     int decimals = 0;  // raw = value * 10^decimals
 
-    double Value() const {
-        double scale = 1;
+    // 10^decimals, the factor raw is the value times.
+    int64_t Scale() const {
+        int64_t scale = 1;
         for (int i = 0; i < decimals; ++i) {
             scale *= 10;
         }
-        return static_cast<double>(raw) / scale;
+        return scale;
     }
+    double Value() const { return static_cast<double>(raw) / static_cast<double>(Scale()); }
     friend bool operator==(const Decimal&, const Decimal&) = default;
 };
 

@@ -13,14 +13,6 @@ namespace {
 constexpr int kMaxRainDecimals = 6;
 constexpr int64_t kRainStepLimitMm = 1000;
 
-int64_t PowerOfTen(int exponent) {
-    int64_t power = 1;
-    for (int i = 0; i < exponent; ++i) {
-        power *= 10;
-    }
-    return power;
-}
-
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) {
@@ -69,7 +61,7 @@ void WeatherSettingsParser::AddRainEntry(std::string_view key, std::string_view 
     m_rainSeen[sensor->address] = true;
     const std::optional<Decimal> mm = ParseDecimalText(value);
     if (!mm || mm->raw <= 0 || mm->decimals > kMaxRainDecimals ||
-        mm->raw >= kRainStepLimitMm * PowerOfTen(mm->decimals)) {
+        mm->raw >= kRainStepLimitMm * mm->Scale()) {
         m_result.errors.push_back(
             "Die Regenmenge je Zählschritt " + Quoted(value) + " (" + LowerAscii(key) +
             " im Abschnitt [Regen]) ist keine positive Zahl unter 1000 mit Dezimalpunkt und "

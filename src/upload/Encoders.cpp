@@ -14,14 +14,6 @@ namespace {
 // Pascal in one inch of mercury: 25.4 mm × 133.322387415 Pa/mm.
 constexpr double kPascalPerInHg = 3386.388640341;
 
-int64_t PowerOfTen(int exponent) {
-    int64_t power = 1;
-    for (int i = 0; i < exponent; ++i) {
-        power *= 10;
-    }
-    return power;
-}
-
 std::string Fixed(int64_t raw, int decimals) {
     std::string out;
     AppendFixed(raw, decimals, out);
@@ -103,7 +95,7 @@ int64_t MetresPerSecondTenths(int32_t kmhTenths) {
     return RoundedDiv(int64_t{kmhTenths} * 10, 36);
 }
 int64_t InchHundredths(const Decimal& mm) {
-    return RoundedDiv(mm.raw * 1000, 254 * PowerOfTen(mm.decimals));
+    return RoundedDiv(mm.raw * 1000, 254 * mm.Scale());
 }
 
 std::string QueryEscaped(std::string_view text) {
