@@ -24,42 +24,90 @@ int OffsetOfMeta(int64_t meta) {
     return static_cast<int>(meta >> 1) * kQuarterHour;
 }
 
-ArchiveRow RowOf(const Reading& reading) {
+StoredReading StoredReading::Of(const Reading& reading) {
+    StoredReading stored;
+    stored.t = UnixMs(reading.time);
+    if (reading.interval) {
+        stored.interval = reading.interval->count();
+    }
     const int offset = reading.utcOffsetSeconds;
     const int quarters =
         (offset + (offset >= 0 ? kQuarterHour / 2 : -kQuarterHour / 2)) / kQuarterHour;
-    return {IndexOf(reading.Key()), UnixMs(reading.time), 0,
-            int64_t{quarters} * 2 + (reading.version12 ? 1 : 0)};
+    stored.meta = static_cast<int16_t>(quarters * 2 + (reading.version12 ? 1 : 0));
+    stored.sensor = static_cast<uint8_t>(IndexOf(reading.Key()));
+    if (reading.kind != SensorKind::Special) {
+        const std::span<const Quantity> quantities = QuantitiesOf(reading.kind);
+        for (std::size_t i = 0; i < quantities.size(); ++i) {
+            if (const std::optional<Measurement> m = reading.Find(quantities[i])) {
+                stored.columns[i] = m->raw;
+                stored.present |= static_cast<uint8_t>(1U << i);
+            }
+        }
+    } else if (reading.subtype == SpecialSubtype::RemoteControl) {
+        std::copy_n(reading.text.begin(), stored.text.size(), stored.text.begin());
+        stored.present = 1;
+    } else {
+        stored.columns[0] = reading.event == FensterEvent::Low ? kFensterLow : kFensterHigh;
+        stored.present = 1;
+    }
+    return stored;
 }
 
-Reading ReadingFromRow(const sql::Statement& row, int first) {
-    const int index = static_cast<int>(std::clamp<int64_t>(row.Int(first), 0, kSensorCount - 1));
-    const SensorKey key = SensorAt(index);
-    const int64_t meta = row.Int(first + 2);
+std::string_view StoredReading::Text() const {
+    return {text.data(), strnlen(text.data(), text.size())};
+}
+
+Reading StoredReading::ToReading() const {
+    const SensorKey key = SensorAt(std::min<int>(sensor, kSensorCount - 1));
     Reading r;
-    r.time = FromUnixMs(row.Int(first + 1));
+    r.time = FromUnixMs(t);
     r.utcOffsetSeconds = OffsetOfMeta(meta);
     r.kind = key.kind;
     r.address = key.address;
     r.version12 = (meta & 1) != 0;
-    if (!row.IsNull(first + 3)) {
-        r.interval = Milliseconds(row.Int(first + 3));
+    if (interval != kNoInterval) {
+        r.interval = Milliseconds(interval);
     }
     if (key.kind != SensorKind::Special) {
         const std::span<const Quantity> quantities = QuantitiesOf(key.kind);
         for (std::size_t i = 0; i < quantities.size(); ++i) {
-            const int column = first + 4 + static_cast<int>(i);
-            if (!row.IsNull(column)) {
-                r.values[r.valueCount++] = {quantities[i], static_cast<int32_t>(row.Int(column))};
+            if ((present & (1U << i)) != 0) {
+                r.values[r.valueCount++] = {quantities[i], columns[i]};
             }
         }
     } else if (key.remoteControl) {
-        r.MakeRemoteControl(row.Text(first + 4));
+        r.MakeRemoteControl(Text());
     } else {
-        r.MakeFensterEvent(row.Int(first + 4) == kFensterLow ? FensterEvent::Low
-                                                             : FensterEvent::High);
+        r.MakeFensterEvent(columns[0] == kFensterLow ? FensterEvent::Low : FensterEvent::High);
     }
     return r;
+}
+
+ArchiveRow RowOf(const StoredReading& reading) {
+    return {reading.sensor, reading.t, 0, reading.meta};
+}
+
+Reading ReadingFromRow(const sql::Statement& row, int first) {
+    StoredReading stored;
+    stored.sensor = static_cast<uint8_t>(std::clamp<int64_t>(row.Int(first), 0, kSensorCount - 1));
+    stored.t = row.Int(first + 1);
+    stored.meta = static_cast<int16_t>(row.Int(first + 2));
+    if (!row.IsNull(first + 3)) {
+        stored.interval = row.Int(first + 3);
+    }
+    if (SensorAt(stored.sensor).remoteControl) {
+        const std::string_view text = row.Text(first + 4);
+        std::copy_n(text.begin(), std::min(text.size(), stored.text.size()), stored.text.begin());
+    } else {
+        for (int i = 0; i < 3; ++i) {
+            if (!row.IsNull(first + 4 + i)) {
+                stored.columns[static_cast<std::size_t>(i)] =
+                    static_cast<int32_t>(row.Int(first + 4 + i));
+                stored.present |= static_cast<uint8_t>(1U << i);
+            }
+        }
+    }
+    return stored.ToReading();
 }
 
 ArchiveStatus Archive::Fail(int rc, bool creating) {
@@ -236,12 +284,13 @@ bool Archive::IsNewerThanFolded(const ArchiveRow& row) {
 
 static_assert(kSensorCount <= 64, "RecentKey keeps a sensor number in six bits");
 
-ArchiveRow ReadingNumbering::Next(const Reading& reading) {
+ArchiveRow ReadingNumbering::Next(const StoredReading& reading) {
     ArchiveRow row = RowOf(reading);
     if (row.sensor >= 0 && row.sensor < kSensorCount) {
         Last& previous = m_last[static_cast<std::size_t>(row.sensor)];
         // The interval as kept (whole milliseconds): none, or none since the previous.
-        const bool sameInstant = !reading.interval || reading.interval->count() == 0;
+        const bool sameInstant =
+            reading.interval == StoredReading::kNoInterval || reading.interval == 0;
         if (row.t == previous.t && sameInstant) {
             row.seq = std::min(previous.seq + 1, kSameTimeReadings - 1);
         }
@@ -252,31 +301,28 @@ ArchiveRow ReadingNumbering::Next(const Reading& reading) {
 
 // The statement's parameters are the columns of `recent`: ?1 k, ?2 sensor, ?3 t, ?4 seq,
 // ?5 meta, ?6 interval, ?7 .. ?9 a, b, c.
-int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& statement) {
+int Archive::Insert(const StoredReading& r, const ArchiveRow& row, sql::Statement& statement) {
     statement.Bind(1, KeyOf(row));
     statement.Bind(2, row.sensor);
     statement.Bind(3, row.t);
     statement.Bind(4, row.seq);
     statement.Bind(5, row.meta);
-    if (r.interval) {
-        statement.Bind(6, r.interval->count());
+    if (r.interval != StoredReading::kNoInterval) {
+        statement.Bind(6, r.interval);
     } else {
         statement.BindNull(6);
     }
     for (int column = 7; column <= 9; ++column) {
         statement.BindNull(column);
     }
-    if (r.kind != SensorKind::Special) {
-        const std::span<const Quantity> quantities = QuantitiesOf(r.kind);
-        for (std::size_t i = 0; i < quantities.size(); ++i) {
-            if (const std::optional<Measurement> m = r.Find(quantities[i])) {
-                statement.Bind(7 + static_cast<int>(i), int64_t{m->raw});
+    if (SensorAt(r.sensor).remoteControl) {
+        statement.Bind(7, r.Text());
+    } else {
+        for (std::size_t i = 0; i < r.columns.size(); ++i) {
+            if ((r.present & (1U << i)) != 0) {
+                statement.Bind(7 + static_cast<int>(i), int64_t{r.columns[i]});
             }
         }
-    } else if (r.subtype == SpecialSubtype::RemoteControl) {
-        statement.Bind(7, std::string_view(r.text.data(), strnlen(r.text.data(), r.text.size())));
-    } else {
-        statement.Bind(7, r.event == FensterEvent::Low ? kFensterLow : kFensterHigh);
     }
     const int rc = statement.Step();
     statement.Reset();
@@ -284,6 +330,15 @@ int Archive::Insert(const Reading& r, const ArchiveRow& row, sql::Statement& sta
 }
 
 ArchiveStatus Archive::Write(std::span<const Reading> readings, Counts* counts) {
+    std::vector<StoredReading> stored;
+    stored.reserve(readings.size());
+    for (const Reading& reading : readings) {
+        stored.push_back(StoredReading::Of(reading));
+    }
+    return Write(stored, counts);
+}
+
+ArchiveStatus Archive::Write(std::span<const StoredReading> readings, Counts* counts) {
     if (!m_insert.Valid()) {
         if (!IsOpen()) {
             return {ArchiveProblem::Other, "not open"};

@@ -25,7 +25,7 @@ int64_t ArchiveSink::NowMs() {
 }
 
 void ArchiveSink::Accept(const Reading& reading) {
-    m_poll.push_back(reading);
+    m_poll.push_back(StoredReading::Of(reading));
 }
 
 void ArchiveSink::EndOfPoll() {
@@ -77,7 +77,7 @@ void ArchiveSink::Finish() {
 
 void ArchiveSink::Run() {
     m_writer.Open(NowMs());
-    std::vector<Reading> batch;
+    std::vector<StoredReading> batch;
     std::optional<int64_t> lastWrite;
     uint64_t taken = 0;  // readings taken from the queue, those lost there included
     std::unique_lock lock(m_mutex);
@@ -105,7 +105,8 @@ void ArchiveSink::Run() {
             m_wake.wait_until(lock, at,
                               [this] { return m_stop || m_queue.size() >= m_commitAtReadings; });
         }
-        batch.swap(m_queue);
+        // Taken whole, and let go once written: between commits only the queue holds memory.
+        batch = std::exchange(m_queue, {});
         const int64_t lost = std::exchange(m_queueLost, 0);
         taken += batch.size() + static_cast<uint64_t>(lost);
         const bool stopping = m_stop;
@@ -117,7 +118,7 @@ void ArchiveSink::Run() {
         if (!batch.empty()) {
             lastWrite = now;
             m_writer.Write(batch, now);
-            batch.clear();
+            batch = {};
         } else {
             m_writer.Retry(now);
         }

@@ -30,9 +30,9 @@ namespace tavrolin {
 // SQLite's work runs on a thread of the sink's own: a transaction costs little CPU, but a
 // checkpoint waits for the disk (fsync, tens to hundreds of milliseconds on an SD card), a
 // lock of another program up to the busy timeout, and a slow or full disk longer still;
-// none of it may make a 50 ms tick late. The tick only copies the poll's readings into a
-// queue (bounded like the writer's backlog). What the writer has to say comes back as
-// notices, taken after the poll like every sink's.
+// none of it may make a 50 ms tick late. The tick only copies the poll's readings, as the
+// archive keeps them (StoredReading), into a queue (bounded like the writer's backlog). What the
+// writer has to say comes back as notices, taken after the poll like every sink's.
 class ArchiveSink : public ReadingSink {
 public:
     explicit ArchiveSink(std::string path, ArchiveWriterOptions options = {});
@@ -64,12 +64,12 @@ private:
     std::size_t m_maxQueued;
     int64_t m_commitIntervalMs;
     std::size_t m_commitAtReadings;
-    std::vector<Reading> m_poll;  // the tick thread's: this poll's readings
+    std::vector<StoredReading> m_poll;  // the tick thread's: this poll's readings
 
     std::mutex m_mutex;  // guards what follows
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::vector<Reading> m_queue;
+    std::vector<StoredReading> m_queue;
     int64_t m_queueLost = 0;
     bool m_working = false;
     bool m_stop = false;

@@ -23,10 +23,10 @@ void ArchiveWriter::Open(int64_t nowMs) {
     }
 }
 
-void ArchiveWriter::Write(std::span<const Reading> readings, int64_t nowMs) {
+void ArchiveWriter::Write(std::span<const StoredReading> readings, int64_t nowMs) {
     if (m_waiting.empty() && !m_failing) {
-        // The usual case: written from the caller's readings, without a copy of them (at a
-        // heavy load 10 000 readings, 3 MB); kept only when they cannot be written.
+        // The usual case: written from the caller's readings, without a copy of them; kept
+        // only when they cannot be written.
         const bool opening = !m_archive.IsOpen();
         ArchiveStatus status;
         if (opening) {
@@ -51,7 +51,7 @@ void ArchiveWriter::Write(std::span<const Reading> readings, int64_t nowMs) {
     }
 }
 
-std::size_t DropOldestBeyond(std::vector<Reading>& waiting, std::size_t maxWaiting) {
+std::size_t DropOldestBeyond(std::vector<StoredReading>& waiting, std::size_t maxWaiting) {
     if (waiting.size() <= maxWaiting) {
         return 0;
     }

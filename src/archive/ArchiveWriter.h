@@ -19,7 +19,7 @@ struct ArchiveWriterOptions {
     // memory, not in SQLite.
     int busyTimeoutMs = 250;
     // Readings kept while the archive cannot be written: at a station's usual 20 sensors
-    // every 3 minutes, ten days; beyond it the oldest go.
+    // every 3 minutes, ten days, in 4 MB (StoredReading); beyond it the oldest go.
     std::size_t maxWaiting = 100000;
     int64_t retryMs = 60000;        // after a failure
     int64_t lockedRetryMs = 1000;   // while another program holds the archive
@@ -28,7 +28,7 @@ struct ArchiveWriterOptions {
     // the end of it (ArchiveSink). The receiving programs take it from the profile.
     int64_t commitIntervalMs = 1000;
     // ... unless this many wait: at 200 readings a second, one commit every 50 s, and some
-    // 3 MB of readings in memory at most (a long interval would otherwise gather more than
+    // 400 kB of readings in memory at most (a long interval would otherwise gather more than
     // maxWaiting, and the oldest would go).
     std::size_t commitAtReadings = 10000;
 };
@@ -53,7 +53,7 @@ public:
     void Open(int64_t nowMs);
     // Adds the readings of one poll to those waiting and writes them all in one
     // transaction, unless a retry is not due yet.
-    void Write(std::span<const Reading> readings, int64_t nowMs);
+    void Write(std::span<const StoredReading> readings, int64_t nowMs);
     // Writes what waits once its retry is due.
     void Retry(int64_t nowMs);
     // Writes what waits now, due or not: the last attempt before the program ends.
@@ -81,7 +81,7 @@ private:
     std::string m_path;
     ArchiveWriterOptions m_options;
     Archive m_archive;
-    std::vector<Reading> m_waiting;
+    std::vector<StoredReading> m_waiting;
     int64_t m_written = 0;
 
     bool m_failing = false;
@@ -97,6 +97,6 @@ private:
 // oldest go, a tenth of the bound at a time, so that a long failure does not move the whole
 // backlog at every poll. The writer's readings and ArchiveSink's queue in front of it follow
 // it alike. Returns how many went.
-std::size_t DropOldestBeyond(std::vector<Reading>& waiting, std::size_t maxWaiting);
+std::size_t DropOldestBeyond(std::vector<StoredReading>& waiting, std::size_t maxWaiting);
 
 }  // namespace tavrolin

@@ -34,10 +34,10 @@ ArchiveWriterOptions FastOptions() {
     return o;
 }
 
-std::vector<Reading> Poll(int64_t t, int count = 3) {
-    std::vector<Reading> poll;
+std::vector<StoredReading> Poll(int64_t t, int count = 3) {
+    std::vector<StoredReading> poll;
     for (int i = 0; i < count; ++i) {
-        poll.push_back(Outdoor(i, t + i, 100 + i));
+        poll.push_back(StoredReading::Of(Outdoor(i, t + i, 100 + i)));
     }
     return poll;
 }

@@ -60,9 +60,9 @@ TEST(LiveReadingSource, TakesEachReadingOnceFromTheArchiveThenTheFeed) {
     const std::string path = dir.File("archiv.sqlite");
     ArchiveWriter writer(path);
     writer.Open(0);
-    std::vector<Reading> first;
+    std::vector<StoredReading> first;
     for (int i = 0; i < 5; ++i) {
-        first.push_back(At(i));
+        first.push_back(StoredReading::Of(At(i)));
     }
     writer.Write(first, 0);
     Archive archive;
@@ -95,9 +95,9 @@ TEST(LiveReadingSource, TakesEachReadingOnceFromTheArchiveThenTheFeed) {
 
     // The feed goes; the archive commits what it had sent and more; the archive alone.
     source.Lost();
-    std::vector<Reading> second;
+    std::vector<StoredReading> second;
     for (int i = 5; i < 10; ++i) {
-        second.push_back(At(i));
+        second.push_back(StoredReading::Of(At(i)));
     }
     writer.Write(second, 0);
     EXPECT_EQ(Drain(source, 100), expected(7, 10));
