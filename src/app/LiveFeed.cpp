@@ -31,7 +31,7 @@ void LiveReadings::Offer(FeedPort& port, std::string path) {
 }
 
 void LiveReadings::Accept(const Reading& reading) {
-    m_log.push_back({KeyOf(m_numbering.Next(reading)), false, 0, reading});
+    m_poll.push_back({KeyOf(m_numbering.Next(reading)), reading});
     ++m_handed;
 }
 
@@ -43,28 +43,29 @@ void LiveReadings::EndOfPoll() {
 }
 
 void LiveReadings::TakePoll() {
-    const auto first = m_log.begin() + static_cast<std::ptrdiff_t>(m_polled - m_first);
-    if (first == m_log.end()) {
+    if (m_poll.empty()) {
         return;
     }
     // In the order of their keys, as the archive writes them and the readers take them
     // (the sensors of one millisecond by their number); a reading of a key already given
     // is one the archive leaves out too (the first of them is the one kept).
-    std::stable_sort(first, m_log.end(),
-                     [](const Entry& a, const Entry& b) { return a.key < b.key; });
-    const auto end = std::unique(first, m_log.end(),
-                                 [](const Entry& a, const Entry& b) { return a.key == b.key; });
-    m_log.erase(end, m_log.end());
-    for (auto it = first; it != m_log.end(); ++it) {
-        it->upTo = m_handed;
+    const auto byKey = [](const KeyedReading& a, const KeyedReading& b) { return a.key < b.key; };
+    std::stable_sort(m_poll.begin(), m_poll.end(), byKey);
+    const auto end =
+        std::unique(m_poll.begin(), m_poll.end(),
+                    [](const KeyedReading& a, const KeyedReading& b) { return a.key == b.key; });
+    for (auto it = m_poll.begin(); it != end; ++it) {
+        m_log.push_back({it->key, m_handed, m_readings.Append(it->reading), false});
     }
+    const auto taken = static_cast<std::size_t>(end - m_poll.begin());
+    m_poll.clear();
     m_polled = m_first + m_log.size();
     if (m_archive == nullptr) {
         // Nothing to wait for: a reader that comes later starts after them.
         m_committedKey = std::max(m_committedKey, m_log.back().key);
         m_uncommitted = m_polled;
     } else {
-        m_keptReadings += static_cast<std::size_t>(m_log.end() - first);
+        m_keptReadings += taken;
     }
 }
 
@@ -91,7 +92,7 @@ void LiveReadings::Settle() {
         ++m_uncommitted;
     }
     // The readers learn it after the readings they have yet to get.
-    m_log.push_back({m_committedKey, true, 0, {}});
+    m_log.push_back({m_committedKey, 0, m_readings.End(), true});
     m_polled = m_first + m_log.size();
 }
 
@@ -101,7 +102,7 @@ void LiveReadings::ForEachUncommitted(const std::function<void(const KeyedReadin
         const Entry& entry = m_log[static_cast<std::size_t>(i - m_first)];
         if (!entry.commit) {
             keyed.key = entry.key;
-            keyed.reading = entry.reading;
+            keyed.reading = m_readings.At(entry.reading);
             each(keyed);
         }
     }
@@ -115,7 +116,7 @@ void LiveReadings::AppendLine(const Entry& entry, uint64_t index, std::string& o
     // Readers that keep up all take the newest readings: each line is made once.
     if (index != m_madeIndex) {
         m_json.clear();
-        AppendReadingJson(entry.reading, m_json);
+        AppendReadingJson(m_readings.At(entry.reading), m_json);
         m_made.clear();
         AppendFeedReading(entry.key, m_json, m_made);
         m_madeIndex = index;
@@ -235,6 +236,7 @@ void LiveReadings::Trim() {
         m_log.pop_front();
         ++m_first;
     }
+    m_readings.DropBefore(m_log.empty() ? m_readings.End() : m_log.front().reading);
 }
 
 void LiveReadings::Close() {

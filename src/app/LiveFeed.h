@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/PackedReadings.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveQuery.h"
 #include "archive/ArchiveSink.h"
@@ -53,7 +54,8 @@ struct LiveFeedLimits {
 
 // The readings of the sensors the user records, from the moment they are decoded and
 // derived until the archive has committed them, each with the key it has (or will have)
-// there: the one place they are kept on the tick's thread. The window's charts add them
+// there: the one place they are kept on the tick's thread, packed (PackedReadings), for at
+// the default commit interval of five minutes they are thousands. The window's charts add them
 // to what they find in the archive, and the live feed serves them: a reader that connects
 // is told the key of the archive's last commit, gets the readings after it that are not
 // committed yet, then each new one and a mark at each commit (FeedLines.h).
@@ -96,9 +98,9 @@ public:
 private:
     struct Entry {
         int64_t key = 0;
-        bool commit = false;  // a mark: the archive holds every reading up to key
-        uint64_t upTo = 0;    // the readings handed to the archive up to its poll's end
-        Reading reading;
+        uint64_t upTo = 0;     // the readings handed to the archive up to its poll's end
+        uint64_t reading = 0;  // its position in m_readings
+        bool commit = false;   // a mark: the archive holds every reading up to key
     };
     struct Reader {
         int id = 0;
@@ -123,8 +125,10 @@ private:
     LiveFeedLimits m_limits;
     ReadingNumbering m_numbering;
     int64_t m_committedKey;
+    std::vector<KeyedReading> m_poll;  // this poll's readings, until its end
     // The readings and marks, by number: m_log.front() is number m_first.
     std::deque<Entry> m_log;
+    PackedReadings m_readings;  // those of m_log
     uint64_t m_first = 0;
     uint64_t m_polled = 0;           // the number of the first entry of a poll not yet ended
     uint64_t m_uncommitted = 0;      // the number of the first reading not committed

@@ -63,6 +63,8 @@ struct Measurement {
     int32_t raw = 0;  // value * 10^InfoOf(quantity).decimals
 
     double Value() const;
+
+    friend bool operator==(const Measurement&, const Measurement&) = default;
 };
 
 // Which sensor a reading came from, stable across battery changes: the address is set on
@@ -128,6 +130,8 @@ struct Reading {
     // characters of `keys`, or a Fenster event (address 0 High, 1 Low).
     void MakeRemoteControl(std::string_view keys);
     void MakeFensterEvent(FensterEvent edge);
+
+    friend bool operator==(const Reading&, const Reading&) = default;
 };
 
 // Bits of the RecordingMask: which sensors' records the list and protocol file present.

@@ -43,11 +43,15 @@ struct RainAmounts {
     std::optional<Decimal> mm;       // rain_mm
     std::optional<Decimal> todayMm;  // rain_today_mm
     std::optional<Decimal> hourMm;   // rain_1h_mm
+
+    friend bool operator==(const RainAmounts&, const RainAmounts&) = default;
 };
 
 struct WeatherValue {
     WeatherQuantity quantity = WeatherQuantity::DewPoint;
     Decimal amount;  // AppendFixed(amount.raw, amount.decimals, out) writes it
+
+    friend bool operator==(const WeatherValue&, const WeatherValue&) = default;
 };
 
 // What one reading gives beyond its own values, in the order above. Fixed size: deriving
@@ -61,6 +65,8 @@ struct WeatherValues {
 
     std::span<const WeatherValue> Values() const { return {values.data(), valueCount}; }
     std::optional<Decimal> Find(WeatherQuantity quantity) const;
+
+    friend bool operator==(const WeatherValues&, const WeatherValues&) = default;
 };
 
 }  // namespace tavrolin

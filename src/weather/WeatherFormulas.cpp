@@ -48,4 +48,8 @@ std::optional<std::string_view> CompassPoint(int degrees) {
     return kCompassPoints[static_cast<std::size_t>((degrees * 4 + 45) / 90 % 16)];
 }
 
+std::span<const std::string_view, 16> CompassPoints() {
+    return kCompassPoints;
+}
+
 }  // namespace tavrolin

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace tavrolin {
@@ -22,5 +23,7 @@ double SeaLevelFactor(double altitudeMetres);
 // on its direction. The wind sensor's direction has 14 bits; 0..359 are degrees and 360 is
 // north as some vanes report it; above that it is no direction and gives none.
 std::optional<std::string_view> CompassPoint(int degrees);
+// The 16 points, clockwise from "N": every point CompassPoint gives is one of these.
+std::span<const std::string_view, 16> CompassPoints();
 
 }  // namespace tavrolin
