@@ -179,6 +179,7 @@ def main():
                   f"{fds:3}  {sample[6]:5.2f}  {size / 1e6:10.1f}", flush=True)
 
         peak = max(s[1] for s in samples)
+        hwm = status_kb(log.pid)["VmHWM"]
         log.send_signal(signal.SIGTERM)
         log.wait(60)
         counter.pump(2)
@@ -202,7 +203,8 @@ def main():
             if at and minute <= samples[-1][0]:
                 print(f"  after {minute:3} min: {at[0][1]} / {at[0][2]} / {at[0][3]}")
         print(f"  at the end ({samples[-1][0]:.1f} min): {samples[-1][1]} / {samples[-1][2]} / "
-              f"{samples[-1][3]}; highest VmRSS sampled {peak}")
+              f"{samples[-1][3]}; highest VmRSS sampled {peak}, "
+              f"peak (VmHWM) {hwm}")
         half = [s for s in samples if s[0] >= samples[-1][0] / 2]
         if len(half) > 1:
             span = half[-1][0] - half[0][0]
