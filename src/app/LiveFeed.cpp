@@ -108,20 +108,29 @@ void LiveReadings::ForEachUncommitted(const std::function<void(const KeyedReadin
     }
 }
 
-void LiveReadings::AppendLine(const Entry& entry, uint64_t index, std::string& out) {
+void LiveReadings::AppendLine(const Entry& entry, std::string& out) {
     if (entry.commit) {
         AppendFeedCommit(entry.key, out);
         return;
     }
-    // Readers that keep up all take the newest readings: each line is made once.
-    if (index != m_madeIndex) {
-        m_json.clear();
-        AppendReadingJson(m_readings.At(entry.reading), m_json);
-        m_made.clear();
-        AppendFeedReading(entry.key, m_json, m_made);
-        m_madeIndex = index;
+    m_json.clear();
+    AppendReadingJson(m_readings.At(entry.reading), m_json);
+    AppendFeedReading(entry.key, m_json, out);
+}
+
+void LiveReadings::MakeLines() {
+    const uint64_t from = std::max(m_linesFrom + m_lineEnds.size(), m_first);
+    m_linesFrom = from;
+    m_lines.clear();
+    m_lineEnds.clear();
+    if (m_readers.empty()) {
+        m_linesFrom = m_polled;
+        return;
     }
-    out += m_made;
+    for (uint64_t i = from; i < m_polled; ++i) {
+        AppendLine(m_log[static_cast<std::size_t>(i - m_first)], m_lines);
+        m_lineEnds.push_back(m_lines.size());
+    }
 }
 
 void LiveReadings::Serve(bool now) {
@@ -160,6 +169,7 @@ void LiveReadings::Serve(bool now) {
         return;
     }
     m_servedMs = nowMs;
+    MakeLines();
     for (auto it = m_readers.begin(); it != m_readers.end();) {
         if (Feed(*it, nowMs)) {
             ++it;
@@ -181,8 +191,13 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
     }
     for (;;) {
         while (reader.out.size() - reader.sent < m_limits.chunkBytes && reader.next < end) {
-            AppendLine(m_log[static_cast<std::size_t>(reader.next - m_first)], reader.next,
-                       reader.out);
+            if (reader.next >= m_linesFrom) {
+                const auto made = static_cast<std::size_t>(reader.next - m_linesFrom);
+                const std::size_t start = made == 0 ? 0 : m_lineEnds[made - 1];
+                reader.out.append(m_lines, start, m_lineEnds[made] - start);
+            } else {
+                AppendLine(m_log[static_cast<std::size_t>(reader.next - m_first)], reader.out);
+            }
             ++reader.next;
         }
         if (reader.sent == reader.out.size()) {

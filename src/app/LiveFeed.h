@@ -116,7 +116,8 @@ private:
     void Serve(bool now);
     // False when the reader is to go.
     bool Feed(Reader& reader, int64_t nowMs);
-    void AppendLine(const Entry& entry, uint64_t index, std::string& out);
+    void MakeLines();
+    void AppendLine(const Entry& entry, std::string& out);
     void Trim();
     void Say(std::string text, MessageIcon icon);
 
@@ -135,9 +136,11 @@ private:
     uint64_t m_handed = 0;           // readings handed to the archive
     uint64_t m_settled = 0;          // of those, committed as far as this one knows
     std::size_t m_keptReadings = 0;  // readings at or after m_uncommitted
-    // The last reading's line, made once for every reader that is at it.
-    uint64_t m_madeIndex = UINT64_MAX;
-    std::string m_made;
+    // The lines of the entries that came since the readers were last served, from number
+    // m_linesFrom on: made once for every reader that keeps up, which all take them.
+    uint64_t m_linesFrom = 0;
+    std::string m_lines;
+    std::vector<std::size_t> m_lineEnds;  // in m_lines, of each entry's line
     std::string m_json;
 
     FeedPort* m_port = nullptr;
