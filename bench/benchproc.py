@@ -31,13 +31,26 @@ def syscalls_per_second(pid, seconds):
     return sum(calls.values()) / seconds, calls
 
 
+def proc_numbers(path):
+    """The "Name: number ..." lines of a /proc file (status, io), each name with its number."""
+    numbers = {}
+    with open(path) as f:
+        for line in f:
+            name, _, value = line.partition(":")
+            fields = value.split()
+            if fields and fields[0].isdigit():
+                numbers[name] = int(fields[0])
+    return numbers
+
+
+def status_kib(pid):
+    """The process's memory figures of /proc (VmRSS, VmHWM, RssAnon, RssFile, ...), in KiB."""
+    return proc_numbers(f"/proc/{pid}/status")
+
+
 def peak_rss_kib(pid):
     """The process's peak resident size so far."""
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
+    return status_kib(pid).get("VmHWM", 0)
 
 
 def free_port():

@@ -43,16 +43,9 @@ its commits, and none of the archive's folds (every 2000 readings) nor of its ch
 the automatic checkpoints come (every 4000 WAL pages), so an upper bound.
 """
 import argparse, os, re, shutil, signal, subprocess, sys, tempfile, time
+from benchproc import proc_numbers
 
 DAY = 86400
-
-
-def write_bytes(pid):
-    with open(f"/proc/{pid}/io") as f:
-        for line in f:
-            if line.startswith("write_bytes:"):
-                return int(line.split()[1])
-    return 0
 
 
 def run_part(args, part, tmp):
@@ -89,9 +82,9 @@ def run_part(args, part, tmp):
                                    "-o", summary, "-p", str(log.pid)],
                                   stderr=subprocess.DEVNULL)
         time.sleep(args.settle)
-        first, first_at = write_bytes(log.pid), time.monotonic()
+        first, first_at = proc_numbers(f"/proc/{log.pid}/io")["write_bytes"], time.monotonic()
         time.sleep(max(0.0, args.minutes * 60 - (time.monotonic() - start)))
-        last, last_at = write_bytes(log.pid), time.monotonic()
+        last, last_at = proc_numbers(f"/proc/{log.pid}/io")["write_bytes"], time.monotonic()
         log.send_signal(signal.SIGTERM)
         # ru_oublock is write_bytes in 512-byte units, the stop's writes included.
         _, status, usage = os.wait4(log.pid, 0)

@@ -22,20 +22,9 @@ where it stood after 1, 2, 5, 10 minutes, and its slope over the last half of th
 """
 import argparse, getpass, os, re, select, shutil, signal, subprocess, sys, tempfile
 import time
-from benchproc import cpu_seconds, free_port, start_broker
+from benchproc import cpu_seconds, free_port, start_broker, status_kib
 
 KB = 1024
-
-
-def status_kb(pid):
-    """VmRSS, RssAnon, RssFile, RssShmem and VmHWM of the process, in kB."""
-    fields = {}
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            key, _, value = line.partition(":")
-            if key in ("VmRSS", "RssAnon", "RssFile", "RssShmem", "VmHWM"):
-                fields[key] = int(value.split()[0])
-    return fields
 
 
 def mapped_kb(pid, suffix):
@@ -166,7 +155,7 @@ def main():
                 print(f"tavrolin-log ended by itself, exit status {log.returncode}")
                 break
             now, cpu = time.monotonic(), cpu_seconds(log.pid)
-            kb = status_kb(log.pid)
+            kb = status_kib(log.pid)
             fds = len(os.listdir(f"/proc/{log.pid}/fd"))
             archive = os.path.join(tmp, "archiv.sqlite")
             size = os.path.getsize(archive) if os.path.exists(archive) else 0
@@ -179,7 +168,7 @@ def main():
                   f"{fds:3}  {sample[6]:5.2f}  {size / 1e6:10.1f}", flush=True)
 
         peak = max(s[1] for s in samples)
-        hwm = status_kb(log.pid)["VmHWM"]
+        hwm = status_kib(log.pid)["VmHWM"]
         log.send_signal(signal.SIGTERM)
         log.wait(60)
         counter.pump(2)

@@ -11,21 +11,13 @@ with the streams open for 5 s, its peak, and 3 s after they closed.
     bench/web_replay_memory.py [BUILD_DIR]        # default build/
 """
 import datetime, json, os, socket, subprocess, sys, tempfile, time
-from benchproc import free_port, peak_rss_kib
+from benchproc import free_port, peak_rss_kib, status_kib
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
 HISTORY = os.path.join(BUILD, "src/main/tavrolin-history")
 WEB = os.path.join(BUILD, "src/main/tavrolin-web")
 STREAMS = 200
 READINGS = 4000
-
-
-def rss_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
 
 
 def main():
@@ -47,7 +39,7 @@ def main():
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     web.stdout.readline()
     time.sleep(1)
-    rest = rss_kib(web.pid)
+    rest = status_kib(web.pid)["VmRSS"]
     # The key of the first millisecond of the archive's span: every reading after it.
     after = int((first - datetime.timedelta(seconds=1)).timestamp() * 1000) * 64 * 512
     streams = []
@@ -59,11 +51,11 @@ def main():
         s.sendall(f"GET /events HTTP/1.1\r\nHost: x\r\nLast-Event-ID: {after}\r\n\r\n".encode())
         streams.append(s)
     time.sleep(5)
-    held = rss_kib(web.pid)
+    held = status_kib(web.pid)["VmRSS"]
     for s in streams:
         s.close()
     time.sleep(3)
-    after_close = rss_kib(web.pid)
+    after_close = status_kib(web.pid)["VmRSS"]
     peak = peak_rss_kib(web.pid)
     web.terminate()
     web.wait()
