@@ -190,24 +190,33 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
         return false;
     }
     for (;;) {
-        while (reader.out.size() - reader.sent < m_limits.chunkBytes && reader.next < end) {
-            if (reader.next >= m_linesFrom) {
-                const auto made = static_cast<std::size_t>(reader.next - m_linesFrom);
-                const std::size_t start = made == 0 ? 0 : m_lineEnds[made - 1];
-                reader.out.append(m_lines, start, m_lineEnds[made] - start);
-            } else {
-                AppendLine(m_log[static_cast<std::size_t>(reader.next - m_first)], reader.out);
+        // A reader that keeps up is sent the lines made for all straight from them; only the
+        // part of a line its socket did not take is kept for it.
+        const bool keepsUp = reader.sent == reader.out.size() && reader.next >= m_linesFrom;
+        std::string_view pending;
+        if (keepsUp) {
+            reader.out.clear();
+            reader.sent = 0;
+            pending = std::string_view(m_lines).substr(LineStart(reader.next));
+        } else {
+            while (reader.out.size() - reader.sent < m_limits.chunkBytes && reader.next < end) {
+                if (reader.next >= m_linesFrom) {
+                    const std::size_t start = LineStart(reader.next);
+                    reader.out.append(m_lines, start, LineStart(reader.next + 1) - start);
+                } else {
+                    AppendLine(m_log[static_cast<std::size_t>(reader.next - m_first)], reader.out);
+                }
+                ++reader.next;
             }
-            ++reader.next;
+            pending = std::string_view(reader.out).substr(reader.sent);
         }
-        if (reader.sent == reader.out.size()) {
+        if (pending.empty()) {
             reader.out.clear();
             reader.sent = 0;
             reader.stuckSinceMs = -1;
             return true;
         }
-        const std::ptrdiff_t taken =
-            m_port->Send(reader.id, std::string_view(reader.out).substr(reader.sent));
+        const std::ptrdiff_t taken = m_port->Send(reader.id, pending);
         if (taken < 0) {
             return false;  // gone; it may come back and start again
         }
@@ -224,11 +233,28 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
             return true;
         }
         reader.stuckSinceMs = -1;
-        reader.sent += static_cast<std::size_t>(taken);
-        if (reader.sent < reader.out.size()) {
+        const auto took = static_cast<std::size_t>(taken);
+        if (keepsUp) {
+            // The lines it took whole, then the rest of one it took in part.
+            const std::size_t upTo = LineStart(reader.next) + took;
+            const auto cut = std::upper_bound(m_lineEnds.begin(), m_lineEnds.end(), upTo);
+            reader.next = m_linesFrom + static_cast<uint64_t>(cut - m_lineEnds.begin());
+            if (cut != m_lineEnds.end() && LineStart(reader.next) < upTo) {
+                reader.out.assign(m_lines, upTo, *cut - upTo);
+                ++reader.next;
+            }
+        } else {
+            reader.sent += took;
+        }
+        if (took < pending.size()) {
             return true;  // its socket is full for now
         }
     }
+}
+
+std::size_t LiveReadings::LineStart(uint64_t entry) const {
+    const auto made = static_cast<std::size_t>(entry - m_linesFrom);
+    return made == 0 ? 0 : m_lineEnds[made - 1];
 }
 
 void LiveReadings::Trim() {

@@ -117,6 +117,8 @@ private:
     // False when the reader is to go.
     bool Feed(Reader& reader, int64_t nowMs);
     void MakeLines();
+    // Where the line of entry (m_linesFrom or later, up to m_polled) starts in m_lines.
+    std::size_t LineStart(uint64_t entry) const;
     void AppendLine(const Entry& entry, std::string& out);
     void Trim();
     void Say(std::string text, MessageIcon icon);

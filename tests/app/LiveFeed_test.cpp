@@ -21,17 +21,19 @@ using testing::kT0;
 using testing::Outdoor;
 using testing::TempDir;
 
-// Readers on a port in memory: each takes at most `room` bytes a Send (unlimited: -1).
+// Readers on a port in memory: each takes at most so many bytes a Send (unlimited: -1), the
+// rooms given in turn.
 class FakeFeedPort : public FeedPort {
 public:
     struct Reader {
         std::string received;
-        std::ptrdiff_t room = -1;
+        std::vector<std::ptrdiff_t> rooms;
+        std::size_t turn = 0;
         bool open = true;
     };
-    int Connect(std::ptrdiff_t room = -1) {
+    int Connect(std::initializer_list<std::ptrdiff_t> rooms = {-1}) {
         const int id = m_next++;
-        readers[id].room = room;
+        readers[id].rooms = rooms;
         m_waiting.push_back(id);
         return id;
     }
@@ -48,8 +50,9 @@ public:
         if (!r.open) {
             return -1;
         }
+        const std::ptrdiff_t room = r.rooms[r.turn++ % r.rooms.size()];
         const std::size_t n =
-            r.room < 0 ? bytes.size() : std::min(bytes.size(), static_cast<std::size_t>(r.room));
+            room < 0 ? bytes.size() : std::min(bytes.size(), static_cast<std::size_t>(room));
         r.received.append(bytes.substr(0, n));
         ++sends;
         return static_cast<std::ptrdiff_t>(n);
@@ -143,12 +146,16 @@ TEST(LiveFeed, ArchiveUpToAMarkAndTheFeedAfterItAreEveryReadingOnceWithTheArchiv
         LiveReadings live(&archive, 0, clock, limits);
         live.Offer(port, path);
         const auto polls = Polls(300, seed);
-        int early = -1, late = -1;
+        int early = -1, late = -1, uneven = -1;
         for (std::size_t i = 0; i < polls.size(); ++i) {
-            if (i == 100 || i == 200) {
-                // Whatever waits for the archive by then is the reader's first lines, however
-                // far its thread has got.
-                (i == 100 ? early : late) = port.Connect(i == 200 ? 700 : -1);
+            // Whatever waits for the archive by then is the reader's first lines, however far
+            // its thread has got.
+            if (i == 100) {
+                early = port.Connect();
+                // Keeps up, but its socket often takes part of the lines, cut anywhere.
+                uneven = port.Connect({90, 4000, 0, 350, 20000});
+            } else if (i == 200) {
+                late = port.Connect({700});
             }
             Hand(live, archive, polls[i]);
         }
@@ -158,8 +165,10 @@ TEST(LiveFeed, ArchiveUpToAMarkAndTheFeedAfterItAreEveryReadingOnceWithTheArchiv
             live.EndOfPoll();
         }
         live.Close();
-        for (const int id : {early, late}) {
-            SCOPED_TRACE(id == early ? "early reader" : "late reader with a small socket");
+        for (const int id : {early, late, uneven}) {
+            SCOPED_TRACE(id == early  ? "early reader"
+                         : id == late ? "late reader with a small socket"
+                                      : "reader whose socket takes an uneven share");
             const Received got = Parse(port.readers[id].received);
             ASSERT_GE(got.greeting, 0);
             EXPECT_EQ(got.keys, ArchiveKeysAfter(path, got.greeting));
@@ -183,7 +192,7 @@ TEST(LiveFeed, AReaderThatStopsTakingIsDroppedOnceStalledWhileTheOthersGoOnAndMo
     LiveReadings live(nullptr, 0, clock, limits);  // no archive: each reading is said at once
     live.Offer(port, "live.sock");
     const int steady = port.Connect();
-    const int stuck = port.Connect(0);
+    const int stuck = port.Connect({0});
     const int gone = port.Connect();
     live.EndOfPoll();
     port.HangUp(gone);

@@ -2,13 +2,14 @@
 #include "platform/posix/UnixFeedPort.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -48,6 +49,9 @@ UnixFeedPort::~UnixFeedPort() {
     for (const int fd : m_readers) {
         ::close(fd);
     }
+    if (m_ready >= 0) {
+        ::close(m_ready);
+    }
     if (m_listener >= 0) {
         ::close(m_listener);
         struct stat st {};
@@ -85,8 +89,9 @@ bool UnixFeedPort::Listen(const std::string& path, std::string& error) {
         }
         ::unlink(path.c_str());
     }
+    m_ready = ::epoll_create1(EPOLL_CLOEXEC);
     m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_listener < 0) {
+    if (m_ready < 0 || m_listener < 0 || !Watch(m_listener)) {
         return fail(std::strerror(errno));
     }
     // Made without rights for anyone, then given them: no moment in which others could
@@ -113,42 +118,49 @@ bool UnixFeedPort::Listen(const std::string& path, std::string& error) {
     return true;
 }
 
+bool UnixFeedPort::Watch(int fd) const {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = fd;
+    return ::epoll_ctl(m_ready, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
 void UnixFeedPort::Look(std::vector<int>& joined, std::vector<int>& gone) {
     if (m_listener < 0) {
         return;
     }
-    // One poll(2) a tick for the socket and every reader.
-    m_polled.clear();
-    m_polled.push_back({m_listener, POLLIN, 0});
-    for (const int fd : m_readers) {
-        m_polled.push_back({fd, POLLIN, 0});
-    }
-    if (::poll(m_polled.data(), m_polled.size(), 0) <= 0) {
-        return;
-    }
-    for (std::size_t i = 1; i < m_polled.size(); ++i) {
-        if (m_polled[i].revents == 0) {
+    // One epoll_wait(2) a tick, which costs the same however many readers there are: a
+    // reader only shows when it says something or hangs up. What is not taken this tick
+    // (more than fit) is still ready at the next.
+    std::array<epoll_event, 32> events{};
+    const int ready = ::epoll_wait(m_ready, events.data(), static_cast<int>(events.size()), 0);
+    bool knocked = false;
+    for (int i = 0; i < ready; ++i) {
+        const int fd = events[static_cast<std::size_t>(i)].data.fd;
+        if (fd == m_listener) {
+            knocked = true;
             continue;
         }
         // Whatever a reader says is not listened to; a little is read so that its end shows.
         char ignored[512];
-        const ssize_t n = ::recv(m_polled[i].fd, ignored, sizeof ignored, MSG_DONTWAIT);
+        const ssize_t n = ::recv(fd, ignored, sizeof ignored, MSG_DONTWAIT);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            gone.push_back(m_polled[i].fd);
+            gone.push_back(fd);
         }
     }
     for (const int fd : gone) {
         Drop(fd);
     }
-    if ((m_polled[0].revents & POLLIN) == 0) {
-        return;
-    }
-    for (;;) {
+    while (knocked) {
         const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             break;  // none waits (or out of descriptors: the next tick tries again)
         }
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
+        if (!Watch(fd)) {
+            ::close(fd);  // no memory for it: it may try again
+            continue;
+        }
         m_readers.push_back(fd);
         joined.push_back(fd);
     }
@@ -169,6 +181,7 @@ std::ptrdiff_t UnixFeedPort::Send(int reader, std::string_view bytes) {
 void UnixFeedPort::Drop(int reader) {
     const auto it = std::find(m_readers.begin(), m_readers.end(), reader);
     if (it != m_readers.end()) {
+        ::epoll_ctl(m_ready, EPOLL_CTL_DEL, reader, nullptr);
         ::close(reader);
         m_readers.erase(it);
     }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <poll.h>
 #include <sys/types.h>
 #include <sys/un.h>
 
@@ -32,11 +31,14 @@ public:
     void Drop(int reader) override;
 
 private:
+    // Adds fd to the descriptors Look waits on.
+    bool Watch(int fd) const;
+
     std::string m_path;
+    int m_ready = -1;  // epoll: the listener and the readers
     int m_listener = -1;
     ino_t m_inode = 0;  // of the socket made, so that only this one is removed at the end
     std::vector<int> m_readers;
-    std::vector<struct pollfd> m_polled;
 };
 
 // The socket address of path; false where the path does not fit one.
