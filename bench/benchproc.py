@@ -4,10 +4,11 @@ local mosquitto (Debian package mosquitto)."""
 import os, re, signal, socket, subprocess, time
 
 
-def cpu_seconds(pid):
-    """CPU time of all the process's threads so far, from the scheduler's nanoseconds."""
+def cpu_seconds(pid, thread=None):
+    """CPU time of all the process's threads so far (or of the one thread named), from the
+    scheduler's nanoseconds."""
     total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
+    for task in [str(thread)] if thread else os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{task}/schedstat") as f:
                 total += int(f.read().split()[0])
