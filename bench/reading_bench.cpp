@@ -130,9 +130,9 @@ public:
                     continue;
                 }
                 for (const pollfd& p : m_polled) {
-                    if ((p.revents & POLLIN) != 0) {
-                        m_bytes += ::read(p.fd, buffer.data(), buffer.size());
-                    }
+                    const ssize_t n =
+                        (p.revents & POLLIN) != 0 ? ::read(p.fd, buffer.data(), buffer.size()) : 0;
+                    m_bytes += n > 0 ? n : 0;
                 }
             }
         });
