@@ -190,16 +190,18 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
         return false;
     }
     for (;;) {
+        // What its socket took goes: a reader that catches up on thousands of readings (the
+        // uncommitted ones a new reader gets first) holds no more than a chunk of them.
+        reader.out.erase(0, reader.sent);
+        reader.sent = 0;
         // A reader that keeps up is sent the lines made for all straight from them; only the
         // part of a line its socket did not take is kept for it.
-        const bool keepsUp = reader.sent == reader.out.size() && reader.next >= m_linesFrom;
+        const bool keepsUp = reader.out.empty() && reader.next >= m_linesFrom;
         std::string_view pending;
         if (keepsUp) {
-            reader.out.clear();
-            reader.sent = 0;
             pending = std::string_view(m_lines).substr(LineStart(reader.next));
         } else {
-            while (reader.out.size() - reader.sent < m_limits.chunkBytes && reader.next < end) {
+            while (reader.out.size() < m_limits.chunkBytes && reader.next < end) {
                 if (reader.next >= m_linesFrom) {
                     const std::size_t start = LineStart(reader.next);
                     reader.out.append(m_lines, start, LineStart(reader.next + 1) - start);
@@ -208,11 +210,9 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
                 }
                 ++reader.next;
             }
-            pending = std::string_view(reader.out).substr(reader.sent);
+            pending = reader.out;
         }
         if (pending.empty()) {
-            reader.out.clear();
-            reader.sent = 0;
             reader.stuckSinceMs = -1;
             return true;
         }

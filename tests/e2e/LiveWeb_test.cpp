@@ -321,5 +321,50 @@ TEST(LiveWeb, AFeedReaderThatNeverReadsHoldsUpNothingAndIsDropped) {
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
+// Sixteen readers that join when thousands of readings wait for the archive get them all,
+// and the logger holds no more than a chunk of them at a time for each.
+TEST(LiveWeb, ReadersThatJoinBehindThousandsOfReadingsGetThemAllForLittleMemory) {
+    TempDir dir;
+    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
+    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+    WriteLiveProfile(dir);
+    Logger logger({"--profile", dir.File("p.INI"), "--archive", dir.File("a.sqlite"), "--json"});
+    ASSERT_TRUE(logger.WaitForStdoutLines(3000, In(30s))) << logger.Stderr();
+    const auto peakKib = [&logger] { return std::stoll(ProcessStatus(logger.Pid())["VmHWM"]); };
+    const int64_t before = peakKib();
+    const std::size_t waiting = logger.StdoutLines().size();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir.File("live.sock");
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    std::vector<pollfd> readers;
+    for (int i = 0; i < 16; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+            << std::strerror(errno);
+        readers.push_back({fd, POLLIN, 0});
+    }
+    std::vector<std::size_t> lines(readers.size());
+    const auto deadline = In(20s);
+    while (*std::min_element(lines.begin(), lines.end()) < waiting && TestClock::now() < deadline) {
+        ::poll(readers.data(), readers.size(), 100);
+        for (std::size_t i = 0; i < readers.size(); ++i) {
+            char buffer[65536];
+            const ssize_t n = ::recv(readers[i].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            lines[i] += n > 0 ? static_cast<std::size_t>(std::count(buffer, buffer + n, '\n')) : 0;
+        }
+    }
+    for (const std::size_t got : lines) {
+        EXPECT_GE(got, waiting);
+    }
+    // Each reader's backlog is some 0.7 MB of lines: held whole, the sixteen took 11 MB.
+    EXPECT_LT(peakKib() - before, 4096) << "KiB more at the peak, " << waiting << " waiting";
+    for (const pollfd& reader : readers) {
+        ::close(reader.fd);
+    }
+    EXPECT_EQ(logger.Terminate(In(10s)), 0);
+    EXPECT_EQ(sim.Terminate(In(5s)), 0);
+}
+
 }  // namespace
 }  // namespace tavrolin::e2e
