@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -293,57 +294,71 @@ TEST(LiveWeb, EveryReadingIsOnTheStreamWithinASecondOnceAndInOrderAcrossAKilledL
     EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
-TEST(LiveWeb, AFeedReaderThatNeverReadsHoldsUpNothingAndIsDropped) {
+// The simulator at the line's limit of 200 telegrams a second, into a logger with its feed
+// at the default commit interval.
+class FeedAtTheLinesLimit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.Ready()) << sim.Stderr();
+        WriteLiveProfile(dir);
+        logger.emplace(std::vector<std::string>{"--profile", dir.File("p.INI"), "--archive",
+                                                dir.File("a.sqlite"), "--json"});
+    }
+    void TearDown() override {
+        if (logger) {
+            EXPECT_EQ(logger->Terminate(In(10s)), 0);
+        }
+        EXPECT_EQ(sim.Terminate(In(5s)), 0);
+    }
+    // A reader of the feed, connected (or -1).
+    int Connect() const {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = dir.File("live.sock");
+        std::memcpy(address.sun_path, path.c_str(), path.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ADD_FAILURE() << std::strerror(errno);
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
     TempDir dir;
-    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
-    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-    WriteLiveProfile(dir);
-    Logger logger({"--profile", dir.File("p.INI"), "--archive", dir.File("a.sqlite"), "--json"});
-    ASSERT_TRUE(logger.WaitForStdoutLines(10, In(10s))) << logger.Stderr();
-    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = dir.File("live.sock");
-    std::memcpy(address.sun_path, path.c_str(), path.size());
-    ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-        << std::strerror(errno);
+    Simulator sim{dir.File("ttySIM"), {"--rate", "200"}};
+    std::optional<Logger> logger;
+};
+
+TEST_F(FeedAtTheLinesLimit, AReaderThatNeverReadsHoldsUpNothingAndIsDropped) {
+    ASSERT_TRUE(logger->WaitForStdoutLines(10, In(10s))) << logger->Stderr();
+    const int silent = Connect();
+    ASSERT_GE(silent, 0);
     // It takes nothing: after what its socket holds, the logger stops giving it more, goes on
     // at the line's pace and lets it go after five seconds.
     const auto start = TestClock::now();
-    const std::size_t printed = logger.StdoutLines().size();
-    EXPECT_TRUE(logger.WaitForStderr("nimmt seit 5 s nichts ab", In(15s))) << logger.Stderr();
+    const std::size_t printed = logger->StdoutLines().size();
+    EXPECT_TRUE(logger->WaitForStderr("nimmt seit 5 s nichts ab", In(15s))) << logger->Stderr();
     const double seconds = std::chrono::duration<double>(TestClock::now() - start).count();
-    const std::size_t during = logger.StdoutLines().size() - printed;
+    const std::size_t during = logger->StdoutLines().size() - printed;
     EXPECT_GT(static_cast<double>(during), 0.8 * 200 * seconds)
         << during << " lines in " << seconds << " s";
     char byte;
     EXPECT_EQ(::recv(silent, &byte, 1, MSG_DONTWAIT), 1) << "it was sent its greeting";
     ::close(silent);
-    EXPECT_EQ(logger.Terminate(In(10s)), 0);
-    EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
 // Sixteen readers that join when thousands of readings wait for the archive get them all,
 // and the logger holds no more than a chunk of them at a time for each.
-TEST(LiveWeb, ReadersThatJoinBehindThousandsOfReadingsGetThemAllForLittleMemory) {
-    TempDir dir;
-    Simulator sim(dir.File("ttySIM"), {"--rate", "200"});
-    ASSERT_TRUE(sim.Ready()) << sim.Stderr();
-    WriteLiveProfile(dir);
-    Logger logger({"--profile", dir.File("p.INI"), "--archive", dir.File("a.sqlite"), "--json"});
-    ASSERT_TRUE(logger.WaitForStdoutLines(3000, In(30s))) << logger.Stderr();
-    const auto peakKib = [&logger] { return std::stoll(ProcessStatus(logger.Pid())["VmHWM"]); };
+TEST_F(FeedAtTheLinesLimit, ReadersThatJoinBehindThousandsOfReadingsGetThemAllForLittleMemory) {
+    ASSERT_TRUE(logger->WaitForStdoutLines(3000, In(30s))) << logger->Stderr();
+    const auto peakKib = [this] { return std::stoll(ProcessStatus(logger->Pid())["VmHWM"]); };
     const int64_t before = peakKib();
-    const std::size_t waiting = logger.StdoutLines().size();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = dir.File("live.sock");
-    std::memcpy(address.sun_path, path.c_str(), path.size());
+    const std::size_t waiting = logger->StdoutLines().size();
     std::vector<pollfd> readers;
     for (int i = 0; i < 16; ++i) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-            << std::strerror(errno);
+        const int fd = Connect();
+        ASSERT_GE(fd, 0);
         readers.push_back({fd, POLLIN, 0});
     }
     std::vector<std::size_t> lines(readers.size());
@@ -368,8 +383,6 @@ TEST(LiveWeb, ReadersThatJoinBehindThousandsOfReadingsGetThemAllForLittleMemory)
     for (const pollfd& reader : readers) {
         ::close(reader.fd);
     }
-    EXPECT_EQ(logger.Terminate(In(10s)), 0);
-    EXPECT_EQ(sim.Terminate(In(5s)), 0);
 }
 
 }  // namespace
