@@ -190,10 +190,6 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
         return false;
     }
     for (;;) {
-        // What its socket took goes: a reader that catches up on thousands of readings (the
-        // uncommitted ones a new reader gets first) holds no more than a chunk of them.
-        reader.out.erase(0, reader.sent);
-        reader.sent = 0;
         // A reader that keeps up is sent the lines made for all straight from them; only the
         // part of a line its socket did not take is kept for it.
         const bool keepsUp = reader.out.empty() && reader.next >= m_linesFrom;
@@ -244,7 +240,10 @@ bool LiveReadings::Feed(Reader& reader, int64_t nowMs) {
                 ++reader.next;
             }
         } else {
-            reader.sent += took;
+            // What its socket took goes at once: a reader that catches up on thousands of
+            // readings (the uncommitted ones a new reader gets first) holds no more than a
+            // chunk of them.
+            reader.out.erase(0, took);
         }
         if (took < pending.size()) {
             return true;  // its socket is full for now

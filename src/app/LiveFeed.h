@@ -104,9 +104,8 @@ private:
     };
     struct Reader {
         int id = 0;
-        std::string out;       // lines made, not yet all taken
-        std::size_t sent = 0;  // of out, by the last send
-        uint64_t next = 0;     // the entry it gets next
+        std::string out;    // lines made that its socket has not taken yet
+        uint64_t next = 0;  // the entry it gets next
         int64_t stuckSinceMs = -1;
     };
 
